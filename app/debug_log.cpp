@@ -1,0 +1,55 @@
+#include "app/debug_log.h"
+
+#include "app/path_text.h"
+#include "platform/kernel.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace sublumen {
+
+namespace {
+char logPath[1024] = "";
+}
+
+int debugLog(const char* format, ...)
+{
+    char buffer[8192];
+    va_list args;
+    va_start(args, format);
+    int produced = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (produced < 0) {
+        buffer[0] = '\0';
+        produced = 0;
+    }
+    // vsnprintf cuts at the buffer's end and always terminates; report what was kept.
+    int kept = produced < static_cast<int>(sizeof buffer) ? produced : static_cast<int>(sizeof buffer) - 1;
+
+    OutputDebugStringA(buffer);
+    if (logPath[0] != '\0') {
+        // Opened and closed on every call so the log is complete even if the process dies.
+        if (FILE* file = std::fopen(logPath, "a")) {
+            std::fwrite(buffer, 1, static_cast<size_t>(kept), file);
+            std::fclose(file);
+        }
+    }
+    return kept;
+}
+
+int setLogFile(const char* path)
+{
+    if (!path)
+        logPath[0] = '\0';
+    else
+        boundedCopy(logPath, path, sizeof logPath);
+    return 0;
+}
+
+const char* logFilePath()
+{
+    return logPath;
+}
+
+}

@@ -1,0 +1,19 @@
+// Bounded text copies and path splitting shared by every subsystem.
+#pragma once
+
+#include <cstddef>
+
+namespace sublumen {
+
+// Copies at most n-1 characters of source into destination and always terminates it (n > 0).
+// Returns destination.
+char* boundedCopy(char* destination, const char* source, size_t n);
+
+// Copies path into output (of outputSize bytes, bounded) and cuts it at its last backslash or slash,
+// the separator removed; a path with neither becomes empty. Returns the new length.
+int directoryOf(const char* path, char* output, size_t outputSize = 1024);
+
+// True for the two characters that separate path components on this system.
+constexpr bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+}

@@ -1,0 +1,38 @@
+// The user's preferences: one record whose fields carry the names of the registry values that hold them.
+#pragma once
+
+#include <cstdint>
+
+namespace sublumen {
+
+struct Settings {
+    int32_t fullscreen = 1;
+    int32_t help = 0;
+    int32_t fontsize = 24;
+    int32_t fontposy = 100;
+    int32_t fontface = 0;
+    int32_t screenx = 640;
+    int32_t screeny = 480;
+    int32_t bpp = 16;
+    int32_t captionstyle = 130;
+    int32_t seekbar = 1;
+    int32_t alwaystop = 1;
+    int32_t fitmode = 0;
+    int32_t asksmi = 1;
+    int32_t iscaption = 1;
+    int32_t helpcolor = 0xFFFFFF;
+    int32_t quickskip = 1;
+    int32_t isending = 1;
+};
+
+// The caption style bits of captionstyle.
+enum CaptionStyle : int32_t {
+    styleOutline = 1,
+    styleShadow = 2,
+    styleReverse = 4,
+    styleAutoPlace = 8,
+    styleSemiAutoPlace = 128,
+    styleThickOutline = 512,
+};
+
+}

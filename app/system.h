@@ -1,0 +1,96 @@
+// The process-wide state of the player, grouped by the subsystem that owns each variable. The entry
+// routine creates one System; tests build a fresh one each. Field names are the system's own.
+#pragma once
+
+#include "app/settings.h"
+#include "display/display_device.h"
+#include "display/video_placement.h"
+#include "media/movie_item.h"
+#include "platform/win32.h"
+
+#include <cstdint>
+
+namespace sublumen {
+
+class Caption;
+class MediaStream;
+class Display;
+class DisplaySurface;
+struct MovieList;
+
+enum PlayStateValue : int32_t { Run = 0, Wait = 1, Resume = 2, Suspend = 3 };
+
+// Main loop and playback state.
+struct PlaybackState {
+    int32_t playState = Run;
+    int32_t isPlaying = 0;
+    int32_t movieStep = 0;
+    uint8_t reinitRequest = 0;
+    uint32_t framesThisSecond = 0;
+    uint32_t framesPerSecond = 0;
+    uint32_t lastClockSecond = 0;
+    HINSTANCE instance = nullptr;
+};
+
+// Start-up and shutdown.
+struct StartupState {
+    char startPath[1024] = "";
+    char programDir[1024] = ".";
+    HFONT captionFont = nullptr;
+    HFONT overlayFont = nullptr;
+    HFONT seekBarFont = nullptr;
+};
+
+// Main window.
+struct WindowState {
+    HWND mainWindow = nullptr;
+    uint32_t lastMouseTime = 0;
+};
+
+enum PictureFlag : int32_t { EnhanceImage = 1, FlipVertical = 4 };
+
+// Keyboard commands and volume.
+struct CommandState {
+    int32_t volume = 0;
+    int32_t pictureFlags = 0;
+};
+
+// Movie list, caption discovery and movie start.
+struct MovieState {
+    MovieList* movieList = nullptr;
+    MovieItem currentItem {};
+    Caption* currentCaption = nullptr;
+    MediaStream* currentStream = nullptr;
+    uint32_t movieDuration = 0;
+};
+
+// Display devices and modes.
+struct DisplayGlobals {
+    Display* display = nullptr;
+    DisplaySurface* backSurface = nullptr;
+    DisplayDevice displayDevices[4] {};
+    int32_t displayDeviceCount = 0;
+};
+
+// Frame composition.
+struct CompositionState {
+    int32_t stallCount = 0;
+    int32_t stallLimit = 12;
+};
+
+struct System {
+    Settings settings;
+    PlaybackState playback;
+    StartupState startup;
+    WindowState window;
+    CommandState commands;
+    MovieState movie;
+    DisplayGlobals displays;
+    VideoPlacement videoPlacement;
+    CompositionState composition;
+};
+
+// The four caption faces, indexed by fontface.
+extern const char* const fontFaceTable[4];
+
+}

@@ -1,0 +1,79 @@
+// The caption track of the playing movie: every caption of one caption file in ascending order of start
+// time, with the position of the last lookup remembered so that the per-frame lookup costs almost nothing.
+#pragma once
+
+#include "caption/node_list.h"
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace sublumen {
+
+// The payload of one node of a Caption: the start and the entry's own copy of its text, which follows.
+struct CaptionEntry {
+    uint32_t start;
+    char* text;
+};
+
+// The start of the entry that ends every successfully loaded track.
+constexpr uint32_t endMarker = 4294967295u;
+
+class Caption {
+public:
+    // Loads the track from fileName (none gives an empty track), choosing the reader by the name's last
+    // four characters: ".ASF" the ASF script, ".SUB" the SUB reader, anything else SAMI.
+    explicit Caption(const char* fileName);
+    ~Caption();
+    Caption(const Caption&) = delete;
+    Caption& operator=(const Caption&) = delete;
+
+    // Adds an entry after every entry whose start is not greater; 0, or -1 without memory.
+    int addEntry(uint32_t start, const char* text);
+    // Moves current to the last entry whose start is not greater than time (none before the first).
+    void findAt(uint32_t time);
+    // Draws the entry in force at time into the band (x, y, width, height) of dc with the style bits.
+    void draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style);
+    // Frees every entry and ends the COM use begun by the constructor.
+    void unload();
+
+    int loadSMI(const char* fileName);
+    int loadSub(const char* fileName);
+    int loadASFscript(const char* fileName);
+
+    ListNode* entries = nullptr;
+    ListNode* current = nullptr;
+
+    // The entry under current, or none.
+    const CaptionEntry* currentEntry() const;
+
+private:
+    bool comHeld = false;
+};
+
+// A C stdio stream opened the way the readers open their files in text mode ("rt"): a carriage return
+// right before a line feed is dropped and a Ctrl-Z byte ends the input.
+class TextModeFile {
+public:
+    explicit TextModeFile(const char* path);
+    ~TextModeFile();
+    TextModeFile(const TextModeFile&) = delete;
+    TextModeFile& operator=(const TextModeFile&) = delete;
+
+    bool isOpen() const { return file != nullptr; }
+    // The next byte, or EOF at the end of the input, at a Ctrl-Z, or after a read error.
+    int getc();
+    // fgets semantics over the translated bytes: at most size-1 bytes, up to and including a line feed.
+    // Returns false when nothing could be read.
+    bool gets(char* buffer, int size);
+    bool failed() const { return readError; }
+
+private:
+    int rawGetc();
+    FILE* file = nullptr;
+    int pushedBack = EOF;
+    bool ended = false;
+    bool readError = false;
+};
+
+}

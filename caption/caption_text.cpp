@@ -1,0 +1,115 @@
+#include "caption/caption_text.h"
+
+#include <cctype>
+#include <cstring>
+#include <strings.h>
+
+namespace sublumen {
+
+const TagRow tagTable[9] = {
+    { "br", '\n' },
+    { "/br", '\r' },
+    { "center", 0 },
+    { "/center", 0 },
+    { "b", 0 },
+    { "/b", 0 },
+    { "ruby", '[' },
+    { "rt", '/' },
+    { "/ruby", ']' },
+};
+
+const EntityRow entityTable[1] = {
+    { "nbsp", ' ' },
+};
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}
+
+void filterCaptionText(char* text)
+{
+    // Decoding pass: the write position never passes the read position.
+    char* out = text;
+    const char* in = text;
+    while (*in) {
+        char c = *in;
+        if (c == '%') {
+            if (in[1] == '%') {
+                *out++ = '%';
+                in += 2;
+                continue;
+            }
+            int high = hexValue(in[1]);
+            int low = high >= 0 ? hexValue(in[2]) : -1;
+            if (high >= 0 && low >= 0) {
+                *out++ = static_cast<char>(high * 16 + low);
+                in += 3;
+                continue;
+            }
+            *out++ = *in++;
+            continue;
+        }
+        if (c == '&') {
+            bool matched = false;
+            for (const EntityRow& row : entityTable) {
+                size_t n = std::strlen(row.name);
+                if (strncasecmp(in + 1, row.name, n) == 0) {
+                    *out++ = row.replacement;
+                    in += 1 + n;
+                    if (*in == ';')
+                        ++in;
+                    matched = true;
+                    break;
+                }
+            }
+            if (!matched)
+                *out++ = *in++;
+            continue;
+        }
+        if (c == '<') {
+            bool matched = false;
+            for (const TagRow& row : tagTable) {
+                size_t n = std::strlen(row.name);
+                if (strncasecmp(in + 1, row.name, n) == 0 && in[1 + n] == '>') {
+                    if (row.replacement)
+                        *out++ = row.replacement;
+                    in += n + 2;
+                    matched = true;
+                    break;
+                }
+            }
+            if (!matched)
+                *out++ = *in++;
+            continue;
+        }
+        *out++ = *in++;
+    }
+    *out = '\0';
+
+    // Blank pass: runs of spaces and tabs become one space; nothing is trimmed.
+    out = text;
+    in = text;
+    while (*in) {
+        if (*in == ' ' || *in == '\t') {
+            while (*in == ' ' || *in == '\t')
+                ++in;
+            *out++ = ' ';
+        } else {
+            *out++ = *in++;
+        }
+    }
+    *out = '\0';
+}
+
+}

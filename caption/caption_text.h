@@ -1,0 +1,24 @@
+// Caption markup: the recognised tags and entities, and the clean-up of a caption's text.
+#pragma once
+
+namespace sublumen {
+
+struct TagRow {
+    const char* name;
+    char replacement;  // 0: the tag vanishes.
+};
+
+struct EntityRow {
+    const char* name;
+    char replacement;
+};
+
+// In search order.
+extern const TagRow tagTable[9];
+extern const EntityRow entityTable[1];
+
+// Cleans a NUL-terminated caption text in place: percent escapes, entities and bare tags decoded, then
+// every run of spaces and tabs made one space. The result is never longer than the input.
+void filterCaptionText(char* text);
+
+}

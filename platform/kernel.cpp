@@ -1,0 +1,88 @@
+#include "platform/kernel.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+#include <unistd.h>
+
+void OutputDebugStringA(const char* text)
+{
+    if (!text || !std::getenv("SUBLUMEN_DEBUG_OUTPUT"))
+        return;
+    std::fputs(text, stderr);
+}
+
+DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD size)
+{
+    if (!buffer || size == 0)
+        return 0;
+    ssize_t n = readlink("/proc/self/exe", buffer, size - 1);
+    if (n <= 0)
+        return 0;
+    buffer[n] = '\0';
+    return static_cast<DWORD>(n);
+}
+
+UINT GetSystemDirectoryA(char* buffer, UINT size)
+{
+    const char* dir = std::getenv("SUBLUMEN_SYSTEM_DIR");
+    if (!dir || !*dir || !buffer || size == 0)
+        return 0;
+    size_t n = std::strlen(dir);
+    if (n >= size)
+        return 0;
+    std::memcpy(buffer, dir, n + 1);
+    return static_cast<UINT>(n);
+}
+
+BOOL SetCurrentDirectoryA(const char* path)
+{
+    return path && chdir(path) == 0 ? TRUE : FALSE;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+int _access(const char* path, int mode)
+{
+    if (!path)
+        return -1;
+    int how = (mode & 4) ? R_OK : F_OK;
+    if (mode & 2)
+        how |= W_OK;
+    return access(path, how) == 0 ? 0 : -1;
+}
+
+uint32_t calendarSeconds()
+{
+    return static_cast<uint32_t>(std::time(nullptr));
+}
+
+namespace platform {
+
+static LogSink logSink = nullptr;
+
+void setLogSink(LogSink sink)
+{
+    logSink = sink;
+}
+
+void platformLog(const char* format, ...)
+{
+    if (!logSink)
+        return;
+    char buffer[2048];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    logSink(buffer);
+}
+
+}

@@ -1,0 +1,33 @@
+// Kernel services the system calls: module file, directories, debugger output, sleeping, access tests.
+#pragma once
+
+#include "platform/win32.h"
+
+// Sends a text to the debugger output: standard error when SUBLUMEN_DEBUG_OUTPUT is set, else nowhere.
+void OutputDebugStringA(const char* text);
+
+// The program file's full path (from /proc/self/exe) into buffer; returns its length, 0 on failure.
+DWORD GetModuleFileNameA(HINSTANCE instance, char* buffer, DWORD size);
+
+// $SUBLUMEN_SYSTEM_DIR into buffer; returns its length, 0 when the system has no such directory.
+UINT GetSystemDirectoryA(char* buffer, UINT size);
+
+BOOL SetCurrentDirectoryA(const char* path);
+
+void Sleep(DWORD milliseconds);
+
+// Read-access test (mode 4) or existence test (mode 0); 0 when granted, -1 otherwise.
+int _access(const char* path, int mode);
+
+// Calendar time in whole seconds, as the C library's time() gives it.
+uint32_t calendarSeconds();
+
+namespace platform {
+
+// Where the platform's own diagnostics go; the system points this at its debug log at start-up.
+using LogSink = void (*)(const char* text);
+void setLogSink(LogSink sink);
+// printf-style diagnostic of the platform layer; dropped when no sink is set.
+void platformLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}

@@ -1,0 +1,53 @@
+// A DirectDraw surface on this platform: a CPU pixel buffer in the display's format.
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+#include <vector>
+
+namespace platform {
+
+enum class PixelFormat {
+    RGB565,    // 16 bits per pixel, the same layout as SDL_PIXELFORMAT_RGB565 and AV_PIX_FMT_RGB565.
+    XRGB8888,  // 32 bits per pixel, SDL_PIXELFORMAT_XRGB8888 and AV_PIX_FMT_0RGB32.
+};
+
+constexpr int bitsPerPixelOf(PixelFormat format) { return format == PixelFormat::RGB565 ? 16 : 32; }
+
+// Pixels are stored top row first; pitch is the byte distance between rows.
+struct Surface {
+    PixelFormat format = PixelFormat::XRGB8888;
+    int width = 0;
+    int height = 0;
+    int pitch = 0;
+    std::vector<uint8_t> pixels;
+
+    Surface() = default;
+    Surface(int w, int h, PixelFormat f)
+        : format(f)
+        , width(w > 0 ? w : 0)
+        , height(h > 0 ? h : 0)
+        , pitch(width * (bitsPerPixelOf(f) / 8))
+        , pixels(static_cast<std::size_t>(pitch) * static_cast<std::size_t>(height))
+    {
+    }
+
+    int bitsPerPixel() const { return bitsPerPixelOf(format); }
+    uint8_t* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * pitch; }
+    const uint8_t* row(int y) const { return pixels.data() + static_cast<std::size_t>(y) * pitch; }
+};
+
+// Colour conversion between 8-bit RGB and the surface's pixel value.
+constexpr uint32_t packPixel(PixelFormat f, int r, int g, int b)
+{
+    if (f == PixelFormat::RGB565)
+        return static_cast<uint32_t>(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | ((b & 0xF8) >> 3));
+    return static_cast<uint32_t>(((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF));
+}
+
+uint32_t readPixel(const Surface&, int x, int y);
+void writePixel(Surface&, int x, int y, uint32_t value);
+// The pixel at (x, y) as 8-bit red, green, blue (low bits of RGB565 widened by replication).
+void readRgb(const Surface&, int x, int y, int& r, int& g, int& b);
+
+}

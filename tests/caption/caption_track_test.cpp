@@ -1,0 +1,97 @@
+#include "caption/caption.h"
+
+#include "support/log_capture.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using namespace sublumen;
+using testing_support::LogCapture;
+using testing_support::ScratchDir;
+
+namespace {
+
+std::string textAt(Caption& track, uint32_t time)
+{
+    track.findAt(time);
+    const CaptionEntry* entry = track.currentEntry();
+    return entry ? std::string(entry->text) : std::string("<none>");
+}
+
+}
+
+TEST(CaptionTrack, EqualStartsKeepTheirOrderAndTheLaterOneIsShown)
+{
+    Caption track(nullptr);
+    track.addEntry(3000, "c");
+    track.addEntry(1000, "a");
+    track.addEntry(2000, "");
+    track.addEntry(2000, "b");
+    track.addEntry(endMarker, "");
+
+    std::vector<std::string> order;
+    for (ListNode* n = track.entries; n; n = n->next)
+        order.push_back(static_cast<CaptionEntry*>(n->data)->text);
+    EXPECT_EQ(order, (std::vector<std::string> { "a", "", "b", "c", "" }));
+    // A blank at 2000 followed by a caption added later at 2000: the caption is shown.
+    EXPECT_EQ(textAt(track, 2000), "b");
+}
+
+TEST(CaptionTrack, LookupWalksForwardAndBackFromTheLastPosition)
+{
+    Caption track(nullptr);
+    for (uint32_t t : { 1000u, 2000u, 3000u, 4000u })
+        track.addEntry(t, std::to_string(t).c_str());
+    track.addEntry(endMarker, "");
+
+    EXPECT_EQ(textAt(track, 999), "<none>");
+    EXPECT_EQ(textAt(track, 1000), "1000");
+    EXPECT_EQ(textAt(track, 3999), "3000");
+    EXPECT_EQ(textAt(track, 10'000'000), "4000");
+    EXPECT_EQ(textAt(track, 2500), "2000");
+    EXPECT_EQ(textAt(track, 0), "<none>");
+    // After running off the front the next lookup starts again from the first node.
+    EXPECT_EQ(textAt(track, 4000), "4000");
+}
+
+TEST(CaptionTrack, EmptyTrackFindsNothing)
+{
+    Caption track(nullptr);
+    EXPECT_EQ(textAt(track, 0), "<none>");
+    EXPECT_EQ(textAt(track, 123456), "<none>");
+}
+
+TEST(CaptionTrack, EntriesAreLoggedInTheDocumentedFormat)
+{
+    ScratchDir dir;
+    LogCapture log(dir);
+    Caption track(nullptr);
+    track.addEntry(1234, "Hi");
+    track.addEntry(5400000, "late");
+    track.addEntry(endMarker, "");
+    EXPECT_EQ(log.text(),
+        "00:01.23[      1234]:Hi\n"
+        "90:00.00[   5400000]:late\n"
+        "71582:47.29[4294967295]:\n");
+}
+
+TEST(CaptionTrack, ReaderIsChosenByTheLastFourCharacters)
+{
+    ScratchDir dir;
+    for (const char* name : { "a.sub", "a.Sub", "a.SUB" }) {
+        LogCapture log(dir);
+        Caption track(dir.file(name).c_str());
+        EXPECT_NE(log.text().find("Caption::loadSub"), std::string::npos) << name;
+    }
+    for (const char* name : { "a.smi", "a.sami", "a.txt", "ab" }) {
+        LogCapture log(dir);
+        Caption track(dir.file(name).c_str());
+        EXPECT_NE(log.text().find("Caption::loadSMI"), std::string::npos) << name;
+        EXPECT_NE(log.text().find("Caption:: load Fail -1.\n"), std::string::npos) << name;
+    }
+    LogCapture log(dir);
+    Caption track(dir.file("movie.asf").c_str());
+    EXPECT_NE(log.text().find("Caption::loadASFscript"), std::string::npos);
+}
