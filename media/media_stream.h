@@ -1,0 +1,56 @@
+// One movie file opened on the platform's multimedia streaming service: its audio plays on the default
+// audio device, its video is decoded frame by frame into a DirectDraw surface on request.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+
+struct IAMMultiMediaStream;
+struct IDirectDrawSurface;
+struct IDirectDrawStreamSample;
+struct IDirectDraw;
+
+namespace sublumen {
+
+class Display;
+class DisplaySurface;
+
+class MediaStream {
+public:
+    // Opens path on display's DirectDraw object. Always yields an object; success is `stream` set and
+    // `lastResult` 0, otherwise `lastResult` is the number of the step that failed (1..10).
+    MediaStream(Display* display, const char* path);
+    ~MediaStream();
+    MediaStream(const MediaStream&) = delete;
+    MediaStream& operator=(const MediaStream&) = delete;
+
+    // Releases everything the object holds; called before the object is deleted.
+    void release();
+    // -1 without a stream, else 0 stopped or 1 running.
+    int getState();
+    // Mode 0 stops, 1 runs; -1 without a stream, -2 when the service refuses, else 0 (and `ended` clear).
+    int setRun(int mode);
+    // The playback time in milliseconds; -1 without a stream, -2 without a sample, -3 on a failed query.
+    uint32_t currentTime();
+    // Seeks to milliseconds (0 becomes 1) and logs "Seek=%d\n"; -1/-2 without stream/sample.
+    int seek(uint32_t milliseconds);
+    // Decodes the next picture into `surface`: 0 new frame, 1 unexpected wait status, 2 still busy,
+    // -2 end of stream handled, -3 unexpected result, -1 no stream, or a status after a busy wait.
+    int update();
+    // Copies the picture onto target (halftone stretch with EnhanceImage, else a DirectDraw blit; the
+    // FlipVertical flag mirrors it); -1 without a stream, else the copy's result.
+    int blitFrame(DisplaySurface* target, int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight,
+        int32_t dstX, int32_t dstY, int32_t dstWidth, int32_t dstHeight, int32_t flags);
+
+    IAMMultiMediaStream* stream = nullptr;
+    IDirectDrawSurface* surface = nullptr;
+    IDirectDrawStreamSample* sample = nullptr;
+    IDirectDraw* directDraw = nullptr;
+    RECT videoRect {};
+    uint32_t duration = 0;
+    int32_t lastResult = 0;
+    int32_t ended = 0;
+};
+
+}
