@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <glob.h>
 #include <thread>
 #include <unistd.h>
 
@@ -57,6 +58,34 @@ int _access(const char* path, int mode)
     if (mode & 2)
         how |= W_OK;
     return access(path, how) == 0 ? 0 : -1;
+}
+
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data)
+{
+    if (!pattern || !*pattern || !data)
+        return INVALID_HANDLE_VALUE;
+    glob_t found {};
+    // GLOB_NOCHECK is not used: a pattern that matches nothing finds nothing, as a missing file does.
+    int rc = glob(pattern, GLOB_NOSORT | GLOB_NOESCAPE, nullptr, &found);
+    if (rc != 0 || found.gl_pathc == 0) {
+        globfree(&found);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The first match in name order, like a directory listing.
+    const char* first = found.gl_pathv[0];
+    for (size_t i = 1; i < found.gl_pathc; ++i)
+        if (std::strcmp(found.gl_pathv[i], first) < 0)
+            first = found.gl_pathv[i];
+    const char* name = std::strrchr(first, '/');
+    name = name ? name + 1 : first;
+    std::snprintf(data->cFileName, sizeof data->cFileName, "%s", name);
+    globfree(&found);
+    return reinterpret_cast<HANDLE>(1);
+}
+
+BOOL FindClose(HANDLE find)
+{
+    return find && find != INVALID_HANDLE_VALUE ? TRUE : FALSE;
 }
 
 uint32_t calendarSeconds()

@@ -19,6 +19,17 @@ void Sleep(DWORD milliseconds);
 // Read-access test (mode 4) or existence test (mode 0); 0 when granted, -1 otherwise.
 int _access(const char* path, int mode);
 
+struct WIN32_FIND_DATAA {
+    char cFileName[260];
+};
+using HANDLE = void*;
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(-1);
+
+// The first file matching pattern (wildcards in its file-name part, glob rules), its bare name in
+// data; INVALID_HANDLE_VALUE when nothing matches.
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data);
+BOOL FindClose(HANDLE find);
+
 // Calendar time in whole seconds, as the C library's time() gives it.
 uint32_t calendarSeconds();
 

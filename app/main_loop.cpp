@@ -1,0 +1,156 @@
+#include "app/main_loop.h"
+
+#include "app/debug_log.h"
+#include "app/startup.h"
+#include "app/system.h"
+#include "display/display_modes.h"
+#include "display/frame_composition.h"
+#include "display/video_placement.h"
+#include "media/media_stream.h"
+#include "media/movie_start.h"
+#include "platform/kernel.h"
+#include "platform/window/window.h"
+
+namespace sublumen {
+
+uint32_t clockTick(System& sys)
+{
+    uint32_t now = calendarSeconds();
+    PlaybackState& pb = sys.playback;
+    if (now != pb.lastClockSecond) {
+        pb.lastClockSecond = now;
+        pb.framesPerSecond = pb.framesThisSecond;
+        pb.framesThisSecond = 0;
+    }
+    return now;
+}
+
+void idleTurn(System& sys)
+{
+    PlaybackState& pb = sys.playback;
+    MediaStream* stream = sys.movie.currentStream;
+    switch (pb.playState) {
+    case Wait:
+        WaitMessage();
+        return;
+    case Resume:
+        if (stream)
+            stream->setRun(pb.isPlaying);
+        pb.playState = Run;
+        return;
+    case Suspend:
+        pb.playState = Wait;
+        if (stream)
+            stream->setRun(0);
+        return;
+    default:
+        break;
+    }
+
+    pb.playState = Run;
+    clockTick(sys);
+    renderFrame(sys);
+    stream = sys.movie.currentStream;
+    bool attempted = false;
+    int rc = 0;
+    if (stream && pb.isPlaying != 0 && stream->ended) {
+        // The end of a movie replaces whatever steps the user had asked for.
+        pb.movieStep = 1;
+        rc = startMovie(sys, 1);
+        attempted = true;
+    } else {
+        if (!stream || pb.isPlaying == 0)
+            Sleep(100);
+        if (pb.movieStep != 0) {
+            rc = startMovie(sys, pb.movieStep);
+            attempted = true;
+        }
+    }
+    if (attempted) {
+        if (rc < 0)
+            pb.isPlaying = 0;
+        pb.movieStep = 0;
+    }
+}
+
+int ReInit(System& sys)
+{
+    Settings& s = sys.settings;
+    PlaybackState& pb = sys.playback;
+    debugLog(">>> ReInit... %dx%dx%d\n", s.screenx, s.screeny, s.bpp);
+
+    bool hadStream = false;
+    int32_t wasPlaying = 0;
+    uint32_t position = 0;
+    if (MediaStream* stream = sys.movie.currentStream) {
+        wasPlaying = pb.isPlaying;
+        stream->setRun(0);
+        position = stream->currentTime();
+        stream->release();
+        delete stream;
+        sys.movie.currentStream = nullptr;
+        hadStream = true;
+    }
+    debugLog(">>> ReInit... %d\n", 1);
+
+    LONG style = s.fullscreen != 0 ? WS_POPUP : (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+    SetWindowLongA(sys.window.mainWindow, GWL_STYLE, style);
+    UpdateWindow(sys.window.mainWindow);
+    debugLog(">>> ReInit... %d\n", 2);
+
+    releaseDisplay(sys);
+    if (ddEnum(sys) < 0) {
+        debugLog("DD Mode change fail.\n");
+        return -1;
+    }
+    debugLog(">>> ReInit... %d\n", 3);
+
+    if (hadStream) {
+        startMovie(sys, 0);
+        if (MediaStream* stream = sys.movie.currentStream) {
+            sys.composition.stallLimit = 24;
+            stream->seek(position);
+            pb.isPlaying = wasPlaying;
+            stream->setRun(pb.isPlaying);
+        }
+    }
+    debugLog(">>> ReInit... %d\n", 4);
+    computeVideoPlacement(sys);
+    debugLog("ReInit success.\n");
+    if (MediaStream* stream = sys.movie.currentStream)
+        stream->setRun(pb.isPlaying);
+    pb.reinitRequest = 0;
+    return 0;
+}
+
+int winMain(System& sys, HINSTANCE instance, const char* commandTail)
+{
+    sys.playback.instance = instance;
+    if (initAll(sys, commandTail) < 0) {
+        debugLog("Init Fail. End.\n");
+        deinitAll(sys);
+        return -1;
+    }
+    debugLog("Init Ok. Start\n");
+    HACCEL accelerators = LoadAcceleratorsA(instance, 102);
+
+    MSG msg;
+    for (;;) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                break;
+            if (!TranslateAcceleratorA(sys.window.mainWindow, accelerators, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+            continue;
+        }
+        idleTurn(sys);
+        if (sys.playback.reinitRequest && ReInit(sys) < 0)
+            break;
+    }
+    deinitAll(sys);
+    return 0;
+}
+
+}

@@ -1,0 +1,22 @@
+// The entry routine, the main loop and the rebuilding of the display.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+
+namespace sublumen {
+
+struct System;
+
+// Starts the system, runs the loop until WM_QUIT or a failed re-initialisation, takes it down.
+// Returns -1 when start-up fails, else 0.
+int winMain(System& sys, HINSTANCE instance, const char* commandTail);
+// One idle turn chosen by PlayState.
+void idleTurn(System& sys);
+// Rebuilds the display for the current settings, keeping the movie and its position; 0 or -1.
+int ReInit(System& sys);
+// Once-per-turn seconds bookkeeping of the frame counter; returns the current calendar second.
+uint32_t clockTick(System& sys);
+
+}

@@ -1,0 +1,210 @@
+#include "app/startup.h"
+
+#include "app/debug_log.h"
+#include "app/path_text.h"
+#include "app/settings_store.h"
+#include "app/system.h"
+#include "caption/caption.h"
+#include "display/display.h"
+#include "display/display_modes.h"
+#include "media/caption_discovery.h"
+#include "media/media_stream.h"
+#include "media/movie_list.h"
+#include "media/movie_start.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/gdi/gdi.h"
+#include "platform/kernel.h"
+#include "platform/window/window.h"
+#include "ui/main_window.h"
+#include "ui/volume.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sublumen {
+
+namespace {
+
+constexpr const char* boxCaption = "Sublumen";
+
+HFONT createFont(int height, int weight, const char* face)
+{
+    return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
+        DRAFT_QUALITY, DEFAULT_PITCH, face);
+}
+
+void deleteFont(HFONT& font)
+{
+    if (font) {
+        DeleteObject(font);
+        font = nullptr;
+    }
+}
+
+}
+
+int findProgramDir(HINSTANCE instance, char* buffer, size_t size)
+{
+    char modulePath[1024];
+    if (GetModuleFileNameA(instance, modulePath, 1022) == 0)
+        return 0;
+    debugLog("buf=%s\n", modulePath);
+    char* cut = nullptr;
+    for (char* p = modulePath; *p; ++p)
+        if (isPathSeparator(*p))
+            cut = p;
+    if (cut)
+        *cut = '\0';
+    else
+        modulePath[0] = '\0';
+    boundedCopy(buffer, modulePath, size);
+    debugLog("PgmDir=%s\n", buffer);
+    return static_cast<int>(std::strlen(buffer));
+}
+
+bool startPathFromTail(const char* tail, char (&startPath)[1024])
+{
+    size_t length = std::strlen(tail);
+    if (length == 0)
+        return false;
+    if (tail[0] != '"') {
+        boundedCopy(startPath, tail, 1023);
+    } else if (tail[length - 1] == '"' && length >= 2) {
+        boundedCopy(startPath, tail + 1, 1023);
+        size_t copied = std::strlen(startPath);
+        // The closing quote is the last character only when nothing was cut by the bound.
+        if (copied > 0 && startPath[copied - 1] == '"')
+            startPath[copied - 1] = '\0';
+    } else {
+        boundedCopy(startPath, tail, 1023);
+    }
+    return true;
+}
+
+void resolveFoundName(char (&path)[1024])
+{
+    char directory[1024];
+    directoryOf(path, directory, sizeof directory);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(path, &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    char resolved[1024];
+    // A bare name stays relative to the current directory rather than pointing at the root.
+    int n = directory[0] ? std::snprintf(resolved, sizeof resolved, "%s/%s", directory, found.cFileName)
+                         : std::snprintf(resolved, sizeof resolved, "%s", found.cFileName);
+    if (n > 0 && static_cast<size_t>(n) < sizeof resolved)
+        boundedCopy(path, resolved, sizeof path);
+    FindClose(find);
+}
+
+int queryOverlaySupport(System& sys)
+{
+    if (!sys.displays.display || !sys.displays.display->directDraw)
+        return 0;
+    DDCAPS caps;
+    std::memset(&caps, 0, sizeof caps);
+    caps.dwSize = sizeof caps;
+    if (FAILED(sys.displays.display->directDraw->GetCaps(&caps, nullptr)))
+        return 0;
+    return (caps.dwCaps & DDCAPS_OVERLAY) ? 1 : 0;
+}
+
+int initAll(System& sys, const char* commandTail)
+{
+    StartupState& st = sys.startup;
+    findProgramDir(sys.playback.instance, st.programDir, 1023);
+    sys.window.lastMouseTime = calendarSeconds();
+    loadSettings(sys);
+
+    if (!startPathFromTail(commandTail, st.startPath)) {
+        if (!chooseFile(sys.playback.instance, nullptr, "비디오 화일을 고르십시오.", st.startPath, 255))
+            return -1;
+    }
+    resolveFoundName(st.startPath);
+
+    char logPath[1100];
+    std::snprintf(logPath, sizeof logPath, "%s/DEBUG.LOG", st.programDir);
+    std::remove(logPath);
+    setLogFile(logPath);
+
+    debugLog(">>> %s : initAll()\n", bannerText);
+    debugLog("Command Line=%s\n", commandTail);
+    sys.playback.framesThisSecond = 0;
+    sys.playback.playState = Run;
+
+    if (_access(st.startPath, 4) != 0) {
+        debugLog("Can't access THE File:%s\n", st.startPath);
+        MessageBoxA(nullptr, "Can't access THE File", boxCaption, MB_OK);
+        return -11;
+    }
+    if (buildMovieList(sys) < 0) {
+        debugLog("Can't init movie list\n");
+        MessageBoxA(nullptr, "Can't init movie list", boxCaption, MB_OK);
+        return -12;
+    }
+
+    st.overlayFont = createFont(12, FW_NORMAL, "굴림체");
+    st.seekBarFont = createFont(11, FW_NORMAL, "FixedSys");
+    st.captionFont = createFont(sys.settings.fontsize, FW_EXTRABOLD, fontFaceTable[sys.settings.fontface & 3]);
+
+    if (initWindow(sys) < 0) {
+        debugLog("initWindow() : Fail\n");
+        return -1;
+    }
+    if (ddEnum(sys) < 0) {
+        debugLog("initDirectX() : Fail\n");
+        return -2;
+    }
+    debugLog("OverlaySupport=%d\n", queryOverlaySupport(sys));
+    readVolume(sys);
+    startMovie(sys, 0);
+    sys.playback.reinitRequest = 0;
+    return 0;
+}
+
+void releaseMovieObjects(System& sys)
+{
+    MovieState& movie = sys.movie;
+    if (movie.currentStream) {
+        movie.currentStream->release();
+        delete movie.currentStream;
+        movie.currentStream = nullptr;
+    }
+    deleteFont(sys.startup.captionFont);
+    if (movie.currentCaption) {
+        movie.currentCaption->unload();
+        delete movie.currentCaption;
+        movie.currentCaption = nullptr;
+    }
+}
+
+void releaseDisplay(System& sys)
+{
+    if (sys.displays.display) {
+        sys.displays.display->shutdown();
+        delete sys.displays.display;
+        sys.displays.display = nullptr;
+    }
+    // The back surface belonged to the display that is gone.
+    sys.displays.backSurface = nullptr;
+}
+
+void deinitAll(System& sys)
+{
+    debugLog(">>> deinitAll()\n");
+    saveSettings(sys);
+    deleteFont(sys.startup.overlayFont);
+    deleteFont(sys.startup.seekBarFont);
+    releaseMovieObjects(sys);
+    releaseDisplay(sys);
+    if (sys.movie.movieList) {
+        clearList(*sys.movie.movieList);
+        delete sys.movie.movieList;
+        sys.movie.movieList = nullptr;
+    }
+    if (sys.window.mainWindow)
+        DestroyWindow(sys.window.mainWindow);
+}
+
+}

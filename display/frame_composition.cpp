@@ -1,0 +1,183 @@
+#include "display/frame_composition.h"
+
+#include "app/debug_log.h"
+#include "app/system.h"
+#include "caption/caption.h"
+#include "display/display.h"
+#include "display/info_overlay.h"
+#include "media/media_stream.h"
+#include "platform/gdi/gdi.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace sublumen {
+
+namespace {
+
+bool movieShown(const System& sys)
+{
+    return sys.movie.currentStream && sys.movie.movieDuration != 0;
+}
+
+void fill(HDC dc, LONG left, LONG top, LONG right, LONG bottom, int stockBrush)
+{
+    RECT r { left, top, right, bottom };
+    FillRect(dc, &r, GetStockObject(stockBrush));
+}
+
+}
+
+uint32_t captionTime(uint32_t streamTime, int32_t timeshift)
+{
+    int64_t t = static_cast<int64_t>(streamTime) + timeshift;
+    if (t < 0)
+        return 0;
+    return static_cast<uint32_t>(t);
+}
+
+BOOL drawText(HDC dc, int x, int y, const char* text)
+{
+    return TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
+}
+
+void renderFrame(System& sys)
+{
+    fillBorders(sys);
+    drawVideo(sys);
+    if (sys.settings.help != 0) {
+        if (sys.settings.captionstyle & styleShadow)
+            drawInfoOverlay(sys, 1);
+        drawInfoOverlay(sys, 0);
+    }
+    presentFrame(sys);
+    ++sys.playback.framesThisSecond;
+}
+
+void fillBorders(System& sys)
+{
+    DisplaySurface* back = sys.displays.backSurface;
+    if (!back)
+        return;
+    HDC dc = back->getDC();
+    const int32_t W = sys.settings.screenx;
+    const int32_t H = sys.settings.screeny;
+    const VideoPlacement& p = sys.videoPlacement;
+    if (movieShown(sys)) {
+        if (p.dstX != 0)
+            fill(dc, 0, 0, p.dstX, H, BLACK_BRUSH);
+        if (p.dstX + p.dstWidth < W)
+            fill(dc, p.dstX + p.dstWidth, 0, W, H, BLACK_BRUSH);
+        if (p.dstY != 0)
+            fill(dc, 0, 0, W, p.dstY, BLACK_BRUSH);
+        if (p.dstY + p.dstHeight < H)
+            fill(dc, 0, p.dstY + p.dstHeight, W, H, BLACK_BRUSH);
+    } else if (sys.settings.isending != 0) {
+        fill(dc, 0, 0, W, H, BLACK_BRUSH);
+    }
+    back->releaseDC(dc);
+}
+
+void drawVideo(System& sys)
+{
+    if (!sys.displays.display)
+        return;
+    DisplaySurface* back = sys.displays.backSurface;
+    if (!back)
+        return;
+
+    if (!movieShown(sys)) {
+        if (sys.settings.isending == 0)
+            return;
+        HDC dc = back->getDC();
+        SetTextColor(dc, RGB(255, 255, 255));
+        SetBkMode(dc, TRANSPARENT);
+        RECT r { 0, 0, sys.settings.screenx, sys.settings.screeny };
+        static const char endText[] = "< THE END >";
+        DrawTextA(dc, endText, static_cast<int>(sizeof endText - 1), &r,
+            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORDBREAK | DT_NOPREFIX);
+        back->releaseDC(dc);
+        return;
+    }
+
+    MediaStream& stream = *sys.movie.currentStream;
+    CompositionState& c = sys.composition;
+    int rc = stream.update();
+    if (rc == 2) {
+        ++c.stallCount;
+        if (c.stallCount > c.stallLimit && sys.settings.quickskip != 0) {
+            uint32_t t = stream.currentTime();
+            uint32_t target = t;
+            // A skip that follows a skip goes back a little, so the picture catches up before the sound.
+            if (c.stallLimit == 24)
+                target = t >= 3000 ? t - 3000 : 0;
+            c.stallLimit = 24;
+            c.stallCount = 0;
+            stream.seek(target);
+        }
+    } else if (rc != 1) {
+        c.stallLimit = 12;
+        c.stallCount = 0;
+    }
+    if (rc != 0)
+        debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
+            static_cast<unsigned>(stream.lastResult));
+
+    const VideoPlacement& p = sys.videoPlacement;
+    stream.blitFrame(back, p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY, p.dstWidth, p.dstHeight,
+        sys.commands.pictureFlags);
+
+    HDC dc = back->getDC();
+    if (sys.settings.seekbar != 0)
+        drawSeekBar(sys, dc);
+    if (sys.settings.iscaption != 0 && sys.movie.currentCaption) {
+        uint32_t ct = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift);
+        const Settings& s = sys.settings;
+        if (HFONT font = sys.startup.captionFont) {
+            HFONT previous = SelectObject(dc, font);
+            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle);
+            SelectObject(dc, previous);
+        } else {
+            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle);
+        }
+    }
+    back->releaseDC(dc);
+}
+
+void drawSeekBar(System& sys, HDC dc)
+{
+    const int32_t W = sys.settings.screenx;
+    const int32_t H = sys.settings.screeny;
+    const uint32_t t = sys.movie.currentStream ? sys.movie.currentStream->currentTime() : 0;
+    const uint32_t d = sys.movie.movieDuration;
+
+    HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 255, 0));
+    char text[64];
+    std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
+        (d / 1000u) % 60u);
+    drawText(dc, 0, H - 16, text);
+    SelectObject(dc, previous);
+
+    fill(dc, W - 144, H - 4, W - 16, H - 3, LTGRAY_BRUSH);
+    LONG x = W - 146 + sys.commands.volume / 2;
+    fill(dc, x, H - 8, x + 2, H, LTGRAY_BRUSH);
+
+    double position = d ? std::trunc(static_cast<double>(t) * (static_cast<double>(W) / static_cast<double>(d))) : 0.0;
+    // A time past the end (or an error value of the clock) keeps the mark just off the screen.
+    if (position > W + 2.0)
+        position = W + 2.0;
+    LONG p = static_cast<LONG>(position);
+    fill(dc, p - 1, H - 8, p + 1, H, BLACK_BRUSH);
+    fill(dc, p - 2, H - 8, p, H, WHITE_BRUSH);
+}
+
+void presentFrame(System& sys)
+{
+    if (sys.displays.display && sys.displays.display->present() == 1)
+        sys.playback.reinitRequest = 1;
+}
+
+}

@@ -1,0 +1,22 @@
+// Composing and presenting one frame: borders, the decoded picture, status bar, caption, overlay.
+#pragma once
+
+#include "platform/win32.h"
+
+namespace sublumen {
+
+struct System;
+
+// Composes one frame on the back surface and presents it; called once per Run turn of the main loop.
+void renderFrame(System& sys);
+void fillBorders(System& sys);
+void drawVideo(System& sys);
+void presentFrame(System& sys);
+// The status bar: time text, volume scale and mark, position mark. Only while a movie is shown.
+void drawSeekBar(System& sys, HDC dc);
+// A NUL-terminated text with its top-left at (x, y); returns what TextOutA returns.
+BOOL drawText(HDC dc, int x, int y, const char* text);
+// The caption time for a stream time and a signed shift: never below 0.
+uint32_t captionTime(uint32_t streamTime, int32_t timeshift);
+
+}

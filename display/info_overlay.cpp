@@ -1,0 +1,189 @@
+#include "display/info_overlay.h"
+
+#include "app/settings_store.h"
+#include "app/system.h"
+#include "display/display.h"
+#include "display/frame_composition.h"
+#include "media/media_stream.h"
+#include "platform/gdi/gdi.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace sublumen {
+
+namespace {
+
+constexpr size_t lineBufferSize = 256;
+
+bool isValidUtf8(const unsigned char* s, size_t n)
+{
+    size_t i = 0;
+    while (i < n) {
+        unsigned char c = s[i];
+        size_t extra;
+        if (c < 0x80)
+            extra = 0;
+        else if ((c & 0xE0) == 0xC0 && c >= 0xC2)
+            extra = 1;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2;
+        else if ((c & 0xF8) == 0xF0 && c <= 0xF4)
+            extra = 3;
+        else
+            return false;
+        if (i + extra >= n && extra)
+            return false;
+        for (size_t k = 1; k <= extra; ++k)
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Formats one information line; a line that would not fit is cut after its last complete character.
+void formatLine(char (&line)[lineBufferSize], const char* format, ...) __attribute__((format(printf, 2, 3)));
+void formatLine(char (&line)[lineBufferSize], const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (needed < 0) {
+        line[0] = '\0';
+        va_end(args);
+        return;
+    }
+    std::string whole(static_cast<size_t>(needed) + 1, '\0');
+    std::vsnprintf(whole.data(), whole.size(), format, args);
+    va_end(args);
+    fitLine(whole.data(), lineBufferSize);
+    std::memcpy(line, whole.c_str(), std::strlen(whole.c_str()) + 1);
+}
+
+}
+
+void fitLine(char* text, size_t size)
+{
+    size_t length = std::strlen(text);
+    if (length < size)
+        return;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t cut = size - 1;
+    if (isValidUtf8(bytes, length)) {
+        while (cut > 0 && (bytes[cut] & 0xC0) == 0x80)
+            --cut;
+    } else {
+        // CP949: walk from the start so that a trail byte is never taken for a lead byte.
+        size_t i = 0;
+        while (i < cut) {
+            size_t width = bytes[i] >= 0x81 && bytes[i] <= 0xFE && i + 1 < length ? 2 : 1;
+            if (i + width > cut)
+                break;
+            i += width;
+        }
+        cut = i;
+    }
+    text[cut] = '\0';
+}
+
+void drawInfoOverlay(System& sys, int pass)
+{
+    DisplaySurface* back = sys.displays.backSurface;
+    if (!back)
+        return;
+    const Settings& s = sys.settings;
+    const MovieItem& item = sys.movie.currentItem;
+    const VideoPlacement& p = sys.videoPlacement;
+
+    HDC dc = back->getDC();
+    HFONT previous = SelectObject(dc, sys.startup.overlayFont);
+    const COLORREF colour = pass ? (~static_cast<COLORREF>(s.helpcolor) & 0xFFFFFFu) : static_cast<COLORREF>(s.helpcolor);
+    const int o = pass ? 1 : 0;
+    SetTextColor(dc, colour);
+    SetBkColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
+
+    char line[lineBufferSize];
+    auto put = [&](int offset, const char* text) { drawText(dc, o, o + offset, text); };
+
+    formatLine(line, "%s", bannerText);
+    put(0, line);
+    formatLine(line, "제목:%s", item.title);
+    put(13, line);
+    formatLine(line, "영상:%s", item.movie);
+    put(26, line);
+    formatLine(line, "자막:%s,%d", item.caption, item.timeshift);
+    put(39, line);
+
+    if (!sys.movie.currentStream)
+        formatLine(line, "동영상 끝.");
+    else if (sys.movie.currentStream->ended)
+        formatLine(line, "%dFPS, P=%d 시간:끝.", static_cast<int>(sys.playback.framesPerSecond),
+            sys.composition.stallCount);
+    else
+        formatLine(line, "%dFPS, P=%d 시간:현재/전체=%lu/%lu msec", static_cast<int>(sys.playback.framesPerSecond),
+            sys.composition.stallCount, static_cast<unsigned long>(sys.movie.currentStream->currentTime()),
+            static_cast<unsigned long>(sys.movie.movieDuration));
+    put(52, line);
+
+    formatLine(line, "화면 모드:%dx%dx%d", s.screenx, s.screeny, s.bpp);
+    put(65, line);
+    const char* fitName = s.fitmode >= 0 && s.fitmode <= 3 ? fitModeNames[s.fitmode] : "???";
+    formatLine(line, "영상배치#%s: %d,%d(%d,%d)->%d,%d(%d,%d)", fitName, p.srcX, p.srcY, p.srcWidth, p.srcHeight,
+        p.dstX, p.dstY, p.dstWidth, p.dstHeight);
+    put(78, line);
+
+    formatLine(line, "자막:%s 글자:%s(%d) 위치:%d 설정:", s.iscaption ? "켬" : "끔", fontFaceTable[s.fontface & 3],
+        s.fontsize, s.fontposy);
+    std::string settingsLine = line;
+    const struct {
+        bool on;
+        char letter;
+    } switches[] = {
+        { (s.captionstyle & styleOutline) != 0, 'o' },
+        { (s.captionstyle & styleThickOutline) != 0, 'O' },
+        { (s.captionstyle & styleShadow) != 0, 'S' },
+        { (s.captionstyle & styleReverse) != 0, 'R' },
+        { (s.captionstyle & styleAutoPlace) != 0, 'A' },
+        { (s.captionstyle & styleSemiAutoPlace) != 0, 'a' },
+        { s.asksmi != 0, '?' },
+        { s.isending != 0, 'E' },
+        { s.quickskip != 0, 'Q' },
+        { s.alwaystop != 0, 'T' },
+        { (sys.commands.pictureFlags & EnhanceImage) != 0, '*' },
+    };
+    for (const auto& sw : switches)
+        if (sw.on)
+            settingsLine += sw.letter;
+    formatLine(line, "%s", settingsLine.c_str());
+    put(91, line);
+
+    static const char* const helpLines[] = {
+        "ESC:종료 @Enter:전체/창, Space:일시정지",
+        "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
+        "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
+        "(S)그림자 (O)외곽선 (R)반전 (G)글꼴 (L)이미지향상",
+        "(C)자막 (A)고정/자동/반자동, (상하)이동 (P)Flip",
+        "자막시간조절:(J)-1, (K)+1, (U)-10, (I)+10",
+        "(D/F)자막 글크기, (B)상태 표시, (+/-)볼륨 조절",
+        "해상도:(1~8) 320x240~2048x1536, (,/.)앞/뒤 동영상",
+        "(M)LetterBox/LetterBox2/PanScan/Full",
+        "(Q)Quick Skip (E)Ending (T)AlwaysTop",
+    };
+    int offset = 110;
+    for (const char* text : helpLines) {
+        put(offset, text);
+        offset += 13;
+    }
+
+    SelectObject(dc, previous);
+    back->releaseDC(dc);
+}
+
+}

@@ -1,0 +1,107 @@
+#include "media/movie_start.h"
+
+#include "app/debug_log.h"
+#include "app/system.h"
+#include "caption/caption.h"
+#include "display/video_placement.h"
+#include "media/caption_discovery.h"
+#include "media/media_stream.h"
+#include "media/movie_list.h"
+#include "platform/kernel.h"
+
+#include <cstdio>
+#include <new>
+
+namespace sublumen {
+
+namespace {
+
+// The module's name in the system directory and its backup name; false when there is no system directory.
+bool decoderNames(char (&name)[1024], char (&backup)[1024])
+{
+    char systemDir[1000];
+    if (GetSystemDirectoryA(systemDir, sizeof systemDir) == 0)
+        return false;
+    std::snprintf(name, sizeof name, "%s/MPG4DMOD.DLL", systemDir);
+    std::snprintf(backup, sizeof backup, "%s.bak", name);
+    return true;
+}
+
+}
+
+void hideSystemDecoder()
+{
+    char name[1024], backup[1024];
+    if (decoderNames(name, backup))
+        std::rename(name, backup);
+}
+
+void restoreSystemDecoder()
+{
+    char name[1024], backup[1024];
+    if (decoderNames(name, backup))
+        std::rename(backup, name);
+}
+
+int startMovie(System& sys, int32_t step)
+{
+    MovieState& movie = sys.movie;
+    if (movie.currentStream) {
+        movie.currentStream->release();
+        delete movie.currentStream;
+        movie.currentStream = nullptr;
+    }
+    if (movie.currentCaption) {
+        movie.currentCaption->unload();
+        delete movie.currentCaption;
+        movie.currentCaption = nullptr;
+    }
+    movie.movieDuration = 0;
+
+    MovieItem* item = nullptr;
+    if (movie.movieList) {
+        item = cursorItem(*movie.movieList);
+        for (int32_t i = 0; i < step; ++i)
+            item = stepForward(*movie.movieList);
+        for (int32_t i = 0; i > step; --i)
+            item = stepBack(*movie.movieList);
+    }
+    if (!item) {
+        debugLog("No more Movie File to Play.\n");
+        return -1;
+    }
+
+    movie.currentItem = *item;
+    MovieItem& current = movie.currentItem;
+    debugLog("Play[%s/%s/%s/%d]\n", current.title, current.movie, current.caption, current.timeshift);
+
+    hideSystemDecoder();
+    movie.currentStream = new (std::nothrow) MediaStream(sys.displays.display, current.movie);
+    restoreSystemDecoder();
+    if (!movie.currentStream) {
+        debugLog("xmmstream can't be created.\n");
+        return -2;
+    }
+    MediaStream& stream = *movie.currentStream;
+    debugLog("xmmstream=0x%X, error=%d\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(&stream)),
+        stream.lastResult);
+    if (!stream.stream) {
+        debugLog("Video Load Fail : error=%d\n", stream.lastResult);
+        return -3;
+    }
+    movie.movieDuration = stream.duration;
+    if (movie.movieDuration == 0) {
+        debugLog("Video Empty.\n");
+        return -4;
+    }
+
+    computeVideoPlacement(sys);
+    loadCurrentCaption(sys);
+    sys.playback.isPlaying = 1;
+    sys.composition.stallLimit = 24;
+    sys.composition.stallCount = 0;
+    stream.setRun(1);
+    return 0;
+}
+
+}

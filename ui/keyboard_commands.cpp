@@ -1,0 +1,262 @@
+#include "ui/keyboard_commands.h"
+
+#include "app/debug_log.h"
+#include "app/system.h"
+#include "display/video_placement.h"
+#include "media/media_stream.h"
+#include "platform/gdi/gdi.h"
+#include "platform/window/window.h"
+#include "ui/volume.h"
+
+namespace sublumen {
+
+namespace {
+
+enum VirtualKey : int {
+    KeyEscape = 27,
+    KeySpace = 32,
+    KeyPageUp = 33,
+    KeyPageDown = 34,
+    KeyEnd = 35,
+    KeyHome = 36,
+    KeyLeft = 37,
+    KeyUp = 38,
+    KeyRight = 39,
+    KeyDown = 40,
+    KeyAdd = 107,
+    KeySubtract = 109,
+    KeyF1 = 112,
+    KeyComma = 188,
+    KeyPeriod = 190,
+    KeyGrave = 192,
+};
+
+struct Resolution {
+    int32_t width;
+    int32_t height;
+};
+constexpr Resolution resolutionTable[8] = {
+    { 320, 240 }, { 640, 480 }, { 800, 600 }, { 1024, 768 },
+    { 1280, 960 }, { 1600, 1200 }, { 1920, 1440 }, { 2048, 1536 },
+};
+
+// Every seek from a key resets the stall counters first, so a seek is not taken for a stall.
+void seekTo(System& sys, uint32_t target)
+{
+    sys.composition.stallLimit = 24;
+    sys.composition.stallCount = 0;
+    sys.movie.currentStream->seek(target);
+}
+
+void seekBack(System& sys, uint32_t amount)
+{
+    uint32_t now = sys.movie.currentStream->currentTime();
+    seekTo(sys, now < amount ? 0 : now - amount);
+}
+
+void seekForward(System& sys, uint32_t amount)
+{
+    uint32_t now = sys.movie.currentStream->currentTime();
+    uint32_t duration = sys.movie.movieDuration;
+    uint32_t sum = now + amount;
+    seekTo(sys, sum >= duration ? duration : sum);
+}
+
+void togglePause(System& sys)
+{
+    MediaStream& stream = *sys.movie.currentStream;
+    sys.playback.isPlaying = 1 - stream.getState();
+    sys.composition.stallLimit = 24;
+    sys.composition.stallCount = 0;
+    stream.setRun(sys.playback.isPlaying);
+    if (sys.playback.isPlaying == 1)
+        sys.playback.playState = Run;
+    else if (sys.playback.isPlaying == 0 && sys.settings.fullscreen == 0)
+        sys.playback.playState = Wait;
+}
+
+}
+
+void selectResolution(System& sys, int digit)
+{
+    if (digit < 1 || digit > 8) {
+        sys.settings.screenx = 640;
+        sys.settings.screeny = 480;
+        return;
+    }
+    sys.settings.screenx = resolutionTable[digit - 1].width;
+    sys.settings.screeny = resolutionTable[digit - 1].height;
+    if (digit == 1)
+        sys.settings.bpp = 16;
+}
+
+void recreateCaptionFont(System& sys, int weight)
+{
+    if (sys.startup.captionFont)
+        DeleteObject(sys.startup.captionFont);
+    sys.startup.captionFont = CreateFontA(sys.settings.fontsize, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET,
+        OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, fontFaceTable[sys.settings.fontface & 3]);
+}
+
+int onKeyDown(System& sys, int virtualKey)
+{
+    debugLog("KeyDown=0x%02X\n", virtualKey);
+    Settings& s = sys.settings;
+    const bool hasStream = sys.movie.currentStream != nullptr;
+    int32_t& style = s.captionstyle;
+
+    switch (virtualKey) {
+    case KeyEscape:
+        PostQuitMessage(0);
+        break;
+    case KeySpace:
+        if (hasStream)
+            togglePause(sys);
+        break;
+    case KeyPageUp:
+        if (hasStream)
+            seekBack(sys, 60000);
+        break;
+    case KeyPageDown:
+        if (hasStream)
+            seekForward(sys, 60000);
+        break;
+    case KeyEnd:
+        if (hasStream)
+            seekTo(sys, sys.movie.movieDuration);
+        break;
+    case KeyHome:
+        if (hasStream)
+            seekTo(sys, 0);
+        break;
+    case KeyLeft:
+        if (hasStream)
+            seekBack(sys, 6000);
+        break;
+    case KeyRight:
+        if (hasStream)
+            seekForward(sys, 6000);
+        break;
+    case KeyUp:
+        s.fontposy += 2;
+        break;
+    case KeyDown:
+        s.fontposy -= 2;
+        break;
+    case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
+        selectResolution(sys, virtualKey - '0');
+        sys.playback.reinitRequest = 1;
+        break;
+    case 'A':
+        if (style & styleAutoPlace)
+            style = (style & ~styleAutoPlace) | styleSemiAutoPlace;
+        else if (style & styleSemiAutoPlace)
+            style &= ~styleSemiAutoPlace;
+        else
+            style |= styleAutoPlace;
+        break;
+    case 'B':
+        s.seekbar = 1 - s.seekbar;
+        break;
+    case 'C':
+        s.iscaption = 1 - s.iscaption;
+        break;
+    case 'D':
+        if (--s.fontsize < 1)
+            s.fontsize = 1;
+        recreateCaptionFont(sys, FW_BOLD);
+        break;
+    case 'E':
+        s.isending = s.isending == 0 ? 1 : 0;
+        break;
+    case 'F':
+        if (++s.fontsize > 500)
+            s.fontsize = 500;
+        recreateCaptionFont(sys, FW_EXTRABOLD);
+        break;
+    case 'G':
+        s.fontface = (s.fontface + 1) % 4;
+        recreateCaptionFont(sys, FW_EXTRABOLD);
+        break;
+    case 'H':
+        if (s.helpcolor == 0xFFFFFF)
+            s.helpcolor = 0xFF0000;
+        else if (s.helpcolor == 0)
+            s.helpcolor = 0xFFFFFF;
+        else
+            s.helpcolor >>= 8;
+        break;
+    case 'I':
+        sys.movie.currentItem.timeshift += 10000;
+        break;
+    case 'J':
+        sys.movie.currentItem.timeshift -= 1000;
+        break;
+    case 'K':
+        sys.movie.currentItem.timeshift += 1000;
+        break;
+    case 'L':
+        sys.commands.pictureFlags ^= EnhanceImage;
+        break;
+    case 'M':
+        if (++s.fitmode >= 4)
+            s.fitmode = 0;
+        computeVideoPlacement(sys);
+        break;
+    case 'O':
+        if (style & styleThickOutline)
+            style &= ~(styleThickOutline | styleOutline);
+        else if (style & styleOutline)
+            style |= styleThickOutline;
+        else
+            style |= styleOutline;
+        break;
+    case 'P':
+        sys.commands.pictureFlags ^= FlipVertical;
+        break;
+    case 'Q':
+        s.quickskip = s.quickskip == 0 ? 1 : 0;
+        break;
+    case 'R':
+        style ^= styleReverse;
+        break;
+    case 'S':
+        style ^= styleShadow;
+        break;
+    case 'T':
+        s.alwaystop = s.alwaystop == 0 ? 1 : 0;
+        SetWindowPos(sys.window.mainWindow, s.alwaystop == 1 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+            SWP_NOMOVE | SWP_NOSIZE);
+        break;
+    case 'U':
+        sys.movie.currentItem.timeshift -= 10000;
+        break;
+    case 'X':
+        s.asksmi = 1 - s.asksmi;
+        break;
+    case KeyAdd:
+        changeVolume(sys, 2);
+        break;
+    case KeySubtract:
+        changeVolume(sys, -2);
+        break;
+    case KeyF1:
+        s.help = 1 - s.help;
+        break;
+    case KeyComma:
+        --sys.playback.movieStep;
+        break;
+    case KeyPeriod:
+        ++sys.playback.movieStep;
+        break;
+    case KeyGrave:
+        s.bpp = s.bpp == 16 ? 32 : 16;
+        sys.playback.reinitRequest = 1;
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+}

@@ -1,0 +1,15 @@
+// The single-key command set.
+#pragma once
+
+namespace sublumen {
+
+struct System;
+
+// Handles one key-down message by its virtual-key code; always 0.
+int onKeyDown(System& sys, int virtualKey);
+// Sets screenx, screeny (and, for 1, bpp) from the resolution table; any other digit gives 640 by 480.
+void selectResolution(System& sys, int digit);
+// Recreates the caption font at fontsize and fontface with the given weight.
+void recreateCaptionFont(System& sys, int weight);
+
+}
