@@ -5,6 +5,8 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "media/movie_list.h"
+
+#include "movie_items.h"
 #include "platform/kernel.h"
 
 #include "support/log_capture.h"
@@ -46,16 +48,6 @@ protected:
         boundedCopy(buffer, movie.c_str(), sizeof buffer);
         EXPECT_EQ(findCaptionFile(buffer), expectedResult) << movie;
         return buffer;
-    }
-
-    std::vector<std::string> listed() const
-    {
-        std::vector<std::string> items;
-        for (ListNode* node = sys.movie.movieList->items; node; node = node->next) {
-            auto* item = static_cast<MovieItem*>(node->data);
-            items.push_back(std::string(item->title) + "|" + item->movie + "|" + item->caption);
-        }
-        return items;
     }
 
     CurrentDirectoryGuard cwd;
@@ -102,10 +94,12 @@ TEST_F(CaptionDiscovery, A1023CharacterPathTriesOnlyTheNamesThatFit)
     std::string stem = base + "/" + std::string(1023 - base.size() - 1 - 4, 'm');
     ASSERT_EQ((stem + ".avi").size(), 1023u);
 
-    // ".sami" would make 1024 characters: that name is skipped, never cut to fit.
-    dir.write(stem.substr(dir.path().string().size() + 1) + ".sami", "");
+    // ".sami" would make 1024 characters: that name is skipped, never cut to ".sam" to fit.
+    std::string relativeStem = stem.substr(dir.path().string().size() + 1);
+    dir.write(relativeStem + ".sami", "");
+    dir.write(relativeStem + ".sam", "");
     EXPECT_EQ(find(stem + ".avi", 0), stem + ".sub");
-    dir.write(stem.substr(dir.path().string().size() + 1) + ".sub", "");
+    dir.write(relativeStem + ".sub", "");
     EXPECT_EQ(find(stem + ".avi", 1), stem + ".sub");
 
     std::string bare = base + "/" + std::string(1023 - base.size() - 1, 'n');
@@ -120,14 +114,14 @@ TEST_F(CaptionDiscovery, ListFilesNeverAskAndSingleMoviesFindTheirCaption)
 
     boundedCopy(sys.startup.startPath, dir.write("l/films.ml", "a.avi\nb.avi\n").c_str(), 1024);
     ASSERT_EQ(buildMovieList(sys), 0);
-    EXPECT_EQ(listed(), (std::vector<std::string> { "|a.avi|", "|b.avi|" }));
+    EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", "a.avi", "" }, { "", "b.avi", "" } }));
     EXPECT_STREQ(sys.movie.movieList->cursorItem()->movie, "a.avi");
 
     std::string movie = dir.write("v/a.avi", "");
     dir.write("v/a.sami", "");
     boundedCopy(sys.startup.startPath, movie.c_str(), 1024);
     ASSERT_EQ(buildMovieList(sys), 0);
-    EXPECT_EQ(listed(), (std::vector<std::string> { "|" + movie + "|" + dir.file("v/a.sami") }));
+    EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", movie, dir.file("v/a.sami") } }));
     EXPECT_FALSE(chooser.wasRun());
     EXPECT_EQ(log.text().find("Asking Caption."), std::string::npos);
 }
@@ -155,7 +149,7 @@ TEST_F(CaptionDiscovery, AsksmiDecidesWhetherTheChooserIsAsked)
         boundedCopy(sys.startup.startPath, movie.c_str(), 1024);
 
         ASSERT_EQ(buildMovieList(sys), 0);
-        EXPECT_EQ(listed(), (std::vector<std::string> { "|" + movie + "|" + c.caption }));
+        EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", movie, c.caption } }));
         EXPECT_EQ(chooser.wasRun(), c.asked);
         EXPECT_EQ(log.text().substr(before.size()).find("Asking Caption.\n") != std::string::npos, c.asked);
         if (c.asked) {

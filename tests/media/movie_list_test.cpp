@@ -1,11 +1,14 @@
 #include "media/movie_list.h"
 
+#include "movie_items.h"
+
 #include "support/log_capture.h"
 #include "support/scripted_chooser.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,27 +18,6 @@ using testing_support::LogCapture;
 using testing_support::ScratchDir;
 
 namespace {
-
-struct Item {
-    std::string title, movie, caption;
-    int32_t timeshift;
-    bool operator==(const Item&) const = default;
-};
-
-void PrintTo(const Item& item, std::ostream* out)
-{
-    *out << "{" << item.title << "|" << item.movie << "|" << item.caption << "|" << item.timeshift << "}";
-}
-
-std::vector<Item> itemsOf(const MovieList& list)
-{
-    std::vector<Item> items;
-    for (ListNode* node = list.items; node; node = node->next) {
-        auto* item = static_cast<MovieItem*>(node->data);
-        items.push_back({ item->title, item->movie, item->caption, item->timeshift });
-    }
-    return items;
-}
 
 // A list file read from a directory named "lists", "@" standing for that directory in expectations.
 struct ListCase {
@@ -79,6 +61,11 @@ const ListCase listCases[] = {
     { "Empty", "a.slm", "", {}, {} },
 };
 
+void PrintTo(const ListCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class ListFile : public ::testing::TestWithParam<ListCase> { };
 
 }
@@ -99,17 +86,14 @@ TEST_P(ListFile, ReadsItemsAndDiagnostics)
     EXPECT_EQ(itemsOf(list), expected);
     EXPECT_EQ(list.cursor, list.items);
 
-    std::string diagnostics;
+    std::string expectedLines, loggedLines;
     for (const std::string& line : c.diagnostics)
-        diagnostics += path + line + "\n";
-    std::string logged = log.text();
-    std::string loggedDiagnostics;
-    for (size_t at = 0; (at = logged.find(path + "(", at)) != std::string::npos;) {
-        size_t end = logged.find('\n', at) + 1;
-        loggedDiagnostics += logged.substr(at, end - at);
-        at = end;
-    }
-    EXPECT_EQ(loggedDiagnostics, diagnostics);
+        expectedLines += path + line + "\n";
+    std::istringstream logged(log.text());
+    for (std::string line; std::getline(logged, line);)
+        if (line.starts_with(path + "("))
+            loggedLines += line + "\n";
+    EXPECT_EQ(loggedLines, expectedLines);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ListFile, ::testing::ValuesIn(listCases),
