@@ -1,0 +1,140 @@
+#include "media/caption_discovery.h"
+
+#include "app/debug_log.h"
+#include "app/path_text.h"
+#include "app/system.h"
+#include "caption/caption.h"
+#include "media/movie_list.h"
+#include "platform/dialogs.h"
+#include "platform/kernel.h"
+
+#include <cstring>
+#include <new>
+#include <strings.h>
+
+namespace sublumen {
+
+namespace {
+
+constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub" };
+constexpr const char* noCaptionMarker = "없음";
+constexpr const char* asfScriptMarker = "[ASF]";
+
+bool endsWithAsf(const char* path)
+{
+    size_t length = std::strlen(path);
+    return length >= 4 && strcasecmp(path + length - 4, ".ASF") == 0;
+}
+
+}
+
+int buildMovieList(System& sys)
+{
+    delete sys.movie.movieList;
+    sys.movie.movieList = new (std::nothrow) MovieList;
+    if (!sys.movie.movieList) {
+        debugLog("MLIST error=1\n");
+        return -12;
+    }
+    MovieList& list = *sys.movie.movieList;
+    const char* startPath = sys.startup.startPath;
+
+    if (listKind(startPath) != 0) {
+        loadListFile(list, startPath);
+    } else {
+        char caption[1024] = {};
+        boundedCopy(caption, startPath, sizeof caption);
+        if (!findCaptionFile(caption)) {
+            caption[0] = '\0';
+            if (sys.settings.asksmi) {
+                debugLog("Asking Caption.\n");
+                // The dialog opens in the current directory, so that is the movie's own from now on.
+                char directory[1024];
+                if (directoryOf(startPath, directory, sizeof directory) == 0 && isPathSeparator(startPath[0]))
+                    boundedCopy(directory, "/", sizeof directory);
+                SetCurrentDirectoryA(directory);
+                if (!chooseFile(sys.playback.instance, nullptr, "자막 화일을 고르세요.", caption, 1000))
+                    caption[0] = '\0';
+            }
+        }
+        list.addItem("", startPath, caption, 0);
+    }
+    list.rewind();
+    return 0;
+}
+
+int findCaptionFile(char (&path)[1024])
+{
+    path[sizeof path - 1] = '\0';
+    size_t length = std::strlen(path);
+    // Only the file-name part carries an extension; a "." in a directory name belongs to that name.
+    size_t nameStart = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (isPathSeparator(path[i]))
+            nameStart = i + 1;
+    }
+    const char* dot = std::strrchr(path + nameStart, '.');
+    size_t stem = dot ? static_cast<size_t>(dot - path) : length;
+
+    for (const char* suffix : captionSuffixes) {
+        size_t suffixLength = std::strlen(suffix);
+        // A cut name would be another file's name, so a name that does not fit is not tried at all.
+        if (stem + suffixLength > sizeof path - 1)
+            continue;
+        std::memcpy(path + stem, suffix, suffixLength + 1);
+        if (_access(path, 4) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+int loadCurrentCaption(System& sys)
+{
+    MovieItem& item = sys.movie.currentItem;
+    if (sys.movie.currentCaption) {
+        sys.movie.currentCaption->unload();
+        delete sys.movie.currentCaption;
+        sys.movie.currentCaption = nullptr;
+    }
+
+    char name[1024];
+    if (item.caption[0]) {
+        boundedCopy(name, item.caption, sizeof name);
+    } else {
+        boundedCopy(name, item.movie, sizeof name);
+        if (!findCaptionFile(name)) {
+            debugLog("There is no SAMI file.\n");
+            boundedCopy(item.caption, noCaptionMarker, sizeof item.caption);
+            if (endsWithAsf(item.movie)) {
+                debugLog("ASF -> Try to Load ASF script.\n");
+                sys.movie.currentCaption = new (std::nothrow) Caption(item.movie);
+                boundedCopy(item.caption, asfScriptMarker, sizeof item.caption);
+            }
+            return 0;
+        }
+    }
+
+    debugLog("Load SAMI Caption : %s\n", name);
+    sys.movie.currentCaption = new (std::nothrow) Caption(name);
+    boundedCopy(item.caption, name, sizeof item.caption);
+    return 0;
+}
+
+int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, int size)
+{
+    if (!buffer || size <= 0)
+        return 0;
+    OPENFILENAMEA record {};
+    record.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    record.hwndOwner = owner;
+    record.hInstance = instance;
+    // Emptied so that the dialog opens without a file name.
+    buffer[0] = '\0';
+    record.lpstrFile = buffer;
+    record.nMaxFile = static_cast<DWORD>(size);
+    record.lpstrTitle = title;
+    record.Flags = OFN_EXPLORER | OFN_SHOWHELP;
+    return GetOpenFileNameA(&record);
+}
+
+}

@@ -1,0 +1,28 @@
+// Building the movie list from the start-up path, finding the caption file of a movie and loading the
+// caption track of the movie being started.
+#pragma once
+
+#include "platform/win32.h"
+
+namespace sublumen {
+
+struct System;
+
+// Makes sys.movie.movieList from sys.startup.startPath: the items of a list file, or the one movie
+// with the caption file found beside it (or picked, when asksmi is on). 0, or -12 without memory.
+int buildMovieList(System& sys);
+
+// Looks beside the movie in path for its caption file, trying ".smi", ".sami" and ".sub" in place of
+// the movie's extension. 1 with path holding the file found, else 0 with path holding the last name
+// tried. A name that would not fit into the buffer is not tried.
+int findCaptionFile(char (&path)[1024]);
+
+// Replaces sys.movie.currentCaption by the track for sys.movie.currentItem and records in the item's
+// caption the file used, "없음" when there is none, or "[ASF]" for the ASF file's own script. Returns 0.
+int loadCurrentCaption(System& sys);
+
+// Shows the file-open dialog with title; non-zero when a file was picked (buffer, of size characters,
+// then holds its full path), 0 when the dialog was cancelled or failed.
+int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, int size);
+
+}

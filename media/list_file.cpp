@@ -1,0 +1,238 @@
+#include "app/debug_log.h"
+#include "app/path_text.h"
+#include "caption/caption.h"
+#include "media/movie_list.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+namespace sublumen {
+
+namespace {
+
+enum class ListFormat { Slm, Ml };
+
+constexpr size_t textSize = sizeof(MovieItem::movie);
+
+// Lists written on other systems separate with backslashes; this system opens paths with slashes.
+void useForwardSlashes(char* path)
+{
+    for (char* p = path; *p; ++p) {
+        if (*p == '\\')
+            *p = '/';
+    }
+}
+
+// A value naming a file, as stored in an item: relative names are taken relative to the list's own
+// directory; a name that is already anchored (absolute, or written with backslashes) and any name of a
+// list given without a directory stay as written.
+void completePath(const char* listDir, const char* value, char* out)
+{
+    if (std::strchr(value, '\\') || value[0] == '/' || listDir[0] == '\0') {
+        boundedCopy(out, value, textSize);
+    } else {
+        size_t length = std::strlen(boundedCopy(out, listDir, textSize));
+        if (length < textSize - 1) {
+            out[length++] = '/';
+            out[length] = '\0';
+        }
+        boundedCopy(out + length, value, textSize - length);
+    }
+    useForwardSlashes(out);
+}
+
+// Decimal with the C library's atoi rules, kept inside 32 bits.
+int32_t decimalValue(const char* text)
+{
+    long value = std::strtol(text, nullptr, 10);
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+// Reads one list file, line by line, into the list.
+class ListReader {
+public:
+    ListReader(MovieList& list, const char* path, ListFormat format)
+        : list_(list)
+        , path_(path)
+        , format_(format)
+    {
+        directoryOf(path, listDir_, sizeof listDir_);
+    }
+
+    int read()
+    {
+        TextModeFile file(path_);
+        if (!file.isOpen())
+            return -1;
+        // One read takes at most 999 characters; the rest of a longer line comes as a line of its own.
+        char buffer[1000];
+        while (file.gets(buffer, sizeof buffer)) {
+            size_t length = std::strlen(buffer);
+            while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r'))
+                buffer[--length] = '\0';
+            char* line = const_cast<char*>(skipChars(buffer, " \t\b"));
+            ++lineNumber_;
+            if (*line == '\0' || *line == '!' || *line == '#')
+                continue;
+            if (format_ == ListFormat::Slm)
+                slmLine(line);
+            else
+                mlLine(line);
+        }
+        if (open_)
+            addOpenItem();
+        list_.rewind();
+        return 0;
+    }
+
+private:
+    void addOpenItem()
+    {
+        list_.addItem(title_, movie_, caption_, timeshift_);
+        title_[0] = movie_[0] = caption_[0] = '\0';
+        timeshift_ = 0;
+    }
+
+    void openItem()
+    {
+        if (open_)
+            addOpenItem();
+        open_ = true;
+    }
+
+    // The value of a key line, with the key cut off at the "="; none (after the diagnostic) when the
+    // line cannot be used.
+    char* valueOf(char* keyLine)
+    {
+        if (!open_) {
+            debugLog("%s(%d) : No item. Ignored.\n", path_, lineNumber_);
+            return nullptr;
+        }
+        char* equals = std::strchr(keyLine, '=');
+        if (!equals) {
+            debugLog("%s(%d) : No '='. Ignored.\n", path_, lineNumber_);
+            return nullptr;
+        }
+        *equals = '\0';
+        return equals + 1;
+    }
+
+    void captionKey(const char* value)
+    {
+        if (caption_[0])
+            debugLog("%s(%d) : Dup Cap. Ignored.\n", path_, lineNumber_);
+        else
+            completePath(listDir_, value, caption_);
+    }
+
+    void slmLine(char* line)
+    {
+        if (*line == '@') {
+            openItem();
+            boundedCopy(title_, line + 1, sizeof title_);
+            return;
+        }
+        const char* key = line;
+        const char* value = valueOf(line);
+        if (!value)
+            return;
+        if (strcasecmp(key, "movie") == 0) {
+            if (movie_[0])
+                debugLog("%s(%d) : Dup Mov. Ignored.\n", path_, lineNumber_);
+            else
+                completePath(listDir_, value, movie_);
+        } else if (strcasecmp(key, "caption") == 0) {
+            captionKey(value);
+        } else if (strcasecmp(key, "timeshift") == 0) {
+            timeshift_ = decimalValue(value);
+        } else {
+            debugLog("%s(%d) : Unknown. Ignored.\n", path_, lineNumber_);
+        }
+    }
+
+    void mlLine(char* line)
+    {
+        if (*line != ':') {
+            // A movie line names its file relative to the current directory, so it is not completed.
+            openItem();
+            boundedCopy(movie_, line, sizeof movie_);
+            useForwardSlashes(movie_);
+            return;
+        }
+        const char* key = line + 1;
+        const char* value = valueOf(line + 1);
+        if (!value)
+            return;
+        if (strcasecmp(key, "title") == 0) {
+            // A title is shown, not opened: it is kept as written.
+            if (title_[0])
+                debugLog("%s(%d) : Dup Title. Ignored.\n", path_, lineNumber_);
+            else
+                boundedCopy(title_, value, sizeof title_);
+        } else if (strcasecmp(key, "caption") == 0) {
+            captionKey(value);
+        } else if (strcasecmp(key, "timeshift") == 0) {
+            timeshift_ = decimalValue(value);
+        } else {
+            debugLog("%s(%d) : Unknown. Ignored.\n", path_, lineNumber_);
+        }
+    }
+
+    MovieList& list_;
+    const char* path_;
+    ListFormat format_;
+    char listDir_[1024];
+    bool open_ = false;
+    char title_[1024] = "";
+    char movie_[1024] = "";
+    char caption_[1024] = "";
+    int32_t timeshift_ = 0;
+    int lineNumber_ = 0;
+};
+
+bool endsWithNoCase(const char* text, size_t length, const char* ending)
+{
+    size_t n = std::strlen(ending);
+    return length >= n && strcasecmp(text + length - n, ending) == 0;
+}
+
+}
+
+int listKind(const char* path)
+{
+    size_t length = path ? std::strlen(path) : 0;
+    if (length > 4 && endsWithNoCase(path, length, ".slm"))
+        return 1;
+    if (length > 3 && endsWithNoCase(path, length, ".ml"))
+        return 2;
+    return 0;
+}
+
+int loadListFile(MovieList& list, const char* path)
+{
+    return listKind(path) == 1 ? readSlmList(list, path) : readMlList(list, path);
+}
+
+int readSlmList(MovieList& list, const char* path)
+{
+    return ListReader(list, path, ListFormat::Slm).read();
+}
+
+int readMlList(MovieList& list, const char* path)
+{
+    return ListReader(list, path, ListFormat::Ml).read();
+}
+
+const char* skipChars(const char* text, const char* set)
+{
+    return text + std::strspn(text, set);
+}
+
+}

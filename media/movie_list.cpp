@@ -1,0 +1,53 @@
+#include "media/movie_list.h"
+
+#include "app/debug_log.h"
+#include "app/path_text.h"
+
+namespace sublumen {
+
+int MovieList::addItem(const char* title, const char* movie, const char* caption, int32_t timeshift)
+{
+    ListNode* node = listAppendNew(&items, static_cast<int32_t>(sizeof(MovieItem)));
+    cursor = node;
+    if (!node)
+        return -1;
+    auto* item = static_cast<MovieItem*>(node->data);
+    boundedCopy(item->title, title, sizeof item->title);
+    boundedCopy(item->movie, movie, sizeof item->movie);
+    boundedCopy(item->caption, caption, sizeof item->caption);
+    item->timeshift = timeshift;
+    debugLog("MovieItem : %s/%s/%s/%d\n", item->title, item->movie, item->caption, item->timeshift);
+    return 0;
+}
+
+int MovieList::rewind()
+{
+    cursor = items;
+    return 0;
+}
+
+MovieItem* MovieList::cursorItem() const
+{
+    return static_cast<MovieItem*>(nodeData(cursor));
+}
+
+MovieItem* MovieList::stepForward()
+{
+    cursor = nodeNext(cursor);
+    return cursorItem();
+}
+
+MovieItem* MovieList::stepBack()
+{
+    cursor = nodePrev(cursor);
+    return cursorItem();
+}
+
+int MovieList::clearList()
+{
+    listClear(&items);
+    cursor = nullptr;
+    return 0;
+}
+
+}

@@ -1,0 +1,197 @@
+#include "media/caption_discovery.h"
+
+#include "app/debug_log.h"
+#include "app/path_text.h"
+#include "app/system.h"
+#include "caption/caption.h"
+#include "media/movie_list.h"
+
+#include "movie_items.h"
+#include "platform/kernel.h"
+
+#include "support/log_capture.h"
+#include "support/scripted_chooser.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace sublumen;
+using testing_support::CurrentDirectoryGuard;
+using testing_support::EnvironmentOverride;
+using testing_support::LogCapture;
+using testing_support::ScratchDir;
+using testing_support::ScriptedChooser;
+
+namespace {
+
+constexpr const char* samiText = "<SAMI><BODY><SYNC Start=1000><P>Hello</SAMI>\n";
+
+class CaptionDiscovery : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::setLogSink([](const char* text) { debugLog("%s", text); });
+    }
+    void TearDown() override
+    {
+        platform::setLogSink(nullptr);
+        delete sys.movie.currentCaption;
+        delete sys.movie.movieList;
+    }
+
+    std::string find(const std::string& movie, int expectedResult)
+    {
+        char buffer[1024] = {};
+        boundedCopy(buffer, movie.c_str(), sizeof buffer);
+        EXPECT_EQ(findCaptionFile(buffer), expectedResult) << movie;
+        return buffer;
+    }
+
+    CurrentDirectoryGuard cwd;
+    ScratchDir dir;
+    LogCapture log { dir };
+    System sys;
+};
+
+struct DiscoveryCase {
+    const char* movie;
+    std::vector<const char*> present;
+    int found;
+    const char* result;
+};
+
+}
+
+TEST_F(CaptionDiscovery, SuffixesAreTriedInOrderInsideTheFileName)
+{
+    const DiscoveryCase cases[] = {
+        { "v1/a.avi", { "v1/a.smi", "v1/a.sami", "v1/a.sub" }, 1, "v1/a.smi" },
+        { "v2/a.avi", { "v2/a.sami", "v2/a.sub" }, 1, "v2/a.sami" },
+        { "v3/a.avi", { "v3/a.sub" }, 1, "v3/a.sub" },
+        { "v4/a.avi", { "v4/a.avi", "v4/a.avi.smi" }, 0, "v4/a.sub" },
+        { "v5/movie", { "v5/movie.smi" }, 1, "v5/movie.smi" },
+        // The Part's cut at a "." in a directory name would find the unrelated my.smi.
+        { "my.dir/movie", { "my.smi", "my.dir/movie.sub" }, 1, "my.dir/movie.sub" },
+        { "v6/A.AVI", { "v6/A.smi" }, 1, "v6/A.smi" },
+        { "v7/a.b.avi", { "v7/a.b.smi", "v7/a.smi" }, 1, "v7/a.b.smi" },
+    };
+    for (const DiscoveryCase& c : cases) {
+        for (const char* file : c.present)
+            dir.write(file, "");
+        EXPECT_EQ(find(dir.file(c.movie), c.found), dir.file(c.result));
+    }
+}
+
+TEST_F(CaptionDiscovery, A1023CharacterPathTriesOnlyTheNamesThatFit)
+{
+    std::string base = dir.path().string();
+    while (1023 - base.size() - 1 > 240)
+        base += "/" + std::string(200, 'd');
+    std::filesystem::create_directories(base);
+    std::string stem = base + "/" + std::string(1023 - base.size() - 1 - 4, 'm');
+    ASSERT_EQ((stem + ".avi").size(), 1023u);
+
+    // ".sami" would make 1024 characters: that name is skipped, never cut to ".sam" to fit.
+    std::string relativeStem = stem.substr(dir.path().string().size() + 1);
+    dir.write(relativeStem + ".sami", "");
+    dir.write(relativeStem + ".sam", "");
+    EXPECT_EQ(find(stem + ".avi", 0), stem + ".sub");
+    dir.write(relativeStem + ".sub", "");
+    EXPECT_EQ(find(stem + ".avi", 1), stem + ".sub");
+
+    std::string bare = base + "/" + std::string(1023 - base.size() - 1, 'n');
+    EXPECT_EQ(find(bare, 0), bare);
+}
+
+TEST_F(CaptionDiscovery, ListFilesNeverAskAndSingleMoviesFindTheirCaption)
+{
+    sys.settings.asksmi = 1;
+    ScriptedChooser chooser(dir, "/never.smi");
+    EnvironmentOverride use("SUBLUMEN_FILE_CHOOSER", chooser.program());
+
+    boundedCopy(sys.startup.startPath, dir.write("l/films.ml", "a.avi\nb.avi\n").c_str(), 1024);
+    ASSERT_EQ(buildMovieList(sys), 0);
+    EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", "a.avi", "" }, { "", "b.avi", "" } }));
+    EXPECT_STREQ(sys.movie.movieList->cursorItem()->movie, "a.avi");
+
+    std::string movie = dir.write("v/a.avi", "");
+    dir.write("v/a.sami", "");
+    boundedCopy(sys.startup.startPath, movie.c_str(), 1024);
+    ASSERT_EQ(buildMovieList(sys), 0);
+    EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", movie, dir.file("v/a.sami") } }));
+    EXPECT_FALSE(chooser.wasRun());
+    EXPECT_EQ(log.text().find("Asking Caption."), std::string::npos);
+}
+
+TEST_F(CaptionDiscovery, AsksmiDecidesWhetherTheChooserIsAsked)
+{
+    struct AskCase {
+        int asksmi;
+        std::optional<std::string> answer;
+        std::string caption;
+        bool asked;
+    };
+    const AskCase cases[] = {
+        { 1, "/picked/a.smi", "/picked/a.smi", true },
+        { 1, std::nullopt, "", true },
+        { 0, "/picked/a.smi", "", false },
+    };
+    std::string movie = dir.write("films/a.avi", "");
+    int n = 0;
+    for (const AskCase& c : cases) {
+        std::string before = log.text();
+        ScriptedChooser chooser(dir, c.answer, "chooser" + std::to_string(n++));
+        EnvironmentOverride use("SUBLUMEN_FILE_CHOOSER", chooser.program());
+        sys.settings.asksmi = c.asksmi;
+        boundedCopy(sys.startup.startPath, movie.c_str(), 1024);
+
+        ASSERT_EQ(buildMovieList(sys), 0);
+        EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", movie, c.caption } }));
+        EXPECT_EQ(chooser.wasRun(), c.asked);
+        EXPECT_EQ(log.text().substr(before.size()).find("Asking Caption.\n") != std::string::npos, c.asked);
+        if (c.asked) {
+            EXPECT_EQ(chooser.workingDirectory(), dir.file("films"));
+            EXPECT_EQ(chooser.arguments().at(1), "--title=자막 화일을 고르세요.");
+        }
+    }
+}
+
+TEST_F(CaptionDiscovery, CurrentCaptionComesFromTheItemBesideTheMovieOrTheAsfScript)
+{
+    struct LoadCase {
+        std::string movie;
+        std::string caption;
+        std::string recorded;
+        bool track;
+        std::string logged;
+    };
+    std::string given = dir.write("s/given.smi", samiText);
+    std::string beside = dir.write("v/a.smi", samiText);
+    std::string asfBeside = dir.write("v/c.smi", samiText);
+    const LoadCase cases[] = {
+        { dir.file("v/z.avi"), given, given, true, "Load SAMI Caption : " + given + "\n" },
+        { dir.file("v/a.avi"), "", beside, true, "Load SAMI Caption : " + beside + "\n" },
+        { dir.file("v/none.avi"), "", "없음", false, "There is no SAMI file.\n" },
+        { dir.file("v/b.ASF"), "", "[ASF]", true, "There is no SAMI file.\nASF -> Try to Load ASF script.\n" },
+        { dir.file("v/c.asf"), "", asfBeside, true, "Load SAMI Caption : " + asfBeside + "\n" },
+    };
+    for (const LoadCase& c : cases) {
+        std::string before = log.text();
+        sys.movie.currentItem = {};
+        boundedCopy(sys.movie.currentItem.movie, c.movie.c_str(), 1024);
+        boundedCopy(sys.movie.currentItem.caption, c.caption.c_str(), 1024);
+
+        EXPECT_EQ(loadCurrentCaption(sys), 0);
+        EXPECT_EQ(sys.movie.currentItem.caption, c.recorded) << c.movie;
+        ASSERT_EQ(sys.movie.currentCaption != nullptr, c.track) << c.movie;
+        EXPECT_EQ(log.text().substr(before.size(), c.logged.size()), c.logged);
+        if (c.track && c.recorded != "[ASF]") {
+            ListNode* first = sys.movie.currentCaption->entries;
+            ASSERT_NE(first, nullptr);
+            EXPECT_STREQ(static_cast<CaptionEntry*>(first->data)->text, "Hello");
+        }
+    }
+}
