@@ -199,7 +199,7 @@ void deinitAll(System& sys)
     releaseMovieObjects(sys);
     releaseDisplay(sys);
     if (sys.movie.movieList) {
-        clearList(*sys.movie.movieList);
+        sys.movie.movieList->clearList();
         delete sys.movie.movieList;
         sys.movie.movieList = nullptr;
     }

@@ -60,11 +60,11 @@ int startMovie(System& sys, int32_t step)
 
     MovieItem* item = nullptr;
     if (movie.movieList) {
-        item = cursorItem(*movie.movieList);
+        item = movie.movieList->cursorItem();
         for (int32_t i = 0; i < step; ++i)
-            item = stepForward(*movie.movieList);
+            item = movie.movieList->stepForward();
         for (int32_t i = 0; i > step; --i)
-            item = stepBack(*movie.movieList);
+            item = movie.movieList->stepBack();
     }
     if (!item) {
         debugLog("No more Movie File to Play.\n");
