@@ -4,7 +4,10 @@
 #include "platform/com.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sublumen {
 
@@ -26,6 +29,7 @@ Caption::Caption(const char* fileName)
         rc = loadSub(fileName);
     else
         rc = loadSMI(fileName);
+    loadResult = rc;
     if (rc < 0)
         debugLog("Caption:: load Fail %d.\n", rc);
 }
@@ -54,12 +58,22 @@ int Caption::addEntry(uint32_t start, const char* text)
 
     if (!entries) {
         entries = node;
+        lastNode = node;
+        return 0;
+    }
+    // Same place as the walk below would find, without the walk: files are nearly always in time order.
+    if (lastNode && !lastNode->next && static_cast<CaptionEntry*>(lastNode->data)->start <= start) {
+        node->prev = lastNode;
+        lastNode->next = node;
+        lastNode = node;
         return 0;
     }
     ListNode* at = entries;
     while (at && static_cast<CaptionEntry*>(at->data)->start <= start)
         at = at->next;
     listInsertBefore(&entries, at, node);
+    if (!at)
+        lastNode = node;
     return 0;
 }
 
@@ -93,6 +107,7 @@ void Caption::unload()
 {
     listClear(&entries);
     current = nullptr;
+    lastNode = nullptr;
     if (comHeld) {
         CoUninitialize();
         comHeld = false;
@@ -100,8 +115,16 @@ void Caption::unload()
 }
 
 TextModeFile::TextModeFile(const char* path)
-    : file(path ? std::fopen(path, "rb") : nullptr)
 {
+    if (!path)
+        return;
+    // Non-blocking so that opening a pipe with no writer cannot hang; regular files never block anyway.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !(file = fdopen(fd, "rb")))
+        ::close(fd);
 }
 
 TextModeFile::~TextModeFile()

@@ -43,16 +43,21 @@ public:
 
     ListNode* entries = nullptr;
     ListNode* current = nullptr;
+    // The reader's result code from construction: 0, or the negative code logged as a load failure.
+    int loadResult = 0;
 
     // The entry under current, or none.
     const CaptionEntry* currentEntry() const;
 
 private:
     bool comHeld = false;
+    // The last node of entries, so that a file in time order loads in linear time.
+    ListNode* lastNode = nullptr;
 };
 
 // A C stdio stream opened the way the readers open their files in text mode ("rt"): a carriage return
-// right before a line feed is dropped and a Ctrl-Z byte ends the input.
+// right before a line feed is dropped and a Ctrl-Z byte ends the input. Only regular files open, so a
+// folder or a pipe is refused instead of read forever.
 class TextModeFile {
 public:
     explicit TextModeFile(const char* path);

@@ -95,3 +95,25 @@ TEST(CaptionTrack, ReaderIsChosenByTheLastFourCharacters)
     Caption track(dir.file("movie.asf").c_str());
     EXPECT_NE(log.text().find("Caption::loadASFscript"), std::string::npos);
 }
+
+TEST(CaptionTrack, OutOfOrderEntriesAreSortedStablyAndUnloadStartsAfresh)
+{
+    Caption track(nullptr);
+    const std::vector<std::pair<uint32_t, std::string>> added {
+        { 5, "a" }, { 1, "b" }, { 5, "c" }, { 9, "d" }, { 3, "e" }, { 9, "f" }, { 0, "g" }, { 12, "h" }, { 9, "i" },
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [start, text] : added)
+            track.addEntry(start, text.c_str());
+        std::string order;
+        for (ListNode* n = track.entries; n; n = n->next) {
+            order += static_cast<CaptionEntry*>(n->data)->text;
+            if (n->next) {
+                EXPECT_EQ(n->next->prev, n);
+            }
+        }
+        EXPECT_EQ(order, "gbeacdfih");
+        track.unload();
+        EXPECT_EQ(track.entries, nullptr);
+    }
+}
