@@ -5,6 +5,7 @@
 #include "display/display.h"
 #include "display/frame_composition.h"
 #include "media/media_stream.h"
+#include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
 
 #include <cstdarg>
@@ -17,32 +18,6 @@ namespace sublumen {
 namespace {
 
 constexpr size_t lineBufferSize = 256;
-
-bool isValidUtf8(const unsigned char* s, size_t n)
-{
-    size_t i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        size_t extra;
-        if (c < 0x80)
-            extra = 0;
-        else if ((c & 0xE0) == 0xC0 && c >= 0xC2)
-            extra = 1;
-        else if ((c & 0xF0) == 0xE0)
-            extra = 2;
-        else if ((c & 0xF8) == 0xF0 && c <= 0xF4)
-            extra = 3;
-        else
-            return false;
-        if (i + extra >= n && extra)
-            return false;
-        for (size_t k = 1; k <= extra; ++k)
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 // Formats one information line; a line that would not fit is cut after its last complete character.
 void formatLine(char (&line)[lineBufferSize], const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -75,7 +50,7 @@ void fitLine(char* text, size_t size)
         return;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     size_t cut = size - 1;
-    if (isValidUtf8(bytes, length)) {
+    if (platform::isValidUtf8(text, length)) {
         while (cut > 0 && (bytes[cut] & 0xC0) == 0x80)
             --cut;
     } else {
