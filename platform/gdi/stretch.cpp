@@ -1,0 +1,273 @@
+// Scaled copies between surfaces: GDI's StretchBlt (area averaging under HALFTONE) and the plain scaled
+// copy of DirectDraw's Blt.
+#include "platform/gdi/device_context.h"
+#include "platform/gdi/pixel_ops.h"
+
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+bool saneExtent(long v) { return v > -(1L << 28) && v < (1L << 28); }
+
+struct Rgb {
+    uint32_t r, g, b;
+};
+
+template<PixelFormat F> inline Rgb unpack(const uint8_t* row, int x)
+{
+    if constexpr (F == PixelFormat::XRGB8888) {
+        uint32_t v;
+        std::memcpy(&v, row + x * 4, 4);
+        return { (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF };
+    } else {
+        uint16_t v;
+        std::memcpy(&v, row + x * 2, 2);
+        uint32_t r5 = (v >> 11) & 0x1F, g6 = (v >> 5) & 0x3F, b5 = v & 0x1F;
+        return { (r5 << 3) | (r5 >> 2), (g6 << 2) | (g6 >> 4), (b5 << 3) | (b5 >> 2) };
+    }
+}
+
+template<PixelFormat F> inline void pack(uint8_t* row, int x, uint32_t r, uint32_t g, uint32_t b)
+{
+    if constexpr (F == PixelFormat::XRGB8888) {
+        uint32_t v = (r << 16) | (g << 8) | b;
+        std::memcpy(row + x * 4, &v, 4);
+    } else {
+        auto v = static_cast<uint16_t>(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
+        std::memcpy(row + x * 2, &v, 2);
+    }
+}
+
+// One axis of a scaled copy: for every destination position the source positions it reads, already
+// clamped to the source surface, and (for area averaging) their weights out of 4096.
+struct Axis {
+    std::vector<int> first;  // into index/weight, one past the end for the last position
+    std::vector<int> index;
+    std::vector<uint16_t> weight;
+    int widest = 0;
+};
+
+constexpr int weightOne = 4096;
+
+int clampIndex(long long v, int limit) { return static_cast<int>(std::clamp<long long>(v, 0, limit - 1)); }
+
+// Area averaging: destination pixel j covers the source span [j*srcLen, (j+1)*srcLen) / dstLen, and
+// each source pixel weighs by how much of that span it covers.
+Axis areaAxis(int srcStart, int srcLen, int dstLen, bool mirror, int from, int to, int limit)
+{
+    Axis axis;
+    for (int i = from; i < to; ++i) {
+        const long long j = mirror ? dstLen - 1 - i : i;
+        const long long spanBegin = j * srcLen;
+        const long long spanEnd = (j + 1) * srcLen;
+        const long long k0 = spanBegin / dstLen;
+        const long long k1 = (spanEnd - 1) / dstLen;
+        axis.first.push_back(static_cast<int>(axis.index.size()));
+        int total = 0;
+        size_t heaviest = axis.weight.size();
+        int heaviestWeight = -1;
+        for (long long k = k0; k <= k1; ++k) {
+            const long long overlap = std::min((k + 1) * dstLen, spanEnd) - std::max(k * dstLen, spanBegin);
+            const int w = static_cast<int>(overlap * weightOne / srcLen);
+            if (w > heaviestWeight) {
+                heaviestWeight = w;
+                heaviest = axis.weight.size();
+            }
+            axis.index.push_back(clampIndex(srcStart + k, limit));
+            axis.weight.push_back(static_cast<uint16_t>(w));
+            total += w;
+        }
+        axis.weight[heaviest] = static_cast<uint16_t>(axis.weight[heaviest] + (weightOne - total));
+        axis.widest = std::max(axis.widest, static_cast<int>(k1 - k0 + 1));
+    }
+    axis.first.push_back(static_cast<int>(axis.index.size()));
+    return axis;
+}
+
+// Nearest: the source pixel under the centre of each destination pixel.
+std::vector<int> nearestAxis(int srcStart, int srcLen, int dstLen, bool mirror, int from, int to, int limit)
+{
+    std::vector<int> map;
+    map.reserve(to - from);
+    for (int i = from; i < to; ++i) {
+        const long long j = mirror ? dstLen - 1 - i : i;
+        map.push_back(clampIndex(srcStart + (2 * j + 1) * srcLen / (2LL * dstLen), limit));
+    }
+    return map;
+}
+
+struct ScaledCopy {
+    Surface* dst;
+    const Surface* src;
+    RECT clip;  // destination pixels to write
+    int dstX, dstY, dstW, dstH;  // the whole destination rectangle, normalised
+    int srcX, srcY, srcW, srcH;  // the whole source rectangle, normalised
+    bool mirrorX, mirrorY;
+};
+
+template<PixelFormat S, PixelFormat D> void copyNearest(const ScaledCopy& c)
+{
+    const auto cols = nearestAxis(c.srcX, c.srcW, c.dstW, c.mirrorX, c.clip.left - c.dstX, c.clip.right - c.dstX,
+        c.src->width);
+    const auto rows = nearestAxis(c.srcY, c.srcH, c.dstH, c.mirrorY, c.clip.top - c.dstY, c.clip.bottom - c.dstY,
+        c.src->height);
+    const int n = c.clip.right - c.clip.left;
+    // Same format and width, no mirror and no clamping at the source's edges: whole rows copy at once.
+    const bool straight = S == D && !c.mirrorX && c.srcW == c.dstW && n > 0 && cols[n - 1] - cols[0] == n - 1;
+    for (int y = c.clip.top; y < c.clip.bottom; ++y) {
+        const uint8_t* s = c.src->row(rows[y - c.clip.top]);
+        uint8_t* d = c.dst->row(y);
+        if (straight) {
+            constexpr int bytes = S == PixelFormat::XRGB8888 ? 4 : 2;
+            std::memcpy(d + c.clip.left * bytes, s + cols[0] * bytes, static_cast<size_t>(n) * bytes);
+            continue;
+        }
+        if constexpr (S == D) {
+            if constexpr (S == PixelFormat::XRGB8888) {
+                auto* dp = reinterpret_cast<uint32_t*>(d) + c.clip.left;
+                auto* sp = reinterpret_cast<const uint32_t*>(s);
+                for (int x = 0; x < n; ++x)
+                    dp[x] = sp[cols[x]];
+            } else {
+                auto* dp = reinterpret_cast<uint16_t*>(d) + c.clip.left;
+                auto* sp = reinterpret_cast<const uint16_t*>(s);
+                for (int x = 0; x < n; ++x)
+                    dp[x] = sp[cols[x]];
+            }
+        } else {
+            for (int x = 0; x < n; ++x) {
+                Rgb p = unpack<S>(s, cols[x]);
+                pack<D>(d, c.clip.left + x, p.r, p.g, p.b);
+            }
+        }
+    }
+}
+
+// Separable area averaging: each source row is averaged across into 8.8 fixed point once (kept in a
+// small ring, enough for the rows one destination row needs), then rows are averaged down.
+template<PixelFormat S, PixelFormat D> void copyAveraged(const ScaledCopy& c)
+{
+    const Axis cols = areaAxis(c.srcX, c.srcW, c.dstW, c.mirrorX, c.clip.left - c.dstX, c.clip.right - c.dstX,
+        c.src->width);
+    const Axis rows = areaAxis(c.srcY, c.srcH, c.dstH, c.mirrorY, c.clip.top - c.dstY, c.clip.bottom - c.dstY,
+        c.src->height);
+    const int n = c.clip.right - c.clip.left;
+    const int ringSize = rows.widest + 1;
+    std::vector<uint16_t> ring(static_cast<size_t>(ringSize) * n * 3);
+    std::vector<int> ringRow(ringSize, -1);
+    std::vector<uint32_t> sum(static_cast<size_t>(n) * 3);
+
+    auto across = [&](int srcRow) -> const uint16_t* {
+        const int slot = srcRow % ringSize;
+        uint16_t* out = ring.data() + static_cast<size_t>(slot) * n * 3;
+        if (ringRow[slot] == srcRow)
+            return out;
+        ringRow[slot] = srcRow;
+        const uint8_t* s = c.src->row(srcRow);
+        for (int x = 0; x < n; ++x) {
+            uint32_t r = 0, g = 0, b = 0;
+            for (int t = cols.first[x]; t < cols.first[x + 1]; ++t) {
+                const Rgb p = unpack<S>(s, cols.index[t]);
+                const uint32_t w = cols.weight[t];
+                r += p.r * w;
+                g += p.g * w;
+                b += p.b * w;
+            }
+            out[x * 3] = static_cast<uint16_t>((r + 8) >> 4);
+            out[x * 3 + 1] = static_cast<uint16_t>((g + 8) >> 4);
+            out[x * 3 + 2] = static_cast<uint16_t>((b + 8) >> 4);
+        }
+        return out;
+    };
+
+    for (int y = c.clip.top; y < c.clip.bottom; ++y) {
+        const int i = y - c.clip.top;
+        std::fill(sum.begin(), sum.end(), 0u);
+        for (int t = rows.first[i]; t < rows.first[i + 1]; ++t) {
+            const uint16_t* line = across(rows.index[t]);
+            const uint32_t w = rows.weight[t];
+            for (int k = 0; k < n * 3; ++k)
+                sum[k] += line[k] * w;
+        }
+        uint8_t* d = c.dst->row(y);
+        for (int x = 0; x < n; ++x) {
+            constexpr uint32_t half = 1u << 19;
+            pack<D>(d, c.clip.left + x, std::min<uint32_t>((sum[x * 3] + half) >> 20, 255),
+                std::min<uint32_t>((sum[x * 3 + 1] + half) >> 20, 255), std::min<uint32_t>((sum[x * 3 + 2] + half) >> 20, 255));
+        }
+    }
+}
+
+template<PixelFormat S> void dispatch(const ScaledCopy& c, bool average)
+{
+    if (c.dst->format == PixelFormat::XRGB8888)
+        average ? copyAveraged<S, PixelFormat::XRGB8888>(c) : copyNearest<S, PixelFormat::XRGB8888>(c);
+    else
+        average ? copyAveraged<S, PixelFormat::RGB565>(c) : copyNearest<S, PixelFormat::RGB565>(c);
+}
+
+// Normalises negative extents into mirroring, clips the destination to its surface and copies.
+bool scaledCopy(Surface& dst, long dx, long dy, long dw, long dh, const Surface& src, long sx, long sy, long sw,
+    long sh, bool mirrorY, bool average)
+{
+    for (long v : { dx, dy, dw, dh, sx, sy, sw, sh })
+        if (!saneExtent(v))
+            return false;
+    if (sw == 0 || sh == 0 || src.width == 0 || src.height == 0)
+        return false;
+    bool mirrorX = false;
+    auto normalise = [](long& start, long& length, bool& mirror) {
+        if (length < 0) {
+            start += length;
+            length = -length;
+            mirror = !mirror;
+        }
+    };
+    normalise(dx, dw, mirrorX);
+    normalise(sx, sw, mirrorX);
+    normalise(dy, dh, mirrorY);
+    normalise(sy, sh, mirrorY);
+    ScaledCopy c { &dst, &src,
+        clipToSurface({ static_cast<LONG>(dx), static_cast<LONG>(dy), static_cast<LONG>(dx + dw), static_cast<LONG>(dy + dh) }, dst),
+        static_cast<int>(dx), static_cast<int>(dy), static_cast<int>(dw), static_cast<int>(dh), static_cast<int>(sx),
+        static_cast<int>(sy), static_cast<int>(sw), static_cast<int>(sh), mirrorX, mirrorY };
+    if (isEmpty(c.clip))
+        return true;
+    if (src.format == PixelFormat::XRGB8888)
+        dispatch<PixelFormat::XRGB8888>(c, average);
+    else
+        dispatch<PixelFormat::RGB565>(c, average);
+    return true;
+}
+
+}
+
+void bltScaled(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect,
+    Mirror mirror)
+{
+    const long dw = static_cast<long>(destinationRect.right) - destinationRect.left;
+    const long dh = static_cast<long>(destinationRect.bottom) - destinationRect.top;
+    const long sw = static_cast<long>(sourceRect.right) - sourceRect.left;
+    const long sh = static_cast<long>(sourceRect.bottom) - sourceRect.top;
+    if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0)
+        return;
+    scaledCopy(destination, destinationRect.left, destinationRect.top, dw, dh, source, sourceRect.left,
+        sourceRect.top, sw, sh, mirror == Mirror::UpDown, false);
+}
+
+}
+
+BOOL StretchBlt(HDC destination, int xDest, int yDest, int widthDest, int heightDest, HDC source, int xSrc,
+    int ySrc, int widthSrc, int heightSrc, DWORD rop)
+{
+    if (!destination || !source || rop != SRCCOPY)
+        return FALSE;
+    if (widthDest == 0 || heightDest == 0)
+        return TRUE;
+    return platform::scaledCopy(*destination->surface, xDest, yDest, widthDest, heightDest, *source->surface, xSrc,
+               ySrc, widthSrc, heightSrc, false, destination->stretchMode == HALFTONE)
+        ? TRUE
+        : FALSE;
+}
