@@ -40,49 +40,50 @@ template<PixelFormat F> inline void pack(uint8_t* row, int x, uint32_t r, uint32
     }
 }
 
-// One axis of a scaled copy: for every destination position the source positions it reads, already
-// clamped to the source surface, and (for area averaging) their weights out of 4096.
+// One axis of an area-averaging copy: for every destination position the same number of taps (unused
+// ones weigh 0), each a source position already clamped to the source surface and its weight out of 256.
 struct Axis {
-    std::vector<int> first;  // into index/weight, one past the end for the last position
+    int taps = 1;
     std::vector<int> index;
-    std::vector<uint16_t> weight;
-    int widest = 0;
+    std::vector<uint32_t> weight;
 };
 
-constexpr int weightOne = 4096;
+constexpr int weightOne = 256;
 
 int clampIndex(long long v, int limit) { return static_cast<int>(std::clamp<long long>(v, 0, limit - 1)); }
 
-// Area averaging: destination pixel j covers the source span [j*srcLen, (j+1)*srcLen) / dstLen, and
-// each source pixel weighs by how much of that span it covers.
+// Destination pixel j covers the source span [j*srcLen, (j+1)*srcLen) / dstLen, and each source pixel
+// weighs by how much of that span it covers.
 Axis areaAxis(int srcStart, int srcLen, int dstLen, bool mirror, int from, int to, int limit)
 {
     Axis axis;
+    const long long widest = (static_cast<long long>(srcLen) + dstLen - 1) / dstLen + 1;
+    axis.taps = static_cast<int>(widest);
+    axis.index.assign(static_cast<size_t>(to - from) * axis.taps, 0);
+    axis.weight.assign(axis.index.size(), 0);
     for (int i = from; i < to; ++i) {
         const long long j = mirror ? dstLen - 1 - i : i;
         const long long spanBegin = j * srcLen;
         const long long spanEnd = (j + 1) * srcLen;
         const long long k0 = spanBegin / dstLen;
         const long long k1 = (spanEnd - 1) / dstLen;
-        axis.first.push_back(static_cast<int>(axis.index.size()));
-        int total = 0;
-        size_t heaviest = axis.weight.size();
-        int heaviestWeight = -1;
+        const size_t base = static_cast<size_t>(i - from) * axis.taps;
+        uint32_t total = 0;
+        size_t heaviest = base;
         for (long long k = k0; k <= k1; ++k) {
+            const size_t at = base + static_cast<size_t>(k - k0);
             const long long overlap = std::min((k + 1) * dstLen, spanEnd) - std::max(k * dstLen, spanBegin);
-            const int w = static_cast<int>(overlap * weightOne / srcLen);
-            if (w > heaviestWeight) {
-                heaviestWeight = w;
-                heaviest = axis.weight.size();
-            }
-            axis.index.push_back(clampIndex(srcStart + k, limit));
-            axis.weight.push_back(static_cast<uint16_t>(w));
-            total += w;
+            axis.weight[at] = static_cast<uint32_t>(overlap * weightOne / srcLen);
+            axis.index[at] = clampIndex(srcStart + k, limit);
+            total += axis.weight[at];
+            if (axis.weight[at] > axis.weight[heaviest])
+                heaviest = at;
         }
-        axis.weight[heaviest] = static_cast<uint16_t>(axis.weight[heaviest] + (weightOne - total));
-        axis.widest = std::max(axis.widest, static_cast<int>(k1 - k0 + 1));
+        // Rounding loss goes to the heaviest tap, so that a flat colour stays exactly flat.
+        axis.weight[heaviest] += weightOne - total;
+        for (long long k = k1 + 1; k < k0 + axis.taps; ++k)
+            axis.index[base + static_cast<size_t>(k - k0)] = axis.index[base];
     }
-    axis.first.push_back(static_cast<int>(axis.index.size()));
     return axis;
 }
 
@@ -145,8 +146,38 @@ template<PixelFormat S, PixelFormat D> void copyNearest(const ScaledCopy& c)
     }
 }
 
-// Separable area averaging: each source row is averaged across into 8.8 fixed point once (kept in a
-// small ring, enough for the rows one destination row needs), then rows are averaged down.
+// Weighted sum of XRGB pixels whose weights add up to 256. Red and blue share one 32-bit word (a byte
+// of headroom above each), green has its own, so a tap costs two multiplies for all three colours.
+struct Blend {
+    uint32_t rb = 0;
+    uint32_t g = 0;
+    void add(uint32_t p, uint32_t w)
+    {
+        rb += (p & 0xFF00FF) * w;
+        g += (p & 0xFF00) * w;
+    }
+    uint32_t result() const { return (((rb + 0x800080) >> 8) & 0xFF00FF) | (((g + 0x8000) >> 8) & 0xFF00); }
+};
+
+template<int Taps> void averageAcross(const Axis& cols, const uint32_t* src, int n, uint32_t* out)
+{
+    const int taps = Taps > 0 ? Taps : cols.taps;
+    const int* index = cols.index.data();
+    const uint32_t* weight = cols.weight.data();
+    for (int x = 0; x < n; ++x, index += taps, weight += taps) {
+        if (weight[0] == weightOne) {
+            out[x] = src[index[0]];
+            continue;
+        }
+        Blend sum;
+        for (int t = 0; t < taps; ++t)
+            sum.add(src[index[t]], weight[t]);
+        out[x] = sum.result();
+    }
+}
+
+// Separable area averaging: each source row is averaged across once into a small ring of rows (enough
+// for the rows one destination row reads), and the destination rows are averaged down from the ring.
 template<PixelFormat S, PixelFormat D> void copyAveraged(const ScaledCopy& c)
 {
     const Axis cols = areaAxis(c.srcX, c.srcW, c.dstW, c.mirrorX, c.clip.left - c.dstX, c.clip.right - c.dstX,
@@ -154,48 +185,62 @@ template<PixelFormat S, PixelFormat D> void copyAveraged(const ScaledCopy& c)
     const Axis rows = areaAxis(c.srcY, c.srcH, c.dstH, c.mirrorY, c.clip.top - c.dstY, c.clip.bottom - c.dstY,
         c.src->height);
     const int n = c.clip.right - c.clip.left;
-    const int ringSize = rows.widest + 1;
-    std::vector<uint16_t> ring(static_cast<size_t>(ringSize) * n * 3);
+    const int ringSize = rows.taps + 1;
+    std::vector<uint32_t> ring(static_cast<size_t>(ringSize) * n);
     std::vector<int> ringRow(ringSize, -1);
-    std::vector<uint32_t> sum(static_cast<size_t>(n) * 3);
+    std::vector<uint32_t> converted(S == PixelFormat::XRGB8888 ? 0 : c.src->width);
+    std::vector<uint32_t> out(n);
 
-    auto across = [&](int srcRow) -> const uint16_t* {
+    auto across = [&](int srcRow) -> const uint32_t* {
         const int slot = srcRow % ringSize;
-        uint16_t* out = ring.data() + static_cast<size_t>(slot) * n * 3;
+        uint32_t* line = ring.data() + static_cast<size_t>(slot) * n;
         if (ringRow[slot] == srcRow)
-            return out;
+            return line;
         ringRow[slot] = srcRow;
-        const uint8_t* s = c.src->row(srcRow);
-        for (int x = 0; x < n; ++x) {
-            uint32_t r = 0, g = 0, b = 0;
-            for (int t = cols.first[x]; t < cols.first[x + 1]; ++t) {
-                const Rgb p = unpack<S>(s, cols.index[t]);
-                const uint32_t w = cols.weight[t];
-                r += p.r * w;
-                g += p.g * w;
-                b += p.b * w;
+        const uint8_t* row = c.src->row(srcRow);
+        const uint32_t* src;
+        if constexpr (S == PixelFormat::XRGB8888) {
+            src = reinterpret_cast<const uint32_t*>(row);
+        } else {
+            for (int x = 0; x < c.src->width; ++x) {
+                const Rgb p = unpack<S>(row, x);
+                converted[x] = (p.r << 16) | (p.g << 8) | p.b;
             }
-            out[x * 3] = static_cast<uint16_t>((r + 8) >> 4);
-            out[x * 3 + 1] = static_cast<uint16_t>((g + 8) >> 4);
-            out[x * 3 + 2] = static_cast<uint16_t>((b + 8) >> 4);
+            src = converted.data();
         }
-        return out;
+        if (cols.taps == 2)
+            averageAcross<2>(cols, src, n, line);
+        else
+            averageAcross<0>(cols, src, n, line);
+        return line;
     };
 
+    std::vector<const uint32_t*> lines(rows.taps);
     for (int y = c.clip.top; y < c.clip.bottom; ++y) {
-        const int i = y - c.clip.top;
-        std::fill(sum.begin(), sum.end(), 0u);
-        for (int t = rows.first[i]; t < rows.first[i + 1]; ++t) {
-            const uint16_t* line = across(rows.index[t]);
-            const uint32_t w = rows.weight[t];
-            for (int k = 0; k < n * 3; ++k)
-                sum[k] += line[k] * w;
+        const size_t base = static_cast<size_t>(y - c.clip.top) * rows.taps;
+        const uint32_t* result;
+        if (rows.weight[base] == weightOne) {
+            result = across(rows.index[base]);
+        } else {
+            int used = 0;
+            for (int t = 0; t < rows.taps; ++t)
+                if (rows.weight[base + t])
+                    lines[used++] = across(rows.index[base + t]);
+            for (int x = 0; x < n; ++x) {
+                Blend sum;
+                for (int t = 0, k = 0; t < rows.taps; ++t)
+                    if (rows.weight[base + t])
+                        sum.add(lines[k++][x], rows.weight[base + t]);
+                out[x] = sum.result();
+            }
+            result = out.data();
         }
         uint8_t* d = c.dst->row(y);
-        for (int x = 0; x < n; ++x) {
-            constexpr uint32_t half = 1u << 19;
-            pack<D>(d, c.clip.left + x, std::min<uint32_t>((sum[x * 3] + half) >> 20, 255),
-                std::min<uint32_t>((sum[x * 3 + 1] + half) >> 20, 255), std::min<uint32_t>((sum[x * 3 + 2] + half) >> 20, 255));
+        if constexpr (D == PixelFormat::XRGB8888) {
+            std::memcpy(d + c.clip.left * 4, result, static_cast<size_t>(n) * 4);
+        } else {
+            for (int x = 0; x < n; ++x)
+                pack<D>(d, c.clip.left + x, (result[x] >> 16) & 0xFF, (result[x] >> 8) & 0xFF, result[x] & 0xFF);
         }
     }
 }
