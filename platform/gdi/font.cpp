@@ -11,6 +11,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <filesystem>
 #include <unistd.h>
@@ -51,25 +52,53 @@ FcConfig* loadConfiguration()
     return FcInitLoadConfigAndFonts();
 }
 
+FontLibrary* libraryInstance = nullptr;
+FontObject* defaultFontInstance = nullptr;
+
+bool fontsStillHeld();
+
+// At exit: the default font, the configuration and FreeType go, in that order (faces before their
+// library). While the program still holds fonts of its own, all of it stays, so that a late
+// DeleteObject remains safe.
+void releaseLibrary()
+{
+    if (defaultFontInstance)
+        DeleteObject(defaultFontInstance);
+    defaultFontInstance = nullptr;
+    if (fontsStillHeld())
+        return;
+    if (libraryInstance->config)
+        FcConfigDestroy(libraryInstance->config);
+    // fontconfig's process-wide defaults (languages, caches) go last.
+    FcFini();
+    if (libraryInstance->freetype)
+        FT_Done_FreeType(libraryInstance->freetype);
+    libraryInstance->config = nullptr;
+    libraryInstance->freetype = nullptr;
+}
+
 FontLibrary* library()
 {
     static FontLibrary* instance = [] {
-        auto* lib = new FontLibrary;
-        if (FT_Init_FreeType(&lib->freetype) != 0) {
+        libraryInstance = new FontLibrary;
+        std::atexit(releaseLibrary);
+        if (FT_Init_FreeType(&libraryInstance->freetype) != 0) {
             platformLog("fonts: FreeType cannot start\n");
-            lib->freetype = nullptr;
-            return lib;
+            libraryInstance->freetype = nullptr;
+            return libraryInstance;
         }
-        lib->config = loadConfiguration();
-        return lib;
+        libraryInstance->config = loadConfiguration();
+        return libraryInstance;
     }();
     return instance->freetype && instance->config ? instance : nullptr;
 }
 
+// The font registries are never destroyed: the exit-time release of the library still reads them after
+// ordinary static objects are gone.
 std::unordered_set<FontObject*>& liveFonts()
 {
-    static std::unordered_set<FontObject*> fonts;
-    return fonts;
+    static auto* fonts = new std::unordered_set<FontObject*>;
+    return *fonts;
 }
 
 struct FontState {
@@ -78,9 +107,11 @@ struct FontState {
 };
 std::unordered_map<FontObject*, FontState>& fontStates()
 {
-    static std::unordered_map<FontObject*, FontState> states;
-    return states;
+    static auto* states = new std::unordered_map<FontObject*, FontState>;
+    return *states;
 }
+
+bool fontsStillHeld() { return !liveFonts().empty() || !fontStates().empty(); }
 
 FaceHandle openFace(FT_Library freetype, const FcPattern* match)
 {
@@ -237,9 +268,13 @@ std::string findFontConfiguration()
 
 FontObject* defaultFont()
 {
-    static FontObject* font = CreateFontA(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS,
-        CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, "굴림체");
-    return font;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        defaultFontInstance = CreateFontA(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS,
+            CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, "굴림체");
+    }
+    return defaultFontInstance;
 }
 
 bool retainFont(FontObject* font)
@@ -255,10 +290,12 @@ void releaseFont(FontObject* font)
     auto it = fontStates().find(font);
     if (it == fontStates().end())
         return;
-    if (--it->second.selections <= 0 && it->second.deletePending) {
-        fontStates().erase(it);
+    if (--it->second.selections > 0)
+        return;
+    const bool deleteNow = it->second.deletePending;
+    fontStates().erase(it);
+    if (deleteNow)
         delete font;
-    }
 }
 
 }
