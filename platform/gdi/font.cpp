@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cmath>
 #include <filesystem>
-#include <unistd.h>
 #include <unordered_set>
 
 namespace platform {
@@ -28,8 +27,8 @@ using FaceHandle = std::unique_ptr<FT_FaceRec_, Deleter<FT_Done_Face>>;
 using PatternHandle = std::unique_ptr<FcPattern, Deleter<FcPatternDestroy>>;
 using FontSetHandle = std::unique_ptr<FcFontSet, Deleter<FcFontSetDestroy>>;
 
-// FreeType and the font configuration, made on first use and kept for the life of the process:
-// fonts may outlive any scope that could own them, and faces must never outlive their library.
+// FreeType and the font configuration, made on first use and kept until the process exits: fonts may
+// outlive any scope that could own them, and faces must never outlive their library.
 struct FontLibrary {
     FT_Library freetype = nullptr;
     FcConfig* config = nullptr;

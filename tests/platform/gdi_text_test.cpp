@@ -304,3 +304,19 @@ TEST(GdiWithoutContext, AbsurdCoordinatesDrawNothing)
     EXPECT_EQ(platform::readPixel(s, 15, 15), 0xFFFFFFu & platform::packPixel(s.format, 255, 255, 255));
     platform::destroySurfaceDC(dc);
 }
+
+TEST(Fonts, UnusableHeightsGiveNoFont)
+{
+    EXPECT_EQ(testing_support::koreanFont(100000), nullptr);
+    EXPECT_EQ(testing_support::koreanFont(-100000), nullptr);
+    // Height 0 asks for the default size; a negative height is the em, so the cell comes out larger.
+    HFONT byDefault = testing_support::koreanFont(0);
+    HFONT byEm = testing_support::koreanFont(-20, FW_NORMAL, "돋움체");
+    ASSERT_TRUE(byDefault && byEm);
+    EXPECT_EQ(byDefault->cellHeight(), 16);
+    if (byEm->familyName() == "UnDotum") {
+        EXPECT_GT(byEm->cellHeight(), 20);
+    }
+    DeleteObject(byDefault);
+    DeleteObject(byEm);
+}
