@@ -120,7 +120,7 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format)
         return height;
     }
 
-    const RECT clip = intersect(*rect, clipToSurface(*rect, *dc->surface));
+    const RECT clip = clipToSurface(*rect, *dc->surface);
     int y = rect->top;
     if ((format & DT_SINGLELINE) && (format & DT_VCENTER))
         y = rect->top + (rect->bottom - rect->top - lineHeight) / 2;

@@ -202,9 +202,11 @@ template<PixelFormat S, PixelFormat D> void copyAveraged(const ScaledCopy& c)
         if constexpr (S == PixelFormat::XRGB8888) {
             src = reinterpret_cast<const uint32_t*>(row);
         } else {
+            const auto* from = reinterpret_cast<const uint16_t*>(row);
             for (int x = 0; x < c.src->width; ++x) {
-                const Rgb p = unpack<S>(row, x);
-                converted[x] = (p.r << 16) | (p.g << 8) | p.b;
+                const uint32_t v = from[x];
+                const uint32_t r = (v >> 11) << 3, g = ((v >> 5) & 0x3F) << 2, b = (v & 0x1F) << 3;
+                converted[x] = ((r | (r >> 5)) << 16) | ((g | (g >> 6)) << 8) | (b | (b >> 5));
             }
             src = converted.data();
         }
@@ -239,8 +241,11 @@ template<PixelFormat S, PixelFormat D> void copyAveraged(const ScaledCopy& c)
         if constexpr (D == PixelFormat::XRGB8888) {
             std::memcpy(d + c.clip.left * 4, result, static_cast<size_t>(n) * 4);
         } else {
-            for (int x = 0; x < n; ++x)
-                pack<D>(d, c.clip.left + x, (result[x] >> 16) & 0xFF, (result[x] >> 8) & 0xFF, result[x] & 0xFF);
+            auto* to = reinterpret_cast<uint16_t*>(d) + c.clip.left;
+            for (int x = 0; x < n; ++x) {
+                const uint32_t p = result[x];
+                to[x] = static_cast<uint16_t>(((p >> 8) & 0xF800) | ((p >> 5) & 0x07E0) | ((p >> 3) & 0x001F));
+            }
         }
     }
 }

@@ -96,5 +96,18 @@ int main(int argc, char** argv)
     std::printf("bltScaled 1280x720 -> 1920x1080x32: %.1f us per call\n", blt);
     platform::destroySurfaceDC(source);
     platform::destroySurfaceDC(target);
+
+    // The default display depth is 16 bits: the same stretch between RGB565 surfaces.
+    platform::Surface back16(1920, 1080, platform::PixelFormat::RGB565);
+    platform::Surface picture16(1280, 720, platform::PixelFormat::RGB565);
+    fillPicture(picture16);
+    HDC target16 = platform::createSurfaceDC(back16);
+    HDC source16 = platform::createSurfaceDC(picture16);
+    SetStretchBltMode(target16, HALFTONE);
+    double halftone16 = microsecondsPerCall(10, rounds,
+        [&] { StretchBlt(target16, 0, 0, 1920, 1080, source16, 0, 720, 1280, -720, SRCCOPY); });
+    std::printf("StretchBlt HALFTONE 1280x720 -> 1920x1080x16, mirrored: %.1f us per call\n", halftone16);
+    platform::destroySurfaceDC(source16);
+    platform::destroySurfaceDC(target16);
     return 0;
 }
