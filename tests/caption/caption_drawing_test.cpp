@@ -1,0 +1,272 @@
+#include "app/settings.h"
+#include "caption/caption.h"
+#include "platform/gdi/gdi.h"
+
+#include "support/drawing.h"
+
+#include <gtest/gtest.h>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace sublumen;
+using testing_support::backgroundGrey;
+using testing_support::boxWhere;
+using testing_support::brighter;
+using testing_support::darker;
+using testing_support::describe;
+using testing_support::PixelBox;
+
+namespace {
+
+constexpr int screenX = 640;
+constexpr int screenY = 480;
+constexpr int cell = 24;  // the caption font's height, which is its line pitch
+const char* const lineText = "가나다";
+
+// A 640x480 screen in mid grey with the caption font selected, as frame composition hands it over.
+class CaptionDrawing : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        font = testing_support::koreanFont(cell);
+        if (!font)
+            GTEST_SKIP() << "no font for 굴림체 on this machine";
+        testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+        dc = platform::createSurfaceDC(screen);
+        previous = SelectObject(dc, font);
+    }
+    void TearDown() override
+    {
+        if (dc) {
+            SelectObject(dc, previous);
+            platform::destroySurfaceDC(dc);
+        }
+        if (font)
+            DeleteObject(font);
+    }
+
+    void draw(const std::string& text, int style, int fontposy = 100)
+    {
+        Caption track(nullptr);
+        track.addEntry(1000, text.c_str());
+        track.addEntry(endMarker, "");
+        track.draw(1500, dc, 0, screenY - fontposy, screenX, fontposy, style);
+    }
+
+    // Where the ink of one line of text lies inside its cell, from the text drawn alone at (0, 0).
+    PixelBox inkInCell(const std::string& text, COLORREF colour = RGB(255, 255, 255))
+    {
+        platform::Surface scratch(screenX, cell * 2, screen.format);
+        testing_support::fillSurface(scratch, backgroundGrey, backgroundGrey, backgroundGrey);
+        HDC sdc = platform::createSurfaceDC(scratch);
+        SelectObject(sdc, font);
+        SetBkMode(sdc, TRANSPARENT);
+        SetTextColor(sdc, colour);
+        TextOutA(sdc, 0, 0, text.c_str(), static_cast<int>(text.size()));
+        PixelBox box = colour == RGB(0, 0, 0) ? boxWhere(scratch, darker) : boxWhere(scratch, brighter);
+        platform::destroySurfaceDC(sdc);
+        return box;
+    }
+
+    int lineWidth(const std::string& text)
+    {
+        RECT r { 0, 0, screenX, screenY };
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
+        return r.right - r.left;
+    }
+
+    std::vector<uint8_t> pixelsAfter(const std::string& text, int style)
+    {
+        testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+        draw(text, style);
+        return screen.pixels;
+    }
+
+    platform::Surface screen { screenX, screenY, platform::PixelFormat::XRGB8888 };
+    HFONT font = nullptr;
+    HFONT previous = nullptr;
+    HDC dc = nullptr;
+};
+
+std::string repeatedLines(int lines)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i)
+        text += (i ? "\n" : "") + std::string(lineText);
+    return text;
+}
+
+struct Placement {
+    const char* name;
+    int style;
+    int fontposy;
+    int lines;
+    int blockTop;  // top of the first line's cell
+};
+
+void PrintTo(const Placement& p, std::ostream* os) { *os << p.name; }
+
+class CaptionPlacement : public CaptionDrawing, public ::testing::WithParamInterface<Placement> { };
+
+}
+
+TEST_P(CaptionPlacement, PutsTheTextBlockWhereTheStyleSays)
+{
+    const Placement& p = GetParam();
+    draw(repeatedLines(p.lines), p.style, p.fontposy);
+
+    const PixelBox ink = inkInCell(lineText);
+    const int left = 2 + (screenX - 4 - lineWidth(lineText)) / 2;
+    const PixelBox expected { left + ink.left, p.blockTop + ink.top, left + ink.right,
+        p.blockTop + (p.lines - 1) * cell + ink.bottom };
+    EXPECT_EQ(boxWhere(screen, brighter), expected)
+        << describe(boxWhere(screen, brighter)) << " instead of " << describe(expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Styles, CaptionPlacement,
+    ::testing::Values(
+        // The default band of 640x480 is the rectangle (2, 382, 638, 478).
+        Placement { "FixedAtBandTop", 0, 100, 1, 382 },
+        Placement { "FixedRisesWithALargerBand", 0, 200, 2, 282 },
+        Placement { "AutoOneLineEndsAtBandBottom", styleAutoPlace, 100, 1, 478 - cell },
+        Placement { "AutoTwoLinesEndAtBandBottom", styleAutoPlace, 100, 2, 478 - 2 * cell },
+        Placement { "AutoIgnoresTheBandHeight", styleAutoPlace, 200, 2, 478 - 2 * cell },
+        Placement { "AutoTallerThanBandStartsAboveIt", styleAutoPlace, 60, 4, 478 - 4 * cell },
+        Placement { "SemiAutoStartsAtBandTop", styleSemiAutoPlace, 100, 1, 382 },
+        Placement { "SemiAutoRisesWithALargerBand", styleSemiAutoPlace, 200, 2, 282 },
+        Placement { "SemiAutoTooTallIsPushedUp", styleSemiAutoPlace, 100, 5, 478 - 5 * cell },
+        Placement { "BothPlacementsBottomAlign", styleAutoPlace | styleSemiAutoPlace, 100, 1, 478 - cell },
+        Placement { "OtherBitsChangeNothing", 16 | 32 | 64 | 256, 100, 1, 382 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CaptionDrawing, FixedPlacementClipsLinesBelowTheBand)
+{
+    // A band of 90 gives the rectangle 392..478: three whole lines, and a fourth from 464 cut at 478.
+    draw(repeatedLines(5), 0, 90);
+    const PixelBox ink = boxWhere(screen, [](int r, int g, int b) { return r != backgroundGrey || g != r || b != r; });
+    EXPECT_FALSE(ink.empty());
+    EXPECT_EQ(ink.top, 392 + inkInCell(lineText).top);
+    EXPECT_EQ(ink.bottom, 478) << describe(ink);
+    EXPECT_TRUE(boxWhere(screen, darker).empty()) << "style 0 draws no effects";
+}
+
+struct Effect {
+    const char* name;
+    int style;
+    // Expected growth of the effect colour's box beyond the text's own ink on each side; -1: covered
+    // partly by the text, not checked.
+    int left, top, right, bottom;
+};
+
+void PrintTo(const Effect& e, std::ostream* os) { *os << e.name; }
+
+class CaptionEffects : public CaptionDrawing, public ::testing::WithParamInterface<Effect> { };
+
+TEST_P(CaptionEffects, EffectCopiesSurroundTheText)
+{
+    const Effect& e = GetParam();
+    const bool reverse = e.style & styleReverse;
+    // The text alone in the effect colour gives the reference ink.
+    draw(lineText, styleReverse ^ (reverse ? styleReverse : 0));
+    const PixelBox text = reverse ? boxWhere(screen, brighter) : boxWhere(screen, darker);
+    ASSERT_FALSE(text.empty());
+
+    testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+    draw(lineText, e.style);
+    const PixelBox effect = reverse ? boxWhere(screen, brighter) : boxWhere(screen, darker);
+    if (e.left >= 0) {
+        EXPECT_EQ(effect.left, text.left - e.left);
+    }
+    if (e.top >= 0) {
+        EXPECT_EQ(effect.top, text.top - e.top);
+    }
+    EXPECT_EQ(effect.right, text.right + e.right);
+    EXPECT_EQ(effect.bottom, text.bottom + e.bottom);
+    // The text is drawn last, over its effects, in the other colour.
+    const PixelBox front = reverse ? boxWhere(screen, darker) : boxWhere(screen, brighter);
+    EXPECT_FALSE(front.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Styles, CaptionEffects,
+    ::testing::Values(Effect { "ShadowTwoRightTwoDown", styleShadow, -1, -1, 2, 2 },
+        Effect { "ReverseGivesAWhiteShadowUnderBlackText", styleReverse | styleShadow, -1, -1, 2, 2 },
+        Effect { "ThinOutlineOnePixel", styleOutline, 1, 1, 1, 1 },
+        Effect { "ThickOutlineTwoPixels", styleThickOutline, 2, 2, 2, 2 },
+        Effect { "BothOutlinesAndShadow", styleOutline | styleThickOutline | styleShadow, 2, 2, 2, 2 },
+        Effect { "ReverseOutline", styleReverse | styleOutline, 1, 1, 1, 1 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CaptionDrawing, ReverseDrawsBlackTextWhereNormalDrawsWhite)
+{
+    draw(lineText, 0);
+    const PixelBox white = boxWhere(screen, brighter);
+    testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+    draw(lineText, styleReverse);
+    EXPECT_TRUE(boxWhere(screen, brighter).empty());
+    const PixelBox black = boxWhere(screen, darker);
+    EXPECT_FALSE(black.empty());
+    // Both colours blend the same coverage, but white and black sit at different distances from the grey.
+    EXPECT_NEAR(black.left, white.left, 1);
+    EXPECT_NEAR(black.right, white.right, 1);
+}
+
+TEST_F(CaptionDrawing, EachLineOfALineFeedIsCentredOnItsOwn)
+{
+    draw("가\n가나다라마바사", 0);
+    const PixelBox first = boxWhere(screen, brighter, 0, 382, screenX, 382 + cell);
+    const PixelBox second = boxWhere(screen, brighter, 0, 382 + cell, screenX, 382 + 2 * cell);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    EXPECT_GT(second.width(), 4 * first.width());
+    EXPECT_NEAR(first.left + first.right, screenX, 3) << describe(first);
+    EXPECT_NEAR(second.left + second.right, screenX, 3) << describe(second);
+}
+
+TEST_F(CaptionDrawing, AmpersandIsAnOrdinaryCharacter)
+{
+    draw("&", 0);
+    const PixelBox one = boxWhere(screen, brighter);
+    testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+    draw("&&", 0);
+    const PixelBox two = boxWhere(screen, brighter);
+    ASSERT_FALSE(one.empty()) << "a lone & must be drawn, not taken as a mnemonic prefix";
+    EXPECT_GT(two.width(), one.width() + one.width() / 2) << "&& draws two ampersands";
+}
+
+TEST_F(CaptionDrawing, Cp949AndUtf8OfTheSameTextDrawTheSamePixels)
+{
+    // 한글 자막 똠 in UTF-8 and in CP949 (똠 is one of the syllables plain EUC-KR lacks).
+    const std::string utf8 = "\xED\x95\x9C\xEA\xB8\x80 \xEC\x9E\x90\xEB\xA7\x89 \xEB\x98\xA0";
+    const std::string cp949 = "\xC7\xD1\xB1\xDB \xC0\xDA\xB8\xB7 \x8C\x63";
+    const auto fromUtf8 = pixelsAfter(utf8, styleShadow | styleSemiAutoPlace);
+    const auto fromCp949 = pixelsAfter(cp949, styleShadow | styleSemiAutoPlace);
+    EXPECT_FALSE(boxWhere(screen, brighter).empty());
+    EXPECT_TRUE(fromUtf8 == fromCp949);
+}
+
+TEST_F(CaptionDrawing, NothingInForceLeavesSurfaceAndContextAlone)
+{
+    SetTextColor(dc, RGB(1, 2, 3));
+    SetBkMode(dc, OPAQUE);
+    Caption track(nullptr);
+    track.addEntry(5000, lineText);
+    track.addEntry(endMarker, "");
+    const auto before = screen.pixels;
+    track.draw(1000, dc, 0, 380, 640, 100, styleShadow | styleSemiAutoPlace);
+    Caption empty(nullptr);
+    empty.draw(1000, dc, 0, 380, 640, 100, styleShadow);
+    EXPECT_TRUE(screen.pixels == before);
+    EXPECT_EQ(SetTextColor(dc, 0), RGB(1, 2, 3));
+    EXPECT_EQ(SetBkMode(dc, OPAQUE), OPAQUE);
+}
+
+TEST_F(CaptionDrawing, EmptyEntrySetsColoursAndDrawsNothing)
+{
+    SetBkMode(dc, OPAQUE);
+    const auto before = screen.pixels;
+    draw("", styleShadow | styleOutline | styleThickOutline | styleAutoPlace | styleSemiAutoPlace);
+    EXPECT_TRUE(screen.pixels == before);
+    EXPECT_EQ(SetTextColor(dc, 0), RGB(255, 255, 255));
+    EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+}
