@@ -1,0 +1,86 @@
+// Drawing the caption in force into the caption band: placement, effects, then the text itself.
+#include "app/settings.h"
+#include "caption/caption.h"
+#include "platform/gdi/gdi.h"
+
+#include <cstring>
+
+namespace sublumen {
+
+namespace {
+
+constexpr UINT drawFormat = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;  // 2065
+constexpr UINT measureFormat = drawFormat | DT_CALCRECT;  // 3089
+
+struct Offset {
+    int dx;
+    int dy;
+};
+
+constexpr Offset shadowOffsets[] = { { 2, 2 } };
+constexpr Offset outlineOffsets[] = { { -1, 0 }, { 1, 0 }, { 0, -1 }, { 0, 1 }, { -1, 1 }, { 1, 1 }, { 1, -1 },
+    { -1, -1 } };
+constexpr Offset thickOutlineOffsets[] = { { -2, 0 }, { 2, 0 }, { 0, -2 }, { 0, 2 }, { -2, -2 }, { 2, -2 },
+    { -2, 2 }, { 2, 2 } };
+
+}
+
+void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style)
+{
+    findAt(time);
+    const CaptionEntry* entry = currentEntry();
+    if (!entry)
+        return;
+
+    RECT rect { x + 2, y + 2, x + width - 2, y + height - 2 };
+    const COLORREF white = RGB(255, 255, 255);
+    const COLORREF black = RGB(0, 0, 0);
+    const bool reverse = style & styleReverse;
+    SetTextColor(dc, reverse ? white : black);
+    SetBkMode(dc, TRANSPARENT);
+
+    const char* text = entry->text;
+    const int length = static_cast<int>(std::strlen(text));
+
+    if (style & styleAutoPlace) {
+        // The block ends at the band's bottom whatever its height.
+        const LONG left = rect.left, right = rect.right, bottom = rect.bottom;
+        DrawTextA(dc, text, length, &rect, measureFormat);
+        rect.left = left;
+        rect.right = right;
+        if (rect.bottom != bottom) {
+            rect.top += bottom - rect.bottom;
+            rect.bottom = bottom;
+        }
+    }
+    if (style & styleSemiAutoPlace) {
+        // The block starts at the band's top and is pushed up only as far as it would overflow.
+        const LONG left = rect.left, right = rect.right, bottom = rect.bottom;
+        DrawTextA(dc, text, length, &rect, measureFormat);
+        rect.left = left;
+        rect.right = right;
+        if (rect.bottom > bottom) {
+            rect.top -= rect.bottom - bottom;
+            rect.bottom = bottom;
+        }
+    }
+
+    auto outputAt = [&](const Offset& o) {
+        RECT moved { rect.left + o.dx, rect.top + o.dy, rect.right + o.dx, rect.bottom + o.dy };
+        DrawTextA(dc, text, length, &moved, drawFormat);
+    };
+    if (style & styleShadow)
+        for (const Offset& o : shadowOffsets)
+            outputAt(o);
+    if (style & styleOutline)
+        for (const Offset& o : outlineOffsets)
+            outputAt(o);
+    if (style & styleThickOutline)
+        for (const Offset& o : thickOutlineOffsets)
+            outputAt(o);
+
+    SetTextColor(dc, reverse ? black : white);
+    DrawTextA(dc, text, length, &rect, drawFormat);
+}
+
+}
