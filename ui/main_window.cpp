@@ -99,16 +99,22 @@ void clickSeek(System& sys)
         return;
     sys.composition.stallLimit = 24;
     sys.composition.stallCount = 0;
-    // A width of zero has no positions to seek by.
-    if (sys.settings.screenx <= 0)
-        return;
-    double target = std::trunc(static_cast<double>(sys.movie.movieDuration) / sys.settings.screenx * point.x);
-    // A press outside the client area (the mouse captured past its edge) seeks to the nearest end.
+    if (auto target = clickSeekTarget(sys.movie.movieDuration, sys.settings.screenx, point.x))
+        stream->seek(*target);
+}
+
+std::optional<uint32_t> clickSeekTarget(uint32_t duration, int32_t screenx, int32_t x)
+{
+    if (screenx <= 0)
+        return std::nullopt;
+    double target = std::trunc(static_cast<double>(duration) / screenx * x);
+    // A press outside the client area (a full-screen window larger than the picture, or the mouse
+    // captured past an edge) seeks to the nearest end instead of wrapping around.
     if (target < 0)
-        target = 0;
-    if (target > sys.movie.movieDuration)
-        target = sys.movie.movieDuration;
-    stream->seek(static_cast<uint32_t>(target));
+        return 0u;
+    if (target > duration)
+        return duration;
+    return static_cast<uint32_t>(target);
 }
 
 LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, LPARAM lParam)

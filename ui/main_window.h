@@ -3,6 +3,9 @@
 
 #include "platform/window/window.h"
 
+#include <cstdint>
+#include <optional>
+
 namespace sublumen {
 
 struct System;
@@ -29,5 +32,8 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
 LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Seeks the current stream to the horizontal position of the message being handled.
 void clickSeek(System& sys);
+// The time a click at client x stands for: the duration spread over screenx pixels, truncated, within
+// 0..duration. Null when screenx has no pixels.
+std::optional<uint32_t> clickSeekTarget(uint32_t duration, int32_t screenx, int32_t x);
 
 }

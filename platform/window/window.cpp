@@ -681,10 +681,11 @@ HCURSOR LoadCursorA(HINSTANCE, const char* name)
 {
     if (name != IDC_ARROW || !platform::startVideo())
         return nullptr;
+    // Drivers without cursors (offscreen, dummy) give no SDL cursor; the arrow then shows nothing.
     static CursorObject arrow;
     if (!arrow.cursor)
         arrow.cursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
-    return arrow.cursor ? &arrow : nullptr;
+    return &arrow;
 }
 
 HCURSOR SetCursor(HCURSOR cursor)
