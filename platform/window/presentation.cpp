@@ -1,5 +1,6 @@
-// Presentation through a renderer with a streaming texture in the surface's own format, or through
-// the window's framebuffer (SUBLUMEN_PRESENT=framebuffer), which avoids the renderer altogether.
+// Presentation through the window's framebuffer (the default: a 1:1 picture costs one copy, and SDL is
+// told not to put a renderer behind it), or through a renderer with a streaming texture in the
+// surface's own format (SUBLUMEN_PRESENT=texture), which scales with linear filtering on the GPU.
 #include "platform/window/presentation.h"
 
 #include "platform/kernel.h"
@@ -157,7 +158,15 @@ bool enterExclusiveMode(HWND handle, int width, int height)
         GetWindowRect(handle, &window->restoreRect);
         window->restoreVisible = window->visible;
     }
+    // Cover the desktop as a borderless window first: without a window manager nobody acts on the
+    // full-screen request, and with one the request then only confirms the geometry.
+    SDL_Rect bounds {};
+    int displayIndex = SDL_GetWindowDisplayIndex(window->sdl);
+    if (SDL_GetDisplayBounds(displayIndex < 0 ? 0 : displayIndex, &bounds) != 0)
+        return false;
     SDL_SetWindowBordered(window->sdl, SDL_FALSE);
+    SDL_SetWindowPosition(window->sdl, bounds.x, bounds.y);
+    SDL_SetWindowSize(window->sdl, bounds.w, bounds.h);
     SDL_ShowWindow(window->sdl);
     if (SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
         platformLog("Full screen refused: %s\n", SDL_GetError());

@@ -386,7 +386,7 @@ bool startVideo()
 PresentPath defaultPresentPath()
 {
     const char* path = std::getenv("SUBLUMEN_PRESENT");
-    return path && !std::strcmp(path, "framebuffer") ? PresentPath::Framebuffer : PresentPath::Texture;
+    return path && !std::strcmp(path, "texture") ? PresentPath::Texture : PresentPath::Framebuffer;
 }
 
 const char* videoDriverName()
