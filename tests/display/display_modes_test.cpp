@@ -2,6 +2,7 @@
 #include "display/display.h"
 #include "display/display_modes.h"
 #include "platform/ddraw/display_driver.h"
+#include "platform/window/input_injection.h"
 #include "platform/window/presentation.h"
 #include "support/log_capture.h"
 #include "support/test_window.h"
@@ -269,6 +270,62 @@ TEST_F(DisplayModes, WithoutDirectDrawEveryModeSetterFails)
     EXPECT_EQ(display.createOffScreenSurface(16, 16), nullptr);
     EXPECT_EQ(display.present(), -1);
     display.shutdown();
+}
+
+}
+
+namespace {
+
+// The program's own display driver, on SDL's offscreen display (1024 × 768).
+class SdlDisplay : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::setDisplayDriver(nullptr);
+        sys.window.mainWindow = window.handle();
+    }
+    void TearDown() override
+    {
+        delete sys.displays.display;
+        sys.displays.display = nullptr;
+    }
+
+    ScratchDir dir;
+    LogCapture log { dir };
+    RecordingWindow window;
+    System sys;
+};
+
+TEST_F(SdlDisplay, ModeLargerThanTheDesktopIsRefusedAndTheFallbackPresents)
+{
+    sys.settings.fullscreen = 1;
+    sys.settings.screenx = 2048;
+    sys.settings.screeny = 1536;
+    sys.settings.bpp = 32;
+    ASSERT_EQ(ddEnum(sys), 0);
+    EXPECT_NE(log.text().find("FullMode Change Fail -3\n" + markers({ 4, 6, 8 })), std::string::npos);
+    EXPECT_EQ(sys.displays.backSurface->bitsPerPixel, 16u);
+    EXPECT_EQ(sys.displays.display->present(), 0);
+    EXPECT_TRUE(platform::inExclusiveMode(window.handle()));
+
+    // SDL reporting that its render targets were reset loses the full-screen surfaces.
+    ASSERT_TRUE(platform::injectRenderTargetsReset());
+    drainMessages();
+    EXPECT_EQ(sys.displays.display->present(), 1);
+}
+
+TEST_F(SdlDisplay, WindowModePresentsIntoTheClientArea)
+{
+    sys.settings.fullscreen = 0;
+    sys.settings.screenx = 320;
+    sys.settings.screeny = 240;
+    ASSERT_EQ(ddEnum(sys), 0);
+    RECT client {};
+    GetClientRect(window.handle(), &client);
+    EXPECT_EQ(client.right, 320);
+    EXPECT_EQ(client.bottom, 240);
+    EXPECT_EQ(sys.displays.display->present(), 0);
+    EXPECT_EQ(sys.displays.display->ddResult, DD_OK);
 }
 
 }
