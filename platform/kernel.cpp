@@ -59,14 +59,23 @@ int _access(const char* path, int mode)
     return access(path, how) == 0 ? 0 : -1;
 }
 
+static platform::CalendarClock calendarClock = nullptr;
+
 uint32_t calendarSeconds()
 {
+    if (calendarClock)
+        return calendarClock();
     return static_cast<uint32_t>(std::time(nullptr));
 }
 
 namespace platform {
 
 static LogSink logSink = nullptr;
+
+void setCalendarClock(CalendarClock clock)
+{
+    calendarClock = clock;
+}
 
 void setLogSink(LogSink sink)
 {
