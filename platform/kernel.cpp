@@ -88,14 +88,23 @@ BOOL FindClose(HANDLE find)
     return find && find != INVALID_HANDLE_VALUE ? TRUE : FALSE;
 }
 
+static platform::CalendarClock calendarClock = nullptr;
+
 uint32_t calendarSeconds()
 {
+    if (calendarClock)
+        return calendarClock();
     return static_cast<uint32_t>(std::time(nullptr));
 }
 
 namespace platform {
 
 static LogSink logSink = nullptr;
+
+void setCalendarClock(CalendarClock clock)
+{
+    calendarClock = clock;
+}
 
 void setLogSink(LogSink sink)
 {

@@ -41,4 +41,9 @@ void setLogSink(LogSink sink);
 // printf-style diagnostic of the platform layer; dropped when no sink is set.
 void platformLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Where calendarSeconds reads the time; null restores the C library's clock. Tests that follow time
+// in whole seconds set their own.
+using CalendarClock = uint32_t (*)();
+void setCalendarClock(CalendarClock clock);
+
 }

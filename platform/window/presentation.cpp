@@ -1,0 +1,231 @@
+// Presentation through the window's framebuffer (the default: a 1:1 picture costs one copy, and SDL is
+// told not to put a renderer behind it), or through a renderer with a streaming texture in the
+// surface's own format (SUBLUMEN_PRESENT=texture), which scales with linear filtering on the GPU.
+#include "platform/window/presentation.h"
+
+#include "platform/kernel.h"
+#include "platform/window/window_object.h"
+
+#include <algorithm>
+
+namespace platform {
+
+uint32_t renderResets = 0;
+
+namespace {
+
+uint32_t sdlFormatOf(PixelFormat format)
+{
+    return format == PixelFormat::RGB565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888;
+}
+
+// The rectangle of the physical client area that the screen maps to.
+SDL_Rect viewportOf(const WindowObject& window, int physicalWidth, int physicalHeight)
+{
+    if (!window.exclusive || window.screenWidth <= 0 || window.screenHeight <= 0)
+        return SDL_Rect { 0, 0, physicalWidth, physicalHeight };
+    // Largest rectangle of the screen's aspect that fits, centred.
+    long w = physicalWidth;
+    long h = static_cast<long>(physicalWidth) * window.screenHeight / window.screenWidth;
+    if (h > physicalHeight) {
+        h = physicalHeight;
+        w = static_cast<long>(physicalHeight) * window.screenWidth / window.screenHeight;
+    }
+    return SDL_Rect { static_cast<int>((physicalWidth - w) / 2), static_cast<int>((physicalHeight - h) / 2),
+        static_cast<int>(w), static_cast<int>(h) };
+}
+
+// Clips the source and destination rectangles together against the source surface and the client
+// area; false when nothing is left.
+bool clipRects(const Surface& source, RECT& src, RECT& dst, int clientWidth, int clientHeight)
+{
+    int srcW = src.right - src.left, srcH = src.bottom - src.top;
+    int dstW = dst.right - dst.left, dstH = dst.bottom - dst.top;
+    if (srcW <= 0 || srcH <= 0 || dstW <= 0 || dstH <= 0)
+        return false;
+    if (src.left < 0 || src.top < 0 || src.right > source.width || src.bottom > source.height)
+        return false;
+    // Cut the destination to the client area and the source by the same proportion.
+    auto cut = [](LONG& dLow, LONG& dHigh, LONG& sLow, LONG& sHigh, int limit) {
+        double scale = static_cast<double>(sHigh - sLow) / (dHigh - dLow);
+        if (dLow < 0) {
+            sLow += static_cast<LONG>(-dLow * scale);
+            dLow = 0;
+        }
+        if (dHigh > limit) {
+            sHigh -= static_cast<LONG>((dHigh - limit) * scale);
+            dHigh = limit;
+        }
+    };
+    cut(dst.left, dst.right, src.left, src.right, clientWidth);
+    cut(dst.top, dst.bottom, src.top, src.bottom, clientHeight);
+    return dst.right > dst.left && dst.bottom > dst.top && src.right > src.left && src.bottom > src.top;
+}
+
+SDL_Rect toPhysical(const WindowObject& window, const RECT& r, const SDL_Rect& view)
+{
+    if (!window.exclusive)
+        return SDL_Rect { r.left, r.top, r.right - r.left, r.bottom - r.top };
+    auto mapX = [&](long x) { return static_cast<int>(view.x + x * view.w / window.screenWidth); };
+    auto mapY = [&](long y) { return static_cast<int>(view.y + y * view.h / window.screenHeight); };
+    int x0 = mapX(r.left), x1 = mapX(r.right), y0 = mapY(r.top), y1 = mapY(r.bottom);
+    return SDL_Rect { x0, y0, x1 - x0, y1 - y0 };
+}
+
+bool presentWithTexture(WindowObject& window, const Surface& source, const RECT& src, const SDL_Rect& dst)
+{
+    if (!window.renderer) {
+        window.renderer = SDL_CreateRenderer(window.sdl, -1, 0);
+        if (!window.renderer) {
+            platformLog("Presentation: no renderer: %s\n", SDL_GetError());
+            return false;
+        }
+        SDL_RendererInfo info {};
+        if (SDL_GetRendererInfo(window.renderer, &info) == 0)
+            platformLog("Presentation: SDL renderer %s.\n", info.name);
+    }
+    uint32_t format = sdlFormatOf(source.format);
+    if (!window.texture || window.textureFormat != format || window.textureWidth != source.width
+        || window.textureHeight != source.height) {
+        if (window.texture)
+            SDL_DestroyTexture(window.texture);
+        window.texture
+            = SDL_CreateTexture(window.renderer, format, SDL_TEXTUREACCESS_STREAMING, source.width, source.height);
+        if (!window.texture) {
+            platformLog("Presentation: no texture: %s\n", SDL_GetError());
+            return false;
+        }
+        SDL_SetTextureScaleMode(window.texture, SDL_ScaleModeLinear);
+        window.textureFormat = format;
+        window.textureWidth = source.width;
+        window.textureHeight = source.height;
+    }
+    SDL_Rect area { src.left, src.top, src.right - src.left, src.bottom - src.top };
+    const uint8_t* first = source.row(area.y) + area.x * (source.bitsPerPixel() / 8);
+    if (SDL_UpdateTexture(window.texture, &area, first, source.pitch) != 0)
+        return false;
+    SDL_SetRenderDrawColor(window.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(window.renderer);
+    SDL_RenderCopy(window.renderer, window.texture, &area, &dst);
+    SDL_RenderPresent(window.renderer);
+    return true;
+}
+
+bool presentWithFramebuffer(WindowObject& window, const Surface& source, const RECT& src, const SDL_Rect& dst)
+{
+    SDL_Surface* frame = SDL_GetWindowSurface(window.sdl);
+    if (!frame)
+        return false;
+    SDL_FillRect(frame, nullptr, SDL_MapRGB(frame->format, 0, 0, 0));
+    SDL_Rect area { src.left, src.top, src.right - src.left, src.bottom - src.top };
+    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(source.pixels.data()),
+        source.width, source.height, source.bitsPerPixel(), source.pitch, sdlFormatOf(source.format));
+    if (!view)
+        return false;
+    SDL_Rect target = dst;
+    bool ok = area.w == dst.w && area.h == dst.h ? SDL_BlitSurface(view, &area, frame, &target) == 0
+                                                 : SDL_BlitScaled(view, &area, frame, &target) == 0;
+    SDL_FreeSurface(view);
+    return ok && SDL_UpdateWindowSurface(window.sdl) == 0;
+}
+
+}
+
+SDL_Rect exclusiveViewport(const WindowObject& window)
+{
+    int w = 0, h = 0;
+    if (window.sdl)
+        SDL_GetWindowSize(window.sdl, &w, &h);
+    return viewportOf(window, w, h);
+}
+
+void releasePresentation(WindowObject& window)
+{
+    if (window.texture)
+        SDL_DestroyTexture(window.texture);
+    if (window.renderer)
+        SDL_DestroyRenderer(window.renderer);
+    window.texture = nullptr;
+    window.renderer = nullptr;
+}
+
+bool enterExclusiveMode(HWND handle, int width, int height)
+{
+    WindowObject* window = liveWindow(handle);
+    if (!window || width <= 0 || height <= 0)
+        return false;
+    if (!window->exclusive) {
+        GetWindowRect(handle, &window->restoreRect);
+        window->restoreVisible = window->visible;
+    }
+    // Cover the desktop as a borderless window first: without a window manager nobody acts on the
+    // full-screen request, and with one the request then only confirms the geometry.
+    SDL_Rect bounds {};
+    int displayIndex = SDL_GetWindowDisplayIndex(window->sdl);
+    if (SDL_GetDisplayBounds(displayIndex < 0 ? 0 : displayIndex, &bounds) != 0)
+        return false;
+    SDL_SetWindowBordered(window->sdl, SDL_FALSE);
+    SDL_SetWindowPosition(window->sdl, bounds.x, bounds.y);
+    SDL_SetWindowSize(window->sdl, bounds.w, bounds.h);
+    SDL_ShowWindow(window->sdl);
+    if (SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+        platformLog("Full screen refused: %s\n", SDL_GetError());
+        if (!window->restoreVisible)
+            SDL_HideWindow(window->sdl);
+        return false;
+    }
+    window->exclusive = true;
+    window->screenWidth = width;
+    window->screenHeight = height;
+    window->visible = true;
+    window->needsPaint = true;
+    // The hidden-then-shown full-screen window must take the keyboard, or no command reaches it.
+    SDL_RaiseWindow(window->sdl);
+    SDL_SetWindowInputFocus(window->sdl);
+    return true;
+}
+
+void leaveExclusiveMode(HWND handle)
+{
+    WindowObject* window = liveWindow(handle);
+    if (!window || !window->exclusive)
+        return;
+    SDL_SetWindowFullscreen(window->sdl, 0);
+    window->exclusive = false;
+    SDL_SetWindowBordered(window->sdl, (window->style & WS_CAPTION) == WS_CAPTION ? SDL_TRUE : SDL_FALSE);
+    RECT r = window->restoreRect;
+    MoveWindow(handle, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+    if (!window->restoreVisible) {
+        SDL_HideWindow(window->sdl);
+        window->visible = false;
+    }
+}
+
+bool inExclusiveMode(HWND handle)
+{
+    WindowObject* window = liveWindow(handle);
+    return window && window->exclusive;
+}
+
+bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect, const RECT& destination)
+{
+    WindowObject* window = liveWindow(handle);
+    if (!window || !window->sdl)
+        return false;
+    RECT clientRect {};
+    GetClientRect(handle, &clientRect);
+    RECT src = sourceRect, dst = destination;
+    if (!clipRects(source, src, dst, clientRect.right, clientRect.bottom))
+        return false;
+    int physicalW = 0, physicalH = 0;
+    SDL_GetWindowSize(window->sdl, &physicalW, &physicalH);
+    SDL_Rect view = viewportOf(*window, physicalW, physicalH);
+    SDL_Rect target = toPhysical(*window, dst, view);
+    if (window->path == PresentPath::Framebuffer)
+        return presentWithFramebuffer(*window, source, src, target);
+    return presentWithTexture(*window, source, src, target);
+}
+
+uint32_t presentationResets() { return renderResets; }
+
+}

@@ -1,0 +1,25 @@
+// Showing pixels in a window, and the exclusive full-screen mode of a window.
+#pragma once
+
+#include "platform/surface.h"
+#include "platform/win32.h"
+
+#include <cstdint>
+
+namespace platform {
+
+// Turns the window into a shown, focused, borderless window covering the desktop that stands for a
+// screen of width × height: its client area, window rectangle and mouse coordinates are reported in
+// that screen, and pictures shown in it are scaled to fill the desktop with their aspect kept.
+bool enterExclusiveMode(HWND window, int width, int height);
+// Gives the window back its style, geometry and visibility from before exclusive mode.
+void leaveExclusiveMode(HWND window);
+bool inExclusiveMode(HWND window);
+
+// Shows sourceRect of source in destination (client coordinates), clipped to the client area, on a
+// black client area. False when nothing could be shown.
+bool presentToWindow(HWND window, const Surface& source, const RECT& sourceRect, const RECT& destination);
+// How often SDL reported that render targets or the render device were reset.
+uint32_t presentationResets();
+
+}

@@ -1,0 +1,187 @@
+#include "ui/main_window.h"
+
+#include "app/debug_log.h"
+#include "app/system.h"
+#include "media/media_stream.h"
+#include "platform/gdi/gdi.h"
+#include "platform/kernel.h"
+#include "resources/resources.h"
+#include "ui/keyboard_commands.h"
+
+#include <cmath>
+
+namespace sublumen {
+
+namespace {
+
+constexpr const char* windowName = "Sublumen";
+constexpr DWORD fullScreenStyle = WS_POPUP;
+constexpr DWORD windowedStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// The System the window class serves. A window procedure has no room for it in its signature, and the
+// process has one main window; initWindow binds it before the window exists, as WM_CREATE arrives
+// while the window is still being created.
+System* boundSystem = nullptr;
+
+}
+
+ATOM registerWindowClass(UINT style, WNDPROC procedure, int classExtra, int windowExtra, HINSTANCE instance,
+    HICON icon, HCURSOR cursor, HBRUSH background, const char* menuName, const char* className)
+{
+    WNDCLASSA windowClass {};
+    windowClass.style = style;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.cbClsExtra = classExtra;
+    windowClass.cbWndExtra = windowExtra;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hCursor = cursor;
+    windowClass.hbrBackground = background;
+    windowClass.lpszMenuName = menuName;
+    windowClass.lpszClassName = className;
+    return RegisterClassA(&windowClass);
+}
+
+int initWindow(System& sys)
+{
+    boundSystem = &sys;
+    HINSTANCE instance = sys.playback.instance;
+    registerWindowClass(CS_HREDRAW | CS_VREDRAW, mainWindowProc, 0, 0, instance,
+        LoadIconA(instance, MAKEINTRESOURCEA(IDI_SUBLUMEN)), nullptr, GetStockObject(BLACK_BRUSH), nullptr,
+        windowName);
+    HWND window = CreateWindowExA(0, windowName, windowName, sys.settings.fullscreen ? fullScreenStyle : windowedStyle,
+        0, 0, sys.settings.screenx, sys.settings.screeny, nullptr, nullptr, instance, nullptr);
+    if (!window) {
+        debugLog("Create Window Error.\n");
+        MessageBoxA(nullptr, "Can't create window.", "Sublumen", MB_OK);
+        return -2;
+    }
+    sizeWindow(sys);
+    SetWindowPos(window, sys.settings.alwaystop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+        SWP_NOMOVE | SWP_NOSIZE);
+    return 0;
+}
+
+int sizeWindow(System& sys)
+{
+    HWND window = sys.window.mainWindow;
+    const int width = sys.settings.screenx;
+    const int height = sys.settings.screeny;
+    MoveWindow(window, 0, 0, width, height, FALSE);
+    RECT client {};
+    GetClientRect(window, &client);
+    const int cw = client.right - client.left;
+    const int ch = client.bottom - client.top;
+    // Whatever the frame and caption take comes on top, so the client area is exactly the chosen size.
+    MoveWindow(window, 0, 0, 2 * width - cw, 2 * height - ch, FALSE);
+    centreWindow(window);
+    return 0;
+}
+
+void centreWindow(HWND window)
+{
+    RECT desktop {};
+    RECT frame {};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    GetWindowRect(window, &frame);
+    const int left = (desktop.right + frame.left - frame.right) / 2;
+    const int top = (desktop.bottom + frame.top - frame.bottom) / 2;
+    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+}
+
+void clickSeek(System& sys)
+{
+    DWORD position = GetMessagePos();
+    POINT point { GET_X_LPARAM(static_cast<LPARAM>(position)), GET_Y_LPARAM(static_cast<LPARAM>(position)) };
+    ScreenToClient(sys.window.mainWindow, &point);
+    MediaStream* stream = sys.movie.currentStream;
+    if (!stream)
+        return;
+    sys.composition.stallLimit = 24;
+    sys.composition.stallCount = 0;
+    if (auto target = clickSeekTarget(sys.movie.movieDuration, sys.settings.screenx, point.x))
+        stream->seek(*target);
+}
+
+std::optional<uint32_t> clickSeekTarget(uint32_t duration, int32_t screenx, int32_t x)
+{
+    if (screenx <= 0)
+        return std::nullopt;
+    double target = std::trunc(static_cast<double>(duration) / screenx * x);
+    // A press outside the client area (a full-screen window larger than the picture, or the mouse
+    // captured past an edge) seeks to the nearest end instead of wrapping around.
+    if (target < 0)
+        return 0u;
+    if (target > duration)
+        return duration;
+    return static_cast<uint32_t>(target);
+}
+
+LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) {
+        if (sys.window.lastMouseTime == 0)
+            ShowCursor(TRUE);
+        sys.window.lastMouseTime = calendarSeconds();
+    }
+
+    switch (message) {
+    case WM_CREATE:
+        sys.window.mainWindow = window;
+        SetTimer(window, cursorTimer, cursorTimerPeriod, nullptr);
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        return 0;
+    case WM_DESTROY:
+        KillTimer(window, cursorTimer);
+        PostQuitMessage(0);
+        sys.window.mainWindow = nullptr;
+        return 0;
+    case WM_SETFOCUS:
+        sys.playback.playState = Resume;
+        return 0;
+    case WM_KILLFOCUS:
+        if (sys.settings.fullscreen)
+            sys.playback.playState = Suspend;
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_KEYDOWN:
+        onKeyDown(sys, static_cast<int>(wParam));
+        return 0;
+    case WM_KEYUP:
+    case WM_CHAR:
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == ID_TOGGLE_FULLSCREEN) {
+            sys.settings.fullscreen = sys.settings.fullscreen == 0 ? 1 : 0;
+            sys.playback.reinitRequest = 1;
+            return 1;
+        }
+        return 0;
+    case WM_TIMER:
+        if (wParam == cursorTimer && sys.window.lastMouseTime != 0
+            && calendarSeconds() - sys.window.lastMouseTime >= cursorHideSeconds) {
+            sys.window.lastMouseTime = 0;
+            ShowCursor(FALSE);
+        }
+        return 0;
+    case WM_LBUTTONDOWN:
+        clickSeek(sys);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!boundSystem)
+        return DefWindowProcA(window, message, wParam, lParam);
+    return windowProcedure(*boundSystem, window, message, wParam, lParam);
+}
+
+}
