@@ -132,7 +132,7 @@ int winMain(System& sys, HINSTANCE instance, const char* commandTail)
         return -1;
     }
     debugLog("Init Ok. Start\n");
-    HACCEL accelerators = LoadAcceleratorsA(instance, 102);
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(102));
 
     MSG msg;
     for (;;) {
