@@ -199,6 +199,8 @@ private:
     bool videoEnded_ = false;
     MediaTime lastFrameEnd_ {0};
     MediaTime lastDelivered_ {0};
+    // A picture of the current position is in the caller's target: set by a delivery, cleared by a seek.
+    bool positionShown_ = false;
     std::deque<AudioChunk> audioChunks_;
     MediaTime queuedAudio_ {0};
     bool audioEnded_ = false;
@@ -209,6 +211,10 @@ private:
     int64_t primingFrames_ = 0;
     StreamClock clock_;
 
+    // The device's format, copied so that worker threads and the callback never touch audio_, which
+    // the destructor takes down while they may still run.
+    int audioRate_ = 0;
+    int audioChannels_ = 0;
     std::unique_ptr<AudioOutput> audio_;
     std::thread demuxThread_;
     std::thread videoThread_;
@@ -378,6 +384,8 @@ bool FfmpegBackend::openAudio()
         [this](int16_t* samples, int frames) { fillAudio(samples, frames); });
     if (!audio_)
         return false;
+    audioRate_ = audio_->sampleRate();
+    audioChannels_ = audio_->channels();
     audioCodec_ = std::move(codec);
     return true;
 }
@@ -413,13 +421,20 @@ void FfmpegBackend::demuxLoop()
         if (seekPending_) {
             seekPending_ = false;
             generation = generation_;
-            int64_t ts = av_rescale_q((seekTarget_ + startOffset_).count(), mediaTimeBase, AV_TIME_BASE_Q);
+            // In the time base of the stream that leads the seek, rounded down: rounding up could land
+            // on a key frame just after the target.
+            int index = videoCodec_ ? videoIndex_ : audioIndex_;
+            AVRational base = format_->streams[index]->time_base;
+            int64_t ts = av_rescale_q_rnd((seekTarget_ + startOffset_).count(), mediaTimeBase, base, AV_ROUND_DOWN);
             lock.unlock();
             // Landing on the key frame at or before the target; the decoders drop what precedes it.
-            int rc = avformat_seek_file(format_.get(), -1, INT64_MIN, ts, ts, 0);
+            int rc = avformat_seek_file(format_.get(), index, INT64_MIN, ts, ts, 0);
             if (rc < 0) {
-                platformLog("mmstream: seek failed (%s); decoding from the start\n", errorText(rc).c_str());
-                avformat_seek_file(format_.get(), -1, INT64_MIN, 0, 0, 0);
+                // No key frame at or before the target (a target before the first picture, or a file
+                // without an index): take the nearest one after it.
+                rc = avformat_seek_file(format_.get(), index, INT64_MIN, ts, INT64_MAX, 0);
+                if (rc < 0)
+                    platformLog("mmstream: seek failed (%s)\n", errorText(rc).c_str());
             }
             continue;
         }
@@ -571,8 +586,8 @@ void FfmpegBackend::audioLoop()
 {
     AVCodecContext* codec = audioCodec_.get();
     const AVStream* st = format_->streams[audioIndex_];
-    const int outRate = audio_->sampleRate();
-    const int outChannels = audio_->channels();
+    const int outRate = audioRate_;
+    const int outChannels = audioChannels_;
     FrameHandle frame(av_frame_alloc());
     if (!frame)
         return;
@@ -700,8 +715,7 @@ void FfmpegBackend::pushAudioChunk(AudioChunk chunk, uint64_t generation)
     audioWake_.wait(lock, [&] { return quit_ || generation != generation_ || queuedAudio_ < maxQueuedAudio; });
     if (quit_ || generation != generation_)
         return;
-    int channels = audio_->channels();
-    queuedAudio_ += MediaTime(static_cast<int64_t>(chunk.samples.size() / channels) * 10'000'000 / audio_->sampleRate());
+    queuedAudio_ += MediaTime(static_cast<int64_t>(chunk.samples.size() / audioChannels_) * 10'000'000 / audioRate_);
     audioChunks_.push_back(std::move(chunk));
 }
 
@@ -709,8 +723,8 @@ void FfmpegBackend::pushAudioChunk(AudioChunk chunk, uint64_t generation)
 // part of it that is already late is dropped, so the sound stays on the clock whatever the decoder does.
 void FfmpegBackend::fillAudio(int16_t* samples, int frames)
 {
-    const int rate = audio_->sampleRate();
-    const int channels = audio_->channels();
+    const int rate = audioRate_;
+    const int channels = audioChannels_;
     std::fill(samples, samples + static_cast<std::ptrdiff_t>(frames) * channels, int16_t {0});
     std::lock_guard lock(mutex_);
     if (!running_)
@@ -822,6 +836,7 @@ void FfmpegBackend::seek(MediaTime target)
         videoEnded_ = false;
         lastFrameEnd_ = target;
         lastDelivered_ = target;
+        positionShown_ = false;
         audioChunks_.clear();
         queuedAudio_ = MediaTime(0);
         audioEnded_ = false;
@@ -857,10 +872,13 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
         }
         if (!frames_.empty()) {
             DecodedFrame& next = frames_.front();
-            if (untimed_ || next.start <= t) {
+            // The first picture after an open or a seek is shown at once, even when the position lies
+            // before it, so that a stopped stream shows where it stands.
+            if (untimed_ || next.start <= t || !positionShown_) {
                 DecodedFrame shown = std::move(next);
                 frames_.pop_front();
                 lastDelivered_ = shown.start;
+                positionShown_ = true;
                 videoWake_.notify_all();
                 lock.unlock();
                 convert(*shown.frame, target);
@@ -893,8 +911,10 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
             frameWake_.wait_until(lock, wakeAt);
             continue;
         }
-        if (now >= deadline)
-            return {FrameOutcome::DecoderBehind};
+        if (now >= deadline) {
+            // A stopped stream whose picture is shown is not behind: nothing more is due.
+            return {positionShown_ && !running_ ? FrameOutcome::NotDue : FrameOutcome::DecoderBehind};
+        }
         frameWake_.wait_until(lock, deadline);
     }
 }

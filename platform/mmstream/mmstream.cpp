@@ -200,7 +200,16 @@ private:
     HRESULT perform(std::chrono::milliseconds timeout)
     {
         bool running = backend_->running();
-        FrameDelivery delivery = backend_->deliverFrame(target_->samplePixels(), running ? timeout : std::min(timeout, stoppedWait_));
+        FrameDelivery delivery;
+        if (running) {
+            delivery = backend_->deliverFrame(target_->samplePixels(), timeout);
+        } else {
+            // Stopped: the picture at the position stands, answered at frame pace; only a picture
+            // still being decoded (after a seek) is worth the whole wait.
+            delivery = backend_->deliverFrame(target_->samplePixels(), std::min(timeout, stoppedWait_));
+            if (delivery.outcome == FrameOutcome::DecoderBehind && timeout > stoppedWait_)
+                delivery = backend_->deliverFrame(target_->samplePixels(), timeout - stoppedWait_);
+        }
         switch (delivery.outcome) {
         case FrameOutcome::Delivered:
             start_ = delivery.start;
@@ -211,13 +220,14 @@ private:
             pending_ = false;
             return lastStatus_ = MS_S_ENDOFSTREAM;
         case FrameOutcome::NotDue:
-        case FrameOutcome::DecoderBehind:
             if (!running) {
                 // The picture at the held position is the one in the sample.
                 pending_ = false;
                 return lastStatus_ = S_OK;
             }
-            return lastStatus_ = delivery.outcome == FrameOutcome::NotDue ? MS_S_PENDING : MS_E_BUSY;
+            return lastStatus_ = MS_S_PENDING;
+        case FrameOutcome::DecoderBehind:
+            return lastStatus_ = MS_E_BUSY;
         }
         return lastStatus_ = E_FAIL;
     }

@@ -101,8 +101,8 @@ struct IStreamSample : platform::StreamUnknown {
     // when a picture arrived, MS_S_ENDOFSTREAM at the end, and when none arrived within a quarter
     // second MS_S_PENDING (the next picture is not due yet) or MS_E_BUSY (the decoder is behind); the
     // update then stays pending for CompletionStatus. A stopped stream keeps the picture at its
-    // position: the update answers S_OK after about one frame's time. Events and APC callbacks are
-    // not offered (E_INVALIDARG).
+    // position: once it is in the sample, updates answer S_OK after about one frame's time. Events
+    // and APC callbacks are not offered (E_INVALIDARG).
     virtual HRESULT Update(DWORD flags, void* event, void* apcFunction, uintptr_t apcData) = 0;
     // With COMPSTAT_WAIT, waits up to milliseconds (0xFFFFFFFF: no limit) for a pending update to
     // finish and answers as Update; COMPSTAT_ABORT drops it (MS_S_NOUPDATE). Without a pending update,

@@ -314,15 +314,17 @@ TEST_F(MultiMediaStreamTest, AStoppedStreamKeepsItsPictureAtFramePace)
     ASSERT_EQ(prepare(), S_OK);
     makeSample();
     script->running = false;
-    script->deliveries = {delivered(5000), {FrameOutcome::NotDue}, {FrameOutcome::DecoderBehind},
-        {FrameOutcome::EndOfStream}};
+    script->deliveries = {delivered(5000), {FrameOutcome::NotDue}, {FrameOutcome::DecoderBehind}, delivered(5040),
+        {FrameOutcome::DecoderBehind}, {FrameOutcome::DecoderBehind}, {FrameOutcome::EndOfStream}};
     EXPECT_EQ(sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0), S_OK);
     EXPECT_EQ(sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0), S_OK);
+    // A picture still being decoded after a seek gets the rest of the quarter second.
     EXPECT_EQ(sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0), MS_E_BUSY);
     EXPECT_EQ(sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0), MS_S_ENDOFSTREAM);
     // One frame of 40 ms, not the quarter second a running stream waits.
-    for (auto timeout : script->timeouts)
-        EXPECT_EQ(timeout, 40ms);
+    std::vector<std::chrono::milliseconds> expected {40ms, 40ms, 40ms, 210ms, 40ms, 210ms, 40ms};
+    EXPECT_EQ(script->timeouts, expected);
 }
 
 TEST_F(MultiMediaStreamTest, SamplesDecodeIntoTheDisplaysSurfaces)
