@@ -10,8 +10,9 @@ namespace platform {
 
 class AudioOutput {
 public:
-    // Fills frames × channels interleaved 16-bit samples; runs on the audio thread and must not block.
-    using Source = std::function<void(int16_t* samples, int frames)>;
+    // Fills frames × channels interleaved 16-bit samples at rate; runs on the audio thread and must
+    // not block.
+    using Source = std::function<void(int16_t* samples, int frames, int rate, int channels)>;
 
     // Opens the default device near the asked format (it may pick its own rate and channel count; at
     // most 2 channels). Starts paused. Returns nullptr, with a platform log line, when there is no device.

@@ -157,7 +157,7 @@ private:
     bool demuxerHasRoom() const;
     void pushVideoFrame(DecodedFrame frame, uint64_t generation);
     void pushAudioChunk(AudioChunk chunk, uint64_t generation);
-    void fillAudio(int16_t* samples, int frames);
+    void fillAudio(int16_t* samples, int frames, int rate, int channels);
     bool convert(const AVFrame& frame, Surface& target);
 
     static int interruptCallback(void* self);
@@ -211,8 +211,8 @@ private:
     int64_t primingFrames_ = 0;
     StreamClock clock_;
 
-    // The device's format, copied so that worker threads and the callback never touch audio_, which
-    // the destructor takes down while they may still run.
+    // The device's format, copied for the audio decoder so that it never touches audio_, which the
+    // destructor takes down while the thread may still run.
     int audioRate_ = 0;
     int audioChannels_ = 0;
     std::unique_ptr<AudioOutput> audio_;
@@ -381,7 +381,7 @@ bool FfmpegBackend::openAudio()
     // The stream counts as present even when there is no device, so that the open succeeds.
     audioIndex_ = index;
     audio_ = AudioOutput::open(codec->sample_rate, codec->ch_layout.nb_channels,
-        [this](int16_t* samples, int frames) { fillAudio(samples, frames); });
+        [this](int16_t* samples, int frames, int rate, int channels) { fillAudio(samples, frames, rate, channels); });
     if (!audio_)
         return false;
     audioRate_ = audio_->sampleRate();
@@ -721,10 +721,8 @@ void FfmpegBackend::pushAudioChunk(AudioChunk chunk, uint64_t generation)
 
 // Runs on the audio thread. Places each chunk at its own time: silence fills a gap before it and the
 // part of it that is already late is dropped, so the sound stays on the clock whatever the decoder does.
-void FfmpegBackend::fillAudio(int16_t* samples, int frames)
+void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channels)
 {
-    const int rate = audioRate_;
-    const int channels = audioChannels_;
     std::fill(samples, samples + static_cast<std::ptrdiff_t>(frames) * channels, int16_t {0});
     std::lock_guard lock(mutex_);
     if (!running_)

@@ -43,10 +43,13 @@ std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels, Sou
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
+    // Under the device lock, so that the callback thread sees the format it is handed.
+    SDL_LockAudioDevice(device);
     output->device_ = device;
     output->rate_ = obtained.freq;
     output->channels_ = obtained.channels;
     output->bufferFrames_ = obtained.samples;
+    SDL_UnlockAudioDevice(device);
     return output;
 }
 
@@ -72,7 +75,7 @@ void AudioOutput::callback(void* self, uint8_t* stream, int length)
     auto* output = static_cast<AudioOutput*>(self);
     int frames = length / (2 * output->channels_);
     auto* samples = reinterpret_cast<int16_t*>(stream);
-    output->source_(samples, frames);
+    output->source_(samples, frames, output->rate_, output->channels_);
     applyMasterVolume(samples, frames, output->channels_);
 }
 
