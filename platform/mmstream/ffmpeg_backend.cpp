@@ -72,6 +72,8 @@ constexpr std::size_t enoughAudioPackets = 60;
 constexpr MediaTime maxQueuedAudio = std::chrono::seconds(1);
 // Decoded pictures kept ready, bounded by memory for large pictures.
 constexpr std::size_t maxQueuedFrameBytes = 48u << 20;
+// A decoder whose pictures come out this late skips the pictures nothing refers to until it has caught up.
+constexpr MediaTime decoderLateLimit = std::chrono::milliseconds(150);
 // The clock waits this long for the first sound after a start or a seek before it runs on silence.
 constexpr MediaTime audioPrimingLimit = std::chrono::milliseconds(500);
 // Small steps between the time stamps of consecutive sound chunks are rounding, not gaps.
@@ -155,7 +157,8 @@ private:
     void videoLoop();
     void audioLoop();
     bool demuxerHasRoom() const;
-    void pushVideoFrame(DecodedFrame frame, uint64_t generation);
+    // Queues a decoded picture; true when it came out later than the decoder may fall behind.
+    bool pushVideoFrame(DecodedFrame frame, uint64_t generation);
     void pushAudioChunk(AudioChunk chunk, uint64_t generation);
     void fillAudio(int16_t* samples, int frames, int rate, int channels);
     bool convert(const AVFrame& frame, Surface& target);
@@ -484,6 +487,7 @@ void FfmpegBackend::videoLoop()
     MediaTime target {0};
     std::optional<DecodedFrame> held;
     MediaTime nextStart {0};
+    bool behind = false;
 
     auto emit = [&](DecodedFrame decoded) {
         if (seeking) {
@@ -497,7 +501,7 @@ void FfmpegBackend::videoLoop()
                 pushVideoFrame(std::move(*held), generation);
             held.reset();
         }
-        pushVideoFrame(std::move(decoded), generation);
+        behind = pushVideoFrame(std::move(decoded), generation);
     };
     auto receiveAll = [&] {
         for (;;) {
@@ -542,10 +546,13 @@ void FfmpegBackend::videoLoop()
                 seeking = true;
                 held.reset();
                 nextStart = target;
+                behind = false;
             }
         }
         demuxWake_.notify_all();
 
+        // Never while seeking: the picture at the target may be one that nothing refers to.
+        codec->skip_frame = behind && !seeking ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         for (;;) {
             int rc = avcodec_send_packet(codec, item.packet.get());
             if (rc == AVERROR(EAGAIN)) {
@@ -571,15 +578,17 @@ void FfmpegBackend::videoLoop()
     }
 }
 
-void FfmpegBackend::pushVideoFrame(DecodedFrame decoded, uint64_t generation)
+bool FfmpegBackend::pushVideoFrame(DecodedFrame decoded, uint64_t generation)
 {
     std::unique_lock lock(mutex_);
     videoWake_.wait(lock, [&] { return quit_ || generation != generation_ || frames_.size() < maxFrames_; });
     if (quit_ || generation != generation_)
-        return;
+        return false;
+    bool late = !untimed_ && running_ && clock_.at(SteadyClock::now()) - decoded.start > decoderLateLimit;
     lastFrameEnd_ = std::max(lastFrameEnd_, decoded.end);
     frames_.push_back(std::move(decoded));
     frameWake_.notify_all();
+    return late;
 }
 
 void FfmpegBackend::audioLoop()
