@@ -1,0 +1,43 @@
+// The default audio device, fed by a callback on the device's own thread. The master volume is applied
+// to everything it plays.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+class AudioOutput {
+public:
+    // Fills frames × channels interleaved 16-bit samples at rate; runs on the audio thread and must
+    // not block.
+    using Source = std::function<void(int16_t* samples, int frames, int rate, int channels)>;
+
+    // Opens the default device near the asked format (it may pick its own rate and channel count; at
+    // most 2 channels). Starts paused. Returns nullptr, with a platform log line, when there is no device.
+    static std::unique_ptr<AudioOutput> open(int sampleRate, int channels, Source source);
+
+    ~AudioOutput();
+    AudioOutput(const AudioOutput&) = delete;
+    AudioOutput& operator=(const AudioOutput&) = delete;
+
+    int sampleRate() const { return rate_; }
+    int channels() const { return channels_; }
+    // Frames the device takes per callback; the sound heard lags what was handed over by about this much.
+    int bufferFrames() const { return bufferFrames_; }
+    // Pausing stops the callbacks; on return no callback is running.
+    void setPaused(bool paused);
+
+private:
+    AudioOutput() = default;
+    static void callback(void* self, uint8_t* stream, int length);
+
+    uint32_t device_ = 0;
+    int rate_ = 0;
+    int channels_ = 0;
+    int bufferFrames_ = 0;
+    Source source_;
+};
+
+}

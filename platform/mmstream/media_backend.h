@@ -1,0 +1,88 @@
+// The engine behind the multimedia stream: opens one movie, plays its sound, keeps its clock and hands
+// out video frames when they are due. The FFmpeg engine is the real one; tests may install a scripted
+// engine through setMediaBackendOpener to reach states a real movie does not produce on demand.
+#pragma once
+
+#include "platform/surface.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ratio>
+#include <string>
+
+namespace platform {
+
+// Stream time in 100-nanosecond units, counted from the start of the movie.
+using MediaTime = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
+
+struct MediaProperties {
+    bool hasVideo = false;
+    bool hasAudio = false;    // an audio stream that is being played (it may still be silent: no device)
+    int width = 0;            // picture size of the primary video stream
+    int height = 0;
+    MediaTime duration {0};   // the container's duration, or the longest stream's
+    MediaTime frameInterval {0}; // nominal time between frames; 0 when unknown
+};
+
+enum class FrameOutcome {
+    Delivered,      // a frame due at the stream time is in the target
+    EndOfStream,    // every frame has been shown and the movie has played to its end
+    NotDue,         // the next frame is not due within the timeout (or the stream is stopped)
+    DecoderBehind,  // no decoded frame arrived within the timeout
+};
+
+struct FrameDelivery {
+    FrameOutcome outcome = FrameOutcome::NotDue;
+    MediaTime start {0};  // for Delivered: the presentation interval of the frame now in the target
+    MediaTime end {0};
+};
+
+class MediaBackend {
+public:
+    virtual ~MediaBackend() = default;
+
+    virtual MediaProperties properties() const = 0;
+    // Starts or resumes sound and clock from the current position.
+    virtual void run() = 0;
+    // Pauses sound and clock; the position is kept.
+    virtual void stop() = 0;
+    virtual bool running() const = 0;
+    // The stream clock: the sound actually played, or monotonic time for a movie without sound.
+    virtual MediaTime time() const = 0;
+    // Moves to target (clamped to the movie); the next frame delivered is the one shown at target.
+    virtual void seek(MediaTime target) = 0;
+    // Waits up to timeout for the next frame that is due, skipping frames that are already late, and
+    // converts it into target (scaled to the target's size, in the target's pixel format).
+    virtual FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) = 0;
+};
+
+struct OpenOptions {
+    bool playAudio = true;     // decode the primary audio stream and play it on the default device
+    int decoderThreads = 0;    // video decoder threads; 0 lets the decoder choose
+    // Every frame is due as soon as it is decoded and none is skipped; no sound is played. For
+    // measuring decoding throughput, not for watching.
+    bool untimed = false;
+};
+
+enum class OpenError {
+    None,
+    FileNotFound,
+    AccessDenied,
+    UnknownFormat,      // not a container the demuxer recognises, or a broken header
+    NoPlayableStream,   // neither a video nor an audio stream that can be decoded
+    OutOfResources,     // memory or threads could not be had
+};
+
+using BackendOpener =
+    std::function<std::unique_ptr<MediaBackend>(const std::string& path, const OpenOptions&, OpenError& error)>;
+
+// Opens path with FFmpeg; on failure returns nullptr and sets error.
+std::unique_ptr<MediaBackend> openFfmpegBackend(const std::string& path, const OpenOptions& options, OpenError& error);
+
+// The opener OpenFile uses; an empty function restores the FFmpeg engine. Returns the previous opener.
+BackendOpener setMediaBackendOpener(BackendOpener opener);
+BackendOpener mediaBackendOpener();
+
+}

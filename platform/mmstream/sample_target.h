@@ -1,0 +1,66 @@
+// The seam between the video sample and DirectDraw. A video sample decodes into a SampleTarget: a
+// surface in the display's pixel format. The DirectDraw stand-in implements both classes here:
+//   - its IDirectDraw object derives from SampleTargetFactory, so it can be handed to
+//     IAMMultiMediaStream::AddMediaStream for the primary video, and makes the sample's surfaces;
+//   - its IDirectDrawSurface derives from SampleTarget, so a sample can write into it and
+//     IDirectDrawStreamSample::GetSurface can hand it back (directDrawSurface() turns it into the
+//     surface again without a cast).
+// Both count references on the same counter as their own AddRef/Release.
+// Without a DirectDraw object (AddMediaStream with none) the stream uses MemorySampleTargetFactory.
+#pragma once
+
+#include "platform/surface.h"
+
+#include <cstdint>
+
+struct IDirectDrawSurface;
+
+namespace platform {
+
+class SampleTarget {
+public:
+    // The pixels the sample writes into; their size and format are fixed for the target's life.
+    virtual Surface& samplePixels() = 0;
+    virtual uint32_t sampleAddRef() = 0;
+    virtual uint32_t sampleRelease() = 0;
+    // The DirectDraw surface this target is, or nullptr for a target that is not one.
+    virtual IDirectDrawSurface* directDrawSurface() = 0;
+
+protected:
+    ~SampleTarget() = default;
+};
+
+class SampleTargetFactory {
+public:
+    // A new target of width × height in the display's pixel format, holding one reference for the
+    // caller; nullptr when it cannot be made.
+    virtual SampleTarget* createSampleTarget(int width, int height) = 0;
+    virtual uint32_t factoryAddRef() = 0;
+    virtual uint32_t factoryRelease() = 0;
+
+protected:
+    ~SampleTargetFactory() = default;
+};
+
+// Targets in plain memory, in a chosen pixel format.
+class MemorySampleTargetFactory final : public SampleTargetFactory {
+public:
+    // Starts with one reference for the caller.
+    static MemorySampleTargetFactory* create(PixelFormat format);
+
+    SampleTarget* createSampleTarget(int width, int height) override;
+    uint32_t factoryAddRef() override;
+    uint32_t factoryRelease() override;
+
+private:
+    explicit MemorySampleTargetFactory(PixelFormat format)
+        : format_(format)
+    {
+    }
+    ~MemorySampleTargetFactory() = default;
+
+    PixelFormat format_;
+    uint32_t references_ = 1;
+};
+
+}

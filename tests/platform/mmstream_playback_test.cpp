@@ -1,0 +1,511 @@
+// Real movies through the multimedia stream: fixtures encoded at test time, decoded by FFmpeg, sound on
+// the dummy audio device.
+#include "movie_fixture.h"
+#include "platform/com.h"
+#include "platform/kernel.h"
+#include "platform/mmstream/mmstream.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <unistd.h>
+
+using fixtures::MovieKind;
+using testing_support::ScratchDir;
+
+namespace {
+
+constexpr STREAM_TIME oneMs = 10'000;
+constexpr STREAM_TIME frameTime = 100 * oneMs;  // the fixtures run at 10 frames per second
+
+std::u16string widen(const std::string& ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// One opened movie with the sample of its primary video, set up the way a player does it.
+class Player {
+public:
+    Player() { CoInitialize(nullptr); }
+    ~Player()
+    {
+        if (sample_)
+            sample_->Release();
+        if (target_)
+            target_->sampleRelease();
+        if (stream_)
+            stream_->Release();
+        CoUninitialize();
+    }
+
+    // Opens path; S_OK when the movie and its video sample are ready.
+    HRESULT open(const std::string& path, platform::PixelFormat format = platform::PixelFormat::XRGB8888)
+    {
+        HRESULT hr = CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER, IID_IAMMultiMediaStream,
+            reinterpret_cast<void**>(&stream_));
+        if (FAILED(hr) || FAILED(hr = stream_->Initialize(STREAMTYPE_READ, 0, nullptr)))
+            return hr;
+        auto* factory = platform::MemorySampleTargetFactory::create(format);
+        hr = stream_->AddMediaStream(factory, &MSPID_PrimaryVideo, 0, nullptr);
+        factory->factoryRelease();
+        if (FAILED(hr)
+            || FAILED(hr = stream_->AddMediaStream(nullptr, &MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr)))
+            return hr;
+        if (FAILED(hr = stream_->OpenFile(widen(path).c_str(), 0)))
+            return hr;
+        IMediaStream* media = nullptr;
+        if (FAILED(hr = stream_->GetMediaStream(MSPID_PrimaryVideo, &media)))
+            return hr;
+        IDirectDrawMediaStream* video = nullptr;
+        hr = media->QueryInterface(IID_IDirectDrawMediaStream, reinterpret_cast<void**>(&video));
+        media->Release();
+        if (FAILED(hr))
+            return hr;
+        hr = video->CreateSample(nullptr, nullptr, 0, &sample_);
+        video->Release();
+        if (FAILED(hr))
+            return hr;
+        return sample_->GetSurface(&target_, &rect_);
+    }
+
+    IAMMultiMediaStream* stream() { return stream_; }
+    const RECT& rect() const { return rect_; }
+    const platform::Surface& picture() { return target_->samplePixels(); }
+    int frame() { return fixtures::frameNumberIn(picture()); }
+
+    HRESULT update() { return sample_->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0); }
+    // Updates until a picture arrives or the stream ends; bounded, so a stuck stream fails the test.
+    HRESULT nextPicture()
+    {
+        for (int i = 0; i < 200; ++i) {
+            HRESULT hr = update();
+            if (hr == MS_S_PENDING || hr == MS_E_BUSY)
+                hr = sample_->CompletionStatus(COMPSTAT_WAIT, 250);
+            if (hr == S_OK || hr == MS_S_ENDOFSTREAM || (FAILED(hr) && hr != MS_E_BUSY))
+                return hr;
+        }
+        return E_FAIL;
+    }
+    STREAM_TIME sampleStart()
+    {
+        STREAM_TIME start = -1;
+        sample_->GetSampleTimes(&start, nullptr, nullptr);
+        return start;
+    }
+    STREAM_TIME time()
+    {
+        STREAM_TIME t = -1;
+        EXPECT_EQ(stream_->GetTime(&t), S_OK);
+        return t;
+    }
+    void run() { ASSERT_EQ(stream_->SetState(STREAMSTATE_RUN), S_OK); }
+    void stop() { ASSERT_EQ(stream_->SetState(STREAMSTATE_STOP), S_OK); }
+    void seekMs(int64_t ms) { ASSERT_EQ(stream_->Seek(ms * oneMs), S_OK); }
+
+    STREAM_TIME offset = 0;  // when the movie's first picture starts
+
+private:
+    IAMMultiMediaStream* stream_ = nullptr;
+    IDirectDrawStreamSample* sample_ = nullptr;
+    platform::SampleTarget* target_ = nullptr;
+    RECT rect_ {};
+};
+
+// Every movie of the suite, encoded once: 3 s at 10 frames per second, 176 × 144, a key frame every 12.
+class Movies {
+public:
+    static Movies& get()
+    {
+        static Movies movies;
+        return movies;
+    }
+    std::string path(MovieKind kind) { return paths_.at(kind); }
+    std::string audioOnly() { return audioOnly_; }
+    std::string silent() { return silent_; }
+    std::string dir() { return dir_.string(); }
+
+private:
+    Movies()
+    {
+        dir_ = std::filesystem::temp_directory_path() / ("sublumen-movies-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+        for (MovieKind kind : {MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4}) {
+            if (!fixtures::canEncode(kind))
+                continue;
+            fixtures::MovieSpec spec;
+            spec.kind = kind;
+            std::string p = (dir_ / (std::string("movie") + fixtures::extensionOf(kind))).string();
+            if (fixtures::writeMovie(p, spec).empty())
+                paths_[kind] = p;
+        }
+        fixtures::MovieSpec sound;
+        sound.withVideo = false;
+        audioOnly_ = (dir_ / "sound.avi").string();
+        if (!fixtures::writeMovie(audioOnly_, sound).empty())
+            audioOnly_.clear();
+        fixtures::MovieSpec picture;
+        picture.withAudio = false;
+        silent_ = (dir_ / "silent.avi").string();
+        if (!fixtures::writeMovie(silent_, picture).empty())
+            silent_.clear();
+    }
+    ~Movies() { std::filesystem::remove_all(dir_); }
+
+    std::filesystem::path dir_;
+    std::map<MovieKind, std::string> paths_;
+    std::string audioOnly_;
+    std::string silent_;
+};
+
+std::string kindName(const ::testing::TestParamInfo<MovieKind>& info)
+{
+    switch (info.param) {
+    case MovieKind::Mpeg4PcmAvi:
+        return "Mpeg4PcmAvi";
+    case MovieKind::Wmv2WmaAsf:
+        return "Wmv2WmaAsf";
+    case MovieKind::H264AacMp4:
+        return "H264AacMp4";
+    }
+    return "unknown";
+}
+
+class MoviePlayback : public ::testing::TestWithParam<MovieKind> {
+protected:
+    void SetUp() override
+    {
+        if (!fixtures::canEncode(GetParam()))
+            GTEST_SKIP() << "this FFmpeg cannot encode the movie";
+        path = Movies::get().path(GetParam());
+        ASSERT_EQ(player.open(path), S_OK);
+        // The first picture shows at once, even stopped. Its time is where the movie's pictures
+        // begin: a container may start them a little after the sound.
+        ASSERT_EQ(player.update(), S_OK);
+        ASSERT_EQ(player.frame(), 0);
+        player.offset = player.sampleStart();
+        EXPECT_GE(player.offset, 0);
+        EXPECT_LT(player.offset, frameTime);
+    }
+    // The frame shown at a time: the last one that starts at or before it (the first before any).
+    int frameAt(int64_t ms) const
+    {
+        STREAM_TIME t = ms * oneMs - player.offset;
+        return t < 0 ? 0 : static_cast<int>(t / frameTime);
+    }
+    std::string path;
+    Player player;
+};
+
+// The frame number in the picture and the sample's time stamp tell the same frame.
+void expectConsistentFrame(Player& player)
+{
+    int frame = player.frame();
+    ASSERT_GE(frame, 0) << "no frame number in the picture";
+    EXPECT_EQ(player.sampleStart(), player.offset + frame * frameTime);
+}
+
+std::string logged;
+void captureLog(const char* text)
+{
+    logged += text;
+}
+
+}
+
+TEST_P(MoviePlayback, OpensWithDurationAndPictureSize)
+{
+    STREAM_TIME duration = 0;
+    EXPECT_EQ(player.stream()->GetDuration(&duration), S_OK);
+    EXPECT_NEAR(static_cast<double>(duration), 30 * frameTime, 10 * oneMs * 10);
+    EXPECT_EQ(player.rect().left, 0);
+    EXPECT_EQ(player.rect().top, 0);
+    EXPECT_EQ(player.rect().right, 176);
+    EXPECT_EQ(player.rect().bottom, 144);
+    STREAM_STATE state = STREAMSTATE_RUN;
+    EXPECT_EQ(player.stream()->GetState(&state), S_OK);
+    EXPECT_EQ(state, STREAMSTATE_STOP);
+    EXPECT_EQ(player.time(), 0);
+}
+
+TEST(MovieFiles, ASampleSurfaceStartsBlack)
+{
+    Player player;
+    ASSERT_EQ(player.open(Movies::get().path(MovieKind::Mpeg4PcmAvi)), S_OK);
+    EXPECT_EQ(player.frame(), -1);
+    for (uint8_t byte : player.picture().pixels)
+        ASSERT_EQ(byte, 0);
+}
+
+TEST_P(MoviePlayback, FramesAdvanceWithTheClock)
+{
+    player.run();
+    int previous = -1;
+    for (int shown = 0; shown < 8; ++shown) {
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        expectConsistentFrame(player);
+        int frame = player.frame();
+        EXPECT_GT(frame, previous);
+        // A frame is delivered only once it is due.
+        STREAM_TIME now = 0;
+        ASSERT_EQ(player.stream()->GetTime(&now), S_OK);
+        EXPECT_LE(player.sampleStart(), now);
+        previous = frame;
+    }
+}
+
+TEST_P(MoviePlayback, SeekWhileStoppedShowsTheFrameAtTheTarget)
+{
+    // Key frames are 1.2 s apart: most targets need pictures decoded and dropped before them.
+    for (int64_t ms : {1250, 2000, 350, 1199, 0, 2950, 1000, 2399, 2400, 30}) {
+        SCOPED_TRACE(ms);
+        player.seekMs(ms);
+        EXPECT_EQ(player.time(), ms * oneMs);
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        EXPECT_EQ(player.frame(), frameAt(ms));
+        expectConsistentFrame(player);
+        // The clock holds while stopped, and the picture stands.
+        EXPECT_EQ(player.time(), ms * oneMs);
+        ASSERT_EQ(player.update(), S_OK);
+        EXPECT_EQ(player.frame(), frameAt(ms));
+    }
+}
+
+TEST_P(MoviePlayback, SeekWhileRunningContinuesFromTheTarget)
+{
+    player.run();
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    player.seekMs(2000);
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    expectConsistentFrame(player);
+    EXPECT_GE(player.frame(), frameAt(2000));
+    player.seekMs(500);
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    expectConsistentFrame(player);
+    EXPECT_GE(player.frame(), frameAt(500));
+    EXPECT_LT(player.frame(), frameAt(2000));
+}
+
+TEST_P(MoviePlayback, StopKeepsThePosition)
+{
+    player.run();
+    do
+        ASSERT_EQ(player.nextPicture(), S_OK);
+    while (player.frame() < 3);
+    player.stop();
+    STREAM_STATE state = STREAMSTATE_RUN;
+    EXPECT_EQ(player.stream()->GetState(&state), S_OK);
+    EXPECT_EQ(state, STREAMSTATE_STOP);
+    const STREAM_TIME held = player.time();
+    // At most the frame that was due when the clock stopped arrives; then the picture stands.
+    ASSERT_EQ(player.update(), S_OK);
+    const int frame = player.frame();
+    EXPECT_LE(player.offset + frame * frameTime, held);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(player.update(), S_OK);
+        EXPECT_EQ(player.frame(), frame);
+        EXPECT_EQ(player.time(), held);
+    }
+    player.run();
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    expectConsistentFrame(player);
+    EXPECT_GT(player.frame(), frame);
+    EXPECT_GE(player.time(), held);
+}
+
+TEST_P(MoviePlayback, PlaysToTheEnd)
+{
+    player.seekMs(2500);
+    player.run();
+    int last = -1;
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 100 && hr != MS_S_ENDOFSTREAM; ++i) {
+        hr = player.nextPicture();
+        if (hr == S_OK)
+            last = player.frame();
+    }
+    ASSERT_EQ(hr, MS_S_ENDOFSTREAM);
+    EXPECT_EQ(last, 29);
+    EXPECT_GE(player.time(), 29 * frameTime);
+    EXPECT_EQ(player.update(), MS_S_ENDOFSTREAM);
+    // A seek back brings the movie back.
+    player.seekMs(1000);
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    EXPECT_GE(player.frame(), frameAt(1000));
+}
+
+TEST_P(MoviePlayback, DecodesIntoSixteenBitSurfaces)
+{
+    Player sixteen;
+    ASSERT_EQ(sixteen.open(path, platform::PixelFormat::RGB565), S_OK);
+    EXPECT_EQ(sixteen.picture().format, platform::PixelFormat::RGB565);
+    sixteen.seekMs(1500);
+    ASSERT_EQ(sixteen.nextPicture(), S_OK);
+    EXPECT_EQ(sixteen.frame(), frameAt(1500));
+    // The grey between the rows is mid grey in either format.
+    int r, g, b;
+    platform::readRgb(sixteen.picture(), 88, 72, r, g, b);
+    EXPECT_NEAR(r, 128, 12);
+    EXPECT_NEAR(g, 128, 12);
+    EXPECT_NEAR(b, 128, 12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, MoviePlayback,
+    ::testing::Values(MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4), kindName);
+
+TEST(MovieFiles, BadFilesAreRefusedWithTheirCodes)
+{
+    ScratchDir dir;
+    struct {
+        std::string path;
+        HRESULT expected;
+    } cases[] = {
+        {dir.file("missing.avi"), static_cast<HRESULT>(0x80070002u)},
+        {dir.write("notes.avi", "This is a text file, not a movie.\r\nSecond line.\r\n"), VFW_E_UNKNOWN_FILE_TYPE},
+        {dir.write("empty.avi", ""), VFW_E_UNKNOWN_FILE_TYPE},
+        {dir.path().string(), VFW_E_UNKNOWN_FILE_TYPE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        Player player;
+        EXPECT_EQ(player.open(c.path), c.expected);
+    }
+}
+
+TEST(MovieFiles, PicturesAreConvertedWithTheirColourMatrix)
+{
+    ScratchDir dir;
+    fixtures::MovieSpec hd;
+    hd.width = 1280;
+    hd.height = 720;
+    hd.frameCount = 2;
+    hd.withAudio = false;
+    std::string hdPath = dir.file("hd.avi");
+    ASSERT_EQ(fixtures::writeMovie(hdPath, hd), "");
+    // Untagged pictures: standard definition decodes as BT.601 (pure red), high definition as BT.709
+    // (red with green near 24).
+    const struct {
+        std::string path;
+        int greenLow, greenHigh;
+    } cases[] = {{Movies::get().path(MovieKind::Mpeg4PcmAvi), 0, 8}, {hdPath, 16, 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        Player player;
+        ASSERT_EQ(player.open(c.path), S_OK);
+        ASSERT_EQ(player.update(), S_OK);
+        const platform::Surface& picture = player.picture();
+        int r, g, b;
+        platform::readRgb(picture, picture.width / 6, picture.height / 2, r, g, b);
+        EXPECT_GE(r, 240);
+        EXPECT_GE(g, c.greenLow);
+        EXPECT_LE(g, c.greenHigh);
+        EXPECT_LE(b, 8);
+    }
+}
+
+TEST(MovieFiles, AnAudioOnlyFileHasNoVideoStream)
+{
+    ASSERT_FALSE(Movies::get().audioOnly().empty());
+    Player player;
+    EXPECT_EQ(player.open(Movies::get().audioOnly()), MS_E_NOSTREAM);
+    STREAM_TIME duration = 0;
+    EXPECT_EQ(player.stream()->GetDuration(&duration), S_OK);
+    EXPECT_NEAR(static_cast<double>(duration), 30 * frameTime, 100 * oneMs);
+}
+
+TEST(MovieFiles, AMovieWithoutSoundRunsOnTheMonotonicClock)
+{
+    ASSERT_FALSE(Movies::get().silent().empty());
+    Player player;
+    ASSERT_EQ(player.open(Movies::get().silent()), S_OK);
+    IMediaStream* audio = nullptr;
+    EXPECT_EQ(player.stream()->GetMediaStream(MSPID_PrimaryAudio, &audio), MS_E_NOSTREAM);
+    player.run();
+    int previous = -1;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        expectConsistentFrame(player);
+        EXPECT_GT(player.frame(), previous);
+        previous = player.frame();
+    }
+}
+
+TEST(MovieFiles, ATruncatedMovieEndsEarly)
+{
+    ScratchDir dir;
+    std::string whole = testing_support::readFile(Movies::get().path(MovieKind::Mpeg4PcmAvi));
+    std::string cut = dir.write("cut.avi", whole.substr(0, whole.size() / 2));
+    Player player;
+    ASSERT_EQ(player.open(cut), S_OK);
+    player.seekMs(900);
+    player.run();
+    int last = -1;
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 100 && hr != MS_S_ENDOFSTREAM; ++i) {
+        hr = player.nextPicture();
+        if (hr == S_OK)
+            last = player.frame();
+    }
+    EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
+    EXPECT_GE(last, 9);
+    EXPECT_LT(last, 29);
+}
+
+TEST(MovieFiles, DamagedPacketsAreSkipped)
+{
+    ScratchDir dir;
+    std::string bytes = testing_support::readFile(Movies::get().path(MovieKind::Mpeg4PcmAvi));
+    // Garbage over a stretch in the middle of the movie data.
+    for (std::size_t i = bytes.size() * 2 / 5; i < bytes.size() * 2 / 5 + 3000 && i < bytes.size(); i += 7)
+        bytes[i] = static_cast<char>(0xA5 ^ i);
+    std::string damaged = dir.write("damaged.avi", bytes);
+    Player player;
+    ASSERT_EQ(player.open(damaged), S_OK);
+    player.seekMs(800);
+    player.run();
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 100 && hr != MS_S_ENDOFSTREAM; ++i)
+        hr = player.nextPicture();
+    EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
+}
+
+TEST(MovieFiles, WithoutASoundDeviceTheMoviePlaysSilently)
+{
+    const char* previous = std::getenv("SDL_AUDIODRIVER");
+    std::string saved = previous ? previous : "";
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    logged.clear();
+    platform::setLogSink(&captureLog);
+    {
+        Player player;
+        ASSERT_EQ(player.open(Movies::get().path(MovieKind::Mpeg4PcmAvi)), S_OK);
+        player.run();
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        expectConsistentFrame(player);
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        EXPECT_GT(player.time(), 0);
+    }
+    platform::setLogSink(nullptr);
+    if (previous)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+    EXPECT_NE(logged.find("playing silently"), std::string::npos) << logged;
+}
+
+TEST(MovieFiles, ReleasingAtAnyMomentStopsEveryThread)
+{
+    const std::string path = Movies::get().path(MovieKind::Mpeg4PcmAvi);
+    for (int round = 0; round < 6; ++round) {
+        Player player;
+        ASSERT_EQ(player.open(path), S_OK);
+        if (round % 3 >= 1)
+            player.run();
+        if (round % 3 == 2)
+            player.nextPicture();
+        if (round % 2)
+            player.seekMs(1500);
+    }
+}

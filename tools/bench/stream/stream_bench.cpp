@@ -1,0 +1,268 @@
+// stream_bench [--threads N] [--seconds S] [--keep DIR]
+//
+// 1. Throughput: 720p and 1080p H.264 clips (made with the ffmpeg command line) decoded as fast as
+//    frames come — open, run, deliver every frame converted to XRGB8888 and copied to a back buffer —
+//    against `ffmpeg -threads N -i clip -f null -` on the same clip in the same run. Prints the ratio of
+//    frame rates (1.0 = as fast as ffmpeg; the target is at least 0.85).
+// 2. Real-time play of the 1080p clip through the multimedia stream with sound on the dummy device:
+//    the offset between the stream clock and the presented picture's time at every update
+//    (median and 95th percentile against one frame), and the peak resident memory.
+// Times are wall-clock; run it on an otherwise idle machine.
+
+#include "platform/com.h"
+#include "platform/mmstream/media_backend.h"
+#include "platform/mmstream/mmstream.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// User plus system time of this process (RUSAGE_SELF) or of its finished children.
+double cpuSeconds(int who)
+{
+    rusage usage {};
+    getrusage(who, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Runs a program with an argument vector (no shell) and waits; returns its exit status.
+int runProgram(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool makeClip(const std::string& path, int width, int height, int seconds)
+{
+    std::string size = std::to_string(width) + "x" + std::to_string(height);
+    return runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+               "testsrc2=size=" + size + ":rate=30", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000",
+               "-t", std::to_string(seconds), "-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt",
+               "yuv420p", "-c:a", "aac", "-b:a", "128k", "-shortest", path})
+        == 0;
+}
+
+struct Throughput {
+    double seconds = 0;
+    double cpu = 0;
+    int frames = 0;
+};
+
+Throughput ffmpegDecode(const std::string& path, int threads)
+{
+    auto start = Clock::now();
+    double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
+    int rc = runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-threads", std::to_string(threads), "-i", path,
+        "-an", "-f", "null", "-"});
+    Throughput result;
+    result.seconds = rc == 0 ? secondsSince(start) : -1;
+    result.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
+    return result;
+}
+
+Throughput streamDecode(const std::string& path, int threads)
+{
+    auto start = Clock::now();
+    double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    platform::OpenOptions options;
+    options.untimed = true;
+    options.decoderThreads = threads;
+    platform::OpenError error = platform::OpenError::None;
+    auto backend = platform::openFfmpegBackend(path, options, error);
+    if (!backend)
+        return {};
+    auto props = backend->properties();
+    platform::Surface sample(props.width, props.height, platform::PixelFormat::XRGB8888);
+    platform::Surface back(props.width, props.height, platform::PixelFormat::XRGB8888);
+    backend->run();
+    Throughput result;
+    for (;;) {
+        auto delivery = backend->deliverFrame(sample, std::chrono::milliseconds(2000));
+        if (delivery.outcome != platform::FrameOutcome::Delivered)
+            break;
+        // The copy onto the back surface that every composed frame makes.
+        std::memcpy(back.pixels.data(), sample.pixels.data(), sample.pixels.size());
+        ++result.frames;
+    }
+    backend.reset();
+    result.seconds = secondsSince(start);
+    result.cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+    return result;
+}
+
+long peakResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+std::u16string widen(const std::string& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
+
+// Plays the clip in real time the way the player does and reports offsets and memory.
+int playRealTime(const std::string& path, int seconds)
+{
+    CoInitialize(nullptr);
+    IAMMultiMediaStream* stream = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER, IID_IAMMultiMediaStream,
+            reinterpret_cast<void**>(&stream))))
+        return 1;
+    stream->Initialize(STREAMTYPE_READ, 0, nullptr);
+    stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr);
+    stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr);
+    if (FAILED(stream->OpenFile(widen(path).c_str(), 0)))
+        return 1;
+    IMediaStream* media = nullptr;
+    IDirectDrawMediaStream* video = nullptr;
+    IDirectDrawStreamSample* sample = nullptr;
+    stream->GetMediaStream(MSPID_PrimaryVideo, &media);
+    media->QueryInterface(IID_IDirectDrawMediaStream, reinterpret_cast<void**>(&video));
+    video->CreateSample(nullptr, nullptr, 0, &sample);
+    STREAM_TIME frameTime = 0;
+    video->GetTimePerFrame(&frameTime);
+    video->Release();
+    media->Release();
+
+    std::vector<double> offsets;
+    int shown = 0, busy = 0;
+    stream->SetState(STREAMSTATE_RUN);
+    auto start = Clock::now();
+    while (secondsSince(start) < seconds) {
+        HRESULT hr = sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0);
+        if (hr == MS_S_ENDOFSTREAM)
+            break;
+        if (hr != S_OK) {
+            ++busy;
+            continue;
+        }
+        ++shown;
+        STREAM_TIME begin = 0, now = 0;
+        sample->GetSampleTimes(&begin, nullptr, &now);
+        offsets.push_back(std::abs(static_cast<double>(now - begin)) / 10'000.0);
+    }
+    stream->SetState(STREAMSTATE_STOP);
+    sample->Release();
+    stream->Release();
+    CoUninitialize();
+
+    std::sort(offsets.begin(), offsets.end());
+    auto percentile = [&](double p) {
+        return offsets.empty() ? 0.0 : offsets[std::min(offsets.size() - 1, static_cast<std::size_t>(p * offsets.size()))];
+    };
+    std::printf("  %d frames shown, %d updates without a frame\n", shown, busy);
+    std::printf("  A/V offset |clock - picture start|: median %.1f ms, 95th percentile %.1f ms (one frame %.1f ms)\n",
+        percentile(0.5), percentile(0.95), frameTime / 10'000.0);
+    std::printf("  peak resident memory: %.1f MB\n", peakResidentKb() / 1024.0);
+    return 0;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    int threads = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+    int seconds = 20;
+    std::string keep;
+    std::string play;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--threads" && i + 1 < argc)
+            threads = std::atoi(argv[++i]);
+        else if (a == "--seconds" && i + 1 < argc)
+            seconds = std::atoi(argv[++i]);
+        else if (a == "--keep" && i + 1 < argc)
+            keep = argv[++i];
+        else if (a == "--play" && i + 1 < argc)
+            play = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: %s [--threads N] [--seconds S] [--keep DIR]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (threads < 1 || seconds < 1) {
+        std::fprintf(stderr, "bad numbers\n");
+        return 2;
+    }
+    // Headless by default: the dummy device plays in real time.
+    setenv("SDL_AUDIODRIVER", std::getenv("SDL_AUDIODRIVER") ? std::getenv("SDL_AUDIODRIVER") : "dummy", 1);
+    if (!play.empty())
+        return playRealTime(play, seconds);
+
+    std::filesystem::path dir = keep.empty()
+        ? std::filesystem::temp_directory_path() / ("sublumen-bench-" + std::to_string(getpid()))
+        : std::filesystem::path(keep);
+    std::filesystem::create_directories(dir);
+    struct Clip {
+        int width, height;
+    } clips[] = {{1280, 720}, {1920, 1080}};
+    std::string clip1080;
+    std::printf("threads %d, clips of %d s at 30 frames per second (H.264 veryfast crf 20 + AAC)\n", threads, seconds);
+    for (Clip c : clips) {
+        std::string path = (dir / ("clip" + std::to_string(c.height) + "p.mp4")).string();
+        if (!std::filesystem::exists(path) && !makeClip(path, c.width, c.height, seconds)) {
+            std::fprintf(stderr, "cannot make %s with the ffmpeg command line\n", path.c_str());
+            return 1;
+        }
+        if (c.height == 1080)
+            clip1080 = path;
+        // Warm the file cache and the decoder once, then measure each side.
+        ffmpegDecode(path, threads);
+        streamDecode(path, threads);
+        Throughput reference = ffmpegDecode(path, threads);
+        Throughput ours = streamDecode(path, threads);
+        if (reference.seconds <= 0 || ours.frames == 0) {
+            std::fprintf(stderr, "decoding %s failed\n", path.c_str());
+            return 1;
+        }
+        double referenceFps = seconds * 30 / reference.seconds;
+        double oursFps = ours.frames / ours.seconds;
+        std::printf("%dp: ffmpeg -threads %d -f null %.2f s (%.0f fps, cpu %.2f s); stream open+run+update+copy "
+                    "%.2f s, %d frames (%.0f fps, cpu %.2f s); ratio %.2f (cpu %.2f)\n",
+            c.height, threads, reference.seconds, referenceFps, reference.cpu, ours.seconds, ours.frames, oursFps,
+            ours.cpu, oursFps / referenceFps, reference.cpu / ours.cpu);
+    }
+    std::printf("real-time play of 1080p for %d s (separate process, sound on the %s device):\n", std::min(seconds, 10),
+        std::getenv("SDL_AUDIODRIVER"));
+    std::fflush(stdout);
+    int rc = runProgram({"/proc/self/exe", "--play", clip1080, "--seconds", std::to_string(std::min(seconds, 10))});
+    if (keep.empty())
+        std::filesystem::remove_all(dir);
+    return rc;
+}
