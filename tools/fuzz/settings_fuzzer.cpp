@@ -33,9 +33,8 @@ void checkValue(HKEY key, const char* name)
         FUZZ_CHECK(RegQueryValueExA(key, name, nullptr, &type, data.data(), &tooSmall) == ERROR_MORE_DATA);
         FUZZ_CHECK(tooSmall == size);
     }
-    // A REG_DWORD of another size than four is a value like any other ("hex:4"), as the registry allows.
-    if (type == REG_SZ)
-        FUZZ_CHECK(size > 0 && std::memchr(data.data(), 0, size) == data.data() + size - 1);
+    // Types do not constrain the data: a REG_DWORD of two bytes or a REG_SZ without its terminator is a
+    // value like any other ("hex:4", "hex:1"), as the registry allows.
 
     // The settings store's own readers, with the buffers the player gives them.
     int32_t number = 0x5A5A5A5A;
