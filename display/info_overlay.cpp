@@ -57,6 +57,8 @@ template<size_t N> std::string shownText(const char (&text)[N])
 
 void fitLine(char* text, size_t size)
 {
+    if (size == 0)
+        return;
     size_t length = std::strlen(text);
     if (length < size)
         return;
