@@ -34,6 +34,9 @@ uint32_t captionTime(uint32_t streamTime, int32_t timeshift)
     int64_t t = static_cast<int64_t>(streamTime) + timeshift;
     if (t < 0)
         return 0;
+    // A shift past the end of the clock's range stays at its end rather than wrapping to the start.
+    if (t > static_cast<int64_t>(UINT32_MAX))
+        return UINT32_MAX;
     return static_cast<uint32_t>(t);
 }
 
@@ -147,9 +150,13 @@ void drawVideo(System& sys)
 
 void drawSeekBar(System& sys, HDC dc)
 {
+    drawSeekBar(sys, dc, sys.movie.currentStream ? sys.movie.currentStream->currentTime() : 0);
+}
+
+void drawSeekBar(System& sys, HDC dc, uint32_t t)
+{
     const int32_t W = sys.settings.screenx;
     const int32_t H = sys.settings.screeny;
-    const uint32_t t = sys.movie.currentStream ? sys.movie.currentStream->currentTime() : 0;
     const uint32_t d = sys.movie.movieDuration;
 
     HFONT previous = SelectObject(dc, sys.startup.seekBarFont);

@@ -14,6 +14,8 @@ void drawVideo(System& sys);
 void presentFrame(System& sys);
 // The status bar: time text, volume scale and mark, position mark. Only while a movie is shown.
 void drawSeekBar(System& sys, HDC dc);
+// The status bar for playback time t (milliseconds) of a movie of movieDuration.
+void drawSeekBar(System& sys, HDC dc, uint32_t t);
 // A NUL-terminated text with its top-left at (x, y); returns what TextOutA returns.
 BOOL drawText(HDC dc, int x, int y, const char* text);
 // The caption time for a stream time and a signed shift: never below 0.

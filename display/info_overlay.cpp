@@ -7,6 +7,7 @@
 #include "media/media_stream.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/text_decoding.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -41,10 +42,23 @@ void formatLine(char (&line)[lineBufferSize], const char* format, ...)
     std::memcpy(line, whole.c_str(), std::strlen(whole.c_str()) + 1);
 }
 
+// A list or caption text as UTF-8, like the overlay's own words. A line is drawn as UTF-8 only when
+// all of it is valid UTF-8, so a CP949 title left as it is would turn the label in front of it into
+// CP949 garbage.
+template<size_t N> std::string shownText(const char (&text)[N])
+{
+    std::string_view bytes(text, strnlen(text, N));
+    if (platform::isValidUtf8(bytes))
+        return std::string(bytes);
+    return platform::encodeUtf8(platform::decodeForDisplay(bytes));
+}
+
 }
 
 void fitLine(char* text, size_t size)
 {
+    if (size == 0)
+        return;
     size_t length = std::strlen(text);
     if (length < size)
         return;
@@ -89,11 +103,11 @@ void drawInfoOverlay(System& sys, int pass)
 
     formatLine(line, "%s", bannerText);
     put(0, line);
-    formatLine(line, "제목:%s", item.title);
+    formatLine(line, "제목:%s", shownText(item.title).c_str());
     put(13, line);
-    formatLine(line, "영상:%s", item.movie);
+    formatLine(line, "영상:%s", shownText(item.movie).c_str());
     put(26, line);
-    formatLine(line, "자막:%s,%d", item.caption, item.timeshift);
+    formatLine(line, "자막:%s,%d", shownText(item.caption).c_str(), item.timeshift);
     put(39, line);
 
     if (!sys.movie.currentStream)

@@ -1,0 +1,399 @@
+#include "display/frame_composition.h"
+
+#include "caption/caption.h"
+#include "display/video_placement.h"
+#include "media/media_stream.h"
+#include "support/scripted_media_backend.h"
+
+#include "composition_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <memory>
+
+using namespace sublumen;
+using namespace testing_support;
+using platform::FrameDelivery;
+using platform::FrameOutcome;
+using platform::MediaTime;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr int W = 640;
+constexpr int H = 480;
+
+class FrameComposition : public Composition {
+protected:
+    void TearDown() override
+    {
+        if (sys.movie.currentStream) {
+            sys.movie.currentStream->release();
+            delete sys.movie.currentStream;
+            sys.movie.currentStream = nullptr;
+        }
+        delete sys.movie.currentCaption;
+        sys.movie.currentCaption = nullptr;
+        scope.reset();
+        Composition::TearDown();
+    }
+
+    // A movie of width x height on the scripted engine, placed by fitmode and running.
+    void openMovie(int width, int height, milliseconds duration = milliseconds(7'200'000), int fitmode = LetterBox)
+    {
+        script->properties.width = width;
+        script->properties.height = height;
+        script->properties.duration = duration;
+        scope = std::make_unique<ScriptedBackendScope>(script);
+        sys.movie.currentStream = new MediaStream(sys.displays.display, "/films/movie.avi");
+        ASSERT_EQ(sys.movie.currentStream->lastResult, 0);
+        sys.movie.movieDuration = sys.movie.currentStream->duration;
+        sys.settings.fitmode = fitmode;
+        computeVideoPlacement(sys);
+        script->running = true;
+    }
+
+    platform::Surface& picture() { return *sys.movie.currentStream->surface->pixels(); }
+
+    // One update answering 2: the decoder stays behind through the quarter-second wait as well.
+    void scriptBusyFrames(int count)
+    {
+        for (int i = 0; i < 2 * count; ++i)
+            script->deliveries.push_back(FrameDelivery { FrameOutcome::DecoderBehind });
+    }
+
+    void setTime(milliseconds t) { script->time = std::chrono::duration_cast<MediaTime>(t); }
+
+    std::shared_ptr<MediaScript> script = std::make_shared<MediaScript>();
+    std::unique_ptr<ScriptedBackendScope> scope;
+};
+
+// Caption time: the stream time plus the movie's shift, never below 0.
+struct ShiftCase {
+    uint32_t streamTime;
+    int32_t timeshift;
+    uint32_t expected;
+};
+
+class CaptionTime : public ::testing::TestWithParam<ShiftCase> { };
+
+TEST_P(CaptionTime, AddsTheShiftWithoutGoingBelowZero)
+{
+    EXPECT_EQ(captionTime(GetParam().streamTime, GetParam().timeshift), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shifts, CaptionTime,
+    ::testing::Values(ShiftCase { 3000, -5000, 0 }, ShiftCase { 8000, -5000, 3000 }, ShiftCase { 5000, -5000, 0 },
+        ShiftCase { 0, 0, 0 }, ShiftCase { 1000, 2500, 3500 }, ShiftCase { 0, INT32_MIN, 0 },
+        ShiftCase { UINT32_MAX - 1, 10, UINT32_MAX }));
+
+TEST_F(FrameComposition, WithoutAMovieTheEndScreenIsBlackWithTheTextCentredInWhite)
+{
+    paint(128, 128, 128);
+    sys.settings.isending = 1;
+    renderFrame(sys);
+    ASSERT_FALSE(boxWhere(screen(), isWhite).empty());
+    // Everything around the text's ink is black; its smoothed edges are grey.
+    PixelBox text = boxWhere(screen(), [](int r, int g, int b) { return !isBlack(r, g, b) && r == g && g == b; });
+    EXPECT_EQ(boxWhere(screen(), [](int r, int g, int b) { return !isBlack(r, g, b); }), text);
+    EXPECT_LE(std::abs((text.left + text.right) - W), 2) << describe(text);
+    EXPECT_LE(std::abs((text.top + text.bottom) - H), 4) << describe(text);
+    EXPECT_GT(text.width(), 40);
+    EXPECT_EQ(driver->presentCount, 1);
+    EXPECT_EQ(sys.playback.framesThisSecond, 1u);
+}
+
+TEST_F(FrameComposition, WithoutAMovieAndWithoutEndingTheOldPictureStays)
+{
+    paint(10, 200, 30);
+    platform::Surface before = screen();
+    sys.settings.isending = 0;
+    renderFrame(sys);
+    renderFrame(sys);
+    EXPECT_EQ(firstDifferentRow(screen(), before), -1);
+    EXPECT_EQ(driver->presentCount, 2);
+    EXPECT_EQ(sys.playback.framesThisSecond, 2u);
+}
+
+TEST_F(FrameComposition, ALostFullScreenSurfaceAsksForARebuild)
+{
+    TearDown();
+    sys = System {};
+    bringUp(1);
+    renderFrame(sys);
+    EXPECT_EQ(sys.playback.reinitRequest, 0);
+    driver->resetCount++;
+    renderFrame(sys);
+    EXPECT_EQ(sys.playback.reinitRequest, 1);
+}
+
+// The status bar at 640x480: time text, volume scale and mark, position mark.
+TEST_F(FrameComposition, StatusBarMarksSitOnTheirPixels)
+{
+    paint(128, 128, 128);
+    sys.movie.movieDuration = 7'200'000;
+    sys.commands.volume = 128;
+    HDC dc = sys.displays.backSurface->getDC();
+    drawSeekBar(sys, dc, 3'600'000);
+    sys.displays.backSurface->releaseDC(dc);
+
+    // Volume scale: one light-grey row from W - 144 to W - 16, the mark at W - 146 + 64 = 558.
+    EXPECT_EQ(boxWhere(screen(), isLightGrey, 0, H - 4, W, H - 3), (PixelBox { 496, H - 4, 624, H - 3 }));
+    EXPECT_EQ(boxWhere(screen(), isLightGrey, 480, H - 8, W, H - 4), (PixelBox { 558, H - 8, 560, H - 4 }));
+    EXPECT_EQ(boxWhere(screen(), isLightGrey, 480, H - 3, W, H), (PixelBox { 558, H - 3, 560, H }));
+    // Half of the movie: white columns 318 and 319, black column 320, in the bottom eight rows.
+    EXPECT_EQ(boxWhere(screen(), isWhite, 200, H - 20, 480, H), (PixelBox { 318, H - 8, 320, H }));
+    EXPECT_EQ(boxWhere(screen(), isBlack, 200, H - 20, 480, H), (PixelBox { 320, H - 8, 321, H }));
+}
+
+struct VolumeCase {
+    int volume;
+    int markLeft;
+};
+
+class VolumeMark : public FrameComposition, public ::testing::WithParamInterface<VolumeCase> { };
+
+TEST_P(VolumeMark, FollowsTheVolume)
+{
+    paint(128, 128, 128);
+    sys.movie.movieDuration = 1000;
+    sys.commands.volume = GetParam().volume;
+    HDC dc = sys.displays.backSurface->getDC();
+    drawSeekBar(sys, dc, 0);
+    sys.displays.backSurface->releaseDC(dc);
+    int left = GetParam().markLeft;
+    EXPECT_EQ(boxWhere(screen(), isLightGrey, 400, H - 8, W, H - 4), (PixelBox { left, H - 8, left + 2, H - 4 }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, VolumeMark,
+    ::testing::Values(VolumeCase { 0, W - 146 }, VolumeCase { 1, W - 146 }, VolumeCase { 128, 558 },
+        VolumeCase { 255, W - 19 }));
+
+struct PositionCase {
+    uint32_t time;
+    int whiteLeft;  // the black column is whiteLeft + 2
+};
+
+class PositionMark : public FrameComposition, public ::testing::WithParamInterface<PositionCase> { };
+
+TEST_P(PositionMark, TruncatesTheScaledTime)
+{
+    paint(128, 128, 128);
+    sys.movie.movieDuration = 3000;
+    HDC dc = sys.displays.backSurface->getDC();
+    drawSeekBar(sys, dc, GetParam().time);
+    sys.displays.backSurface->releaseDC(dc);
+    int white = GetParam().whiteLeft;
+    PixelBox whites = boxWhere(screen(), isWhite, 0, H - 8, W, H);
+    PixelBox blacks = boxWhere(screen(), isBlack, 0, H - 8, W, H);
+    PixelBox onScreen { std::max(0, white), H - 8, std::min(W, white + 2), H };
+    EXPECT_EQ(whites, onScreen.empty() ? PixelBox {} : onScreen) << describe(whites);
+    EXPECT_EQ(blacks, white + 2 < W ? (PixelBox { white + 2, H - 8, white + 3, H }) : PixelBox {}) << describe(blacks);
+}
+
+// p = trunc(t * (640 / 3000)); white p - 2 and p - 1, black p.
+INSTANTIATE_TEST_SUITE_P(Times, PositionMark,
+    ::testing::Values(PositionCase { 0, -2 }, PositionCase { 5, -1 }, PositionCase { 10, 0 }, PositionCase { 1000, 211 },
+        PositionCase { 2999, 637 }, PositionCase { 3000, 638 }, PositionCase { 9000, W + 1 },
+        PositionCase { UINT32_MAX, W + 1 }));
+
+TEST_F(FrameComposition, StatusTimeIsGreenMinutesAndSeconds)
+{
+    paint(0, 0, 0);
+    platform::Surface black = screen();
+    sys.movie.movieDuration = 7'200'000;
+    sys.commands.volume = 0;
+    HDC dc = sys.displays.backSurface->getDC();
+    drawSeekBar(sys, dc, 65'000);
+    sys.displays.backSurface->releaseDC(dc);
+    platform::Surface expected = reference(black, sys.startup.seekBarFont, RGB(0, 255, 0), { { 0, H - 16, "[01:05/120:00]" } });
+    // The time text lies left of the volume scale and the position mark (at column 5).
+    EXPECT_EQ(boxWhere(screen(), [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; }),
+        boxWhere(expected, [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; }));
+    for (int y = H - 16; y < H; ++y)
+        for (int x = 10; x < 200; ++x) {
+            int r1, g1, b1, r2, g2, b2;
+            platform::readRgb(screen(), x, y, r1, g1, b1);
+            platform::readRgb(expected, x, y, r2, g2, b2);
+            ASSERT_EQ(g1, g2) << "at " << x << "," << y;
+        }
+}
+
+TEST_F(FrameComposition, LetterBoxPaintsTheBandsAboveAndBelowThePicture)
+{
+    openMovie(720, 480);
+    ASSERT_EQ(sys.videoPlacement.dstY, 27);
+    paint(128, 128, 128);
+    platform::Surface& movie = picture();
+    fillSurface(movie, 200, 40, 40);
+    sys.settings.seekbar = 0;
+    sys.settings.iscaption = 0;
+    script->running = false;  // the picture at the position stands
+    renderFrame(sys);
+    EXPECT_EQ(boxWhere(screen(), isBlack), (PixelBox { 0, 0, W, H }));
+    EXPECT_EQ(boxWhere(screen(), isBlack, 0, 27, W, 453), PixelBox {});
+    EXPECT_EQ(boxWhere(screen(), isBlack, 0, 0, W, 27), (PixelBox { 0, 0, W, 27 }));
+    EXPECT_EQ(boxWhere(screen(), isBlack, 0, 453, W, H), (PixelBox { 0, 453, W, H }));
+    EXPECT_EQ(boxWhere(screen(), [](int r, int g, int b) { return r == 200 && g == 40 && b == 40; }),
+        (PixelBox { 0, 27, W, 453 }));
+}
+
+TEST_F(FrameComposition, FullPaintsNoBorder)
+{
+    openMovie(720, 480, milliseconds(60'000), Full);
+    paint(128, 128, 128);
+    fillBorders(sys);
+    EXPECT_EQ(boxWhere(screen(), [](int r, int, int) { return r != 128; }), PixelBox {});
+}
+
+TEST_F(FrameComposition, EnhancedFlippedPictureIsStretchedAndMirrored)
+{
+    openMovie(320, 240, milliseconds(60'000), Full);
+    sys.settings.seekbar = 0;
+    sys.settings.iscaption = 0;
+    script->running = false;
+    platform::Surface& movie = picture();
+    // Top half red, bottom half blue.
+    for (int y = 0; y < movie.height; ++y)
+        for (int x = 0; x < movie.width; ++x)
+            platform::writePixel(movie, x, y,
+                y < movie.height / 2 ? platform::packPixel(movie.format, 255, 0, 0)
+                                     : platform::packPixel(movie.format, 0, 0, 255));
+    auto red = [](int r, int g, int b) { return r == 255 && g == 0 && b == 0; };
+    auto blue = [](int r, int g, int b) { return r == 0 && g == 0 && b == 255; };
+
+    sys.commands.pictureFlags = EnhanceImage | FlipVertical;
+    renderFrame(sys);
+    EXPECT_EQ(boxWhere(screen(), blue, 0, 0, W, H / 2 - 2), (PixelBox { 0, 0, W, H / 2 - 2 }));
+    EXPECT_EQ(boxWhere(screen(), red, 0, H / 2 + 2, W, H), (PixelBox { 0, H / 2 + 2, W, H }));
+    // Area averaging mixes the two colours only on the rows where they meet.
+    EXPECT_TRUE(boxWhere(screen(), red, 0, 0, W, H / 2 - 1).empty());
+
+    sys.commands.pictureFlags = FlipVertical;
+    renderFrame(sys);
+    EXPECT_EQ(boxWhere(screen(), blue), (PixelBox { 0, 0, W, H / 2 }));
+    EXPECT_EQ(boxWhere(screen(), red), (PixelBox { 0, H / 2, W, H }));
+
+    sys.commands.pictureFlags = EnhanceImage;
+    renderFrame(sys);
+    EXPECT_EQ(boxWhere(screen(), red, 0, 0, W, H / 2 - 2), (PixelBox { 0, 0, W, H / 2 - 2 }));
+    EXPECT_EQ(boxWhere(screen(), blue, 0, H / 2 + 2, W, H), (PixelBox { 0, H / 2 + 2, W, H }));
+}
+
+TEST_F(FrameComposition, StatusTimeComesFromTheStream)
+{
+    openMovie(640, 480);
+    script->running = false;
+    setTime(milliseconds(65'000));
+    sys.settings.iscaption = 0;
+    paint(0, 0, 0);
+    platform::Surface black = screen();
+    renderFrame(sys);
+    platform::Surface expected = reference(black, sys.startup.seekBarFont, RGB(0, 255, 0), { { 0, H - 16, "[01:05/120:00]" } });
+    auto green = [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; };
+    EXPECT_EQ(boxWhere(screen(), green, 0, 0, 300, H), boxWhere(expected, green, 0, 0, 300, H));
+}
+
+TEST_F(FrameComposition, CaptionIsLookedUpAtTheShiftedTime)
+{
+    openMovie(640, 480);
+    script->running = false;
+    sys.settings.seekbar = 0;
+    sys.settings.captionstyle = 0;
+    sys.movie.currentCaption = new Caption(nullptr);
+    sys.movie.currentCaption->addEntry(0, "가나다");
+    sys.movie.currentCaption->addEntry(2000, "");
+    sys.movie.currentCaption->addEntry(endMarker, "");
+    sys.movie.currentItem.timeshift = -5000;
+    auto band = [&] { return boxWhere(screen(), isWhite, 0, H - 100, W, H); };
+
+    setTime(milliseconds(3000));  // caption time 0: the first entry is in force
+    renderFrame(sys);
+    EXPECT_FALSE(band().empty());
+
+    setTime(milliseconds(8000));  // caption time 3000: the blank entry
+    renderFrame(sys);
+    EXPECT_TRUE(band().empty()) << describe(band());
+
+    sys.settings.iscaption = 0;
+    setTime(milliseconds(3000));
+    renderFrame(sys);
+    EXPECT_TRUE(band().empty());
+}
+
+// The stall rule: more busy frames in a row than the limit make the stream jump.
+TEST_F(FrameComposition, ABusyDecoderIsSkippedToTheCurrentTimeThenThreeSecondsBack)
+{
+    openMovie(64, 48);
+    setTime(milliseconds(10'000));
+    scriptBusyFrames(12);
+    for (int i = 0; i < 12; ++i)
+        renderFrame(sys);
+    EXPECT_EQ(sys.composition.stallCount, 12);
+    EXPECT_TRUE(script->seeks.empty());
+
+    scriptBusyFrames(1);
+    renderFrame(sys);
+    ASSERT_EQ(script->seeks.size(), 1u);
+    EXPECT_EQ(script->seeks[0], MediaTime(milliseconds(10'000)));
+    EXPECT_EQ(sys.composition.stallLimit, 24);
+    EXPECT_EQ(sys.composition.stallCount, 0);
+
+    setTime(milliseconds(2000));
+    scriptBusyFrames(24);
+    for (int i = 0; i < 24; ++i)
+        renderFrame(sys);
+    EXPECT_EQ(script->seeks.size(), 1u);
+    scriptBusyFrames(1);
+    renderFrame(sys);
+    ASSERT_EQ(script->seeks.size(), 2u);
+    // Three seconds before 2000 ms is below the start: the seek goes to the start (0, sent as 1 ms).
+    EXPECT_EQ(script->seeks[1], MediaTime(milliseconds(1)));
+    EXPECT_NE(log.text().find("Seek=0\n"), std::string::npos);
+    EXPECT_EQ(sys.composition.stallLimit, 24);
+
+    setTime(milliseconds(20'000));
+    scriptBusyFrames(25);
+    for (int i = 0; i < 25; ++i)
+        renderFrame(sys);
+    ASSERT_EQ(script->seeks.size(), 3u);
+    EXPECT_EQ(script->seeks[2], MediaTime(milliseconds(17'000)));
+
+    // A delivered frame ends the stall: back to the normal limit.
+    script->deliveries.push_back(FrameDelivery { FrameOutcome::Delivered, MediaTime(0), MediaTime(400'000) });
+    renderFrame(sys);
+    EXPECT_EQ(sys.composition.stallLimit, 12);
+    EXPECT_EQ(sys.composition.stallCount, 0);
+    EXPECT_NE(log.text().find("xmmstream : Time=20000, RTS=2 Err=0x80040406\n"), std::string::npos) << log.text();
+}
+
+TEST_F(FrameComposition, WithoutQuickSkipTheStallCountKeepsRising)
+{
+    openMovie(64, 48);
+    sys.settings.quickskip = 0;
+    scriptBusyFrames(40);
+    for (int i = 0; i < 40; ++i)
+        renderFrame(sys);
+    EXPECT_EQ(sys.composition.stallCount, 40);
+    EXPECT_TRUE(script->seeks.empty());
+}
+
+TEST_F(FrameComposition, AWaitResultLeavesTheStallCountersAlone)
+{
+    openMovie(64, 48);
+    scriptBusyFrames(5);
+    for (int i = 0; i < 5; ++i)
+        renderFrame(sys);
+    // Not due within the quarter second, twice: the update answers 1.
+    script->deliveries.push_back(FrameDelivery { FrameOutcome::NotDue });
+    script->deliveries.push_back(FrameDelivery { FrameOutcome::NotDue });
+    renderFrame(sys);
+    EXPECT_EQ(sys.composition.stallCount, 5);
+    script->deliveries.push_back(FrameDelivery { FrameOutcome::Delivered, MediaTime(0), MediaTime(400'000) });
+    renderFrame(sys);
+    EXPECT_EQ(sys.composition.stallCount, 0);
+}
+
+}
