@@ -17,7 +17,7 @@ namespace sublumen {
 namespace {
 
 // The module's name in the system directory and its backup name; false when there is no system directory.
-bool decoderNames(char (&name)[1024], char (&backup)[1024])
+bool decoderNames(char (&name)[1024], char (&backup)[1032])
 {
     char systemDir[1000];
     if (GetSystemDirectoryA(systemDir, sizeof systemDir) == 0)
@@ -31,14 +31,14 @@ bool decoderNames(char (&name)[1024], char (&backup)[1024])
 
 void hideSystemDecoder()
 {
-    char name[1024], backup[1024];
+    char name[1024], backup[1032];
     if (decoderNames(name, backup))
         std::rename(name, backup);
 }
 
 void restoreSystemDecoder()
 {
-    char name[1024], backup[1024];
+    char name[1024], backup[1032];
     if (decoderNames(name, backup))
         std::rename(backup, name);
 }
