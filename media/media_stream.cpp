@@ -1,34 +1,282 @@
 #include "media/media_stream.h"
 
 #include "app/debug_log.h"
+#include "app/system.h"
+#include "display/display.h"
+#include "platform/codepage.h"
+#include "platform/com.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/gdi/gdi.h"
+#include "platform/mmstream/mmstream.h"
 
 namespace sublumen {
 
-// FIXME: the multimedia streaming service is not connected yet; every stream fails to create at its
-// first step and answers as a stream that does not exist.
-MediaStream::MediaStream(Display*, const char*)
+namespace {
+
+uint32_t toMilliseconds(STREAM_TIME time)
 {
-    lastResult = 1;
+    return static_cast<uint32_t>(time / 10000);
 }
 
-MediaStream::~MediaStream() = default;
-
-void MediaStream::release() { }
-
-int MediaStream::getState() { return -1; }
-
-int MediaStream::setRun(int) { return -1; }
-
-uint32_t MediaStream::currentTime() { return static_cast<uint32_t>(-1); }
-
-int MediaStream::seek(uint32_t) { return -1; }
-
-int MediaStream::update() { return -1; }
-
-int MediaStream::blitFrame(DisplaySurface*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-    int32_t)
+STREAM_TIME toStreamTime(uint32_t milliseconds)
 {
-    return -1;
+    return static_cast<STREAM_TIME>(static_cast<uint64_t>(milliseconds) * 10000u);
+}
+
+}
+
+MediaStream::MediaStream(Display* display, const char* path)
+{
+    directDraw = display ? display->directDraw : nullptr;
+    if (directDraw)
+        directDraw->AddRef();
+    CoInitialize(nullptr);
+    comHeld = true;
+    lastResult = open(path);
+}
+
+int32_t MediaStream::open(const char* path)
+{
+    IAMMultiMediaStream* opening = nullptr;
+    auto fail = [&](int32_t step) {
+        if (opening)
+            opening->Release();
+        return step;
+    };
+    if (FAILED(CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER, IID_IAMMultiMediaStream,
+            reinterpret_cast<void**>(&opening))))
+        return fail(1);
+    if (FAILED(opening->Initialize(STREAMTYPE_READ, 0, nullptr)))
+        return fail(2);
+    if (FAILED(opening->AddMediaStream(directDraw, &MSPID_PrimaryVideo, 0, nullptr)))
+        return fail(3);
+    if (FAILED(opening->AddMediaStream(nullptr, &MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr)))
+        return fail(4);
+    WCHAR widePath[260];
+    if (!path || MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, 260) == 0)
+        return fail(5);
+    static_assert(sizeof(WCHAR) == sizeof(char16_t));
+    if (FAILED(opening->OpenFile(reinterpret_cast<const char16_t*>(widePath), 0)))
+        return fail(6);
+    IGraphBuilder* graph = nullptr;
+    if (SUCCEEDED(opening->GetFilterGraph(&graph)) && graph) {
+        graph->SetDefaultSyncSource();
+        graph->Release();
+    }
+    stream = opening;
+
+    auto failOpen = [&](int32_t step) {
+        stream->Release();
+        stream = nullptr;
+        return step;
+    };
+    IMediaStream* video = nullptr;
+    if (FAILED(stream->GetMediaStream(MSPID_PrimaryVideo, &video)) || !video)
+        return failOpen(7);
+    IDirectDrawMediaStream* drawStream = nullptr;
+    HRESULT hr = video->QueryInterface(IID_IDirectDrawMediaStream, reinterpret_cast<void**>(&drawStream));
+    video->Release();
+    if (FAILED(hr) || !drawStream)
+        return failOpen(8);
+    hr = drawStream->CreateSample(nullptr, nullptr, 0, &sample);
+    drawStream->Release();
+    if (FAILED(hr) || !sample) {
+        sample = nullptr;
+        return failOpen(9);
+    }
+    platform::SampleTarget* target = nullptr;
+    hr = sample->GetSurface(&target, &videoRect);
+    // Frames are copied with DirectDraw blits, so the sample must decode into a DirectDraw surface.
+    if (SUCCEEDED(hr) && target)
+        surface = target->directDrawSurface();
+    if (!surface) {
+        if (target)
+            target->sampleRelease();
+        sample->Release();
+        sample = nullptr;
+        return failOpen(10);
+    }
+
+    STREAM_TIME length = 0;
+    stream->GetDuration(&length);
+    duration = length > 0 ? toMilliseconds(length) : 0;
+    return 0;
+}
+
+MediaStream::~MediaStream()
+{
+    release();
+}
+
+void MediaStream::release()
+{
+    if (surface) {
+        surface->Release();
+        surface = nullptr;
+    }
+    if (sample) {
+        sample->Release();
+        sample = nullptr;
+    }
+    if (stream) {
+        stream->Release();
+        stream = nullptr;
+    }
+    if (comHeld) {
+        CoUninitialize();
+        comHeld = false;
+    }
+    if (directDraw) {
+        directDraw->Release();
+        directDraw = nullptr;
+    }
+}
+
+int MediaStream::getState()
+{
+    if (!stream)
+        return -1;
+    STREAM_STATE state = STREAMSTATE_STOP;
+    // A state that cannot be read counts as stopped, so Space sets the movie running.
+    if (FAILED(stream->GetState(&state)))
+        return 0;
+    return state == STREAMSTATE_RUN ? 1 : 0;
+}
+
+int MediaStream::setRun(int mode)
+{
+    if (!stream)
+        return -1;
+    if (FAILED(stream->SetState(mode ? STREAMSTATE_RUN : STREAMSTATE_STOP)))
+        return -2;
+    ended = 0;
+    return 0;
+}
+
+uint32_t MediaStream::currentTime()
+{
+    if (!stream)
+        return static_cast<uint32_t>(-1);
+    if (!sample)
+        return static_cast<uint32_t>(-2);
+    STREAM_TIME now = 0;
+    if (stream->GetTime(&now) != S_OK)
+        return static_cast<uint32_t>(-3);
+    return toMilliseconds(now);
+}
+
+int MediaStream::seek(uint32_t milliseconds)
+{
+    if (!stream)
+        return -1;
+    if (!sample)
+        return -2;
+    debugLog("Seek=%d\n", static_cast<int>(milliseconds));
+    if (milliseconds == 0)
+        milliseconds = 1;
+    return stream->Seek(toStreamTime(milliseconds));
+}
+
+int MediaStream::handleEnd(uint32_t before, uint32_t after)
+{
+    debugLog("MS_S_ENDOFSTREAM at %u/%u\n", after, duration);
+    if (before < duration && duration - before > 1000) {
+        // An end reported well before the movie's length is a decoding error: skip past it.
+        debugLog(">> Error Detected : advance 0.5 sec to skip this.\n");
+        seek(after + 500);
+        return -2;
+    }
+    stream->SetState(STREAMSTATE_STOP);
+    ended = 1;
+    return -2;
+}
+
+int MediaStream::update()
+{
+    if (!stream)
+        return -1;
+    if (!sample)
+        return -3;
+    uint32_t before = currentTime();
+    HRESULT result = sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0);
+    uint32_t after = currentTime();
+    // A clock that jumps (or steps back) by more than a minute in one frame is put back on track.
+    if (after - before > 60000u)
+        seek(before + 3000);
+    lastResult = result;
+
+    switch (result) {
+    case S_OK:
+        return 0;
+    case MS_S_PENDING: {
+        HRESULT status = sample->CompletionStatus(COMPSTAT_WAIT, 250);
+        if (status == S_OK) {
+            lastResult = 0;
+            return 0;
+        }
+        if (status == MS_S_ENDOFSTREAM)
+            return handleEnd(before, after);
+        lastResult = status;
+        debugLog("->Completion Status = 0x%x\n", static_cast<unsigned>(status));
+        return 1;
+    }
+    case MS_S_ENDOFSTREAM:
+        return handleEnd(before, after);
+    case MS_E_BUSY: {
+        debugLog("(1) MS_E_BUSY=0x%X\n", static_cast<unsigned>(MS_E_BUSY));
+        HRESULT status = sample->CompletionStatus(COMPSTAT_WAIT, 250);
+        if (status == S_OK) {
+            debugLog("+MS_S_BUSY Cleared\n");
+            lastResult = 0;
+            return 0;
+        }
+        debugLog("(2) after 1/4 sec->0x%X\n", static_cast<unsigned>(status));
+        if (status == MS_S_PENDING || status == MS_E_BUSY) {
+            lastResult = status;
+            return 2;
+        }
+        return status;
+    }
+    default: {
+        int state = getState();
+        stream->SetState(STREAMSTATE_STOP);
+        stream->SetState(state == 1 ? STREAMSTATE_RUN : STREAMSTATE_STOP);
+        return -3;
+    }
+    }
+}
+
+int MediaStream::blitFrame(DisplaySurface* target, int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight,
+    int32_t dstX, int32_t dstY, int32_t dstWidth, int32_t dstHeight, int32_t flags)
+{
+    if (!stream)
+        return -1;
+    if (!target || !target->surface || !surface)
+        return E_POINTER;
+    if (flags & EnhanceImage) {
+        HDC destination = target->getDC();
+        HDC source = nullptr;
+        if (FAILED(surface->GetDC(&source)))
+            source = nullptr;
+        SetStretchBltMode(destination, HALFTONE);
+        int32_t y0 = srcY;
+        int32_t h0 = srcHeight;
+        if (flags & FlipVertical) {
+            y0 = srcY + srcHeight;
+            h0 = -srcHeight;
+        }
+        BOOL copied = StretchBlt(destination, dstX, dstY, dstWidth, dstHeight, source, srcX, y0, srcWidth, h0, SRCCOPY);
+        if (source)
+            surface->ReleaseDC(source);
+        target->releaseDC(destination);
+        return copied ? 0 : E_FAIL;
+    }
+    RECT sourceRect { srcX, srcY, srcX + srcWidth, srcY + srcHeight };
+    RECT destinationRect { dstX, dstY, dstX + dstWidth, dstY + dstHeight };
+    DDBLTFX effects {};
+    effects.dwSize = sizeof effects;
+    effects.dwDDFX = (flags & FlipVertical) ? DDBLTFX_MIRRORUPDOWN : 0;
+    return target->surface->Blt(&destinationRect, surface, &sourceRect, DDBLT_WAIT | DDBLT_DDFX, &effects);
 }
 
 }

@@ -7,9 +7,9 @@
 #include <cstdint>
 
 struct IAMMultiMediaStream;
-struct IDirectDrawSurface;
+class IDirectDrawSurface;
 struct IDirectDrawStreamSample;
-struct IDirectDraw;
+class IDirectDraw;
 
 namespace sublumen {
 
@@ -51,6 +51,14 @@ public:
     uint32_t duration = 0;
     int32_t lastResult = 0;
     int32_t ended = 0;
+
+private:
+    // Creation steps 1 to 15; the number of the step that failed, or 0.
+    int32_t open(const char* path);
+    // The end of the stream: a real end stops the stream and sets `ended`; one reported more than a
+    // second before the duration is a decoding error and is skipped. Both answer -2.
+    int handleEnd(uint32_t before, uint32_t after);
+    bool comHeld = false;
 };
 
 }

@@ -17,13 +17,13 @@ namespace sublumen {
 namespace {
 
 // The module's name in the system directory and its backup name; false when there is no system directory.
-bool decoderNames(char (&name)[1024], char (&backup)[1032])
+bool decoderNames(char (&name)[1100], char (&backup)[1100])
 {
     char systemDir[1000];
     if (GetSystemDirectoryA(systemDir, sizeof systemDir) == 0)
         return false;
     std::snprintf(name, sizeof name, "%s/MPG4DMOD.DLL", systemDir);
-    std::snprintf(backup, sizeof backup, "%s.bak", name);
+    std::snprintf(backup, sizeof backup, "%s/MPG4DMOD.DLL.bak", systemDir);
     return true;
 }
 
@@ -31,14 +31,14 @@ bool decoderNames(char (&name)[1024], char (&backup)[1032])
 
 void hideSystemDecoder()
 {
-    char name[1024], backup[1032];
+    char name[1100], backup[1100];
     if (decoderNames(name, backup))
         std::rename(name, backup);
 }
 
 void restoreSystemDecoder()
 {
-    char name[1024], backup[1032];
+    char name[1100], backup[1100];
     if (decoderNames(name, backup))
         std::rename(backup, name);
 }

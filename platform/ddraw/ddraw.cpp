@@ -537,6 +537,22 @@ HRESULT IDirectDraw::CreateSurface(DDSURFACEDESC* description, IDirectDrawSurfac
     return DDERR_INVALIDCAPS;
 }
 
+platform::SampleTarget* IDirectDraw::createSampleTarget(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    DDSURFACEDESC description {};
+    description.dwSize = sizeof description;
+    description.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    description.dwWidth = static_cast<DWORD>(width);
+    description.dwHeight = static_cast<DWORD>(height);
+    description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    IDirectDrawSurface* surface = nullptr;
+    if (FAILED(CreateSurface(&description, &surface, nullptr)))
+        return nullptr;
+    return surface;
+}
+
 HRESULT IDirectDraw::CreateClipper(DWORD, IDirectDrawClipper** clipper, void* outer)
 {
     if (!clipper)

@@ -4,6 +4,7 @@
 // they must not be used afterwards.
 #pragma once
 
+#include "platform/mmstream/sample_target.h"
 #include "platform/surface.h"
 #include "platform/win32.h"
 
@@ -35,7 +36,6 @@ constexpr HRESULT DDERR_DCALREADYCREATED = makeDirectDrawResult(620);
 constexpr HRESULT DDERR_INVALIDDIRECTDRAWGUID = makeDirectDrawResult(561);
 constexpr HRESULT DDERR_INVALIDPIXELFORMAT = makeDirectDrawResult(145);
 constexpr HRESULT DDERR_NOTFLIPPABLE = makeDirectDrawResult(582);
-constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);
 
 // Cooperative levels.
 constexpr DWORD DDSCL_FULLSCREEN = 0x00000001;
@@ -199,7 +199,8 @@ private:
 
 enum class SurfaceRole { Primary, BackBuffer, OffScreen };
 
-class IDirectDrawSurface {
+// A surface is also what a video sample decodes into (the sample seam of the streaming service).
+class IDirectDrawSurface final : public platform::SampleTarget {
 public:
     ULONG AddRef();
     ULONG Release();
@@ -223,6 +224,11 @@ public:
     // surface (the screen has no pixel buffer here) and for destroyed surfaces.
     platform::Surface* pixels();
     SurfaceRole role() const { return role_; }
+
+    platform::Surface& samplePixels() override { return surface_; }
+    uint32_t sampleAddRef() override { return AddRef(); }
+    uint32_t sampleRelease() override { return Release(); }
+    IDirectDrawSurface* directDrawSurface() override { return this; }
 
 private:
     friend class platform::DirectDrawObject;
@@ -254,7 +260,8 @@ private:
     IDirectDraw* object_ = nullptr;
 };
 
-class IDirectDraw {
+// The DirectDraw object also makes the surfaces a video sample decodes into, in the display's format.
+class IDirectDraw final : public platform::SampleTargetFactory {
 public:
     ULONG AddRef();
     ULONG Release();
@@ -267,6 +274,11 @@ public:
     HRESULT CreateSurface(DDSURFACEDESC* description, IDirectDrawSurface** surface, void* outer);
     HRESULT CreateClipper(DWORD flags, IDirectDrawClipper** clipper, void* outer);
     HRESULT GetCaps(DDCAPS* driverCaps, DDCAPS* emulationCaps);
+
+    // An off-screen plain surface of width × height, one reference held for the caller.
+    platform::SampleTarget* createSampleTarget(int width, int height) override;
+    uint32_t factoryAddRef() override { return AddRef(); }
+    uint32_t factoryRelease() override { return Release(); }
 
 private:
     friend HRESULT DirectDrawCreate(GUID*, IDirectDraw**, void*);

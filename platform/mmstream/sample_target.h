@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-struct IDirectDrawSurface;
+class IDirectDrawSurface;
 
 namespace platform {
 
