@@ -4,11 +4,10 @@
 #include "app/system.h"
 #include "media/media_stream.h"
 #include "media/movie_start.h"
+#include "app/settings.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/kernel.h"
-#include "support/scripted_chooser.h"
-#include "support/test_files.h"
-#include "support/test_window.h"
+#include "support/running_player.h"
 #include "ui/keyboard_commands.h"
 
 #include <gtest/gtest.h>
@@ -20,67 +19,10 @@ using namespace testing_support;
 
 namespace {
 
-size_t count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
-        ++n;
-    return n;
-}
-
-// The running program on a list of five movies t1..t5 whose files are missing: every start attempt
-// logs its "Play[...]" line and leaves a stream object that did not open, so the loop's rules on the
-// list can be followed in the log.
-class MainLoop : public ::testing::Test {
+// Every start attempt on a list of missing movies logs its "Play[...]" line and leaves a stream object
+// that did not open, so the loop's rules on the list can be followed in the log.
+class MainLoop : public RunningPlayer {
 protected:
-    void SetUp() override
-    {
-        drainMessages();
-        std::filesystem::create_directories(programDir);
-        platform::setLogSink([](const char* text) { debugLog("%s", text); });
-        sys.playback.instance = platform::moduleInstance((programDir + "/sublumen").c_str());
-        accelerators = LoadAcceleratorsA(nullptr, MAKEINTRESOURCEA(102));
-    }
-    void TearDown() override
-    {
-        deinitAll(sys);
-        setLogFile(nullptr);
-        platform::setLogSink(nullptr);
-        platform::setDisplayDriver(nullptr);
-        platform::setCalendarClock(nullptr);
-        drainMessages();
-    }
-
-    void start(int fullscreen = 0)
-    {
-        std::string earlier = readFile(dir.file("config/sublumen/settings"));
-        dir.write("config/sublumen/settings", earlier + "fullscreen dword " + std::to_string(fullscreen) + "\n");
-        std::string list;
-        for (int i = 1; i <= 5; ++i)
-            list += "@t" + std::to_string(i) + "\nmovie=missing" + std::to_string(i) + ".avi\n";
-        ASSERT_EQ(initAll(sys, dir.write("list.slm", list).c_str()), 0);
-        ASSERT_NE(sys.window.mainWindow, nullptr);
-        settle();
-    }
-    // Handles every queued message, then runs one idle turn and the re-initialisation check.
-    LoopOutcome turn()
-    {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && msg.message != WM_QUIT)
-            EXPECT_EQ(loopTurn(sys, accelerators), LoopOutcome::Continue);
-        return loopTurn(sys, accelerators);
-    }
-    // Lets the start-up's own messages (focus, paint) pass, so a test begins in a quiet Run state.
-    void settle()
-    {
-        turn();
-        sys.playback.playState = sublumen::Run;
-        logMark = log().size();
-    }
-    void press(int virtualKey) { PostMessageA(sys.window.mainWindow, WM_KEYDOWN, virtualKey, 1); }
-    std::string log() const { return readFile(programDir + "/DEBUG.LOG"); }
-    // What was logged since the test's own actions began.
-    std::string newLog() const { return log().substr(logMark); }
     // Marks the stream object of the current movie as having reached its end.
     void endCurrentMovie(int32_t isPlaying)
     {
@@ -88,15 +30,6 @@ protected:
         sys.movie.currentStream->ended = 1;
         sys.playback.isPlaying = isPlaying;
     }
-
-    ScratchDir dir;
-    CurrentDirectoryGuard cwd;
-    EnvironmentOverride config { "XDG_CONFIG_HOME", dir.file("config") };
-    EnvironmentOverride answer { "SUBLUMEN_MESSAGEBOX_ANSWER", "ok" };
-    std::string programDir = dir.file("bin");
-    System sys;
-    HACCEL accelerators = nullptr;
-    size_t logMark = 0;
 };
 
 TEST_F(MainLoop, PeriodPressesAddUpToOneStartAttempt)
@@ -107,7 +40,7 @@ TEST_F(MainLoop, PeriodPressesAddUpToOneStartAttempt)
     press(VK_OEM_PERIOD);
     turn();
     std::string text = newLog();
-    EXPECT_EQ(count(text, "Play["), 1u) << text;
+    EXPECT_EQ(countOf(text, "Play["), 1u) << text;
     EXPECT_NE(text.find("Play[t4/"), std::string::npos) << text;
     EXPECT_EQ(sys.playback.movieStep, 0);
     EXPECT_EQ(sys.playback.isPlaying, 0) << "the start failed";
@@ -119,7 +52,7 @@ TEST_F(MainLoop, CommaAndPeriodCancelOut)
     press(VK_OEM_COMMA);
     press(VK_OEM_PERIOD);
     turn();
-    EXPECT_EQ(count(newLog(), "Play["), 0u);
+    EXPECT_EQ(countOf(newLog(), "Play["), 0u);
     EXPECT_EQ(sys.playback.movieStep, 0);
 }
 
@@ -130,7 +63,7 @@ TEST_F(MainLoop, EndOfAPausedMovieIsNotActedOn)
     endCurrentMovie(0);
     turn();
     turn();
-    EXPECT_EQ(count(newLog(), "Play["), 0u);
+    EXPECT_EQ(countOf(newLog(), "Play["), 0u);
     EXPECT_EQ(sys.movie.currentStream, stream);
 }
 
@@ -149,7 +82,7 @@ TEST_F(MainLoop, EndOfAMovieReplacesPendingSteps)
     endCurrentMovie(1);
     turn();
     std::string text = newLog();
-    EXPECT_EQ(count(text, "Play["), 1u);
+    EXPECT_EQ(countOf(text, "Play["), 1u);
     EXPECT_NE(text.find("Play[t2/"), std::string::npos) << text;
     EXPECT_EQ(sys.playback.movieStep, 0);
 }
@@ -170,13 +103,13 @@ TEST_F(MainLoop, EndOfTheLastMovieStopsPlaybackAndStaysOpen)
     // Later turns do nothing more and the window stays.
     EXPECT_EQ(turn(), LoopOutcome::Continue);
     EXPECT_EQ(turn(), LoopOutcome::Continue);
-    EXPECT_EQ(count(newLog(), "No more Movie"), 1u);
+    EXPECT_EQ(countOf(newLog(), "No more Movie"), 1u);
     EXPECT_NE(sys.window.mainWindow, nullptr);
 
     // Each further request finds no movie either.
     press(VK_OEM_PERIOD);
     turn();
-    EXPECT_EQ(count(newLog(), "No more Movie"), 2u);
+    EXPECT_EQ(countOf(newLog(), "No more Movie"), 2u);
 }
 
 TEST_F(MainLoop, CommaAtTheFirstMovieStopsPlayback)
@@ -225,7 +158,7 @@ TEST_F(MainLoop, TwoGravePressesGiveTheOldDepthAndOneReInit)
     press(VK_OEM_3);
     turn();
     EXPECT_EQ(sys.settings.bpp, 16);
-    EXPECT_EQ(count(newLog(), ">>> ReInit... 640x480x16\n"), 1u);
+    EXPECT_EQ(countOf(newLog(), ">>> ReInit... 640x480x16\n"), 1u);
     EXPECT_EQ(sys.playback.reinitRequest, 0);
 }
 
@@ -281,7 +214,7 @@ TEST_F(MainLoop, FailedReInitEndsTheLoopAndKeepsTheFallbackSettings)
     auto driver = std::make_unique<platform::ScriptedDisplayDriver>();
     driver->refusedModes.insert({ 640, 480, 16 });
     platform::setDisplayDriver(std::move(driver));
-    dir.write("config/sublumen/settings", "bpp dword 32\n");
+    setting("bpp dword 32");
     start(1);
     ASSERT_EQ(sys.settings.bpp, 32);
     press('5');
@@ -295,6 +228,81 @@ TEST_F(MainLoop, FailedReInitEndsTheLoopAndKeepsTheFallbackSettings)
     EXPECT_NE(saved.find("screenx dword 640\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("screeny dword 480\n"), std::string::npos);
     EXPECT_NE(saved.find("bpp dword 16\n"), std::string::npos);
+}
+
+// The same rules on movies that play, on the scripted media engine.
+class PlayingLoop : public RunningPlayer {
+protected:
+    void SetUp() override
+    {
+        RunningPlayer::SetUp();
+        playScripted();
+        start(0, 3);
+    }
+};
+
+TEST_F(PlayingLoop, RealEndOfAMovieStartsTheNextInTheSameTurn)
+{
+    ASSERT_NE(sys.movie.currentStream, nullptr);
+    ASSERT_EQ(sys.movie.movieDuration, 120000u);
+    ASSERT_EQ(sys.playback.isPlaying, 1);
+    script->time = std::chrono::seconds(120);
+    script->deliveries.push_back({ platform::FrameOutcome::EndOfStream });
+    turn();
+    std::string text = newLog();
+    EXPECT_NE(text.find("Play[t2/"), std::string::npos) << text;
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.movie.currentStream->ended, 0);
+}
+
+TEST_F(PlayingLoop, FocusStatesStopAndResumeTheStream)
+{
+    int stops = script->stopCalls;
+    int runs = script->runCalls;
+    sys.playback.playState = Suspend;
+    turn();
+    EXPECT_EQ(sys.playback.playState, Wait);
+    EXPECT_EQ(script->stopCalls, stops + 1);
+    EXPECT_FALSE(script->running);
+
+    // Keys handled while waiting change settings, and the wait ends with the next message.
+    press('S');
+    EXPECT_EQ(turn(), LoopOutcome::Continue);
+    EXPECT_EQ(sys.settings.captionstyle & styleShadow, 0);
+
+    sys.playback.playState = Resume;
+    turn();
+    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+    EXPECT_EQ(script->runCalls, runs + 1);
+    EXPECT_TRUE(script->running);
+}
+
+TEST_F(PlayingLoop, ReInitReopensTheMovieAtTheSameTime)
+{
+    script->time = std::chrono::seconds(37);
+    script->seeks.clear();
+    press(VK_OEM_3);
+    turn();
+    EXPECT_EQ(sys.settings.bpp, 32);
+    ASSERT_FALSE(script->seeks.empty());
+    EXPECT_EQ(script->seeks.back(), std::chrono::seconds(37));
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_TRUE(script->running);
+    EXPECT_EQ(sys.composition.stallLimit, 24);
+    std::string text = newLog();
+    EXPECT_LT(text.find(">>> ReInit... 3\n"), text.find("Play[t1/"));
+    EXPECT_NE(text.find("Seek=37000\n"), std::string::npos) << text;
+}
+
+TEST_F(PlayingLoop, ReInitKeepsAPausedMoviePaused)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.isPlaying, 0);
+    sys.playback.reinitRequest = 1;
+    ASSERT_EQ(ReInit(sys), 0);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_FALSE(script->running);
 }
 
 uint32_t fakeNow = 0;
