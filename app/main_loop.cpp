@@ -123,6 +123,25 @@ int ReInit(System& sys)
     return 0;
 }
 
+LoopOutcome loopTurn(System& sys, HACCEL accelerators)
+{
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            return LoopOutcome::End;
+        if (!TranslateAcceleratorA(sys.window.mainWindow, accelerators, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        // An idle turn runs only once the queue is empty.
+        return LoopOutcome::Continue;
+    }
+    idleTurn(sys);
+    if (sys.playback.reinitRequest && ReInit(sys) < 0)
+        return LoopOutcome::End;
+    return LoopOutcome::Continue;
+}
+
 int winMain(System& sys, HINSTANCE instance, const char* commandTail)
 {
     sys.playback.instance = instance;
@@ -133,22 +152,7 @@ int winMain(System& sys, HINSTANCE instance, const char* commandTail)
     }
     debugLog("Init Ok. Start\n");
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(102));
-
-    MSG msg;
-    for (;;) {
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                break;
-            if (!TranslateAcceleratorA(sys.window.mainWindow, accelerators, &msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            continue;
-        }
-        idleTurn(sys);
-        if (sys.playback.reinitRequest && ReInit(sys) < 0)
-            break;
-    }
+    while (loopTurn(sys, accelerators) == LoopOutcome::Continue) { }
     deinitAll(sys);
     return 0;
 }

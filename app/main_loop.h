@@ -1,7 +1,7 @@
 // The entry routine, the main loop and the rebuilding of the display.
 #pragma once
 
-#include "platform/win32.h"
+#include "platform/window/window.h"
 
 #include <cstdint>
 
@@ -12,6 +12,10 @@ struct System;
 // Starts the system, runs the loop until WM_QUIT or a failed re-initialisation, takes it down.
 // Returns -1 when start-up fails, else 0.
 int winMain(System& sys, HINSTANCE instance, const char* commandTail);
+enum class LoopOutcome { Continue, End };
+// One pass of the loop: the next queued message, or, with the queue empty, one idle turn followed by
+// the re-initialisation check. End on WM_QUIT and when re-initialisation fails.
+LoopOutcome loopTurn(System& sys, HACCEL accelerators);
 // One idle turn chosen by PlayState.
 void idleTurn(System& sys);
 // Rebuilds the display for the current settings, keeping the movie and its position; 0 or -1.

@@ -20,6 +20,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace sublumen {
 
@@ -133,7 +135,9 @@ int initAll(System& sys, const char* commandTail)
     sys.playback.framesThisSecond = 0;
     sys.playback.playState = Run;
 
-    if (_access(st.startPath, 4) != 0) {
+    // A directory passes a read-access test but is no movie or list to start from.
+    std::error_code notFound;
+    if (_access(st.startPath, 4) != 0 || std::filesystem::is_directory(st.startPath, notFound)) {
         debugLog("Can't access THE File:%s\n", st.startPath);
         MessageBoxA(nullptr, "Can't access THE File", boxCaption, MB_OK);
         return -11;

@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <glob.h>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <unistd.h>
 
@@ -17,12 +20,35 @@ void OutputDebugStringA(const char* text)
     std::fputs(text, stderr);
 }
 
-DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD size)
+// A module known by its file; the program itself is the null instance.
+struct InstanceObject {
+    std::string path;
+};
+
+HINSTANCE platform::moduleInstance(const char* path)
+{
+    // Modules stay loaded for the life of the process, as their handles may be kept anywhere.
+    static std::mutex mutex;
+    static std::deque<InstanceObject> modules;
+    std::lock_guard lock(mutex);
+    return &modules.emplace_back(InstanceObject { path ? path : "" });
+}
+
+DWORD GetModuleFileNameA(HINSTANCE instance, char* buffer, DWORD size)
 {
     if (!buffer || size == 0)
         return 0;
+    if (instance) {
+        const std::string& path = instance->path;
+        // A path that does not fit is an error, as a module path cut short would name another file.
+        if (path.empty() || path.size() >= size)
+            return 0;
+        std::memcpy(buffer, path.c_str(), path.size() + 1);
+        return static_cast<DWORD>(path.size());
+    }
     ssize_t n = readlink("/proc/self/exe", buffer, size - 1);
-    if (n <= 0)
+    // A link that fills the buffer may have been cut short.
+    if (n <= 0 || static_cast<size_t>(n) >= size - 1)
         return 0;
     buffer[n] = '\0';
     return static_cast<DWORD>(n);

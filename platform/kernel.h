@@ -6,7 +6,8 @@
 // Sends a text to the debugger output: standard error when SUBLUMEN_DEBUG_OUTPUT is set, else nowhere.
 void OutputDebugStringA(const char* text);
 
-// The program file's full path (from /proc/self/exe) into buffer; returns its length, 0 on failure.
+// The module file's full path into buffer (the program file, from /proc/self/exe, for the null
+// instance); returns its length, 0 on failure.
 DWORD GetModuleFileNameA(HINSTANCE instance, char* buffer, DWORD size);
 
 // $SUBLUMEN_SYSTEM_DIR into buffer; returns its length, 0 when the system has no such directory.
@@ -34,6 +35,10 @@ BOOL FindClose(HANDLE find);
 uint32_t calendarSeconds();
 
 namespace platform {
+
+// The instance of a module known by its file path, which GetModuleFileNameA answers; lets a component
+// run as if its program file lay elsewhere. The handle stays valid for the life of the process.
+HINSTANCE moduleInstance(const char* path);
 
 // Where the platform's own diagnostics go; the system points this at its debug log at start-up.
 using LogSink = void (*)(const char* text);

@@ -40,6 +40,18 @@ constexpr Resolution resolutionTable[8] = {
     { 1280, 960 }, { 1600, 1200 }, { 1920, 1440 }, { 2048, 1536 },
 };
 
+// Settings come from a file and may hold any value; these keep the arithmetic defined at the extremes
+// by wrapping as the 32-bit registers of the original machine did.
+int32_t wrappingAdd(int32_t value, int32_t step)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(step));
+}
+
+int32_t oneMinus(int32_t value)
+{
+    return static_cast<int32_t>(1u - static_cast<uint32_t>(value));
+}
+
 // Every seek from a key resets the stall counters first, so a seek is not taken for a stall.
 void seekTo(System& sys, uint32_t target)
 {
@@ -65,7 +77,9 @@ void seekForward(System& sys, uint32_t amount)
 void togglePause(System& sys)
 {
     MediaStream& stream = *sys.movie.currentStream;
-    sys.playback.isPlaying = 1 - stream.getState();
+    // A stream object that failed to open answers -1; it counts as running, so Space leaves it stopped
+    // rather than asking the loop to play a movie that is not there.
+    sys.playback.isPlaying = stream.getState() == 0 ? 1 : 0;
     sys.composition.stallLimit = 24;
     sys.composition.stallCount = 0;
     stream.setRun(sys.playback.isPlaying);
@@ -138,10 +152,10 @@ int onKeyDown(System& sys, int virtualKey)
             seekForward(sys, 6000);
         break;
     case KeyUp:
-        s.fontposy += 2;
+        s.fontposy = wrappingAdd(s.fontposy, 2);
         break;
     case KeyDown:
-        s.fontposy -= 2;
+        s.fontposy = wrappingAdd(s.fontposy, -2);
         break;
     case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
         selectResolution(sys, virtualKey - '0');
@@ -156,22 +170,20 @@ int onKeyDown(System& sys, int virtualKey)
             style |= styleAutoPlace;
         break;
     case 'B':
-        s.seekbar = 1 - s.seekbar;
+        s.seekbar = oneMinus(s.seekbar);
         break;
     case 'C':
-        s.iscaption = 1 - s.iscaption;
+        s.iscaption = oneMinus(s.iscaption);
         break;
     case 'D':
-        if (--s.fontsize < 1)
-            s.fontsize = 1;
+        s.fontsize = s.fontsize > 1 ? s.fontsize - 1 : 1;
         recreateCaptionFont(sys, FW_BOLD);
         break;
     case 'E':
         s.isending = s.isending == 0 ? 1 : 0;
         break;
     case 'F':
-        if (++s.fontsize > 500)
-            s.fontsize = 500;
+        s.fontsize = s.fontsize < 500 ? s.fontsize + 1 : 500;
         recreateCaptionFont(sys, FW_EXTRABOLD);
         break;
     case 'G':
@@ -187,20 +199,19 @@ int onKeyDown(System& sys, int virtualKey)
             s.helpcolor >>= 8;
         break;
     case 'I':
-        sys.movie.currentItem.timeshift += 10000;
+        sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 10000);
         break;
     case 'J':
-        sys.movie.currentItem.timeshift -= 1000;
+        sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -1000);
         break;
     case 'K':
-        sys.movie.currentItem.timeshift += 1000;
+        sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 1000);
         break;
     case 'L':
         sys.commands.pictureFlags ^= EnhanceImage;
         break;
     case 'M':
-        if (++s.fitmode >= 4)
-            s.fitmode = 0;
+        s.fitmode = s.fitmode >= 3 ? 0 : s.fitmode + 1;
         computeVideoPlacement(sys);
         break;
     case 'O':
@@ -229,10 +240,10 @@ int onKeyDown(System& sys, int virtualKey)
             SWP_NOMOVE | SWP_NOSIZE);
         break;
     case 'U':
-        sys.movie.currentItem.timeshift -= 10000;
+        sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -10000);
         break;
     case 'X':
-        s.asksmi = 1 - s.asksmi;
+        s.asksmi = oneMinus(s.asksmi);
         break;
     case KeyAdd:
         changeVolume(sys, 2);
@@ -241,13 +252,13 @@ int onKeyDown(System& sys, int virtualKey)
         changeVolume(sys, -2);
         break;
     case KeyF1:
-        s.help = 1 - s.help;
+        s.help = oneMinus(s.help);
         break;
     case KeyComma:
-        --sys.playback.movieStep;
+        sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, -1);
         break;
     case KeyPeriod:
-        ++sys.playback.movieStep;
+        sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, 1);
         break;
     case KeyGrave:
         s.bpp = s.bpp == 16 ? 32 : 16;

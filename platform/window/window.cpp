@@ -3,6 +3,7 @@
 #include "platform/window/window_object.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -371,15 +372,26 @@ bool startVideo()
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
         platformLog("SDL video start failed: %s\n", SDL_GetError());
+        std::fprintf(stderr, "Sublumen: the display cannot be used: %s\n", SDL_GetError());
+        reg.startFailed = true;
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    // Without a display SDL falls back to a driver that shows nothing. Unless that driver was asked for
+    // by name (automated checks), there is no screen: say so plainly instead of playing to nobody.
+    if (driver && (!asked || !*asked) && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"))) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr,
+            "Sublumen: no display to show the movie on (DISPLAY is %s%s); run it from a desktop session.\n",
+            display && *display ? "set to " : "not set", display && *display ? display : "");
+        platformLog("No display: SDL found only its %s driver, which shows nothing; no window can be made.\n", driver);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
         reg.startFailed = true;
         return false;
     }
     reg.wakeEvent = SDL_RegisterEvents(1);
     reg.started = true;
-    const char* driver = SDL_GetCurrentVideoDriver();
-    const char* asked = std::getenv("SDL_VIDEODRIVER");
-    if (driver && (!asked || !*asked) && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")))
-        platformLog("No display: video runs on SDL's %s driver and nothing is shown on screen.\n", driver);
     return true;
 }
 
@@ -753,8 +765,11 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
             answer == IDYES ? "Yes" : answer == IDNO ? "No" : "OK");
         return answer;
     }
-    if (!platform::startVideo())
+    if (!platform::startVideo()) {
+        // Nothing can be shown; standard error is the one place left where the user may read it.
+        std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
         return 0;
+    }
     SDL_MessageBoxButtonData okButtons[] = {
         { SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, IDOK, "OK" },
     };
@@ -773,6 +788,7 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
     int pressed = -1;
     if (SDL_ShowMessageBox(&box, &pressed) != 0) {
         platform::platformLog("MessageBox \"%s\" could not be shown: %s\n", box.message, SDL_GetError());
+        std::fprintf(stderr, "%s: %s\n", box.title, box.message);
         return 0;
     }
     if (pressed < 0)
@@ -840,8 +856,11 @@ BOOL WaitMessage()
 {
     MSG msg;
     while (!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-        if (!platform::startVideo() || !SDL_WaitEventTimeout(nullptr, 1000))
-            continue;
+        // Without video nothing can wake the wait; poll the queue slowly instead of spinning.
+        if (!platform::startVideo())
+            SDL_Delay(10);
+        else
+            SDL_WaitEventTimeout(nullptr, 1000);
     }
     return TRUE;
 }

@@ -1,0 +1,331 @@
+#include "app/debug_log.h"
+#include "app/main_loop.h"
+#include "app/startup.h"
+#include "app/system.h"
+#include "media/media_stream.h"
+#include "media/movie_start.h"
+#include "app/settings.h"
+#include "platform/ddraw/display_driver.h"
+#include "platform/kernel.h"
+#include "support/running_player.h"
+#include "ui/keyboard_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace sublumen;
+using namespace testing_support;
+
+namespace {
+
+// Every start attempt on a list of missing movies logs its "Play[...]" line and leaves a stream object
+// that did not open, so the loop's rules on the list can be followed in the log.
+class MainLoop : public RunningPlayer {
+protected:
+    // Marks the stream object of the current movie as having reached its end.
+    void endCurrentMovie(int32_t isPlaying)
+    {
+        ASSERT_NE(sys.movie.currentStream, nullptr);
+        sys.movie.currentStream->ended = 1;
+        sys.playback.isPlaying = isPlaying;
+    }
+};
+
+TEST_F(MainLoop, PeriodPressesAddUpToOneStartAttempt)
+{
+    start();
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    turn();
+    std::string text = newLog();
+    EXPECT_EQ(countOf(text, "Play["), 1u) << text;
+    EXPECT_NE(text.find("Play[t4/"), std::string::npos) << text;
+    EXPECT_EQ(sys.playback.movieStep, 0);
+    EXPECT_EQ(sys.playback.isPlaying, 0) << "the start failed";
+}
+
+TEST_F(MainLoop, CommaAndPeriodCancelOut)
+{
+    start();
+    press(VK_OEM_COMMA);
+    press(VK_OEM_PERIOD);
+    turn();
+    EXPECT_EQ(countOf(newLog(), "Play["), 0u);
+    EXPECT_EQ(sys.playback.movieStep, 0);
+}
+
+TEST_F(MainLoop, EndOfAPausedMovieIsNotActedOn)
+{
+    start();
+    MediaStream* stream = sys.movie.currentStream;
+    endCurrentMovie(0);
+    turn();
+    turn();
+    EXPECT_EQ(countOf(newLog(), "Play["), 0u);
+    EXPECT_EQ(sys.movie.currentStream, stream);
+}
+
+TEST_F(MainLoop, EndOfAMovieReplacesPendingSteps)
+{
+    start();
+    press(VK_OEM_COMMA);
+    press(VK_OEM_COMMA);
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE))
+        loopTurn(sys, accelerators);
+    ASSERT_EQ(sys.playback.movieStep, 1);
+    endCurrentMovie(1);
+    turn();
+    std::string text = newLog();
+    EXPECT_EQ(countOf(text, "Play["), 1u);
+    EXPECT_NE(text.find("Play[t2/"), std::string::npos) << text;
+    EXPECT_EQ(sys.playback.movieStep, 0);
+}
+
+TEST_F(MainLoop, EndOfTheLastMovieStopsPlaybackAndStaysOpen)
+{
+    start();
+    startMovie(sys, 4);
+    ASSERT_NE(newLog().find("Play[t5/"), std::string::npos);
+    logMark = log().size();
+    endCurrentMovie(1);
+    EXPECT_EQ(turn(), LoopOutcome::Continue);
+    EXPECT_EQ(newLog(), "No more Movie File to Play.\n");
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_EQ(sys.movie.currentStream, nullptr);
+    EXPECT_EQ(sys.movie.movieDuration, 0u);
+
+    // Later turns do nothing more and the window stays.
+    EXPECT_EQ(turn(), LoopOutcome::Continue);
+    EXPECT_EQ(turn(), LoopOutcome::Continue);
+    EXPECT_EQ(countOf(newLog(), "No more Movie"), 1u);
+    EXPECT_NE(sys.window.mainWindow, nullptr);
+
+    // Each further request finds no movie either.
+    press(VK_OEM_PERIOD);
+    turn();
+    EXPECT_EQ(countOf(newLog(), "No more Movie"), 2u);
+}
+
+TEST_F(MainLoop, CommaAtTheFirstMovieStopsPlayback)
+{
+    start();
+    sys.playback.isPlaying = 1;
+    press(VK_OEM_COMMA);
+    turn();
+    EXPECT_EQ(newLog(), "KeyDown=0xBC\nNo more Movie File to Play.\n");
+    EXPECT_EQ(sys.movie.currentStream, nullptr);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+}
+
+TEST_F(MainLoop, ReInitWaitsForTheQueueAndAnIdleTurn)
+{
+    start();
+    press('3');
+    press('A');
+    press(VK_OEM_PERIOD);
+    for (int handled = 0; handled < 3; ++handled) {
+        EXPECT_EQ(loopTurn(sys, accelerators), LoopOutcome::Continue);
+        EXPECT_EQ(newLog().find(">>> ReInit"), std::string::npos) << "after message " << handled + 1;
+    }
+    EXPECT_EQ(sys.playback.reinitRequest, 1);
+    EXPECT_EQ(loopTurn(sys, accelerators), LoopOutcome::Continue);
+    std::string text = newLog();
+    size_t keys = text.find("KeyDown=0x33\nKeyDown=0x41\nKeyDown=0xBE\n");
+    size_t idle = text.find("Play[t2/");
+    size_t reinit = text.find(">>> ReInit... 800x600x16\n");
+    ASSERT_NE(keys, std::string::npos) << text;
+    ASSERT_NE(idle, std::string::npos) << text;
+    ASSERT_NE(reinit, std::string::npos) << text;
+    EXPECT_LT(keys, idle);
+    EXPECT_LT(idle, reinit);
+    EXPECT_EQ(sys.playback.reinitRequest, 0);
+    RECT client {};
+    GetClientRect(sys.window.mainWindow, &client);
+    EXPECT_EQ(client.right, 800);
+    EXPECT_EQ(client.bottom, 600);
+}
+
+TEST_F(MainLoop, TwoGravePressesGiveTheOldDepthAndOneReInit)
+{
+    start();
+    press(VK_OEM_3);
+    press(VK_OEM_3);
+    turn();
+    EXPECT_EQ(sys.settings.bpp, 16);
+    EXPECT_EQ(countOf(newLog(), ">>> ReInit... 640x480x16\n"), 1u);
+    EXPECT_EQ(sys.playback.reinitRequest, 0);
+}
+
+TEST_F(MainLoop, ReInitWithoutAMovieRebuildsOnlyTheDisplay)
+{
+    start();
+    startMovie(sys, 10);
+    ASSERT_EQ(sys.movie.currentStream, nullptr);
+    logMark = log().size();
+    sys.settings.fullscreen = 1;
+    sys.playback.reinitRequest = 1;
+    EXPECT_EQ(ReInit(sys), 0);
+    EXPECT_EQ(newLog(),
+        ">>> ReInit... 640x480x16\n>>> ReInit... 1\n>>> ReInit... 2\nddEnum() == 1\n"
+        "DD-Device 0=" + std::string(sys.displays.displayDevices[0].driverName) + ":"
+            + sys.displays.displayDevices[0].description
+            + "\n>>> initDirectDrawMode() 1\n>>> initDirectDrawMode() 2\n>>> initDirectDrawMode() 6\n"
+              ">>> initDirectDrawMode() 8\n>>> ReInit... 3\n>>> ReInit... 4\nReInit success.\n");
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(sys.window.mainWindow, GWL_STYLE)) & ~WS_VISIBLE, WS_POPUP);
+    EXPECT_EQ(sys.playback.reinitRequest, 0);
+    EXPECT_NE(sys.displays.backSurface, nullptr);
+}
+
+TEST_F(MainLoop, ReInitReopensTheMovieItHad)
+{
+    start();
+    startMovie(sys, 2);
+    logMark = log().size();
+    sys.playback.reinitRequest = 1;
+    EXPECT_EQ(ReInit(sys), 0);
+    std::string text = newLog();
+    EXPECT_LT(text.find(">>> ReInit... 3\n"), text.find("Play[t3/"));
+    EXPECT_LT(text.find("Play[t3/"), text.find(">>> ReInit... 4\n"));
+}
+
+TEST_F(MainLoop, RefusedFullScreenModeGoesOnInTheFallback)
+{
+    platform::setDisplayDriver(std::make_unique<platform::ScriptedDisplayDriver>());
+    start(1);
+    press('5');  // 1280 x 960 does not fit the 1024 x 768 desktop.
+    EXPECT_EQ(turn(), LoopOutcome::Continue);
+    std::string text = newLog();
+    EXPECT_NE(text.find(">>> ReInit... 1280x960x16\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("FullMode Change Fail -3\n>>> initDirectDrawMode() 4\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ReInit success.\n"), std::string::npos);
+    EXPECT_EQ(sys.settings.screenx, 640);
+    EXPECT_EQ(sys.settings.screeny, 480);
+    EXPECT_EQ(sys.playback.reinitRequest, 0);
+}
+
+TEST_F(MainLoop, FailedReInitEndsTheLoopAndKeepsTheFallbackSettings)
+{
+    auto driver = std::make_unique<platform::ScriptedDisplayDriver>();
+    driver->refusedModes.insert({ 640, 480, 16 });
+    platform::setDisplayDriver(std::move(driver));
+    setting("bpp dword 32");
+    start(1);
+    ASSERT_EQ(sys.settings.bpp, 32);
+    press('5');
+    EXPECT_EQ(turn(), LoopOutcome::End);
+    std::string text = newLog();
+    EXPECT_NE(text.find("DD Mode change fail.\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("ReInit success."), std::string::npos);
+    EXPECT_EQ(sys.playback.reinitRequest, 1);
+    deinitAll(sys);
+    std::string saved = readFile(dir.file("config/sublumen/settings"));
+    EXPECT_NE(saved.find("screenx dword 640\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("screeny dword 480\n"), std::string::npos);
+    EXPECT_NE(saved.find("bpp dword 16\n"), std::string::npos);
+}
+
+// The same rules on movies that play, on the scripted media engine.
+class PlayingLoop : public RunningPlayer {
+protected:
+    void SetUp() override
+    {
+        RunningPlayer::SetUp();
+        playScripted();
+        start(0, 3);
+    }
+};
+
+TEST_F(PlayingLoop, RealEndOfAMovieStartsTheNextInTheSameTurn)
+{
+    ASSERT_NE(sys.movie.currentStream, nullptr);
+    ASSERT_EQ(sys.movie.movieDuration, 120000u);
+    ASSERT_EQ(sys.playback.isPlaying, 1);
+    script->time = std::chrono::seconds(120);
+    script->deliveries.push_back({ platform::FrameOutcome::EndOfStream });
+    turn();
+    std::string text = newLog();
+    EXPECT_NE(text.find("Play[t2/"), std::string::npos) << text;
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.movie.currentStream->ended, 0);
+}
+
+TEST_F(PlayingLoop, FocusStatesStopAndResumeTheStream)
+{
+    int stops = script->stopCalls;
+    int runs = script->runCalls;
+    sys.playback.playState = Suspend;
+    turn();
+    EXPECT_EQ(sys.playback.playState, Wait);
+    EXPECT_EQ(script->stopCalls, stops + 1);
+    EXPECT_FALSE(script->running);
+
+    // Keys handled while waiting change settings, and the wait ends with the next message.
+    press('S');
+    EXPECT_EQ(turn(), LoopOutcome::Continue);
+    EXPECT_EQ(sys.settings.captionstyle & styleShadow, 0);
+
+    sys.playback.playState = Resume;
+    turn();
+    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+    EXPECT_EQ(script->runCalls, runs + 1);
+    EXPECT_TRUE(script->running);
+}
+
+TEST_F(PlayingLoop, ReInitReopensTheMovieAtTheSameTime)
+{
+    script->time = std::chrono::seconds(37);
+    script->seeks.clear();
+    press(VK_OEM_3);
+    turn();
+    EXPECT_EQ(sys.settings.bpp, 32);
+    ASSERT_FALSE(script->seeks.empty());
+    EXPECT_EQ(script->seeks.back(), std::chrono::seconds(37));
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_TRUE(script->running);
+    EXPECT_EQ(sys.composition.stallLimit, 24);
+    std::string text = newLog();
+    EXPECT_LT(text.find(">>> ReInit... 3\n"), text.find("Play[t1/"));
+    EXPECT_NE(text.find("Seek=37000\n"), std::string::npos) << text;
+}
+
+TEST_F(PlayingLoop, ReInitKeepsAPausedMoviePaused)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.isPlaying, 0);
+    sys.playback.reinitRequest = 1;
+    ASSERT_EQ(ReInit(sys), 0);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_FALSE(script->running);
+}
+
+uint32_t fakeNow = 0;
+uint32_t fakeClock() { return fakeNow; }
+
+TEST(ClockTick, MovesTheCountOnceASecond)
+{
+    platform::setCalendarClock(fakeClock);
+    System sys;
+    fakeNow = 500;
+    sys.playback.framesThisSecond = 7;
+    EXPECT_EQ(clockTick(sys), 500u);
+    EXPECT_EQ(sys.playback.framesPerSecond, 7u);
+    EXPECT_EQ(sys.playback.framesThisSecond, 0u);
+    sys.playback.framesThisSecond = 3;
+    EXPECT_EQ(clockTick(sys), 500u);
+    EXPECT_EQ(sys.playback.framesPerSecond, 7u) << "same second";
+    EXPECT_EQ(sys.playback.framesThisSecond, 3u);
+    fakeNow = 501;
+    clockTick(sys);
+    EXPECT_EQ(sys.playback.framesPerSecond, 3u);
+    EXPECT_EQ(sys.playback.framesThisSecond, 0u);
+    platform::setCalendarClock(nullptr);
+}
+
+}

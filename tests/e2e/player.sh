@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# The real program under Xvfb, driven with xdotool and checked through DEBUG.LOG, the saved settings
+# and screenshots: a list played through, pause, seeks, list steps, style keys, display rebuilds,
+# full screen, quitting, a missing file, paths with blanks and wildcards, SIGTERM, no display.
+# Usage: player.sh SUBLUMEN OUTDIR   (logs and screenshots stay in OUTDIR)
+set -uo pipefail
+program=$1
+out=$2
+for tool in Xvfb xdotool import compare convert ffmpeg iconv xdpyinfo; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
+done
+rm -rf "$out"
+mkdir -p "$out/bin" "$out/config/sublumen" "$out/media/my movies"
+# A private copy of the program, so DEBUG.LOG (beside the program file) is this test's own.
+cp "$program" "$out/bin/sublumen"
+log="$out/bin/DEBUG.LOG"
+settings="$out/config/sublumen/settings"
+
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
+export SDL_AUDIODRIVER=dummy
+export XDG_CONFIG_HOME="$out/config"
+# A start-up message box or file dialog must never wait for a person.
+export SUBLUMEN_MESSAGEBOX_ANSWER=ok
+export SUBLUMEN_FILE_CHOOSER=/bin/false
+
+number=91
+while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+xvfb=$!
+player=
+cleanup() {
+  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
+  kill "$xvfb" 2>/dev/null
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+export DISPLAY=":$number"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+note() { echo "-- $*"; }
+
+# Fixtures: short movies with Korean SAMI captions beside them.
+movie() {  # path seconds
+  ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=$2" \
+    -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=$2" \
+    -c:v mpeg4 -q:v 5 -g 25 -c:a pcm_s16le -shortest "$1" || { echo "skipped: ffmpeg cannot make movies"; exit 77; }
+}
+captions() {  # path text
+  printf '<SAMI><BODY>\n<SYNC Start=100><P Class=KRCC>%s\n<SYNC Start=60000><P Class=KRCC>&nbsp;\n</BODY></SAMI>\n' "$2" >"$1"
+}
+m=$out/media
+movie "$m/short1.avi" 3
+cp "$m/short1.avi" "$m/short2.avi"
+captions "$m/short1.smi" "첫 번째 짧은 동영상"
+captions "$m/short2.smi" "두 번째 짧은 동영상" && iconv -f UTF-8 -t CP949 "$m/short2.smi" >"$m/short2.cp949" && mv "$m/short2.cp949" "$m/short2.smi"
+printf '@one\nmovie=short1.avi\ncaption=short1.smi\n@two\nmovie=short2.avi\ncaption=short2.smi\n' >"$m/two.slm"
+movie "$m/long1.avi" 30
+for i in 2 3; do cp "$m/long1.avi" "$m/long$i.avi"; done
+for i in 1 2 3; do captions "$m/long$i.smi" "긴 동영상 $i번"; done
+printf '@L1\nmovie=long1.avi\n@L2\nmovie=long2.avi\n@L3\nmovie=long3.avi\n' >"$m/three.slm"
+cp "$m/short1.avi" "$m/my movies/one movie.avi"
+captions "$m/my movies/one movie.smi" "빈칸 있는 경로"
+
+# Window mode, no caption question: the settings a user would have after a first run.
+fresh_settings() { printf 'fullscreen dword 0\nasksmi dword 0\n' >"$settings"; }
+
+start() {  # name args...
+  run=$1; shift
+  "$out/bin/sublumen" "$@" >"$out/$run.stderr" 2>&1 &
+  player=$!
+}
+finish() {  # expected-exit-code  (waits up to 15 s for the program to end)
+  local code=
+  for _ in $(seq 150); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$player" 2>/dev/null; then
+    fail "$run: still running; killed"
+    kill -KILL "$player"
+  fi
+  wait "$player"; code=$?
+  player=
+  [ "$code" = "$1" ] || fail "$run: exit code $code, expected $1"
+  cp "$log" "$out/$run.log" 2>/dev/null
+}
+# Whether the log holds the text, which may span lines.
+has() { local text; text=$(cat "$log" 2>/dev/null; echo .); [[ $text == *"$1"* ]]; }
+wait_for() {  # text [seconds]
+  for _ in $(seq $(( ${2:-10} * 10 ))); do has "$1" && return 0; sleep 0.1; done
+  fail "$run: no \"$1\" in the log after ${2:-10} s"
+  return 1
+}
+lines() { grep -cF -- "$1" "$log"; }
+# Waits until the log holds more lines with text than before (a count taken earlier).
+wait_more() {  # text count-before [seconds]
+  for _ in $(seq $(( ${3:-10} * 10 ))); do [ "$(lines "$1")" -gt "$2" ] && return 0; sleep 0.1; done
+  fail "$run: no new \"$1\" after ${3:-10} s"
+  return 1
+}
+key() { xdotool key --delay 60 "$@"; }
+# Waits until start-up is done and the window is on screen, and gives it the keyboard as a window
+# manager would (Xvfb runs none).
+ready() {
+  wait_for "Init Ok. Start" 10 || return 1
+  local window=
+  for _ in $(seq 50); do
+    window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { fail "$run: no window on screen"; return 1; }
+  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+}
+shot() { import -window root "$out/$run-$1.png"; }
+# Number of pixels that differ between two screenshots.
+differ() { compare -metric AE "$out/$run-$1.png" "$out/$run-$2.png" null: 2>&1 | cut -d' ' -f1; }
+# Mean brightness (0..1) of a rectangle of a screenshot.
+brightness() {  # shot geometry
+  convert "$out/$run-$1.png" -crop "$2" +repage -colorspace gray -format '%[fx:mean]' info:
+}
+bright() { awk -v v="$1" 'BEGIN { exit !(v > 0.05) }'; }
+
+# 1. A list of two movies plays through; SIGTERM then closes the program the normal way.
+note "play-through and SIGTERM"
+fresh_settings
+start playthrough "$m/two.slm"
+ready
+wait_for "Play[one/$m/short1.avi/$m/short1.smi/0]" 5
+wait_for "Play[two/$m/short2.avi/$m/short2.smi/0]" 10
+wait_for $'No more Movie File to Play.\n' 10
+key f
+sleep 0.3
+kill -TERM "$player"
+finish 0
+grep -qF ">>> deinitAll()" "$out/playthrough.log" || fail "playthrough: no deinitAll after SIGTERM"
+grep -qx "fontsize dword 25" "$settings" || fail "playthrough: F before SIGTERM not saved: $(cat "$settings")"
+
+# 2. Keys on a running list of three movies.
+note "keys"
+fresh_settings
+start keys "$m/three.slm"
+ready
+wait_for "Play[L1/" 10
+sleep 1.2
+shot playing1; sleep 0.6; shot playing2
+[ "$(differ playing1 playing2)" -gt 0 ] || fail "keys: the picture does not move while playing"
+bright "$(brightness playing1 640x480+320+272)" || fail "keys: the window shows no picture"
+
+key space
+wait_for "KeyDown=0x20"
+sleep 0.5; shot paused1; sleep 0.8; shot paused2
+[ "$(differ paused1 paused2)" = 0 ] || fail "keys: the picture moves while paused"
+key space
+sleep 0.8; shot resumed1; sleep 0.6; shot resumed2
+[ "$(differ resumed1 resumed2)" -gt 0 ] || fail "keys: the picture does not move after resuming"
+
+seeks=$(lines "Seek=")
+key Right; wait_more "Seek=" "$seeks"
+key Left; wait_more "Seek=" "$((seeks + 1))"
+key Home; wait_for $'KeyDown=0x24\nSeek=0\n'
+key End; wait_for $'KeyDown=0x23\nSeek='
+has $'KeyDown=0x27\nSeek=' || fail "keys: Right did not seek"
+has $'KeyDown=0x25\nSeek=' || fail "keys: Left did not seek"
+# The end of L1 starts L2.
+wait_for "Play[L2/" 5
+
+plays=$(lines "Play[")
+key period; wait_more "Play[" "$plays"
+wait_for "Play[L3/" 2
+key comma; wait_more "Play[" "$((plays + 1))"
+[ "$(grep -F "Play[" "$log" | tail -1 | cut -c1-8)" = "Play[L2/" ] || fail "keys: comma did not go back to L2"
+
+# Caption style keys, saved at exit: fontsize 24-1+1+1, face 1, style 130 → A 2 → O 3 → R 7 → S 5.
+key d f f g a o r s
+wait_for "KeyDown=0x53"
+
+# Digit 2 and the grave accent rebuild the display; playback goes on at the same place.
+reinits=$(lines "ReInit success.")
+key 2; wait_more "ReInit success." "$reinits"
+wait_for ">>> ReInit... 640x480x16" 1
+key grave; wait_more "ReInit success." "$((reinits + 1))"
+wait_for ">>> ReInit... 640x480x32" 1
+sleep 0.8; shot rebuilt1; sleep 0.6; shot rebuilt2
+[ "$(differ rebuilt1 rebuilt2)" -gt 0 ] || fail "keys: playback stopped after the display was rebuilt"
+has $'>>> ReInit... 3\nPlay[L2/' || fail "keys: the movie was not reopened by ReInit"
+
+# Alt+Enter: full screen (the picture fills the screen's left edge), and back.
+key alt+Return; wait_more "ReInit success." "$((reinits + 2))"
+sleep 0.8; shot full
+has $'>>> initDirectDrawMode() 1\n>>> initDirectDrawMode() 2\n' || fail "keys: no full-screen mode set"
+bright "$(brightness full 100x200+10+400)" || fail "keys: full screen does not show the picture at the screen's edge"
+key alt+Return; wait_more "ReInit success." "$((reinits + 3))"
+sleep 0.8; shot window
+bright "$(brightness window 100x200+10+400)" && fail "keys: back in a window, the picture still covers the screen's edge"
+
+key Escape
+finish 0
+for line in "fontsize dword 25" "fontface dword 1" "captionstyle dword 5" "bpp dword 32" "fullscreen dword 0"; do
+  grep -qx "$line" "$settings" || fail "keys: settings lack \"$line\": $(tr '\n' ' ' <"$settings")"
+done
+
+# 3. A missing file: the access check fails, the box is answered, exit code -1.
+note "missing file"
+start missing "$m/no such movie.avi"
+finish 255
+grep -qF "Can't access THE File:$m/no such movie.avi" "$out/missing.log" || fail "missing: no access line"
+grep -qF 'MessageBox "Can'"'"'t access THE File" answered OK' "$out/missing.log" || fail "missing: box not answered"
+
+# 4. Paths with blanks: quoted as one argument, and split by the shell into two.
+note "blanks and wildcards"
+for form in quoted split wildcard; do
+  fresh_settings
+  case $form in
+    quoted) start "$form" "\"$m/my movies/one movie.avi\"" ;;
+    split) start "$form" "$m/my" "movies/one movie.avi" ;;
+    wildcard) start "$form" "$m/my movies/one*.avi" ;;
+  esac
+  ready
+  wait_for "Play[/$m/my movies/one movie.avi/$m/my movies/one movie.smi/0]" 10
+  wait_for "xmmstream=" 5
+  grep -qF "error=0" "$log" || fail "$form: the movie did not open"
+  key Escape
+  finish 0
+done
+grep -qF "Command Line=$m/my movies/one*.avi" "$out/wildcard.log" || fail "wildcard: tail not logged as given"
+
+# 5. No display at all: said plainly, and the program ends.
+note "no display"
+run=nodisplay
+env -u DISPLAY -u SDL_VIDEODRIVER "$out/bin/sublumen" "$m/two.slm" >"$out/nodisplay.stderr" 2>&1
+code=$?
+[ "$code" = 255 ] || fail "nodisplay: exit code $code"
+grep -qF "no display" "$out/nodisplay.stderr" || fail "nodisplay: nothing said on standard error"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures failure(s); logs and screenshots in $out"
+  exit 1
+fi
+echo "all end-to-end checks passed"

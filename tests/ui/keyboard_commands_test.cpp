@@ -1,0 +1,362 @@
+#include "app/system.h"
+#include "media/media_stream.h"
+#include "platform/audio_volume.h"
+#include "platform/gdi/gdi.h"
+#include "support/log_capture.h"
+#include "support/running_player.h"
+#include "ui/keyboard_commands.h"
+#include "ui/volume.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+
+using namespace sublumen;
+using namespace testing_support;
+
+namespace {
+
+// Keys that only change settings and flags, on a system with no window and no movie.
+class Keys : public ::testing::Test {
+protected:
+    void SetUp() override { drainMessages(); }
+    void TearDown() override
+    {
+        if (sys.startup.captionFont)
+            DeleteObject(sys.startup.captionFont);
+        drainMessages();
+        waveOutSetVolume(nullptr, 0xFFFFFFFF);
+    }
+    void press(int key, int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            EXPECT_EQ(onKeyDown(sys, key), 0);
+    }
+
+    ScratchDir dir;
+    LogCapture log { dir };
+    System sys;
+};
+
+TEST_F(Keys, EveryKeyDownIsLoggedWithItsCode)
+{
+    press('Z');
+    press(VK_F10);
+    press(VK_OEM_COMMA);
+    EXPECT_EQ(log.text(), "KeyDown=0x5A\nKeyDown=0x79\nKeyDown=0xBC\n");
+    EXPECT_EQ(sys.playback.movieStep, -1);
+}
+
+TEST_F(Keys, FontSizeStaysWithinOneTo500AndTheFontIsRemade)
+{
+    sys.settings.fontsize = 1;
+    press('D');
+    EXPECT_EQ(sys.settings.fontsize, 1);
+    HFONT first = sys.startup.captionFont;
+    EXPECT_NE(first, nullptr);
+    sys.settings.fontsize = 500;
+    press('F');
+    EXPECT_EQ(sys.settings.fontsize, 500);
+    EXPECT_NE(sys.startup.captionFont, nullptr);
+    // Values from a damaged settings file come back into range without overflowing.
+    sys.settings.fontsize = INT_MIN;
+    press('D');
+    EXPECT_EQ(sys.settings.fontsize, 1);
+    sys.settings.fontsize = INT_MAX;
+    press('F');
+    EXPECT_EQ(sys.settings.fontsize, 500);
+    sys.settings.fontsize = 30;
+    press('D');
+    EXPECT_EQ(sys.settings.fontsize, 29);
+    press('F', 2);
+    EXPECT_EQ(sys.settings.fontsize, 31);
+}
+
+TEST_F(Keys, FaceCyclesThroughTheFourFaces)
+{
+    sys.settings.fontface = 2;
+    press('G');
+    EXPECT_EQ(sys.settings.fontface, 3);
+    press('G');
+    EXPECT_EQ(sys.settings.fontface, 0);
+    EXPECT_NE(sys.startup.captionFont, nullptr);
+}
+
+struct ResolutionCase {
+    int key;
+    int32_t bppBefore;
+    int32_t screenx, screeny, bpp;
+};
+
+class ResolutionKeys : public Keys, public ::testing::WithParamInterface<ResolutionCase> { };
+
+TEST_P(ResolutionKeys, SetTheTableSizeAndAskForReInit)
+{
+    const ResolutionCase& c = GetParam();
+    sys.settings.bpp = c.bppBefore;
+    press(c.key);
+    EXPECT_EQ(sys.settings.screenx, c.screenx);
+    EXPECT_EQ(sys.settings.screeny, c.screeny);
+    EXPECT_EQ(sys.settings.bpp, c.bpp);
+    EXPECT_EQ(sys.playback.reinitRequest, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ResolutionKeys,
+    ::testing::Values(ResolutionCase { '1', 32, 320, 240, 16 }, ResolutionCase { '2', 32, 640, 480, 32 },
+        ResolutionCase { '3', 16, 800, 600, 16 }, ResolutionCase { '4', 32, 1024, 768, 32 },
+        ResolutionCase { '5', 16, 1280, 960, 16 }, ResolutionCase { '6', 16, 1600, 1200, 16 },
+        ResolutionCase { '7', 32, 1920, 1440, 32 }, ResolutionCase { '8', 16, 2048, 1536, 16 },
+        ResolutionCase { VK_OEM_3, 16, 640, 480, 32 }, ResolutionCase { VK_OEM_3, 32, 640, 480, 16 },
+        ResolutionCase { VK_OEM_3, 24, 640, 480, 16 }));
+
+TEST_F(Keys, OtherDigitsGive640By480)
+{
+    for (int digit : { 0, 9, -1 }) {
+        sys.settings.screenx = 1;
+        sys.settings.screeny = 1;
+        sys.settings.bpp = 32;
+        selectResolution(sys, digit);
+        EXPECT_EQ(sys.settings.screenx, 640);
+        EXPECT_EQ(sys.settings.screeny, 480);
+        EXPECT_EQ(sys.settings.bpp, 32);
+    }
+    press('9');
+    EXPECT_EQ(sys.playback.reinitRequest, 0);
+}
+
+// Toggles: some are "1 minus the value", others "1 when 0, else 0"; they differ on stored values
+// other than 0 and 1.
+struct ToggleCase {
+    int key;
+    int32_t Settings::*field;
+    int32_t before;
+    int32_t after;
+};
+
+class Toggles : public Keys, public ::testing::WithParamInterface<ToggleCase> { };
+
+TEST_P(Toggles, FollowTheirRule)
+{
+    const ToggleCase& c = GetParam();
+    sys.settings.*c.field = c.before;
+    press(c.key);
+    EXPECT_EQ(sys.settings.*c.field, c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, Toggles,
+    ::testing::Values(ToggleCase { 'B', &Settings::seekbar, 5, -4 }, ToggleCase { 'B', &Settings::seekbar, 0, 1 },
+        ToggleCase { 'C', &Settings::iscaption, 1, 0 }, ToggleCase { 'C', &Settings::iscaption, 3, -2 },
+        ToggleCase { 'X', &Settings::asksmi, 1, 0 }, ToggleCase { VK_F1, &Settings::help, 0, 1 },
+        ToggleCase { VK_F1, &Settings::help, INT_MIN, INT_MIN + 1 },
+        ToggleCase { 'Q', &Settings::quickskip, 5, 0 }, ToggleCase { 'Q', &Settings::quickskip, 0, 1 },
+        ToggleCase { 'E', &Settings::isending, -1, 0 }, ToggleCase { 'E', &Settings::isending, 0, 1 },
+        ToggleCase { 'T', &Settings::alwaystop, 7, 0 }, ToggleCase { 'T', &Settings::alwaystop, 0, 1 },
+        ToggleCase { VK_UP, &Settings::fontposy, 100, 102 }, ToggleCase { VK_DOWN, &Settings::fontposy, 1, -1 },
+        ToggleCase { VK_UP, &Settings::fontposy, INT_MAX, INT_MIN + 1 },
+        ToggleCase { 'M', &Settings::fitmode, 2, 3 }, ToggleCase { 'M', &Settings::fitmode, 3, 0 },
+        ToggleCase { 'M', &Settings::fitmode, 5, 0 }, ToggleCase { 'M', &Settings::fitmode, -1, 0 }));
+
+TEST_F(Keys, HelpColourReturnsToWhiteAfterFivePresses)
+{
+    const int32_t cycle[] = { 0xFF0000, 0x00FF00, 0x0000FF, 0, 0xFFFFFF };
+    for (int32_t expected : cycle) {
+        press('H');
+        EXPECT_EQ(sys.settings.helpcolor, expected);
+    }
+    sys.settings.helpcolor = 0x123456;
+    press('H');
+    EXPECT_EQ(sys.settings.helpcolor, 0x1234);
+}
+
+TEST_F(Keys, CaptionStyleCycles)
+{
+    int32_t& style = sys.settings.captionstyle;
+    style = 0;
+    // Placement: fixed, automatic, semi-automatic, fixed.
+    press('A');
+    EXPECT_EQ(style, styleAutoPlace);
+    press('A');
+    EXPECT_EQ(style, styleSemiAutoPlace);
+    press('A');
+    EXPECT_EQ(style, 0);
+    // Outline: none, outline, thick outline, none.
+    press('O');
+    EXPECT_EQ(style, styleOutline);
+    press('O');
+    EXPECT_EQ(style, styleOutline | styleThickOutline);
+    press('O');
+    EXPECT_EQ(style, 0);
+    // A thick-outline bit alone clears to none as well.
+    style = styleThickOutline | styleShadow;
+    press('O');
+    EXPECT_EQ(style, styleShadow);
+    press('S');
+    press('R');
+    EXPECT_EQ(style, styleReverse);
+    press('R');
+    EXPECT_EQ(style, 0);
+}
+
+TEST_F(Keys, TimeShiftAndPictureFlags)
+{
+    sys.movie.currentItem.timeshift = 0;
+    press('I');
+    press('J');
+    press('K', 3);
+    press('U');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 10000 - 1000 + 3000 - 10000);
+    press('L');
+    press('P');
+    EXPECT_EQ(sys.commands.pictureFlags, EnhanceImage | FlipVertical);
+    press('L');
+    EXPECT_EQ(sys.commands.pictureFlags, FlipVertical);
+}
+
+TEST_F(Keys, ListStepsAddUp)
+{
+    press(VK_OEM_PERIOD, 3);
+    press(VK_OEM_COMMA);
+    EXPECT_EQ(sys.playback.movieStep, 2);
+}
+
+TEST_F(Keys, EscapeAsksTheLoopToEnd)
+{
+    press(VK_ESCAPE);
+    MSG msg {};
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_QUIT);
+}
+
+TEST_F(Keys, VolumeStepsClampAtTheEnds)
+{
+    struct Step {
+        int32_t level;
+        int key;
+        int32_t expected;
+    };
+    for (Step s : { Step { 254, VK_ADD, 255 }, Step { 255, VK_ADD, 255 }, Step { 0, VK_SUBTRACT, 0 },
+             Step { 1, VK_SUBTRACT, 0 }, Step { 100, VK_SUBTRACT, 98 } }) {
+        sys.commands.volume = s.level;
+        writeVolume(sys);
+        press(s.key);
+        EXPECT_EQ(sys.commands.volume, s.expected) << "from " << s.level;
+        DWORD device = 0;
+        waveOutGetVolume(nullptr, &device);
+        EXPECT_EQ(device, static_cast<DWORD>(s.expected << 8) * 0x10001u);
+    }
+    // The step starts from the device's own level.
+    waveOutSetVolume(nullptr, 0x80008000);
+    sys.commands.volume = 10;
+    press(VK_ADD);
+    EXPECT_EQ(sys.commands.volume, 0x82);
+}
+
+TEST_F(Keys, StreamKeysWithoutAMovieDoNothing)
+{
+    sys.composition.stallLimit = 3;
+    for (int key : { VK_SPACE, VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_RIGHT })
+        press(key);
+    EXPECT_EQ(log.text().find("Seek="), std::string::npos);
+    EXPECT_EQ(sys.composition.stallLimit, 3);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+}
+
+// Seeks and pause on a movie that plays on the scripted media engine.
+class StreamKeys : public RunningPlayer {
+protected:
+    void SetUp() override
+    {
+        RunningPlayer::SetUp();
+        playScripted();
+    }
+    void seekFrom(std::chrono::milliseconds now, int key)
+    {
+        script->time = now;
+        script->seeks.clear();
+        sys.composition.stallCount = 9;
+        sys.composition.stallLimit = 3;
+        onKeyDown(sys, key);
+        EXPECT_EQ(sys.composition.stallLimit, 24);
+        EXPECT_EQ(sys.composition.stallCount, 0);
+    }
+    std::chrono::milliseconds lastSeek() const
+    {
+        EXPECT_EQ(script->seeks.size(), 1u);
+        return script->seeks.empty() ? std::chrono::milliseconds(-1)
+                                     : std::chrono::duration_cast<std::chrono::milliseconds>(script->seeks.back());
+    }
+};
+
+TEST_F(StreamKeys, SeeksClampAtTheEnds)
+{
+    using std::chrono::milliseconds;
+    start();
+    ASSERT_EQ(sys.movie.movieDuration, 120000u);
+    struct SeekCase {
+        int key;
+        milliseconds now;
+        milliseconds target;
+    };
+    // A seek to 0 reaches the stream as 1 ms.
+    for (SeekCase c : { SeekCase { VK_LEFT, milliseconds(5999), milliseconds(1) },
+             SeekCase { VK_LEFT, milliseconds(6000), milliseconds(1) },
+             SeekCase { VK_LEFT, milliseconds(50000), milliseconds(44000) },
+             SeekCase { VK_RIGHT, milliseconds(114001), milliseconds(120000) },
+             SeekCase { VK_RIGHT, milliseconds(10000), milliseconds(16000) },
+             SeekCase { VK_PRIOR, milliseconds(59999), milliseconds(1) },
+             SeekCase { VK_PRIOR, milliseconds(90000), milliseconds(30000) },
+             SeekCase { VK_NEXT, milliseconds(60000), milliseconds(120000) },
+             SeekCase { VK_NEXT, milliseconds(59999), milliseconds(119999) },
+             SeekCase { VK_HOME, milliseconds(70000), milliseconds(1) },
+             SeekCase { VK_END, milliseconds(70000), milliseconds(120000) } }) {
+        seekFrom(c.now, c.key);
+        EXPECT_EQ(lastSeek(), c.target) << "key " << c.key << " at " << c.now.count();
+    }
+    std::string text = newLog();
+    EXPECT_NE(text.find("KeyDown=0x25\nSeek=0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("KeyDown=0x27\nSeek=120000\n"), std::string::npos) << text;
+}
+
+TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)
+{
+    start(0);
+    ASSERT_TRUE(script->running);
+    sys.composition.stallLimit = 3;
+    onKeyDown(sys, VK_SPACE);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_FALSE(script->running);
+    EXPECT_EQ(sys.playback.playState, Wait);
+    EXPECT_EQ(sys.composition.stallLimit, 24);
+    onKeyDown(sys, VK_SPACE);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_TRUE(script->running);
+    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+}
+
+TEST_F(StreamKeys, SpaceInFullScreenKeepsComposingFrames)
+{
+    platform::setDisplayDriver(std::make_unique<platform::ScriptedDisplayDriver>());
+    start(1);
+    onKeyDown(sys, VK_SPACE);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_FALSE(script->running);
+    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+}
+
+TEST(SpaceKey, OnAMovieThatDidNotOpenLeavesItStopped)
+{
+    ScratchDir dir;
+    LogCapture log(dir);
+    System sys;
+    sys.movie.currentStream = new MediaStream(nullptr, dir.file("missing.avi").c_str());
+    ASSERT_EQ(sys.movie.currentStream->stream, nullptr);
+    sys.settings.fullscreen = 0;
+    onKeyDown(sys, VK_SPACE);
+    // Not 2: the loop would otherwise turn without rest on a movie that is not there.
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    sys.movie.currentStream->release();
+    delete sys.movie.currentStream;
+}
+
+}
