@@ -23,7 +23,7 @@ bool decoderNames(char (&name)[1100], char (&backup)[1100])
     if (GetSystemDirectoryA(systemDir, sizeof systemDir) == 0)
         return false;
     std::snprintf(name, sizeof name, "%s/MPG4DMOD.DLL", systemDir);
-    std::snprintf(backup, sizeof backup, "%s/MPG4DMOD.DLL.bak", systemDir);
+    std::snprintf(backup, sizeof backup, "%s.bak", name);
     return true;
 }
 
@@ -33,14 +33,14 @@ void hideSystemDecoder()
 {
     char name[1100], backup[1100];
     if (decoderNames(name, backup))
-        std::rename(name, backup);
+        renameFile(name, backup);
 }
 
 void restoreSystemDecoder()
 {
     char name[1100], backup[1100];
     if (decoderNames(name, backup))
-        std::rename(backup, name);
+        renameFile(backup, name);
 }
 
 int startMovie(System& sys, int32_t step)
@@ -61,9 +61,11 @@ int startMovie(System& sys, int32_t step)
     MovieItem* item = nullptr;
     if (movie.movieList) {
         item = movie.movieList->cursorItem();
-        for (int32_t i = 0; i < step; ++i)
+        // A cursor that ran off the list stays off it, so the stepping ends there: a huge step costs
+        // no more than the list is long.
+        for (int32_t i = 0; i < step && item; ++i)
             item = movie.movieList->stepForward();
-        for (int32_t i = 0; i > step; --i)
+        for (int32_t i = 0; i > step && item; --i)
             item = movie.movieList->stepBack();
     }
     if (!item) {

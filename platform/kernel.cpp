@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <fcntl.h>
 #include <glob.h>
 #include <mutex>
 #include <string>
@@ -69,6 +70,21 @@ UINT GetSystemDirectoryA(char* buffer, UINT size)
 BOOL SetCurrentDirectoryA(const char* path)
 {
     return path && chdir(path) == 0 ? TRUE : FALSE;
+}
+
+int renameFile(const char* from, const char* to)
+{
+    if (!from || !to)
+        return -1;
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // A file system without the no-replace rename: a hard link refuses an existing name just the same.
+    if (link(from, to) != 0)
+        return -1;
+    unlink(from);
+    return 0;
 }
 
 void Sleep(DWORD milliseconds)

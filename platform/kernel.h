@@ -15,6 +15,10 @@ UINT GetSystemDirectoryA(char* buffer, UINT size);
 
 BOOL SetCurrentDirectoryA(const char* path);
 
+// The C runtime's rename as the system knows it: 0 on success, -1 when it cannot be done, including
+// when the new name already exists (an existing file is never replaced).
+int renameFile(const char* from, const char* to);
+
 void Sleep(DWORD milliseconds);
 
 // Read-access test (mode 4) or existence test (mode 0); 0 when granted, -1 otherwise.

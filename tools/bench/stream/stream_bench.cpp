@@ -1,15 +1,20 @@
 // stream_bench [--threads N] [--seconds S] [--keep DIR]
 //
+// Both parts play through the player's own MediaStream on a Display (DirectDraw on the scripted display
+// driver, 32-bit desktop): every picture is decoded into the stream's DirectDraw surface by update and
+// copied onto a back surface of the picture's size by blitFrame, as frame composition does.
 // 1. Throughput: 720p and 1080p H.264 clips (made with the ffmpeg command line) decoded as fast as
-//    frames come — open, run, deliver every frame converted to XRGB8888 and copied to a back buffer —
+//    frames come — open, run, update + blitFrame for every frame (the engine opened untimed) —
 //    against `ffmpeg -threads N -i clip -f null -` on the same clip in the same run. Prints the ratio of
 //    frame rates (1.0 = as fast as ffmpeg; the target is at least 0.85).
-// 2. Real-time play of the 1080p clip through the multimedia stream with sound on the dummy device:
-//    the offset between the stream clock and the presented picture's time at every update
-//    (median and 95th percentile against one frame), and the peak resident memory.
+// 2. Real-time play of the 1080p clip with sound on the dummy device: the offset between the stream
+//    clock and the presented picture's time at every update (median and 95th percentile against one
+//    frame), and the peak resident memory.
 // Times are wall-clock; run it on an otherwise idle machine.
 
-#include "platform/com.h"
+#include "display/display.h"
+#include "media/media_stream.h"
+#include "platform/ddraw/display_driver.h"
 #include "platform/mmstream/media_backend.h"
 #include "platform/mmstream/mmstream.h"
 
@@ -21,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -91,33 +97,67 @@ Throughput ffmpegDecode(const std::string& path, int threads)
     return result;
 }
 
-Throughput streamDecode(const std::string& path, int threads)
+// A Display with a back surface of width × height, as the player has in window mode.
+struct Screen {
+    Screen(int width, int height)
+    {
+        auto driver = std::make_unique<platform::ScriptedDisplayDriver>();
+        driver->desktopMode = {std::max(width, 1920), std::max(height, 1080), platform::PixelFormat::XRGB8888};
+        platform::setDisplayDriver(std::move(driver));
+        display = std::make_unique<sublumen::Display>();
+        display->setCooperativeLevel(nullptr, DDSCL_NORMAL);
+        back.reset(display->createOffScreenSurface(width, height));
+    }
+    ~Screen()
+    {
+        if (back)
+            back->release();
+        back.reset();
+        display.reset();
+        platform::setDisplayDriver(nullptr);
+    }
+    std::unique_ptr<sublumen::Display> display;
+    std::unique_ptr<sublumen::DisplaySurface> back;
+};
+
+// Each frame as composition copies it: the whole picture onto the back surface.
+int blitWhole(sublumen::MediaStream& stream, sublumen::DisplaySurface* back)
 {
+    const RECT& r = stream.videoRect;
+    int w = r.right - r.left, h = r.bottom - r.top;
+    return stream.blitFrame(back, 0, 0, w, h, 0, 0, w, h, 0);
+}
+
+Throughput streamDecode(const std::string& path, int threads, int width, int height)
+{
+    Screen screen(width, height);
+    if (!screen.back)
+        return {};
+    platform::BackendOpener previous = platform::setMediaBackendOpener(
+        [threads](const std::string& file, const platform::OpenOptions& asked, platform::OpenError& error) {
+            platform::OpenOptions options = asked;
+            options.untimed = true;
+            options.decoderThreads = threads;
+            return platform::openFfmpegBackend(file, options, error);
+        });
     auto start = Clock::now();
     double cpuBefore = cpuSeconds(RUSAGE_SELF);
-    platform::OpenOptions options;
-    options.untimed = true;
-    options.decoderThreads = threads;
-    platform::OpenError error = platform::OpenError::None;
-    auto backend = platform::openFfmpegBackend(path, options, error);
-    if (!backend)
-        return {};
-    auto props = backend->properties();
-    platform::Surface sample(props.width, props.height, platform::PixelFormat::XRGB8888);
-    platform::Surface back(props.width, props.height, platform::PixelFormat::XRGB8888);
-    backend->run();
     Throughput result;
-    for (;;) {
-        auto delivery = backend->deliverFrame(sample, std::chrono::milliseconds(2000));
-        if (delivery.outcome != platform::FrameOutcome::Delivered)
-            break;
-        // The copy onto the back surface that every composed frame makes.
-        std::memcpy(back.pixels.data(), sample.pixels.data(), sample.pixels.size());
-        ++result.frames;
+    {
+        sublumen::MediaStream stream(screen.display.get(), path.c_str());
+        if (stream.lastResult == 0) {
+            stream.setRun(1);
+            while (stream.update() == 0) {
+                if (blitWhole(stream, screen.back.get()) != 0)
+                    break;
+                ++result.frames;
+            }
+        }
+        stream.release();
     }
-    backend.reset();
     result.seconds = secondsSince(start);
     result.cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+    platform::setMediaBackendOpener(std::move(previous));
     return result;
 }
 
@@ -131,56 +171,44 @@ long peakResidentKb()
     return -1;
 }
 
-std::u16string widen(const std::string& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
 // Plays the clip in real time the way the player does and reports offsets and memory.
 int playRealTime(const std::string& path, int seconds)
 {
-    CoInitialize(nullptr);
-    IAMMultiMediaStream* stream = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_AMMultiMediaStream, nullptr, CLSCTX_INPROC_SERVER, IID_IAMMultiMediaStream,
-            reinterpret_cast<void**>(&stream))))
+    Screen screen(1920, 1080);
+    sublumen::MediaStream stream(screen.display.get(), path.c_str());
+    if (stream.lastResult != 0 || !screen.back) {
+        std::fprintf(stderr, "cannot open %s (step %d)\n", path.c_str(), stream.lastResult);
         return 1;
-    stream->Initialize(STREAMTYPE_READ, 0, nullptr);
-    stream->AddMediaStream(nullptr, &MSPID_PrimaryVideo, 0, nullptr);
-    stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr);
-    if (FAILED(stream->OpenFile(widen(path).c_str(), 0)))
-        return 1;
+    }
+    STREAM_TIME frameTime = 0;
     IMediaStream* media = nullptr;
     IDirectDrawMediaStream* video = nullptr;
-    IDirectDrawStreamSample* sample = nullptr;
-    stream->GetMediaStream(MSPID_PrimaryVideo, &media);
-    media->QueryInterface(IID_IDirectDrawMediaStream, reinterpret_cast<void**>(&video));
-    video->CreateSample(nullptr, nullptr, 0, &sample);
-    STREAM_TIME frameTime = 0;
-    video->GetTimePerFrame(&frameTime);
-    video->Release();
-    media->Release();
+    if (SUCCEEDED(stream.stream->GetMediaStream(MSPID_PrimaryVideo, &media))) {
+        if (SUCCEEDED(media->QueryInterface(IID_IDirectDrawMediaStream, reinterpret_cast<void**>(&video)))) {
+            video->GetTimePerFrame(&frameTime);
+            video->Release();
+        }
+        media->Release();
+    }
 
     std::vector<double> offsets;
     int shown = 0, busy = 0;
-    stream->SetState(STREAMSTATE_RUN);
+    stream.setRun(1);
     auto start = Clock::now();
-    while (secondsSince(start) < seconds) {
-        HRESULT hr = sample->Update(SSUPDATE_CONTINUOUS, nullptr, nullptr, 0);
-        if (hr == MS_S_ENDOFSTREAM)
-            break;
-        if (hr != S_OK) {
+    while (secondsSince(start) < seconds && !stream.ended) {
+        int rc = stream.update();
+        blitWhole(stream, screen.back.get());
+        if (rc != 0) {
             ++busy;
             continue;
         }
         ++shown;
         STREAM_TIME begin = 0, now = 0;
-        sample->GetSampleTimes(&begin, nullptr, &now);
+        stream.sample->GetSampleTimes(&begin, nullptr, &now);
         offsets.push_back(std::abs(static_cast<double>(now - begin)) / 10'000.0);
     }
-    stream->SetState(STREAMSTATE_STOP);
-    sample->Release();
-    stream->Release();
-    CoUninitialize();
+    stream.setRun(0);
+    stream.release();
 
     std::sort(offsets.begin(), offsets.end());
     auto percentile = [&](double p) {
@@ -244,16 +272,16 @@ int main(int argc, char** argv)
             clip1080 = path;
         // Warm the file cache and the decoder once, then measure each side.
         ffmpegDecode(path, threads);
-        streamDecode(path, threads);
+        streamDecode(path, threads, c.width, c.height);
         Throughput reference = ffmpegDecode(path, threads);
-        Throughput ours = streamDecode(path, threads);
+        Throughput ours = streamDecode(path, threads, c.width, c.height);
         if (reference.seconds <= 0 || ours.frames == 0) {
             std::fprintf(stderr, "decoding %s failed\n", path.c_str());
             return 1;
         }
         double referenceFps = seconds * 30 / reference.seconds;
         double oursFps = ours.frames / ours.seconds;
-        std::printf("%dp: ffmpeg -threads %d -f null %.2f s (%.0f fps, cpu %.2f s); stream open+run+update+copy "
+        std::printf("%dp: ffmpeg -threads %d -f null %.2f s (%.0f fps, cpu %.2f s); MediaStream open+run+update+blitFrame "
                     "%.2f s, %d frames (%.0f fps, cpu %.2f s); ratio %.2f (cpu %.2f)\n",
             c.height, threads, reference.seconds, referenceFps, reference.cpu, ours.seconds, ours.frames, oursFps,
             ours.cpu, oursFps / referenceFps, reference.cpu / ours.cpu);

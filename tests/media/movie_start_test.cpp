@@ -1,0 +1,322 @@
+// startMovie on a real Display: the list cursor, the results and their log lines, the state each
+// leaves behind, and the decoder module moved aside around the creation of every stream.
+#include "caption/caption.h"
+#include "media/media_stream.h"
+#include "media/movie_list.h"
+#include "media/movie_start.h"
+#include "stream_setup.h"
+#include "support/scripted_media_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+using sublumen::MediaStream;
+using sublumen::startMovie;
+using testing_support::MediaScript;
+using testing_support::ScriptedBackendScope;
+
+namespace {
+
+class MovieStart : public stream_setup::DisplayTest {
+protected:
+    void SetUp() override
+    {
+        DisplayTest::SetUp();
+        sys.movie.movieList = &list;
+        sys.playback.isPlaying = 5;
+        sys.composition.stallLimit = 12;
+        sys.composition.stallCount = 7;
+        newLog();
+    }
+    void TearDown() override
+    {
+        if (sys.movie.currentStream) {
+            sys.movie.currentStream->release();
+            delete sys.movie.currentStream;
+        }
+        if (sys.movie.currentCaption) {
+            sys.movie.currentCaption->unload();
+            delete sys.movie.currentCaption;
+        }
+        sys.movie.movieList = nullptr;
+        unsetenv("SUBLUMEN_SYSTEM_DIR");
+        DisplayTest::TearDown();
+    }
+    void add(const std::string& title, const std::string& movie, const std::string& caption = "", int32_t shift = 0)
+    {
+        ASSERT_EQ(list.addItem(title.c_str(), movie.c_str(), caption.c_str(), shift), 0);
+        list.rewind();
+    }
+    // The log written since the last call.
+    std::string newLog()
+    {
+        std::string text = log.text();
+        std::string fresh = text.substr(seen);
+        seen = text.size();
+        return fresh;
+    }
+
+    sublumen::MovieList list;
+    std::size_t seen = 0;
+};
+
+class ScriptedMovieStart : public MovieStart {
+protected:
+    std::shared_ptr<MediaScript> script = std::make_shared<MediaScript>();
+    ScriptedBackendScope scope { script };
+};
+
+TEST_F(ScriptedMovieStart, StartsTheEntryRunningWithItsPlacementAndFreshStallCounters)
+{
+    script->properties.width = 64;
+    script->properties.height = 32;
+    add("First", "one.avi", "", 7);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_STREQ(sys.movie.currentItem.title, "First");
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 7);
+    ASSERT_NE(sys.movie.currentStream, nullptr);
+    EXPECT_EQ(script->openedPath, "one.avi");
+    EXPECT_TRUE(script->running);
+    EXPECT_EQ(sys.movie.movieDuration, 120000u);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.composition.stallLimit, 24);
+    EXPECT_EQ(sys.composition.stallCount, 0);
+    // A 2:1 picture letter-boxed on 640 × 480.
+    EXPECT_EQ(sys.videoPlacement.dstY, 80);
+    EXPECT_EQ(sys.videoPlacement.dstHeight, 320);
+    EXPECT_EQ(sys.videoPlacement.srcWidth, 64);
+    std::string text = newLog();
+    EXPECT_TRUE(std::regex_search(text, std::regex("Play\\[First/one.avi//7\\]\n(.*\n)*xmmstream=0x[0-9A-F]+, error=0\n")))
+        << text;
+}
+
+TEST_F(ScriptedMovieStart, StepsTheCursorAndRunsOffTheListForGood)
+{
+    add("A", "a.avi");
+    add("B", "b.avi");
+    add("C", "c.avi");
+    list.rewind();
+    struct Step {
+        int32_t step;
+        int result;
+        const char* movie;  // the entry started, or the one still in currentItem
+    };
+    auto walk = [&](std::initializer_list<Step> steps) {
+        for (const Step& s : steps) {
+            SCOPED_TRACE(std::to_string(s.step) + " to " + s.movie);
+            script->openedPath.clear();
+            EXPECT_EQ(startMovie(sys, s.step), s.result);
+            EXPECT_STREQ(sys.movie.currentItem.movie, s.movie);
+            std::string text = newLog();
+            if (s.result == 0) {
+                EXPECT_EQ(script->openedPath, s.movie);
+                EXPECT_NE(sys.movie.currentStream, nullptr);
+            } else {
+                // No entry: nothing opened, nothing left playing.
+                EXPECT_EQ(text, "No more Movie File to Play.\n");
+                EXPECT_TRUE(script->openedPath.empty());
+                EXPECT_EQ(sys.movie.currentStream, nullptr);
+                EXPECT_EQ(sys.movie.currentCaption, nullptr);
+                EXPECT_EQ(sys.movie.movieDuration, 0u);
+            }
+        }
+    };
+    walk({ { 0, 0, "a.avi" }, { 2, 0, "c.avi" }, { 1, -1, "c.avi" }, { -1, -1, "c.avi" }, { 0, -1, "c.avi" },
+        { 1, -1, "c.avi" } });
+    list.rewind();
+    walk({ { 1, 0, "b.avi" }, { -1, 0, "a.avi" }, { 0, 0, "a.avi" }, { -1, -1, "a.avi" } });
+    // A huge step ends as soon as the cursor is off the list.
+    list.rewind();
+    walk({ { INT32_MAX, -1, "a.avi" } });
+    list.rewind();
+    walk({ { INT32_MIN, -1, "a.avi" } });
+}
+
+TEST_F(ScriptedMovieStart, WithoutAListThereIsNoEntry)
+{
+    sys.movie.movieList = nullptr;
+    EXPECT_EQ(startMovie(sys, 0), -1);
+    EXPECT_EQ(newLog(), "No more Movie File to Play.\n");
+}
+
+TEST_F(ScriptedMovieStart, ANewStartReleasesTheOldStreamAndCaption)
+{
+    std::string sami = dir.write("a.smi", "<SAMI><BODY><SYNC Start=0><P Class=KRCC>hello</SAMI>");
+    add("A", "a.avi", sami);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    ASSERT_NE(sys.movie.currentCaption, nullptr);
+    EXPECT_FALSE(script->destroyed);
+    EXPECT_EQ(startMovie(sys, 1), -1);
+    EXPECT_TRUE(script->destroyed);
+    EXPECT_EQ(sys.movie.currentStream, nullptr);
+    EXPECT_EQ(sys.movie.currentCaption, nullptr);
+}
+
+TEST_F(ScriptedMovieStart, ZeroDurationLeavesTheOpenStreamStopped)
+{
+    script->properties.duration = platform::MediaTime(0);
+    add("Empty", "empty.avi");
+    EXPECT_EQ(startMovie(sys, 0), -4);
+    EXPECT_NE(newLog().find(", error=0\nVideo Empty.\n"), std::string::npos);
+    ASSERT_NE(sys.movie.currentStream, nullptr);
+    EXPECT_NE(sys.movie.currentStream->stream, nullptr);
+    EXPECT_EQ(script->runCalls, 0);
+    EXPECT_EQ(sys.movie.movieDuration, 0u);
+    EXPECT_EQ(sys.movie.currentCaption, nullptr);
+    EXPECT_EQ(sys.playback.isPlaying, 5);
+}
+
+TEST_F(MovieStart, RealMovieStartsAndPlays)
+{
+    add("Real", stream_setup::Movies::get().avi());
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    MediaStream& stream = *sys.movie.currentStream;
+    EXPECT_NEAR(static_cast<double>(sys.movie.movieDuration), 3000.0, 150.0);
+    EXPECT_EQ(stream.getState(), 1);
+    EXPECT_EQ(sys.videoPlacement.dstWidth, 640);
+    EXPECT_EQ(sys.videoPlacement.srcWidth, 176);
+    int rc = 1;
+    for (int i = 0; i < 40 && rc != 0; ++i)
+        rc = stream.update();
+    EXPECT_EQ(rc, 0);
+}
+
+TEST_F(MovieStart, FilesThatCannotBePlayedFailWithTheStepInTheLog)
+{
+    auto& movies = stream_setup::Movies::get();
+    std::string longPath = dir.path().string() + "/" + std::string(300 - dir.path().string().size() - 5, 'x') + ".avi";
+    struct Case {
+        std::string movie;
+        int result;
+        int step;
+    } cases[] = {
+        { dir.file("missing.avi"), -3, 6 },
+        { movies.text, -3, 6 },
+        { movies.audioOnly, -3, 7 },
+        { longPath, -3, 5 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.movie);
+        list.clearList();
+        add("Bad", c.movie);
+        EXPECT_EQ(startMovie(sys, 0), c.result);
+        std::string text = newLog();
+        std::string step = std::to_string(c.step);
+        EXPECT_TRUE(std::regex_search(
+            text, std::regex("xmmstream=0x[0-9A-F]+, error=" + step + "\nVideo Load Fail : error=" + step + "\n$")))
+            << text;
+        // The object stays, without a stream; nothing plays.
+        ASSERT_NE(sys.movie.currentStream, nullptr);
+        EXPECT_EQ(sys.movie.currentStream->stream, nullptr);
+        EXPECT_EQ(sys.movie.currentStream->lastResult, c.step);
+        EXPECT_EQ(sys.movie.movieDuration, 0u);
+        EXPECT_EQ(sys.movie.currentCaption, nullptr);
+        EXPECT_EQ(sys.playback.isPlaying, 5);
+    }
+}
+
+// The decoder module as the engine sees it while a stream opens.
+struct ModuleSeen {
+    bool module = false;
+    bool backup = false;
+    int opens = 0;
+};
+
+class DecoderModule : public MovieStart {
+protected:
+    void SetUp() override
+    {
+        MovieStart::SetUp();
+        systemDir = dir.path() / "system32";
+        std::filesystem::create_directories(systemDir);
+        module = (systemDir / "MPG4DMOD.DLL").string();
+        backup = module + ".bak";
+        auto script = std::make_shared<MediaScript>();
+        previous = platform::setMediaBackendOpener(
+            [this, script](const std::string&, const platform::OpenOptions&, platform::OpenError& error) {
+                ++seen.opens;
+                seen.module = std::filesystem::exists(module);
+                seen.backup = std::filesystem::exists(backup);
+                error = platform::OpenError::None;
+                return std::unique_ptr<platform::MediaBackend>(std::make_unique<testing_support::ScriptedMediaBackend>(script));
+            });
+        add("Movie", "movie.avi");
+    }
+    void TearDown() override
+    {
+        platform::setMediaBackendOpener(std::move(previous));
+        MovieStart::TearDown();
+    }
+
+    std::filesystem::path systemDir;
+    std::string module, backup;
+    ModuleSeen seen;
+    platform::BackendOpener previous;
+};
+
+TEST_F(DecoderModule, IsAsideWhileTheStreamOpensAndBackAfterwards)
+{
+    dir.write("system32/MPG4DMOD.DLL", "decoder module");
+    setenv("SUBLUMEN_SYSTEM_DIR", systemDir.c_str(), 1);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(seen.opens, 1);
+    EXPECT_FALSE(seen.module);
+    EXPECT_TRUE(seen.backup);
+    EXPECT_EQ(testing_support::readFile(module), "decoder module");
+    EXPECT_FALSE(std::filesystem::exists(backup));
+}
+
+TEST_F(DecoderModule, AnExistingBackupIsNeverOverwritten)
+{
+    dir.write("system32/MPG4DMOD.DLL", "decoder module");
+    dir.write("system32/MPG4DMOD.DLL.bak", "older backup");
+    setenv("SUBLUMEN_SYSTEM_DIR", systemDir.c_str(), 1);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    // Neither rename can be done, so both files stay as they were and the movie starts all the same.
+    EXPECT_TRUE(seen.module);
+    EXPECT_EQ(testing_support::readFile(module), "decoder module");
+    EXPECT_EQ(testing_support::readFile(backup), "older backup");
+}
+
+TEST_F(DecoderModule, NothingHappensWithoutTheModuleOrTheDirectory)
+{
+    // A system directory without the module: nothing is made.
+    setenv("SUBLUMEN_SYSTEM_DIR", systemDir.c_str(), 1);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(systemDir));
+
+    // No system directory: a module lying anywhere is left alone.
+    dir.write("system32/MPG4DMOD.DLL", "decoder module");
+    for (const char* value : { static_cast<const char*>(nullptr), "" }) {
+        if (value)
+            setenv("SUBLUMEN_SYSTEM_DIR", value, 1);
+        else
+            unsetenv("SUBLUMEN_SYSTEM_DIR");
+        ASSERT_EQ(startMovie(sys, 0), 0);
+        EXPECT_TRUE(seen.module);
+        EXPECT_FALSE(seen.backup);
+    }
+    EXPECT_EQ(seen.opens, 3);
+}
+
+TEST_F(DecoderModule, IsBackAfterAFailedOpen)
+{
+    dir.write("system32/MPG4DMOD.DLL", "decoder module");
+    setenv("SUBLUMEN_SYSTEM_DIR", systemDir.c_str(), 1);
+    platform::setMediaBackendOpener([this](const std::string&, const platform::OpenOptions&, platform::OpenError& error) {
+        seen.module = std::filesystem::exists(module);
+        error = platform::OpenError::UnknownFormat;
+        return std::unique_ptr<platform::MediaBackend>();
+    });
+    EXPECT_EQ(startMovie(sys, 0), -3);
+    EXPECT_FALSE(seen.module);
+    EXPECT_EQ(testing_support::readFile(module), "decoder module");
+    EXPECT_FALSE(std::filesystem::exists(backup));
+}
+
+}
