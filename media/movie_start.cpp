@@ -23,7 +23,7 @@ bool decoderNames(char (&name)[1100], char (&backup)[1100])
     if (GetSystemDirectoryA(systemDir, sizeof systemDir) == 0)
         return false;
     std::snprintf(name, sizeof name, "%s/MPG4DMOD.DLL", systemDir);
-    std::snprintf(backup, sizeof backup, "%s.bak", name);
+    std::snprintf(backup, sizeof backup, "%s/MPG4DMOD.DLL.bak", systemDir);
     return true;
 }
 
