@@ -50,19 +50,19 @@ private:
                  fixtures::MovieKind::H264AacMp4}) {
             if (!fixtures::canEncode(kind))
                 continue;
-            fixtures::MovieSpec spec;
-            spec.kind = kind;
+            fixtures::MovieRecipe recipe;
+            recipe.kind = kind;
             std::string p = (dir_ / (std::string("movie") + fixtures::extensionOf(kind))).string();
-            if (fixtures::writeMovie(p, spec).empty())
+            if (fixtures::writeMovie(p, recipe).empty())
                 paths_[kind] = p;
         }
-        fixtures::MovieSpec sound;
+        fixtures::MovieRecipe sound;
         sound.withVideo = false;
         audioOnly = (dir_ / "sound.avi").string();
         if (!fixtures::writeMovie(audioOnly, sound).empty())
             audioOnly.clear();
         // The index still promises 3 s; the pictures and sound stop after about half of it.
-        fixtures::MovieSpec indexed;
+        fixtures::MovieRecipe indexed;
         indexed.kind = fixtures::MovieKind::H264AacMp4;
         indexed.indexFirst = true;
         std::string whole = (dir_ / "whole.mp4").string();

@@ -135,18 +135,18 @@ private:
         for (MovieKind kind : {MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4}) {
             if (!fixtures::canEncode(kind))
                 continue;
-            fixtures::MovieSpec spec;
-            spec.kind = kind;
+            fixtures::MovieRecipe recipe;
+            recipe.kind = kind;
             std::string p = (dir_ / (std::string("movie") + fixtures::extensionOf(kind))).string();
-            if (fixtures::writeMovie(p, spec).empty())
+            if (fixtures::writeMovie(p, recipe).empty())
                 paths_[kind] = p;
         }
-        fixtures::MovieSpec sound;
+        fixtures::MovieRecipe sound;
         sound.withVideo = false;
         audioOnly_ = (dir_ / "sound.avi").string();
         if (!fixtures::writeMovie(audioOnly_, sound).empty())
             audioOnly_.clear();
-        fixtures::MovieSpec picture;
+        fixtures::MovieRecipe picture;
         picture.withAudio = false;
         silent_ = (dir_ / "silent.avi").string();
         if (!fixtures::writeMovie(silent_, picture).empty())
@@ -377,7 +377,7 @@ TEST(MovieFiles, BadFilesAreRefusedWithTheirCodes)
 TEST(MovieFiles, PicturesAreConvertedWithTheirColourMatrix)
 {
     ScratchDir dir;
-    fixtures::MovieSpec hd;
+    fixtures::MovieRecipe hd;
     hd.width = 1280;
     hd.height = 720;
     hd.frameCount = 2;

@@ -29,17 +29,17 @@ int main(int argc, char** argv)
     }
     const int screenX = argc > 3 ? std::atoi(argv[2]) : 640;
     const int screenY = argc > 3 ? std::atoi(argv[3]) : 480;
-    fixtures::MovieSpec spec;
-    spec.width = argc > 5 ? std::atoi(argv[4]) : 640;
-    spec.height = argc > 5 ? std::atoi(argv[5]) : 352;
-    spec.frameCount = 40;
+    fixtures::MovieRecipe recipe;
+    recipe.width = argc > 5 ? std::atoi(argv[4]) : 640;
+    recipe.height = argc > 5 ? std::atoi(argv[5]) : 352;
+    recipe.frameCount = 40;
     const int fitmode = argc > 6 ? std::atoi(argv[6]) : sublumen::LetterBox;
     // Sound plays on a device that needs none; the clock still runs in real time.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
 
     const std::string moviePath = (std::filesystem::temp_directory_path()
-        / ("frameshot-" + std::to_string(getpid()) + fixtures::extensionOf(spec.kind))).string();
-    std::string failure = fixtures::writeMovie(moviePath, spec);
+        / ("frameshot-" + std::to_string(getpid()) + fixtures::extensionOf(recipe.kind))).string();
+    std::string failure = fixtures::writeMovie(moviePath, recipe);
     if (!failure.empty()) {
         std::fprintf(stderr, "frameshot: cannot encode the movie: %s\n", failure.c_str());
         return 1;
