@@ -44,8 +44,10 @@ avih=$(offset avih); strh=$(offset strh); strf=$(offset strf)
 head -c 32768 /dev/urandom > "$m/random.smi"
 printf '<SAMI><BODY><SYNC Start=500><P Class=KRCC>Hello in UTF-16<SYNC Start=2000><P>&nbsp;</BODY></SAMI>\r\n' \
   | iconv -f UTF-8 -t UTF-16 > "$m/utf16.smi"
+printf '00:00:00.50,00:00:02.00\r\nHello in UTF-16\r\n' | iconv -f UTF-8 -t UTF-16 > "$m/utf16.sub"
+head -c 16384 /dev/urandom > "$m/random.sub"
 head -c $((50 << 20)) /dev/zero | tr '\0' '<' > "$m/angles.smi"
-for i in 1 2 3; do cp "$m/good.avi" "$m/captioned$i.avi"; done
+for i in 1 2 3 4 5; do cp "$m/good.avi" "$m/captioned$i.avi"; done
 
 items=(
   "truncated.avi|"
@@ -56,6 +58,8 @@ items=(
   "captioned1.avi|random.smi"
   "captioned2.avi|utf16.smi"
   "captioned3.avi|angles.smi"
+  "captioned4.avi|utf16.sub"
+  "captioned5.avi|random.sub"
   "good.avi|"
 )
 {
@@ -132,7 +136,7 @@ item_result() {  # the log lines from item $1's Play line up to the next item's
 for i in 1 2 3; do
   item_result $i | grep -qE "Video Load Fail|Video Empty" || fail "item $i (${items[$i]}) was not refused"
 done
-for i in 5 6 7; do
+for i in 5 6 7 8 9; do
   item_result $i | grep -qF "Load SAMI Caption :" || fail "item $i (${items[$i]}): no caption load logged"
   item_result $i | grep -qE "Video Load Fail|Video Empty" && fail "item $i (${items[$i]}): the good movie failed"
 done
