@@ -426,8 +426,9 @@ void FfmpegBackend::demuxLoop()
             generation = generation_;
             // In the time base of the stream that leads the seek, rounded down: rounding up could land
             // on a key frame just after the target.
+            // With neither stream decoded (sound without a device), the container's own default.
             int index = videoCodec_ ? videoIndex_ : audioIndex_;
-            AVRational base = format_->streams[index]->time_base;
+            AVRational base = index >= 0 ? format_->streams[index]->time_base : AV_TIME_BASE_Q;
             int64_t ts = av_rescale_q_rnd((seekTarget_ + startOffset_).count(), mediaTimeBase, base, AV_ROUND_DOWN);
             lock.unlock();
             // Landing on the key frame at or before the target; the decoders drop what precedes it.
