@@ -78,6 +78,10 @@ constexpr MediaTime decoderLateLimit = std::chrono::milliseconds(150);
 constexpr MediaTime audioPrimingLimit = std::chrono::milliseconds(500);
 // Small steps between the time stamps of consecutive sound chunks are rounding, not gaps.
 constexpr MediaTime audioJitter = std::chrono::milliseconds(30);
+// Pictures beyond these are not movies but damaged headers: each sample surface and queued picture of
+// that size would take gigabytes. 8192x8192 leaves room for every real format.
+constexpr int maxPictureSide = 16384;
+constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 
 std::string errorText(int code)
 {
@@ -354,6 +358,11 @@ bool FfmpegBackend::openVideo(int decoderThreads)
     }
     if (codec->width <= 0 || codec->height <= 0)
         return false;
+    if (codec->width > maxPictureSide || codec->height > maxPictureSide
+        || int64_t {codec->width} * codec->height > maxPictureArea) {
+        platformLog("mmstream: a picture size of %dx%d is not played\n", codec->width, codec->height);
+        return false;
+    }
     videoIndex_ = index;
     properties_.width = codec->width;
     properties_.height = codec->height;
