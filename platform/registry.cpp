@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <pwd.h>
 #include <set>
 #include <string_view>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -286,11 +288,59 @@ std::string directoryPart(const std::string& path)
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+constexpr const char* temporaryPrefix = ".settings-";
+
+// Saves hold this lock on the settings folder for as long as their temporary file exists, so a temporary
+// file found by the holder belongs to a save that was killed half-way; the lock goes with the process
+// that held it.
+class SaveLock {
+public:
+    explicit SaveLock(const std::string& directory)
+        : fd_(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        int rc = -1;
+        while (fd_ >= 0 && (rc = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (fd_ >= 0 && rc != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~SaveLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+void removeAbandonedTemporaries(const std::string& directory)
+{
+    DIR* folder = opendir(directory.c_str());
+    if (!folder)
+        return;
+    while (const dirent* entry = readdir(folder)) {
+        if (std::strncmp(entry->d_name, temporaryPrefix, std::strlen(temporaryPrefix)) == 0
+            && std::strlen(entry->d_name) == std::strlen(temporaryPrefix) + 6)
+            unlinkat(dirfd(folder), entry->d_name, 0);
+    }
+    closedir(folder);
+}
+
 // Writes the values to a temporary file beside path, forces it to disk and renames it over path.
 LONG writeKeyFile(const RegistryKey& key)
 {
     std::string directory = directoryPart(key.path);
-    std::string temporary = directory + "/.settings-XXXXXX";
+    // Without the lock (a folder we cannot read) the save goes on, but leaves other temporary files alone.
+    SaveLock lock(directory);
+    if (lock.held())
+        removeAbandonedTemporaries(directory);
+    std::string temporary = directory + "/" + temporaryPrefix + "XXXXXX";
     int fd = mkstemp(temporary.data());
     if (fd < 0) {
         int openErrno = errno;

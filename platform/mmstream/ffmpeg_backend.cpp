@@ -78,6 +78,10 @@ constexpr MediaTime decoderLateLimit = std::chrono::milliseconds(150);
 constexpr MediaTime audioPrimingLimit = std::chrono::milliseconds(500);
 // Small steps between the time stamps of consecutive sound chunks are rounding, not gaps.
 constexpr MediaTime audioJitter = std::chrono::milliseconds(30);
+// Pictures beyond these are not movies but damaged headers: each sample surface and queued picture of
+// that size would take gigabytes. 8192x8192 leaves room for every real format.
+constexpr int maxPictureSide = 16384;
+constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 
 std::string errorText(int code)
 {
@@ -354,6 +358,11 @@ bool FfmpegBackend::openVideo(int decoderThreads)
     }
     if (codec->width <= 0 || codec->height <= 0)
         return false;
+    if (codec->width > maxPictureSide || codec->height > maxPictureSide
+        || int64_t {codec->width} * codec->height > maxPictureArea) {
+        platformLog("mmstream: a picture size of %dx%d is not played\n", codec->width, codec->height);
+        return false;
+    }
     videoIndex_ = index;
     properties_.width = codec->width;
     properties_.height = codec->height;
@@ -426,8 +435,9 @@ void FfmpegBackend::demuxLoop()
             generation = generation_;
             // In the time base of the stream that leads the seek, rounded down: rounding up could land
             // on a key frame just after the target.
+            // With neither stream decoded (sound without a device), the container's own default.
             int index = videoCodec_ ? videoIndex_ : audioIndex_;
-            AVRational base = format_->streams[index]->time_base;
+            AVRational base = index >= 0 ? format_->streams[index]->time_base : AV_TIME_BASE_Q;
             int64_t ts = av_rescale_q_rnd((seekTarget_ + startOffset_).count(), mediaTimeBase, base, AV_ROUND_DOWN);
             lock.unlock();
             // Landing on the key frame at or before the target; the decoders drop what precedes it.

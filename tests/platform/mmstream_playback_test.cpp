@@ -495,6 +495,35 @@ TEST(MovieFiles, WithoutASoundDeviceTheMoviePlaysSilently)
     EXPECT_NE(logged.find("playing silently"), std::string::npos) << logged;
 }
 
+// A sound-only file with no sound device has neither stream to play, yet opens (its duration is known)
+// and may be sought and run without the demuxer seeking in a stream it does not read.
+TEST(MovieFiles, ASoundOnlyFileWithoutASoundDeviceSeeksAndRuns)
+{
+    ASSERT_FALSE(Movies::get().audioOnly().empty());
+    const char* previous = std::getenv("SDL_AUDIODRIVER");
+    std::string saved = previous ? previous : "";
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    {
+        Player player;
+        EXPECT_EQ(player.open(Movies::get().audioOnly()), MS_E_NOSTREAM);
+        IMediaStream* audio = nullptr;
+        EXPECT_EQ(player.stream()->GetMediaStream(MSPID_PrimaryAudio, &audio), MS_E_NOSTREAM);
+        for (int ms : {1500, 0, 2900}) {
+            EXPECT_EQ(player.stream()->Seek(ms * oneMs), S_OK);
+            EXPECT_EQ(player.time(), ms * oneMs);
+        }
+        // The clock runs on from the last target.
+        EXPECT_EQ(player.stream()->SetState(STREAMSTATE_RUN), S_OK);
+        for (int i = 0; i < 300 && player.time() <= 2900 * oneMs; ++i)
+            Sleep(10);
+        EXPECT_GT(player.time(), 2900 * oneMs);
+    }
+    if (previous)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+}
+
 TEST(MovieFiles, ReleasingAtAnyMomentStopsEveryThread)
 {
     const std::string path = Movies::get().path(MovieKind::Mpeg4PcmAvi);
