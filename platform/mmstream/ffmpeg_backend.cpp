@@ -7,6 +7,7 @@
 
 #include "platform/mmstream/media_backend.h"
 
+#include "platform/frame_trace.h"
 #include "platform/kernel.h"
 #include "platform/mmstream/audio_output.h"
 
@@ -585,6 +586,8 @@ bool FfmpegBackend::pushVideoFrame(DecodedFrame decoded, uint64_t generation)
     if (quit_ || generation != generation_)
         return false;
     bool late = !untimed_ && running_ && clock_.at(SteadyClock::now()) - decoded.start > decoderLateLimit;
+    if (late)
+        traceFrameEvent('L', std::chrono::duration_cast<std::chrono::milliseconds>(decoded.start).count());
     lastFrameEnd_ = std::max(lastFrameEnd_, decoded.end);
     frames_.push_back(std::move(decoded));
     frameWake_.notify_all();
@@ -873,6 +876,7 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
         if (!untimed_) {
             // Frames whose successor is already due are late: skip them.
             while (frames_.size() >= 2 && frames_[1].start <= t) {
+                traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(frames_.front().start).count());
                 frames_.pop_front();
                 videoWake_.notify_all();
             }
@@ -889,6 +893,7 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
                 videoWake_.notify_all();
                 lock.unlock();
                 convert(*shown.frame, target);
+                traceFrameEvent('D', std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count());
                 return {FrameOutcome::Delivered, shown.start, shown.end};
             }
             if (now >= deadline)

@@ -3,6 +3,7 @@
 // surface's own format (SUBLUMEN_PRESENT=texture), which scales with linear filtering on the GPU.
 #include "platform/window/presentation.h"
 
+#include "platform/frame_trace.h"
 #include "platform/kernel.h"
 #include "platform/window/window_object.h"
 
@@ -221,9 +222,10 @@ bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect,
     SDL_GetWindowSize(window->sdl, &physicalW, &physicalH);
     SDL_Rect view = viewportOf(*window, physicalW, physicalH);
     SDL_Rect target = toPhysical(*window, dst, view);
-    if (window->path == PresentPath::Framebuffer)
-        return presentWithFramebuffer(*window, source, src, target);
-    return presentWithTexture(*window, source, src, target);
+    bool shown = window->path == PresentPath::Framebuffer ? presentWithFramebuffer(*window, source, src, target)
+                                                          : presentWithTexture(*window, source, src, target);
+    traceFrameEvent('P', 0);
+    return shown;
 }
 
 uint32_t presentationResets() { return renderResets; }
