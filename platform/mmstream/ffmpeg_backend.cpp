@@ -10,11 +10,13 @@
 #include "platform/frame_trace.h"
 #include "platform/kernel.h"
 #include "platform/mmstream/audio_output.h"
+#include "platform/mmstream/sample_target.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -28,6 +30,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -80,6 +83,19 @@ constexpr MediaTime audioPrimingLimit = std::chrono::milliseconds(500);
 // Small steps between the time stamps of consecutive sound chunks are rounding, not gaps.
 constexpr MediaTime audioJitter = std::chrono::milliseconds(30);
 
+// One decoder thread keeps up with about this many pixels a second on an ordinary core. Every further
+// thread costs CPU in hand-overs and memory in the pictures it holds, so more are asked for only when
+// the movie needs them, and never more than the machine has cores.
+constexpr double pixelsPerDecoderThread = 40e6;
+
+int decoderThreadsFor(const AVCodecParameters& parameters, AVRational rate)
+{
+    double framesPerSecond = rate.num > 0 && rate.den > 0 ? std::min(av_q2d(rate), 240.0) : 30.0;
+    double pixelRate = static_cast<double>(std::max(parameters.width, 1)) * std::max(parameters.height, 1) * framesPerSecond;
+    int wanted = static_cast<int>(std::ceil(pixelRate / pixelsPerDecoderThread));
+    return std::clamp(wanted, 1, std::max(1, av_cpu_count()));
+}
+
 std::string errorText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = "";
@@ -116,6 +132,50 @@ struct StreamClock {
     }
 };
 
+// libswscale from decoded pictures into surfaces, its context kept while the sizes and formats stay.
+class PictureConverter {
+public:
+    // Converts frame into the width × height rectangle of target at (x, y), scaled to that size.
+    bool convert(const AVFrame& frame, Surface& target, int x, int y, int width, int height);
+
+private:
+    ScalerHandle scaler_;
+    std::array<int, 6> key_ {};  // source size and format, output size and format
+    int colorSpace_ = -1;
+    int range_ = -1;
+    bool loggedError_ = false;
+};
+
+// A delivered picture that is converted where it is shown: into its sample when the sample's pixels
+// are needed, or straight into the surface it is copied to when that copy would change nothing.
+class FfmpegPicture final : public PendingPicture {
+public:
+    FfmpegPicture(FrameHandle frame, std::shared_ptr<PictureConverter> converter)
+        : frame_(std::move(frame))
+        , converter_(std::move(converter))
+    {
+    }
+
+    bool convertInto(Surface& target, int x, int y, int width, int height) override
+    {
+        bool whole = x == 0 && y == 0 && width == target.width && height == target.height;
+        if (!whole) {
+            // Elsewhere only where the result is the sample's own pixels, row by row: no scaling, and
+            // rows that start where the converter's vector stores expect them.
+            const uintptr_t start = reinterpret_cast<uintptr_t>(target.pixels.data()) + static_cast<uintptr_t>(y) * target.pitch
+                + static_cast<uintptr_t>(x) * (target.bitsPerPixel() / 8);
+            if (x < 0 || y < 0 || width > target.width - x || height > target.height - y || frame_->width != width
+                || frame_->height != height || start % 16 != 0 || target.pitch % 16 != 0)
+                return false;
+        }
+        return converter_->convert(*frame_, target, x, y, width, height);
+    }
+
+private:
+    FrameHandle frame_;
+    std::shared_ptr<PictureConverter> converter_;
+};
+
 struct QueuedPacket {
     PacketHandle packet;  // null marks the end of the input
     uint64_t generation = 0;
@@ -147,6 +207,7 @@ public:
     MediaTime time() const override;
     void seek(MediaTime target) override;
     FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
+    FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
 
 private:
     MediaTime toMediaTime(int64_t ts, AVRational base) const;
@@ -162,19 +223,18 @@ private:
     bool pushVideoFrame(DecodedFrame frame, uint64_t generation);
     void pushAudioChunk(AudioChunk chunk, uint64_t generation);
     void fillAudio(int16_t* samples, int frames, int rate, int channels);
-    bool convert(const AVFrame& frame, Surface& target);
+    // Waits for the next due frame like deliverFrame; on Delivered, frame holds it unconverted.
+    FrameDelivery takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame);
 
     static int interruptCallback(void* self);
 
     // FFmpeg state. The format context is read only by the demuxer once the threads run; each codec
-    // context only by its decoder thread; the scaler only by the caller of deliverFrame.
+    // context only by its decoder thread; the converter only by the caller of deliverFrame and by the
+    // pictures handed out, which are converted on that caller's thread.
     FormatContextHandle format_;
     CodecContextHandle videoCodec_;
     CodecContextHandle audioCodec_;
-    ScalerHandle scaler_;
-    std::array<int, 6> scalerKey_ {};  // source size and format, target size and format
-    int scalerColorSpace_ = -1;
-    int scalerRange_ = -1;
+    std::shared_ptr<PictureConverter> converter_ = std::make_shared<PictureConverter>();
     int videoIndex_ = -1;
     int audioIndex_ = -1;
     MediaTime startOffset_ {0};
@@ -182,7 +242,6 @@ private:
     MediaProperties properties_;
     int loggedVideoErrors_ = 0;
     int loggedAudioErrors_ = 0;
-    bool loggedConversionError_ = false;
 
     mutable std::mutex mutex_;
     std::condition_variable demuxWake_;
@@ -345,7 +404,7 @@ bool FfmpegBackend::openVideo(int decoderThreads)
     CodecContextHandle codec(avcodec_alloc_context3(decoder));
     if (!codec || avcodec_parameters_to_context(codec.get(), st->codecpar) < 0)
         return false;
-    codec->thread_count = decoderThreads;
+    codec->thread_count = decoderThreads > 0 ? decoderThreads : decoderThreadsFor(*st->codecpar, av_guess_frame_rate(fmt, st, nullptr));
     codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     codec->pkt_timebase = st->time_base;
     int rc = avcodec_open2(codec.get(), decoder, nullptr);
@@ -866,6 +925,24 @@ void FfmpegBackend::seek(MediaTime target)
 
 FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::milliseconds timeout)
 {
+    FrameHandle frame;
+    FrameDelivery delivery = takeFrame(timeout, frame);
+    if (delivery.outcome == FrameOutcome::Delivered)
+        converter_->convert(*frame, target, 0, 0, target.width, target.height);
+    return delivery;
+}
+
+FrameDelivery FfmpegBackend::deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout)
+{
+    FrameHandle frame;
+    FrameDelivery delivery = takeFrame(timeout, frame);
+    if (delivery.outcome == FrameOutcome::Delivered)
+        target.samplePicture(std::make_unique<FfmpegPicture>(std::move(frame), converter_));
+    return delivery;
+}
+
+FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame)
+{
     const auto deadline = SteadyClock::now() + timeout;
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -892,7 +969,7 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
                 positionShown_ = true;
                 videoWake_.notify_all();
                 lock.unlock();
-                convert(*shown.frame, target);
+                frame = std::move(shown.frame);
                 traceFrameEvent('D', std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count());
                 return {FrameOutcome::Delivered, shown.start, shown.end};
             }
@@ -953,23 +1030,23 @@ int colorSpaceOf(const AVFrame& frame)
     }
 }
 
-bool FfmpegBackend::convert(const AVFrame& frame, Surface& target)
+bool PictureConverter::convert(const AVFrame& frame, Surface& target, int x, int y, int width, int height)
 {
-    if (target.width <= 0 || target.height <= 0 || frame.width <= 0 || frame.height <= 0)
+    if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0 || x < 0 || y < 0
+        || width > target.width - x || height > target.height - y)
         return false;
     AVPixelFormat dstFormat = target.format == PixelFormat::RGB565 ? AV_PIX_FMT_RGB565 : AV_PIX_FMT_0RGB32;
-    std::array<int, 6> key {frame.width, frame.height, frame.format, target.width, target.height, dstFormat};
-    if (key != scalerKey_)
-        scalerColorSpace_ = -1;  // a new context starts with the BT.601 defaults
-    scalerKey_ = key;
+    std::array<int, 6> key {frame.width, frame.height, frame.format, width, height, dstFormat};
+    if (key != key_)
+        colorSpace_ = -1;  // a new context starts with the BT.601 defaults
+    key_ = key;
     SwsContext* scaler = sws_getCachedContext(scaler_.release(), frame.width, frame.height,
-        static_cast<AVPixelFormat>(frame.format), target.width, target.height, dstFormat, SWS_BILINEAR, nullptr, nullptr,
-        nullptr);
+        static_cast<AVPixelFormat>(frame.format), width, height, dstFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
     scaler_.reset(scaler);
     if (!scaler) {
-        if (!loggedConversionError_)
+        if (!loggedError_)
             platformLog("mmstream: pictures in format %d cannot be converted\n", frame.format);
-        loggedConversionError_ = true;
+        loggedError_ = true;
         return false;
     }
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
@@ -979,14 +1056,16 @@ bool FfmpegBackend::convert(const AVFrame& frame, Surface& target)
         bool jpegFormat = frame.format == AV_PIX_FMT_YUVJ420P || frame.format == AV_PIX_FMT_YUVJ422P
             || frame.format == AV_PIX_FMT_YUVJ444P;
         int range = (frame.color_range == AVCOL_RANGE_JPEG || jpegFormat) ? 1 : 0;
-        if (space != scalerColorSpace_ || range != scalerRange_) {
+        if (space != colorSpace_ || range != range_) {
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), range, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                 0, 1 << 16, 1 << 16);
-            scalerColorSpace_ = space;
-            scalerRange_ = range;
+            colorSpace_ = space;
+            range_ = range;
         }
     }
-    uint8_t* dst[4] = {target.pixels.data(), nullptr, nullptr, nullptr};
+    uint8_t* dst[4] = {target.pixels.data() + static_cast<std::size_t>(y) * target.pitch
+            + static_cast<std::size_t>(x) * (target.bitsPerPixel() / 8),
+        nullptr, nullptr, nullptr};
     int dstStride[4] = {target.pitch, 0, 0, 0};
     sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, dst, dstStride);
     return true;
