@@ -834,10 +834,13 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
         }
     }
     audioFramesOut_ += frames;
+    const bool starting = !clock_.ticking;
     clock_.set(bufferStart, SteadyClock::now(), positionOf(audioFramesOut_));
     clock_.ticking = true;
     audioWake_.notify_all();
-    if (audioEnded_ && audioChunks_.empty())
+    // A caller that waited for a picture while the clock stood would otherwise sleep out its whole
+    // wait while pictures fall due.
+    if (starting || (audioEnded_ && audioChunks_.empty()))
         frameWake_.notify_all();
 }
 
