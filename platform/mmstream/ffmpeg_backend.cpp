@@ -73,7 +73,14 @@ constexpr std::size_t maxQueuedPacketBytes = 32u << 20;
 // A queue holding more packets than this has enough; the demuxer reads on only for a starving one.
 constexpr std::size_t enoughVideoPackets = 30;
 constexpr std::size_t enoughAudioPackets = 60;
+// A decoder wakes the demuxer only once its queue is down to this, so that the demuxer reads in runs
+// rather than one packet per packet taken.
+constexpr std::size_t refillVideoPackets = enoughVideoPackets / 2;
+constexpr std::size_t refillAudioPackets = enoughAudioPackets / 2;
 constexpr MediaTime maxQueuedAudio = std::chrono::seconds(1);
+// Below this the audio decoder is woken to top the sound up again; between the two it sleeps, so it
+// decodes in bursts instead of waking for every buffer the device takes.
+constexpr MediaTime audioRefillLevel = std::chrono::milliseconds(750);
 // Decoded pictures kept ready, bounded by memory for large pictures.
 constexpr std::size_t maxQueuedFrameBytes = 48u << 20;
 // A decoder whose pictures come out this late skips the pictures nothing refers to until it has caught up.
@@ -589,6 +596,7 @@ void FfmpegBackend::videoLoop()
 
     for (;;) {
         QueuedPacket item;
+        bool refill = false;
         {
             std::unique_lock lock(mutex_);
             videoWake_.wait(lock, [&] { return quit_ || !videoPackets_.empty(); });
@@ -598,6 +606,7 @@ void FfmpegBackend::videoLoop()
             videoPackets_.pop_front();
             if (item.packet)
                 queuedPacketBytes_ -= static_cast<std::size_t>(item.packet->size) + sizeof(AVPacket);
+            refill = videoPackets_.size() <= refillVideoPackets;
             if (item.generation != generation) {
                 generation = item.generation;
                 target = seekTarget_;
@@ -609,7 +618,8 @@ void FfmpegBackend::videoLoop()
                 behind = false;
             }
         }
-        demuxWake_.notify_all();
+        if (refill)
+            demuxWake_.notify_all();
 
         // Never while seeking: the picture at the target may be one that nothing refers to.
         codec->skip_frame = behind && !seeking ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
@@ -649,7 +659,10 @@ bool FfmpegBackend::pushVideoFrame(DecodedFrame decoded, uint64_t generation)
         traceFrameEvent('L', std::chrono::duration_cast<std::chrono::milliseconds>(decoded.start).count());
     lastFrameEnd_ = std::max(lastFrameEnd_, decoded.end);
     frames_.push_back(std::move(decoded));
-    frameWake_.notify_all();
+    // Only a caller waiting for any picture at all cares; one waiting for the first queued picture
+    // to fall due wakes at that time by itself.
+    if (frames_.size() == 1)
+        frameWake_.notify_all();
     return late;
 }
 
@@ -739,6 +752,7 @@ void FfmpegBackend::audioLoop()
 
     for (;;) {
         QueuedPacket item;
+        bool refill = false;
         {
             std::unique_lock lock(mutex_);
             audioWake_.wait(lock, [&] { return quit_ || !audioPackets_.empty(); });
@@ -748,6 +762,7 @@ void FfmpegBackend::audioLoop()
             audioPackets_.pop_front();
             if (item.packet)
                 queuedPacketBytes_ -= static_cast<std::size_t>(item.packet->size) + sizeof(AVPacket);
+            refill = audioPackets_.size() <= refillAudioPackets;
             if (item.generation != generation) {
                 generation = item.generation;
                 target = seekTarget_;
@@ -758,7 +773,8 @@ void FfmpegBackend::audioLoop()
                     swr_init(resampler.get());  // drops the samples it buffered for the old position
             }
         }
-        demuxWake_.notify_all();
+        if (refill)
+            demuxWake_.notify_all();
         for (;;) {
             int rc = avcodec_send_packet(codec, item.packet.get());
             if (rc == AVERROR(EAGAIN)) {
@@ -837,7 +853,8 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
     const bool starting = !clock_.ticking;
     clock_.set(bufferStart, SteadyClock::now(), positionOf(audioFramesOut_));
     clock_.ticking = true;
-    audioWake_.notify_all();
+    if (queuedAudio_ < audioRefillLevel)
+        audioWake_.notify_all();
     // A caller that waited for a picture while the clock stood would otherwise sleep out its whole
     // wait while pictures fall due.
     if (starting || (audioEnded_ && audioChunks_.empty()))
