@@ -172,6 +172,7 @@ void IDirectDrawSurface::destroy()
     if (clipper_)
         clipper_->Release();
     clipper_ = nullptr;
+    pending_.reset();
     surface_ = platform::Surface {};
     if (owner_->primary == this)
         owner_->primary = nullptr;
@@ -206,7 +207,29 @@ bool IDirectDrawSurface::lost() const
 
 platform::Surface* IDirectDrawSurface::pixels()
 {
-    return alive_ && role_ != SurfaceRole::Primary ? &surface_ : nullptr;
+    if (!alive_ || role_ == SurfaceRole::Primary)
+        return nullptr;
+    settle();
+    return &surface_;
+}
+
+void IDirectDrawSurface::samplePicture(std::unique_ptr<platform::PendingPicture> picture)
+{
+    if (!picture)
+        return;
+    pending_ = std::move(picture);
+    if (!alive_ || role_ == SurfaceRole::Primary)
+        pending_.reset();
+}
+
+void IDirectDrawSurface::settle()
+{
+    if (!pending_)
+        return;
+    // Taken first: a picture that cannot be converted leaves the earlier pixels, as a failed
+    // conversion at delivery would have.
+    std::unique_ptr<platform::PendingPicture> picture = std::move(pending_);
+    picture->convertInto(surface_, 0, 0, surface_.width, surface_.height);
 }
 
 HRESULT IDirectDrawSurface::GetSurfaceDesc(DDSURFACEDESC* description)
@@ -255,6 +278,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* dc)
         return DDERR_CANTCREATEDC;
     if (dc_)
         return DDERR_DCALREADYCREATED;
+    settle();
     dc_ = platform::createSurfaceDC(surface_);
     if (!dc_)
         return DDERR_CANTCREATEDC;
@@ -304,6 +328,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         return platform::displayDriver().present(window, from, src, dst) ? DD_OK : DDERR_GENERIC;
     }
 
+    settle();
     platform::Surface& to = surface_;
     RECT dst = destinationRect ? *destinationRect : RECT { 0, 0, to.width, to.height };
     if (!platform::rectInside(dst, to.width, to.height))
@@ -312,7 +337,8 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         platform::fillRect(to, dst, effects->dwFillColor);
         return DD_OK;
     }
-    if (!source || !source->pixels())
+    // Not pixels(): that would convert a pending picture the copy below may not need in the source.
+    if (!source || !source->alive_ || source->role_ == SurfaceRole::Primary)
         return DDERR_INVALIDPARAMS;
     if (source->lost())
         return DDERR_SURFACELOST;
@@ -324,6 +350,16 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         return DDERR_INVALIDPIXELFORMAT;
     auto mirror = (flags & DDBLT_DDFX) && (effects->dwDDFX & DDBLTFX_MIRRORUPDOWN) ? platform::Mirror::UpDown
                                                                                   : platform::Mirror::No;
+    // A whole video picture copied 1:1 is converted straight into this surface: one pass instead of a
+    // conversion into the sample and a copy out of it.
+    if (source->pending_) {
+        bool whole = src.left == 0 && src.top == 0 && src.right == from.width && src.bottom == from.height;
+        bool oneToOne = dst.right - dst.left == from.width && dst.bottom - dst.top == from.height;
+        if (whole && oneToOne && mirror == platform::Mirror::No
+            && source->pending_->convertInto(to, dst.left, dst.top, from.width, from.height))
+            return DD_OK;
+        source->settle();
+    }
     if (source == this) {
         platform::Surface copy = from;
         platform::bltScaled(to, dst, copy, src, mirror);

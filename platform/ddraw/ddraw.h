@@ -225,7 +225,12 @@ public:
     platform::Surface* pixels();
     SurfaceRole role() const { return role_; }
 
-    platform::Surface& samplePixels() override { return surface_; }
+    platform::Surface& samplePixels() override
+    {
+        settle();
+        return surface_;
+    }
+    void samplePicture(std::unique_ptr<platform::PendingPicture> picture) override;
     uint32_t sampleAddRef() override { return AddRef(); }
     uint32_t sampleRelease() override { return Release(); }
     IDirectDrawSurface* directDrawSurface() override { return this; }
@@ -237,12 +242,16 @@ private:
     ~IDirectDrawSurface();
     bool lost() const;
     void destroy();
+    // Converts a picture still pending into the surface's own pixels.
+    void settle();
 
     platform::DirectDrawObject* owner_;
     SurfaceRole role_;
     ULONG references_ = 1;
     bool alive_ = true;
     platform::Surface surface_;
+    // A delivered video picture that stands for surface_'s pixels until they are needed.
+    std::unique_ptr<platform::PendingPicture> pending_;
     HDC dc_ = nullptr;
     IDirectDrawSurface* attached_ = nullptr;
     IDirectDrawClipper* clipper_ = nullptr;

@@ -7,13 +7,16 @@
 
 #include "platform/mmstream/media_backend.h"
 
+#include "platform/frame_trace.h"
 #include "platform/kernel.h"
 #include "platform/mmstream/audio_output.h"
+#include "platform/mmstream/sample_target.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -27,6 +30,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -69,7 +73,14 @@ constexpr std::size_t maxQueuedPacketBytes = 32u << 20;
 // A queue holding more packets than this has enough; the demuxer reads on only for a starving one.
 constexpr std::size_t enoughVideoPackets = 30;
 constexpr std::size_t enoughAudioPackets = 60;
+// A decoder wakes the demuxer only once its queue is down to this, so that the demuxer reads in runs
+// rather than one packet per packet taken.
+constexpr std::size_t refillVideoPackets = enoughVideoPackets / 2;
+constexpr std::size_t refillAudioPackets = enoughAudioPackets / 2;
 constexpr MediaTime maxQueuedAudio = std::chrono::seconds(1);
+// Below this the audio decoder is woken to top the sound up again; between the two it sleeps, so it
+// decodes in bursts instead of waking for every buffer the device takes.
+constexpr MediaTime audioRefillLevel = std::chrono::milliseconds(750);
 // Decoded pictures kept ready, bounded by memory for large pictures.
 constexpr std::size_t maxQueuedFrameBytes = 48u << 20;
 // A decoder whose pictures come out this late skips the pictures nothing refers to until it has caught up.
@@ -82,6 +93,19 @@ constexpr MediaTime audioJitter = std::chrono::milliseconds(30);
 // that size would take gigabytes. 8192x8192 leaves room for every real format.
 constexpr int maxPictureSide = 16384;
 constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
+
+// One decoder thread keeps up with about this many pixels a second on an ordinary core. Every further
+// thread costs CPU in hand-overs and memory in the pictures it holds, so more are asked for only when
+// the movie needs them, and never more than the machine has cores.
+constexpr double pixelsPerDecoderThread = 40e6;
+
+int decoderThreadsFor(const AVCodecParameters& parameters, AVRational rate)
+{
+    double framesPerSecond = rate.num > 0 && rate.den > 0 ? std::min(av_q2d(rate), 240.0) : 30.0;
+    double pixelRate = static_cast<double>(std::max(parameters.width, 1)) * std::max(parameters.height, 1) * framesPerSecond;
+    int wanted = static_cast<int>(std::ceil(pixelRate / pixelsPerDecoderThread));
+    return std::clamp(wanted, 1, std::max(1, av_cpu_count()));
+}
 
 std::string errorText(int code)
 {
@@ -119,6 +143,50 @@ struct StreamClock {
     }
 };
 
+// libswscale from decoded pictures into surfaces, its context kept while the sizes and formats stay.
+class PictureConverter {
+public:
+    // Converts frame into the width × height rectangle of target at (x, y), scaled to that size.
+    bool convert(const AVFrame& frame, Surface& target, int x, int y, int width, int height);
+
+private:
+    ScalerHandle scaler_;
+    std::array<int, 6> key_ {};  // source size and format, output size and format
+    int colorSpace_ = -1;
+    int range_ = -1;
+    bool loggedError_ = false;
+};
+
+// A delivered picture that is converted where it is shown: into its sample when the sample's pixels
+// are needed, or straight into the surface it is copied to when that copy would change nothing.
+class FfmpegPicture final : public PendingPicture {
+public:
+    FfmpegPicture(FrameHandle frame, std::shared_ptr<PictureConverter> converter)
+        : frame_(std::move(frame))
+        , converter_(std::move(converter))
+    {
+    }
+
+    bool convertInto(Surface& target, int x, int y, int width, int height) override
+    {
+        bool whole = x == 0 && y == 0 && width == target.width && height == target.height;
+        if (!whole) {
+            // Elsewhere only where the result is the sample's own pixels, row by row: no scaling, and
+            // rows that start where the converter's vector stores expect them.
+            const uintptr_t start = reinterpret_cast<uintptr_t>(target.pixels.data()) + static_cast<uintptr_t>(y) * target.pitch
+                + static_cast<uintptr_t>(x) * (target.bitsPerPixel() / 8);
+            if (x < 0 || y < 0 || width > target.width - x || height > target.height - y || frame_->width != width
+                || frame_->height != height || start % 16 != 0 || target.pitch % 16 != 0)
+                return false;
+        }
+        return converter_->convert(*frame_, target, x, y, width, height);
+    }
+
+private:
+    FrameHandle frame_;
+    std::shared_ptr<PictureConverter> converter_;
+};
+
 struct QueuedPacket {
     PacketHandle packet;  // null marks the end of the input
     uint64_t generation = 0;
@@ -150,6 +218,7 @@ public:
     MediaTime time() const override;
     void seek(MediaTime target) override;
     FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
+    FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
 
 private:
     MediaTime toMediaTime(int64_t ts, AVRational base) const;
@@ -165,19 +234,18 @@ private:
     bool pushVideoFrame(DecodedFrame frame, uint64_t generation);
     void pushAudioChunk(AudioChunk chunk, uint64_t generation);
     void fillAudio(int16_t* samples, int frames, int rate, int channels);
-    bool convert(const AVFrame& frame, Surface& target);
+    // Waits for the next due frame like deliverFrame; on Delivered, frame holds it unconverted.
+    FrameDelivery takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame);
 
     static int interruptCallback(void* self);
 
     // FFmpeg state. The format context is read only by the demuxer once the threads run; each codec
-    // context only by its decoder thread; the scaler only by the caller of deliverFrame.
+    // context only by its decoder thread; the converter only by the caller of deliverFrame and by the
+    // pictures handed out, which are converted on that caller's thread.
     FormatContextHandle format_;
     CodecContextHandle videoCodec_;
     CodecContextHandle audioCodec_;
-    ScalerHandle scaler_;
-    std::array<int, 6> scalerKey_ {};  // source size and format, target size and format
-    int scalerColorSpace_ = -1;
-    int scalerRange_ = -1;
+    std::shared_ptr<PictureConverter> converter_ = std::make_shared<PictureConverter>();
     int videoIndex_ = -1;
     int audioIndex_ = -1;
     MediaTime startOffset_ {0};
@@ -185,7 +253,6 @@ private:
     MediaProperties properties_;
     int loggedVideoErrors_ = 0;
     int loggedAudioErrors_ = 0;
-    bool loggedConversionError_ = false;
 
     mutable std::mutex mutex_;
     std::condition_variable demuxWake_;
@@ -348,7 +415,7 @@ bool FfmpegBackend::openVideo(int decoderThreads)
     CodecContextHandle codec(avcodec_alloc_context3(decoder));
     if (!codec || avcodec_parameters_to_context(codec.get(), st->codecpar) < 0)
         return false;
-    codec->thread_count = decoderThreads;
+    codec->thread_count = decoderThreads > 0 ? decoderThreads : decoderThreadsFor(*st->codecpar, av_guess_frame_rate(fmt, st, nullptr));
     codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     codec->pkt_timebase = st->time_base;
     int rc = avcodec_open2(codec.get(), decoder, nullptr);
@@ -539,6 +606,7 @@ void FfmpegBackend::videoLoop()
 
     for (;;) {
         QueuedPacket item;
+        bool refill = false;
         {
             std::unique_lock lock(mutex_);
             videoWake_.wait(lock, [&] { return quit_ || !videoPackets_.empty(); });
@@ -548,6 +616,7 @@ void FfmpegBackend::videoLoop()
             videoPackets_.pop_front();
             if (item.packet)
                 queuedPacketBytes_ -= static_cast<std::size_t>(item.packet->size) + sizeof(AVPacket);
+            refill = videoPackets_.size() <= refillVideoPackets;
             if (item.generation != generation) {
                 generation = item.generation;
                 target = seekTarget_;
@@ -559,7 +628,8 @@ void FfmpegBackend::videoLoop()
                 behind = false;
             }
         }
-        demuxWake_.notify_all();
+        if (refill)
+            demuxWake_.notify_all();
 
         // Never while seeking: the picture at the target may be one that nothing refers to.
         codec->skip_frame = behind && !seeking ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
@@ -595,9 +665,14 @@ bool FfmpegBackend::pushVideoFrame(DecodedFrame decoded, uint64_t generation)
     if (quit_ || generation != generation_)
         return false;
     bool late = !untimed_ && running_ && clock_.at(SteadyClock::now()) - decoded.start > decoderLateLimit;
+    if (late)
+        traceFrameEvent('L', std::chrono::duration_cast<std::chrono::milliseconds>(decoded.start).count());
     lastFrameEnd_ = std::max(lastFrameEnd_, decoded.end);
     frames_.push_back(std::move(decoded));
-    frameWake_.notify_all();
+    // Only a caller waiting for any picture at all cares; one waiting for the first queued picture
+    // to fall due wakes at that time by itself.
+    if (frames_.size() == 1)
+        frameWake_.notify_all();
     return late;
 }
 
@@ -687,6 +762,7 @@ void FfmpegBackend::audioLoop()
 
     for (;;) {
         QueuedPacket item;
+        bool refill = false;
         {
             std::unique_lock lock(mutex_);
             audioWake_.wait(lock, [&] { return quit_ || !audioPackets_.empty(); });
@@ -696,6 +772,7 @@ void FfmpegBackend::audioLoop()
             audioPackets_.pop_front();
             if (item.packet)
                 queuedPacketBytes_ -= static_cast<std::size_t>(item.packet->size) + sizeof(AVPacket);
+            refill = audioPackets_.size() <= refillAudioPackets;
             if (item.generation != generation) {
                 generation = item.generation;
                 target = seekTarget_;
@@ -706,7 +783,8 @@ void FfmpegBackend::audioLoop()
                     swr_init(resampler.get());  // drops the samples it buffered for the old position
             }
         }
-        demuxWake_.notify_all();
+        if (refill)
+            demuxWake_.notify_all();
         for (;;) {
             int rc = avcodec_send_packet(codec, item.packet.get());
             if (rc == AVERROR(EAGAIN)) {
@@ -782,10 +860,14 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
         }
     }
     audioFramesOut_ += frames;
+    const bool starting = !clock_.ticking;
     clock_.set(bufferStart, SteadyClock::now(), positionOf(audioFramesOut_));
     clock_.ticking = true;
-    audioWake_.notify_all();
-    if (audioEnded_ && audioChunks_.empty())
+    if (queuedAudio_ < audioRefillLevel)
+        audioWake_.notify_all();
+    // A caller that waited for a picture while the clock stood would otherwise sleep out its whole
+    // wait while pictures fall due.
+    if (starting || (audioEnded_ && audioChunks_.empty()))
         frameWake_.notify_all();
 }
 
@@ -873,6 +955,24 @@ void FfmpegBackend::seek(MediaTime target)
 
 FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::milliseconds timeout)
 {
+    FrameHandle frame;
+    FrameDelivery delivery = takeFrame(timeout, frame);
+    if (delivery.outcome == FrameOutcome::Delivered)
+        converter_->convert(*frame, target, 0, 0, target.width, target.height);
+    return delivery;
+}
+
+FrameDelivery FfmpegBackend::deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout)
+{
+    FrameHandle frame;
+    FrameDelivery delivery = takeFrame(timeout, frame);
+    if (delivery.outcome == FrameOutcome::Delivered)
+        target.samplePicture(std::make_unique<FfmpegPicture>(std::move(frame), converter_));
+    return delivery;
+}
+
+FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame)
+{
     const auto deadline = SteadyClock::now() + timeout;
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -883,6 +983,7 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
         if (!untimed_) {
             // Frames whose successor is already due are late: skip them.
             while (frames_.size() >= 2 && frames_[1].start <= t) {
+                traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(frames_.front().start).count());
                 frames_.pop_front();
                 videoWake_.notify_all();
             }
@@ -898,7 +999,8 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
                 positionShown_ = true;
                 videoWake_.notify_all();
                 lock.unlock();
-                convert(*shown.frame, target);
+                frame = std::move(shown.frame);
+                traceFrameEvent('D', std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count());
                 return {FrameOutcome::Delivered, shown.start, shown.end};
             }
             if (now >= deadline)
@@ -958,23 +1060,23 @@ int colorSpaceOf(const AVFrame& frame)
     }
 }
 
-bool FfmpegBackend::convert(const AVFrame& frame, Surface& target)
+bool PictureConverter::convert(const AVFrame& frame, Surface& target, int x, int y, int width, int height)
 {
-    if (target.width <= 0 || target.height <= 0 || frame.width <= 0 || frame.height <= 0)
+    if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0 || x < 0 || y < 0
+        || width > target.width - x || height > target.height - y)
         return false;
     AVPixelFormat dstFormat = target.format == PixelFormat::RGB565 ? AV_PIX_FMT_RGB565 : AV_PIX_FMT_0RGB32;
-    std::array<int, 6> key {frame.width, frame.height, frame.format, target.width, target.height, dstFormat};
-    if (key != scalerKey_)
-        scalerColorSpace_ = -1;  // a new context starts with the BT.601 defaults
-    scalerKey_ = key;
+    std::array<int, 6> key {frame.width, frame.height, frame.format, width, height, dstFormat};
+    if (key != key_)
+        colorSpace_ = -1;  // a new context starts with the BT.601 defaults
+    key_ = key;
     SwsContext* scaler = sws_getCachedContext(scaler_.release(), frame.width, frame.height,
-        static_cast<AVPixelFormat>(frame.format), target.width, target.height, dstFormat, SWS_BILINEAR, nullptr, nullptr,
-        nullptr);
+        static_cast<AVPixelFormat>(frame.format), width, height, dstFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
     scaler_.reset(scaler);
     if (!scaler) {
-        if (!loggedConversionError_)
+        if (!loggedError_)
             platformLog("mmstream: pictures in format %d cannot be converted\n", frame.format);
-        loggedConversionError_ = true;
+        loggedError_ = true;
         return false;
     }
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
@@ -984,14 +1086,16 @@ bool FfmpegBackend::convert(const AVFrame& frame, Surface& target)
         bool jpegFormat = frame.format == AV_PIX_FMT_YUVJ420P || frame.format == AV_PIX_FMT_YUVJ422P
             || frame.format == AV_PIX_FMT_YUVJ444P;
         int range = (frame.color_range == AVCOL_RANGE_JPEG || jpegFormat) ? 1 : 0;
-        if (space != scalerColorSpace_ || range != scalerRange_) {
+        if (space != colorSpace_ || range != range_) {
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), range, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                 0, 1 << 16, 1 << 16);
-            scalerColorSpace_ = space;
-            scalerRange_ = range;
+            colorSpace_ = space;
+            range_ = range;
         }
     }
-    uint8_t* dst[4] = {target.pixels.data(), nullptr, nullptr, nullptr};
+    uint8_t* dst[4] = {target.pixels.data() + static_cast<std::size_t>(y) * target.pitch
+            + static_cast<std::size_t>(x) * (target.bitsPerPixel() / 8),
+        nullptr, nullptr, nullptr};
     int dstStride[4] = {target.pitch, 0, 0, 0};
     sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, dst, dstStride);
     return true;

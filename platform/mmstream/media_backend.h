@@ -3,6 +3,7 @@
 // engine through setMediaBackendOpener to reach states a real movie does not produce on demand.
 #pragma once
 
+#include "platform/mmstream/sample_target.h"
 #include "platform/surface.h"
 
 #include <chrono>
@@ -56,11 +57,16 @@ public:
     // Waits up to timeout for the next frame that is due, skipping frames that are already late, and
     // converts it into target (scaled to the target's size, in the target's pixel format).
     virtual FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) = 0;
+    // The same for a sample target, which may take the picture unconverted (SampleTarget::samplePicture).
+    virtual FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout)
+    {
+        return deliverFrame(target.samplePixels(), timeout);
+    }
 };
 
 struct OpenOptions {
     bool playAudio = true;     // decode the primary audio stream and play it on the default device
-    int decoderThreads = 0;    // video decoder threads; 0 lets the decoder choose
+    int decoderThreads = 0;    // video decoder threads; 0 sizes them to the movie and the machine
     // Every frame is due as soon as it is decoded and none is skipped; no sound is played. For
     // measuring decoding throughput, not for watching.
     bool untimed = false;

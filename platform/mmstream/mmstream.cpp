@@ -202,13 +202,13 @@ private:
         bool running = backend_->running();
         FrameDelivery delivery;
         if (running) {
-            delivery = backend_->deliverFrame(target_->samplePixels(), timeout);
+            delivery = backend_->deliverPicture(*target_, timeout);
         } else {
             // Stopped: the picture at the position stands, answered at frame pace; only a picture
             // still being decoded (after a seek) is worth the whole wait.
-            delivery = backend_->deliverFrame(target_->samplePixels(), std::min(timeout, stoppedWait_));
+            delivery = backend_->deliverPicture(*target_, std::min(timeout, stoppedWait_));
             if (delivery.outcome == FrameOutcome::DecoderBehind && timeout > stoppedWait_)
-                delivery = backend_->deliverFrame(target_->samplePixels(), timeout - stoppedWait_);
+                delivery = backend_->deliverPicture(*target_, timeout - stoppedWait_);
         }
         switch (delivery.outcome) {
         case FrameOutcome::Delivered:

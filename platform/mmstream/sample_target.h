@@ -12,15 +12,34 @@
 #include "platform/surface.h"
 
 #include <cstdint>
+#include <memory>
 
 class IDirectDrawSurface;
 
 namespace platform {
 
+// A delivered picture that is not converted yet. A target may keep it and convert it only where it is
+// shown, so that a picture copied unchanged to another surface is converted once, straight there.
+class PendingPicture {
+public:
+    virtual ~PendingPicture() = default;
+    // Converts the picture into the width × height rectangle of target at (x, y). Into a whole
+    // surface this always works (scaled to its size); into a part of one only where the result is
+    // exactly what the whole-surface conversion would give there. False when not done.
+    virtual bool convertInto(Surface& target, int x, int y, int width, int height) = 0;
+};
+
 class SampleTarget {
 public:
     // The pixels the sample writes into; their size and format are fixed for the target's life.
     virtual Surface& samplePixels() = 0;
+    // Takes a delivered picture; it stands for the target's pixels from now on. By default it is
+    // converted into them at once.
+    virtual void samplePicture(std::unique_ptr<PendingPicture> picture)
+    {
+        Surface& pixels = samplePixels();
+        picture->convertInto(pixels, 0, 0, pixels.width, pixels.height);
+    }
     virtual uint32_t sampleAddRef() = 0;
     virtual uint32_t sampleRelease() = 0;
     // The DirectDraw surface this target is, or nullptr for a target that is not one.

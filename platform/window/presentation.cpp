@@ -3,6 +3,7 @@
 // surface's own format (SUBLUMEN_PRESENT=texture), which scales with linear filtering on the GPU.
 #include "platform/window/presentation.h"
 
+#include "platform/frame_trace.h"
 #include "platform/kernel.h"
 #include "platform/window/window_object.h"
 
@@ -116,7 +117,21 @@ bool presentWithFramebuffer(WindowObject& window, const Surface& source, const R
     SDL_Surface* frame = SDL_GetWindowSurface(window.sdl);
     if (!frame)
         return false;
-    SDL_FillRect(frame, nullptr, SDL_MapRGB(frame->format, 0, 0, 0));
+    // Black only where the picture does not land: a full-window picture overwrites every pixel anyway.
+    Uint32 black = SDL_MapRGB(frame->format, 0, 0, 0);
+    SDL_Rect shown {};
+    SDL_Rect whole { 0, 0, frame->w, frame->h };
+    if (!SDL_IntersectRect(&dst, &whole, &shown)) {
+        SDL_FillRect(frame, nullptr, black);
+    } else {
+        SDL_Rect bands[4] = { { 0, 0, frame->w, shown.y },
+            { 0, shown.y + shown.h, frame->w, frame->h - shown.y - shown.h },
+            { 0, shown.y, shown.x, shown.h },
+            { shown.x + shown.w, shown.y, frame->w - shown.x - shown.w, shown.h } };
+        for (const SDL_Rect& band : bands)
+            if (band.w > 0 && band.h > 0)
+                SDL_FillRect(frame, &band, black);
+    }
     SDL_Rect area { src.left, src.top, src.right - src.left, src.bottom - src.top };
     SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(source.pixels.data()),
         source.width, source.height, source.bitsPerPixel(), source.pitch, sdlFormatOf(source.format));
@@ -221,9 +236,10 @@ bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect,
     SDL_GetWindowSize(window->sdl, &physicalW, &physicalH);
     SDL_Rect view = viewportOf(*window, physicalW, physicalH);
     SDL_Rect target = toPhysical(*window, dst, view);
-    if (window->path == PresentPath::Framebuffer)
-        return presentWithFramebuffer(*window, source, src, target);
-    return presentWithTexture(*window, source, src, target);
+    bool shown = window->path == PresentPath::Framebuffer ? presentWithFramebuffer(*window, source, src, target)
+                                                          : presentWithTexture(*window, source, src, target);
+    traceFrameEvent('P', 0);
+    return shown;
 }
 
 uint32_t presentationResets() { return renderResets; }

@@ -1,0 +1,53 @@
+#include "platform/frame_trace.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+struct TraceFile {
+    std::FILE* file = nullptr;
+    std::mutex mutex;
+    TraceFile()
+    {
+        const char* path = std::getenv("SUBLUMEN_FRAME_TRACE");
+        if (path && *path)
+            file = std::fopen(path, "a");
+    }
+    ~TraceFile()
+    {
+        if (file)
+            std::fclose(file);
+    }
+};
+
+TraceFile& traceFile()
+{
+    static TraceFile trace;
+    return trace;
+}
+
+}
+
+bool frameTraceOn()
+{
+    return traceFile().file != nullptr;
+}
+
+void traceFrameEvent(char kind, int64_t value)
+{
+    TraceFile& trace = traceFile();
+    if (!trace.file)
+        return;
+    auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::system_clock::now().time_since_epoch()).count();
+    std::lock_guard lock(trace.mutex);
+    std::fprintf(trace.file, "%c %lld %lld\n", kind, static_cast<long long>(now), static_cast<long long>(value));
+    std::fflush(trace.file);
+}
+
+}
