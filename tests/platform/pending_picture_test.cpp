@@ -207,12 +207,12 @@ TEST(PendingMoviePictures, DirectConversionEqualsTheSamplesPixels)
     if (!fixtures::canEncode(fixtures::MovieKind::H264AacMp4))
         GTEST_SKIP() << "no H.264 encoder";
     testing_support::ScratchDir dir;
-    fixtures::MovieSpec spec;
-    spec.kind = fixtures::MovieKind::H264AacMp4;
-    spec.width = 192;
-    spec.height = 144;
+    fixtures::MovieRecipe recipe;
+    recipe.kind = fixtures::MovieKind::H264AacMp4;
+    recipe.width = 192;
+    recipe.height = 144;
     std::string path = dir.file("movie.mp4");
-    ASSERT_EQ(fixtures::writeMovie(path, spec), "");
+    ASSERT_EQ(fixtures::writeMovie(path, recipe), "");
 
     platform::setDisplayDriver(std::make_unique<platform::ScriptedDisplayDriver>());
     CoInitialize(nullptr);
