@@ -9,6 +9,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "platform/gdi/gdi.h"
+#include "tools/common/bench_timing.h"
 
 #include <algorithm>
 #include <ctime>
@@ -16,38 +17,8 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-// CPU time of this thread: the machine may be shared, and the figure wanted is the cost on one core.
-double threadMicroseconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
-}
-
-template<typename F> double microsecondsPerCall(int calls, int rounds, F&& f)
-{
-    f();  // warm caches (glyphs, layout, buffers)
-    std::vector<double> perCall;
-    for (int r = 0; r < rounds; ++r) {
-        double start = threadMicroseconds();
-        for (int i = 0; i < calls; ++i)
-            f();
-        perCall.push_back((threadMicroseconds() - start) / calls);
-    }
-    std::sort(perCall.begin(), perCall.end());
-    return perCall[perCall.size() / 2];
-}
-
-void fillPicture(platform::Surface& s)
-{
-    for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x)
-            platform::writePixel(s, x, y, platform::packPixel(s.format, (x * 7) & 255, (y * 3) & 255, (x ^ y) & 255));
-}
-
-}
+using bench::fillPicture;
+using bench::microsecondsPerCall;
 
 int main(int argc, char** argv)
 {

@@ -12,6 +12,7 @@
 #include "media/media_stream.h"
 #include "platform/gdi/gdi.h"
 #include "support/scripted_media_backend.h"
+#include "tools/common/bench_timing.h"
 #include "tools/common/composition_rig.h"
 
 #include <algorithm>
@@ -23,34 +24,12 @@
 
 namespace {
 
-// CPU time of this thread: the machine may be shared, and the figure wanted is the cost on one core.
-double threadMilliseconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
 template<typename F> double millisecondsPerCall(int calls, int rounds, F&& f)
 {
-    f();  // warm caches (glyphs, layouts, buffers)
-    std::vector<double> perCall;
-    for (int r = 0; r < rounds; ++r) {
-        double start = threadMilliseconds();
-        for (int i = 0; i < calls; ++i)
-            f();
-        perCall.push_back((threadMilliseconds() - start) / calls);
-    }
-    std::sort(perCall.begin(), perCall.end());
-    return perCall[perCall.size() / 2];
+    return bench::microsecondsPerCall(calls, rounds, f) / 1000.0;
 }
 
-void fillPicture(platform::Surface& s)
-{
-    for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x)
-            platform::writePixel(s, x, y, platform::packPixel(s.format, (x * 7) & 255, (y * 3) & 255, (x ^ y) & 255));
-}
+using bench::fillPicture;
 
 }
 
