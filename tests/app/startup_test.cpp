@@ -252,6 +252,19 @@ TEST_F(StartUp, LogOfThePreviousRunIsDeletedFirst)
     EXPECT_EQ(std::string(sys.startup.programDir), programDir);
 }
 
+TEST_F(StartUp, WhatTheSettingsLoadSaidReachesTheLog)
+{
+    dir.write("config/sublumen/settings", "fullscreen dword 0\nfontsize dword big\n");
+    ASSERT_EQ(initAll(sys, listOfMissingMovies().c_str()), 0);
+    std::string text = log();
+    EXPECT_EQ(text.rfind(">>> Sublumen #37", 0), 0u) << text;
+    EXPECT_NE(text.find(" : initAll()\nRegistry: " + dir.file("config/sublumen/settings")
+                  + " is ignored: line 2 is not a value.\nCommand Line="),
+        std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("PgmDir="), std::string::npos);
+}
+
 TEST_F(StartUp, CancelledDialogEndsWithMinusOneAndSavesSettings)
 {
     ScriptedChooser chooser(dir, std::nullopt);
