@@ -6,11 +6,23 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace sublumen {
 
 namespace {
 char logPath[1024] = "";
+bool holding = false;
+std::string heldLines;
+
+void appendToLogFile(const char* text, size_t length)
+{
+    // Opened and closed on every call so the log is complete even if the process dies.
+    if (FILE* file = std::fopen(logPath, "a")) {
+        std::fwrite(text, 1, length, file);
+        std::fclose(file);
+    }
+}
 }
 
 int debugLog(const char* format, ...)
@@ -28,13 +40,10 @@ int debugLog(const char* format, ...)
     int kept = produced < static_cast<int>(sizeof buffer) ? produced : static_cast<int>(sizeof buffer) - 1;
 
     OutputDebugStringA(buffer);
-    if (logPath[0] != '\0') {
-        // Opened and closed on every call so the log is complete even if the process dies.
-        if (FILE* file = std::fopen(logPath, "a")) {
-            std::fwrite(buffer, 1, static_cast<size_t>(kept), file);
-            std::fclose(file);
-        }
-    }
+    if (logPath[0] != '\0')
+        appendToLogFile(buffer, static_cast<size_t>(kept));
+    else if (holding)
+        heldLines.append(buffer, static_cast<size_t>(kept));
     return kept;
 }
 
@@ -50,6 +59,20 @@ int setLogFile(const char* path)
 const char* logFilePath()
 {
     return logPath;
+}
+
+void holdLogLines()
+{
+    holding = true;
+    heldLines.clear();
+}
+
+void writeHeldLogLines()
+{
+    if (logPath[0] != '\0' && !heldLines.empty())
+        appendToLogFile(heldLines.data(), heldLines.size());
+    holding = false;
+    heldLines.clear();
 }
 
 }

@@ -13,4 +13,10 @@ int setLogFile(const char* path);
 // The log file's path as set, empty when none.
 const char* logFilePath();
 
+// From now on, lines logged while no log file is set are also kept, so that start-up can write what
+// happened before its log began once the log is there.
+void holdLogLines();
+// Appends the lines kept since holdLogLines to the log file (dropped when none is set) and keeps no more.
+void writeHeldLogLines();
+
 }

@@ -117,6 +117,8 @@ int initAll(System& sys, const char* commandTail)
     StartupState& st = sys.startup;
     findProgramDir(sys.playback.instance, st.programDir, 1023);
     sys.window.lastMouseTime = calendarSeconds();
+    // What the settings load has to say comes before the log file exists; it is written there once it does.
+    holdLogLines();
     loadSettings(sys);
 
     if (!startPathFromTail(commandTail, st.startPath)) {
@@ -131,6 +133,7 @@ int initAll(System& sys, const char* commandTail)
     setLogFile(logPath);
 
     debugLog(">>> %s : initAll()\n", bannerText);
+    writeHeldLogLines();
     debugLog("Command Line=%s\n", commandTail);
     sys.playback.framesThisSecond = 0;
     sys.playback.playState = Run;

@@ -78,6 +78,7 @@ int initDirectDrawMode(System& sys)
         }
     } else {
         marker(5);
+        fitWindowSize(sys);
         int rc = display ? display->setWindowMode(window, settings.screenx, settings.screeny) : -1;
         if (rc < 0) {
             debugLog("WindowMode Change Fail\n");

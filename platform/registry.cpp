@@ -41,8 +41,10 @@ struct RegistryKey {
     bool writable = false;
     // Values were set, or the key was created: the file is written on close.
     bool changed = false;
-    // The file was there but unusable: it is kept beside the new one rather than overwritten unseen.
-    bool keepUnusable = false;
+    // The file was there but could not be read: whatever it holds, it is never replaced.
+    bool unreadable = false;
+    // The bytes of a file that was read but is damaged; they are kept beside the new file before it replaces them.
+    std::string damagedText;
     std::string path;
     std::vector<Value> values;  // In the order first set, which is the order of the file.
 
@@ -64,7 +66,9 @@ constexpr DWORD keySetValue = 0x0002;
 // Far above any real settings file; a larger file is not a settings file.
 constexpr long maxFileSize = 1 << 22;
 
-enum class FileState { Missing, Loaded, Unusable };
+// Unreadable: there is a file that could not be read (no permission, not a regular file, too large, read
+// error). Damaged: it was read but is not a settings file.
+enum class FileState { Missing, Loaded, Unreadable, Damaged };
 
 bool needsEscape(unsigned char c)
 {
@@ -212,31 +216,58 @@ void reportUnusable(const std::string& path, const char* why)
         platform::platformLog("Registry: %s is ignored: %s.\n", path.c_str(), why);
 }
 
-FileState readKeyFile(const std::string& path, std::vector<RegistryKey::Value>& values)
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : fd_(fd)
+    {
+    }
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads the key's file into values; text keeps the bytes read, so a damaged file can be kept aside as it was.
+FileState readKeyFile(const std::string& path, std::vector<RegistryKey::Value>& values, std::string& text)
 {
     values.clear();
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    text.clear();
+    // Non-blocking so that a pipe in the file's place cannot hang the start; regular files never block anyway.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return FileState::Missing;
         reportUnusable(path, std::strerror(errno));
-        return FileState::Unusable;
+        return FileState::Unreadable;
     }
-    std::unique_ptr<FILE, int (*)(FILE*)> owner(file, std::fclose);
     struct stat info;
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         reportUnusable(path, "not a regular file");
-        return FileState::Unusable;
+        return FileState::Unreadable;
     }
     if (info.st_size > maxFileSize) {
         reportUnusable(path, "too large");
-        return FileState::Unusable;
+        return FileState::Unreadable;
     }
-    std::string text(static_cast<size_t>(info.st_size), '\0');
-    size_t got = std::fread(text.data(), 1, text.size(), file);
-    if (got != text.size() || std::ferror(file)) {
-        reportUnusable(path, "read error");
-        return FileState::Unusable;
+    text.resize(static_cast<size_t>(info.st_size));
+    for (size_t got = 0; got < text.size();) {
+        ssize_t n = ::read(file.get(), text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            reportUnusable(path, n < 0 ? std::strerror(errno) : "read error");
+            text.clear();
+            return FileState::Unreadable;
+        }
+        got += static_cast<size_t>(n);
     }
 
     size_t lineNumber = 0;
@@ -257,7 +288,7 @@ FileState readKeyFile(const std::string& path, std::vector<RegistryKey::Value>& 
             std::snprintf(why, sizeof why, "line %zu is not a value", lineNumber);
             reportUnusable(path, why);
             values.clear();
-            return FileState::Unusable;
+            return FileState::Damaged;
         }
         // A name given twice keeps its last value, as a second set would.
         auto same = std::find_if(values.begin(), values.end(), [&](auto& v) { return v.name == value.name; });
@@ -332,25 +363,16 @@ void removeAbandonedTemporaries(const std::string& directory)
     closedir(folder);
 }
 
-// Writes the values to a temporary file beside path, forces it to disk and renames it over path.
-LONG writeKeyFile(const RegistryKey& key)
+// Writes text to a temporary file in directory, forces it to disk and renames it over target, so target
+// is either its old self or the whole new text. False with error set when that could not be done.
+bool replaceFile(const std::string& directory, const std::string& target, const std::string& text, int& error)
 {
-    std::string directory = directoryPart(key.path);
-    // Without the lock (a folder we cannot read) the save goes on, but leaves other temporary files alone.
-    SaveLock lock(directory);
-    if (lock.held())
-        removeAbandonedTemporaries(directory);
     std::string temporary = directory + "/" + temporaryPrefix + "XXXXXX";
     int fd = mkstemp(temporary.data());
     if (fd < 0) {
-        int openErrno = errno;
-        platform::platformLog("Registry: cannot save %s: %s.\n", key.path.c_str(), std::strerror(openErrno));
-        return openErrno == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+        error = errno;
+        return false;
     }
-    std::string text = "# Sublumen settings: the key Software\\Sublumen, one value per line (NAME TYPE DATA).\n";
-    for (const RegistryKey::Value& value : key.values)
-        text += formatValue(value);
-
     bool written = true;
     for (size_t at = 0; written && at < text.size();) {
         ssize_t n = ::write(fd, text.data() + at, text.size() - at);
@@ -360,33 +382,61 @@ LONG writeKeyFile(const RegistryKey& key)
         if (written)
             at += static_cast<size_t>(n);
     }
-    int savedErrno = errno;
+    error = errno;
     written = written && fsync(fd) == 0;
     if (!written)
-        savedErrno = errno;
+        error = errno;
     if (::close(fd) != 0 && written) {
         written = false;
-        savedErrno = errno;
+        error = errno;
     }
-    if (written && key.keepUnusable) {
-        std::string kept = key.path + ".unusable";
-        unlink(kept.c_str());
-        link(key.path.c_str(), kept.c_str());
-    }
-    if (written && std::rename(temporary.c_str(), key.path.c_str()) != 0) {
+    if (written && std::rename(temporary.c_str(), target.c_str()) != 0) {
         written = false;
-        savedErrno = errno;
+        error = errno;
     }
     if (!written) {
         unlink(temporary.c_str());
-        platform::platformLog("Registry: cannot save %s: %s.\n", key.path.c_str(), std::strerror(savedErrno));
-        return ERROR_WRITE_FAULT;
+        return false;
     }
     // The rename is durable once the directory is on disk too.
     int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
     if (directoryFd >= 0) {
         fsync(directoryFd);
         ::close(directoryFd);
+    }
+    return true;
+}
+
+// Writes the values to a temporary file beside path, forces it to disk and renames it over path.
+LONG writeKeyFile(const RegistryKey& key)
+{
+    if (key.unreadable) {
+        platform::platformLog("Registry: %s could not be read, so it is kept and the settings are not saved.\n",
+            key.path.c_str());
+        return ERROR_ACCESS_DENIED;
+    }
+    std::string directory = directoryPart(key.path);
+    // Without the lock (a folder we cannot read) the save goes on, but leaves other temporary files alone.
+    SaveLock lock(directory);
+    if (lock.held())
+        removeAbandonedTemporaries(directory);
+    int error = 0;
+    // A damaged file is copied aside first, from the bytes read (a link to a file of another owner may be
+    // refused); when the copy cannot be made, the file stays as it is.
+    if (!key.damagedText.empty()) {
+        std::string kept = key.path + ".unusable";
+        if (!replaceFile(directory, kept, key.damagedText, error)) {
+            platform::platformLog("Registry: cannot keep %s as %s, so it is not replaced: %s.\n", key.path.c_str(),
+                kept.c_str(), std::strerror(error));
+            return error == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
+        }
+    }
+    std::string text = "# Sublumen settings: the key Software\\Sublumen, one value per line (NAME TYPE DATA).\n";
+    for (const RegistryKey::Value& value : key.values)
+        text += formatValue(value);
+    if (!replaceFile(directory, key.path, text, error)) {
+        platform::platformLog("Registry: cannot save %s: %s.\n", key.path.c_str(), std::strerror(error));
+        return error == EACCES ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
     }
     return ERROR_SUCCESS;
 }
@@ -431,7 +481,8 @@ LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD, DWORD access, HKEY* r
         return ERROR_FILE_NOT_FOUND;
     auto key = std::make_unique<RegistryKey>();
     key->path = platform::settingsFilePath();
-    if (readKeyFile(key->path, key->values) != FileState::Loaded)
+    std::string text;
+    if (readKeyFile(key->path, key->values, text) != FileState::Loaded)
         return ERROR_FILE_NOT_FOUND;
     key->writable = (access & keySetValue) != 0;
     *result = key.release();
@@ -453,9 +504,12 @@ LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD, char*, DWORD, DWORD
             std::strerror(errno));
         return ERROR_ACCESS_DENIED;
     }
-    FileState state = readKeyFile(key->path, key->values);
+    std::string text;
+    FileState state = readKeyFile(key->path, key->values, text);
     key->changed = state != FileState::Loaded;
-    key->keepUnusable = state == FileState::Unusable;
+    key->unreadable = state == FileState::Unreadable;
+    if (state == FileState::Damaged)
+        key->damagedText = std::move(text);
     key->writable = (access & keySetValue) != 0;
     if (disposition)
         *disposition = state == FileState::Loaded ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;

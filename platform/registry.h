@@ -2,7 +2,9 @@
 // typed values (DWORD, string, or any other type as raw bytes). On this platform the key is the file
 // $XDG_CONFIG_HOME/sublumen/settings (default ~/.config/sublumen/settings), read when the key is opened
 // and replaced atomically when a changed key is closed, so an interrupted save keeps the old values.
-// A file that cannot be read or parsed is logged once and treated as a missing key.
+// A file that cannot be read or parsed is logged once and treated as a missing key. A file that could not
+// be read is never replaced; one that was read but is damaged is copied to settings.unusable before the
+// first save replaces it.
 #pragma once
 
 #include "platform/win32.h"

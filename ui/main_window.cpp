@@ -17,11 +17,26 @@ namespace {
 constexpr const char* windowName = "Sublumen";
 constexpr DWORD fullScreenStyle = WS_POPUP;
 constexpr DWORD windowedStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The size a window falls back to, as a refused full-screen mode does.
+constexpr int32_t fallbackWidth = 640;
+constexpr int32_t fallbackHeight = 480;
 
 // The System the window class serves. A window procedure has no room for it in its signature, and the
 // process has one main window; initWindow binds it before the window exists, as WM_CREATE arrives
 // while the window is still being created.
 System* boundSystem = nullptr;
+
+void sizeWindowTo(HWND window, int width, int height)
+{
+    MoveWindow(window, 0, 0, width, height, FALSE);
+    RECT client {};
+    GetClientRect(window, &client);
+    const int cw = client.right - client.left;
+    const int ch = client.bottom - client.top;
+    // Whatever the frame and caption take comes on top, so the client area is exactly the chosen size.
+    MoveWindow(window, 0, 0, 2 * width - cw, 2 * height - ch, FALSE);
+    centreWindow(window);
+}
 
 }
 
@@ -49,14 +64,21 @@ int initWindow(System& sys)
     registerWindowClass(CS_HREDRAW | CS_VREDRAW, mainWindowProc, 0, 0, instance,
         LoadIconA(instance, MAKEINTRESOURCEA(IDI_SUBLUMEN)), nullptr, GetStockObject(BLACK_BRUSH), nullptr,
         windowName);
+    // A window-mode size no window can take falls back at once. A full-screen mode is judged by the display
+    // set-up, which has its own fallback; until then the hidden window only needs a size it can be made with.
+    if (!sys.settings.fullscreen)
+        fitWindowSize(sys);
+    const bool fits = windowSizeFits(sys.settings.screenx, sys.settings.screeny);
+    const int width = fits ? sys.settings.screenx : fallbackWidth;
+    const int height = fits ? sys.settings.screeny : fallbackHeight;
     HWND window = CreateWindowExA(0, windowName, windowName, sys.settings.fullscreen ? fullScreenStyle : windowedStyle,
-        0, 0, sys.settings.screenx, sys.settings.screeny, nullptr, nullptr, instance, nullptr);
+        0, 0, width, height, nullptr, nullptr, instance, nullptr);
     if (!window) {
         debugLog("Create Window Error.\n");
         MessageBoxA(nullptr, "Can't create window.", "Sublumen", MB_OK);
         return -2;
     }
-    sizeWindow(sys);
+    sizeWindowTo(window, width, height);
     SetWindowPos(window, sys.settings.alwaystop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
         SWP_NOMOVE | SWP_NOSIZE);
     return 0;
@@ -64,18 +86,32 @@ int initWindow(System& sys)
 
 int sizeWindow(System& sys)
 {
-    HWND window = sys.window.mainWindow;
-    const int width = sys.settings.screenx;
-    const int height = sys.settings.screeny;
-    MoveWindow(window, 0, 0, width, height, FALSE);
-    RECT client {};
-    GetClientRect(window, &client);
-    const int cw = client.right - client.left;
-    const int ch = client.bottom - client.top;
-    // Whatever the frame and caption take comes on top, so the client area is exactly the chosen size.
-    MoveWindow(window, 0, 0, 2 * width - cw, 2 * height - ch, FALSE);
-    centreWindow(window);
+    sizeWindowTo(sys.window.mainWindow, sys.settings.screenx, sys.settings.screeny);
     return 0;
+}
+
+bool windowSizeFits(int32_t width, int32_t height)
+{
+    if (width <= 0 || height <= 0)
+        return false;
+    RECT desktop {};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    if (desktop.right <= 0 || desktop.bottom <= 0)
+        return true;
+    return width <= desktop.right && height <= desktop.bottom;
+}
+
+int fitWindowSize(System& sys)
+{
+    Settings& settings = sys.settings;
+    if (windowSizeFits(settings.screenx, settings.screeny))
+        return 0;
+    debugLog("WindowSize %dx%d Fail. Fall back to %dx%d\n", settings.screenx, settings.screeny, fallbackWidth,
+        fallbackHeight);
+    // The settings keep the fallback, so the size that failed is not saved for the next start.
+    settings.screenx = fallbackWidth;
+    settings.screeny = fallbackHeight;
+    return -1;
 }
 
 void centreWindow(HWND window)

@@ -20,6 +20,11 @@ constexpr uint32_t cursorHideSeconds = 5;
 int initWindow(System& sys);
 // Gives the main window a client area of screenx × screeny and centres it on the desktop; 0.
 int sizeWindow(System& sys);
+// True when a window can have a client area of width × height: both positive and, when the desktop's size
+// is known, within it.
+bool windowSizeFits(int32_t width, int32_t height);
+// A screenx × screeny that no window can take becomes 640 × 480, logged; 0, or -1 when it fell back.
+int fitWindowSize(System& sys);
 // Centres a window on the desktop's client area, keeping its size and z-order.
 void centreWindow(HWND window);
 // Fills a window class and registers it; the class atom.

@@ -12,8 +12,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <memory>
+#include <pwd.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -190,6 +195,88 @@ TEST_F(SettingsStore, UnusableFileIsLoggedOnceReadAsMissingAndKeptAside)
     EXPECT_EQ(saveSettings(sys), 0);
     EXPECT_TRUE(fs::is_directory(settingsFile()));
 }
+
+TEST_F(SettingsStore, PipeInThePlaceOfTheFileIsNeitherWaitedForNorReplaced)
+{
+    fs::create_directories(dir.path() / "config/sublumen");
+    ASSERT_EQ(mkfifo(settingsFile().c_str(), 0600), 0);
+    LogCapture log(dir);
+    System sys;
+    EXPECT_EQ(loadSettings(sys), -1);
+    EXPECT_TRUE(sameSettings(sys.settings, Settings {}));
+    EXPECT_EQ(saveSettings(sys), 0);
+    EXPECT_TRUE(fs::is_fifo(settingsFile()));
+    EXPECT_FALSE(fs::exists(settingsFile() + ".unusable"));
+    EXPECT_EQ(log.text(),
+        "Registry: " + settingsFile() + " is ignored: not a regular file.\nRegistry: " + settingsFile()
+            + " could not be read, so it is kept and the settings are not saved.\n");
+}
+
+// Another user's file in the user's own settings folder: as root, a child that runs as nobody in a folder
+// nobody owns, so that permissions and the kernel's hard-link protection apply as they do to a real user.
+struct ForeignFileCase {
+    const char* name;
+    mode_t mode;
+    std::string text;
+    bool readable;
+};
+
+class ForeignSettingsFile : public SettingsStore, public testing::WithParamInterface<ForeignFileCase> { };
+
+TEST_P(ForeignSettingsFile, IsNeverLost)
+{
+    const ForeignFileCase& c = GetParam();
+    const bool root = geteuid() == 0;
+    const passwd* nobody = getpwnam("nobody");
+    if (root && !nobody)
+        GTEST_SKIP() << "no user to run as";
+    if (!root && c.readable)
+        GTEST_SKIP() << "needs a file of another owner";
+    LogCapture log(dir);
+    const std::string logFile = dir.file("DEBUG.LOG");
+    writeSettings(c.text);
+    ASSERT_EQ(chmod(settingsFile().c_str(), root ? c.mode : 0), 0);
+    if (!root && access(settingsFile().c_str(), R_OK) == 0)
+        GTEST_SKIP() << "running with the right to read every file";
+    if (root) {
+        dir.write("DEBUG.LOG", "");
+        ASSERT_EQ(chmod(logFile.c_str(), 0666), 0);
+        ASSERT_EQ(chown(dir.file("config/sublumen").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (root && (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+            _exit(3);
+        auto sys = std::make_unique<System>();
+        int loaded = loadSettings(*sys);
+        saveSettings(*sys);
+        _exit(loaded == -1 && sameSettings(sys->settings, Settings {}) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    std::string text = readFile(logFile);
+    if (!c.readable) {
+        EXPECT_EQ(readFile(settingsFile()), c.text);
+        EXPECT_FALSE(fs::exists(settingsFile() + ".unusable"));
+        EXPECT_NE(text.find("Registry: " + settingsFile() + " is ignored: Permission denied.\n"), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("could not be read, so it is kept and the settings are not saved.\n"), std::string::npos)
+            << text;
+    } else {
+        EXPECT_EQ(readFile(settingsFile() + ".unusable"), c.text);
+        EXPECT_NE(readFile(settingsFile()).find("fontsize dword 24\n"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Owners, ForeignSettingsFile,
+    testing::Values(ForeignFileCase { "Unreadable", 0600, "fontsize dword 33\n", false },
+        ForeignFileCase { "ReadableButDamaged", 0644, "fontsize dword many\n", true }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsStore, FailedWriteLeavesTheOldFileIntact)
 {

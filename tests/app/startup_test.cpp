@@ -252,6 +252,37 @@ TEST_F(StartUp, LogOfThePreviousRunIsDeletedFirst)
     EXPECT_EQ(std::string(sys.startup.programDir), programDir);
 }
 
+TEST_F(StartUp, WhatTheSettingsLoadSaidReachesTheLog)
+{
+    dir.write("config/sublumen/settings", "fullscreen dword 0\nfontsize dword big\n");
+    ASSERT_EQ(initAll(sys, listOfMissingMovies().c_str()), 0);
+    std::string text = log();
+    EXPECT_EQ(text.rfind(">>> Sublumen #37", 0), 0u) << text;
+    EXPECT_NE(text.find(" : initAll()\nRegistry: " + dir.file("config/sublumen/settings")
+                  + " is ignored: line 2 is not a value.\nCommand Line="),
+        std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("PgmDir="), std::string::npos);
+}
+
+// A size read from a value of the wrong type (the text "800" as a number), or one no screen has: the player
+// starts in 640 × 480 and saves that, so the next start is not locked out too.
+TEST_F(StartUp, WindowSizeNoWindowCanTakeFallsBackAndIsNotSavedBack)
+{
+    for (const char* settings :
+        { "fullscreen dword 0\nscreenx sz 800\n", "fullscreen dword 1\nscreenx dword 100000\nscreeny dword 100000\n" }) {
+        dir.write("config/sublumen/settings", settings);
+        System run;
+        run.playback.instance = sys.playback.instance;
+        EXPECT_EQ(initAll(run, listOfMissingMovies().c_str()), 0) << settings << log();
+        EXPECT_EQ(run.settings.screenx, 640) << settings;
+        EXPECT_EQ(run.settings.screeny, 480) << settings;
+        deinitAll(run);
+        EXPECT_NE(settingsText().find("screenx dword 640\n"), std::string::npos) << settings;
+        EXPECT_NE(settingsText().find("screeny dword 480\n"), std::string::npos) << settings;
+    }
+}
+
 TEST_F(StartUp, CancelledDialogEndsWithMinusOneAndSavesSettings)
 {
     ScriptedChooser chooser(dir, std::nullopt);

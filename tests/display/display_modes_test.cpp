@@ -183,6 +183,42 @@ INSTANTIATE_TEST_SUITE_P(Answers, WindowModeFailure,
     ::testing::Values(WindowFailureCase { "no", true, -5, 0 }, WindowFailureCase { "yes", true, 0, 1 },
         WindowFailureCase { "yes", false, -6, 1 }));
 
+// Sizes no window can take on the 1024 × 768 desktop: they fall back to 640 × 480 as a refused full-screen
+// mode does, and the player goes on in a window.
+struct WindowSizeCase {
+    const char* name;
+    int width, height;
+};
+
+class UnmakeableWindowSize : public DisplayModes, public ::testing::WithParamInterface<WindowSizeCase> { };
+
+TEST_P(UnmakeableWindowSize, FallsBackTo640x480)
+{
+    const auto& c = GetParam();
+    settle(0, c.width, c.height, 32);
+    ASSERT_EQ(ddEnum(sys), 0);
+    std::string text = log.text();
+    EXPECT_NE(text.find(markers({ 1, 5 }) + "WindowSize " + std::to_string(c.width) + "x" + std::to_string(c.height)
+                  + " Fail. Fall back to 640x480\n" + markers({ 6, 8 })),
+        std::string::npos)
+        << text;
+    EXPECT_EQ(sys.settings.screenx, 640);
+    EXPECT_EQ(sys.settings.screeny, 480);
+    EXPECT_EQ(sys.settings.bpp, 32);
+    RECT client {};
+    GetClientRect(window.handle(), &client);
+    EXPECT_EQ(client.right, 640);
+    EXPECT_EQ(client.bottom, 480);
+    EXPECT_EQ(sys.displays.display->state, Windowed);
+    EXPECT_EQ(sys.displays.backSurface->width, 640);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, UnmakeableWindowSize,
+    ::testing::Values(WindowSizeCase { "Negative", -5, 480 }, WindowSizeCase { "Empty", 0, 0 },
+        WindowSizeCase { "TextReadAsANumber", 3158072, 600 }, WindowSizeCase { "Huge", 100000, 100000 },
+        WindowSizeCase { "WiderThanTheDesktop", 1280, 600 }, WindowSizeCase { "TallerThanTheDesktop", 800, 1024 }),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(DisplayModes, AtMostFourDevicesAreKeptAndLongNamesAreCut)
 {
     driver->deviceList.clear();
