@@ -96,6 +96,12 @@ struct OtherScreen {
     Rects expected;
 };
 
+void PrintTo(const OtherScreen& e, std::ostream* os)
+{
+    *os << e.movieWidth << "x" << e.movieHeight << " on " << e.screenWidth << "x" << e.screenHeight << " in mode "
+        << e.fitmode;
+}
+
 class OtherScreens : public ::testing::TestWithParam<OtherScreen> { };
 
 TEST_P(OtherScreens, KeepTheSourceInsideThePicture)
