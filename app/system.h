@@ -76,6 +76,9 @@ struct DisplayGlobals {
 struct CompositionState {
     int32_t stallCount = 0;
     int32_t stallLimit = 12;
+    // The result of the last picture copy: a refusal is logged only when it follows a good copy or
+    // changes its code, not on every frame.
+    int32_t blitResult = 0;
 };
 
 struct System {

@@ -128,10 +128,19 @@ void drawVideo(System& sys)
             static_cast<unsigned>(stream.lastResult));
 
     const VideoPlacement& p = sys.videoPlacement;
-    stream.blitFrame(back, p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY, p.dstWidth, p.dstHeight,
-        sys.commands.pictureFlags);
+    const int copied = stream.blitFrame(back, p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY, p.dstWidth,
+        p.dstHeight, sys.commands.pictureFlags);
+    if (copied != 0 && copied != c.blitResult)
+        debugLog("drawVideo : picture copy refused, Err=0x%X Src=%d,%d(%d,%d) Dst=%d,%d(%d,%d)\n",
+            static_cast<unsigned>(copied), p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY, p.dstWidth,
+            p.dstHeight);
+    c.blitResult = copied;
 
     HDC dc = back->getDC();
+    // A refused copy leaves the last frame in place, and the status bar and caption would pile up on it
+    // frame after frame: the frame starts from black instead.
+    if (copied != 0)
+        fill(dc, 0, 0, sys.settings.screenx, sys.settings.screeny, BLACK_BRUSH);
     if (sys.settings.seekbar != 0)
         drawSeekBar(sys, dc);
     if (sys.settings.iscaption != 0 && sys.movie.currentCaption) {

@@ -3,6 +3,7 @@
 #include "app/system.h"
 #include "media/media_stream.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -90,8 +91,10 @@ void computeVideoPlacement(System& sys)
         p.dstY = 0;
     }
 
-    p.srcWidth = truncated(p.dstWidth * k);
-    p.srcHeight = truncated(p.dstHeight * k);
+    // The horizontal scale applied to the height can overshoot the picture by a row or two when the
+    // destination's width was truncated; a source rectangle outside the picture would make every blit fail.
+    p.srcWidth = std::min(truncated(p.dstWidth * k), mw);
+    p.srcHeight = std::min(truncated(p.dstHeight * k), mh);
     p.srcX = (mw - p.srcWidth) / 2;
     p.srcY = (mh - p.srcHeight) / 2;
 }

@@ -110,8 +110,12 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format)
                                                        : Breaking::AtLineBreaks;
     const int width = rect->right - rect->left;
     const TextLayout& layout = dc->layoutCache.get(*font, std::string_view(text ? text : "", length), breaking, width);
-    const int lineHeight = font->cellHeight();
-    const int height = static_cast<int>(layout.lines.size()) * lineHeight;
+    const int cellHeight = font->cellHeight();
+    // Output is clipped to the rectangle, so each line is as tall as its glyphs: an accent from a
+    // fallback face taller than the cell would otherwise lose its top.
+    int height = 0;
+    for (const TextLine& line : layout.lines)
+        height += lineHeight(line, cellHeight);
 
     if (format & DT_CALCRECT) {
         rect->bottom = rect->top + height;
@@ -123,17 +127,18 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format)
     const RECT clip = clipToSurface(*rect, *dc->surface);
     int y = rect->top;
     if ((format & DT_SINGLELINE) && (format & DT_VCENTER))
-        y = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
+        y = rect->top + (rect->bottom - rect->top - height) / 2;
     for (const TextLine& line : layout.lines) {
         if (y >= clip.bottom)
             break;
-        if (y + lineHeight > clip.top && !isEmpty(clip)) {
+        const int rows = lineHeight(line, cellHeight);
+        if (y + rows > clip.top && !isEmpty(clip)) {
             const int x = (format & DT_CENTER) ? rect->left + (width - line.width) / 2 : rect->left;
             if (dc->backgroundMode == OPAQUE)
-                fillRect(*dc->surface, intersect({ x, y, x + line.width, y + lineHeight }, clip), dc->backgroundColour);
-            drawLine(*dc->surface, line, x, y, clip, dc->textColour);
+                fillRect(*dc->surface, intersect({ x, y, x + line.width, y + rows }, clip), dc->backgroundColour);
+            drawLine(*dc->surface, line, x, y + line.above, clip, dc->textColour);
         }
-        y += lineHeight;
+        y += rows;
     }
     return height;
 }

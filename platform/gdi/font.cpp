@@ -323,6 +323,7 @@ const platform::Glyph& FontObject::glyph(char32_t c)
     FT_UInt index = 0;
     FT_Face face = faces_->faceFor(c, index);
     faces_->render(face, index, ascent_, g);
+    g.fallback = face != faces_->primary.get();
     return g;
 }
 

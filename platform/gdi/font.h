@@ -19,6 +19,7 @@ struct Glyph {
     int width = 0;
     int height = 0;
     int advance = 0;  // pen advance in whole pixels
+    bool fallback = false;  // drawn from another face than the selected one, whose cell it may not fit
     // Per row, the first and one past the last column with any coverage, so that blending skips
     // the empty margins that make up most of a glyph box.
     std::vector<uint16_t> rowStart;

@@ -2,6 +2,8 @@
 
 #include "platform/gdi/text_decoding.h"
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
@@ -20,10 +22,17 @@ void wrapParagraph(FontObject& font, std::u32string_view text, bool wrap, int ma
         TextLine line;
         int pen = 0;
         for (size_t i = begin; i < end; ++i) {
-            line.glyphs.push_back({ glyphs[i], pen });
-            pen += glyphs[i]->advance;
+            const Glyph& g = *glyphs[i];
+            line.glyphs.push_back({ &g, pen });
+            pen += g.advance;
             if (!isBlank(text[i]))
                 line.width = pen;
+            // The selected face's own glyphs keep the cell its metrics give, even where antialiasing spills
+            // a row past it.
+            if (g.fallback && g.height > 0) {
+                line.above = std::max(line.above, -g.top);
+                line.below = std::max(line.below, g.top + g.height - font.cellHeight());
+            }
         }
         if (!wrap)
             line.width = pen;

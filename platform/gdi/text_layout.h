@@ -17,12 +17,19 @@ struct PlacedGlyph {
 struct TextLine {
     std::vector<PlacedGlyph> glyphs;
     int width = 0;  // up to the pen position after the last non-blank character
+    // Rows that glyphs from fallback faces reach above the top and below the bottom of the font's cell:
+    // an accented capital from another face may stand taller than the selected face's cell.
+    int above = 0;
+    int below = 0;
 };
 
 struct TextLayout {
     std::vector<TextLine> lines;
     int widest = 0;
 };
+
+// The rows a line takes in a block of text: the font's cell, grown to hold every glyph of the line.
+inline int lineHeight(const TextLine& line, int cellHeight) { return line.above + cellHeight + line.below; }
 
 enum class Breaking {
     SingleLine,  // line breaks are not acted on

@@ -282,6 +282,32 @@ TEST_F(FrameComposition, EnhancedFlippedPictureIsStretchedAndMirrored)
     EXPECT_EQ(boxWhere(screen(), blue, 0, H / 2 + 2, W, H), (PixelBox { 0, H / 2 + 2, W, H }));
 }
 
+TEST_F(FrameComposition, ARefusedCopyIsLoggedOnceAndTheFrameStartsFromBlack)
+{
+    openMovie(1280, 720, milliseconds(60'000), PanScan);
+    script->running = false;
+    fillSurface(picture(), 200, 40, 40);
+    auto red = [](int r, int g, int b) { return r == 200 && g == 40 && b == 40; };
+    // A source rectangle one row above the picture: the copy is refused.
+    sys.videoPlacement.srcY = -1;
+    paint(128, 128, 128);
+    for (int i = 0; i < 3; ++i)
+        renderFrame(sys);
+    EXPECT_EQ(boxWhere(screen(), [](int r, int g, int b) { return r == 128 && g == 128 && b == 128; }), PixelBox {});
+    EXPECT_EQ(boxWhere(screen(), red), PixelBox {});
+    PixelBox drawn = boxWhere(screen(), [](int r, int g, int b) { return !isBlack(r, g, b); });
+    EXPECT_GE(drawn.top, H - 16) << "only the status bar is drawn over the black: " << describe(drawn);
+    const std::string text = log.text();
+    const size_t first = text.find("drawVideo : picture copy refused, Err=0x");
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_NE(text.find("Src=161,-1(958,720) Dst=0,0(639,480)\n", first), std::string::npos) << text;
+    EXPECT_EQ(text.find("copy refused", text.find("Dst=", first)), std::string::npos) << "logged once: " << text;
+
+    computeVideoPlacement(sys);
+    renderFrame(sys);
+    EXPECT_EQ(boxWhere(screen(), red, 0, 0, W, H - 16), (PixelBox { 0, 0, W - 1, H - 16 }));
+}
+
 TEST_F(FrameComposition, StatusTimeComesFromTheStream)
 {
     openMovie(640, 480);

@@ -86,6 +86,41 @@ INSTANTIATE_TEST_SUITE_P(VideoPlacement, WorkedExamples,
         WorkedExample {720, 576, LetterBox2, {0, 9, 719, 557, 10, 0, 620, 480}},
         WorkedExample {720, 576, PanScan, {0, 0, 720, 576, 20, 0, 600, 480}}));
 
+// Sizes where the height scaled by the horizontal scale overshoots the picture: the source stays inside it.
+struct OtherScreen {
+    int32_t screenWidth;
+    int32_t screenHeight;
+    int32_t movieWidth;
+    int32_t movieHeight;
+    int32_t fitmode;
+    Rects expected;
+};
+
+void PrintTo(const OtherScreen& e, std::ostream* os)
+{
+    *os << e.movieWidth << "x" << e.movieHeight << " on " << e.screenWidth << "x" << e.screenHeight << " in mode "
+        << e.fitmode;
+}
+
+class OtherScreens : public ::testing::TestWithParam<OtherScreen> { };
+
+TEST_P(OtherScreens, KeepTheSourceInsideThePicture)
+{
+    const OtherScreen& e = GetParam();
+    Placement placement(e.screenWidth, e.screenHeight);
+    const Rects r = placement.place(e.movieWidth, e.movieHeight, e.fitmode);
+    EXPECT_EQ(r, e.expected);
+    EXPECT_GE(r.srcX, 0);
+    EXPECT_GE(r.srcY, 0);
+    EXPECT_LE(r.srcX + r.srcWidth, e.movieWidth);
+    EXPECT_LE(r.srcY + r.srcHeight, e.movieHeight);
+}
+
+INSTANTIATE_TEST_SUITE_P(VideoPlacement, OtherScreens,
+    ::testing::Values(OtherScreen {320, 240, 1280, 720, PanScan, {159, 0, 961, 720, 0, 0, 320, 240}},
+        OtherScreen {640, 480, 480, 854, PanScan, {0, 0, 480, 854, 185, 0, 269, 480}},
+        OtherScreen {800, 600, 720, 1280, PanScan, {0, 0, 720, 1280, 231, 0, 337, 600}}));
+
 TEST(VideoPlacement, ModeNamesInOrder)
 {
     EXPECT_STREQ(fitModeNames[LetterBox], "LetterBox");

@@ -230,6 +230,22 @@ TEST_F(TextOutput, DrawTextIsClippedToItsRectangle)
     EXPECT_LE(ink.bottom, 50);
 }
 
+TEST_F(TextOutput, AccentsTallerThanTheCellAreNotCutOffByTheRectangle)
+{
+    // The coding face has no accented Latin letters; the fallback face's capitals stand above its cell.
+    const PixelBox whole = inkOf("Über Éric", 10, 40);
+    ASSERT_LT(whole.top, 40) << "the accents reach above the cell: " << describe(whole);
+
+    clear();
+    RECT r { 10, 20, 310, 120 };
+    const int height = DrawTextA(dc, "Über Éric", -1, &r, DT_NOPREFIX);
+    const PixelBox drawn = boxWhere(surface, brighter);
+    EXPECT_EQ(drawn, whole.shifted(0, 20 - whole.top)) << "dots and acute drawn whole at the top: " << describe(drawn);
+    EXPECT_EQ(height, 24 + 40 - whole.top) << "the line is as tall as its glyphs";
+    RECT measured { 10, 20, 310, 21 };
+    EXPECT_EQ(DrawTextA(dc, "Über Éric", -1, &measured, DT_NOPREFIX | DT_CALCRECT), height);
+}
+
 TEST_F(TextOutput, SingleLineIsCentredBothWays)
 {
     const PixelBox alone = inkOf("가나");
