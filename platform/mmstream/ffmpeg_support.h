@@ -1,5 +1,5 @@
 // What every part of the FFmpeg engine shares: the library's headers, owning handles for its objects,
-// the conversion of its time stamps, and the one place its status codes are read.
+// the conversion of its time stamps, and the one reading of what its reading and decoding calls answer.
 #pragma once
 
 #include "platform/mmstream/media_backend.h"
@@ -45,8 +45,10 @@ inline MediaTime toMediaTime(int64_t ts, AVRational base)
 // What a reading or decoding call of the library answered.
 enum class AvStatus {
     Ok,
-    NeedsInput,  // nothing to give until more goes in (a decoder that cannot take a packet: take its frames)
-    End,         // the input is over and everything it held has come out
+    // AVERROR(EAGAIN): not now. A decoder gives no frame until it has more packets, and takes no
+    // packet until its frames have been taken.
+    NeedsInput,
+    End,  // AVERROR_EOF: the input is over and everything it held has come out
     Error,
 };
 
