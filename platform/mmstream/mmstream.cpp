@@ -3,6 +3,8 @@
 #include "platform/com.h"
 #include "platform/kernel.h"
 #include "platform/mmstream/media_backend.h"
+#include "platform/mmstream/media_streams.h"
+#include "platform/mmstream/stream_object.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,43 +24,8 @@ bool sameGuid(const GUID& a, const GUID& b)
 
 namespace {
 
-constexpr GUID iidUnknown {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr HRESULT fileNotFound = static_cast<HRESULT>(0x80070002u);
 constexpr HRESULT accessDenied = static_cast<HRESULT>(0x80070005u);
-// How long a synchronous update waits for a picture before it stays pending.
-constexpr std::chrono::milliseconds updateWait {250};
-// A stopped stream answers an update after about one frame's time, so a caller composing frames
-// while paused does not spin.
-constexpr std::chrono::milliseconds stoppedFrameMin {10};
-constexpr std::chrono::milliseconds stoppedFrameMax {50};
-
-// Reference counting shared by every object here; Interface is the most derived interface.
-template<typename Interface>
-class RefCounted : public Interface {
-public:
-    uint32_t AddRef() override { return ++references_; }
-    uint32_t Release() override
-    {
-        uint32_t left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    virtual ~RefCounted() = default;
-
-private:
-    uint32_t references_ = 1;
-};
-
-template<typename T>
-HRESULT handOut(T* object, void** out)
-{
-    object->AddRef();
-    *out = object;
-    return S_OK;
-}
 
 // UTF-16 to the platform's narrow paths (UTF-8); false for text that is not valid UTF-16.
 bool narrowPath(const char16_t* wide, std::string& out)
@@ -86,235 +53,6 @@ bool narrowPath(const char16_t* wide, std::string& out)
     out = std::move(result);
     return true;
 }
-
-class AudioStream final : public RefCounted<IMediaStream> {
-public:
-    HRESULT QueryInterface(const GUID& iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
-            return handOut(static_cast<IMediaStream*>(this), object);
-        return E_NOINTERFACE;
-    }
-    HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) override
-    {
-        if (purposeId)
-            *purposeId = MSPID_PrimaryAudio;
-        if (type)
-            *type = STREAMTYPE_READ;
-        return S_OK;
-    }
-};
-
-class VideoSample final : public RefCounted<IDirectDrawStreamSample> {
-public:
-    VideoSample(std::shared_ptr<MediaBackend> backend, IMediaStream* stream, SampleTarget* target, RECT rect,
-        MediaTime frameInterval)
-        : backend_(std::move(backend))
-        , stream_(stream)
-        , target_(target)
-        , rect_(rect)
-        , stoppedWait_(std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(frameInterval), stoppedFrameMin,
-              stoppedFrameMax))
-    {
-        stream_->AddRef();
-        target_->sampleAddRef();
-    }
-
-    HRESULT QueryInterface(const GUID& iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (sameGuid(iid, IID_IDirectDrawStreamSample) || sameGuid(iid, IID_IStreamSample) || sameGuid(iid, iidUnknown))
-            return handOut(static_cast<IDirectDrawStreamSample*>(this), object);
-        return E_NOINTERFACE;
-    }
-
-    HRESULT GetMediaStream(IMediaStream** stream) override
-    {
-        if (!stream)
-            return E_POINTER;
-        stream_->AddRef();
-        *stream = stream_;
-        return S_OK;
-    }
-
-    HRESULT GetSampleTimes(STREAM_TIME* start, STREAM_TIME* end, STREAM_TIME* current) override
-    {
-        if (start)
-            *start = start_.count();
-        if (end)
-            *end = end_.count();
-        if (current)
-            *current = backend_->time().count();
-        return S_OK;
-    }
-
-    HRESULT Update(DWORD flags, void* event, void* apcFunction, uintptr_t) override
-    {
-        if (event || apcFunction)
-            return E_INVALIDARG;
-        pending_ = true;
-        if (flags & SSUPDATE_ASYNC)
-            return lastStatus_ = MS_S_PENDING;
-        return perform(updateWait);
-    }
-
-    HRESULT CompletionStatus(DWORD flags, DWORD milliseconds) override
-    {
-        if (!pending_)
-            return lastStatus_;
-        if (flags & COMPSTAT_ABORT) {
-            pending_ = false;
-            return lastStatus_ = MS_S_NOUPDATE;
-        }
-        if (!(flags & COMPSTAT_WAIT))
-            return perform(std::chrono::milliseconds(0));
-        // "No limit" still returns now and then so that a stopped stream cannot hold the caller forever.
-        auto wait = milliseconds == 0xFFFFFFFFu ? std::chrono::milliseconds(24 * 3600 * 1000)
-                                                : std::chrono::milliseconds(milliseconds);
-        return perform(wait);
-    }
-
-    HRESULT GetSurface(SampleTarget** surface, RECT* clip) override
-    {
-        if (surface) {
-            target_->sampleAddRef();
-            *surface = target_;
-        }
-        if (clip)
-            *clip = rect_;
-        return S_OK;
-    }
-
-private:
-    ~VideoSample() override
-    {
-        target_->sampleRelease();
-        stream_->Release();
-    }
-
-    HRESULT perform(std::chrono::milliseconds timeout)
-    {
-        bool running = backend_->running();
-        FrameDelivery delivery;
-        if (running) {
-            delivery = backend_->deliverPicture(*target_, timeout);
-        } else {
-            // Stopped: the picture at the position stands, answered at frame pace; only a picture
-            // still being decoded (after a seek) is worth the whole wait.
-            delivery = backend_->deliverPicture(*target_, std::min(timeout, stoppedWait_));
-            if (delivery.outcome == FrameOutcome::DecoderBehind && timeout > stoppedWait_)
-                delivery = backend_->deliverPicture(*target_, timeout - stoppedWait_);
-        }
-        switch (delivery.outcome) {
-        case FrameOutcome::Delivered:
-            start_ = delivery.start;
-            end_ = delivery.end;
-            pending_ = false;
-            return lastStatus_ = S_OK;
-        case FrameOutcome::EndOfStream:
-            pending_ = false;
-            return lastStatus_ = MS_S_ENDOFSTREAM;
-        case FrameOutcome::NotDue:
-            if (!running) {
-                // The picture at the held position is the one in the sample.
-                pending_ = false;
-                return lastStatus_ = S_OK;
-            }
-            return lastStatus_ = MS_S_PENDING;
-        case FrameOutcome::DecoderBehind:
-            return lastStatus_ = MS_E_BUSY;
-        }
-        return lastStatus_ = E_FAIL;
-    }
-
-    std::shared_ptr<MediaBackend> backend_;
-    IMediaStream* stream_;
-    SampleTarget* target_;
-    RECT rect_;
-    std::chrono::milliseconds stoppedWait_;
-    bool pending_ = false;
-    HRESULT lastStatus_ = S_OK;
-    MediaTime start_ {0};
-    MediaTime end_ {0};
-};
-
-class VideoStream final : public RefCounted<IDirectDrawMediaStream> {
-public:
-    VideoStream(std::shared_ptr<MediaBackend> backend, SampleTargetFactory* factory)
-        : backend_(std::move(backend))
-        , factory_(factory)
-    {
-        factory_->factoryAddRef();
-    }
-
-    HRESULT QueryInterface(const GUID& iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (sameGuid(iid, IID_IDirectDrawMediaStream) || sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
-            return handOut(static_cast<IDirectDrawMediaStream*>(this), object);
-        return E_NOINTERFACE;
-    }
-
-    HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) override
-    {
-        if (purposeId)
-            *purposeId = MSPID_PrimaryVideo;
-        if (type)
-            *type = STREAMTYPE_READ;
-        return S_OK;
-    }
-
-    HRESULT CreateSample(SampleTarget* surface, const RECT* rect, DWORD, IDirectDrawStreamSample** sample) override
-    {
-        if (!sample)
-            return E_POINTER;
-        *sample = nullptr;
-        MediaProperties props = backend_->properties();
-        SampleTarget* target = surface;
-        if (target) {
-            target->sampleAddRef();
-        } else {
-            target = factory_->createSampleTarget(props.width, props.height);
-            if (!target)
-                return MS_E_SAMPLEALLOC;
-        }
-        Surface& pixels = target->samplePixels();
-        RECT whole {0, 0, pixels.width, pixels.height};
-        if (rect && (rect->left != 0 || rect->top != 0 || rect->right != whole.right || rect->bottom != whole.bottom)) {
-            target->sampleRelease();
-            return E_INVALIDARG;
-        }
-        std::fill(pixels.pixels.begin(), pixels.pixels.end(), uint8_t {0});
-        auto* created = new (std::nothrow) VideoSample(backend_, this, target, whole, props.frameInterval);
-        target->sampleRelease();
-        if (!created)
-            return E_OUTOFMEMORY;
-        *sample = created;
-        return S_OK;
-    }
-
-    HRESULT GetTimePerFrame(STREAM_TIME* frameTime) override
-    {
-        if (!frameTime)
-            return E_POINTER;
-        *frameTime = backend_->properties().frameInterval.count();
-        return S_OK;
-    }
-
-private:
-    ~VideoStream() override { factory_->factoryRelease(); }
-
-    std::shared_ptr<MediaBackend> backend_;
-    SampleTargetFactory* factory_;
-};
-
 class FilterGraph final : public RefCounted<IGraphBuilder> {
 public:
     HRESULT QueryInterface(const GUID& iid, void** object) override
@@ -442,9 +180,9 @@ public:
         backend_ = std::move(opened);
         MediaProperties props = backend_->properties();
         if (videoWanted_ && props.hasVideo)
-            video_ = new (std::nothrow) VideoStream(backend_, factory_);
+            video_ = createVideoStream(backend_, factory_);
         if (audioWanted_ && props.hasAudio)
-            audio_ = new (std::nothrow) AudioStream();
+            audio_ = createAudioStream();
         return S_OK;
     }
 
@@ -536,8 +274,8 @@ private:
     FilterGraph* graph_ = nullptr;
     // Shared with the video stream and its samples, which may outlive this object.
     std::shared_ptr<MediaBackend> backend_;
-    VideoStream* video_ = nullptr;
-    AudioStream* audio_ = nullptr;
+    IDirectDrawMediaStream* video_ = nullptr;
+    IMediaStream* audio_ = nullptr;
 };
 
 }

@@ -1,0 +1,72 @@
+// The multimedia engine on FFmpeg. Three worker threads fill bounded queues: the demuxer
+// (ffmpeg_demuxer.h) reads packets for the two decoders, which share one loop (decoder_loop.h); the
+// video decoder queues pictures, the audio decoder sound resampled to the device's format. The audio
+// device's callback drains the sound and drives the clock (stream_clock.cpp); the caller's thread
+// takes decoded pictures when they are due (frame_handout.cpp) and converts them with libswscale
+// (picture_converter.h). The threads meet only in SharedState (stream_state.h), under its one mutex.
+#pragma once
+
+#include "platform/mmstream/audio_decoder.h"
+#include "platform/mmstream/audio_output.h"
+#include "platform/mmstream/ffmpeg_demuxer.h"
+#include "platform/mmstream/media_backend.h"
+#include "platform/mmstream/picture_converter.h"
+#include "platform/mmstream/stream_state.h"
+#include "platform/mmstream/video_decoder.h"
+
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace platform {
+
+class FfmpegBackend final : public MediaBackend {
+public:
+    FfmpegBackend() = default;
+    ~FfmpegBackend() override;
+
+    OpenError open(const std::string& path, const OpenOptions& options);
+
+    MediaProperties properties() const override { return properties_; }
+    void run() override;
+    void stop() override;
+    bool running() const override;
+    MediaTime time() const override;
+    void seek(MediaTime target) override;
+    FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
+    FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
+
+private:
+    bool openVideo(int decoderThreads);
+    // True when the sound is played; audioIndex_ is set even when only the device is missing.
+    bool openAudio();
+    void startThreads();
+
+    // The audio device's callback, on its own thread.
+    void fillAudio(int16_t* samples, int frames, int rate, int channels);
+    // Waits for the next due frame like deliverFrame; on Delivered, frame holds it unconverted.
+    FrameDelivery takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame);
+
+    // Set by open, read only afterwards.
+    bool untimed_ = false;
+    MediaProperties properties_;
+    int videoIndex_ = -1;
+    int audioIndex_ = -1;
+
+    // Declared first so that it goes last: every part below refers to it.
+    SharedState shared_;
+    // The format context within is read only by the demuxer's thread once the threads run.
+    FfmpegDemuxer demuxer_ {shared_};
+    // Each decoder (and its codec context) is used only by its own thread once the threads run.
+    std::unique_ptr<VideoDecoder> video_;
+    std::unique_ptr<AudioDecoder> audioDecoder_;
+    // Used only by the caller of deliverFrame and by the pictures handed out, which are converted on
+    // that caller's thread.
+    std::shared_ptr<PictureConverter> converter_ = std::make_shared<PictureConverter>();
+    std::unique_ptr<AudioOutput> audio_;
+    std::thread demuxThread_;
+    std::thread videoThread_;
+    std::thread audioThread_;
+};
+
+}

@@ -1,0 +1,146 @@
+#include "platform/mmstream/ffmpeg_demuxer.h"
+
+#include "platform/kernel.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <unistd.h>
+#include <utility>
+
+namespace platform {
+
+int FfmpegDemuxer::interruptCallback(void* self)
+{
+    return static_cast<FfmpegDemuxer*>(self)->shared_.quit.load() ? 1 : 0;
+}
+
+OpenError FfmpegDemuxer::open(const std::string& path)
+{
+    if (::access(path.c_str(), F_OK) != 0)
+        return OpenError::FileNotFound;
+    if (::access(path.c_str(), R_OK) != 0)
+        return OpenError::AccessDenied;
+
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        return OpenError::OutOfResources;
+    raw->interrupt_callback = {&FfmpegDemuxer::interruptCallback, this};
+    int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (rc < 0) {
+        // avformat_open_input frees the context on failure.
+        platformLog("mmstream: cannot open %s (%s)\n", path.c_str(), errorText(rc).c_str());
+        if (rc == AVERROR(ENOENT))
+            return OpenError::FileNotFound;
+        if (rc == AVERROR(EACCES))
+            return OpenError::AccessDenied;
+        if (rc == AVERROR(ENOMEM))
+            return OpenError::OutOfResources;
+        return OpenError::UnknownFormat;
+    }
+    format_.reset(raw);
+    rc = avformat_find_stream_info(raw, nullptr);
+    if (rc < 0)
+        platformLog("mmstream: incomplete stream information in %s (%s)\n", path.c_str(), errorText(rc).c_str());
+    if (raw->start_time != AV_NOPTS_VALUE && raw->start_time > 0)
+        startOffset_ = toMediaTime(raw->start_time, AV_TIME_BASE_Q);
+    return OpenError::None;
+}
+
+void FfmpegDemuxer::queueStreams(int videoIndex, int audioIndex)
+{
+    videoIndex_ = videoIndex;
+    audioIndex_ = audioIndex;
+}
+
+bool FfmpegDemuxer::hasRoom() const
+{
+    if (shared_.queuedPacketBytes >= maxQueuedPacketBytes)
+        return false;
+    bool videoEnough = videoIndex_ < 0 || shared_.video.packets.size() > enoughVideoPackets;
+    bool audioEnough = audioIndex_ < 0 || shared_.audio.packets.size() > enoughAudioPackets;
+    return !(videoEnough && audioEnough);
+}
+
+void FfmpegDemuxer::run()
+{
+    SharedState& s = shared_;
+    uint64_t generation = 0;
+    for (;;) {
+        PacketHandle packet(av_packet_alloc());
+        std::unique_lock lock(s.mutex);
+        s.demuxWake.wait(lock, [&] { return s.quit || s.seekPending || (!s.demuxEnded && hasRoom()); });
+        if (s.quit)
+            return;
+        if (s.seekPending) {
+            s.seekPending = false;
+            generation = s.generation;
+            MediaTime target = s.seekTarget;
+            lock.unlock();
+            seek(target);
+            continue;
+        }
+        lock.unlock();
+        if (!packet)
+            return;
+        int rc = av_read_frame(format_.get(), packet.get());
+        lock.lock();
+        if (generation != s.generation || s.seekPending)
+            continue;  // a seek arrived while reading; this packet belongs to the old position
+        switch (avStatus(rc)) {
+        case AvStatus::NeedsInput:
+            continue;
+        case AvStatus::Error:
+            if (!s.quit)
+                platformLog("mmstream: reading stopped (%s)\n", errorText(rc).c_str());
+            [[fallthrough]];
+        case AvStatus::End:
+            markEnd(generation);
+            continue;
+        case AvStatus::Ok:
+            break;
+        }
+        std::size_t size = queuedSize(*packet);
+        if (packet->stream_index == videoIndex_ && videoIndex_ >= 0) {
+            s.queuedPacketBytes += size;
+            s.video.packets.push_back({std::move(packet), generation});
+            s.video.wake.notify_all();
+        } else if (packet->stream_index == audioIndex_ && audioIndex_ >= 0) {
+            s.queuedPacketBytes += size;
+            s.audio.packets.push_back({std::move(packet), generation});
+            s.audio.wake.notify_all();
+        }
+    }
+}
+
+// Lands on the key frame at or before target; the decoders drop what precedes it.
+void FfmpegDemuxer::seek(MediaTime target)
+{
+    // In the time base of the stream that leads the seek, rounded down: rounding up could land on a key
+    // frame just after the target. With neither stream decoded (sound without a device), the
+    // container's own default.
+    int index = videoIndex_ >= 0 ? videoIndex_ : audioIndex_;
+    AVRational base = index >= 0 ? format_->streams[index]->time_base : AV_TIME_BASE_Q;
+    int64_t ts = av_rescale_q_rnd((target + startOffset_).count(), mediaTimeBase, base, AV_ROUND_DOWN);
+    int rc = avformat_seek_file(format_.get(), index, INT64_MIN, ts, ts, 0);
+    if (rc < 0) {
+        // No key frame at or before the target (a target before the first picture, or a file without
+        // an index): take the nearest one after it.
+        rc = avformat_seek_file(format_.get(), index, INT64_MIN, ts, INT64_MAX, 0);
+        if (rc < 0)
+            platformLog("mmstream: seek failed (%s)\n", errorText(rc).c_str());
+    }
+}
+
+// Must be called with the mutex held. The decoders learn of the end from a null packet in their queues.
+void FfmpegDemuxer::markEnd(uint64_t generation)
+{
+    shared_.demuxEnded = true;
+    if (videoIndex_ >= 0)
+        shared_.video.packets.push_back({nullptr, generation});
+    if (audioIndex_ >= 0)
+        shared_.audio.packets.push_back({nullptr, generation});
+    shared_.video.wake.notify_all();
+    shared_.audio.wake.notify_all();
+}
+
+}

@@ -1,0 +1,47 @@
+// The demuxer: opens the container and, on its own thread, reads packets into the decoders' queues
+// and carries out seeks.
+#pragma once
+
+#include "platform/mmstream/ffmpeg_support.h"
+#include "platform/mmstream/stream_state.h"
+
+#include <string>
+
+namespace platform {
+
+class FfmpegDemuxer {
+public:
+    explicit FfmpegDemuxer(SharedState& shared)
+        : shared_(shared)
+    {
+    }
+    FfmpegDemuxer(const FfmpegDemuxer&) = delete;
+    FfmpegDemuxer& operator=(const FfmpegDemuxer&) = delete;
+
+    // Opens the container at path and reads what it says of its streams; logs why it cannot.
+    OpenError open(const std::string& path);
+    AVFormatContext& format() { return *format_; }
+    // The container's start time, which becomes position 0.
+    MediaTime startOffset() const { return startOffset_; }
+    // The streams that are decoded (-1: not decoded); their packets go into the queues. Before run.
+    void queueStreams(int videoIndex, int audioIndex);
+
+    // The thread's body; returns when the engine quits.
+    void run();
+
+private:
+    // Must be called with the mutex held.
+    bool hasRoom() const;
+    void seek(MediaTime target);
+    void markEnd(uint64_t generation);
+    static int interruptCallback(void* self);
+
+    SharedState& shared_;
+    // Read only by the demuxer's thread once the threads run.
+    FormatContextHandle format_;
+    int videoIndex_ = -1;
+    int audioIndex_ = -1;
+    MediaTime startOffset_ {0};
+};
+
+}

@@ -1,0 +1,97 @@
+// Frame hand-out on the caller's thread: the next picture that is due, late ones skipped, converted
+// into the caller's surface or handed over unconverted.
+#include "platform/mmstream/ffmpeg_backend.h"
+
+#include "platform/frame_trace.h"
+
+#include <algorithm>
+
+namespace platform {
+
+FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::milliseconds timeout)
+{
+    FrameHandle frame;
+    FrameDelivery delivery = takeFrame(timeout, frame);
+    if (delivery.outcome == FrameOutcome::Delivered)
+        converter_->convert(*frame, target, 0, 0, target.width, target.height);
+    return delivery;
+}
+
+FrameDelivery FfmpegBackend::deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout)
+{
+    FrameHandle frame;
+    FrameDelivery delivery = takeFrame(timeout, frame);
+    if (delivery.outcome == FrameOutcome::Delivered)
+        target.samplePicture(std::make_unique<FfmpegPicture>(std::move(frame), converter_));
+    return delivery;
+}
+
+FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame)
+{
+    SharedState& s = shared_;
+    const auto deadline = SteadyClock::now() + timeout;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        const auto now = SteadyClock::now();
+        const MediaTime t = s.clock.at(now);
+        if (!video_)
+            return {FrameOutcome::EndOfStream};
+        if (!untimed_) {
+            // Frames whose successor is already due are late: skip them.
+            while (s.frames.size() >= 2 && s.frames[1].start <= t) {
+                traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(s.frames.front().start).count());
+                s.frames.pop_front();
+                s.video.wake.notify_all();
+            }
+        }
+        if (!s.frames.empty()) {
+            DecodedFrame& next = s.frames.front();
+            // The first picture after an open or a seek is shown at once, even when the position lies
+            // before it, so that a stopped stream shows where it stands.
+            if (untimed_ || next.start <= t || !s.positionShown) {
+                DecodedFrame shown = std::move(next);
+                s.frames.pop_front();
+                s.lastDelivered = shown.start;
+                s.positionShown = true;
+                s.video.wake.notify_all();
+                lock.unlock();
+                frame = std::move(shown.frame);
+                traceFrameEvent('D', std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count());
+                return {FrameOutcome::Delivered, shown.start, shown.end};
+            }
+            if (now >= deadline)
+                return {FrameOutcome::NotDue};
+            auto wakeAt = deadline;
+            if (s.clock.ticking) {
+                auto due = now + std::max(std::chrono::duration_cast<SteadyClock::duration>(next.start - t),
+                                     SteadyClock::duration(std::chrono::milliseconds(1)));
+                wakeAt = std::min(wakeAt, due);
+            }
+            s.frameWake.wait_until(lock, wakeAt);
+            continue;
+        }
+        if (s.videoEnded) {
+            bool soundDone = !audio_ || (s.audioEnded && s.audioChunks.empty());
+            if (untimed_ || (soundDone && t >= s.lastFrameEnd))
+                return {FrameOutcome::EndOfStream};
+            if (now >= deadline)
+                return {FrameOutcome::NotDue};
+            // The last picture stays until its time is over and the sound has played out (the audio
+            // thread signals that).
+            auto wakeAt = deadline;
+            if (s.clock.ticking && t < s.lastFrameEnd)
+                wakeAt = std::min(wakeAt,
+                    now + std::max(std::chrono::duration_cast<SteadyClock::duration>(s.lastFrameEnd - t),
+                              SteadyClock::duration(std::chrono::milliseconds(1))));
+            s.frameWake.wait_until(lock, wakeAt);
+            continue;
+        }
+        if (now >= deadline) {
+            // A stopped stream whose picture is shown is not behind: nothing more is due.
+            return {s.positionShown && !s.running ? FrameOutcome::NotDue : FrameOutcome::DecoderBehind};
+        }
+        s.frameWake.wait_until(lock, deadline);
+    }
+}
+
+}

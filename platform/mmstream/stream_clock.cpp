@@ -1,0 +1,124 @@
+// The clock of the stream and the sound that drives it: the audio device's callback places the queued
+// sound at its time and anchors the clock to what it hands the device; without sound the clock runs
+// on monotonic time.
+#include "platform/mmstream/ffmpeg_backend.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+// The clock waits this long for the first sound after a start or a seek before it runs on silence.
+constexpr MediaTime audioPrimingLimit = std::chrono::milliseconds(500);
+
+}
+
+// Runs on the audio thread. Places each chunk at its own time: silence fills a gap before it and the
+// part of it that is already late is dropped, so the sound stays on the clock whatever the decoder does.
+void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channels)
+{
+    SharedState& s = shared_;
+    std::fill(samples, samples + static_cast<std::ptrdiff_t>(frames) * channels, int16_t {0});
+    std::lock_guard lock(s.mutex);
+    if (!s.running)
+        return;
+    if (!s.audioPrimed) {
+        if (s.audioChunks.empty() && !s.audioEnded && s.primingFrames * 10'000'000 / rate < audioPrimingLimit.count()) {
+            s.primingFrames += frames;
+            return;
+        }
+        s.audioPrimed = true;
+    }
+    auto positionOf = [&](int64_t framesOut) { return s.audioBase + MediaTime(framesOut * 10'000'000 / rate); };
+    const MediaTime bufferStart = positionOf(s.audioFramesOut);
+    int written = 0;
+    while (written < frames && !s.audioChunks.empty()) {
+        AudioChunk& chunk = s.audioChunks.front();
+        int64_t available = static_cast<int64_t>(chunk.samples.size() / channels) - static_cast<int64_t>(chunk.offsetFrames);
+        MediaTime chunkPos = chunk.start + MediaTime(static_cast<int64_t>(chunk.offsetFrames) * 10'000'000 / rate);
+        MediaTime here = positionOf(s.audioFramesOut + written);
+        int64_t gapFrames = (chunkPos - here).count() * rate / 10'000'000;
+        if (gapFrames > 0 && chunkPos - here > audioJitter) {
+            written += static_cast<int>(std::min<int64_t>(gapFrames, frames - written));  // silence
+            continue;
+        }
+        if (gapFrames < 0 && here - chunkPos > audioJitter) {
+            int64_t drop = std::min<int64_t>(-gapFrames, available);
+            chunk.offsetFrames += static_cast<std::size_t>(drop);
+            available -= drop;
+        }
+        int64_t take = std::min<int64_t>(available, frames - written);
+        std::memcpy(samples + static_cast<std::ptrdiff_t>(written) * channels,
+            chunk.samples.data() + chunk.offsetFrames * channels, static_cast<std::size_t>(take) * channels * sizeof(int16_t));
+        chunk.offsetFrames += static_cast<std::size_t>(take);
+        written += static_cast<int>(take);
+        if (static_cast<int64_t>(chunk.offsetFrames) * channels >= static_cast<int64_t>(chunk.samples.size())) {
+            s.queuedAudio -= MediaTime(static_cast<int64_t>(chunk.samples.size() / channels) * 10'000'000 / rate);
+            s.audioChunks.pop_front();
+        }
+    }
+    s.audioFramesOut += frames;
+    const bool starting = !s.clock.ticking;
+    s.clock.set(bufferStart, SteadyClock::now(), positionOf(s.audioFramesOut));
+    s.clock.ticking = true;
+    if (s.queuedAudio < audioRefillLevel)
+        s.audio.wake.notify_all();
+    // A caller that waited for a picture while the clock stood would otherwise sleep out its whole
+    // wait while pictures fall due.
+    if (starting || (s.audioEnded && s.audioChunks.empty()))
+        s.frameWake.notify_all();
+}
+
+void FfmpegBackend::run()
+{
+    SharedState& s = shared_;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.running)
+            return;
+        s.running = true;
+        if (!audio_) {
+            s.clock.set(s.clock.anchorPos, SteadyClock::now());
+            s.clock.ticking = true;
+        }
+    }
+    s.frameWake.notify_all();
+    if (audio_)
+        audio_->setPaused(false);
+}
+
+void FfmpegBackend::stop()
+{
+    SharedState& s = shared_;
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.running)
+            return;
+        s.running = false;
+        s.clock.hold(SteadyClock::now());
+    }
+    s.frameWake.notify_all();
+    if (audio_)
+        audio_->setPaused(true);
+}
+
+bool FfmpegBackend::running() const
+{
+    const SharedState& s = shared_;
+    std::lock_guard lock(s.mutex);
+    return s.running;
+}
+
+MediaTime FfmpegBackend::time() const
+{
+    const SharedState& s = shared_;
+    std::lock_guard lock(s.mutex);
+    if (untimed_)
+        return s.lastDelivered;
+    return s.clock.at(SteadyClock::now());
+}
+
+}

@@ -1,0 +1,105 @@
+// What the engine's threads share: the demuxer, the two decoders, the audio device's callback and the
+// caller's thread meet only here. One mutex guards it all; nothing slow (reading, decoding,
+// converting) runs under it, and AudioOutput is never called while it is held, because the audio
+// callback takes it too.
+#pragma once
+
+#include "platform/mmstream/ffmpeg_support.h"
+#include "platform/mmstream/stream_clock.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+
+// Packets waiting for the decoders: beyond this the demuxer waits whatever the interleaving.
+constexpr std::size_t maxQueuedPacketBytes = 32u << 20;
+// A queue holding more packets than this has enough; the demuxer reads on only for a starving one.
+constexpr std::size_t enoughVideoPackets = 30;
+constexpr std::size_t enoughAudioPackets = 60;
+// A decoder wakes the demuxer only once its queue is down to this, so that the demuxer reads in runs
+// rather than one packet per packet taken.
+constexpr std::size_t refillVideoPackets = enoughVideoPackets / 2;
+constexpr std::size_t refillAudioPackets = enoughAudioPackets / 2;
+constexpr MediaTime maxQueuedAudio = std::chrono::seconds(1);
+// Below this the audio decoder is woken to top the sound up again; between the two it sleeps, so it
+// decodes in bursts instead of waking for every buffer the device takes.
+constexpr MediaTime audioRefillLevel = std::chrono::milliseconds(750);
+// Small steps between the time stamps of consecutive sound chunks are rounding, not gaps.
+constexpr MediaTime audioJitter = std::chrono::milliseconds(30);
+
+struct QueuedPacket {
+    PacketHandle packet;  // null marks the end of the input
+    uint64_t generation = 0;
+};
+
+// What a queued packet counts against maxQueuedPacketBytes.
+inline std::size_t queuedSize(const AVPacket& packet)
+{
+    return static_cast<std::size_t>(packet.size) + sizeof(AVPacket);
+}
+
+struct DecodedFrame {
+    FrameHandle frame;
+    MediaTime start {0};
+    MediaTime end {0};
+};
+
+struct AudioChunk {
+    MediaTime start {0};
+    std::vector<int16_t> samples;  // interleaved, device channel count
+    std::size_t offsetFrames = 0;   // frames already played or dropped
+};
+
+// One decoder's input: its packets (guarded by the mutex) and the condition its thread sleeps on,
+// for packets and for room in what it fills.
+struct PacketQueue {
+    std::deque<QueuedPacket> packets;
+    std::condition_variable wake;
+};
+
+struct SharedState {
+    mutable std::mutex mutex;
+    std::condition_variable demuxWake;  // the demuxer: room in the queues, a seek, the end
+    std::condition_variable frameWake;  // the caller waiting for a picture
+    std::atomic<bool> quit {false};     // set under the mutex; read without it by the reading interrupt
+
+    // Everything below is guarded by mutex.
+    bool running = false;
+    uint64_t generation = 0;  // bumped by every seek; older packets, frames and sound are dropped
+    bool seekPending = false;
+    MediaTime seekTarget {0};
+
+    // Packets: filled by the demuxer, taken by the decoders.
+    bool demuxEnded = false;
+    PacketQueue video;
+    PacketQueue audio;
+    std::size_t queuedPacketBytes = 0;
+
+    // Pictures: filled by the video decoder, taken by the caller.
+    std::deque<DecodedFrame> frames;
+    std::size_t maxFrames = 8;
+    bool videoEnded = false;
+    MediaTime lastFrameEnd {0};
+    MediaTime lastDelivered {0};
+    // A picture of the current position is in the caller's target: set by a delivery, cleared by a seek.
+    bool positionShown = false;
+
+    // Sound: filled by the audio decoder, drained by the device's callback.
+    std::deque<AudioChunk> audioChunks;
+    MediaTime queuedAudio {0};
+    bool audioEnded = false;
+    // Sound position: audioBase plus audioFramesOut frames at the device rate.
+    MediaTime audioBase {0};
+    int64_t audioFramesOut = 0;
+    bool audioPrimed = false;
+    int64_t primingFrames = 0;
+    StreamClock clock;
+};
+
+}

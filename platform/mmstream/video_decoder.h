@@ -1,0 +1,38 @@
+// The video decoder thread's part: pictures with their presentation times, the one shown at a seek's
+// target found, late pictures noticed; each goes into the shared picture queue.
+#pragma once
+
+#include "platform/mmstream/decoder_loop.h"
+
+#include <optional>
+
+namespace platform {
+
+class VideoDecoder final : public DecoderLoop {
+public:
+    // frameInterval: the length of a picture without a duration of its own (0 when unknown).
+    VideoDecoder(SharedState& shared, CodecContextHandle codec, const AVStream& stream, MediaTime startOffset,
+        MediaTime frameInterval, bool untimed);
+
+private:
+    void restart(MediaTime target) override;
+    void beforePacket() override;
+    void take(AVFrame& frame) override;
+    void finish() override;
+
+    void emit(DecodedFrame decoded);
+    // Queues a decoded picture; true when it came out later than the decoder may fall behind.
+    bool push(DecodedFrame decoded);
+
+    const MediaTime startOffset_;
+    const MediaTime frameInterval_;
+    const bool untimed_;
+    // Owned by the decoder thread.
+    bool seeking_ = true;  // until the first frame at or after the target has been passed on
+    MediaTime target_ {0};
+    std::optional<DecodedFrame> held_;
+    MediaTime nextStart_ {0};
+    bool behind_ = false;
+};
+
+}
