@@ -108,8 +108,8 @@ void recreateCaptionFont(System& sys, int weight)
 {
     if (sys.startup.captionFont)
         DeleteObject(sys.startup.captionFont);
-    sys.startup.captionFont = CreateFontA(sys.settings.fontsize, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET,
-        OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, fontFaceTable[sys.settings.fontface & 3]);
+    sys.startup.captionFont = platform::createFont(sys.settings.fontsize, weight,
+        fontFaceTable[sys.settings.fontface & 3]);
 }
 
 int onKeyDown(System& sys, int virtualKey)

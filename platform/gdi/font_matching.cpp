@@ -168,13 +168,18 @@ std::string findFontConfiguration()
     return {};
 }
 
+HFONT createFont(int height, int weight, const char* face)
+{
+    return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
+        DRAFT_QUALITY, DEFAULT_PITCH, face);
+}
+
 FontObject* defaultFont()
 {
     static bool tried = false;
     if (!tried) {
         tried = true;
-        defaultFontInstance = CreateFontA(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS,
-            CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, "굴림체");
+        defaultFontInstance = createFont(16, FW_NORMAL, "굴림체");
     }
     return defaultFontInstance;
 }
