@@ -29,12 +29,6 @@ namespace {
 
 constexpr const char* boxCaption = "Sublumen";
 
-HFONT createFont(int height, int weight, const char* face)
-{
-    return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
-        DRAFT_QUALITY, DEFAULT_PITCH, face);
-}
-
 void deleteFont(HFONT& font)
 {
     if (font) {
@@ -151,9 +145,9 @@ int initAll(System& sys, const char* commandTail)
         return -12;
     }
 
-    st.overlayFont = createFont(12, FW_NORMAL, "굴림체");
-    st.seekBarFont = createFont(11, FW_NORMAL, "FixedSys");
-    st.captionFont = createFont(sys.settings.fontsize, FW_EXTRABOLD, fontFaceTable[sys.settings.fontface & 3]);
+    st.overlayFont = platform::createFont(12, FW_NORMAL, "굴림체");
+    st.seekBarFont = platform::createFont(11, FW_NORMAL, "FixedSys");
+    st.captionFont = platform::createFont(sys.settings.fontsize, FW_EXTRABOLD, fontFaceTable[sys.settings.fontface & 3]);
 
     if (initWindow(sys) < 0) {
         debugLog("initWindow() : Fail\n");

@@ -1,5 +1,7 @@
 #include "caption/caption_text.h"
 
+#include "platform/hex_digit.h"
+
 #include <cctype>
 #include <cstring>
 #include <strings.h>
@@ -22,21 +24,6 @@ const EntityRow entityTable[1] = {
     { "nbsp", ' ' },
 };
 
-namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}
-
 void filterCaptionText(char* text)
 {
     // Decoding pass: the write position never passes the read position.
@@ -50,8 +37,8 @@ void filterCaptionText(char* text)
                 in += 2;
                 continue;
             }
-            int high = hexValue(in[1]);
-            int low = high >= 0 ? hexValue(in[2]) : -1;
+            int high = platform::hexDigit(in[1]);
+            int low = high >= 0 ? platform::hexDigit(in[2]) : -1;
             if (high >= 0 && low >= 0) {
                 *out++ = static_cast<char>(high * 16 + low);
                 in += 3;

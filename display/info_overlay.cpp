@@ -16,6 +16,19 @@
 
 namespace sublumen {
 
+const char* const helpLineTable[10] = {
+    "ESC:종료 @Enter:전체/창, Space:일시정지",
+    "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
+    "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
+    "(S)그림자 (O)외곽선 (R)반전 (G)글꼴 (L)이미지향상",
+    "(C)자막 (A)고정/자동/반자동, (상하)이동 (P)Flip",
+    "자막시간조절:(J)-1, (K)+1, (U)-10, (I)+10",
+    "(D/F)자막 글크기, (B)상태 표시, (+/-)볼륨 조절",
+    "해상도:(1~8) 320x240~2048x1536, (,/.)앞/뒤 동영상",
+    "(M)LetterBox/LetterBox2/PanScan/Full",
+    "(Q)Quick Skip (E)Ending (T)AlwaysTop",
+};
+
 namespace {
 
 constexpr size_t lineBufferSize = 256;
@@ -153,20 +166,8 @@ void drawInfoOverlay(System& sys, int pass)
     formatLine(line, "%s", settingsLine.c_str());
     put(91, line);
 
-    static const char* const helpLines[] = {
-        "ESC:종료 @Enter:전체/창, Space:일시정지",
-        "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
-        "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
-        "(S)그림자 (O)외곽선 (R)반전 (G)글꼴 (L)이미지향상",
-        "(C)자막 (A)고정/자동/반자동, (상하)이동 (P)Flip",
-        "자막시간조절:(J)-1, (K)+1, (U)-10, (I)+10",
-        "(D/F)자막 글크기, (B)상태 표시, (+/-)볼륨 조절",
-        "해상도:(1~8) 320x240~2048x1536, (,/.)앞/뒤 동영상",
-        "(M)LetterBox/LetterBox2/PanScan/Full",
-        "(Q)Quick Skip (E)Ending (T)AlwaysTop",
-    };
     int offset = 110;
-    for (const char* text : helpLines) {
+    for (const char* text : helpLineTable) {
         put(offset, text);
         offset += 13;
     }

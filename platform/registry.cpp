@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include "platform/hex_digit.h"
 #include "platform/kernel.h"
 
 #include <algorithm>
@@ -89,16 +90,7 @@ void appendEscaped(std::string& out, std::string_view bytes)
     }
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using platform::hexDigit;
 
 bool unescape(std::string_view text, std::string& out)
 {

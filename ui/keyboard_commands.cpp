@@ -12,25 +12,6 @@ namespace sublumen {
 
 namespace {
 
-enum VirtualKey : int {
-    KeyEscape = 27,
-    KeySpace = 32,
-    KeyPageUp = 33,
-    KeyPageDown = 34,
-    KeyEnd = 35,
-    KeyHome = 36,
-    KeyLeft = 37,
-    KeyUp = 38,
-    KeyRight = 39,
-    KeyDown = 40,
-    KeyAdd = 107,
-    KeySubtract = 109,
-    KeyF1 = 112,
-    KeyComma = 188,
-    KeyPeriod = 190,
-    KeyGrave = 192,
-};
-
 struct Resolution {
     int32_t width;
     int32_t height;
@@ -108,8 +89,8 @@ void recreateCaptionFont(System& sys, int weight)
 {
     if (sys.startup.captionFont)
         DeleteObject(sys.startup.captionFont);
-    sys.startup.captionFont = CreateFontA(sys.settings.fontsize, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET,
-        OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, fontFaceTable[sys.settings.fontface & 3]);
+    sys.startup.captionFont = platform::createFont(sys.settings.fontsize, weight,
+        fontFaceTable[sys.settings.fontface & 3]);
 }
 
 int onKeyDown(System& sys, int virtualKey)
@@ -120,41 +101,41 @@ int onKeyDown(System& sys, int virtualKey)
     int32_t& style = s.captionstyle;
 
     switch (virtualKey) {
-    case KeyEscape:
+    case VK_ESCAPE:
         PostQuitMessage(0);
         break;
-    case KeySpace:
+    case VK_SPACE:
         if (hasStream)
             togglePause(sys);
         break;
-    case KeyPageUp:
+    case VK_PRIOR:
         if (hasStream)
             seekBack(sys, 60000);
         break;
-    case KeyPageDown:
+    case VK_NEXT:
         if (hasStream)
             seekForward(sys, 60000);
         break;
-    case KeyEnd:
+    case VK_END:
         if (hasStream)
             seekTo(sys, sys.movie.movieDuration);
         break;
-    case KeyHome:
+    case VK_HOME:
         if (hasStream)
             seekTo(sys, 0);
         break;
-    case KeyLeft:
+    case VK_LEFT:
         if (hasStream)
             seekBack(sys, 6000);
         break;
-    case KeyRight:
+    case VK_RIGHT:
         if (hasStream)
             seekForward(sys, 6000);
         break;
-    case KeyUp:
+    case VK_UP:
         s.fontposy = wrappingAdd(s.fontposy, 2);
         break;
-    case KeyDown:
+    case VK_DOWN:
         s.fontposy = wrappingAdd(s.fontposy, -2);
         break;
     case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
@@ -245,22 +226,22 @@ int onKeyDown(System& sys, int virtualKey)
     case 'X':
         s.asksmi = oneMinus(s.asksmi);
         break;
-    case KeyAdd:
+    case VK_ADD:
         changeVolume(sys, 2);
         break;
-    case KeySubtract:
+    case VK_SUBTRACT:
         changeVolume(sys, -2);
         break;
-    case KeyF1:
+    case VK_F1:
         s.help = oneMinus(s.help);
         break;
-    case KeyComma:
+    case VK_OEM_COMMA:
         sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, -1);
         break;
-    case KeyPeriod:
+    case VK_OEM_PERIOD:
         sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, 1);
         break;
-    case KeyGrave:
+    case VK_OEM_3:
         s.bpp = s.bpp == 16 ? 32 : 16;
         sys.playback.reinitRequest = 1;
         break;

@@ -1,5 +1,5 @@
 // Fonts of the GDI stand-in: a face found by name through fontconfig, rendered by FreeType, with every
-// glyph rasterised once and kept. FreeType's types stay inside font.cpp.
+// glyph rasterised once and kept. FreeType's types stay inside the font files.
 #pragma once
 
 #include "platform/win32.h"

@@ -66,6 +66,10 @@ BOOL StretchBlt(HDC destination, int xDest, int yDest, int widthDest, int height
 
 namespace platform {
 
+// The fonts the player makes: a face and cell height (as CreateFontA) at a weight, upright, in the
+// default character set and quality; null when it cannot be created.
+HFONT createFont(int height, int weight, const char* face);
+
 // A device context drawing on surface, which must outlive it.
 HDC createSurfaceDC(Surface& surface);
 void destroySurfaceDC(HDC dc);

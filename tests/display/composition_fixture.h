@@ -54,8 +54,7 @@ protected:
 
     static HFONT font(int height, int weight, const char* face)
     {
-        return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
-            DRAFT_QUALITY, DEFAULT_PITCH, face);
+        return platform::createFont(height, weight, face);
     }
 
     platform::Surface& screen() { return *sys.displays.backSurface->surface->pixels(); }

@@ -20,19 +20,6 @@ namespace {
 
 using Lines = std::vector<std::tuple<int, int, std::string>>;
 
-const char* const helpTexts[] = {
-    "ESC:종료 @Enter:전체/창, Space:일시정지",
-    "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
-    "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
-    "(S)그림자 (O)외곽선 (R)반전 (G)글꼴 (L)이미지향상",
-    "(C)자막 (A)고정/자동/반자동, (상하)이동 (P)Flip",
-    "자막시간조절:(J)-1, (K)+1, (U)-10, (I)+10",
-    "(D/F)자막 글크기, (B)상태 표시, (+/-)볼륨 조절",
-    "해상도:(1~8) 320x240~2048x1536, (,/.)앞/뒤 동영상",
-    "(M)LetterBox/LetterBox2/PanScan/Full",
-    "(Q)Quick Skip (E)Ending (T)AlwaysTop",
-};
-
 // The eight information lines as given, then the ten help lines, at pass offset o.
 Lines overlayLines(const std::vector<std::string>& info, int o = 0)
 {
@@ -40,7 +27,7 @@ Lines overlayLines(const std::vector<std::string>& info, int o = 0)
     for (size_t i = 0; i < info.size(); ++i)
         lines.emplace_back(o, o + 13 * static_cast<int>(i), info[i]);
     for (int i = 0; i < 10; ++i)
-        lines.emplace_back(o, o + 110 + 13 * i, helpTexts[i]);
+        lines.emplace_back(o, o + 110 + 13 * i, helpLineTable[i]);
     return lines;
 }
 

@@ -60,19 +60,6 @@ int64_t sampleStartMs(MediaStream& stream)
     return start / 10'000;
 }
 
-std::string kindName(const ::testing::TestParamInfo<MovieKind>& info)
-{
-    switch (info.param) {
-    case MovieKind::Mpeg4PcmAvi:
-        return "Mpeg4PcmAvi";
-    case MovieKind::Wmv2WmaAsf:
-        return "Wmv2WmaAsf";
-    case MovieKind::H264AacMp4:
-        return "H264AacMp4";
-    }
-    return "unknown";
-}
-
 class MovieStream : public stream_setup::DisplayTest, public ::testing::WithParamInterface<MovieKind> {
 protected:
     void SetUp() override
@@ -205,7 +192,7 @@ TEST_P(MovieStream, RealEndStopsTheStreamAndSetsEnded)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, MovieStream,
-    ::testing::Values(MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4), kindName);
+    ::testing::Values(MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4), testing_support::movieKindName);
 
 class StreamOnDisplay : public stream_setup::DisplayTest { };
 

@@ -4,12 +4,12 @@
 #include "platform/com.h"
 #include "platform/kernel.h"
 #include "platform/mmstream/mmstream.h"
+#include "support/movie_set.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -114,7 +114,7 @@ private:
     RECT rect_ {};
 };
 
-// Every movie of the suite, encoded once: 3 s at 10 frames per second, 176 × 144, a key frame every 12.
+// The shared movie set, and the same movie without sound.
 class Movies {
 public:
     static Movies& get()
@@ -122,56 +122,23 @@ public:
         static Movies movies;
         return movies;
     }
-    std::string path(MovieKind kind) { return paths_.at(kind); }
-    std::string audioOnly() { return audioOnly_; }
+    std::string path(MovieKind kind) { return set_.path(kind); }
+    std::string audioOnly() { return set_.audioOnly(); }
     std::string silent() { return silent_; }
-    std::string dir() { return dir_.string(); }
 
 private:
     Movies()
     {
-        dir_ = std::filesystem::temp_directory_path() / ("sublumen-movies-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        for (MovieKind kind : {MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4}) {
-            if (!fixtures::canEncode(kind))
-                continue;
-            fixtures::MovieRecipe recipe;
-            recipe.kind = kind;
-            std::string p = (dir_ / (std::string("movie") + fixtures::extensionOf(kind))).string();
-            if (fixtures::writeMovie(p, recipe).empty())
-                paths_[kind] = p;
-        }
-        fixtures::MovieRecipe sound;
-        sound.withVideo = false;
-        audioOnly_ = (dir_ / "sound.avi").string();
-        if (!fixtures::writeMovie(audioOnly_, sound).empty())
-            audioOnly_.clear();
         fixtures::MovieRecipe picture;
         picture.withAudio = false;
-        silent_ = (dir_ / "silent.avi").string();
+        silent_ = (set_.dir() / "silent.avi").string();
         if (!fixtures::writeMovie(silent_, picture).empty())
             silent_.clear();
     }
-    ~Movies() { std::filesystem::remove_all(dir_); }
 
-    std::filesystem::path dir_;
-    std::map<MovieKind, std::string> paths_;
-    std::string audioOnly_;
+    testing_support::MovieSet set_;
     std::string silent_;
 };
-
-std::string kindName(const ::testing::TestParamInfo<MovieKind>& info)
-{
-    switch (info.param) {
-    case MovieKind::Mpeg4PcmAvi:
-        return "Mpeg4PcmAvi";
-    case MovieKind::Wmv2WmaAsf:
-        return "Wmv2WmaAsf";
-    case MovieKind::H264AacMp4:
-        return "H264AacMp4";
-    }
-    return "unknown";
-}
 
 class MoviePlayback : public ::testing::TestWithParam<MovieKind> {
 protected:
@@ -353,7 +320,7 @@ TEST_P(MoviePlayback, DecodesIntoSixteenBitSurfaces)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, MoviePlayback,
-    ::testing::Values(MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4), kindName);
+    ::testing::Values(MovieKind::Mpeg4PcmAvi, MovieKind::Wmv2WmaAsf, MovieKind::H264AacMp4), testing_support::movieKindName);
 
 TEST(MovieFiles, BadFilesAreRefusedWithTheirCodes)
 {

@@ -66,8 +66,7 @@ inline void fillSurface(platform::Surface& s, int r, int g, int b)
 // caller skips then).
 inline HFONT koreanFont(int height, int weight = FW_EXTRABOLD, const char* face = "굴림체")
 {
-    return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
-        DRAFT_QUALITY, DEFAULT_PITCH, face);
+    return platform::createFont(height, weight, face);
 }
 
 }

@@ -33,8 +33,7 @@ int main(int argc, char** argv)
         | sublumen::styleAutoPlace | sublumen::styleSemiAutoPlace;
 
     for (int size : { 24, 48 }) {
-        HFONT font = CreateFontA(size, 0, 0, 0, FW_EXTRABOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS,
-            CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, sublumen::fontFaceTable[0]);
+        HFONT font = platform::createFont(size, FW_EXTRABOLD, sublumen::fontFaceTable[0]);
         if (!font) {
             std::printf("caption: no font for %s, skipped\n", sublumen::fontFaceTable[0]);
             break;

@@ -38,8 +38,7 @@ int main(int argc, char** argv)
             platform::writePixel(surface, x, y,
                 platform::packPixel(surface.format, 128 + x / 5, 200 - y / 4, ((x / 40 + y / 40) & 1) ? 230 : 90));
 
-    HFONT font = CreateFontA(size, 0, 0, 0, FW_EXTRABOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS,
-        CLIP_DEFAULT_PRECIS, DRAFT_QUALITY, DEFAULT_PITCH, sublumen::fontFaceTable[face]);
+    HFONT font = platform::createFont(size, FW_EXTRABOLD, sublumen::fontFaceTable[face]);
     if (!font) {
         std::fprintf(stderr, "captionshot: no font for %s\n", sublumen::fontFaceTable[face]);
         return 1;

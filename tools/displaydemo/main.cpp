@@ -129,8 +129,7 @@ int main(int argc, char** argv)
         DestroyWindow(sys.window.mainWindow);
         return 1;
     }
-    HFONT font = CreateFontA(24, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
-        DRAFT_QUALITY, DEFAULT_PITCH, "굴림체");
+    HFONT font = platform::createFont(24, FW_BOLD, "굴림체");
 
     using Clock = std::chrono::steady_clock;
     Clock::duration presenting {};

@@ -1,0 +1,53 @@
+// The state the SDL window files share: the registered classes, the live windows, the posted messages
+// and the timers. Internal to the window stand-in.
+#pragma once
+
+#include "platform/window/window_object.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Timer {
+    SDL_TimerID sdlTimer = 0;
+    uint64_t serial = 0;
+    bool pending = false;
+};
+
+struct WindowRegistry {
+    bool started = false;
+    bool startFailed = false;
+    uint32_t wakeEvent = 0;
+    std::map<std::string, WNDCLASSA> classes;
+    std::vector<std::unique_ptr<WindowObject>> windows;
+    WindowObject desktop;
+    HWND mainWindow = nullptr;
+    std::deque<MSG> posted;
+    bool quitPending = false;
+    int quitCode = 0;
+    POINT cursorScreen {};
+    DWORD lastMessagePos = 0;
+    bool keyDown[256] {};
+    int cursorCount = 0;
+    HCURSOR currentCursor = nullptr;
+
+    // The timers are touched by SDL's timer thread; everything else belongs to the main thread.
+    std::mutex timerMutex;
+    std::map<std::pair<HWND, UINT_PTR>, Timer> timers;
+    uint64_t nextTimerSerial = 1;
+};
+
+WindowRegistry& windowRegistry();
+
+// Top-left of the client area in screen coordinates.
+POINT clientOrigin(const WindowObject& window);
+// Stops and forgets every timer of a window that goes away.
+void stopTimers(HWND window);
+
+}
