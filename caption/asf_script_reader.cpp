@@ -194,11 +194,12 @@ int Caption::loadASFscript(const char* fileName)
         if (readScriptText(file.get(), text) < 0)
             break;
         filterCaptionText(text);
-        addEntry(start, text);
+        appendEntry(start, text);
     }
     file.reset();
 
-    addEntry(endMarker, "");
+    appendEntry(endMarker, "");
+    sortEntries();
     return 0;
 }
 

@@ -40,21 +40,50 @@ Caption::~Caption()
         unload();
 }
 
-int Caption::addEntry(uint32_t start, const char* text)
+ListNode* Caption::newEntry(uint32_t start, const char* text)
 {
     debugLog("%02d:%02d.%02d[%10u]:%s\n", start / 60000u, (start / 1000u) % 60u, (start % 1000u) / 10u, start, text);
 
     size_t textLength = std::strlen(text);
     size_t payload = sizeof(CaptionEntry) + textLength + 1;
     if (payload > INT32_MAX)
-        return -1;
+        return nullptr;
     ListNode* node = nodeCreate(static_cast<int32_t>(payload));
     if (!node)
-        return -1;
+        return nullptr;
     auto* entry = static_cast<CaptionEntry*>(node->data);
     entry->start = start;
     entry->text = reinterpret_cast<char*>(entry + 1);
     std::memcpy(entry->text, text, textLength + 1);
+    return node;
+}
+
+namespace {
+
+uint32_t startOf(const ListNode* node) { return static_cast<const CaptionEntry*>(node->data)->start; }
+
+// Merges two runs linked by next alone, each in order; on equal starts the entries of the earlier run go first.
+ListNode* mergeRuns(ListNode* earlier, ListNode* later)
+{
+    ListNode head {};
+    ListNode* tail = &head;
+    while (earlier && later) {
+        ListNode*& taken = startOf(later) < startOf(earlier) ? later : earlier;
+        tail->next = taken;
+        tail = taken;
+        taken = taken->next;
+    }
+    tail->next = earlier ? earlier : later;
+    return head.next;
+}
+
+}
+
+int Caption::addEntry(uint32_t start, const char* text)
+{
+    ListNode* node = newEntry(start, text);
+    if (!node)
+        return -1;
 
     if (!entries) {
         entries = node;
@@ -62,19 +91,75 @@ int Caption::addEntry(uint32_t start, const char* text)
         return 0;
     }
     // Same place as the walk below would find, without the walk: files are nearly always in time order.
-    if (lastNode && !lastNode->next && static_cast<CaptionEntry*>(lastNode->data)->start <= start) {
+    if (lastNode && !lastNode->next && startOf(lastNode) <= start) {
         node->prev = lastNode;
         lastNode->next = node;
         lastNode = node;
         return 0;
     }
     ListNode* at = entries;
-    while (at && static_cast<CaptionEntry*>(at->data)->start <= start)
+    while (at && startOf(at) <= start)
         at = at->next;
     listInsertBefore(&entries, at, node);
     if (!at)
         lastNode = node;
     return 0;
+}
+
+int Caption::appendEntry(uint32_t start, const char* text)
+{
+    ListNode* node = newEntry(start, text);
+    if (!node)
+        return -1;
+    if (!entries) {
+        entries = node;
+        lastNode = node;
+        return 0;
+    }
+    if (!lastNode || lastNode->next) {
+        lastNode = entries;
+        while (lastNode->next)
+            lastNode = lastNode->next;
+    }
+    if (startOf(lastNode) > start)
+        unsorted = true;
+    node->prev = lastNode;
+    lastNode->next = node;
+    lastNode = node;
+    return 0;
+}
+
+void Caption::sortEntries()
+{
+    if (!unsorted)
+        return;
+    unsorted = false;
+    // Bottom-up merge sort over the next links: bin k holds a sorted run of 2^k entries, all of which were
+    // added before those of the lower bins, so merging keeps equal starts in the order they were added.
+    ListNode* bins[64] = {};
+    for (ListNode* node = entries; node;) {
+        ListNode* run = node;
+        node = node->next;
+        run->next = nullptr;
+        size_t k = 0;
+        for (; bins[k]; ++k) {
+            run = mergeRuns(bins[k], run);
+            bins[k] = nullptr;
+        }
+        bins[k] = run;
+    }
+    ListNode* sorted = nullptr;
+    for (ListNode* run : bins) {
+        if (run)
+            sorted = mergeRuns(run, sorted);
+    }
+    entries = sorted;
+    ListNode* previous = nullptr;
+    for (ListNode* node = entries; node; node = node->next) {
+        node->prev = previous;
+        previous = node;
+    }
+    lastNode = previous;
 }
 
 void Caption::findAt(uint32_t time)
@@ -108,6 +193,7 @@ void Caption::unload()
     listClear(&entries);
     current = nullptr;
     lastNode = nullptr;
+    unsorted = false;
     if (comHeld) {
         CoUninitialize();
         comHeld = false;
@@ -131,6 +217,17 @@ TextModeFile::~TextModeFile()
 {
     if (file)
         std::fclose(file);
+}
+
+void TextModeFile::skipByteOrderMark()
+{
+    if (!file)
+        return;
+    unsigned char head[3];
+    size_t got = std::fread(head, 1, sizeof head, file);
+    // Only regular files are open, so going back to the start always works.
+    if (got != sizeof head || head[0] != 0xEF || head[1] != 0xBB || head[2] != 0xBF)
+        std::fseek(file, 0, SEEK_SET);
 }
 
 int TextModeFile::rawGetc()

@@ -50,9 +50,18 @@ public:
     const CaptionEntry* currentEntry() const;
 
 private:
+    // The readers' way of building a whole track: appendEntry logs and keeps every entry in the order
+    // read, and sortEntries then puts the track in the order that addEntry one by one would have given
+    // (a stable sort by start), in O(n log n) however hostile the order of the file.
+    int appendEntry(uint32_t start, const char* text);
+    void sortEntries();
+    ListNode* newEntry(uint32_t start, const char* text);
+
     bool comHeld = false;
-    // The last node of entries, so that a file in time order loads in linear time.
+    // The last node of entries, so that entries in time order are added without a walk.
     ListNode* lastNode = nullptr;
+    // Set when appendEntry put an entry behind one that starts later.
+    bool unsorted = false;
 };
 
 // A C stdio stream opened the way the readers open their files in text mode ("rt"): a carriage return
@@ -66,6 +75,9 @@ public:
     TextModeFile& operator=(const TextModeFile&) = delete;
 
     bool isOpen() const { return file != nullptr; }
+    // Skips a UTF-8 byte-order mark at the start of the file; call before the first read. Editors put it
+    // in front of the first line, where it would hide a time or a marker from the readers.
+    void skipByteOrderMark();
     // The next byte, or EOF at the end of the input, at a Ctrl-Z, or after a read error.
     int getc();
     // fgets semantics over the translated bytes: at most size-1 bytes, up to and including a line feed.

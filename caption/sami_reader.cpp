@@ -79,6 +79,7 @@ int Caption::loadSMI(const char* fileName)
     TextModeFile file(fileName);
     if (!file.isOpen())
         return -2;
+    file.skipByteOrderMark();
 
     BoundedText pending;
     BoundedText tag;
@@ -98,7 +99,7 @@ int Caption::loadSMI(const char* fileName)
                 if (!pending.empty()) {
                     if (syncCount != 0) {
                         filterCaptionText(pending.text);
-                        addEntry(currentStart, pending.text);
+                        appendEntry(currentStart, pending.text);
                     }
                     pending.clear();
                 }
@@ -126,9 +127,10 @@ int Caption::loadSMI(const char* fileName)
     if (!pending.empty()) {
         // The last caption is added as read, with only its "&nbsp;" turned into spaces.
         replaceNbsp(pending.text);
-        addEntry(currentStart, pending.text);
+        appendEntry(currentStart, pending.text);
     }
-    addEntry(endMarker, "");
+    appendEntry(endMarker, "");
+    sortEntries();
     return 0;
 }
 

@@ -164,9 +164,9 @@ struct PendingText {
         text[0] = '\0';
     }
 
-    // Appends a line, after a line feed when text is already there. What would pass 2047 characters is
-    // cut at the end of the last whole character that fits; a line of which nothing fits adds nothing,
-    // not even its line feed.
+    // Appends a line, after a line feed when text is already there; a line that cleaned to nothing still
+    // gets its line feed. What would pass 2047 characters is cut at the end of the last whole character
+    // that fits; a line of which nothing fits adds nothing, not even its line feed.
     void appendLine(const char* line, LineEncoding encoding)
     {
         size_t lineLength = std::strlen(line);
@@ -179,7 +179,7 @@ struct PendingText {
                 break;
             take += n;
         }
-        if (take == 0)
+        if (take == 0 && (lineLength > 0 || separator > room))
             return;
         if (separator)
             text[length++] = '\n';
@@ -235,6 +235,7 @@ int Caption::loadSub(const char* fileName)
     TextModeFile file(fileName);
     if (!file.isOpen())
         return -2;
+    file.skipByteOrderMark();
 
     char line[1000];
     int32_t lineNumber = 0;
@@ -247,12 +248,12 @@ int Caption::loadSub(const char* fileName)
         if (mode == 2) {
             if (cause != FlushCause::RangeLine)
                 debugLog("Cation from %d ~ %d : %s\n", start, end, pending.text);
-            addEntry(static_cast<uint32_t>(start), pending.text);
-            addEntry(static_cast<uint32_t>(end), "");
+            appendEntry(static_cast<uint32_t>(start), pending.text);
+            appendEntry(static_cast<uint32_t>(end), "");
         } else if (mode == 1) {
             if (cause != FlushCause::SingleTimeLine)
                 debugLog("Cation at %d : %s\n", start, pending.text);
-            addEntry(static_cast<uint32_t>(start), pending.text);
+            appendEntry(static_cast<uint32_t>(start), pending.text);
         }
     };
     // Hundredths to milliseconds in the same wrapping 32-bit arithmetic.
@@ -290,7 +291,8 @@ int Caption::loadSub(const char* fileName)
     }
     flush(FlushCause::EndOfInput);
 
-    addEntry(endMarker, "");
+    appendEntry(endMarker, "");
+    sortEntries();
     return 0;
 }
 

@@ -71,15 +71,21 @@ public:
         TextModeFile file(path_);
         if (!file.isOpen())
             return -1;
-        // One read takes at most 999 characters; the rest of a longer line comes as a line of its own.
+        file.skipByteOrderMark();
+        // One read takes at most 999 characters; a longer line keeps those and loses the rest.
         char buffer[1000];
         while (file.gets(buffer, sizeof buffer)) {
             size_t length = std::strlen(buffer);
+            bool cut = length == sizeof buffer - 1 && buffer[length - 1] != '\n' && dropRestOfLine(file);
             while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r'))
                 buffer[--length] = '\0';
             char* line = const_cast<char*>(skipChars(buffer, " \t\b"));
             ++lineNumber_;
-            if (*line == '\0' || *line == '!' || *line == '#')
+            if (*line == '!' || *line == '#')
+                continue;
+            if (cut)
+                debugLog("%s(%d) : Too long. Cut.\n", path_, lineNumber_);
+            if (*line == '\0')
                 continue;
             if (format_ == ListFormat::Slm)
                 slmLine(line);
@@ -93,6 +99,16 @@ public:
     }
 
 private:
+    // Reads up to the end of the line whose first part was just read; true when anything but the line
+    // feed was dropped.
+    static bool dropRestOfLine(TextModeFile& file)
+    {
+        bool dropped = false;
+        for (int c = file.getc(); c != EOF && c != '\n'; c = file.getc())
+            dropped = dropped || c != '\r';
+        return dropped;
+    }
+
     void addOpenItem()
     {
         list_.addItem(title_, movie_, caption_, timeshift_);

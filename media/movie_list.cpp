@@ -7,10 +7,17 @@ namespace sublumen {
 
 int MovieList::addItem(const char* title, const char* movie, const char* caption, int32_t timeshift)
 {
-    ListNode* node = listAppendNew(&items, static_cast<int32_t>(sizeof(MovieItem)));
+    ListNode* node = nodeCreate(static_cast<int32_t>(sizeof(MovieItem)));
     cursor = node;
     if (!node)
         return -1;
+    if (!items || !last || last->next) {
+        listAppend(&items, node);
+    } else {
+        node->prev = last;
+        last->next = node;
+    }
+    last = node;
     auto* item = static_cast<MovieItem*>(node->data);
     boundedCopy(item->title, title, sizeof item->title);
     boundedCopy(item->movie, movie, sizeof item->movie);
@@ -47,7 +54,19 @@ int MovieList::clearList()
 {
     listClear(&items);
     cursor = nullptr;
+    last = nullptr;
     return 0;
+}
+
+MovieItem* MovieList::stepToLast()
+{
+    if (items && (!last || last->next)) {
+        last = items;
+        while (last->next)
+            last = last->next;
+    }
+    cursor = items ? last : nullptr;
+    return cursorItem();
 }
 
 }

@@ -29,9 +29,15 @@ struct MovieList {
     MovieItem* stepBack();
     // Frees every item; the cursor becomes none. Returns 0.
     int clearList();
+    // Puts the cursor on the last item (none when the list is empty) and returns it.
+    MovieItem* stepToLast();
 
     ListNode* items = nullptr;
     ListNode* cursor = nullptr;
+
+private:
+    // The last node of items, so that appending never walks the list: long lists load in linear time.
+    ListNode* last = nullptr;
 };
 
 // 1 for a ".slm" list path, 2 for a ".ml" one, 0 for anything else (a single movie).

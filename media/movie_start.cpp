@@ -60,13 +60,23 @@ int startMovie(System& sys, int32_t step)
 
     MovieItem* item = nullptr;
     if (movie.movieList) {
-        item = movie.movieList->cursorItem();
-        // A cursor that ran off the list stays off it, so the stepping ends there: a huge step costs
-        // no more than the list is long.
+        MovieList& list = *movie.movieList;
+        item = list.cursorItem();
+        // Forward, a cursor that ran off the end of the list stays off it: the list has ended. Back, the
+        // first step from there returns to the last movie, and the first movie is as far back as it goes.
+        // Either way a huge step costs no more than the list is long.
         for (int32_t i = 0; i < step && item; ++i)
-            item = movie.movieList->stepForward();
-        for (int32_t i = 0; i > step && item; --i)
-            item = movie.movieList->stepBack();
+            item = list.stepForward();
+        for (int32_t i = 0; i > step; --i) {
+            if (!item)
+                item = list.stepToLast();
+            else if (nodePrev(list.cursor))
+                item = list.stepBack();
+            else
+                break;
+            if (!item)
+                break;
+        }
     }
     if (!item) {
         debugLog("No more Movie File to Play.\n");

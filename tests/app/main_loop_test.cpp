@@ -106,21 +106,29 @@ TEST_F(MainLoop, EndOfTheLastMovieStopsPlaybackAndStaysOpen)
     EXPECT_EQ(countOf(newLog(), "No more Movie"), 1u);
     EXPECT_NE(sys.window.mainWindow, nullptr);
 
-    // Each further request finds no movie either.
+    // A further period finds no movie either; a comma returns to the last one.
     press(VK_OEM_PERIOD);
     turn();
     EXPECT_EQ(countOf(newLog(), "No more Movie"), 2u);
+    logMark = log().size();
+    press(VK_OEM_COMMA);
+    turn();
+    std::string text = newLog();
+    EXPECT_EQ(countOf(text, "No more Movie"), 0u) << text;
+    EXPECT_EQ(text.rfind("KeyDown=0xBC\nPlay[t5/", 0), 0u) << text;
+    EXPECT_NE(sys.movie.currentStream, nullptr);
 }
 
-TEST_F(MainLoop, CommaAtTheFirstMovieStopsPlayback)
+TEST_F(MainLoop, CommaAtTheFirstMovieStartsItAgain)
 {
     start();
     sys.playback.isPlaying = 1;
     press(VK_OEM_COMMA);
     turn();
-    EXPECT_EQ(newLog(), "KeyDown=0xBC\nNo more Movie File to Play.\n");
-    EXPECT_EQ(sys.movie.currentStream, nullptr);
-    EXPECT_EQ(sys.playback.isPlaying, 0);
+    std::string text = newLog();
+    EXPECT_EQ(countOf(text, "No more Movie"), 0u) << text;
+    EXPECT_EQ(text.rfind("KeyDown=0xBC\nPlay[t1/", 0), 0u) << text;
+    EXPECT_NE(sys.movie.currentStream, nullptr);
 }
 
 TEST_F(MainLoop, ReInitWaitsForTheQueueAndAnIdleTurn)

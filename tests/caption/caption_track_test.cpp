@@ -117,3 +117,39 @@ TEST(CaptionTrack, OutOfOrderEntriesAreSortedStablyAndUnloadStartsAfresh)
         EXPECT_EQ(track.entries, nullptr);
     }
 }
+
+// A reader builds its whole track at once; the order must be the one that adding the entries one by
+// one in file order gives, ties included, whatever the order of the file.
+TEST(CaptionTrack, ReadersBuildTheOrderThatAddingOneByOneGives)
+{
+    ScratchDir dir;
+    std::string file;
+    Caption oneByOne(nullptr);
+    uint32_t state = 777;
+    for (int i = 0; i < 5000; ++i) {
+        state = state * 1103515245u + 12345u;
+        // Runs in time order broken by jumps back, with many equal starts.
+        uint32_t start = i % 64 < 48 ? static_cast<uint32_t>(i) : (state >> 16) % 300;
+        file += "<SYNC Start=" + std::to_string(start) + ">" + std::to_string(i);
+        oneByOne.addEntry(start, std::to_string(i).c_str());
+    }
+    oneByOne.addEntry(endMarker, "");
+    Caption read(dir.write("order.smi", file).c_str());
+
+    auto order = [](const Caption& track) {
+        std::vector<std::pair<uint32_t, std::string>> out;
+        for (const ListNode* n = track.entries; n; n = n->next) {
+            out.emplace_back(static_cast<const CaptionEntry*>(n->data)->start, static_cast<const CaptionEntry*>(n->data)->text);
+            if (n->next) {
+                EXPECT_EQ(n->next->prev, n);
+            }
+        }
+        return out;
+    };
+    EXPECT_EQ(order(read), order(oneByOne));
+    // Lookups on the built track walk both ways as on any other.
+    read.findAt(200);
+    read.findAt(3);
+    oneByOne.findAt(3);
+    EXPECT_STREQ(read.currentEntry()->text, oneByOne.currentEntry()->text);
+}

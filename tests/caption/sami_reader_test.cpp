@@ -63,6 +63,7 @@ const SamiCase samiCases[] = {
         { { 1, "100% A 50% x y" }, { 2, "z" }, marker } },
     { "LastCaptionOnlyLosesNbsp", sync(1) + "a&nbsp;b &NBSP; %41 50%%  c&nbsp", { { 1, "a b &NBSP; %41 50%%  c&nbsp" }, marker } },
     { "NoSyncAtAll", "<HEAD>Title</HEAD>text<b>here</b>", { { 0, "Titletexthere" }, marker } },
+    { "ByteOrderMarkSkipped", "\xEF\xBB\xBF" "plain<b>text</b>", { { 0, "plaintext" }, marker } },
     { "LowerCaseSync", "<sync start=500>x", { { 500, "x" }, marker } },
     { "BareSyncDropped", sync(1) + "a<SYNC>b", { { 1, "ab" }, marker } },
     { "SyncFollowedByTab", sync(1) + "a<SYNC\tStart=2>b", { { 1, "a" }, { 2, "b" }, marker } },

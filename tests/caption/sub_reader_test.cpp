@@ -114,6 +114,10 @@ TEST_F(SubReader, LineShapes)
              { "[0:0:1.5] ignored\r\nx\r\n", { { 1050, "x" }, endEntry } },
              // Ctrl-Z ends the input.
              { "[0:0:1]\nx\n\x1A[0:0:2]\ny\n", { { 1000, "x" }, endEntry } },
+             // A UTF-8 byte-order mark in front of the first time line is skipped.
+             { "\xEF\xBB\xBF" "0:0:1,0:0:2\nx\n", { { 1000, "x" }, { 2000, "" }, endEntry } },
+             // A line that cleans to nothing still breaks the line when text is pending.
+             { "[0:0:1]\n[b]\nA\n[center]\nB\n", { { 1000, "A\n\nB" }, endEntry } },
              { "", { endEntry } } }) {
         EXPECT_EQ(load(c.file), c.entries) << c.file;
     }

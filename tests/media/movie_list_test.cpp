@@ -55,8 +55,14 @@ const ListCase listCases[] = {
         { { "x", "a.avi", "s/a.smi", 0 } },
         { "(1) : No item. Ignored.", "(4) : Dup Title. Ignored.", "(6) : Dup Cap. Ignored.", "(7) : Unknown. Ignored.",
             "(8) : No '='. Ignored." } },
-    { "LongLineIsReadInPieces", "a.slm", "@\n" + line1500 + "\nbad\n",
-        { { "", "", "", 0 } }, { "(3) : No '='. Ignored.", "(4) : No '='. Ignored." } },
+    // A line longer than a read keeps its first 999 characters; a comment loses its rest silently.
+    { "LongLineIsOneLine", "a.slm", "@\n" + line1500 + "\nbad\n",
+        { { "", "", "", 0 } }, { "(3) : No '='. Ignored." } },
+    { "LongTitleKeepsWhatFits", "a.slm", "@" + std::string(1200, 'T') + "\nmovie=a.avi\nbad\n",
+        { { std::string(998, 'T'), "@/a.avi", "", 0 } }, { "(1) : Too long. Cut.", "(3) : No '='. Ignored." } },
+    { "LongMlLineIsOneItem", "a.ml", std::string(1200, 'm') + "\r\n:timeshift=5\n" + std::string(999, 'n') + "\r\n",
+        { { "", std::string(999, 'm'), "", 5 }, { "", std::string(999, 'n'), "", 0 } }, { "(1) : Too long. Cut." } },
+    { "ByteOrderMarkSkipped", "a.slm", "\xEF\xBB\xBF" "@T\nmovie=a.avi\n", { { "T", "@/a.avi", "", 0 } }, {} },
     { "OnlyComments", "a.ml", "# one\n! two\n\n", {}, {} },
     { "Empty", "a.slm", "", {}, {} },
 };

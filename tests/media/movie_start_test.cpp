@@ -95,7 +95,7 @@ TEST_F(ScriptedMovieStart, StartsTheEntryRunningWithItsPlacementAndFreshStallCou
         << text;
 }
 
-TEST_F(ScriptedMovieStart, StepsTheCursorAndRunsOffTheListForGood)
+TEST_F(ScriptedMovieStart, StepsTheCursorOffTheEndAndBackFromIt)
 {
     add("A", "a.avi");
     add("B", "b.avi");
@@ -126,15 +126,16 @@ TEST_F(ScriptedMovieStart, StepsTheCursorAndRunsOffTheListForGood)
             }
         }
     };
-    walk({ { 0, 0, "a.avi" }, { 2, 0, "c.avi" }, { 1, -1, "c.avi" }, { -1, -1, "c.avi" }, { 0, -1, "c.avi" },
-        { 1, -1, "c.avi" } });
+    // Forward past the last movie the list has ended, however often it is asked; one step back from
+    // there is the last movie.
+    walk({ { 0, 0, "a.avi" }, { 2, 0, "c.avi" }, { 1, -1, "c.avi" }, { 1, -1, "c.avi" }, { 0, -1, "c.avi" },
+        { -1, 0, "c.avi" }, { 1, -1, "c.avi" }, { -2, 0, "b.avi" } });
+    // Back from the first movie starts it again.
     list.rewind();
-    walk({ { 1, 0, "b.avi" }, { -1, 0, "a.avi" }, { 0, 0, "a.avi" }, { -1, -1, "a.avi" } });
-    // A huge step ends as soon as the cursor is off the list.
+    walk({ { 1, 0, "b.avi" }, { -1, 0, "a.avi" }, { 0, 0, "a.avi" }, { -1, 0, "a.avi" }, { -5, 0, "a.avi" } });
+    // A huge step ends at either end of the list.
     list.rewind();
-    walk({ { INT32_MAX, -1, "a.avi" } });
-    list.rewind();
-    walk({ { INT32_MIN, -1, "a.avi" } });
+    walk({ { INT32_MAX, -1, "a.avi" }, { INT32_MIN, 0, "a.avi" } });
 }
 
 TEST_F(ScriptedMovieStart, WithoutAListThereIsNoEntry)

@@ -56,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ++stepped;
     FUZZ_CHECK(stepped == forward);
     FUZZ_CHECK(list.cursor == nullptr);
-    list.cursor = const_cast<ListNode*>(previous);
+    // From past the end, the last item is found again.
+    FUZZ_CHECK(list.stepToLast() == nodeData(previous));
+    FUZZ_CHECK(list.cursor == previous);
     size_t back = previous ? 1 : 0;
     while (list.stepBack())
         ++back;
