@@ -79,19 +79,18 @@ bool startPathFromTail(const char* tail, char (&startPath)[1024])
 
 void resolveFoundName(char (&path)[1024])
 {
-    char directory[1024];
-    directoryOf(path, directory, sizeof directory);
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA(path, &found);
     if (find == INVALID_HANDLE_VALUE)
         return;
-    char resolved[1024];
-    // A bare name stays relative to the current directory rather than pointing at the root.
-    int n = directory[0] ? std::snprintf(resolved, sizeof resolved, "%s/%s", directory, found.cFileName)
-                         : std::snprintf(resolved, sizeof resolved, "%s", found.cFileName);
-    if (n > 0 && static_cast<size_t>(n) < sizeof resolved)
-        boundedCopy(path, resolved, sizeof path);
     FindClose(find);
+    // The found name replaces the file-name part that was looked up; the directory stays as written,
+    // the root included, and a bare name stays relative to the current directory.
+    const char* slash = std::strrchr(path, '/');
+    size_t nameStart = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+    size_t nameLength = std::strlen(found.cFileName);
+    if (nameStart + nameLength < sizeof path)
+        std::memcpy(path + nameStart, found.cFileName, nameLength + 1);
 }
 
 int queryOverlaySupport(System& sys)
@@ -109,15 +108,26 @@ int queryOverlaySupport(System& sys)
 int initAll(System& sys, const char* commandTail)
 {
     StartupState& st = sys.startup;
+    // A relative start path names a file from where the program was started: the settings load
+    // changes the current directory, so that folder is taken first.
+    char startDir[1024];
+    currentDirectory(startDir, sizeof startDir);
     findProgramDir(sys.playback.instance, st.programDir, 1023);
     sys.window.lastMouseTime = calendarSeconds();
     // What the settings load has to say comes before the log file exists; it is written there once it does.
     holdLogLines();
     loadSettings(sys);
 
-    if (!startPathFromTail(commandTail, st.startPath)) {
-        if (!chooseFile(sys.playback.instance, nullptr, "비디오 화일을 고르십시오.", st.startPath, 255))
+    if (startPathFromTail(commandTail, st.startPath)) {
+        makeAbsolute(st.startPath, sizeof st.startPath, startDir);
+    } else {
+        if (!chooseFile(sys.playback.instance, nullptr, "비디오 화일을 고르십시오.", st.startPath,
+                sizeof st.startPath))
             return -1;
+        // The dialog answers from its own folder, the current directory.
+        char dialogDir[1024];
+        currentDirectory(dialogDir, sizeof dialogDir);
+        makeAbsolute(st.startPath, sizeof st.startPath, dialogDir);
     }
     resolveFoundName(st.startPath);
 

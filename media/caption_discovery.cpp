@@ -20,6 +20,14 @@ constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub" };
 constexpr const char* noCaptionMarker = "없음";
 constexpr const char* asfScriptMarker = "[ASF]";
 
+// A relative path is taken from the current directory, as the operating system would take it now.
+void absoluteFromCurrentDirectory(char (&path)[1024])
+{
+    char current[1024];
+    currentDirectory(current, sizeof current);
+    makeAbsolute(path, sizeof path, current);
+}
+
 bool endsWithAsf(const char* path)
 {
     size_t length = std::strlen(path);
@@ -42,22 +50,28 @@ int buildMovieList(System& sys)
     if (listKind(startPath) != 0) {
         loadListFile(list, startPath);
     } else {
+        // The list holds absolute paths only: the caption question below changes the current directory.
+        char movie[1024];
+        boundedCopy(movie, startPath, sizeof movie);
+        absoluteFromCurrentDirectory(movie);
         char caption[1024] = {};
-        boundedCopy(caption, startPath, sizeof caption);
+        boundedCopy(caption, movie, sizeof caption);
         if (!findCaptionFile(caption)) {
             caption[0] = '\0';
             if (sys.settings.asksmi) {
                 debugLog("Asking Caption.\n");
                 // The dialog opens in the current directory, so that is the movie's own from now on.
                 char directory[1024];
-                if (directoryOf(startPath, directory, sizeof directory) == 0 && isPathSeparator(startPath[0]))
+                if (directoryOf(movie, directory, sizeof directory) == 0 && isPathSeparator(movie[0]))
                     boundedCopy(directory, "/", sizeof directory);
                 SetCurrentDirectoryA(directory);
-                if (!chooseFile(sys.playback.instance, nullptr, "자막 화일을 고르세요.", caption, 1000))
+                if (chooseFile(sys.playback.instance, nullptr, "자막 화일을 고르세요.", caption, sizeof caption))
+                    absoluteFromCurrentDirectory(caption);
+                else
                     caption[0] = '\0';
             }
         }
-        list.addItem("", startPath, caption, 0);
+        list.addItem("", movie, caption, 0);
     }
     list.rewind();
     return 0;

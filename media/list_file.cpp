@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -26,22 +27,35 @@ void useForwardSlashes(char* path)
     }
 }
 
-// A value naming a file, as stored in an item: relative names are taken relative to the list's own
-// directory; a name that is already anchored (absolute, or written with backslashes) and any name of a
-// list given without a directory stay as written.
+// A value naming a file, as stored in an item: always absolute, since the program itself changes the
+// current directory. A relative name is taken relative to the list's own directory (listDir, itself
+// absolute); a name too long to be joined whole is cut at the item's limit.
 void completePath(const char* listDir, const char* value, char* out)
 {
-    if (std::strchr(value, '\\') || value[0] == '/' || listDir[0] == '\0') {
-        boundedCopy(out, value, textSize);
-    } else {
-        size_t length = std::strlen(boundedCopy(out, listDir, textSize));
-        if (length < textSize - 1) {
-            out[length++] = '/';
-            out[length] = '\0';
-        }
-        boundedCopy(out + length, value, textSize - length);
-    }
+    boundedCopy(out, value, textSize);
     useForwardSlashes(out);
+    if (out[0] == '\0' || out[0] == '/' || listDir[0] == '\0' || makeAbsolute(out, textSize, listDir))
+        return;
+    char joined[2 * textSize + 2];
+    std::snprintf(joined, sizeof joined, "%s%s%s", listDir, listDir[std::strlen(listDir) - 1] == '/' ? "" : "/", out);
+    boundedCopy(out, joined, textSize);
+}
+
+// The absolute directory of the list file at path into listDir: a relative list path is taken from
+// the current directory. Empty only when that cannot be had; values are then stored as written.
+void absoluteListDir(const char* path, char (&listDir)[1024])
+{
+    char directory[1024];
+    directoryOf(path, directory, sizeof directory);
+    if (path[0] == '/') {
+        boundedCopy(listDir, directory[0] ? directory : "/", sizeof listDir);
+        return;
+    }
+    char current[1024];
+    currentDirectory(current, sizeof current);
+    if (directory[0])
+        makeAbsolute(directory, sizeof directory, current);
+    boundedCopy(listDir, directory[0] ? directory : current, sizeof listDir);
 }
 
 // Decimal with the C library's atoi rules, kept inside 32 bits.
@@ -63,7 +77,7 @@ public:
         , path_(path)
         , format_(format)
     {
-        directoryOf(path, listDir_, sizeof listDir_);
+        absoluteListDir(path, listDir_);
     }
 
     int read()
@@ -176,10 +190,8 @@ private:
     void mlLine(char* line)
     {
         if (*line != ':') {
-            // A movie line names its file relative to the current directory, so it is not completed.
             openItem();
-            boundedCopy(movie_, line, sizeof movie_);
-            useForwardSlashes(movie_);
+            completePath(listDir_, line, movie_);
             return;
         }
         const char* key = line + 1;

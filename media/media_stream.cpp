@@ -3,7 +3,6 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "display/display.h"
-#include "platform/codepage.h"
 #include "platform/com.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
@@ -52,11 +51,11 @@ int32_t MediaStream::open(const char* path)
         return fail(3);
     if (FAILED(opening->AddMediaStream(nullptr, &MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr)))
         return fail(4);
-    WCHAR widePath[260];
-    if (!path || MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, 260) == 0)
+    // The path goes to the file system as the user's bytes: no conversion that could refuse a long
+    // path or replace the bytes of a name in another code page.
+    if (!path || !*path)
         return fail(5);
-    static_assert(sizeof(WCHAR) == sizeof(char16_t));
-    if (FAILED(opening->OpenFile(reinterpret_cast<const char16_t*>(widePath), 0)))
+    if (FAILED(opening->OpenFileA(path, 0)))
         return fail(6);
     IGraphBuilder* graph = nullptr;
     if (SUCCEEDED(opening->GetFilterGraph(&graph)) && graph) {

@@ -1,6 +1,7 @@
 #include "platform/kernel.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -8,10 +9,12 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
-#include <glob.h>
+#include <dirent.h>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void OutputDebugStringA(const char* text)
@@ -67,6 +70,21 @@ UINT GetSystemDirectoryA(char* buffer, UINT size)
     return static_cast<UINT>(n);
 }
 
+DWORD GetCurrentDirectoryA(DWORD size, char* buffer)
+{
+    if (!buffer || size == 0)
+        return 0;
+    std::vector<char> cwd(PATH_MAX + 1);
+    if (!getcwd(cwd.data(), cwd.size()))
+        return 0;
+    size_t n = std::strlen(cwd.data());
+    // Like the system call: a buffer too small is left alone and the size it needs is answered.
+    if (n >= size)
+        return static_cast<DWORD>(n + 1);
+    std::memcpy(buffer, cwd.data(), n + 1);
+    return static_cast<DWORD>(n);
+}
+
 BOOL SetCurrentDirectoryA(const char* path)
 {
     return path && chdir(path) == 0 ? TRUE : FALSE;
@@ -102,26 +120,74 @@ int _access(const char* path, int mode)
     return access(path, how) == 0 ? 0 : -1;
 }
 
+namespace {
+
+// Whether name matches pattern, where only "*" (any run of bytes) and "?" (one byte) are wildcards;
+// every other byte, brackets and backslashes included, stands for itself.
+bool matchesWildcards(const char* pattern, const char* name)
+{
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || *pattern == *name) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
+}
+
+}
+
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data)
 {
     if (!pattern || !*pattern || !data)
         return INVALID_HANDLE_VALUE;
-    glob_t found {};
-    // GLOB_NOCHECK is not used: a pattern that matches nothing finds nothing, as a missing file does.
-    int rc = glob(pattern, GLOB_NOSORT | GLOB_NOESCAPE, nullptr, &found);
-    if (rc != 0 || found.gl_pathc == 0) {
-        globfree(&found);
+    const char* slash = std::strrchr(pattern, '/');
+    const char* namePattern = slash ? slash + 1 : pattern;
+    if (*namePattern == '\0' || std::strlen(namePattern) >= sizeof data->cFileName)
         return INVALID_HANDLE_VALUE;
+    if (!std::strpbrk(namePattern, "*?")) {
+        // A plain name needs no listing, which a folder that may be entered but not read refuses.
+        struct stat info {};
+        if (::stat(pattern, &info) != 0)
+            return INVALID_HANDLE_VALUE;
+        std::snprintf(data->cFileName, sizeof data->cFileName, "%s", namePattern);
+        return reinterpret_cast<HANDLE>(1);
     }
-    // The first match in name order, like a directory listing.
-    const char* first = found.gl_pathv[0];
-    for (size_t i = 1; i < found.gl_pathc; ++i)
-        if (std::strcmp(found.gl_pathv[i], first) < 0)
-            first = found.gl_pathv[i];
-    const char* name = std::strrchr(first, '/');
-    name = name ? name + 1 : first;
-    std::snprintf(data->cFileName, sizeof data->cFileName, "%s", name);
-    globfree(&found);
+    std::string directory = slash ? std::string(pattern, static_cast<size_t>(slash - pattern) + 1) : std::string(".");
+    DIR* listing = opendir(directory.c_str());
+    if (!listing)
+        return INVALID_HANDLE_VALUE;
+    // The first match in name order, like a sorted directory listing; names that begin with a dot are
+    // hidden unless the pattern asks for them.
+    std::string first;
+    bool found = false;
+    while (const dirent* entry = readdir(listing)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (name[0] == '.' && namePattern[0] != '.')
+            continue;
+        if (matchesWildcards(namePattern, name) && (!found || std::strcmp(name, first.c_str()) < 0)) {
+            first = name;
+            found = true;
+        }
+    }
+    closedir(listing);
+    if (!found)
+        return INVALID_HANDLE_VALUE;
+    std::snprintf(data->cFileName, sizeof data->cFileName, "%s", first.c_str());
     return reinterpret_cast<HANDLE>(1);
 }
 

@@ -13,6 +13,9 @@ DWORD GetModuleFileNameA(HINSTANCE instance, char* buffer, DWORD size);
 // $SUBLUMEN_SYSTEM_DIR into buffer; returns its length, 0 when the system has no such directory.
 UINT GetSystemDirectoryA(char* buffer, UINT size);
 
+// The current directory into buffer; its length, or the size needed (terminator included) when it
+// does not fit, or 0 when it cannot be had (a directory that was removed).
+DWORD GetCurrentDirectoryA(DWORD size, char* buffer);
 BOOL SetCurrentDirectoryA(const char* path);
 
 // The C runtime's rename as the system knows it: 0 on success, -1 when it cannot be done, including
@@ -30,8 +33,9 @@ struct WIN32_FIND_DATAA {
 using HANDLE = void*;
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(-1);
 
-// The first file matching pattern (wildcards in its file-name part, glob rules), its bare name in
-// data; INVALID_HANDLE_VALUE when nothing matches.
+// The first file, in name order, whose name matches the file-name part of pattern (after its last
+// "/"), its bare name in data; INVALID_HANDLE_VALUE when nothing matches. Only "*" and "?" are
+// wildcards; every other character, brackets and backslashes included, matches itself.
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE find);
 

@@ -145,7 +145,15 @@ public:
         return MS_E_PURPOSEID;
     }
 
-    HRESULT OpenFile(const char16_t* fileName, DWORD) override
+    HRESULT OpenFile(const char16_t* fileName, DWORD flags) override
+    {
+        std::string path;
+        if (fileName && !narrowPath(fileName, path))
+            path.clear();
+        return OpenFileA(fileName ? path.c_str() : nullptr, flags);
+    }
+
+    HRESULT OpenFileA(const char* fileName, DWORD) override
     {
         if (!initialized_)
             return MS_E_NOTINIT;
@@ -153,9 +161,10 @@ public:
             return MS_E_SOURCEALREADYDEFINED;
         if (!fileName)
             return E_POINTER;
-        std::string path;
-        if (!narrowPath(fileName, path) || path.empty())
+        if (!*fileName)
             return E_INVALIDARG;
+        // File names are bytes: they reach the engine exactly as given, whatever their encoding.
+        std::string path(fileName);
         OpenOptions options;
         options.playAudio = audioWanted_;
         OpenError error = OpenError::None;

@@ -154,6 +154,9 @@ struct IAMMultiMediaStream : IMultiMediaStream {
     // Opens a UTF-16 path. File errors: HRESULT_FROM_WIN32 of ERROR_FILE_NOT_FOUND (0x80070002) or
     // ERROR_ACCESS_DENIED (0x80070005); VFW_E_UNKNOWN_FILE_TYPE, VFW_E_UNSUPPORTED_STREAM.
     virtual HRESULT OpenFile(const char16_t* fileName, DWORD flags) = 0;
+    // Opens a path given as bytes, handed to the engine unchanged (names that are not UTF-8 included);
+    // answers as OpenFile does.
+    virtual HRESULT OpenFileA(const char* fileName, DWORD flags) = 0;
 };
 
 // Creates the multimedia stream object (CLSID_AMMultiMediaStream, in process, no aggregation); needs

@@ -123,6 +123,45 @@ TEST_F(FoundName, LongPathsNeverOverrun)
     EXPECT_EQ(std::string(full), tail);
 }
 
+// Only "*" and "?" are wildcards; release names with brackets, backslashes and other pattern
+// characters name themselves.
+TEST_F(FoundName, OnlyStarAndQuestionMarkAreWildcards)
+{
+    for (const char* name : { "x1.avi", "x[1].avi", "[Group] Title [1080p].avi", "Gx Title x.avi", "a\\b.avi",
+             "ab.avi", "{a,b}.avi", ".hidden.avi", "영화 01.avi" })
+        dir.write(std::string("films/") + name, "m");
+    struct Row {
+        const char* pattern;
+        const char* found;  // none: the path stays as given
+    } rows[] = {
+        { "x[1].avi", "x[1].avi" },
+        { "[Group] Title [1080p].avi", "[Group] Title [1080p].avi" },
+        { "[Group]*", "[Group] Title [1080p].avi" },
+        { "x[1]*", "x[1].avi" },
+        { "x?.avi", "x1.avi" },
+        { "a\\b.avi", "a\\b.avi" },
+        { "a\\b*", "a\\b.avi" },
+        { "{a,b}.avi", "{a,b}.avi" },
+        { "*.avi", "Gx Title x.avi" },
+        { ".hid*", ".hidden.avi" },
+        { "영화*", "영화 01.avi" },
+        { "x[!1].avi", nullptr },
+        { "[GT]x*", nullptr },
+        { "?", nullptr },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.pattern);
+        char path[1024];
+        boundedCopy(path, dir.file(std::string("films/") + row.pattern).c_str(), sizeof path);
+        resolveFoundName(path);
+        EXPECT_EQ(std::string(path), dir.file(std::string("films/") + (row.found ? row.found : row.pattern)));
+    }
+    // A file in the root keeps its root.
+    char root[1024] = "/";
+    resolveFoundName(root);
+    EXPECT_STREQ(root, "/");
+}
+
 TEST(ProgramDir, IsTheDirectoryOfTheProgramFile)
 {
     char buffer[1024] = ".";
@@ -204,8 +243,10 @@ TEST_F(StartUp, AccessCheckResults)
     System second;
     second.playback.instance = sys.playback.instance;
     std::string list = listOfMissingMovies();
+    // With its quote the path is a relative one, taken from the current directory.
+    std::string here = std::filesystem::current_path().string();
     EXPECT_EQ(initAll(second, ("\"" + list).c_str()), -11) << "an unterminated quote stays in the path";
-    EXPECT_NE(log().find("Can't access THE File:\"" + list + "\n"), std::string::npos);
+    EXPECT_NE(log().find("Can't access THE File:" + here + "/\"" + list + "\n"), std::string::npos);
     deinitAll(second);
 }
 
@@ -305,6 +346,39 @@ TEST_F(StartUp, ChosenFileBecomesTheStartPath)
     EXPECT_EQ(initAll(sys, ""), 0);
     EXPECT_EQ(std::string(sys.startup.startPath), list);
     EXPECT_NE(log().find("Command Line=\n"), std::string::npos);
+}
+
+TEST_F(StartUp, ChosenPathsAsLongAsTheBufferHolds)
+{
+    useWindowMode();
+    // 85 Korean characters are 255 bytes of UTF-8; with the folder around them the answer is longer.
+    std::string folder;
+    for (int i = 0; i < 85; ++i)
+        folder += "영";
+    std::string list = listOfMissingMovies(folder + "/list.slm");
+    ASSERT_GT(list.size(), 255u);
+    ScriptedChooser chooser(dir, list);
+    EnvironmentOverride useChooser("SUBLUMEN_FILE_CHOOSER", chooser.program());
+    dir.write("bin/DEBUG.LOG", "a line of the previous run\n");
+    EXPECT_EQ(initAll(sys, ""), 0);
+    EXPECT_EQ(std::string(sys.startup.startPath), list);
+    EXPECT_EQ(log().find("previous run"), std::string::npos);
+}
+
+// A relative start path names a file from the folder the program was started in, although the
+// settings load moves into the folder of the last movie, where a file of the same name waits.
+TEST_F(StartUp, RelativePathIsTakenFromTheStartingFolder)
+{
+    useWindowMode();
+    std::string elsewhere = dir.write("elsewhere/sub/list.slm", "@decoy\nmovie=decoy.avi\n");
+    dir.write("config/sublumen/settings",
+        "fullscreen dword 0\nlastmovie sz " + dir.file("elsewhere/x.avi") + "\n");
+    dir.write("home/sub/list.slm", "@mine\nmovie=mine.avi\n");
+    std::filesystem::current_path(dir.file("home"));
+    ASSERT_EQ(initAll(sys, "sub/list.slm"), 0);
+    EXPECT_EQ(std::string(sys.startup.startPath), dir.file("home/sub/list.slm"));
+    EXPECT_NE(log().find("MovieItem : mine/" + dir.file("home/sub/mine.avi") + "//0\n"), std::string::npos) << log();
+    EXPECT_EQ(log().find("decoy"), std::string::npos);
 }
 
 TEST_F(StartUp, DisplayFailureEndsStartUpWithMinusTwo)

@@ -114,8 +114,9 @@ TEST_F(CaptionDiscovery, ListFilesNeverAskAndSingleMoviesFindTheirCaption)
 
     boundedCopy(sys.startup.startPath, dir.write("l/films.ml", "a.avi\nb.avi\n").c_str(), 1024);
     ASSERT_EQ(buildMovieList(sys), 0);
-    EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", "a.avi", "" }, { "", "b.avi", "" } }));
-    EXPECT_STREQ(sys.movie.movieList->cursorItem()->movie, "a.avi");
+    EXPECT_EQ(itemsOf(*sys.movie.movieList),
+        (std::vector<Item> { { "", dir.file("l/a.avi"), "" }, { "", dir.file("l/b.avi"), "" } }));
+    EXPECT_EQ(std::string(sys.movie.movieList->cursorItem()->movie), dir.file("l/a.avi"));
 
     std::string movie = dir.write("v/a.avi", "");
     dir.write("v/a.sami", "");
@@ -133,11 +134,16 @@ TEST_F(CaptionDiscovery, AsksmiDecidesWhetherTheChooserIsAsked)
         std::optional<std::string> answer;
         std::string caption;
         bool asked;
+        // The start path as given, relative to the scratch folder; the movie's full path when none.
+        const char* startPath = nullptr;
     };
+    // The list holds absolute paths only, although the question changes the current directory.
     const AskCase cases[] = {
         { 1, "/picked/a.smi", "/picked/a.smi", true },
         { 1, std::nullopt, "", true },
         { 0, "/picked/a.smi", "", false },
+        { 1, "b [1].smi", dir.file("films/b [1].smi"), true, "films/a.avi" },
+        { 1, std::nullopt, "", true, "films/a.avi" },
     };
     std::string movie = dir.write("films/a.avi", "");
     int n = 0;
@@ -146,7 +152,8 @@ TEST_F(CaptionDiscovery, AsksmiDecidesWhetherTheChooserIsAsked)
         ScriptedChooser chooser(dir, c.answer, "chooser" + std::to_string(n++));
         EnvironmentOverride use("SUBLUMEN_FILE_CHOOSER", chooser.program());
         sys.settings.asksmi = c.asksmi;
-        boundedCopy(sys.startup.startPath, movie.c_str(), 1024);
+        boundedCopy(sys.startup.startPath, c.startPath ? c.startPath : movie.c_str(), 1024);
+        std::filesystem::current_path(dir.path());
 
         ASSERT_EQ(buildMovieList(sys), 0);
         EXPECT_EQ(itemsOf(*sys.movie.movieList), (std::vector<Item> { { "", movie, c.caption } }));

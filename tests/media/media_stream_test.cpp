@@ -272,6 +272,35 @@ TEST_F(StreamOnDisplay, BlitFrameCopiesPlainMirroredAndHalftone)
     stream.release();
 }
 
+// A path reaches the file system as its bytes: long ones, and names in another code page than the
+// program's own (CP949 bytes from an old archive), open like any other.
+TEST_F(StreamOnDisplay, PathsOpenAsTheirBytes)
+{
+    auto& movies = stream_setup::Movies::get();
+    ASSERT_FALSE(movies.avi().empty());
+    std::string base = dir.path().string() + "/";
+    // The longest path the buffers hold, in folders of at most 200 bytes each.
+    std::string longest = base + "영화 [1080p]";
+    while (longest.size() < 1023 - 4)
+        longest += (longest.size() - base.size()) % 201 == 200 ? '/' : 'k';
+    longest += ".avi";
+    ASSERT_EQ(longest.size(), 1023u);
+    const std::string paths[] = {
+        base + std::string(283 - base.size() - 4, 'l') + ".avi",
+        base + "\xBF\xB5\xC8\xAD.avi",  // "movie" in Korean, CP949
+        longest,
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path.size());
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        ASSERT_TRUE(std::filesystem::copy_file(movies.avi(), path)) << path;
+        MediaStream stream(sys.displays.display, path.c_str());
+        EXPECT_EQ(stream.lastResult, 0);
+        EXPECT_NE(stream.surface, nullptr);
+        stream.release();
+    }
+}
+
 // Files that cannot be played: each creation stops at its step, and every operation answers -1.
 TEST_F(StreamOnDisplay, BadInputStopsCreationAtItsStep)
 {
@@ -289,9 +318,10 @@ TEST_F(StreamOnDisplay, BadInputStopsCreationAtItsStep)
         { dir.file("missing.avi"), sys.displays.display, 6 },
         { movies.text, sys.displays.display, 6 },
         { movies.audioOnly, sys.displays.display, 7 },
-        { longPath, sys.displays.display, 5 },
-        // 259 characters still convert; such a file does not exist.
+        // Long paths reach the file system, which finds no such files.
+        { longPath, sys.displays.display, 6 },
         { limitPath, sys.displays.display, 6 },
+        { "", sys.displays.display, 5 },
         // Without a DirectDraw object the sample has no surface that frames could be blitted from.
         { movies.avi(), nullptr, 10 },
     };

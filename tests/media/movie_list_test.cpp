@@ -41,7 +41,11 @@ const ListCase listCases[] = {
     { "KeySpacingAndCase", "a.slm", "@\nmovie = a.avi\nMOVIE=b.avi\nCaption= c.smi \n",
         { { "", "@/b.avi", "@/ c.smi ", 0 } }, { "(2) : Unknown. Ignored." } },
     { "PathCompletion", "a.slm", "@1\nmovie=sub\\a.avi\n@2\nmovie=../a.avi\ncaption=/abs/x.smi\n@3\nmovie=C:\\v\\a.avi\n",
-        { { "1", "sub/a.avi", "", 0 }, { "2", "@/../a.avi", "/abs/x.smi", 0 }, { "3", "C:/v/a.avi", "", 0 } }, {} },
+        { { "1", "@/sub/a.avi", "", 0 }, { "2", "@/../a.avi", "/abs/x.smi", 0 }, { "3", "@/C:/v/a.avi", "", 0 } }, {} },
+    { "MlMovieLinesAreTakenFromTheListsFolder", "a.ml", "sub/a.avi\n ../b c.avi\n/abs/c.avi\n[G] d\\e [1].avi\n",
+        { { "", "@/sub/a.avi", "", 0 }, { "", "@/../b c.avi", "", 0 }, { "", "/abs/c.avi", "", 0 },
+            { "", "@/[G] d/e [1].avi", "", 0 } },
+        {} },
     { "IndentedMarkersAndComments", "a.slm", "  @T\n\t# c\n \b! c\n\n\tmovie=a.avi\n",
         { { "T", "@/a.avi", "", 0 } }, {} },
     { "TimeShifts", "a.slm", "@a\ntimeshift=abc\n@b\ntimeshift=+250\n@c\ntimeshift=  -7x\ntimeshift=99999999999\n",
@@ -52,7 +56,7 @@ const ListCase listCases[] = {
         { { "", "@/a.avi", "@/a.smi", 2 } },
         { "(3) : Dup Mov. Ignored.", "(5) : Dup Cap. Ignored.", "(8) : Unknown. Ignored." } },
     { "MlDuplicatesAndUnknownKeys", "a.ml", ":title=early\n a.avi\n:title=x\n:title=y\n:caption=s\\a.smi\n:caption=b\n:movie=m\n:junk\n",
-        { { "x", "a.avi", "s/a.smi", 0 } },
+        { { "x", "@/a.avi", "@/s/a.smi", 0 } },
         { "(1) : No item. Ignored.", "(4) : Dup Title. Ignored.", "(6) : Dup Cap. Ignored.", "(7) : Unknown. Ignored.",
             "(8) : No '='. Ignored." } },
     // A line longer than a read keeps its first 999 characters; a comment loses its rest silently.
@@ -114,23 +118,25 @@ TEST(ListFile, WorkedExamplesInBothFormats)
         "# my list\r\n@First evening\r\nmovie=ep01.avi\r\ncaption=D:\\subs\\ep01.smi\r\ntimeshift=-1500\r\n@\r\nmovie=ep02.avi\r\n");
     MovieList fromSlm;
     ASSERT_EQ(readSlmList(fromSlm, slm.c_str()), 0);
-    EXPECT_EQ(itemsOf(fromSlm), (std::vector<Item> { { "First evening", listDir + "/ep01.avi", "D:/subs/ep01.smi", -1500 },
+    EXPECT_EQ(itemsOf(fromSlm), (std::vector<Item> { { "First evening", listDir + "/ep01.avi", listDir + "/D:/subs/ep01.smi", -1500 },
                                     { "", listDir + "/ep02.avi", "", 0 } }));
     EXPECT_EQ(fromSlm.cursorItem(), nodeData(fromSlm.items));
-    EXPECT_NE(log.text().find("MovieItem : First evening/" + listDir + "/ep01.avi/D:/subs/ep01.smi/-1500\n"
+    EXPECT_NE(log.text().find("MovieItem : First evening/" + listDir + "/ep01.avi/" + listDir + "/D:/subs/ep01.smi/-1500\n"
                               "MovieItem : /" + listDir + "/ep02.avi//0\n"),
         std::string::npos);
 
-    // The title stays a title: it is not joined to the list's directory.
+    // The title stays a title: it is not joined to the list's directory. The movie lines are, as the
+    // program changes its current directory itself.
     std::string ml = dir.write("lists/show.ml",
         "ep01.avi\n:title=First evening\n:caption=D:\\subs\\ep01.smi\n:timeshift=-1500\nep02.avi\n");
     MovieList fromMl;
     ASSERT_EQ(readMlList(fromMl, ml.c_str()), 0);
-    EXPECT_EQ(itemsOf(fromMl), (std::vector<Item> { { "First evening", "ep01.avi", "D:/subs/ep01.smi", -1500 },
-                                   { "", "ep02.avi", "", 0 } }));
+    EXPECT_EQ(itemsOf(fromMl), (std::vector<Item> { { "First evening", listDir + "/ep01.avi", listDir + "/D:/subs/ep01.smi", -1500 },
+                                   { "", listDir + "/ep02.avi", "", 0 } }));
+    EXPECT_NE(log.text().find("MovieItem : First evening/" + listDir + "/ep01.avi/"), std::string::npos);
 }
 
-TEST(ListFile, ListWithoutDirectoryKeepsValuesAsWritten)
+TEST(ListFile, ListWithoutDirectoryIsTakenFromTheCurrentDirectory)
 {
     ScratchDir dir;
     CurrentDirectoryGuard cwd;
@@ -138,7 +144,8 @@ TEST(ListFile, ListWithoutDirectoryKeepsValuesAsWritten)
     std::filesystem::current_path(dir.path());
     MovieList list;
     ASSERT_EQ(readSlmList(list, "plain.slm"), 0);
-    EXPECT_EQ(itemsOf(list), (std::vector<Item> { { "", "a.avi", "a.smi", 0 } }));
+    std::string here = std::filesystem::current_path().string();
+    EXPECT_EQ(itemsOf(list), (std::vector<Item> { { "", here + "/a.avi", here + "/a.smi", 0 } }));
 }
 
 TEST(ListFile, KindIsTakenFromTheEnding)
