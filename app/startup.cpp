@@ -10,6 +10,7 @@
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
+#include "media/movie_session.h"
 #include "media/movie_start.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
@@ -176,18 +177,9 @@ int initAll(System& sys, const char* commandTail)
 
 void releaseMovieObjects(System& sys)
 {
-    MovieState& movie = sys.movie;
-    if (movie.currentStream) {
-        movie.currentStream->release();
-        delete movie.currentStream;
-        movie.currentStream = nullptr;
-    }
+    closeMovieStream(sys);
     deleteFont(sys.startup.captionFont);
-    if (movie.currentCaption) {
-        movie.currentCaption->unload();
-        delete movie.currentCaption;
-        movie.currentCaption = nullptr;
-    }
+    closeMovieCaption(sys);
 }
 
 void releaseDisplay(System& sys)

@@ -43,7 +43,7 @@ void computeVideoPlacement(System& sys)
     VideoPlacement& p = sys.videoPlacement;
     const int32_t W = sys.settings.screenx;
     const int32_t H = sys.settings.screeny;
-    MediaStream* stream = sys.movie.currentStream;
+    MediaStream* stream = sys.movie.currentStream.get();
     if (!stream) {
         p.dstX = 0;
         p.dstY = 0;

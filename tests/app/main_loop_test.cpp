@@ -59,12 +59,12 @@ TEST_F(MainLoop, CommaAndPeriodCancelOut)
 TEST_F(MainLoop, EndOfAPausedMovieIsNotActedOn)
 {
     start();
-    MediaStream* stream = sys.movie.currentStream;
+    MediaStream* stream = sys.movie.currentStream.get();
     endCurrentMovie(0);
     turn();
     turn();
     EXPECT_EQ(countOf(newLog(), "Play["), 0u);
-    EXPECT_EQ(sys.movie.currentStream, stream);
+    EXPECT_EQ(sys.movie.currentStream.get(), stream);
 }
 
 TEST_F(MainLoop, EndOfAMovieReplacesPendingSteps)

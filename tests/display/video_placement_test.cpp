@@ -1,6 +1,7 @@
 #include "app/system.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 
 #include <gtest/gtest.h>
 
@@ -39,12 +40,9 @@ public:
         sys.settings.screenx = screenWidth;
         sys.settings.screeny = screenHeight;
     }
-    ~Placement() { sys.movie.currentStream = nullptr; }
-
     Rects place(RECT picture, int32_t fitmode)
     {
         stream->videoRect = picture;
-        sys.movie.currentStream = stream.get();
         sys.settings.fitmode = fitmode;
         computeVideoPlacement(sys);
         return rectsOf(sys.videoPlacement);
@@ -52,7 +50,7 @@ public:
     Rects place(int32_t w, int32_t h, int32_t fitmode) { return place(RECT {0, 0, w, h}, fitmode); }
 
     System sys;
-    std::unique_ptr<MediaStream> stream = std::make_unique<MediaStream>(nullptr, "");
+    MediaStream* stream = openMovieStream(sys, "");
 };
 
 struct WorkedExample {

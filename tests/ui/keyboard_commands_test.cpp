@@ -1,5 +1,6 @@
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/audio_volume.h"
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
@@ -349,14 +350,13 @@ TEST(SpaceKey, OnAMovieThatDidNotOpenLeavesItStopped)
     ScratchDir dir;
     LogCapture log(dir);
     System sys;
-    sys.movie.currentStream = new MediaStream(nullptr, dir.file("missing.avi").c_str());
+    openMovieStream(sys, dir.file("missing.avi").c_str());
     ASSERT_EQ(sys.movie.currentStream->stream, nullptr);
     sys.settings.fullscreen = 0;
     onKeyDown(sys, VK_SPACE);
     // Not 2: the loop would otherwise turn without rest on a movie that is not there.
     EXPECT_EQ(sys.playback.isPlaying, 0);
-    sys.movie.currentStream->release();
-    delete sys.movie.currentStream;
+    closeMovieStream(sys);
 }
 
 }

@@ -1,5 +1,6 @@
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/kernel.h"
 #include "platform/window/input_injection.h"
 #include "support/log_capture.h"
@@ -37,7 +38,7 @@ protected:
     {
         if (sys.window.mainWindow)
             DestroyWindow(sys.window.mainWindow);
-        delete sys.movie.currentStream;
+        closeMovieStream(sys);
         drainMessages();
         platform::setCalendarClock(nullptr);
         // Each test leaves the cursor count as it found it.
@@ -188,7 +189,7 @@ TEST_F(MainWindow, ClickWithoutAStreamDoesNothingAndWithOneResetsTheStallRule)
     EXPECT_EQ(sys.composition.stallLimit, 12);
     EXPECT_EQ(sys.composition.stallCount, 7);
 
-    sys.movie.currentStream = new MediaStream(nullptr, "none");
+    openMovieStream(sys, "none");
     sys.movie.movieDuration = 64000;
     platform::injectMouseButton(window, platform::MouseButton::Left, platform::KeyAction::Press, 100, 10);
     pumpMessages(window);

@@ -62,8 +62,7 @@ int main(int argc, char** argv)
         std::snprintf(sys.movie.currentItem.caption, sizeof sys.movie.currentItem.caption, "(built in)");
         sys.settings.fitmode = fitmode;
 
-        auto* stream = new sublumen::MediaStream(sys.displays.display, moviePath.c_str());
-        sys.movie.currentStream = stream;
+        sublumen::MediaStream* stream = sublumen::openMovieStream(sys, moviePath.c_str());
         if (stream->lastResult != 0) {
             std::fprintf(stderr, "frameshot: the movie did not open (step %d)\n", stream->lastResult);
             result = 1;
