@@ -31,16 +31,16 @@ void idleTurn(System& sys)
     PlaybackState& pb = sys.playback;
     MediaStream* stream = sys.movie.currentStream.get();
     switch (pb.playState) {
-    case Wait:
+    case PlayState::Wait:
         WaitMessage();
         return;
-    case Resume:
+    case PlayState::Resume:
         if (stream)
             stream->setRun(pb.isPlaying);
-        pb.playState = Run;
+        pb.playState = PlayState::Run;
         return;
-    case Suspend:
-        pb.playState = Wait;
+    case PlayState::Suspend:
+        pb.playState = PlayState::Wait;
         if (stream)
             stream->setRun(0);
         return;
@@ -48,7 +48,7 @@ void idleTurn(System& sys)
         break;
     }
 
-    pb.playState = Run;
+    pb.playState = PlayState::Run;
     clockTick(sys);
     renderFrame(sys);
     stream = sys.movie.currentStream.get();

@@ -141,7 +141,7 @@ int initAll(System& sys, const char* commandTail)
     writeHeldLogLines();
     debugLog("Command Line=%s\n", commandTail);
     sys.playback.framesThisSecond = 0;
-    sys.playback.playState = Run;
+    sys.playback.playState = PlayState::Run;
 
     // A directory passes a read-access test but is no movie or list to start from.
     std::error_code notFound;

@@ -17,11 +17,14 @@ class Display;
 class DisplaySurface;
 struct MovieList;
 
-enum PlayStateValue : int32_t { Run = 0, Wait = 1, Resume = 2, Suspend = 3 };
+// The values of playState, which is kept as the 32-bit number they stand for.
+namespace PlayState {
+enum Value : int32_t { Run = 0, Wait = 1, Resume = 2, Suspend = 3 };
+}
 
 // Main loop and playback state.
 struct PlaybackState {
-    int32_t playState = Run;
+    int32_t playState = PlayState::Run;
     int32_t isPlaying = 0;
     int32_t movieStep = 0;
     uint8_t reinitRequest = 0;

@@ -56,9 +56,9 @@ void togglePause(System& sys)
     sys.playback.isPlaying = stream.getState() == 0 ? 1 : 0;
     runMovie(sys, sys.playback.isPlaying);
     if (sys.playback.isPlaying == 1)
-        sys.playback.playState = Run;
+        sys.playback.playState = PlayState::Run;
     else if (sys.playback.isPlaying == 0 && sys.settings.fullscreen == 0)
-        sys.playback.playState = Wait;
+        sys.playback.playState = PlayState::Wait;
 }
 
 }

@@ -171,11 +171,11 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
         sys.window.mainWindow = nullptr;
         return 0;
     case WM_SETFOCUS:
-        sys.playback.playState = Resume;
+        sys.playback.playState = PlayState::Resume;
         return 0;
     case WM_KILLFOCUS:
         if (sys.settings.fullscreen)
-            sys.playback.playState = Suspend;
+            sys.playback.playState = PlayState::Suspend;
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;

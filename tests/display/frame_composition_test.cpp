@@ -37,7 +37,7 @@ protected:
     }
 
     // A movie of width x height on the scripted engine, placed by fitmode and running.
-    void openMovie(int width, int height, milliseconds duration = milliseconds(7'200'000), int fitmode = LetterBox)
+    void openMovie(int width, int height, milliseconds duration = milliseconds(7'200'000), int fitmode = FitMode::LetterBox)
     {
         script->properties.width = width;
         script->properties.height = height;
@@ -238,7 +238,7 @@ TEST_F(FrameComposition, LetterBoxPaintsTheBandsAboveAndBelowThePicture)
 
 TEST_F(FrameComposition, FullPaintsNoBorder)
 {
-    openMovie(720, 480, milliseconds(60'000), Full);
+    openMovie(720, 480, milliseconds(60'000), FitMode::Full);
     paint(128, 128, 128);
     fillBorders(sys);
     EXPECT_EQ(boxWhere(screen(), [](int r, int, int) { return r != 128; }), PixelBox {});
@@ -246,7 +246,7 @@ TEST_F(FrameComposition, FullPaintsNoBorder)
 
 TEST_F(FrameComposition, EnhancedFlippedPictureIsStretchedAndMirrored)
 {
-    openMovie(320, 240, milliseconds(60'000), Full);
+    openMovie(320, 240, milliseconds(60'000), FitMode::Full);
     sys.settings.seekbar = 0;
     sys.settings.iscaption = 0;
     script->running = false;
@@ -280,7 +280,7 @@ TEST_F(FrameComposition, EnhancedFlippedPictureIsStretchedAndMirrored)
 
 TEST_F(FrameComposition, ARefusedCopyIsLoggedOnceAndTheFrameStartsFromBlack)
 {
-    openMovie(1280, 720, milliseconds(60'000), PanScan);
+    openMovie(1280, 720, milliseconds(60'000), FitMode::PanScan);
     script->running = false;
     fillSurface(picture(), 200, 40, 40);
     auto red = [](int r, int g, int b) { return r == 200 && g == 40 && b == 40; };

@@ -327,12 +327,12 @@ TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)
     onKeyDown(sys, VK_SPACE);
     EXPECT_EQ(sys.playback.isPlaying, 0);
     EXPECT_FALSE(script->running);
-    EXPECT_EQ(sys.playback.playState, Wait);
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait);
     EXPECT_EQ(sys.composition.stallLimit, 24);
     onKeyDown(sys, VK_SPACE);
     EXPECT_EQ(sys.playback.isPlaying, 1);
     EXPECT_TRUE(script->running);
-    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+    EXPECT_EQ(sys.playback.playState, sublumen::PlayState::Run);
 }
 
 TEST_F(StreamKeys, SpaceInFullScreenKeepsComposingFrames)
@@ -342,7 +342,7 @@ TEST_F(StreamKeys, SpaceInFullScreenKeepsComposingFrames)
     onKeyDown(sys, VK_SPACE);
     EXPECT_EQ(sys.playback.isPlaying, 0);
     EXPECT_FALSE(script->running);
-    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+    EXPECT_EQ(sys.playback.playState, sublumen::PlayState::Run);
 }
 
 TEST(SpaceKey, OnAMovieThatDidNotOpenLeavesItStopped)

@@ -141,8 +141,8 @@ TEST_P(FocusMessages, DrivePlayState)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FocusMessages,
-    ::testing::Values(FocusCase { 1, WM_KILLFOCUS, Run, Suspend }, FocusCase { 0, WM_KILLFOCUS, Run, Run },
-        FocusCase { 0, WM_SETFOCUS, Wait, Resume }, FocusCase { 1, WM_SETFOCUS, Wait, Resume }));
+    ::testing::Values(FocusCase { 1, WM_KILLFOCUS, PlayState::Run, PlayState::Suspend }, FocusCase { 0, WM_KILLFOCUS, PlayState::Run, PlayState::Run },
+        FocusCase { 0, WM_SETFOCUS, PlayState::Wait, PlayState::Resume }, FocusCase { 1, WM_SETFOCUS, PlayState::Wait, PlayState::Resume }));
 
 TEST_F(MainWindow, KeyUpAndCharactersAreAnsweredWithoutDefaultHandling)
 {

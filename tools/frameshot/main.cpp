@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     recipe.width = argc > 5 ? std::atoi(argv[4]) : 640;
     recipe.height = argc > 5 ? std::atoi(argv[5]) : 352;
     recipe.frameCount = 40;
-    const int fitmode = argc > 6 ? std::atoi(argv[6]) : sublumen::LetterBox;
+    const int fitmode = argc > 6 ? std::atoi(argv[6]) : sublumen::FitMode::LetterBox;
     // Sound plays on a device that needs none; the clock still runs in real time.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
 
