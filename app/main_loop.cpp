@@ -7,6 +7,7 @@
 #include "display/frame_composition.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "media/movie_start.h"
 #include "platform/kernel.h"
 #include "platform/window/window.h"
@@ -28,18 +29,18 @@ uint32_t clockTick(System& sys)
 void idleTurn(System& sys)
 {
     PlaybackState& pb = sys.playback;
-    MediaStream* stream = sys.movie.currentStream;
+    MediaStream* stream = sys.movie.currentStream.get();
     switch (pb.playState) {
-    case Wait:
+    case PlayState::Wait:
         WaitMessage();
         return;
-    case Resume:
+    case PlayState::Resume:
         if (stream)
             stream->setRun(pb.isPlaying);
-        pb.playState = Run;
+        pb.playState = PlayState::Run;
         return;
-    case Suspend:
-        pb.playState = Wait;
+    case PlayState::Suspend:
+        pb.playState = PlayState::Wait;
         if (stream)
             stream->setRun(0);
         return;
@@ -47,10 +48,10 @@ void idleTurn(System& sys)
         break;
     }
 
-    pb.playState = Run;
+    pb.playState = PlayState::Run;
     clockTick(sys);
     renderFrame(sys);
-    stream = sys.movie.currentStream;
+    stream = sys.movie.currentStream.get();
     bool attempted = false;
     int rc = 0;
     if (stream && pb.isPlaying != 0 && stream->ended) {
@@ -82,13 +83,11 @@ int ReInit(System& sys)
     bool hadStream = false;
     int32_t wasPlaying = 0;
     uint32_t position = 0;
-    if (MediaStream* stream = sys.movie.currentStream) {
+    if (MediaStream* stream = sys.movie.currentStream.get()) {
         wasPlaying = pb.isPlaying;
         stream->setRun(0);
         position = stream->currentTime();
-        stream->release();
-        delete stream;
-        sys.movie.currentStream = nullptr;
+        closeMovieStream(sys);
         hadStream = true;
     }
     debugLog(">>> ReInit... %d\n", 1);
@@ -107,9 +106,8 @@ int ReInit(System& sys)
 
     if (hadStream) {
         startMovie(sys, 0);
-        if (MediaStream* stream = sys.movie.currentStream) {
-            sys.composition.stallLimit = 24;
-            stream->seek(position);
+        if (MediaStream* stream = sys.movie.currentStream.get()) {
+            seekMovie(sys, position);
             pb.isPlaying = wasPlaying;
             stream->setRun(pb.isPlaying);
         }
@@ -117,7 +115,7 @@ int ReInit(System& sys)
     debugLog(">>> ReInit... %d\n", 4);
     computeVideoPlacement(sys);
     debugLog("ReInit success.\n");
-    if (MediaStream* stream = sys.movie.currentStream)
+    if (MediaStream* stream = sys.movie.currentStream.get())
         stream->setRun(pb.isPlaying);
     pb.reinitRequest = 0;
     return 0;

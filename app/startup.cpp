@@ -10,6 +10,7 @@
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
+#include "media/movie_session.h"
 #include "media/movie_start.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
@@ -140,7 +141,7 @@ int initAll(System& sys, const char* commandTail)
     writeHeldLogLines();
     debugLog("Command Line=%s\n", commandTail);
     sys.playback.framesThisSecond = 0;
-    sys.playback.playState = Run;
+    sys.playback.playState = PlayState::Run;
 
     // A directory passes a read-access test but is no movie or list to start from.
     std::error_code notFound;
@@ -176,18 +177,9 @@ int initAll(System& sys, const char* commandTail)
 
 void releaseMovieObjects(System& sys)
 {
-    MovieState& movie = sys.movie;
-    if (movie.currentStream) {
-        movie.currentStream->release();
-        delete movie.currentStream;
-        movie.currentStream = nullptr;
-    }
+    closeMovieStream(sys);
     deleteFont(sys.startup.captionFont);
-    if (movie.currentCaption) {
-        movie.currentCaption->unload();
-        delete movie.currentCaption;
-        movie.currentCaption = nullptr;
-    }
+    closeMovieCaption(sys);
 }
 
 void releaseDisplay(System& sys)

@@ -6,23 +6,25 @@
 #include "display/display_device.h"
 #include "display/video_placement.h"
 #include "media/movie_item.h"
+#include "media/movie_session.h"
 #include "platform/win32.h"
 
 #include <cstdint>
 
 namespace sublumen {
 
-class Caption;
-class MediaStream;
 class Display;
 class DisplaySurface;
 struct MovieList;
 
-enum PlayStateValue : int32_t { Run = 0, Wait = 1, Resume = 2, Suspend = 3 };
+// The values of playState, which is kept as the 32-bit number they stand for.
+namespace PlayState {
+enum Value : int32_t { Run = 0, Wait = 1, Resume = 2, Suspend = 3 };
+}
 
 // Main loop and playback state.
 struct PlaybackState {
-    int32_t playState = Run;
+    int32_t playState = PlayState::Run;
     int32_t isPlaying = 0;
     int32_t movieStep = 0;
     uint8_t reinitRequest = 0;
@@ -55,12 +57,14 @@ struct CommandState {
     int32_t pictureFlags = 0;
 };
 
-// Movie list, caption discovery and movie start.
+// Movie list, caption discovery and movie start. The stream and caption track are opened and closed
+// only through the movie session (media/movie_session.h).
 struct MovieState {
     MovieList* movieList = nullptr;
     MovieItem currentItem {};
-    Caption* currentCaption = nullptr;
-    MediaStream* currentStream = nullptr;
+    // Declared before the stream so that, as at every movie change, the stream goes first.
+    CaptionHandle currentCaption;
+    StreamHandle currentStream;
     uint32_t movieDuration = 0;
 };
 
@@ -72,10 +76,16 @@ struct DisplayGlobals {
     int32_t displayDeviceCount = 0;
 };
 
-// Frame composition.
+// Where the stall rule stands: normal playback, or refilling after the stream was moved (a seek, a
+// start, Space or a quick skip) until the next update that is neither busy nor waiting.
+enum class StallPhase { Playing, AfterSeek };
+
+// Frame composition. The stall fields are written only by the movie session, which moves the stream and
+// applies the rule.
 struct CompositionState {
     int32_t stallCount = 0;
     int32_t stallLimit = 12;
+    StallPhase stallPhase = StallPhase::Playing;
     // The result of the last picture copy: a refusal is logged only when it follows a good copy or
     // changes its code, not on every frame.
     int32_t blitResult = 0;

@@ -67,7 +67,7 @@ HRESULT DisplaySurface::flip(DisplaySurface* override, DWORD flags)
 void DisplaySurface::release()
 {
     // The back buffer of a flip chain belongs to its primary and goes with it.
-    if (surface && (kind == OffScreen || kind == Primary))
+    if (surface && (kind == SurfaceKind::OffScreen || kind == SurfaceKind::Primary))
         surface->Release();
     surface = nullptr;
 }
@@ -84,7 +84,7 @@ Display::Display()
     if (FAILED(ddResult))
         return;
     directDraw7 = static_cast<IDirectDraw7*>(object);
-    state = Setup;
+    state = DisplayState::Setup;
 }
 
 Display::~Display() { shutdown(); }
@@ -107,7 +107,7 @@ int Display::setDisplayMode(int width, int height, int bpp)
 
 void Display::releaseSurfaces()
 {
-    if (state == Setup && back)
+    if (state == DisplayState::Setup && back)
         releaseAndDelete(back);
     if (primary)
         releaseAndDelete(primary);
@@ -118,14 +118,14 @@ int Display::setFullScreenMode(HWND window, int width, int height, int bpp)
     if (!directDraw)
         return -1;
     releaseSurfaces();
-    state = Setup;
+    state = DisplayState::Setup;
     if (setCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX) < 0)
         return -2;
     if (setDisplayMode(width, height, bpp) < 0)
         return -3;
     if (createFlipChain() < 0)
         return -4;
-    state = FullScreen;
+    state = DisplayState::FullScreen;
     return 0;
 }
 
@@ -140,7 +140,7 @@ int Display::createFlipChain()
     ddResult = directDraw->CreateSurface(&description, &surface, nullptr);
     if (FAILED(ddResult))
         return -1;
-    primary.reset(new (std::nothrow) DisplaySurface(surface, Primary));
+    primary.reset(new (std::nothrow) DisplaySurface(surface, SurfaceKind::Primary));
     if (!primary) {
         surface->Release();
         return -1;
@@ -150,7 +150,7 @@ int Display::createFlipChain()
     IDirectDrawSurface* attached = nullptr;
     ddResult = primary->surface->GetAttachedSurface(&caps, &attached);
     if (SUCCEEDED(ddResult))
-        back.reset(new (std::nothrow) DisplaySurface(attached, AttachedBack));
+        back.reset(new (std::nothrow) DisplaySurface(attached, SurfaceKind::AttachedBack));
     // A missing back buffer is reported by the caller, which needs one.
     return 0;
 }
@@ -160,7 +160,7 @@ int Display::setWindowMode(HWND window, int width, int height)
     if (!directDraw)
         return -1;
     releaseSurfaces();
-    state = Setup;
+    state = DisplayState::Setup;
 
     RECT frame {};
     GetWindowRect(window, &frame);
@@ -177,7 +177,7 @@ int Display::setWindowMode(HWND window, int width, int height)
     ddResult = directDraw->CreateSurface(&description, &surface, nullptr);
     if (FAILED(ddResult))
         return -3;
-    primary.reset(new (std::nothrow) DisplaySurface(surface, Primary));
+    primary.reset(new (std::nothrow) DisplaySurface(surface, SurfaceKind::Primary));
     if (!primary) {
         surface->Release();
         return -4;
@@ -207,7 +207,7 @@ int Display::setWindowMode(HWND window, int width, int height)
     back.reset(createOffScreenSurface(width, height));
     if (!back)
         return -8;
-    state = Windowed;
+    state = DisplayState::Windowed;
     return 0;
 }
 
@@ -223,7 +223,7 @@ DisplaySurface* Display::createOffScreenSurface(int width, int height)
     IDirectDrawSurface* surface = nullptr;
     if (FAILED(directDraw->CreateSurface(&description, &surface, nullptr)))
         return nullptr;
-    auto* wrapper = new (std::nothrow) DisplaySurface(surface, OffScreen);
+    auto* wrapper = new (std::nothrow) DisplaySurface(surface, SurfaceKind::OffScreen);
     if (!wrapper)
         surface->Release();
     return wrapper;
@@ -233,11 +233,11 @@ int Display::present()
 {
     if (!primary || !back)
         return -1;
-    if (state == FullScreen) {
+    if (state == DisplayState::FullScreen) {
         ddResult = primary->flip(nullptr, 0);
         return ddResult == DDERR_SURFACELOST ? 1 : 0;
     }
-    if (state == Windowed) {
+    if (state == DisplayState::Windowed) {
         IDirectDrawClipper* clipper = nullptr;
         ddResult = primary->surface->GetClipper(&clipper);
         if (FAILED(ddResult))
@@ -271,7 +271,7 @@ void Display::shutdown()
         directDraw7 = nullptr;
     }
     if (directDraw) {
-        if (state == FullScreen)
+        if (state == DisplayState::FullScreen)
             directDraw->RestoreDisplayMode();
         directDraw->Release();
         directDraw = nullptr;

@@ -10,9 +10,9 @@
 
 namespace sublumen {
 
-enum DisplayState : int32_t { Empty = 0, Setup = 1, FullScreen = 2, Windowed = 3 };
+enum class DisplayState : int32_t { Empty = 0, Setup = 1, FullScreen = 2, Windowed = 3 };
 
-enum SurfaceKind : int32_t { OffScreen = 0, Primary = 1, AttachedBack = 2 };
+enum class SurfaceKind : int32_t { OffScreen = 0, Primary = 1, AttachedBack = 2 };
 
 // One surface interface, with its size and depth read at construction.
 class DisplaySurface {
@@ -64,7 +64,7 @@ public:
     // Releases the surfaces and the DirectDraw object, restoring the desktop mode after full screen.
     void shutdown();
 
-    DisplayState state = Empty;
+    DisplayState state = DisplayState::Empty;
     std::unique_ptr<DisplaySurface> primary;
     std::unique_ptr<DisplaySurface> back;
     IDirectDraw* directDraw = nullptr;

@@ -6,6 +6,7 @@
 #include "display/display.h"
 #include "display/info_overlay.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
 
 #include <cmath>
@@ -106,23 +107,7 @@ void drawVideo(System& sys)
 
     MediaStream& stream = *sys.movie.currentStream;
     CompositionState& c = sys.composition;
-    int rc = stream.update();
-    if (rc == 2) {
-        ++c.stallCount;
-        if (c.stallCount > c.stallLimit && sys.settings.quickskip != 0) {
-            uint32_t t = stream.currentTime();
-            uint32_t target = t;
-            // A skip that follows a skip goes back a little, so the picture catches up before the sound.
-            if (c.stallLimit == 24)
-                target = t >= 3000 ? t - 3000 : 0;
-            c.stallLimit = 24;
-            c.stallCount = 0;
-            stream.seek(target);
-        }
-    } else if (rc != 1) {
-        c.stallLimit = 12;
-        c.stallCount = 0;
-    }
+    int rc = advanceMovie(sys);
     if (rc != 0)
         debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
             static_cast<unsigned>(stream.lastResult));

@@ -43,7 +43,7 @@ void computeVideoPlacement(System& sys)
     VideoPlacement& p = sys.videoPlacement;
     const int32_t W = sys.settings.screenx;
     const int32_t H = sys.settings.screeny;
-    MediaStream* stream = sys.movie.currentStream;
+    MediaStream* stream = sys.movie.currentStream.get();
     if (!stream) {
         p.dstX = 0;
         p.dstY = 0;
@@ -55,16 +55,16 @@ void computeVideoPlacement(System& sys)
     const int32_t mw = stream->videoRect.right - stream->videoRect.left;
     const int32_t mh = stream->videoRect.bottom - stream->videoRect.top;
     // Without a picture size there is no aspect ratio to keep: the whole picture fills the screen.
-    if (sys.settings.fitmode == Full || mw <= 0 || mh <= 0) {
+    if (sys.settings.fitmode == FitMode::Full || mw <= 0 || mh <= 0) {
         placeFull(p, W, H, mw, mh);
         return;
     }
 
     const double r = static_cast<double>(mw) / mh;
-    if (sys.settings.fitmode == LetterBox2) {
+    if (sys.settings.fitmode == FitMode::LetterBox2) {
         p.dstWidth = W + (truncated(H * r) - W) / 2;
         p.dstHeight = truncated(p.dstWidth / r);
-    } else if (sys.settings.fitmode == PanScan) {
+    } else if (sys.settings.fitmode == FitMode::PanScan) {
         p.dstHeight = H;
         p.dstWidth = truncated(H * r);
     } else {

@@ -18,7 +18,10 @@ struct VideoPlacement {
     int32_t dstHeight = 480;
 };
 
-enum FitMode : int32_t { LetterBox = 0, LetterBox2 = 1, PanScan = 2, Full = 3 };
+// The values of the fitmode setting, which is stored and compared as a number.
+namespace FitMode {
+enum Value : int32_t { LetterBox = 0, LetterBox2 = 1, PanScan = 2, Full = 3 };
+}
 extern const char* const fitModeNames[4];
 
 // Rewrites sys.videoPlacement from the screen size, fitmode and the current stream's picture size.

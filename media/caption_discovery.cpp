@@ -5,6 +5,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "media/movie_list.h"
+#include "media/movie_session.h"
 #include "platform/dialogs.h"
 #include "platform/kernel.h"
 
@@ -105,11 +106,7 @@ int findCaptionFile(char (&path)[1024])
 int loadCurrentCaption(System& sys)
 {
     MovieItem& item = sys.movie.currentItem;
-    if (sys.movie.currentCaption) {
-        sys.movie.currentCaption->unload();
-        delete sys.movie.currentCaption;
-        sys.movie.currentCaption = nullptr;
-    }
+    closeMovieCaption(sys);
 
     char name[1024];
     if (item.caption[0]) {
@@ -121,7 +118,7 @@ int loadCurrentCaption(System& sys)
             boundedCopy(item.caption, noCaptionMarker, sizeof item.caption);
             if (endsWithAsf(item.movie)) {
                 debugLog("ASF -> Try to Load ASF script.\n");
-                sys.movie.currentCaption = new (std::nothrow) Caption(item.movie);
+                openMovieCaption(sys, item.movie);
                 boundedCopy(item.caption, asfScriptMarker, sizeof item.caption);
             }
             return 0;
@@ -129,7 +126,7 @@ int loadCurrentCaption(System& sys)
     }
 
     debugLog("Load SAMI Caption : %s\n", name);
-    sys.movie.currentCaption = new (std::nothrow) Caption(name);
+    openMovieCaption(sys, name);
     boundedCopy(item.caption, name, sizeof item.caption);
     return 0;
 }

@@ -7,10 +7,10 @@
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
+#include "media/movie_session.h"
 #include "platform/kernel.h"
 
 #include <cstdio>
-#include <new>
 
 namespace sublumen {
 
@@ -46,17 +46,7 @@ void restoreSystemDecoder()
 int startMovie(System& sys, int32_t step)
 {
     MovieState& movie = sys.movie;
-    if (movie.currentStream) {
-        movie.currentStream->release();
-        delete movie.currentStream;
-        movie.currentStream = nullptr;
-    }
-    if (movie.currentCaption) {
-        movie.currentCaption->unload();
-        delete movie.currentCaption;
-        movie.currentCaption = nullptr;
-    }
-    movie.movieDuration = 0;
+    closeMovie(sys);
 
     MovieItem* item = nullptr;
     if (movie.movieList) {
@@ -88,13 +78,13 @@ int startMovie(System& sys, int32_t step)
     debugLog("Play[%s/%s/%s/%d]\n", current.title, current.movie, current.caption, current.timeshift);
 
     hideSystemDecoder();
-    movie.currentStream = new (std::nothrow) MediaStream(sys.displays.display, current.movie);
+    MediaStream* opened = openMovieStream(sys, current.movie);
     restoreSystemDecoder();
-    if (!movie.currentStream) {
+    if (!opened) {
         debugLog("xmmstream can't be created.\n");
         return -2;
     }
-    MediaStream& stream = *movie.currentStream;
+    MediaStream& stream = *opened;
     debugLog("xmmstream=0x%X, error=%d\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(&stream)),
         stream.lastResult);
     if (!stream.stream) {
@@ -110,9 +100,7 @@ int startMovie(System& sys, int32_t step)
     computeVideoPlacement(sys);
     loadCurrentCaption(sys);
     sys.playback.isPlaying = 1;
-    sys.composition.stallLimit = 24;
-    sys.composition.stallCount = 0;
-    stream.setRun(1);
+    runMovie(sys, 1);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "app/system.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 #include "ui/volume.h"
@@ -33,18 +34,10 @@ int32_t oneMinus(int32_t value)
     return static_cast<int32_t>(1u - static_cast<uint32_t>(value));
 }
 
-// Every seek from a key resets the stall counters first, so a seek is not taken for a stall.
-void seekTo(System& sys, uint32_t target)
-{
-    sys.composition.stallLimit = 24;
-    sys.composition.stallCount = 0;
-    sys.movie.currentStream->seek(target);
-}
-
 void seekBack(System& sys, uint32_t amount)
 {
     uint32_t now = sys.movie.currentStream->currentTime();
-    seekTo(sys, now < amount ? 0 : now - amount);
+    seekMovie(sys, now < amount ? 0 : now - amount);
 }
 
 void seekForward(System& sys, uint32_t amount)
@@ -52,7 +45,7 @@ void seekForward(System& sys, uint32_t amount)
     uint32_t now = sys.movie.currentStream->currentTime();
     uint32_t duration = sys.movie.movieDuration;
     uint32_t sum = now + amount;
-    seekTo(sys, sum >= duration ? duration : sum);
+    seekMovie(sys, sum >= duration ? duration : sum);
 }
 
 void togglePause(System& sys)
@@ -61,13 +54,11 @@ void togglePause(System& sys)
     // A stream object that failed to open answers -1; it counts as running, so Space leaves it stopped
     // rather than asking the loop to play a movie that is not there.
     sys.playback.isPlaying = stream.getState() == 0 ? 1 : 0;
-    sys.composition.stallLimit = 24;
-    sys.composition.stallCount = 0;
-    stream.setRun(sys.playback.isPlaying);
+    runMovie(sys, sys.playback.isPlaying);
     if (sys.playback.isPlaying == 1)
-        sys.playback.playState = Run;
+        sys.playback.playState = PlayState::Run;
     else if (sys.playback.isPlaying == 0 && sys.settings.fullscreen == 0)
-        sys.playback.playState = Wait;
+        sys.playback.playState = PlayState::Wait;
 }
 
 }
@@ -118,11 +109,11 @@ int onKeyDown(System& sys, int virtualKey)
         break;
     case VK_END:
         if (hasStream)
-            seekTo(sys, sys.movie.movieDuration);
+            seekMovie(sys, sys.movie.movieDuration);
         break;
     case VK_HOME:
         if (hasStream)
-            seekTo(sys, 0);
+            seekMovie(sys, 0);
         break;
     case VK_LEFT:
         if (hasStream)

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
 #include "resources/resources.h"
@@ -130,13 +131,10 @@ void clickSeek(System& sys)
     DWORD position = GetMessagePos();
     POINT point { GET_X_LPARAM(static_cast<LPARAM>(position)), GET_Y_LPARAM(static_cast<LPARAM>(position)) };
     ScreenToClient(sys.window.mainWindow, &point);
-    MediaStream* stream = sys.movie.currentStream;
-    if (!stream)
+    if (!sys.movie.currentStream)
         return;
-    sys.composition.stallLimit = 24;
-    sys.composition.stallCount = 0;
     if (auto target = clickSeekTarget(sys.movie.movieDuration, sys.settings.screenx, point.x))
-        stream->seek(*target);
+        seekMovie(sys, *target);
 }
 
 std::optional<uint32_t> clickSeekTarget(uint32_t duration, int32_t screenx, int32_t x)
@@ -173,11 +171,11 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
         sys.window.mainWindow = nullptr;
         return 0;
     case WM_SETFOCUS:
-        sys.playback.playState = Resume;
+        sys.playback.playState = PlayState::Resume;
         return 0;
     case WM_KILLFOCUS:
         if (sys.settings.fullscreen)
-            sys.playback.playState = Suspend;
+            sys.playback.playState = PlayState::Suspend;
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;

@@ -59,12 +59,12 @@ TEST_F(MainLoop, CommaAndPeriodCancelOut)
 TEST_F(MainLoop, EndOfAPausedMovieIsNotActedOn)
 {
     start();
-    MediaStream* stream = sys.movie.currentStream;
+    MediaStream* stream = sys.movie.currentStream.get();
     endCurrentMovie(0);
     turn();
     turn();
     EXPECT_EQ(countOf(newLog(), "Play["), 0u);
-    EXPECT_EQ(sys.movie.currentStream, stream);
+    EXPECT_EQ(sys.movie.currentStream.get(), stream);
 }
 
 TEST_F(MainLoop, EndOfAMovieReplacesPendingSteps)
@@ -267,9 +267,9 @@ TEST_F(PlayingLoop, FocusStatesStopAndResumeTheStream)
 {
     int stops = script->stopCalls;
     int runs = script->runCalls;
-    sys.playback.playState = Suspend;
+    sys.playback.playState = PlayState::Suspend;
     turn();
-    EXPECT_EQ(sys.playback.playState, Wait);
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait);
     EXPECT_EQ(script->stopCalls, stops + 1);
     EXPECT_FALSE(script->running);
 
@@ -278,9 +278,9 @@ TEST_F(PlayingLoop, FocusStatesStopAndResumeTheStream)
     EXPECT_EQ(turn(), LoopOutcome::Continue);
     EXPECT_EQ(sys.settings.captionstyle & styleShadow, 0);
 
-    sys.playback.playState = Resume;
+    sys.playback.playState = PlayState::Resume;
     turn();
-    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+    EXPECT_EQ(sys.playback.playState, sublumen::PlayState::Run);
     EXPECT_EQ(script->runCalls, runs + 1);
     EXPECT_TRUE(script->running);
 }

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/path_text.h"
 #include "app/system.h"
+#include "media/movie_session.h"
 #include "platform/kernel.h"
 #include "support/log_capture.h"
 #include "support/test_files.h"
@@ -83,8 +84,7 @@ TEST_F(SettingsStore, RoundTripKeepsEveryFieldAndWritesInTheDocumentedOrder)
 {
     System sys;
     sys.settings = { 0, 1, -5, -20, 3, 1024, 768, 32, 0x281, 0, 0, 3, 0, 0, 0x123456, 0, 0 };
-    int dummyStream;
-    sys.movie.currentStream = reinterpret_cast<MediaStream*>(&dummyStream);
+    openMovieStream(sys, "none");
     ASSERT_EQ(saveSettings(sys), 0);
 
     System loaded;
@@ -115,8 +115,7 @@ TEST_F(SettingsStore, StringsKeepEveryByte)
 {
     System sys;
     boundedCopy(sys.startup.startPath, "/a b/%41#x\t\r\n\x7f\xb0\xa1\xed\x95\x9c.avi", sizeof sys.startup.startPath);
-    int dummyStream;
-    sys.movie.currentStream = reinterpret_cast<MediaStream*>(&dummyStream);
+    openMovieStream(sys, "none");
     ASSERT_EQ(saveSettings(sys), 0);
 
     HKEY key;

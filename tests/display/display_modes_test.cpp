@@ -67,7 +67,7 @@ TEST_F(DisplayModes, WindowModeGivesAClientAreaOfExactlyTheChosenSize)
     EXPECT_EQ(client.bottom, 600);
     EXPECT_TRUE(GetWindowLongA(window.handle(), GWL_STYLE) & WS_VISIBLE);
     Display* display = sys.displays.display;
-    EXPECT_EQ(display->state, Windowed);
+    EXPECT_EQ(display->state, DisplayState::Windowed);
     ASSERT_NE(sys.displays.backSurface, nullptr);
     EXPECT_EQ(sys.displays.backSurface, display->back.get());
     EXPECT_EQ(display->back->width, 800);
@@ -84,8 +84,8 @@ TEST_F(DisplayModes, FullScreenBuildsAFlipChainAtTheModesDepth)
     settle(1, 800, 600, 16);
     ASSERT_EQ(ddEnum(sys), 0);
     Display* display = sys.displays.display;
-    EXPECT_EQ(display->state, FullScreen);
-    EXPECT_EQ(display->back->kind, AttachedBack);
+    EXPECT_EQ(display->state, DisplayState::FullScreen);
+    EXPECT_EQ(display->back->kind, SurfaceKind::AttachedBack);
     EXPECT_EQ(display->back->bitsPerPixel, 16u);
     EXPECT_EQ(driver->fullScreenWindow, window.handle());
     // The full-screen window stands for the mode's screen, so clicks map to back-surface pixels.
@@ -114,7 +114,7 @@ TEST_F(DisplayModes, RefusedModeFallsBackTo640x480x16AndKeepsRunning)
     EXPECT_EQ(sys.settings.bpp, 16);
     ASSERT_NE(sys.displays.backSurface, nullptr);
     EXPECT_EQ(sys.displays.backSurface->width, 640);
-    EXPECT_EQ(sys.displays.display->state, FullScreen);
+    EXPECT_EQ(sys.displays.display->state, DisplayState::FullScreen);
 }
 
 struct FallbackCase {
@@ -174,7 +174,7 @@ TEST_P(WindowModeFailure, AsksForFullScreen)
     std::string text = log.text();
     EXPECT_NE(text.find(markers({ 1, 5 }) + "WindowMode Change Fail\n"), std::string::npos) << text;
     if (c.result == 0) {
-        EXPECT_EQ(sys.displays.display->state, FullScreen);
+        EXPECT_EQ(sys.displays.display->state, DisplayState::FullScreen);
         EXPECT_NE(sys.displays.backSurface, nullptr);
     }
 }
@@ -209,7 +209,7 @@ TEST_P(UnmakeableWindowSize, FallsBackTo640x480)
     GetClientRect(window.handle(), &client);
     EXPECT_EQ(client.right, 640);
     EXPECT_EQ(client.bottom, 480);
-    EXPECT_EQ(sys.displays.display->state, Windowed);
+    EXPECT_EQ(sys.displays.display->state, DisplayState::Windowed);
     EXPECT_EQ(sys.displays.backSurface->width, 640);
 }
 
@@ -255,7 +255,7 @@ TEST_F(DisplayModes, FlipChainWithoutBackBufferIsReportedAndCannotPresent)
     EXPECT_EQ(ddEnum(sys), -5);
     EXPECT_NE(log.text().find(markers({ 6 }) + "GetSurface Fail\n"), std::string::npos);
     Display* display = sys.displays.display;
-    EXPECT_EQ(display->state, FullScreen);
+    EXPECT_EQ(display->state, DisplayState::FullScreen);
     EXPECT_EQ(display->back, nullptr);
     EXPECT_EQ(display->present(), -1);
 }
@@ -298,7 +298,7 @@ TEST_F(DisplayModes, WithoutDirectDrawEveryModeSetterFails)
 {
     driver->deviceList.clear();
     Display display;
-    EXPECT_EQ(display.state, Empty);
+    EXPECT_EQ(display.state, DisplayState::Empty);
     EXPECT_EQ(display.directDraw, nullptr);
     EXPECT_EQ(display.setFullScreenMode(window.handle(), 640, 480, 16), -1);
     EXPECT_EQ(display.setWindowMode(window.handle(), 640, 480), -1);

@@ -3,6 +3,7 @@
 #include "caption/caption.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "support/scripted_media_backend.h"
 
 #include "composition_fixture.h"
@@ -29,25 +30,20 @@ class FrameComposition : public Composition {
 protected:
     void TearDown() override
     {
-        if (sys.movie.currentStream) {
-            sys.movie.currentStream->release();
-            delete sys.movie.currentStream;
-            sys.movie.currentStream = nullptr;
-        }
-        delete sys.movie.currentCaption;
-        sys.movie.currentCaption = nullptr;
+        closeMovieStream(sys);
+        closeMovieCaption(sys);
         scope.reset();
         Composition::TearDown();
     }
 
     // A movie of width x height on the scripted engine, placed by fitmode and running.
-    void openMovie(int width, int height, milliseconds duration = milliseconds(7'200'000), int fitmode = LetterBox)
+    void openMovie(int width, int height, milliseconds duration = milliseconds(7'200'000), int fitmode = FitMode::LetterBox)
     {
         script->properties.width = width;
         script->properties.height = height;
         script->properties.duration = duration;
         scope = std::make_unique<ScriptedBackendScope>(script);
-        sys.movie.currentStream = new MediaStream(sys.displays.display, "/films/movie.avi");
+        openMovieStream(sys, "/films/movie.avi");
         ASSERT_EQ(sys.movie.currentStream->lastResult, 0);
         sys.movie.movieDuration = sys.movie.currentStream->duration;
         sys.settings.fitmode = fitmode;
@@ -242,7 +238,7 @@ TEST_F(FrameComposition, LetterBoxPaintsTheBandsAboveAndBelowThePicture)
 
 TEST_F(FrameComposition, FullPaintsNoBorder)
 {
-    openMovie(720, 480, milliseconds(60'000), Full);
+    openMovie(720, 480, milliseconds(60'000), FitMode::Full);
     paint(128, 128, 128);
     fillBorders(sys);
     EXPECT_EQ(boxWhere(screen(), [](int r, int, int) { return r != 128; }), PixelBox {});
@@ -250,7 +246,7 @@ TEST_F(FrameComposition, FullPaintsNoBorder)
 
 TEST_F(FrameComposition, EnhancedFlippedPictureIsStretchedAndMirrored)
 {
-    openMovie(320, 240, milliseconds(60'000), Full);
+    openMovie(320, 240, milliseconds(60'000), FitMode::Full);
     sys.settings.seekbar = 0;
     sys.settings.iscaption = 0;
     script->running = false;
@@ -284,7 +280,7 @@ TEST_F(FrameComposition, EnhancedFlippedPictureIsStretchedAndMirrored)
 
 TEST_F(FrameComposition, ARefusedCopyIsLoggedOnceAndTheFrameStartsFromBlack)
 {
-    openMovie(1280, 720, milliseconds(60'000), PanScan);
+    openMovie(1280, 720, milliseconds(60'000), FitMode::PanScan);
     script->running = false;
     fillSurface(picture(), 200, 40, 40);
     auto red = [](int r, int g, int b) { return r == 200 && g == 40 && b == 40; };
@@ -328,7 +324,7 @@ TEST_F(FrameComposition, CaptionIsLookedUpAtTheShiftedTime)
     script->running = false;
     sys.settings.seekbar = 0;
     sys.settings.captionstyle = 0;
-    sys.movie.currentCaption = new Caption(nullptr);
+    openMovieCaption(sys, nullptr);
     sys.movie.currentCaption->addEntry(0, "가나다");
     sys.movie.currentCaption->addEntry(2000, "");
     sys.movie.currentCaption->addEntry(endMarker, "");
@@ -393,6 +389,22 @@ TEST_F(FrameComposition, ABusyDecoderIsSkippedToTheCurrentTimeThenThreeSecondsBa
     EXPECT_EQ(sys.composition.stallLimit, 12);
     EXPECT_EQ(sys.composition.stallCount, 0);
     EXPECT_NE(log.text().find("xmmstream : Time=20000, RTS=2 Err=0x80040406\n"), std::string::npos) << log.text();
+}
+
+// A seek by the user starts the rule over as a skip does: the first skip after it goes 3 s back.
+TEST_F(FrameComposition, ASkipSoonAfterASeekGoesThreeSecondsBack)
+{
+    openMovie(64, 48);
+    seekMovie(sys, 30'000);
+    setTime(milliseconds(30'000));
+    scriptBusyFrames(24);
+    for (int i = 0; i < 24; ++i)
+        renderFrame(sys);
+    EXPECT_EQ(script->seeks.size(), 1u);
+    scriptBusyFrames(1);
+    renderFrame(sys);
+    ASSERT_EQ(script->seeks.size(), 2u);
+    EXPECT_EQ(script->seeks[1], MediaTime(milliseconds(27'000)));
 }
 
 TEST_F(FrameComposition, WithoutQuickSkipTheStallCountKeepsRising)

@@ -3,6 +3,7 @@
 #include "app/settings_store.h"
 #include "display/frame_composition.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "support/scripted_media_backend.h"
 
 #include "composition_fixture.h"
@@ -168,11 +169,7 @@ class OverlayWithStream : public InfoOverlay {
 protected:
     void TearDown() override
     {
-        if (sys.movie.currentStream) {
-            sys.movie.currentStream->release();
-            delete sys.movie.currentStream;
-            sys.movie.currentStream = nullptr;
-        }
+        closeMovieStream(sys);
         scope.reset();
         InfoOverlay::TearDown();
     }
@@ -181,7 +178,7 @@ protected:
     {
         script->properties.duration = std::chrono::milliseconds(95'000);
         scope = std::make_unique<ScriptedBackendScope>(script);
-        sys.movie.currentStream = new MediaStream(sys.displays.display, "/films/night.avi");
+        openMovieStream(sys, "/films/night.avi");
         ASSERT_EQ(sys.movie.currentStream->lastResult, 0);
         sys.movie.movieDuration = sys.movie.currentStream->duration;
     }

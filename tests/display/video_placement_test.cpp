@@ -1,6 +1,7 @@
 #include "app/system.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 
 #include <gtest/gtest.h>
 
@@ -39,12 +40,9 @@ public:
         sys.settings.screenx = screenWidth;
         sys.settings.screeny = screenHeight;
     }
-    ~Placement() { sys.movie.currentStream = nullptr; }
-
     Rects place(RECT picture, int32_t fitmode)
     {
         stream->videoRect = picture;
-        sys.movie.currentStream = stream.get();
         sys.settings.fitmode = fitmode;
         computeVideoPlacement(sys);
         return rectsOf(sys.videoPlacement);
@@ -52,7 +50,7 @@ public:
     Rects place(int32_t w, int32_t h, int32_t fitmode) { return place(RECT {0, 0, w, h}, fitmode); }
 
     System sys;
-    std::unique_ptr<MediaStream> stream = std::make_unique<MediaStream>(nullptr, "");
+    MediaStream* stream = openMovieStream(sys, "");
 };
 
 struct WorkedExample {
@@ -74,17 +72,17 @@ TEST_P(WorkedExamples, OnA640By480Screen)
 }
 
 INSTANTIATE_TEST_SUITE_P(VideoPlacement, WorkedExamples,
-    ::testing::Values(WorkedExample {720, 480, LetterBox, {0, 0, 720, 479, 0, 27, 640, 426}},
-        WorkedExample {720, 480, LetterBox2, {21, 0, 677, 479, 0, 13, 640, 453}},
-        WorkedExample {720, 480, PanScan, {40, 0, 640, 480, 0, 0, 640, 480}},
-        WorkedExample {720, 480, Full, {0, 0, 720, 480, 0, 0, 640, 480}},
-        WorkedExample {640, 272, LetterBox, {0, 0, 640, 272, 0, 104, 640, 272}},
-        WorkedExample {640, 272, LetterBox2, {88, 0, 463, 271, 0, 52, 640, 375}},
-        WorkedExample {640, 272, PanScan, {139, 0, 362, 272, 0, 0, 639, 480}},
-        WorkedExample {640, 272, Full, {0, 0, 640, 272, 0, 0, 640, 480}},
-        WorkedExample {720, 576, LetterBox, {0, 18, 720, 540, 0, 0, 640, 480}},
-        WorkedExample {720, 576, LetterBox2, {0, 9, 719, 557, 10, 0, 620, 480}},
-        WorkedExample {720, 576, PanScan, {0, 0, 720, 576, 20, 0, 600, 480}}));
+    ::testing::Values(WorkedExample {720, 480, FitMode::LetterBox, {0, 0, 720, 479, 0, 27, 640, 426}},
+        WorkedExample {720, 480, FitMode::LetterBox2, {21, 0, 677, 479, 0, 13, 640, 453}},
+        WorkedExample {720, 480, FitMode::PanScan, {40, 0, 640, 480, 0, 0, 640, 480}},
+        WorkedExample {720, 480, FitMode::Full, {0, 0, 720, 480, 0, 0, 640, 480}},
+        WorkedExample {640, 272, FitMode::LetterBox, {0, 0, 640, 272, 0, 104, 640, 272}},
+        WorkedExample {640, 272, FitMode::LetterBox2, {88, 0, 463, 271, 0, 52, 640, 375}},
+        WorkedExample {640, 272, FitMode::PanScan, {139, 0, 362, 272, 0, 0, 639, 480}},
+        WorkedExample {640, 272, FitMode::Full, {0, 0, 640, 272, 0, 0, 640, 480}},
+        WorkedExample {720, 576, FitMode::LetterBox, {0, 18, 720, 540, 0, 0, 640, 480}},
+        WorkedExample {720, 576, FitMode::LetterBox2, {0, 9, 719, 557, 10, 0, 620, 480}},
+        WorkedExample {720, 576, FitMode::PanScan, {0, 0, 720, 576, 20, 0, 600, 480}}));
 
 // Sizes where the height scaled by the horizontal scale overshoots the picture: the source stays inside it.
 struct OtherScreen {
@@ -117,16 +115,16 @@ TEST_P(OtherScreens, KeepTheSourceInsideThePicture)
 }
 
 INSTANTIATE_TEST_SUITE_P(VideoPlacement, OtherScreens,
-    ::testing::Values(OtherScreen {320, 240, 1280, 720, PanScan, {159, 0, 961, 720, 0, 0, 320, 240}},
-        OtherScreen {640, 480, 480, 854, PanScan, {0, 0, 480, 854, 185, 0, 269, 480}},
-        OtherScreen {800, 600, 720, 1280, PanScan, {0, 0, 720, 1280, 231, 0, 337, 600}}));
+    ::testing::Values(OtherScreen {320, 240, 1280, 720, FitMode::PanScan, {159, 0, 961, 720, 0, 0, 320, 240}},
+        OtherScreen {640, 480, 480, 854, FitMode::PanScan, {0, 0, 480, 854, 185, 0, 269, 480}},
+        OtherScreen {800, 600, 720, 1280, FitMode::PanScan, {0, 0, 720, 1280, 231, 0, 337, 600}}));
 
 TEST(VideoPlacement, ModeNamesInOrder)
 {
-    EXPECT_STREQ(fitModeNames[LetterBox], "LetterBox");
-    EXPECT_STREQ(fitModeNames[LetterBox2], "LetterBox2");
-    EXPECT_STREQ(fitModeNames[PanScan], "PanScan");
-    EXPECT_STREQ(fitModeNames[Full], "Full");
+    EXPECT_STREQ(fitModeNames[FitMode::LetterBox], "LetterBox");
+    EXPECT_STREQ(fitModeNames[FitMode::LetterBox2], "LetterBox2");
+    EXPECT_STREQ(fitModeNames[FitMode::PanScan], "PanScan");
+    EXPECT_STREQ(fitModeNames[FitMode::Full], "Full");
 }
 
 TEST(VideoPlacement, WithoutAStreamOnlyTheDestinationIsReset)
@@ -142,13 +140,13 @@ TEST(VideoPlacement, WithoutAStreamOnlyTheDestinationIsReset)
 TEST(VideoPlacement, OnlyThePictureSizeCounts)
 {
     Placement placement(640, 480);
-    EXPECT_EQ(placement.place(RECT {10, 20, 730, 500}, LetterBox), (Rects {0, 0, 720, 479, 0, 27, 640, 426}));
+    EXPECT_EQ(placement.place(RECT {10, 20, 730, 500}, FitMode::LetterBox), (Rects {0, 0, 720, 479, 0, 27, 640, 426}));
 }
 
 TEST(VideoPlacement, APictureOfTheScreensShapeFillsItInEveryMode)
 {
     Placement placement(800, 600);
-    for (int32_t mode : {LetterBox, LetterBox2, PanScan, Full}) {
+    for (int32_t mode : {FitMode::LetterBox, FitMode::LetterBox2, FitMode::PanScan, FitMode::Full}) {
         SCOPED_TRACE(mode);
         EXPECT_EQ(placement.place(640, 480, mode), (Rects {0, 0, 640, 480, 0, 0, 800, 600}));
     }
@@ -157,13 +155,13 @@ TEST(VideoPlacement, APictureOfTheScreensShapeFillsItInEveryMode)
 TEST(VideoPlacement, ANarrowPictureInLetterBoxLosesRowsTopAndBottomAlike)
 {
     Placement placement(640, 480);
-    EXPECT_EQ(placement.place(480, 480, LetterBox), (Rects {0, 60, 480, 360, 0, 0, 640, 480}));
+    EXPECT_EQ(placement.place(480, 480, FitMode::LetterBox), (Rects {0, 60, 480, 360, 0, 0, 640, 480}));
 }
 
 TEST(VideoPlacement, AnUnknownModeIsLetterBox)
 {
     Placement placement(640, 480);
-    Rects letterBox = placement.place(720, 480, LetterBox);
+    Rects letterBox = placement.place(720, 480, FitMode::LetterBox);
     EXPECT_EQ(placement.place(720, 480, 7), letterBox);
     EXPECT_EQ(placement.place(720, 480, -1), letterBox);
 }
@@ -171,7 +169,7 @@ TEST(VideoPlacement, AnUnknownModeIsLetterBox)
 TEST(VideoPlacement, AnEmptyPictureIsPlacedFull)
 {
     Placement placement(640, 480);
-    for (int32_t mode : {LetterBox, LetterBox2, PanScan, Full}) {
+    for (int32_t mode : {FitMode::LetterBox, FitMode::LetterBox2, FitMode::PanScan, FitMode::Full}) {
         SCOPED_TRACE(mode);
         EXPECT_EQ(placement.place(0, 480, mode), (Rects {0, 0, 0, 480, 0, 0, 640, 480}));
         EXPECT_EQ(placement.place(720, 0, mode), (Rects {0, 0, 720, 0, 0, 0, 640, 480}));
@@ -182,5 +180,5 @@ TEST(VideoPlacement, AnEmptyPictureIsPlacedFull)
 TEST(VideoPlacement, AScreenTooSmallForThePictureIsFilled)
 {
     Placement placement(1, 1);
-    EXPECT_EQ(placement.place(720, 480, LetterBox), (Rects {0, 0, 720, 480, 0, 0, 1, 1}));
+    EXPECT_EQ(placement.place(720, 480, FitMode::LetterBox), (Rects {0, 0, 720, 480, 0, 0, 1, 1}));
 }

@@ -5,6 +5,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "media/movie_list.h"
+#include "media/movie_session.h"
 
 #include "movie_items.h"
 #include "platform/kernel.h"
@@ -38,7 +39,7 @@ protected:
     void TearDown() override
     {
         platform::setLogSink(nullptr);
-        delete sys.movie.currentCaption;
+        closeMovieCaption(sys);
         delete sys.movie.movieList;
     }
 

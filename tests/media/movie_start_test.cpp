@@ -2,6 +2,7 @@
 // leaves behind, and the decoder module moved aside around the creation of every stream.
 #include "caption/caption.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "media/movie_list.h"
 #include "media/movie_start.h"
 #include "stream_setup.h"
@@ -35,14 +36,7 @@ protected:
     }
     void TearDown() override
     {
-        if (sys.movie.currentStream) {
-            sys.movie.currentStream->release();
-            delete sys.movie.currentStream;
-        }
-        if (sys.movie.currentCaption) {
-            sys.movie.currentCaption->unload();
-            delete sys.movie.currentCaption;
-        }
+        sublumen::closeMovie(sys);
         sys.movie.movieList = nullptr;
         unsetenv("SUBLUMEN_SYSTEM_DIR");
         DisplayTest::TearDown();

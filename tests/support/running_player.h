@@ -88,7 +88,7 @@ protected:
     void settle()
     {
         turn();
-        sys.playback.playState = sublumen::Run;
+        sys.playback.playState = sublumen::PlayState::Run;
         logMark = log().size();
     }
     void press(int virtualKey) { PostMessageA(sys.window.mainWindow, WM_KEYDOWN, virtualKey, 1); }

@@ -1,5 +1,6 @@
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/audio_volume.h"
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
@@ -326,12 +327,12 @@ TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)
     onKeyDown(sys, VK_SPACE);
     EXPECT_EQ(sys.playback.isPlaying, 0);
     EXPECT_FALSE(script->running);
-    EXPECT_EQ(sys.playback.playState, Wait);
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait);
     EXPECT_EQ(sys.composition.stallLimit, 24);
     onKeyDown(sys, VK_SPACE);
     EXPECT_EQ(sys.playback.isPlaying, 1);
     EXPECT_TRUE(script->running);
-    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+    EXPECT_EQ(sys.playback.playState, sublumen::PlayState::Run);
 }
 
 TEST_F(StreamKeys, SpaceInFullScreenKeepsComposingFrames)
@@ -341,7 +342,7 @@ TEST_F(StreamKeys, SpaceInFullScreenKeepsComposingFrames)
     onKeyDown(sys, VK_SPACE);
     EXPECT_EQ(sys.playback.isPlaying, 0);
     EXPECT_FALSE(script->running);
-    EXPECT_EQ(sys.playback.playState, sublumen::Run);
+    EXPECT_EQ(sys.playback.playState, sublumen::PlayState::Run);
 }
 
 TEST(SpaceKey, OnAMovieThatDidNotOpenLeavesItStopped)
@@ -349,14 +350,13 @@ TEST(SpaceKey, OnAMovieThatDidNotOpenLeavesItStopped)
     ScratchDir dir;
     LogCapture log(dir);
     System sys;
-    sys.movie.currentStream = new MediaStream(nullptr, dir.file("missing.avi").c_str());
+    openMovieStream(sys, dir.file("missing.avi").c_str());
     ASSERT_EQ(sys.movie.currentStream->stream, nullptr);
     sys.settings.fullscreen = 0;
     onKeyDown(sys, VK_SPACE);
     // Not 2: the loop would otherwise turn without rest on a movie that is not there.
     EXPECT_EQ(sys.playback.isPlaying, 0);
-    sys.movie.currentStream->release();
-    delete sys.movie.currentStream;
+    closeMovieStream(sys);
 }
 
 }

@@ -1,5 +1,6 @@
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/kernel.h"
 #include "platform/window/input_injection.h"
 #include "support/log_capture.h"
@@ -37,7 +38,7 @@ protected:
     {
         if (sys.window.mainWindow)
             DestroyWindow(sys.window.mainWindow);
-        delete sys.movie.currentStream;
+        closeMovieStream(sys);
         drainMessages();
         platform::setCalendarClock(nullptr);
         // Each test leaves the cursor count as it found it.
@@ -140,8 +141,8 @@ TEST_P(FocusMessages, DrivePlayState)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FocusMessages,
-    ::testing::Values(FocusCase { 1, WM_KILLFOCUS, Run, Suspend }, FocusCase { 0, WM_KILLFOCUS, Run, Run },
-        FocusCase { 0, WM_SETFOCUS, Wait, Resume }, FocusCase { 1, WM_SETFOCUS, Wait, Resume }));
+    ::testing::Values(FocusCase { 1, WM_KILLFOCUS, PlayState::Run, PlayState::Suspend }, FocusCase { 0, WM_KILLFOCUS, PlayState::Run, PlayState::Run },
+        FocusCase { 0, WM_SETFOCUS, PlayState::Wait, PlayState::Resume }, FocusCase { 1, WM_SETFOCUS, PlayState::Wait, PlayState::Resume }));
 
 TEST_F(MainWindow, KeyUpAndCharactersAreAnsweredWithoutDefaultHandling)
 {
@@ -188,7 +189,7 @@ TEST_F(MainWindow, ClickWithoutAStreamDoesNothingAndWithOneResetsTheStallRule)
     EXPECT_EQ(sys.composition.stallLimit, 12);
     EXPECT_EQ(sys.composition.stallCount, 7);
 
-    sys.movie.currentStream = new MediaStream(nullptr, "none");
+    openMovieStream(sys, "none");
     sys.movie.movieDuration = 64000;
     platform::injectMouseButton(window, platform::MouseButton::Left, platform::KeyAction::Press, 100, 10);
     pumpMessages(window);

@@ -7,6 +7,7 @@
 #include "caption/caption.h"
 #include "display/display.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/gdi/gdi.h"
 
@@ -34,19 +35,15 @@ public:
         sys.startup.seekBarFont = font(11, FW_NORMAL, "FixedSys");
         sys.startup.captionFont = font(sys.settings.fontsize, FW_EXTRABOLD, sublumen::fontFaceTable[0]);
 
-        caption = new sublumen::Caption(nullptr);
+        caption = sublumen::openMovieCaption(sys, nullptr);
         caption->addEntry(0, "오늘 밤 우리는 모두 함께 이 영화를 끝까지 보기로 했어요\n자막은 두 줄로, 그림자와 외곽선까지 모두");
         caption->addEntry(sublumen::endMarker, "");
-        sys.movie.currentCaption = caption;
     }
 
     ~CompositionRig()
     {
-        if (sys.movie.currentStream) {
-            sys.movie.currentStream->release();
-            delete sys.movie.currentStream;
-        }
-        delete caption;
+        sublumen::closeMovieStream(sys);
+        sublumen::closeMovieCaption(sys);
         if (sys.displays.display) {
             sys.displays.display->back.reset();
             sys.displays.display->shutdown();
@@ -71,6 +68,7 @@ public:
     platform::Surface& screen() { return *sys.displays.backSurface->surface->pixels(); }
 
     sublumen::System sys;
+    // The two-line caption track; the system owns it as the current caption.
     sublumen::Caption* caption = nullptr;
 
 private:

@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     recipe.width = argc > 5 ? std::atoi(argv[4]) : 640;
     recipe.height = argc > 5 ? std::atoi(argv[5]) : 352;
     recipe.frameCount = 40;
-    const int fitmode = argc > 6 ? std::atoi(argv[6]) : sublumen::LetterBox;
+    const int fitmode = argc > 6 ? std::atoi(argv[6]) : sublumen::FitMode::LetterBox;
     // Sound plays on a device that needs none; the clock still runs in real time.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
 
@@ -62,8 +62,7 @@ int main(int argc, char** argv)
         std::snprintf(sys.movie.currentItem.caption, sizeof sys.movie.currentItem.caption, "(built in)");
         sys.settings.fitmode = fitmode;
 
-        auto* stream = new sublumen::MediaStream(sys.displays.display, moviePath.c_str());
-        sys.movie.currentStream = stream;
+        sublumen::MediaStream* stream = sublumen::openMovieStream(sys, moviePath.c_str());
         if (stream->lastResult != 0) {
             std::fprintf(stderr, "frameshot: the movie did not open (step %d)\n", stream->lastResult);
             result = 1;

@@ -57,8 +57,7 @@ int main(int argc, char** argv)
     sys.settings.captionstyle = sublumen::styleShadow | sublumen::styleOutline | sublumen::styleThickOutline
         | sublumen::styleSemiAutoPlace;
     sys.commands.volume = 200;
-    auto* stream = new sublumen::MediaStream(sys.displays.display, "/bench/movie.mp4");
-    sys.movie.currentStream = stream;
+    sublumen::MediaStream* stream = sublumen::openMovieStream(sys, "/bench/movie.mp4");
     if (stream->lastResult != 0) {
         std::fprintf(stderr, "compose_bench: the scripted movie did not open (step %d)\n", stream->lastResult);
         return 1;

@@ -1,0 +1,112 @@
+#include "media/movie_session.h"
+
+#include "app/system.h"
+#include "caption/caption.h"
+#include "media/media_stream.h"
+
+#include <new>
+
+namespace sublumen {
+
+namespace {
+
+constexpr int32_t playingStallLimit = 12;
+constexpr int32_t afterSeekStallLimit = 24;
+
+// A moved stream refills its decoder, so it gets the longer limit until it delivers or ends.
+void startAfterSeek(CompositionState& c)
+{
+    c.stallLimit = afterSeekStallLimit;
+    c.stallCount = 0;
+    c.stallPhase = StallPhase::AfterSeek;
+}
+
+void startPlaying(CompositionState& c)
+{
+    c.stallLimit = playingStallLimit;
+    c.stallCount = 0;
+    c.stallPhase = StallPhase::Playing;
+}
+
+}
+
+void ReleaseStream::operator()(MediaStream* stream) const
+{
+    stream->release();
+    delete stream;
+}
+
+void UnloadCaption::operator()(Caption* caption) const
+{
+    caption->unload();
+    delete caption;
+}
+
+MediaStream* openMovieStream(System& sys, const char* path)
+{
+    sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display, path));
+    return sys.movie.currentStream.get();
+}
+
+Caption* openMovieCaption(System& sys, const char* fileName)
+{
+    sys.movie.currentCaption.reset(new (std::nothrow) Caption(fileName));
+    return sys.movie.currentCaption.get();
+}
+
+void closeMovieStream(System& sys)
+{
+    sys.movie.currentStream.reset();
+}
+
+void closeMovieCaption(System& sys)
+{
+    sys.movie.currentCaption.reset();
+}
+
+void closeMovie(System& sys)
+{
+    closeMovieStream(sys);
+    closeMovieCaption(sys);
+    sys.movie.movieDuration = 0;
+}
+
+int seekMovie(System& sys, uint32_t milliseconds)
+{
+    if (!sys.movie.currentStream)
+        return -1;
+    startAfterSeek(sys.composition);
+    return sys.movie.currentStream->seek(milliseconds);
+}
+
+int runMovie(System& sys, int mode)
+{
+    if (!sys.movie.currentStream)
+        return -1;
+    startAfterSeek(sys.composition);
+    return sys.movie.currentStream->setRun(mode);
+}
+
+int advanceMovie(System& sys)
+{
+    MediaStream& stream = *sys.movie.currentStream;
+    CompositionState& c = sys.composition;
+    int rc = stream.update();
+    if (rc == 2) {
+        ++c.stallCount;
+        if (c.stallCount > c.stallLimit && sys.settings.quickskip != 0) {
+            uint32_t t = stream.currentTime();
+            // A skip that follows a seek or a skip goes back a little, so the picture catches up before
+            // the sound.
+            uint32_t target = t;
+            if (c.stallPhase == StallPhase::AfterSeek)
+                target = t >= 3000 ? t - 3000 : 0;
+            seekMovie(sys, target);
+        }
+    } else if (rc != 1) {
+        startPlaying(c);
+    }
+    return rc;
+}
+
+}

@@ -1,0 +1,48 @@
+// The movie session: the one owner of the current movie's stream and caption track, and the one path
+// by which they are opened, closed, run and moved in time. Every move of the stream in time goes
+// through here, so the stall rule of frame composition always starts over after one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace sublumen {
+
+struct System;
+class Caption;
+class MediaStream;
+
+// The owner releases a stream before deleting it and unloads a caption track before deleting it.
+struct ReleaseStream {
+    void operator()(MediaStream* stream) const;
+};
+struct UnloadCaption {
+    void operator()(Caption* caption) const;
+};
+using StreamHandle = std::unique_ptr<MediaStream, ReleaseStream>;
+using CaptionHandle = std::unique_ptr<Caption, UnloadCaption>;
+
+// Opens path on the current display as the movie's stream; null when there is no memory for it.
+MediaStream* openMovieStream(System& sys, const char* path);
+// Loads fileName as the movie's caption track; null when there is no memory for it.
+Caption* openMovieCaption(System& sys, const char* fileName);
+
+// Releases and deletes the stream, leaving none; nothing when there is none.
+void closeMovieStream(System& sys);
+// Unloads and deletes the caption track, leaving none; nothing when there is none.
+void closeMovieCaption(System& sys);
+// The whole movie: the stream, then the caption track; the duration becomes 0.
+void closeMovie(System& sys);
+
+// Seeks the stream to milliseconds with the stall rule started over; -1 without a stream, else the
+// stream's answer.
+int seekMovie(System& sys, uint32_t milliseconds);
+// Sets the stream running (1) or stopped (0) with the stall rule started over; -1 without a stream,
+// else the stream's answer.
+int runMovie(System& sys, int mode);
+// Decodes the next picture and applies the stall rule to the answer, which it returns: a decoder busy
+// for more frames in a row than the limit is skipped to the current time, or 3 s before it when the
+// stream was already moved since it last delivered. Only while a stream exists.
+int advanceMovie(System& sys);
+
+}
