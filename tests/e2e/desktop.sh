@@ -77,6 +77,14 @@ captions "$m/lonely.smi" "동영상 없음"
 movie "$m/long1.avi" 30
 cp "$m/long1.avi" "$m/long2.avi"
 printf '@First Movie\nmovie=long1.avi\n@Second Movie\nmovie=long2.avi\n' >"$m/two.slm"
+# A sanitizer build reads its leak suppressions as the user it runs as: give it a copy it can reach.
+IFS=: read -ra lsan_options <<<"${LSAN_OPTIONS:-}"
+for option in "${lsan_options[@]}"; do
+  if [[ $option == suppressions=* ]]; then
+    cp "${option#suppressions=}" "$work/lsan.supp" \
+      && export LSAN_OPTIONS=${LSAN_OPTIONS/"$option"/"suppressions=$work/lsan.supp"}
+  fi
+done
 chmod -R a+rX "$work"
 
 display_fd=$out/display
