@@ -2,6 +2,7 @@
 
 #include "app/path_text.h"
 #include "platform/kernel.h"
+#include "platform/user_folders.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -54,6 +55,15 @@ int setLogFile(const char* path)
     else
         boundedCopy(logPath, path, sizeof logPath);
     return 0;
+}
+
+std::string debugLogPathFor(const char* programDir)
+{
+    if (platform::folderWritable(programDir))
+        return std::string(programDir) + "/DEBUG.LOG";
+    std::string state = platform::stateFolder();
+    platform::makeFolders(state);
+    return state + "/DEBUG.LOG";
 }
 
 const char* logFilePath()

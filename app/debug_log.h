@@ -1,6 +1,8 @@
 // The one diagnostic channel of the system: the debugger output and, once start-up names it, DEBUG.LOG.
 #pragma once
 
+#include <string>
+
 namespace sublumen {
 
 // Formats one piece of text (at most 8191 bytes; longer output is cut), sends it to the debugger
@@ -9,6 +11,11 @@ int debugLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Names the log file (at most 1023 characters kept); null stops writing to a file. Returns 0.
 int setLogFile(const char* path);
+
+// Where the log of a program in programDir goes: DEBUG.LOG beside the program when that folder is
+// writable, else DEBUG.LOG in the user's state folder (made when missing), so that an installed
+// program's log is not lost.
+std::string debugLogPathFor(const char* programDir);
 
 // The log file's path as set, empty when none.
 const char* logFilePath();

@@ -11,6 +11,7 @@
 #include "media/movie_start.h"
 #include "platform/kernel.h"
 #include "platform/window/window.h"
+#include "ui/desktop.h"
 
 namespace sublumen {
 
@@ -30,6 +31,7 @@ void idleTurn(System& sys)
 {
     PlaybackState& pb = sys.playback;
     MediaStream* stream = sys.movie.currentStream.get();
+    noteDesktopState(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         WaitMessage();

@@ -12,10 +12,12 @@
 #include "media/movie_list.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
+#include "media/opened_files.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
 #include "platform/window/window.h"
+#include "ui/desktop.h"
 #include "ui/main_window.h"
 #include "ui/volume.h"
 
@@ -132,10 +134,9 @@ int initAll(System& sys, const char* commandTail)
     }
     resolveFoundName(st.startPath);
 
-    char logPath[1100];
-    std::snprintf(logPath, sizeof logPath, "%s/DEBUG.LOG", st.programDir);
-    std::remove(logPath);
-    setLogFile(logPath);
+    const std::string logPath = debugLogPathFor(st.programDir);
+    std::remove(logPath.c_str());
+    setLogFile(logPath.c_str());
 
     debugLog(">>> %s : initAll()\n", bannerText);
     writeHeldLogLines();
@@ -149,6 +150,16 @@ int initAll(System& sys, const char* commandTail)
         debugLog("Can't access THE File:%s\n", st.startPath);
         MessageBoxA(nullptr, "Can't access THE File", boxCaption, MB_OK);
         return -11;
+    }
+    if (fileKindOf(st.startPath) == FileKind::Caption) {
+        char movie[1024];
+        if (findMovieForCaption(st.startPath, movie) < 0) {
+            debugLog("No Movie for the Caption File:%s\n", st.startPath);
+            MessageBoxA(nullptr, "No movie with the caption file's name beside it", boxCaption, MB_OK);
+            return -11;
+        }
+        boundedCopy(st.startCaption, st.startPath, sizeof st.startCaption);
+        boundedCopy(st.startPath, movie, sizeof st.startPath);
     }
     if (buildMovieList(sys) < 0) {
         debugLog("Can't init movie list\n");
@@ -170,6 +181,7 @@ int initAll(System& sys, const char* commandTail)
     }
     debugLog("OverlaySupport=%d\n", queryOverlaySupport(sys));
     readVolume(sys);
+    openDesktopControls(sys);
     startMovie(sys, 0);
     sys.playback.reinitRequest = 0;
     return 0;
@@ -197,6 +209,7 @@ void deinitAll(System& sys)
 {
     debugLog(">>> deinitAll()\n");
     saveSettings(sys);
+    closeDesktopControls(sys);
     deleteFont(sys.startup.overlayFont);
     deleteFont(sys.startup.seekBarFont);
     releaseMovieObjects(sys);

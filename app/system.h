@@ -37,6 +37,8 @@ struct PlaybackState {
 // Start-up and shutdown.
 struct StartupState {
     char startPath[1024] = "";
+    // The caption file the run was started from, when it was one; its movie is then startPath.
+    char startCaption[1024] = "";
     char programDir[1024] = ".";
     HFONT captionFont = nullptr;
     HFONT overlayFont = nullptr;

@@ -57,7 +57,10 @@ int buildMovieList(System& sys)
         absoluteFromCurrentDirectory(movie);
         char caption[1024] = {};
         boundedCopy(caption, movie, sizeof caption);
-        if (!findCaptionFile(caption)) {
+        // A run started from a caption file plays its movie with that very caption.
+        if (sys.startup.startCaption[0])
+            boundedCopy(caption, sys.startup.startCaption, sizeof caption);
+        else if (!findCaptionFile(caption)) {
             caption[0] = '\0';
             if (sys.settings.asksmi) {
                 debugLog("Asking Caption.\n");

@@ -4,12 +4,17 @@
 #include "app/system.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/opened_files.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
+#include "platform/window/drop_files.h"
 #include "resources/resources.h"
+#include "ui/desktop.h"
 #include "ui/keyboard_commands.h"
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace sublumen {
 
@@ -151,6 +156,19 @@ std::optional<uint32_t> clickSeekTarget(uint32_t duration, int32_t screenx, int3
     return static_cast<uint32_t>(target);
 }
 
+void dropFiles(System& sys, HDROP drop)
+{
+    std::vector<std::string> files;
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::string name(DragQueryFileA(drop, i, nullptr, 0), '\0');
+        DragQueryFileA(drop, i, name.data(), static_cast<UINT>(name.size() + 1));
+        files.push_back(std::move(name));
+    }
+    DragFinish(drop);
+    openDroppedFiles(sys, files);
+}
+
 LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) {
@@ -205,6 +223,12 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
         return 0;
     case WM_LBUTTONDOWN:
         clickSeek(sys);
+        return 0;
+    case WM_DESKTOPCALLS:
+        serveDesktopControls(sys);
+        return 0;
+    case WM_DROPFILES:
+        dropFiles(sys, reinterpret_cast<HDROP>(wParam));
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);

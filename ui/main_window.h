@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+struct DropObject;
+
 namespace sublumen {
 
 struct System;
@@ -35,6 +37,8 @@ ATOM registerWindowClass(UINT style, WNDPROC procedure, int classExtra, int wind
 LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The procedure of the window class; it serves the System that initWindow was given.
 LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Opens the files of a drop on the window (a movie or list starts, a caption file loads) and frees it.
+void dropFiles(System& sys, DropObject* drop);
 // Seeks the current stream to the horizontal position of the message being handled.
 void clickSeek(System& sys);
 // The time a click at client x stands for: the duration spread over screenx pixels, truncated, within

@@ -5,6 +5,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
+#include "platform/resource_files.h"
 
 #include FT_TRUETYPE_TABLES_H
 
@@ -150,22 +151,7 @@ FT_Face FontFaces::faceFor(char32_t c, FT_UInt& index)
 
 std::string findFontConfiguration()
 {
-    std::vector<std::filesystem::path> candidates;
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        candidates.push_back(exe.parent_path().parent_path() / "resources");
-        candidates.push_back(exe.parent_path() / "resources");
-    }
-#ifdef SUBLUMEN_SOURCE_DIR
-    candidates.push_back(std::filesystem::path(SUBLUMEN_SOURCE_DIR) / "resources");
-#endif
-    for (const auto& dir : candidates) {
-        auto file = dir / "fonts.conf";
-        if (std::filesystem::is_regular_file(file, ec))
-            return std::filesystem::absolute(file, ec).string();
-    }
-    return {};
+    return resourceFile("fonts.conf");
 }
 
 HFONT createFont(int height, int weight, const char* face)

@@ -87,6 +87,29 @@ bool injectCloseRequest(HWND window) { return pushWindowEvent(window, SDL_WINDOW
 
 bool injectExpose(HWND window) { return pushWindowEvent(window, SDL_WINDOWEVENT_EXPOSED); }
 
+bool injectDrop(HWND window, std::initializer_list<const char*> files)
+{
+    uint32_t id = sdlWindowId(window);
+    if (!id || !startVideo())
+        return false;
+    SDL_Event event {};
+    event.drop.windowID = id;
+    event.type = SDL_DROPBEGIN;
+    bool pushed = SDL_PushEvent(&event) == 1;
+    for (const char* file : files) {
+        event.type = SDL_DROPFILE;
+        // The receiver frees the name, as it does SDL's own.
+        event.drop.file = SDL_strdup(file);
+        if (SDL_PushEvent(&event) != 1) {
+            SDL_free(event.drop.file);
+            pushed = false;
+        }
+    }
+    event.type = SDL_DROPCOMPLETE;
+    event.drop.file = nullptr;
+    return SDL_PushEvent(&event) == 1 && pushed;
+}
+
 bool injectQuit()
 {
     SDL_Event event {};

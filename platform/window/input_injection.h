@@ -4,6 +4,8 @@
 
 #include "platform/win32.h"
 
+#include <initializer_list>
+
 namespace platform {
 
 enum class KeyAction { Press, Release };
@@ -18,6 +20,8 @@ bool injectMouseButton(HWND window, MouseButton button, KeyAction action, int x,
 bool injectFocus(HWND window, bool gained);
 bool injectCloseRequest(HWND window);
 bool injectExpose(HWND window);
+// Files dropped on the window, in one drop, as a file manager drops them.
+bool injectDrop(HWND window, std::initializer_list<const char*> files);
 // The whole application is asked to quit, as SIGINT or a session end do.
 bool injectQuit();
 // The renderer reports that its targets were reset.

@@ -1,9 +1,25 @@
 // SDL events turned into window messages, the message queue and its pump.
+#include "platform/window/drop_files.h"
 #include "platform/window/window_registry.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
+
+// Messages posted by other threads, moved into the queue by the main thread when their event arrives.
+// Apart from the registry, which only the main thread touches.
+struct CrossThreadPosts {
+    std::mutex mutex;
+    std::deque<MSG> messages;
+    std::atomic<uint32_t> event { 0 };
+};
+
+CrossThreadPosts& crossThreadPosts()
+{
+    static CrossThreadPosts posts;
+    return posts;
+}
 
 void postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -166,6 +182,30 @@ void translateEvent(const SDL_Event& event)
     case SDL_WINDOWEVENT:
         translateWindowEvent(event.window);
         break;
+    case SDL_DROPBEGIN:
+        platform::beginDrop(event.drop.windowID);
+        break;
+    case SDL_DROPFILE:
+    case SDL_DROPTEXT:
+    case SDL_DROPCOMPLETE: {
+        HDROP drop = nullptr;
+        if (event.type == SDL_DROPFILE)
+            drop = platform::addDroppedFile(event.drop.windowID, event.drop.file);
+        else if (event.type == SDL_DROPCOMPLETE)
+            drop = platform::completeDrop(event.drop.windowID);
+        // SDL hands the text over to whoever takes the event.
+        SDL_free(event.drop.file);
+        if (drop) {
+            WindowObject* window = platform::windowFromSdlId(platform::dropWindowId(drop));
+            if (!window)
+                window = platform::liveWindow(reg.mainWindow);
+            if (window)
+                postMessage(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+            else
+                DragFinish(drop);
+        }
+        break;
+    }
     case SDL_RENDER_TARGETS_RESET:
     case SDL_RENDER_DEVICE_RESET:
         // The textures are gone with the targets; the next present makes them again.
@@ -185,6 +225,17 @@ void translateEvent(const SDL_Event& event)
             postMessage(reg.mainWindow, WM_CLOSE, 0, 0);
         break;
     default:
+        if (event.type == crossThreadPosts().event && event.type != 0) {
+            std::deque<MSG> arrived;
+            {
+                std::lock_guard lock(crossThreadPosts().mutex);
+                arrived.swap(crossThreadPosts().messages);
+            }
+            // A window gone meanwhile gets nothing.
+            for (const MSG& msg : arrived)
+                if (platform::liveWindow(msg.hwnd))
+                    postMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+        }
         break;
     }
 }
@@ -372,4 +423,30 @@ int TranslateAcceleratorA(HWND window, HACCEL table, MSG* message)
         return 0;
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 1), 0);
     return 1;
+}
+
+void platform::startCrossThreadPosts(uint32_t eventType)
+{
+    crossThreadPosts().event = eventType;
+}
+
+bool platform::postMessageFromThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CrossThreadPosts& posts = crossThreadPosts();
+    const uint32_t type = posts.event;
+    if (!type)
+        return false;
+    {
+        std::lock_guard lock(posts.mutex);
+        MSG msg {};
+        msg.hwnd = window;
+        msg.message = message;
+        msg.wParam = wParam;
+        msg.lParam = lParam;
+        msg.time = SDL_GetTicks();
+        posts.messages.push_back(msg);
+    }
+    SDL_Event wake {};
+    wake.type = type;
+    return SDL_PushEvent(&wake) == 1;
 }

@@ -107,7 +107,8 @@ bool startVideo()
         reg.startFailed = true;
         return false;
     }
-    reg.wakeEvent = SDL_RegisterEvents(1);
+    reg.wakeEvent = SDL_RegisterEvents(2);
+    platform::startCrossThreadPosts(reg.wakeEvent + 1);
     reg.started = true;
     return true;
 }

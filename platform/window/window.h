@@ -110,6 +110,8 @@ constexpr UINT WM_MBUTTONDOWN = 0x0207;
 constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_MBUTTONDBLCLK = 0x0209;
 constexpr UINT WM_MOUSEWHEEL = 0x020A;
+// The first message number free for the program's own messages.
+constexpr UINT WM_APP = 0x8000;
 
 // Mouse-key states in the first parameter of mouse messages.
 constexpr WPARAM MK_LBUTTON = 0x0001;
@@ -268,6 +270,9 @@ namespace platform {
 
 // The window's SDL window id, 0 for none; used by the presentation code.
 uint32_t sdlWindowId(HWND window);
+// Posts a message to window from any thread (the window must exist and video be started when the
+// thread begins); the main thread finds it in the queue at its next look. False when video is not started.
+bool postMessageFromThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Name of the video driver SDL runs on ("x11", "wayland", "offscreen", "dummy"), null before start.
 const char* videoDriverName();
 

@@ -47,6 +47,8 @@ WindowRegistry& windowRegistry();
 
 // Top-left of the client area in screen coordinates.
 POINT clientOrigin(const WindowObject& window);
+// Messages other threads post (postMessageFromThread) arrive as SDL events of this type; set once at start.
+void startCrossThreadPosts(uint32_t eventType);
 // Stops and forgets every timer of a window that goes away.
 void stopTimers(HWND window);
 

@@ -3,10 +3,13 @@
 #include "app/startup.h"
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/movie_list.h"
 #include "media/movie_start.h"
 #include "app/settings.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/kernel.h"
+#include "platform/power.h"
+#include "platform/window/input_injection.h"
 #include "support/running_player.h"
 #include "ui/keyboard_commands.h"
 
@@ -311,6 +314,59 @@ TEST_F(PlayingLoop, ReInitKeepsAPausedMoviePaused)
     ASSERT_EQ(ReInit(sys), 0);
     EXPECT_EQ(sys.playback.isPlaying, 0);
     EXPECT_FALSE(script->running);
+}
+
+TEST_F(PlayingLoop, TheScreenStaysAwakeOnlyWhileAMoviePlays)
+{
+    turn();
+    EXPECT_TRUE(platform::screenKeptAwake());
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_FALSE(platform::screenKeptAwake());
+    press(VK_SPACE);
+    turn();
+    EXPECT_TRUE(platform::screenKeptAwake());
+}
+
+// Files dropped on the window, delivered as the window layer receives a drop.
+class DroppedFiles : public RunningPlayer {
+protected:
+    void SetUp() override
+    {
+        RunningPlayer::SetUp();
+        playScripted();
+        setting("asksmi dword 0");
+        start(0, 3);
+    }
+};
+
+TEST_F(DroppedFiles, ACaptionLoadsForTheMovieAndAMovieStartsAsTheStartPath)
+{
+    // A caption file alone becomes the current movie's caption, as the caption question would make it.
+    const std::string caption = dir.write("mine.smi", "<SAMI><BODY>\n<SYNC Start=0><P>dropped\n</BODY></SAMI>\n");
+    ASSERT_TRUE(platform::injectDrop(sys.window.mainWindow, { caption.c_str() }));
+    turn();
+    std::string text = newLog();
+    EXPECT_NE(text.find("DropFile=" + caption + "\nLoad SAMI Caption : " + caption + "\n"), std::string::npos) << text;
+    EXPECT_STREQ(sys.movie.currentItem.caption, caption.c_str());
+    EXPECT_NE(sys.movie.currentCaption, nullptr);
+    EXPECT_STREQ(sys.movie.movieList->cursorItem()->caption, caption.c_str());
+
+    // Several at once: the first movie starts as if it were the start path; the others are named and ignored.
+    const std::string other = dir.write("other movie.avi", "scripted");
+    const std::string listed = dir.file("movie2.avi");
+    logMark = log().size();
+    ASSERT_TRUE(platform::injectDrop(sys.window.mainWindow, { caption.c_str(), other.c_str(), listed.c_str() }));
+    turn();
+    text = newLog();
+    EXPECT_NE(text.find("DropFile ignored:" + caption + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("DropFile ignored:" + listed + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Play[/" + other + "//0]\n"), std::string::npos) << text;
+    EXPECT_EQ(script->openedPath, other);
+    EXPECT_STREQ(sys.startup.startPath, other.c_str());
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.movie.movieList->stepForward(), nullptr);
 }
 
 uint32_t fakeNow = 0;

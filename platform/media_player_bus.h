@@ -1,0 +1,47 @@
+// The player's object on the desktop's session bus (MPRIS 2.2): the media keys, the sound menu and
+// tools such as playerctl find and control the player through it. Calls arrive on the main thread:
+// a watcher thread only posts a message to the window when the bus has something, and the window's
+// procedure then has servePlayerBus answer it.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+enum class PlayerCommand { Play, Pause, PlayPause, Stop, Next, Previous, Seek, SetPosition, Quit };
+
+// What the bus answers about the player, read when a caller asks.
+struct PlayerStatus {
+    const char* playbackStatus = "Stopped"; // "Playing", "Paused" or "Stopped"
+    int64_t positionMicroseconds = 0;
+    int64_t lengthMicroseconds = 0;
+    std::string trackId; // an object path naming the movie; empty when there is none
+    std::string title;
+    std::string url;
+    std::string caption;
+    double volume = 1.0;
+};
+
+struct PlayerHandlers {
+    // A command; argument is the offset of Seek or the position of SetPosition, in microseconds.
+    std::function<void(PlayerCommand command, int64_t argument)> command;
+    std::function<PlayerStatus()> status;
+    std::function<void(double volume)> setVolume;
+};
+
+// Publishes org.mpris.MediaPlayer2.<name> (or, when another player holds that name, the name with
+// ".instance<pid>"); message is posted to window whenever calls wait. False, with one log line and
+// nothing else done, when there is no session bus.
+bool openPlayerBus(const char* name, HWND window, UINT message, PlayerHandlers handlers);
+// Answers every call that waits, without blocking, then lets the watcher wait for the next.
+void servePlayerBus();
+// Tells the bus's listeners that the playback status or the movie changed.
+void announcePlayerChange();
+// Leaves the bus; no message is posted afterwards.
+void closePlayerBus();
+
+}

@@ -1,0 +1,226 @@
+#!/usr/bin/env bash
+# The player as the desktop meets it: installed into a prefix and run from there under Xvfb (resources
+# found through the program file, the log in the state folder when the program's folder is not
+# writable, no session bus), the desktop entry and mime package, --help and --version, a caption file
+# as the start path, and control through its object on a private session bus (MPRIS).
+# Usage: desktop.sh BUILD_DIR OUTDIR   (logs stay in OUTDIR)
+set -uo pipefail
+build=$1
+out=$2
+for tool in Xvfb xdpyinfo ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
+done
+rm -rf "$out"
+mkdir -p "$out"
+# The installed tree and the media live under /tmp, which every user may reach: the program runs as an
+# unprivileged user there, for whom the installed program's folder is truly not writable.
+work=$(mktemp -d /tmp/sublumen-desktop.XXXXXX)
+chmod 755 "$work"
+prefix=$work/prefix
+m=$work/media
+home=$work/home
+mkdir -p "$m" "$home"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+note() { echo "-- $*"; }
+
+xvfb=
+player=
+cleanup() {
+  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# 1. Install.
+note "install"
+cmake --install "$build" --prefix "$prefix" >"$out/install.log" 2>&1 || { cat "$out/install.log"; fail "cmake --install failed"; exit 1; }
+for f in bin/sublumen share/sublumen/fonts.conf share/applications/sublumen.desktop \
+    share/icons/hicolor/scalable/apps/sublumen.svg share/mime/packages/sublumen.xml; do
+  [ -e "$prefix/$f" ] || fail "install: no $f"
+done
+for size in 48 256; do
+  # The pixel icons exist where the build could draw them (rsvg-convert).
+  if [ -e "$build/resources/icons/${size}x${size}/sublumen.png" ]; then
+    [ -e "$prefix/share/icons/hicolor/${size}x${size}/apps/sublumen.png" ] || fail "install: no ${size} px icon"
+  fi
+done
+desktop-file-validate "$prefix/share/applications/sublumen.desktop" || fail "desktop-file-validate"
+grep -q '^Exec=sublumen %f$' "$prefix/share/applications/sublumen.desktop" || fail "desktop entry: Exec"
+update-mime-database "$prefix/share/mime" >/dev/null 2>&1
+grep -q 'application/x-sublumen-list:\*\.slm' "$prefix/share/mime/globs2" 2>/dev/null || fail "mime: *.slm is not a list"
+
+# 2. --help and --version answer and exit 0; a file of that name is a path like any other.
+note "help and version"
+program=$prefix/bin/sublumen
+version=$("$program" --version) || fail "--version: exit code $?"
+[[ $version == "sublumen "[0-9]* ]] || fail "--version printed: $version"
+"$program" --help | grep -q '^Usage: sublumen' || fail "--help: no usage"
+"$program" -h | grep -q 'DEBUG.LOG' || fail "-h: the log's place is not told"
+
+# Fixtures: a movie with a caption file of its own name, a caption without a movie, and a list.
+movie() {  # path seconds
+  ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=$2" \
+    -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=$2" \
+    -c:v mpeg4 -q:v 5 -g 25 -c:a pcm_s16le -shortest "$1" || { echo "skipped: ffmpeg cannot make movies"; exit 77; }
+}
+captions() {  # path text
+  printf '<SAMI><BODY>\n<SYNC Start=100><P Class=KRCC>%s\n<SYNC Start=60000><P Class=KRCC>&nbsp;\n</BODY></SAMI>\n' "$2" >"$1"
+}
+movie "$m/feature.avi" 3
+captions "$m/feature.smi" "다른 자막"
+printf '{0}{100}feature sub caption\n' >"$m/feature.sub"
+captions "$m/lonely.smi" "동영상 없음"
+movie "$m/long1.avi" 30
+cp "$m/long1.avi" "$m/long2.avi"
+printf '@First Movie\nmovie=long1.avi\n@Second Movie\nmovie=long2.avi\n' >"$m/two.slm"
+# A sanitizer build reads its leak suppressions as the user it runs as: give it a copy it can reach.
+IFS=: read -ra lsan_options <<<"${LSAN_OPTIONS:-}"
+for option in "${lsan_options[@]}"; do
+  if [[ $option == suppressions=* ]]; then
+    cp "${option#suppressions=}" "$work/lsan.supp" \
+      && export LSAN_OPTIONS=${LSAN_OPTIONS/"$option"/"suppressions=$work/lsan.supp"}
+  fi
+done
+chmod -R a+rX "$work"
+
+display_fd=$out/display
+exec 3>"$display_fd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+xvfb=$!
+exec 3>&-
+number=
+for _ in $(seq 100); do number=$(head -1 "$display_fd" 2>/dev/null); [ -n "$number" ] && break; sleep 0.1; done
+[ -n "$number" ] || { fail "Xvfb gave no display number"; exit 1; }
+export DISPLAY=":$number"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+export SDL_AUDIODRIVER=dummy
+export SUBLUMEN_MESSAGEBOX_ANSWER=ok
+export SUBLUMEN_FILE_CHOOSER=/bin/false
+export XDG_CONFIG_HOME=$home/config
+export XDG_STATE_HOME=$home/state
+# No session bus: XDG_RUNTIME_DIR names a folder without one.
+export XDG_RUNTIME_DIR=$home/runtime
+export HOME=$home
+mkdir -p "$XDG_CONFIG_HOME/sublumen" "$XDG_RUNTIME_DIR"
+printf 'fullscreen dword 0\nasksmi dword 0\n' >"$XDG_CONFIG_HOME/sublumen/settings"
+state_log=$XDG_STATE_HOME/sublumen/DEBUG.LOG
+
+# The installed program's folder must not be writable for the user who runs it: as root, the run is
+# made as nobody (root may write anywhere); otherwise the folder loses its write bits.
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+  chown -R nobody:nogroup "$home"
+else
+  chmod a-w "$prefix/bin"
+fi
+chmod 700 "$XDG_RUNTIME_DIR"
+[ "$(id -u)" -eq 0 ] && chown nobody:nogroup "$XDG_RUNTIME_DIR"
+
+has() { local text; text=$(cat "$1" 2>/dev/null; echo .); [[ $text == *"$2"* ]]; }
+wait_for() {  # log text [seconds]
+  for _ in $(seq $(( ${3:-15} * 10 ))); do has "$1" "$2" && return 0; sleep 0.1; done
+  fail "$run: no \"$2\" in $1 after ${3:-15} s"
+  return 1
+}
+finish() {  # expected-exit-code
+  local code=
+  for _ in $(seq 200); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$player" 2>/dev/null; then
+    fail "$run: still running; killed"
+    kill -KILL "$player"
+  fi
+  wait "$player"; code=$?
+  player=
+  [ "$code" = "$1" ] || fail "$run: exit code $code, expected $1"
+}
+
+# 3. The installed program, started from a caption file: it plays the movie beside it with that very
+# caption (not the .smi that a movie's own name would find), its fonts map comes from the installed
+# share/sublumen, its log goes to the state folder, and without a session bus it says so once.
+note "installed run from a caption file"
+run=installed
+"${as_user[@]}" "$program" "$m/feature.sub" >"$out/$run.stderr" 2>&1 &
+player=$!
+wait_for "$state_log" "Init Ok. Start"
+wait_for "$state_log" "Play[/$m/feature.avi/$m/feature.sub/0]"
+wait_for "$state_log" "resources: $prefix/share/sublumen/fonts.conf"
+wait_for "$state_log" "MPRIS: no session bus"
+[ "$(grep -c 'MPRIS' "$state_log")" = 1 ] || fail "$run: more than one MPRIS line without a bus"
+kill -TERM "$player"
+finish 0
+cp "$state_log" "$out/$run.log" 2>/dev/null
+[ -e "$prefix/bin/DEBUG.LOG" ] && fail "$run: a DEBUG.LOG beside the installed program"
+
+# 4. A caption file with no movie of its name: a clear message and the missing-file exit code.
+note "caption without a movie"
+run=lonely
+"${as_user[@]}" "$program" "$m/lonely.smi" >"$out/$run.stderr" 2>&1 &
+player=$!
+finish 255
+cp "$state_log" "$out/$run.log" 2>/dev/null
+has "$state_log" "No Movie for the Caption File:$m/lonely.smi" || fail "$run: no log line"
+
+# 5. MPRIS on a private session bus: the status, PlayPause, the title in Metadata, Next and Quit.
+note "MPRIS"
+run=mpris
+[ "$(id -u)" -eq 0 ] || chmod u+w "$prefix/bin"
+cat >"$work/mpris.sh" <<'EOF'
+#!/usr/bin/env bash
+# Runs inside dbus-run-session: the player and busctl share the session bus.
+set -u
+program=$1 list=$2 log=$3 out=$4
+export XDG_RUNTIME_DIR=
+"$program" "$list" >"$out/mpris.stderr" 2>&1 &
+player=$!
+failures=0
+fail() { echo "FAIL: mpris: $*"; failures=$((failures + 1)); }
+has() { local text; text=$(cat "$log" 2>/dev/null; echo .); [[ $text == *"$1"* ]]; }
+wait_log() { for _ in $(seq 150); do has "$1" && return 0; sleep 0.1; done; fail "no \"$1\" in the log"; return 1; }
+bus=(busctl --user)
+object=(org.mpris.MediaPlayer2.sublumen /org/mpris/MediaPlayer2)
+player_if=org.mpris.MediaPlayer2.Player
+status() { "${bus[@]}" get-property "${object[@]}" "$player_if" PlaybackStatus 2>/dev/null; }
+wait_status() {
+  for _ in $(seq 150); do [ "$(status)" = "s \"$1\"" ] && return 0; sleep 0.1; done
+  fail "status is $(status), not $1"
+}
+wait_log "Init Ok. Start"
+wait_log "MPRIS: org.mpris.MediaPlayer2.sublumen"
+wait_status Playing
+"${bus[@]}" get-property "${object[@]}" "$player_if" Metadata | grep -q '"xesam:title" s "First Movie"' \
+  || fail "Metadata without the title: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
+"${bus[@]}" call "${object[@]}" "$player_if" PlayPause || fail "PlayPause call"
+wait_status Paused
+wait_log "KeyDown=0x20"
+"${bus[@]}" call "${object[@]}" "$player_if" PlayPause || fail "second PlayPause call"
+wait_status Playing
+"${bus[@]}" call "${object[@]}" "$player_if" Next || fail "Next call"
+wait_log "Play[Second Movie/"
+for _ in $(seq 100); do
+  "${bus[@]}" get-property "${object[@]}" "$player_if" Metadata | grep -q '"Second Movie"' && break
+  sleep 0.1
+done
+"${bus[@]}" get-property "${object[@]}" "$player_if" Metadata | grep -q '"xesam:title" s "Second Movie"' \
+  || fail "Metadata after Next: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
+"${bus[@]}" call "${object[@]}" org.mpris.MediaPlayer2 Quit || fail "Quit call"
+for _ in $(seq 150); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$player" 2>/dev/null && { fail "still running after Quit"; kill -KILL "$player"; }
+wait "$player"; code=$?
+[ "$code" = 0 ] || fail "exit code $code after Quit"
+has ">>> deinitAll()" || fail "Quit did not close the normal way"
+exit $((failures > 0))
+EOF
+chmod +x "$work/mpris.sh"
+# The program's own folder is writable here, so its log is beside it, as in the build tree.
+env -u XDG_RUNTIME_DIR dbus-run-session -- "$work/mpris.sh" "$program" "$m/two.slm" "$prefix/bin/DEBUG.LOG" "$out" || fail "MPRIS checks"
+cp "$prefix/bin/DEBUG.LOG" "$out/$run.log" 2>/dev/null
+
+echo "$failures failures"
+[ "$failures" -eq 0 ]
