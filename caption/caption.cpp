@@ -77,6 +77,18 @@ ListNode* mergeRuns(ListNode* earlier, ListNode* later)
     return head.next;
 }
 
+// Links node behind last, the list's last node, or makes it the only node of an empty list.
+void linkLast(ListNode*& entries, ListNode*& last, ListNode* node)
+{
+    if (entries) {
+        node->prev = last;
+        last->next = node;
+    } else {
+        entries = node;
+    }
+    last = node;
+}
+
 }
 
 int Caption::addEntry(uint32_t start, const char* text)
@@ -85,16 +97,9 @@ int Caption::addEntry(uint32_t start, const char* text)
     if (!node)
         return -1;
 
-    if (!entries) {
-        entries = node;
-        lastNode = node;
-        return 0;
-    }
     // Same place as the walk below would find, without the walk: files are nearly always in time order.
-    if (lastNode && !lastNode->next && startOf(lastNode) <= start) {
-        node->prev = lastNode;
-        lastNode->next = node;
-        lastNode = node;
+    if (!entries || (lastNode && !lastNode->next && startOf(lastNode) <= start)) {
+        linkLast(entries, lastNode, node);
         return 0;
     }
     ListNode* at = entries;
@@ -111,21 +116,16 @@ int Caption::appendEntry(uint32_t start, const char* text)
     ListNode* node = newEntry(start, text);
     if (!node)
         return -1;
-    if (!entries) {
-        entries = node;
-        lastNode = node;
-        return 0;
+    if (entries) {
+        if (!lastNode || lastNode->next) {
+            lastNode = entries;
+            while (lastNode->next)
+                lastNode = lastNode->next;
+        }
+        if (startOf(lastNode) > start)
+            unsorted = true;
     }
-    if (!lastNode || lastNode->next) {
-        lastNode = entries;
-        while (lastNode->next)
-            lastNode = lastNode->next;
-    }
-    if (startOf(lastNode) > start)
-        unsorted = true;
-    node->prev = lastNode;
-    lastNode->next = node;
-    lastNode = node;
+    linkLast(entries, lastNode, node);
     return 0;
 }
 

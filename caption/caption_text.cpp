@@ -24,6 +24,27 @@ const EntityRow entityTable[1] = {
     { "nbsp", ' ' },
 };
 
+const TagRow* findTag(const char* text, char close)
+{
+    for (const TagRow& row : tagTable) {
+        size_t n = std::strlen(row.name);
+        if (strncasecmp(text, row.name, n) == 0 && text[n] == close)
+            return &row;
+    }
+    return nullptr;
+}
+
+bool replaceTag(const char*& in, char*& out, char close)
+{
+    const TagRow* row = findTag(in + 1, close);
+    if (!row)
+        return false;
+    if (row->replacement)
+        *out++ = row->replacement;
+    in += std::strlen(row->name) + 2;
+    return true;
+}
+
 void filterCaptionText(char* text)
 {
     // Decoding pass: the write position never passes the read position.
@@ -64,22 +85,8 @@ void filterCaptionText(char* text)
                 *out++ = *in++;
             continue;
         }
-        if (c == '<') {
-            bool matched = false;
-            for (const TagRow& row : tagTable) {
-                size_t n = std::strlen(row.name);
-                if (strncasecmp(in + 1, row.name, n) == 0 && in[1 + n] == '>') {
-                    if (row.replacement)
-                        *out++ = row.replacement;
-                    in += n + 2;
-                    matched = true;
-                    break;
-                }
-            }
-            if (!matched)
-                *out++ = *in++;
+        if (c == '<' && replaceTag(in, out, '>'))
             continue;
-        }
         *out++ = *in++;
     }
     *out = '\0';

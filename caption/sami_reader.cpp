@@ -105,14 +105,8 @@ int Caption::loadSMI(const char* fileName)
                 }
                 if (readSyncStart(tag.text, currentStart))
                     ++syncCount;
-            } else {
-                for (const TagRow& row : tagTable) {
-                    if (strcasecmp(tag.text, row.name) == 0) {
-                        if (row.replacement)
-                            pending.append(row.replacement);
-                        break;
-                    }
-                }
+            } else if (const TagRow* row = findTag(tag.text, '\0'); row && row->replacement) {
+                pending.append(row->replacement);
             }
             tag.clear();
             inTag = false;

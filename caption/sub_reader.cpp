@@ -71,18 +71,7 @@ LineEncoding filterLine(char* line)
     while (*in) {
         auto c = static_cast<unsigned char>(*in);
         if (c == '[') {
-            bool matched = false;
-            for (const TagRow& row : tagTable) {
-                size_t n = std::strlen(row.name);
-                if (strncasecmp(in + 1, row.name, n) == 0 && in[1 + n] == ']') {
-                    if (row.replacement)
-                        *out++ = row.replacement;
-                    in += n + 2;
-                    matched = true;
-                    break;
-                }
-            }
-            if (!matched)
+            if (!replaceTag(in, out, ']'))
                 *out++ = *in++;
             continue;
         }

@@ -1,6 +1,7 @@
 #include "platform/dialogs.h"
 
 #include "platform/kernel.h"
+#include "platform/owned_handles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -46,26 +47,7 @@ std::string findProgram(std::string_view name)
     return {};
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1)
-        : fd_(fd)
-    {
-    }
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    void reset()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
+using platform::FileDescriptor;
 
 enum class ChooserRun { Picked, Cancelled, Failed };
 
@@ -94,7 +76,7 @@ ChooserRun runChooser(const std::string& program, const std::vector<std::string>
     pid_t child = 0;
     int rc = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    writeEnd.reset();
+    writeEnd.close();
     if (rc != 0) {
         platform::platformLog("GetOpenFileNameA: cannot start %s (%s)\n", program.c_str(), std::strerror(rc));
         return ChooserRun::Failed;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gdi/font.h"
+#include "platform/owned_handles.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -16,9 +17,6 @@
 
 namespace platform {
 
-template<auto Free> struct Deleter {
-    template<typename T> void operator()(T* p) const { Free(p); }
-};
 using FaceHandle = std::unique_ptr<FT_FaceRec_, Deleter<FT_Done_Face>>;
 using PatternHandle = std::unique_ptr<FcPattern, Deleter<FcPatternDestroy>>;
 using FontSetHandle = std::unique_ptr<FcFontSet, Deleter<FcFontSetDestroy>>;
