@@ -79,7 +79,7 @@ int Caption::loadSMI(const char* fileName)
     TextModeFile file(fileName);
     if (!file.isOpen())
         return -2;
-    file.skipByteOrderMark();
+    textEncoding = file.encoding();
 
     BoundedText pending;
     BoundedText tag;

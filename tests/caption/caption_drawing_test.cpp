@@ -3,6 +3,7 @@
 #include "platform/gdi/gdi.h"
 
 #include "support/drawing.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
@@ -269,4 +270,40 @@ TEST_F(CaptionDrawing, EmptyEntrySetsColoursAndDrawsNothing)
     EXPECT_TRUE(screen.pixels == before);
     EXPECT_EQ(SetTextColor(dc, 0), RGB(255, 255, 255));
     EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+}
+
+TEST_F(CaptionDrawing, OneKoreanFileInFiveEncodingsDrawsTheSamePixels)
+{
+    // (짝짝짝) 킥킥 in CP949 is also valid UTF-8 ("(¦¦¦) űű"); the file's other caption makes the whole file
+    // CP949, and every caption of it is drawn as CP949.
+    auto sami = [](const std::string& first, const std::string& second) {
+        return "<SAMI><BODY><SYNC Start=1000><P Class=KRCC>" + first + "\r\n<SYNC Start=3000><P Class=KRCC>" + second
+            + "\r\n</BODY></SAMI>\r\n";
+    };
+    const std::string utf8 = sami("(\xEC\xA7\x9D\xEC\xA7\x9D\xEC\xA7\x9D) \xED\x82\xA5\xED\x82\xA5",
+        "\xED\x95\x9C\xEA\xB8\x80 \xEC\x9E\x90\xEB\xA7\x89");
+    const std::string cp949 = sami("(\xC2\xA6\xC2\xA6\xC2\xA6) \xC5\xB1\xC5\xB1", "\xC7\xD1\xB1\xDB \xC0\xDA\xB8\xB7");
+    const std::u16string wide = u"<SAMI><BODY><SYNC Start=1000><P Class=KRCC>(\uC9DD\uC9DD\uC9DD) \uD0A5\uD0A5\r\n"
+                                u"<SYNC Start=3000><P Class=KRCC>\uD55C\uAE00 \uC790\uB9C9\r\n</BODY></SAMI>\r\n";
+    auto utf16 = [&](bool littleEndian) {
+        std::string out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+        for (char16_t unit : wide) {
+            char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+            out += littleEndian ? std::string { low, high } : std::string { high, low };
+        }
+        return out;
+    };
+
+    // The reference: the same text as UTF-8, drawn from a track of no file.
+    const auto expected = pixelsAfter("(\xEC\xA7\x9D\xEC\xA7\x9D\xEC\xA7\x9D) \xED\x82\xA5\xED\x82\xA5", styleShadow);
+    ASSERT_FALSE(boxWhere(screen, brighter).empty());
+    testing_support::ScratchDir dir;
+    const std::pair<const char*, std::string> files[] = { { "cp949", cp949 }, { "utf8", utf8 },
+        { "utf8bom", "\xEF\xBB\xBF" + utf8 }, { "utf16le", utf16(true) }, { "utf16be", utf16(false) } };
+    for (const auto& [name, bytes] : files) {
+        Caption track(dir.write(std::string(name) + ".smi", bytes).c_str());
+        testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+        track.draw(1500, dc, 0, screenY - 100, screenX, 100, styleShadow | styleSemiAutoPlace);
+        EXPECT_TRUE(screen.pixels == expected) << name;
+    }
 }
