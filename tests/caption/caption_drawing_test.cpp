@@ -307,3 +307,50 @@ TEST_F(CaptionDrawing, OneKoreanFileInFiveEncodingsDrawsTheSamePixels)
         EXPECT_TRUE(screen.pixels == expected) << name;
     }
 }
+
+TEST_F(CaptionDrawing, TwoLanguageFileShowsOneClassAtATimeOrBothStacked)
+{
+    testing_support::ScratchDir dir;
+    const std::string path = dir.write("two.smi",
+        "<SAMI><HEAD><STYLE TYPE=\"text/css\"><!--\r\nP { margin-left:8pt; }\r\n"
+        ".KRCC { Name:Korean; lang:ko-KR; SAMIType:CC; }\r\n.ENCC { Name:English; lang:en-US; SAMIType:CC; }\r\n"
+        ".FRCC { Name:French; lang:fr-FR; }\r\n--></STYLE></HEAD><BODY>\r\n"
+        "<SYNC Start=1000><P Class=KRCC>\xEC\x95\x88\xEB\x85\x95\r\n<SYNC Start=1012><P Class=ENCC>Hello\r\n"
+        "<SYNC Start=3000><P Class=KRCC>&nbsp;\r\n<SYNC Start=4000><P Class=ENCC>&nbsp;\r\n"
+        "<SYNC Start=5000><P Class=KRCC>\xEB\x91\x98<P Class=ENCC>Two\r\n<SYNC Start=6000>&nbsp;\r\n</BODY></SAMI>\r\n");
+    Caption track(path.c_str());
+    ASSERT_EQ(track.classes.size(), 2u) << "a class without text is not offered";
+    EXPECT_EQ(track.classes[0].name + track.classes[0].title + track.classes[0].lang, "KRCCKoreanko-KR");
+    EXPECT_EQ(track.classes[1].ownEntries, 3);
+    // The whole track still reads as one: the texts of both classes joined under each SYNC.
+    std::string whole;
+    for (const ListNode* n = track.entries; n; n = n->next)
+        whole += std::to_string(static_cast<const CaptionEntry*>(n->data)->start) + "=" + static_cast<const CaptionEntry*>(n->data)->text + ";";
+    EXPECT_EQ(whole, "1000=\xEC\x95\x88\xEB\x85\x95;1012=Hello;3000= ;4000= ;5000=\xEB\x91\x98Two;6000= ;4294967295=;");
+
+    auto shownAt = [&](uint32_t t) {
+        const std::string* text = track.shownTextAt(t);
+        return text ? *text : std::string("<none>");
+    };
+    auto states = [&] {
+        std::string out;
+        for (uint32_t t : { 900u, 1006u, 1500u, 3500u, 4500u, 5500u, 6500u })
+            out += shownAt(t) + "|";
+        return out;
+    };
+    // Korean by default; another class's entries neither draw nor clear it, and its own &nbsp; clears it.
+    EXPECT_EQ(track.shownClassName(), "KRCC");
+    EXPECT_EQ(states(), "<none>|\xEC\x95\x88\xEB\x85\x95|\xEC\x95\x88\xEB\x85\x95| | |\xEB\x91\x98| |");
+    track.nextClassChoice();
+    EXPECT_EQ(states(), "<none>|<none>|Hello|Hello| |Two| |");
+    track.nextClassChoice();
+    EXPECT_EQ(track.shownClassName(), "*");
+    EXPECT_EQ(states(), "<none>|\xEC\x95\x88\xEB\x85\x95|\xEC\x95\x88\xEB\x85\x95\nHello|Hello||\xEB\x91\x98\nTwo||");
+    // Both stacked draw as the two lines of one caption would.
+    testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+    track.draw(1500, dc, 0, screenY - 100, screenX, 100, styleShadow | styleSemiAutoPlace);
+    const auto stacked = screen.pixels;
+    EXPECT_TRUE(pixelsAfter("\xEC\x95\x88\xEB\x85\x95\nHello", styleShadow | styleSemiAutoPlace) == stacked);
+    track.nextClassChoice();
+    EXPECT_EQ(track.shownClassName(), "KRCC");
+}
