@@ -199,7 +199,7 @@ void Caption::unload()
     lastNode = nullptr;
     unsorted = false;
     classes.clear();
-    shownClass = 0;
+    shownClass = defaultClass = 0;
     shownFrom.clear();
     if (comHeld) {
         CoUninitialize();

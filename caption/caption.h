@@ -84,8 +84,9 @@ public:
     // The classes of a SAMI file with two or more classes with text, in the order the file defines them;
     // empty otherwise, and then the whole track is shown.
     std::vector<CaptionClass> classes;
-    // The class shown: an index into classes, or showAllClasses.
+    // The class shown: an index into classes, or showAllClasses; and the one shown first.
     int shownClass = 0;
+    int defaultClass = 0;
 
     // Moves the choice on: each class in turn, then all at once, then the first again. Logged.
     void nextClassChoice();

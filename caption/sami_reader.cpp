@@ -287,7 +287,7 @@ std::vector<CaptionClass> buildClasses(std::vector<CaptionClass> defined, const 
 }
 
 // The class shown first: the Korean one, else the first defined (the defined classes come first).
-int defaultClass(const std::vector<CaptionClass>& classes)
+int firstClassShown(const std::vector<CaptionClass>& classes)
 {
     for (size_t i = 0; i < classes.size(); ++i)
         if (strncasecmp(classes[i].lang.c_str(), "ko", 2) == 0)
@@ -382,7 +382,7 @@ int Caption::loadSMI(const char* fileName)
 
     classes = buildClasses(styleClasses(style), pieces.done);
     if (!classes.empty()) {
-        shownClass = defaultClass(classes);
+        shownClass = defaultClass = firstClassShown(classes);
         debugLog("Caption:: %u classes, showing %s.\n", static_cast<unsigned>(classes.size()),
             classes[static_cast<size_t>(shownClass)].name.c_str());
     }

@@ -2,6 +2,7 @@
 #include "caption/caption.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/movie_start.h"
 #include "platform/audio_volume.h"
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
@@ -358,6 +359,12 @@ TEST_F(StreamKeys, CtrlArrowsStepThroughTheCaptionsOfTheClassShown)
     turn();
     seekFrom(milliseconds(15000), VK_RIGHT);
     EXPECT_EQ(lastSeek(), milliseconds(21000)) << "plain Right keeps its six-second seek";
+
+    // The same movie started again comes back with its shift and its language.
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 1000);
+    ASSERT_NE(sys.movie.currentCaption, nullptr);
+    EXPECT_EQ(sys.movie.currentCaption->shownClassName(), "ENCC");
 }
 
 TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)
