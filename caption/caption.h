@@ -118,6 +118,7 @@ private:
     // on the screen is decoded once.
     std::string shownText;
     std::vector<const void*> shownFrom;
+    std::vector<const void*> lookedUp;
 };
 
 // A caption or list file read the way the readers open their files in text mode ("rt"): a carriage

@@ -73,7 +73,9 @@ std::string Caption::shownClassName() const
 
 const std::string* Caption::shownTextAt(uint32_t time)
 {
-    std::vector<const void*> from;
+    // Reused from frame to frame, so that a lookup allocates nothing.
+    std::vector<const void*>& from = lookedUp;
+    from.clear();
     if (classes.empty()) {
         findAt(time);
         const CaptionEntry* entry = currentEntry();
@@ -95,7 +97,7 @@ const std::string* Caption::shownTextAt(uint32_t time)
     if (from == shownFrom)
         return &shownText;
 
-    shownFrom = from;
+    shownFrom.assign(from.begin(), from.end());
     shownText.clear();
     if (classes.empty()) {
         const char* text = static_cast<const CaptionEntry*>(from[0])->text;
