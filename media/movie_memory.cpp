@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "platform/user_folders.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -44,8 +45,7 @@ bool parseLine(const std::string& line, MovieMemoryEntry& entry)
 bool replaceFile(const std::string& path, const std::string& text)
 {
     std::string directory = std::filesystem::path(path).parent_path().string();
-    std::error_code ignored;
-    std::filesystem::create_directories(directory, ignored);
+    platform::makeFolders(directory);
     std::string temporary = directory + "/.movies-XXXXXX";
     int fd = mkstemp(temporary.data());
     if (fd < 0)
@@ -79,11 +79,7 @@ std::string absolutePath(const char* movie)
 
 std::string movieMemoryPath()
 {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && state[0] == '/')
-        return std::string(state) + "/sublumen/movies";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.local/state/sublumen/movies";
+    return platform::stateFolder() + "/movies";
 }
 
 std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path)

@@ -18,7 +18,7 @@ struct MovieMemoryEntry {
     std::string className;
 };
 
-// The state file's path, from XDG_STATE_HOME (when absolute) or HOME.
+// The state file's path: "movies" in the state folder.
 std::string movieMemoryPath();
 
 // The entries of the state file, oldest first. A file that cannot be parsed is set aside as
