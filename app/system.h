@@ -10,6 +10,7 @@
 #include "platform/win32.h"
 
 #include <cstdint>
+#include <string>
 
 namespace sublumen {
 
@@ -68,6 +69,10 @@ struct MovieState {
     CaptionHandle currentCaption;
     StreamHandle currentStream;
     uint32_t movieDuration = 0;
+    // The movie whose remembered settings were recalled at its start (absolute path), and the list's own
+    // time shift, so that its end can tell what the user changed; empty when nothing is to be written.
+    std::string memoryPath;
+    int32_t listTimeshift = 0;
 };
 
 // Display devices and modes.

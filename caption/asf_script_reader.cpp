@@ -184,6 +184,8 @@ int Caption::loadASFscript(const char* fileName)
         return -2;
     }
     debugLog("ASFscript:: %d scripts.\n", commandsCount);
+    // The script is UTF-16 and is converted to the system's own code page, which is UTF-8.
+    textEncoding = platform::TextEncoding::Utf8;
 
     char text[scriptTextBufferSize];
     for (int command = 0; command < commandsCount; ++command) {

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "platform/com.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <strings.h>
@@ -32,6 +33,8 @@ Caption::Caption(const char* fileName)
     loadResult = rc;
     if (rc < 0)
         debugLog("Caption:: load Fail %d.\n", rc);
+    else
+        debugLog("Caption:: %s text.\n", platform::encodingName(textEncoding));
 }
 
 Caption::~Caption()
@@ -44,6 +47,7 @@ ListNode* Caption::newEntry(uint32_t start, const char* text)
 {
     debugLog("%02d:%02d.%02d[%10u]:%s\n", start / 60000u, (start / 1000u) % 60u, (start % 1000u) / 10u, start, text);
 
+    shownFrom.clear();
     size_t textLength = std::strlen(text);
     size_t payload = sizeof(CaptionEntry) + textLength + 1;
     if (payload > INT32_MAX)
@@ -194,6 +198,9 @@ void Caption::unload()
     current = nullptr;
     lastNode = nullptr;
     unsorted = false;
+    classes.clear();
+    shownClass = defaultClass = 0;
+    shownFrom.clear();
     if (comHeld) {
         CoUninitialize();
         comHeld = false;
@@ -209,25 +216,35 @@ TextModeFile::TextModeFile(const char* path)
     if (fd < 0)
         return;
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !(file = fdopen(fd, "rb")))
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-}
-
-TextModeFile::~TextModeFile()
-{
-    if (file)
-        std::fclose(file);
-}
-
-void TextModeFile::skipByteOrderMark()
-{
-    if (!file)
         return;
-    unsigned char head[3];
-    size_t got = std::fread(head, 1, sizeof head, file);
-    // Only regular files are open, so going back to the start always works.
-    if (got != sizeof head || head[0] != 0xEF || head[1] != 0xBB || head[2] != 0xBF)
-        std::fseek(file, 0, SEEK_SET);
+    }
+    if (static_cast<uint64_t>(info.st_size) > maximumSize) {
+        debugLog("%s : larger than %u bytes, not read.\n", path, static_cast<unsigned>(maximumSize));
+        ::close(fd);
+        return;
+    }
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            // What was read is still used, as a read error ends the input like its end.
+            readError = true;
+            break;
+        }
+        if (n == 0 || bytes.size() + static_cast<size_t>(n) > maximumSize)
+            break;
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    decided = platform::decideFileEncoding(std::move(bytes));
+    if (decided.oddByteDropped)
+        debugLog("%s : odd length for %s, last byte dropped.\n", path, platform::encodingName(decided.encoding));
+    opened = true;
 }
 
 int TextModeFile::rawGetc()
@@ -237,15 +254,14 @@ int TextModeFile::rawGetc()
         pushedBack = EOF;
         return c;
     }
-    int c = std::fgetc(file);
-    if (c == EOF && std::ferror(file))
-        readError = true;
-    return c;
+    if (position >= decided.bytes.size())
+        return EOF;
+    return static_cast<unsigned char>(decided.bytes[position++]);
 }
 
 int TextModeFile::getc()
 {
-    if (!file || ended)
+    if (!opened || ended)
         return EOF;
     int c = rawGetc();
     if (c == 0x1A || c == EOF) {

@@ -3,10 +3,13 @@
 #pragma once
 
 #include "caption/node_list.h"
+#include "platform/gdi/text_decoding.h"
 #include "platform/win32.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace sublumen {
 
@@ -18,6 +21,32 @@ struct CaptionEntry {
 
 // The start of the entry that ends every successfully loaded track.
 constexpr uint32_t endMarker = 4294967295u;
+
+// One caption of one SAMI class.
+struct ClassEntry {
+    uint32_t start;
+    std::string text;
+};
+
+// One language of a SAMI file that has two or more with text: its definition in the STYLE block and
+// its captions, those of SYNCs without a class included, in order of start.
+struct CaptionClass {
+    std::string name;  // as the P tags write it, without the dot
+    std::string title;  // the rule's Name
+    std::string lang;
+    std::vector<ClassEntry> entries;
+    int32_t ownEntries = 0;  // entries of this class alone
+};
+
+// Which captions of a track the caption stepping keys look for.
+enum class CaptionStep {
+    Previous,
+    Current,
+    Next,
+};
+
+// The choice of showAllClasses stacks every class in the caption band.
+constexpr int showAllClasses = -1;
 
 class Caption {
 public:
@@ -49,6 +78,29 @@ public:
     // The entry under current, or none.
     const CaptionEntry* currentEntry() const;
 
+    // How the file's texts are decoded for drawing; Guess for a track of no file.
+    platform::TextEncoding textEncoding = platform::TextEncoding::Guess;
+
+    // The classes of a SAMI file with two or more classes with text, in the order the file defines them;
+    // empty otherwise, and then the whole track is shown.
+    std::vector<CaptionClass> classes;
+    // The class shown: an index into classes, or showAllClasses; and the one shown first.
+    int shownClass = 0;
+    int defaultClass = 0;
+
+    // Moves the choice on: each class in turn, then all at once, then the first again. Logged.
+    void nextClassChoice();
+    // Shows the class of that name, or all classes for "*"; false (nothing changes) when there is none.
+    bool showClassNamed(const std::string& name);
+    // The name of the class shown, "*" for all, "" for a track without classes.
+    std::string shownClassName() const;
+    // The text shown at time, ready for drawing (UTF-8 for a track of a file); none when no entry is in
+    // force. The text lives until the next call or until the track changes.
+    const std::string* shownTextAt(uint32_t time);
+    // The start of the previous, current or next non-blank caption of what is shown at time; false when
+    // there is none.
+    bool captionStart(uint32_t time, CaptionStep step, uint32_t& start) const;
+
 private:
     // The readers' way of building a whole track: appendEntry logs and keeps every entry in the order
     // read, and sortEntries then puts the track in the order that addEntry one by one would have given
@@ -62,22 +114,26 @@ private:
     ListNode* lastNode = nullptr;
     // Set when appendEntry put an entry behind one that starts later.
     bool unsorted = false;
+    // The text last made ready for drawing and what it was made from, so that a caption that stays
+    // on the screen is decoded once.
+    std::string shownText;
+    std::vector<const void*> shownFrom;
+    std::vector<const void*> lookedUp;
 };
 
-// A C stdio stream opened the way the readers open their files in text mode ("rt"): a carriage return
-// right before a line feed is dropped and a Ctrl-Z byte ends the input. Only regular files open, so a
-// folder or a pipe is refused instead of read forever.
+// A caption or list file read the way the readers open their files in text mode ("rt"): a carriage
+// return right before a line feed is dropped and a Ctrl-Z byte ends the input. The whole file is read
+// at once and its encoding decided (platform::decideFileEncoding), so the readers see UTF-8 or CP949
+// bytes without a byte-order mark. Only regular files open, so a folder or a pipe is refused instead of
+// read forever; so is a file too large to be a caption or list file.
 class TextModeFile {
 public:
     explicit TextModeFile(const char* path);
-    ~TextModeFile();
     TextModeFile(const TextModeFile&) = delete;
     TextModeFile& operator=(const TextModeFile&) = delete;
 
-    bool isOpen() const { return file != nullptr; }
-    // Skips a UTF-8 byte-order mark at the start of the file; call before the first read. Editors put it
-    // in front of the first line, where it would hide a time or a marker from the readers.
-    void skipByteOrderMark();
+    bool isOpen() const { return opened; }
+    platform::TextEncoding encoding() const { return decided.encoding; }
     // The next byte, or EOF at the end of the input, at a Ctrl-Z, or after a read error.
     int getc();
     // fgets semantics over the translated bytes: at most size-1 bytes, up to and including a line feed.
@@ -85,10 +141,15 @@ public:
     bool gets(char* buffer, int size);
     bool failed() const { return readError; }
 
+    // Files larger than this are refused: no caption or list file comes near it.
+    static constexpr size_t maximumSize = 64u << 20;
+
 private:
     int rawGetc();
-    FILE* file = nullptr;
+    platform::DecidedText decided;
+    size_t position = 0;
     int pushedBack = EOF;
+    bool opened = false;
     bool ended = false;
     bool readError = false;
 };

@@ -27,9 +27,8 @@ constexpr Offset thickOutlineOffsets[] = { { -2, 0 }, { 2, 0 }, { 0, -2 }, { 0, 
 
 void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style)
 {
-    findAt(time);
-    const CaptionEntry* entry = currentEntry();
-    if (!entry)
+    const std::string* shown = shownTextAt(time);
+    if (!shown)
         return;
 
     RECT rect { x + 2, y + 2, x + width - 2, y + height - 2 };
@@ -39,7 +38,7 @@ void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, i
     SetTextColor(dc, reverse ? white : black);
     SetBkMode(dc, TRANSPARENT);
 
-    const char* text = entry->text;
+    const char* text = shown->c_str();
     const int length = static_cast<int>(std::strlen(text));
 
     if (style & styleAutoPlace) {

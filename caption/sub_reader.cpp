@@ -224,7 +224,7 @@ int Caption::loadSub(const char* fileName)
     TextModeFile file(fileName);
     if (!file.isOpen())
         return -2;
-    file.skipByteOrderMark();
+    textEncoding = file.encoding();
 
     char line[1000];
     int32_t lineNumber = 0;

@@ -2,6 +2,7 @@
 
 #include "app/settings_store.h"
 #include "app/system.h"
+#include "caption/caption.h"
 #include "display/display.h"
 #include "display/frame_composition.h"
 #include "media/media_stream.h"
@@ -16,7 +17,7 @@
 
 namespace sublumen {
 
-const char* const helpLineTable[10] = {
+const char* const helpLineTable[12] = {
     "ESC:종료 @Enter:전체/창, Space:일시정지",
     "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
     "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
@@ -27,6 +28,8 @@ const char* const helpLineTable[10] = {
     "해상도:(1~8) 320x240~2048x1536, (,/.)앞/뒤 동영상",
     "(M)LetterBox/LetterBox2/PanScan/Full",
     "(Q)Quick Skip (E)Ending (T)AlwaysTop",
+    "(N)자막 언어: 하나씩/모두",
+    "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
 };
 
 namespace {
@@ -64,6 +67,25 @@ template<size_t N> std::string shownText(const char (&text)[N])
     if (platform::isValidUtf8(bytes))
         return std::string(bytes);
     return platform::encodeUtf8(platform::decodeForDisplay(bytes));
+}
+
+// The caption file's encoding and the class shown, after the caption line: " [CP949 KRCC]", or with
+// all classes shown their names joined, " [UTF-8 KRCC+ENCC]"; nothing without a caption track.
+std::string captionFileState(const Caption* caption)
+{
+    if (!caption || caption->textEncoding == platform::TextEncoding::Guess)
+        return "";
+    std::string state = std::string(" [") + platform::encodingName(caption->textEncoding);
+    if (!caption->classes.empty()) {
+        state += ' ';
+        if (caption->shownClass == showAllClasses) {
+            for (size_t i = 0; i < caption->classes.size(); ++i)
+                state += (i ? "+" : "") + caption->classes[i].name;
+        } else {
+            state += caption->shownClassName();
+        }
+    }
+    return state + "]";
 }
 
 }
@@ -120,7 +142,8 @@ void drawInfoOverlay(System& sys, int pass)
     put(13, line);
     formatLine(line, "영상:%s", shownText(item.movie).c_str());
     put(26, line);
-    formatLine(line, "자막:%s,%d", shownText(item.caption).c_str(), item.timeshift);
+    formatLine(line, "자막:%s,%d%s", shownText(item.caption).c_str(), item.timeshift,
+        captionFileState(sys.movie.currentCaption.get()).c_str());
     put(39, line);
 
     if (!sys.movie.currentStream)

@@ -3,6 +3,7 @@
 #include "caption/caption.h"
 #include "media/movie_list.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -85,7 +86,7 @@ public:
         TextModeFile file(path_);
         if (!file.isOpen())
             return -1;
-        file.skipByteOrderMark();
+        encoding_ = file.encoding();
         // One read takes at most 999 characters; a longer line keeps those and loses the rest.
         char buffer[1000];
         while (file.gets(buffer, sizeof buffer)) {
@@ -125,6 +126,16 @@ private:
 
     void addOpenItem()
     {
+        // Titles are only shown, so they are kept as UTF-8 like the overlay's own words; paths keep the
+        // file's bytes, which name the files on disk.
+        if (encoding_ == platform::TextEncoding::Cp949) {
+            std::string shown = platform::textToUtf8(title_, encoding_);
+            size_t cut = std::min(shown.size(), sizeof title_ - 1);
+            while (cut > 0 && cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
+                --cut;
+            std::memcpy(title_, shown.data(), cut);
+            title_[cut] = '\0';
+        }
         list_.addItem(title_, movie_, caption_, timeshift_);
         title_[0] = movie_[0] = caption_[0] = '\0';
         timeshift_ = 0;
@@ -219,6 +230,7 @@ private:
     char listDir_[1024];
     bool open_ = false;
     char title_[1024] = "";
+    platform::TextEncoding encoding_ = platform::TextEncoding::Guess;
     char movie_[1024] = "";
     char caption_[1024] = "";
     int32_t timeshift_ = 0;

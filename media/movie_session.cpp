@@ -3,6 +3,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "media/media_stream.h"
+#include "media/movie_memory.h"
 
 #include <new>
 
@@ -56,6 +57,8 @@ Caption* openMovieCaption(System& sys, const char* fileName)
 
 void closeMovieStream(System& sys)
 {
+    // The movie ends with its stream: what the user set for it is kept for its next start.
+    rememberMovie(sys);
     sys.movie.currentStream.reset();
 }
 

@@ -27,7 +27,8 @@ MediaStream* openMovieStream(System& sys, const char* path);
 // Loads fileName as the movie's caption track; null when there is no memory for it.
 Caption* openMovieCaption(System& sys, const char* fileName);
 
-// Releases and deletes the stream, leaving none; nothing when there is none.
+// Releases and deletes the stream, leaving none; nothing when there is none. The movie ends here, so
+// what the user set for it is remembered first (rememberMovie).
 void closeMovieStream(System& sys);
 // Unloads and deletes the caption track, leaving none; nothing when there is none.
 void closeMovieCaption(System& sys);

@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "display/video_placement.h"
 #include "media/caption_discovery.h"
+#include "media/movie_memory.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
@@ -99,6 +100,7 @@ int startMovie(System& sys, int32_t step)
 
     computeVideoPlacement(sys);
     loadCurrentCaption(sys);
+    recallMovie(sys);
     sys.playback.isPlaying = 1;
     runMovie(sys, 1);
     return 0;

@@ -2,12 +2,16 @@
 
 #include "app/debug_log.h"
 #include "app/system.h"
+#include "caption/caption.h"
+#include "display/frame_composition.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 #include "ui/volume.h"
+
+#include <algorithm>
 
 namespace sublumen {
 
@@ -46,6 +50,22 @@ void seekForward(System& sys, uint32_t amount)
     uint32_t duration = sys.movie.movieDuration;
     uint32_t sum = now + amount;
     seekMovie(sys, sum >= duration ? duration : sum);
+}
+
+// Ctrl+Left, Ctrl+Right and Ctrl+Up: to the start of the previous, next or current caption of what is
+// shown, the caption time shift taken off so that the caption starts as the picture gets there.
+void seekToCaption(System& sys, CaptionStep step)
+{
+    if (!sys.movie.currentCaption)
+        return;
+    const int32_t shift = sys.movie.currentItem.timeshift;
+    const uint32_t now = captionTime(sys.movie.currentStream->currentTime(), shift);
+    uint32_t start = 0;
+    if (!sys.movie.currentCaption->captionStart(now, step, start))
+        return;
+    int64_t target = static_cast<int64_t>(start) - shift;
+    target = std::clamp<int64_t>(target, 0, sys.movie.movieDuration);
+    seekMovie(sys, static_cast<uint32_t>(target));
 }
 
 void togglePause(System& sys)
@@ -89,6 +109,7 @@ int onKeyDown(System& sys, int virtualKey)
     debugLog("KeyDown=0x%02X\n", virtualKey);
     Settings& s = sys.settings;
     const bool hasStream = sys.movie.currentStream != nullptr;
+    const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     int32_t& style = s.captionstyle;
 
     switch (virtualKey) {
@@ -116,14 +137,23 @@ int onKeyDown(System& sys, int virtualKey)
             seekMovie(sys, 0);
         break;
     case VK_LEFT:
-        if (hasStream)
+        if (hasStream && control)
+            seekToCaption(sys, CaptionStep::Previous);
+        else if (hasStream)
             seekBack(sys, 6000);
         break;
     case VK_RIGHT:
-        if (hasStream)
+        if (hasStream && control)
+            seekToCaption(sys, CaptionStep::Next);
+        else if (hasStream)
             seekForward(sys, 6000);
         break;
     case VK_UP:
+        if (control) {
+            if (hasStream)
+                seekToCaption(sys, CaptionStep::Current);
+            break;
+        }
         s.fontposy = wrappingAdd(s.fontposy, 2);
         break;
     case VK_DOWN:
@@ -185,6 +215,10 @@ int onKeyDown(System& sys, int virtualKey)
     case 'M':
         s.fitmode = s.fitmode >= 3 ? 0 : s.fitmode + 1;
         computeVideoPlacement(sys);
+        break;
+    case 'N':
+        if (sys.movie.currentCaption)
+            sys.movie.currentCaption->nextClassChoice();
         break;
     case 'O':
         if (style & styleThickOutline)

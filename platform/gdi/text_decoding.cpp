@@ -137,10 +137,93 @@ bool isValidUtf8(std::string_view text)
 
 std::u32string decodeForDisplay(std::string_view text)
 {
-    if (isValidUtf8(text))
-        return decodeUtf8(text);
-    static Cp949Decoder decoder;
-    return decoder.decode(text);
+    return decodeText(text, isValidUtf8(text) ? TextEncoding::Utf8 : TextEncoding::Cp949);
+}
+
+std::u32string decodeText(std::string_view text, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Guess:
+        return decodeForDisplay(text);
+    case TextEncoding::Cp949: {
+        static Cp949Decoder decoder;
+        return decoder.decode(text);
+    }
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8Bom:
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE:
+        break;
+    }
+    return decodeUtf8(text);
+}
+
+std::string textToUtf8(std::string_view text, TextEncoding encoding)
+{
+    if (encoding != TextEncoding::Cp949 && encoding != TextEncoding::Guess && isValidUtf8(text))
+        return std::string(text);
+    return encodeUtf8(decodeText(text, encoding));
+}
+
+const char* encodingName(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Guess:
+        break;
+    case TextEncoding::Utf8:
+        return "UTF-8";
+    case TextEncoding::Utf8Bom:
+        return "UTF-8 BOM";
+    case TextEncoding::Utf16LE:
+        return "UTF-16LE";
+    case TextEncoding::Utf16BE:
+        return "UTF-16BE";
+    case TextEncoding::Cp949:
+        return "CP949";
+    }
+    return "";
+}
+
+DecidedText decideFileEncoding(std::string fileBytes)
+{
+    DecidedText out;
+    auto startsWith = [&](std::string_view mark) { return std::string_view(fileBytes).substr(0, mark.size()) == mark; };
+    if (startsWith("\xEF\xBB\xBF")) {
+        out.encoding = TextEncoding::Utf8Bom;
+        out.bytes = fileBytes.substr(3);
+        return out;
+    }
+    const bool littleEndian = startsWith("\xFF\xFE");
+    if (!littleEndian && !startsWith("\xFE\xFF")) {
+        out.encoding = isValidUtf8(fileBytes) ? TextEncoding::Utf8 : TextEncoding::Cp949;
+        out.bytes = std::move(fileBytes);
+        return out;
+    }
+    out.encoding = littleEndian ? TextEncoding::Utf16LE : TextEncoding::Utf16BE;
+    const size_t units = (fileBytes.size() - 2) / 2;
+    out.oddByteDropped = (fileBytes.size() - 2) % 2 != 0;
+    auto unitAt = [&](size_t k) {
+        auto b0 = static_cast<uint8_t>(fileBytes[2 + 2 * k]);
+        auto b1 = static_cast<uint8_t>(fileBytes[3 + 2 * k]);
+        return static_cast<char32_t>(littleEndian ? b0 | (b1 << 8) : (b0 << 8) | b1);
+    };
+    std::u32string text;
+    text.reserve(units);
+    for (size_t k = 0; k < units; ++k) {
+        char32_t unit = unitAt(k);
+        if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < units) {
+            char32_t low = unitAt(k + 1);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                text.push_back(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                ++k;
+                continue;
+            }
+        }
+        // encodeUtf8 turns an unpaired surrogate into U+FFFD.
+        text.push_back(unit);
+    }
+    out.bytes = encodeUtf8(text);
+    return out;
 }
 
 std::string encodeUtf8(std::u32string_view text)

@@ -3,6 +3,7 @@
 #include "platform/gdi/gdi.h"
 
 #include "support/drawing.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
@@ -269,4 +270,87 @@ TEST_F(CaptionDrawing, EmptyEntrySetsColoursAndDrawsNothing)
     EXPECT_TRUE(screen.pixels == before);
     EXPECT_EQ(SetTextColor(dc, 0), RGB(255, 255, 255));
     EXPECT_EQ(SetBkMode(dc, OPAQUE), TRANSPARENT);
+}
+
+TEST_F(CaptionDrawing, OneKoreanFileInFiveEncodingsDrawsTheSamePixels)
+{
+    // (짝짝짝) 킥킥 in CP949 is also valid UTF-8 ("(¦¦¦) űű"); the file's other caption makes the whole file
+    // CP949, and every caption of it is drawn as CP949.
+    auto sami = [](const std::string& first, const std::string& second) {
+        return "<SAMI><BODY><SYNC Start=1000><P Class=KRCC>" + first + "\r\n<SYNC Start=3000><P Class=KRCC>" + second
+            + "\r\n</BODY></SAMI>\r\n";
+    };
+    const std::string utf8 = sami("(\xEC\xA7\x9D\xEC\xA7\x9D\xEC\xA7\x9D) \xED\x82\xA5\xED\x82\xA5",
+        "\xED\x95\x9C\xEA\xB8\x80 \xEC\x9E\x90\xEB\xA7\x89");
+    const std::string cp949 = sami("(\xC2\xA6\xC2\xA6\xC2\xA6) \xC5\xB1\xC5\xB1", "\xC7\xD1\xB1\xDB \xC0\xDA\xB8\xB7");
+    const std::u16string wide = u"<SAMI><BODY><SYNC Start=1000><P Class=KRCC>(\uC9DD\uC9DD\uC9DD) \uD0A5\uD0A5\r\n"
+                                u"<SYNC Start=3000><P Class=KRCC>\uD55C\uAE00 \uC790\uB9C9\r\n</BODY></SAMI>\r\n";
+    auto utf16 = [&](bool littleEndian) {
+        std::string out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+        for (char16_t unit : wide) {
+            char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+            out += littleEndian ? std::string { low, high } : std::string { high, low };
+        }
+        return out;
+    };
+
+    // The reference: the same text as UTF-8, drawn from a track of no file.
+    const auto expected = pixelsAfter("(\xEC\xA7\x9D\xEC\xA7\x9D\xEC\xA7\x9D) \xED\x82\xA5\xED\x82\xA5", styleShadow);
+    ASSERT_FALSE(boxWhere(screen, brighter).empty());
+    testing_support::ScratchDir dir;
+    const std::pair<const char*, std::string> files[] = { { "cp949", cp949 }, { "utf8", utf8 },
+        { "utf8bom", "\xEF\xBB\xBF" + utf8 }, { "utf16le", utf16(true) }, { "utf16be", utf16(false) } };
+    for (const auto& [name, bytes] : files) {
+        Caption track(dir.write(std::string(name) + ".smi", bytes).c_str());
+        testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+        track.draw(1500, dc, 0, screenY - 100, screenX, 100, styleShadow | styleSemiAutoPlace);
+        EXPECT_TRUE(screen.pixels == expected) << name;
+    }
+}
+
+TEST_F(CaptionDrawing, TwoLanguageFileShowsOneClassAtATimeOrBothStacked)
+{
+    testing_support::ScratchDir dir;
+    const std::string path = dir.write("two.smi",
+        "<SAMI><HEAD><STYLE TYPE=\"text/css\"><!--\r\nP { margin-left:8pt; }\r\n"
+        ".KRCC { Name:Korean; lang:ko-KR; SAMIType:CC; }\r\n.ENCC { Name:English; lang:en-US; SAMIType:CC; }\r\n"
+        ".FRCC { Name:French; lang:fr-FR; }\r\n--></STYLE></HEAD><BODY>\r\n"
+        "<SYNC Start=1000><P Class=KRCC>\xEC\x95\x88\xEB\x85\x95\r\n<SYNC Start=1012><P Class=ENCC>Hello\r\n"
+        "<SYNC Start=3000><P Class=KRCC>&nbsp;\r\n<SYNC Start=4000><P Class=ENCC>&nbsp;\r\n"
+        "<SYNC Start=5000><P Class=KRCC>\xEB\x91\x98<P Class=ENCC>Two\r\n<SYNC Start=6000>&nbsp;\r\n</BODY></SAMI>\r\n");
+    Caption track(path.c_str());
+    ASSERT_EQ(track.classes.size(), 2u) << "a class without text is not offered";
+    EXPECT_EQ(track.classes[0].name + track.classes[0].title + track.classes[0].lang, "KRCCKoreanko-KR");
+    EXPECT_EQ(track.classes[1].ownEntries, 3);
+    // The whole track still reads as one: the texts of both classes joined under each SYNC.
+    std::string whole;
+    for (const ListNode* n = track.entries; n; n = n->next)
+        whole += std::to_string(static_cast<const CaptionEntry*>(n->data)->start) + "=" + static_cast<const CaptionEntry*>(n->data)->text + ";";
+    EXPECT_EQ(whole, "1000=\xEC\x95\x88\xEB\x85\x95;1012=Hello;3000= ;4000= ;5000=\xEB\x91\x98Two;6000= ;4294967295=;");
+
+    auto shownAt = [&](uint32_t t) {
+        const std::string* text = track.shownTextAt(t);
+        return text ? *text : std::string("<none>");
+    };
+    auto states = [&] {
+        std::string out;
+        for (uint32_t t : { 900u, 1006u, 1500u, 3500u, 4500u, 5500u, 6500u })
+            out += shownAt(t) + "|";
+        return out;
+    };
+    // Korean by default; another class's entries neither draw nor clear it, and its own &nbsp; clears it.
+    EXPECT_EQ(track.shownClassName(), "KRCC");
+    EXPECT_EQ(states(), "<none>|\xEC\x95\x88\xEB\x85\x95|\xEC\x95\x88\xEB\x85\x95| | |\xEB\x91\x98| |");
+    track.nextClassChoice();
+    EXPECT_EQ(states(), "<none>|<none>|Hello|Hello| |Two| |");
+    track.nextClassChoice();
+    EXPECT_EQ(track.shownClassName(), "*");
+    EXPECT_EQ(states(), "<none>|\xEC\x95\x88\xEB\x85\x95|\xEC\x95\x88\xEB\x85\x95\nHello|Hello||\xEB\x91\x98\nTwo||");
+    // Both stacked draw as the two lines of one caption would.
+    testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+    track.draw(1500, dc, 0, screenY - 100, screenX, 100, styleShadow | styleSemiAutoPlace);
+    const auto stacked = screen.pixels;
+    EXPECT_TRUE(pixelsAfter("\xEC\x95\x88\xEB\x85\x95\nHello", styleShadow | styleSemiAutoPlace) == stacked);
+    track.nextClassChoice();
+    EXPECT_EQ(track.shownClassName(), "KRCC");
 }

@@ -49,6 +49,17 @@ class SamiReader : public testing::TestWithParam<SamiCase> { };
 
 const std::string sync(uint32_t t) { return "<SYNC Start=" + std::to_string(t) + ">"; }
 
+// The text with a byte-order mark, in UTF-16 of the given byte order.
+std::string utf16(std::u16string_view text, bool littleEndian)
+{
+    std::string out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t unit : text) {
+        char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        out += littleEndian ? std::string { low, high } : std::string { high, low };
+    }
+    return out;
+}
+
 const SamiCase samiCases[] = {
     { "TypicalFile",
         "<SAMI>\r\n<HEAD>\r\n<TITLE>Sample</TITLE>\r\n</HEAD>\r\n<BODY>\r\n<SYNC Start=1000><P Class=KRCC>Hello<br>World\r\n"
@@ -83,6 +94,14 @@ const SamiCase samiCases[] = {
         { { 1, std::string(1023, 'x') }, { 2, std::string(1023, 'y') }, marker } },
     { "TagCutAt1023", sync(1) + "a<" + std::string(1500, 'q') + ">b" + "<SYNC " + std::string(1100, ' ') + "Start=5>c",
         { { 1, "ab" }, { 1, "c" }, marker } },
+    // A byte-order mark decides the encoding and is not text; UTF-16 reaches the reader as UTF-8.
+    { "Utf8BomIsNotText", "\xEF\xBB\xBFtext", { { 0, "text" }, marker } },
+    { "Utf16LittleEndian", utf16(u"<SYNC Start=1>\uD55C<br>\U0001F600", true),
+        { { 1, "\xED\x95\x9C\n\xF0\x9F\x98\x80" }, marker } },
+    { "Utf16BigEndian", utf16(u"<SYNC Start=1>\uD55C", false), { { 1, "\xED\x95\x9C" }, marker } },
+    { "Utf16OddLengthAndLoneSurrogate", utf16(u"<SYNC Start=1>a\xD800", true) + "\x62",
+        { { 1, "a\xEF\xBF\xBD" }, marker } },
+    { "BomAlone", "\xFE\xFF", { marker } },
 };
 
 }

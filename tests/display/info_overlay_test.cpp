@@ -1,16 +1,19 @@
 #include "display/info_overlay.h"
 
 #include "app/settings_store.h"
+#include "caption/caption.h"
 #include "display/frame_composition.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "support/scripted_media_backend.h"
+#include "support/test_files.h"
 
 #include "composition_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -21,13 +24,13 @@ namespace {
 
 using Lines = std::vector<std::tuple<int, int, std::string>>;
 
-// The eight information lines as given, then the ten help lines, at pass offset o.
+// The eight information lines as given, then the help lines, at pass offset o.
 Lines overlayLines(const std::vector<std::string>& info, int o = 0)
 {
     Lines lines;
     for (size_t i = 0; i < info.size(); ++i)
         lines.emplace_back(o, o + 13 * static_cast<int>(i), info[i]);
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(helpLineTable)); ++i)
         lines.emplace_back(o, o + 110 + 13 * i, helpLineTable[i]);
     return lines;
 }
@@ -70,6 +73,26 @@ protected:
 TEST_F(InfoOverlay, DefaultSettingsWithoutAStream)
 {
     expectNormalPass(info("동영상 끝.", defaultPlacement, defaultCaptionLine));
+}
+
+TEST_F(InfoOverlay, CaptionLineShowsTheFileEncodingAndTheClassShown)
+{
+    ScratchDir files;
+    const std::string path = files.write("two.smi",
+        "<STYLE><!-- .KRCC { lang:ko-KR; } .ENCC { lang:en-US; } --></STYLE>"
+        "<SYNC Start=1><P Class=KRCC>\xC7\xD1<P Class=ENCC>Hi<SYNC Start=2>&nbsp;");
+    sys.movie.currentCaption.reset(new Caption(path.c_str()));
+    Caption& caption = *sys.movie.currentCaption;
+    EXPECT_STREQ(helpLineTable[10], "(N)자막 언어: 하나씩/모두");
+    EXPECT_STREQ(helpLineTable[11], "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시");
+    expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi", "자막:/films/night.smi,-1500 [CP949 KRCC]",
+        "동영상 끝.", "화면 모드:640x480x32", defaultPlacement, defaultCaptionLine });
+    caption.nextClassChoice();
+    caption.nextClassChoice();
+    paint(90, 90, 90);
+    expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi",
+        "자막:/films/night.smi,-1500 [CP949 KRCC+ENCC]", "동영상 끝.", "화면 모드:640x480x32", defaultPlacement,
+        defaultCaptionLine });
 }
 
 TEST_F(InfoOverlay, UnknownFitModeShowsQuestionMarks)

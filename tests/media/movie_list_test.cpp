@@ -68,6 +68,12 @@ const ListCase listCases[] = {
         { { "", "/" + std::string(998, 'm'), "", 5 }, { "", "/" + std::string(998, 'n'), "", 0 } },
         { "(1) : Too long. Cut." } },
     { "ByteOrderMarkSkipped", "a.slm", "\xEF\xBB\xBF" "@T\nmovie=a.avi\n", { { "T", "@/a.avi", "", 0 } }, {} },
+    // One encoding per file: the CP949 title is kept as UTF-8 for showing (its first syllable alone would
+    // be valid UTF-8), while the path keeps the file's bytes; UTF-16 reaches the reader as UTF-8.
+    { "Cp949TitleShownAsUtf8", "a.slm", "@\xC2\xA6 \xC7\xD1\nmovie=\xC7\xD1.avi\n",
+        { { "\xEC\xA7\x9D \xED\x95\x9C", "@/\xC7\xD1.avi", "", 0 } }, {} },
+    { "Utf16List", "a.ml", std::string("\xFF\xFE" "a\0.\0a\0v\0i\0\n\0", 14) + std::string(":\0t\0i\0t\0l\0e\0=\0\x5C\xD5\n\0", 18),
+        { { "\xED\x95\x9C", "@/a.avi", "", 0 } }, {} },
     { "OnlyComments", "a.ml", "# one\n! two\n\n", {}, {} },
     { "Empty", "a.slm", "", {}, {} },
 };

@@ -4,9 +4,12 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/movie_list.h"
+#include "media/movie_memory.h"
 #include "media/movie_start.h"
 #include "stream_setup.h"
+#include "support/scripted_chooser.h"
 #include "support/scripted_media_backend.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +67,32 @@ protected:
     std::shared_ptr<MediaScript> script = std::make_shared<MediaScript>();
     ScriptedBackendScope scope { script };
 };
+
+TEST_F(ScriptedMovieStart, TheUsersShiftIsBackWhenTheSameMovieStartsAgainAndADamagedMemoryIsSetAside)
+{
+    testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
+    const std::string memory = dir.file("state/sublumen/movies");
+    const std::string one = dir.write("one.avi", "scripted"), two = dir.write("two.avi", "scripted");
+    add("One", one, "", 7);
+    add("Two", two);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    sys.movie.currentItem.timeshift += 1000;  // K
+    ASSERT_EQ(startMovie(sys, 1), 0);
+    EXPECT_EQ(testing_support::readFile(memory), "# sublumen movies 1\n1000\t\t" + one + "\n");
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 0) << "another movie keeps its own shift";
+    newLog();
+    ASSERT_EQ(startMovie(sys, -1), 0);
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 1007) << "the list's shift and the user's own";
+    EXPECT_NE(newLog().find("Movie memory: shift 1000 restored.\n"), std::string::npos);
+
+    sys.movie.currentItem.timeshift -= 1000;  // J
+    dir.write("state/sublumen/movies", "# sublumen movies 1\n1000\tx\n");
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 7);
+    EXPECT_NE(newLog().find("Movie memory: " + memory + " is damaged; set aside as " + memory + ".unusable.\n"),
+        std::string::npos);
+    EXPECT_EQ(testing_support::readFile(memory + ".unusable"), "# sublumen movies 1\n1000\tx\n");
+}
 
 TEST_F(ScriptedMovieStart, StartsTheEntryRunningWithItsPlacementAndFreshStallCounters)
 {

@@ -100,6 +100,7 @@ protected:
     ScratchDir dir;
     CurrentDirectoryGuard cwd;
     EnvironmentOverride config { "XDG_CONFIG_HOME", dir.file("config") };
+    EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
     EnvironmentOverride answer { "SUBLUMEN_MESSAGEBOX_ANSWER", "ok" };
     std::string programDir = dir.file("bin");
     std::shared_ptr<MediaScript> script;

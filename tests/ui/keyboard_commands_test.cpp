@@ -1,6 +1,8 @@
 #include "app/system.h"
+#include "caption/caption.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/movie_start.h"
 #include "platform/audio_volume.h"
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
@@ -317,6 +319,52 @@ TEST_F(StreamKeys, SeeksClampAtTheEnds)
     std::string text = newLog();
     EXPECT_NE(text.find("KeyDown=0x25\nSeek=0\n"), std::string::npos) << text;
     EXPECT_NE(text.find("KeyDown=0x27\nSeek=120000\n"), std::string::npos) << text;
+}
+
+TEST_F(StreamKeys, CtrlArrowsStepThroughTheCaptionsOfTheClassShown)
+{
+    using std::chrono::milliseconds;
+    dir.write("movie1.smi",
+        "<STYLE><!-- .KRCC { lang:ko-KR; } .ENCC { lang:en-US; } --></STYLE>"
+        "<SYNC Start=10000><P Class=KRCC>\xEA\xB0\x80<SYNC Start=10012><P Class=ENCC>A"
+        "<SYNC Start=12000><P Class=KRCC>&nbsp;<SYNC Start=13000><P Class=ENCC>&nbsp;"
+        "<SYNC Start=20000><P Class=KRCC>\xEB\x82\x98<SYNC Start=21000><P Class=ENCC>B<SYNC Start=22000>&nbsp;");
+    start();
+    ASSERT_NE(sys.movie.currentCaption, nullptr);
+    ASSERT_EQ(sys.movie.currentCaption->classes.size(), 2u);
+    onKeyDown(sys, 'K');  // captions one second late: the caption time runs 1000 ms ahead of the stream
+    PostMessageA(sys.window.mainWindow, WM_KEYDOWN, VK_CONTROL, 1);
+    turn();
+    struct StepCase {
+        int key;
+        milliseconds now;
+        milliseconds target;
+    };
+    // Korean first: from inside a gap to the next caption, back over the one in force, and the same again.
+    for (StepCase c : { StepCase { VK_RIGHT, milliseconds(15000), milliseconds(19000) },
+             StepCase { VK_LEFT, milliseconds(19500), milliseconds(9000) },
+             StepCase { VK_LEFT, milliseconds(15000), milliseconds(9000) },
+             StepCase { VK_UP, milliseconds(20000), milliseconds(19000) } }) {
+        seekFrom(c.now, c.key);
+        EXPECT_EQ(lastSeek(), c.target) << "key " << c.key << " at " << c.now.count();
+    }
+    const int32_t fontposy = sys.settings.fontposy;
+    onKeyDown(sys, 'N');
+    seekFrom(milliseconds(15000), VK_RIGHT);
+    EXPECT_EQ(lastSeek(), milliseconds(20000)) << "English steps over the Korean caption at 20000";
+    EXPECT_EQ(sys.settings.fontposy, fontposy) << "Ctrl+Up does not move the band";
+    EXPECT_NE(newLog().find("Caption:: showing class ENCC.\n"), std::string::npos);
+
+    PostMessageA(sys.window.mainWindow, WM_KEYUP, VK_CONTROL, 1);
+    turn();
+    seekFrom(milliseconds(15000), VK_RIGHT);
+    EXPECT_EQ(lastSeek(), milliseconds(21000)) << "plain Right keeps its six-second seek";
+
+    // The same movie started again comes back with its shift and its language.
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 1000);
+    ASSERT_NE(sys.movie.currentCaption, nullptr);
+    EXPECT_EQ(sys.movie.currentCaption->shownClassName(), "ENCC");
 }
 
 TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)

@@ -22,4 +22,15 @@ status=0
 test "$status" -eq 1
 printf 'Caption:: load Fail -1.\n' > "$dir/expected"
 cmp "$dir/expected" "$dir/out"
-echo "sublumen-captions: typical file and missing file as expected"
+# A two-language file: --classes lists both, --class ENCC shows English alone, untouched by the
+# Korean entries.
+printf '<SAMI><HEAD><STYLE><!--\r\n.KRCC { Name:Korean; lang:ko-KR; }\r\n.ENCC { Name:English; lang:en-US; }\r\n' > "$dir/two.smi"
+printf -- '--></STYLE></HEAD><BODY>\r\n<SYNC Start=1000><P Class=KRCC>Ko\r\n<SYNC Start=1012><P Class=ENCC>En\r\n' >> "$dir/two.smi"
+printf '<SYNC Start=3000><P Class=KRCC>&nbsp;\r\n<SYNC Start=4000><P Class=ENCC>&nbsp;\r\n</BODY></SAMI>\r\n' >> "$dir/two.smi"
+printf 'KRCC\tKorean\tko-KR\t2\nENCC\tEnglish\ten-US\t2\n' > "$dir/expected"
+"$tool" --classes "$dir/two.smi" > "$dir/out"
+cmp "$dir/expected" "$dir/out"
+printf '00:01.01[      1012]:En\n00:04.00[      4000]: \n71582:47.29[4294967295]:\n' > "$dir/expected"
+"$tool" --class ENCC "$dir/two.smi" > "$dir/out"
+cmp "$dir/expected" "$dir/out"
+echo "sublumen-captions: typical file, missing file and two-language file as expected"

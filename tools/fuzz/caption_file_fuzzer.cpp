@@ -4,6 +4,7 @@
 
 #include "caption/caption.h"
 #include "platform/com.h"
+#include "platform/gdi/text_decoding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -82,6 +83,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             track.findAt(time);
             FUZZ_CHECK(track.current == expectedAt(nodes, time));
         }
+
+        // Every class choice (the whole track when there are no classes) shows valid UTF-8 at every time
+        // and finds caption starts on both sides; the cycle comes back to where it began.
+        FUZZ_CHECK(track.classes.empty() || track.classes.size() >= 2);
+        const std::string first = track.shownClassName();
+        for (size_t choice = 0; choice <= track.classes.size(); ++choice) {
+            for (uint32_t time : times) {
+                const std::string* shown = track.shownTextAt(time);
+                FUZZ_CHECK(!shown || track.textEncoding == platform::TextEncoding::Guess
+                    || platform::isValidUtf8(*shown));
+                uint32_t start = 0;
+                if (track.captionStart(time, sublumen::CaptionStep::Next, start))
+                    FUZZ_CHECK(start > time);
+                if (track.captionStart(time, sublumen::CaptionStep::Previous, start))
+                    FUZZ_CHECK(start < time);
+                if (track.captionStart(time, sublumen::CaptionStep::Current, start))
+                    FUZZ_CHECK(start <= time);
+            }
+            track.nextClassChoice();
+        }
+        FUZZ_CHECK(track.classes.empty() || track.shownClassName() == first);
     }
     // Every Caption ends the COM use it began.
     FUZZ_CHECK(platform::comInitCount() == 0);

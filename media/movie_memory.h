@@ -1,0 +1,38 @@
+// What the player remembers of each movie file between runs: the user's own caption time shift (the
+// J/K/U/I changes, on top of a list's timeshift) and the caption class chosen with N. It is kept in
+// $XDG_STATE_HOME/sublumen/movies (default ~/.local/state/sublumen/movies), keyed by the movie's absolute
+// path, at most the 1000 most recent movies, and replaced atomically.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sublumen {
+
+struct System;
+
+struct MovieMemoryEntry {
+    std::string path;
+    int32_t shift = 0;
+    std::string className;
+};
+
+// The state file's path: "movies" in the state folder.
+std::string movieMemoryPath();
+
+// The entries of the state file, oldest first. A file that cannot be parsed is set aside as
+// "movies.unusable" and logged, and gives no entries; a missing file gives none silently.
+std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path);
+
+// Puts entry last (the most recent), dropping an older one of the same path and the oldest beyond 1000;
+// an entry with nothing to remember is only dropped. Replaces the file atomically; false when it could
+// not be written (logged).
+bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry);
+
+// At movie start, after the captions are loaded: adds the remembered shift to currentItem's and shows the
+// remembered class. At movie end (the next start, or shutdown): writes what the user set for the movie.
+void recallMovie(System& sys);
+void rememberMovie(System& sys);
+
+}
