@@ -212,6 +212,7 @@ void leaveExclusiveMode(HWND handle)
     MoveWindow(handle, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
     if (!window->restoreVisible) {
         SDL_HideWindow(window->sdl);
+        forgetHeldKeys();
         window->visible = false;
     }
 }
