@@ -93,6 +93,9 @@ void translateWindowEvent(const SDL_WindowEvent& event)
         return;
     switch (event.event) {
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+        // Focus that comes back within a moment keeps SDL's key state, releases missed meanwhile
+        // included: a lost Alt release would leave Alt held for good (see forgetHeldKeys).
+        platform::forgetHeldKeys();
         postMessage(window, WM_SETFOCUS, 0, 0);
         break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
