@@ -123,16 +123,6 @@ const char* videoDriverName()
     return platform::windowRegistry().started ? SDL_GetCurrentVideoDriver() : nullptr;
 }
 
-// A window off the screen has no keyboard, so a key released meanwhile is never reported, and when
-// the window comes back within a moment SDL does not reset its key state: the key would count as held
-// for good. A held Alt makes every later key a system key, which the window ignores: the keyboard
-// seems dead. Keys really held are found again when the window takes the keyboard back.
-void forgetHeldKeys()
-{
-    if (platform::windowRegistry().started)
-        SDL_ResetKeyboard();
-}
-
 WindowObject* windowFromSdlId(uint32_t id)
 {
     for (auto& window : platform::windowRegistry().windows)
@@ -313,11 +303,12 @@ BOOL ShowWindow(HWND handle, int command)
     BOOL wasVisible = window->visible ? TRUE : FALSE;
     if (command == SW_HIDE) {
         SDL_HideWindow(window->sdl);
-        platform::forgetHeldKeys();
+        platform::settleKeyboard();
         window->visible = false;
     } else {
         SDL_ShowWindow(window->sdl);
         SDL_RaiseWindow(window->sdl);
+        platform::settleKeyboard();
         window->visible = true;
         window->needsPaint = true;
     }
