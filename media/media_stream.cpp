@@ -8,6 +8,8 @@
 #include "platform/gdi/gdi.h"
 #include "platform/mmstream/mmstream.h"
 
+#include <algorithm>
+
 namespace sublumen {
 
 namespace {
@@ -179,7 +181,13 @@ int MediaStream::seek(uint32_t milliseconds)
 int MediaStream::handleEnd(uint32_t before, uint32_t after)
 {
     debugLog("MS_S_ENDOFSTREAM at %u/%u\n", after, duration);
-    if (before < duration && duration - before > 1000) {
+    // A file that ends before the length it announced (cut short, even while it plays) ends where its
+    // data ends: the stream then knows that shorter length, and the end there is the real one.
+    uint32_t length = duration;
+    STREAM_TIME known = 0;
+    if (SUCCEEDED(stream->GetDuration(&known)))
+        length = std::min(length, toMilliseconds(known));
+    if (before < length && length - before > 1000) {
         // An end reported well before the movie's length is a decoding error: skip past it.
         debugLog(">> Error Detected : advance 0.5 sec to skip this.\n");
         seek(after + 500);

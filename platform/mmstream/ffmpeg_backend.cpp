@@ -207,6 +207,7 @@ void FfmpegBackend::seek(MediaTime target)
         s.seekPending = true;
         s.seekTarget = target;
         s.demuxEnded = false;
+        s.readEnd = target;
         s.video.packets.clear();
         s.audio.packets.clear();
         s.queuedPacketBytes = 0;
@@ -230,6 +231,14 @@ void FfmpegBackend::seek(MediaTime target)
     s.video.wake.notify_all();
     s.audio.wake.notify_all();
     s.frameWake.notify_all();
+}
+
+MediaTime FfmpegBackend::knownDuration() const
+{
+    std::lock_guard lock(shared_.mutex);
+    if (shared_.knownEnd && *shared_.knownEnd < properties_.duration)
+        return std::max(*shared_.knownEnd, MediaTime(0));
+    return properties_.duration;
 }
 
 std::unique_ptr<MediaBackend> openFfmpegBackend(const std::string& path, const OpenOptions& options, OpenError& error)

@@ -28,6 +28,7 @@ public:
     OpenError open(const std::string& path, const OpenOptions& options);
 
     MediaProperties properties() const override { return properties_; }
+    MediaTime knownDuration() const override;
     void run() override;
     void stop() override;
     bool running() const override;

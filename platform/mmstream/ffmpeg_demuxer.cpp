@@ -2,6 +2,7 @@
 
 #include "platform/kernel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <unistd.h>
@@ -94,11 +95,20 @@ void FfmpegDemuxer::run()
                 platformLog("mmstream: reading stopped (%s)\n", errorText(rc).c_str());
             [[fallthrough]];
         case AvStatus::End:
+            // The data ends here, whatever length the headers promised: the movie ends here too.
+            if (rc == AVERROR_EOF && format_->pb && avio_feof(format_->pb))
+                s.fileEnd = s.readEnd;
             markEnd(generation);
             continue;
         case AvStatus::Ok:
             break;
         }
+        const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (ts != AV_NOPTS_VALUE && packet->stream_index >= 0
+            && static_cast<unsigned>(packet->stream_index) < format_->nb_streams)
+            s.readEnd = std::max(s.readEnd,
+                toMediaTime(ts + std::max<int64_t>(packet->duration, 0), format_->streams[packet->stream_index]->time_base)
+                    - startOffset_);
         std::size_t size = queuedSize(*packet);
         if (packet->stream_index == videoIndex_ && videoIndex_ >= 0) {
             s.queuedPacketBytes += size;

@@ -72,8 +72,11 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
         }
         if (s.videoEnded) {
             bool soundDone = !audio_ || (s.audioEnded && s.audioChunks.empty());
-            if (untimed_ || (soundDone && t >= s.lastFrameEnd))
+            if (untimed_ || (soundDone && t >= s.lastFrameEnd)) {
+                if (s.fileEnd)
+                    s.knownEnd = s.fileEnd;
                 return {FrameOutcome::EndOfStream};
+            }
             if (now >= deadline)
                 return {FrameOutcome::NotDue};
             // The last picture stays until its time is over and the sound has played out (the audio

@@ -45,6 +45,9 @@ public:
     virtual ~MediaBackend() = default;
 
     virtual MediaProperties properties() const = 0;
+    // The movie's length as now known: the announced duration, or less once reading has met the real
+    // end of the file before it (a file cut short, even while it plays).
+    virtual MediaTime knownDuration() const { return properties().duration; }
     // Starts or resumes sound and clock from the current position.
     virtual void run() = 0;
     // Pauses sound and clock; the position is kept.

@@ -251,7 +251,7 @@ public:
         *duration = 0;
         if (!backend_)
             return MS_E_NOTINIT;
-        *duration = backend_->properties().duration.count();
+        *duration = backend_->knownDuration().count();
         return *duration > 0 ? S_OK : S_FALSE;
     }
 

@@ -135,7 +135,8 @@ struct IMultiMediaStream : platform::StreamUnknown {
     // Run plays sound and clock from the current position; stop pauses them and keeps the position.
     virtual HRESULT SetState(STREAM_STATE state) = 0;
     virtual HRESULT GetTime(STREAM_TIME* time) = 0;
-    // S_FALSE with 0 when the file tells no duration.
+    // S_FALSE with 0 when the file tells no duration. Less than the file told once playback has met
+    // the real end of a file that ends before it (cut short, even while it plays).
     virtual HRESULT GetDuration(STREAM_TIME* duration) = 0;
     // The next picture delivered is the one shown at time; sound follows from there.
     virtual HRESULT Seek(STREAM_TIME time) = 0;

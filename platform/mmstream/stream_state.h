@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -77,6 +78,12 @@ struct SharedState {
 
     // Packets: filled by the demuxer, taken by the decoders.
     bool demuxEnded = false;
+    // The end of the latest packet read since the last seek (at least the seek's target), and where the
+    // file really ended the last time reading met its end; the caller learns that length (knownEnd)
+    // once the stream has played to that end.
+    MediaTime readEnd {0};
+    std::optional<MediaTime> fileEnd;
+    std::optional<MediaTime> knownEnd;
     PacketQueue video;
     PacketQueue audio;
     std::size_t queuedPacketBytes = 0;

@@ -109,9 +109,13 @@ void translateWindowEvent(const SDL_WindowEvent& event)
         return;
     switch (event.event) {
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+        // Focus that comes back within a moment keeps SDL's key state, releases missed meanwhile
+        // included; keys really held are pressed again after this event.
+        platform::forgetHeldKeys();
         postMessage(window, WM_SETFOCUS, 0, 0);
         break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
+        platform::forgetHeldKeys();
         postMessage(window, WM_KILLFOCUS, 0, 0);
         break;
     case SDL_WINDOWEVENT_EXPOSED:
@@ -248,6 +252,35 @@ void pumpEvents()
     while (SDL_PollEvent(&event))
         translateEvent(event);
 }
+
+}
+
+namespace platform {
+
+// A window without the keyboard (off the screen, or another one has it) is never told of a release,
+// and a window that takes the keyboard back within a moment keeps the old key state. A lost Alt
+// release would make every later key a system key, which the window ignores: the keyboard would seem
+// dead for good. Keys really held are pressed again when the window has the keyboard back.
+void forgetHeldKeys()
+{
+    if (windowRegistry().started)
+        SDL_ResetKeyboard();
+}
+
+// Events delivered before a window left or came back onto the screen may hold a press whose release
+// went nowhere (an Alt pressed just before the window was hidden): they are translated first, so that
+// the reset comes after them and no stale press is counted again.
+void settleKeyboard()
+{
+    if (!windowRegistry().started)
+        return;
+    pumpEvents();
+    forgetHeldKeys();
+}
+
+}
+
+namespace {
 
 bool matches(const MSG& msg, HWND window, UINT first, UINT last)
 {

@@ -197,6 +197,7 @@ bool enterExclusiveMode(HWND handle, int width, int height)
     // The hidden-then-shown full-screen window must take the keyboard, or no command reaches it.
     SDL_RaiseWindow(window->sdl);
     SDL_SetWindowInputFocus(window->sdl);
+    settleKeyboard();
     return true;
 }
 
@@ -212,6 +213,7 @@ void leaveExclusiveMode(HWND handle)
     MoveWindow(handle, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
     if (!window->restoreVisible) {
         SDL_HideWindow(window->sdl);
+        settleKeyboard();
         window->visible = false;
     }
 }

@@ -304,10 +304,12 @@ BOOL ShowWindow(HWND handle, int command)
     BOOL wasVisible = window->visible ? TRUE : FALSE;
     if (command == SW_HIDE) {
         SDL_HideWindow(window->sdl);
+        platform::settleKeyboard();
         window->visible = false;
     } else {
         SDL_ShowWindow(window->sdl);
         SDL_RaiseWindow(window->sdl);
+        platform::settleKeyboard();
         window->visible = true;
         window->needsPaint = true;
     }

@@ -57,6 +57,11 @@ extern uint32_t renderResets;
 
 // Key translation: the Win32 virtual-key code for an SDL keycode and scancode, 0 when it has none.
 int virtualKeyFromSdl(int32_t keycode, int scancode);
+// Counts every key as released: the window lost or gained the keyboard, or is about to.
+void forgetHeldKeys();
+// Takes in the events already delivered, then counts every key as released; called when a window
+// leaves the screen or comes back onto it.
+void settleKeyboard();
 
 }
 

@@ -76,20 +76,16 @@ printf 'fullscreen dword 0\nhelp dword 0\nscreenx dword 640\nscreeny dword 480\n
   > "$out/config/sublumen/settings"
 
 # --- the display ---
-number=97
-while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
+. "$(dirname "$0")/xvfb_server.sh"
 pid=
 cleanup() {
   [ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
+  stop_xvfb
   rm -f "$m/angles.smi"
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
-export DISPLAY=":$number"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb "$out/xvfb.log" || exit 1
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -110,7 +106,7 @@ keydowns() { grep -ac "KeyDown=0x$1" "$log" || true; }
 
 "$out/sublumen" "$m/broken.slm" >"$out/player.out" 2>&1 &
 pid=$!
-wait_for 20 "Play[item0/" || fail "the first item never started"
+wait_for 60 "Play[item0/" || fail "the first item never started"
 
 # Through the list: the period key moves on from an item that fails or plays; a movie that plays to its
 # end moves on by itself.
@@ -119,7 +115,7 @@ for ((i = 1; i <= last; i++)); do
     has "Play[item$i/" && break
     before=$(keydowns BE)
     key period
-    wait_for 10 "Play[item$i/" && break
+    wait_for 20 "Play[item$i/" && break
     [ "$(keydowns BE)" -gt "$before" ] || fail "item $i: the period key was not seen"
   done
   has "Play[item$i/" || { fail "item $i never started"; break; }
@@ -144,11 +140,11 @@ item_result $last | grep -qE "Video Load Fail|Video Empty" && fail "the last, go
 # Still answering keys: F1 toggles the help, Esc quits.
 before=$(keydowns 70)
 key F1
-for _ in $(seq 30); do [ "$(keydowns 70)" -gt "$before" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ "$(keydowns 70)" -gt "$before" ] && break; sleep 0.1; done
 [ "$(keydowns 70)" -gt "$before" ] || fail "F1 was not seen at the end"
 key Escape
 status=
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   if ! kill -0 "$pid" 2>/dev/null; then
     wait "$pid" && status=0 || status=$?
     pid=

@@ -7,7 +7,7 @@
 set -uo pipefail
 program=$1
 out=$2
-for tool in Xvfb ffmpeg; do
+for tool in Xvfb xdpyinfo ffmpeg; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 rm -rf "$out"
@@ -23,25 +23,15 @@ export XDG_CONFIG_HOME="$out/config"
 # A start-up message box must never wait for a person.
 export SUBLUMEN_MESSAGEBOX_ANSWER=ok
 
-# Xvfb picks a free display itself and writes its number once it accepts connections.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
-xvfb=$!
+. "$(dirname "$0")/xvfb_server.sh"
 player=
 cleanup() {
   [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
-  kill "$xvfb" 2>/dev/null
+  stop_xvfb
   wait 2>/dev/null
 }
 trap cleanup EXIT
-for _ in $(seq 600); do
-  # The number is complete once its line ends.
-  [ "$(wc -l <"$out/display" 2>/dev/null)" -ge 1 ] 2>/dev/null && break
-  kill -0 "$xvfb" 2>/dev/null || break
-  sleep 0.1
-done
-number=$(head -1 "$out/display" 2>/dev/null)
-[[ $number =~ ^[0-9]+$ ]] || { echo "FAIL: Xvfb did not start: $(cat "$out/xvfb.log")"; exit 1; }
-export DISPLAY=":$number"
+start_xvfb "$out/xvfb.log" 1024x768x24 || { echo "FAIL: no X server"; exit 1; }
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -1,5 +1,6 @@
 // startMovie on a real Display: the list cursor, the results and their log lines, the state each
 // leaves behind, and the decoder module moved aside around the creation of every stream.
+#include "app/main_loop.h"
 #include "caption/caption.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -208,6 +209,35 @@ TEST_F(MovieStart, RealMovieStartsAndPlays)
     for (int i = 0; i < 40 && rc != 0; ++i)
         rc = stream.update();
     EXPECT_EQ(rc, 0);
+}
+
+TEST_F(MovieStart, AMovieCutWhileItPlaysEndsWhereItsFileEndsAndTheNextStarts)
+{
+    // 20 s announced; once it plays, the file is cut to a quarter, about 5 s of it.
+    fixtures::MovieRecipe recipe;
+    recipe.frameCount = 200;
+    std::string cut = dir.file("cut.avi");
+    ASSERT_EQ(fixtures::writeMovie(cut, recipe), "");
+    ASSERT_EQ(list.addItem("Cut", cut.c_str(), "", 0), 0);
+    add("Next", stream_setup::Movies::get().avi());
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_NEAR(static_cast<double>(sys.movie.movieDuration), 20000.0, 150.0);
+    for (int i = 0; i < 400 && sys.movie.currentStream->currentTime() < 1000; ++i)
+        sublumen::idleTurn(sys);
+    ASSERT_GE(sys.movie.currentStream->currentTime(), 1000u);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 4);
+
+    for (int i = 0; i < 3000 && log.text().find("Play[Next/") == std::string::npos; ++i)
+        sublumen::idleTurn(sys);
+    std::string text = newLog();
+    ASSERT_NE(text.find("Play[Next/"), std::string::npos) << text;
+    // One end, where the data stopped; no creeping through the rest of the announced length.
+    std::size_t at = text.find("MS_S_ENDOFSTREAM at ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(std::stoul(text.substr(at + 20)), 10000u) << text;
+    EXPECT_EQ(text.find(">> Error Detected"), std::string::npos) << text;
+    EXPECT_EQ(sys.movie.currentStream->ended, 0);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
 }
 
 TEST_F(MovieStart, FilesThatCannotBePlayedFailWithTheStepInTheLog)

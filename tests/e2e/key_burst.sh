@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The player under Xvfb through bursts of quick key presses: twenty Alt+Enter at a time (each one a
+# display rebuild between window and full screen) and bursts of mixed keys, over and over. After every
+# burst F1 must still be answered; at the end Space pauses and Esc quits with status 0 and the settings
+# saved as the last keys left them.
+# Usage: key_burst.sh PLAYER MAKE_MOVIE OUTDIR [BURSTS]   (the log stays in OUTDIR)
+set -uo pipefail
+player=$1
+make_movie=$2
+out=$3
+bursts=${4:-12}
+for tool in Xvfb xdotool xdpyinfo; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
+done
+rm -rf "$out"
+mkdir -p "$out/media" "$out/config/sublumen"
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
+export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" SUBLUMEN_MESSAGEBOX_ANSWER=ok SUBLUMEN_FILE_CHOOSER=/bin/false
+
+# The program writes DEBUG.LOG beside itself, so it runs from a copy in the scratch folder.
+cp "$player" "$out/sublumen"
+log=$out/DEBUG.LOG
+settings=$out/config/sublumen/settings
+# Long enough never to end during the test.
+"$make_movie" "$out/media/long.avi" avi 180 320 240 25 >/dev/null || { echo "skipped: no fixture movie"; exit 77; }
+printf 'fullscreen dword 0\nasksmi dword 0\nhelp dword 0\n' >"$settings"
+
+. "$(dirname "$0")/xvfb_server.sh"
+pid=
+cleanup() {
+  [ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true
+  stop_xvfb
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+start_xvfb "$out/xvfb.log" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+count() { local n; n=$(grep -ac -- "$1" "$log" 2>/dev/null); echo "${n:-0}"; }
+# Waits up to SECONDS for more lines holding TEXT than BEFORE; the deadlines only matter on failure.
+wait_more() {  # text before seconds
+  local i
+  for ((i = 0; i < $3 * 10; i++)); do
+    [ "$(count "$1")" -gt "$2" ] && return 0
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+"$out/sublumen" "$out/media/long.avi" >"$out/player.out" 2>&1 &
+pid=$!
+wait_more "Init Ok. Start" 0 60 || { fail "the player did not start"; exit 1; }
+window=
+for _ in $(seq 300); do
+  window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { fail "no window on screen"; exit 1; }
+# Xvfb runs no window manager: the test gives the window the keyboard as one would.
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+
+alt_enters=$(for _ in $(seq 20); do printf 'alt+Return '; done)
+mixed=$(for _ in $(seq 4); do printf 'alt+Return Right alt+Return Left 2 grave Up Down space space '; done)
+alive=0
+for ((b = 1; b <= bursts; b++)); do
+  if ((b % 2)); then keys=$alt_enters; else keys=$mixed; fi
+  # shellcheck disable=SC2086
+  xdotool key --delay 12 $keys
+  before=$(count "KeyDown=0x70")
+  # A key pressed while a display rebuild has the window off the screen reaches no window, for the
+  # player as for anybody: F1 is pressed again every second until it is answered. A keyboard the burst
+  # left dead answers none of them.
+  answered=
+  for ((t = 0; t < 30; t++)); do
+    xdotool key F1
+    if wait_more "KeyDown=0x70" "$before" 1; then answered=1; break; fi
+  done
+  if [ -n "$answered" ]; then
+    alive=$((alive + 1))
+  else
+    fail "burst $b: F1 unanswered for 30 s"
+    # Whether a modifier the player still thinks held was the cause: Alt pressed and released alone.
+    xdotool key alt F1
+    wait_more "KeyDown=0x70" "$before" 10 && echo "burst $b: F1 answered only after Alt was pressed alone"
+  fi
+done
+echo "$alive of $bursts bursts left the keyboard answering"
+
+before=$(count "KeyDown=0x20")
+xdotool key space
+wait_more "KeyDown=0x20" "$before" 30 || fail "Space unanswered at the end"
+xdotool key Escape
+status=
+for _ in $(seq 600); do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    wait "$pid" && status=0 || status=$?
+    pid=
+    break
+  fi
+  sleep 0.1
+done
+[ -n "$status" ] || fail "the player did not quit on Esc"
+[ "${status:-1}" = 0 ] || fail "the player quit with status $status"
+grep -qF ">>> deinitAll()" "$log" || fail "no orderly shutdown in the log"
+# The settings hold what the keys the player saw left: help toggled by each F1, the window mode of
+# the last display rebuild.
+help=$(($(count "KeyDown=0x70") % 2))
+grep -qx "help dword $help" "$settings" || fail "help not saved as $help: $(tr '\n' ' ' <"$settings")"
+last_mode=$(grep -aE '^>>> initDirectDrawMode\(\) [25]$' "$log" | tail -1)
+[ "${last_mode##* }" = 2 ] && full=1 || full=0
+grep -qx "fullscreen dword $full" "$settings" || fail "fullscreen not saved as $full: $(tr '\n' ' ' <"$settings")"
+
+if [ "$failures" -ne 0 ]; then
+  echo "--- player output"; cat "$out/player.out"
+  echo "--- log tail"; tail -n 40 "$log"
+  exit 1
+fi
+echo "key burst checks passed"
