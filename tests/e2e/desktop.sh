@@ -25,11 +25,11 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 note() { echo "-- $*"; }
 
-xvfb=
+. "$(dirname "$0")/xvfb_server.sh"
 player=
 cleanup() {
   [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  stop_xvfb
   wait 2>/dev/null
   rm -rf "$work"
 }
@@ -87,16 +87,7 @@ for option in "${lsan_options[@]}"; do
 done
 chmod -R a+rX "$work"
 
-display_fd=$out/display
-exec 3>"$display_fd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb=$!
-exec 3>&-
-number=
-for _ in $(seq 100); do number=$(head -1 "$display_fd" 2>/dev/null); [ -n "$number" ] && break; sleep 0.1; done
-[ -n "$number" ] || { fail "Xvfb gave no display number"; exit 1; }
-export DISPLAY=":$number"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb "$out/xvfb.log" 1024x768x24 || { fail "no X server"; exit 1; }
 
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
 export SDL_AUDIODRIVER=dummy
