@@ -328,6 +328,24 @@ bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect,
     return shown;
 }
 
+bool readShownPicture(HWND handle, Surface& picture)
+{
+    WindowObject* window = liveWindow(handle);
+    if (!window || !window->sdl || window->renderer)
+        return false;
+    SDL_Surface* frame = SDL_GetWindowSurface(window->sdl);
+    if (!frame)
+        return false;
+    picture = Surface(frame->w, frame->h, PixelFormat::XRGB8888);
+    if (SDL_MUSTLOCK(frame) && SDL_LockSurface(frame) != 0)
+        return false;
+    int rc = SDL_ConvertPixels(frame->w, frame->h, frame->format->format, frame->pixels, frame->pitch,
+        SDL_PIXELFORMAT_XRGB8888, picture.pixels.data(), picture.pitch);
+    if (SDL_MUSTLOCK(frame))
+        SDL_UnlockSurface(frame);
+    return rc == 0;
+}
+
 uint32_t presentationResets() { return renderResets; }
 
 }
