@@ -25,7 +25,7 @@ const char* const helpLineTable[12] = {
     "(C)자막 (A)고정/자동/반자동, (상하)이동 (P)Flip",
     "자막시간조절:(J)-1, (K)+1, (U)-10, (I)+10",
     "(D/F)자막 글크기, (B)상태 표시, (+/-)볼륨 조절",
-    "해상도:(1~8) 320x240~2048x1536, (,/.)앞/뒤 동영상",
+    "해상도:(1~8) 320x240~2048x1536 (9)바탕화면, (,/.)앞/뒤 동영상",
     "(M)LetterBox/LetterBox2/PanScan/Full",
     "(Q)Quick Skip (E)Ending (T)AlwaysTop",
     "(N)자막 언어: 하나씩/모두",

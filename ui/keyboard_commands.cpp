@@ -96,6 +96,19 @@ void selectResolution(System& sys, int digit)
         sys.settings.bpp = 16;
 }
 
+bool selectDesktopResolution(System& sys)
+{
+    int width = 0, height = 0;
+    if (!platform::desktopSize(sys.window.mainWindow, width, height)) {
+        debugLog("Desktop size unknown. Mode unchanged.\n");
+        return false;
+    }
+    sys.settings.screenx = width;
+    sys.settings.screeny = height;
+    sys.settings.bpp = 32;
+    return true;
+}
+
 void recreateCaptionFont(System& sys, int weight)
 {
     if (sys.startup.captionFont)
@@ -162,6 +175,10 @@ int onKeyDown(System& sys, int virtualKey)
     case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8':
         selectResolution(sys, virtualKey - '0');
         sys.playback.reinitRequest = 1;
+        break;
+    case '9':
+        if (selectDesktopResolution(sys))
+            sys.playback.reinitRequest = 1;
         break;
     case 'A':
         if (style & styleAutoPlace)

@@ -4,6 +4,7 @@
 
 #include "platform/window/presentation.h"
 #include "platform/window/window_object.h"
+#include "platform/window/window_registry.h"
 
 #include <cstdio>
 
@@ -39,11 +40,14 @@ public:
 
     bool desktop(DesktopMode& mode) override
     {
-        SDL_DisplayMode desktopMode {};
-        if (!startVideo() || SDL_GetDesktopDisplayMode(0, &desktopMode) != 0)
+        // The display the main window is on: the one its full screen covers.
+        if (!desktopSize(nullptr, mode.width, mode.height))
             return false;
-        mode.width = desktopMode.w;
-        mode.height = desktopMode.h;
+        WindowObject* window = liveWindow(windowRegistry().mainWindow);
+        int index = window && window->sdl ? SDL_GetWindowDisplayIndex(window->sdl) : 0;
+        SDL_DisplayMode desktopMode {};
+        if (SDL_GetDesktopDisplayMode(index < 0 ? 0 : index, &desktopMode) != 0)
+            return false;
         mode.format = SDL_BITSPERPIXEL(desktopMode.format) == 16 ? PixelFormat::RGB565 : PixelFormat::XRGB8888;
         return true;
     }

@@ -79,5 +79,7 @@ enum class Mirror { No, UpDown };
 // surfaces by the caller), mirrored top to bottom on request. Surfaces must share one pixel format.
 void bltScaled(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect,
     Mirror mirror);
+// The area-averaging copy of StretchBlt under HALFTONE, between surfaces of any two formats.
+void stretchAveraged(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect);
 
 }

@@ -307,6 +307,13 @@ void bltScaled(Surface& destination, const RECT& destinationRect, const Surface&
         sourceRect.top, sw, sh, mirror == Mirror::UpDown, false);
 }
 
+void stretchAveraged(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect)
+{
+    scaledCopy(destination, destinationRect.left, destinationRect.top, destinationRect.right - destinationRect.left,
+        destinationRect.bottom - destinationRect.top, source, sourceRect.left, sourceRect.top,
+        sourceRect.right - sourceRect.left, sourceRect.bottom - sourceRect.top, false, true);
+}
+
 }
 
 BOOL StretchBlt(HDC destination, int xDest, int yDest, int widthDest, int heightDest, HDC source, int xSrc,

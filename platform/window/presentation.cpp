@@ -1,6 +1,8 @@
 // Presentation through the window's framebuffer (the default: a 1:1 picture costs one copy, and SDL is
 // told not to put a renderer behind it), or through a renderer with a streaming texture in the
 // surface's own format (SUBLUMEN_PRESENT=texture), which scales with linear filtering on the GPU.
+// A scaled full-screen picture goes to the GPU when SDL's renderer runs on real graphics hardware, and
+// is otherwise filtered on the CPU straight into the framebuffer.
 #include "platform/window/presentation.h"
 
 #include "platform/frame_trace.h"
@@ -8,6 +10,8 @@
 #include "platform/window/window_object.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -112,6 +116,77 @@ bool presentWithTexture(WindowObject& window, const Surface& source, const RECT&
     return true;
 }
 
+// Whether SDL's renderer runs on graphics hardware rather than a software rasteriser (SDL's own, or
+// an OpenGL one such as llvmpipe). Asked once, on a hidden window of its own, so that the window being
+// shown keeps its framebuffer.
+bool hardwareRenderer()
+{
+    static int known = -1;
+    if (known >= 0)
+        return known == 1;
+    known = 0;
+    SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+    if (!probe) {
+        platformLog("Presentation: no OpenGL window (%s); scaling on the CPU.\n", SDL_GetError());
+        return false;
+    }
+    std::string renderer = "none";
+    if (SDL_Renderer* r = SDL_CreateRenderer(probe, -1, SDL_RENDERER_ACCELERATED)) {
+        SDL_RendererInfo info {};
+        if (SDL_GetRendererInfo(r, &info) == 0 && (info.flags & SDL_RENDERER_ACCELERATED)
+            && std::strcmp(info.name, "software") != 0) {
+            renderer = info.name;
+            using GetString = const unsigned char* (*)(unsigned int);
+            constexpr unsigned int glRenderer = 0x1F01;
+            auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+            const unsigned char* device = std::strncmp(info.name, "opengl", 6) == 0 && getString
+                ? getString(glRenderer)
+                : nullptr;
+            if (device)
+                renderer += std::string(" on ") + reinterpret_cast<const char*>(device);
+            const bool rasteriser = device
+                && (std::strstr(reinterpret_cast<const char*>(device), "llvmpipe")
+                    || std::strstr(reinterpret_cast<const char*>(device), "softpipe")
+                    || std::strstr(reinterpret_cast<const char*>(device), "swrast")
+                    || std::strstr(reinterpret_cast<const char*>(device), "Software"));
+            known = rasteriser ? 0 : 1;
+        }
+        SDL_DestroyRenderer(r);
+    }
+    SDL_DestroyWindow(probe);
+    platformLog("Presentation: renderer %s; full-screen scaling on the %s.\n", renderer.c_str(),
+        known == 1 ? "GPU" : "CPU");
+    return known == 1;
+}
+
+// Filters area of source into target of the window's framebuffer (bilinear up, area average down).
+bool scaleIntoFramebuffer(WindowObject& window, const Surface& source, const SDL_Rect& area, SDL_Surface* frame,
+    const SDL_Rect& target)
+{
+    PixelTarget out;
+    const SDL_PixelFormat& format = *frame->format;
+    if (format.BytesPerPixel == 4 && format.Rmask == 0xFF0000 && format.Gmask == 0xFF00 && format.Bmask == 0xFF)
+        out.format = PixelFormat::XRGB8888;
+    else if (format.format == SDL_PIXELFORMAT_RGB565)
+        out.format = PixelFormat::RGB565;
+    else
+        return false;
+    if (target.x < 0 || target.y < 0 || target.w <= 0 || target.h <= 0 || target.x + target.w > frame->w
+        || target.y + target.h > frame->h)
+        return false;
+    if (SDL_MUSTLOCK(frame) && SDL_LockSurface(frame) != 0)
+        return false;
+    out.pitch = frame->pitch;
+    out.width = target.w;
+    out.height = target.h;
+    out.pixels = static_cast<uint8_t*>(frame->pixels) + static_cast<size_t>(target.y) * frame->pitch
+        + static_cast<size_t>(target.x) * format.BytesPerPixel;
+    window.scaler.scale(source, RECT { area.x, area.y, area.x + area.w, area.y + area.h }, out);
+    if (SDL_MUSTLOCK(frame))
+        SDL_UnlockSurface(frame);
+    return true;
+}
+
 bool presentWithFramebuffer(WindowObject& window, const Surface& source, const RECT& src, const SDL_Rect& dst)
 {
     SDL_Surface* frame = SDL_GetWindowSurface(window.sdl);
@@ -138,8 +213,9 @@ bool presentWithFramebuffer(WindowObject& window, const Surface& source, const R
     if (!view)
         return false;
     SDL_Rect target = dst;
-    bool ok = area.w == dst.w && area.h == dst.h ? SDL_BlitSurface(view, &area, frame, &target) == 0
-                                                 : SDL_BlitScaled(view, &area, frame, &target) == 0;
+    bool ok = area.w == dst.w && area.h == dst.h
+        ? SDL_BlitSurface(view, &area, frame, &target) == 0
+        : scaleIntoFramebuffer(window, source, area, frame, target) || SDL_BlitScaled(view, &area, frame, &target) == 0;
     SDL_FreeSurface(view);
     return ok && SDL_UpdateWindowSurface(window.sdl) == 0;
 }
@@ -238,10 +314,36 @@ bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect,
     SDL_GetWindowSize(window->sdl, &physicalW, &physicalH);
     SDL_Rect view = viewportOf(*window, physicalW, physicalH);
     SDL_Rect target = toPhysical(*window, dst, view);
-    bool shown = window->path == PresentPath::Framebuffer ? presentWithFramebuffer(*window, source, src, target)
-                                                          : presentWithTexture(*window, source, src, target);
+    bool scaled = target.w != src.right - src.left || target.h != src.bottom - src.top;
+    bool shown;
+    if (window->path == PresentPath::Texture || (scaled && window->exclusive && hardwareRenderer())) {
+        shown = presentWithTexture(*window, source, src, target);
+    } else {
+        // Back at 1:1 after a GPU-scaled full screen: the framebuffer takes over from the renderer.
+        if (window->renderer)
+            releasePresentation(*window);
+        shown = presentWithFramebuffer(*window, source, src, target);
+    }
     traceFrameEvent('P', 0);
     return shown;
+}
+
+bool readShownPicture(HWND handle, Surface& picture)
+{
+    WindowObject* window = liveWindow(handle);
+    if (!window || !window->sdl || window->renderer)
+        return false;
+    SDL_Surface* frame = SDL_GetWindowSurface(window->sdl);
+    if (!frame)
+        return false;
+    picture = Surface(frame->w, frame->h, PixelFormat::XRGB8888);
+    if (SDL_MUSTLOCK(frame) && SDL_LockSurface(frame) != 0)
+        return false;
+    int rc = SDL_ConvertPixels(frame->w, frame->h, frame->format->format, frame->pixels, frame->pitch,
+        SDL_PIXELFORMAT_XRGB8888, picture.pixels.data(), picture.pitch);
+    if (SDL_MUSTLOCK(frame))
+        SDL_UnlockSurface(frame);
+    return rc == 0;
 }
 
 uint32_t presentationResets() { return renderResets; }

@@ -19,6 +19,9 @@ bool inExclusiveMode(HWND window);
 // Shows sourceRect of source in destination (client coordinates), clipped to the client area, on a
 // black client area. False when nothing could be shown.
 bool presentToWindow(HWND window, const Surface& source, const RECT& sourceRect, const RECT& destination);
+// What the window's framebuffer shows now, as XRGB8888 at the window's physical size; false when the
+// window shows nothing through its framebuffer (a renderer presents it, or it was never shown).
+bool readShownPicture(HWND window, Surface& picture);
 // How often SDL reported that render targets or the render device were reset.
 uint32_t presentationResets();
 

@@ -124,6 +124,21 @@ const char* videoDriverName()
     return platform::windowRegistry().started ? SDL_GetCurrentVideoDriver() : nullptr;
 }
 
+bool desktopSize(HWND handle, int& width, int& height)
+{
+    width = height = 0;
+    if (!startVideo())
+        return false;
+    WindowObject* window = liveWindow(handle ? handle : windowRegistry().mainWindow);
+    int index = window && window->sdl ? SDL_GetWindowDisplayIndex(window->sdl) : 0;
+    SDL_DisplayMode mode {};
+    if (SDL_GetDesktopDisplayMode(index < 0 ? 0 : index, &mode) != 0 || mode.w <= 0 || mode.h <= 0)
+        return false;
+    width = mode.w;
+    height = mode.h;
+    return true;
+}
+
 WindowObject* windowFromSdlId(uint32_t id)
 {
     for (auto& window : platform::windowRegistry().windows)

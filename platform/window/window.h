@@ -275,5 +275,8 @@ uint32_t sdlWindowId(HWND window);
 bool postMessageFromThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Name of the video driver SDL runs on ("x11", "wayland", "offscreen", "dummy"), null before start.
 const char* videoDriverName();
+// The desktop mode's size of the display that window is on (the main window's display for a null
+// handle, the first display without one); false when there is no display.
+bool desktopSize(HWND window, int& width, int& height);
 
 }

@@ -1,6 +1,7 @@
 // The window record behind an HWND, shared by the SDL window files of the platform.
 #pragma once
 
+#include "platform/picture_scaling.h"
 #include "platform/window/window.h"
 
 #include <SDL.h>
@@ -37,6 +38,8 @@ struct WindowObject {
     uint32_t textureFormat = 0;
     int textureWidth = 0;
     int textureHeight = 0;
+    // Scales a full-screen mode's picture into the framebuffer when no GPU does it.
+    platform::PictureScaler scaler;
 };
 
 namespace platform {

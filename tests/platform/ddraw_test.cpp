@@ -1,6 +1,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/gdi/gdi.h"
+#include "platform/picture_scaling.h"
 #include "platform/window/presentation.h"
 #include "support/test_window.h"
 
@@ -264,6 +265,79 @@ TEST_F(DirectDraw, EnumerationAndCreationByDevice)
     GUID unknown { 1, 1, 1, { 1 } };
     EXPECT_EQ(DirectDrawCreate(&unknown, &other, nullptr), DDERR_INVALIDDIRECTDRAWGUID);
     EXPECT_EQ(DirectDrawCreate(nullptr, nullptr, nullptr), DDERR_INVALIDPARAMS);
+}
+
+// Red of every pixel of row y.
+std::vector<int> redsOfRow(const platform::Surface& s, int y)
+{
+    std::vector<int> reds;
+    for (int x = 0; x < s.width; ++x) {
+        int r, g, b;
+        platform::readRgb(s, x, y, r, g, b);
+        reds.push_back(r);
+    }
+    return reds;
+}
+
+// A one-pixel white line on black, enlarged: a filtered enlargement spreads it over greys that add up
+// to the line's light, where a nearest-neighbour one duplicates it into two or three full columns.
+void expectFilteredLine(const std::vector<int>& reds, double factor)
+{
+    int greys = 0, whites = 0, light = 0;
+    for (int v : reds) {
+        greys += v > 8 && v < 247;
+        whites += v >= 247;
+        light += v;
+    }
+    EXPECT_GE(greys, 2);
+    EXPECT_LE(whites, 1);
+    EXPECT_NEAR(light, factor * 255, factor * 255 * 0.1);
+}
+
+TEST(FullScreenPicture, TheScalerFiltersALineEnlarged2Point25Times)
+{
+    platform::Surface line(64, 8, platform::PixelFormat::XRGB8888);
+    for (int y = 0; y < line.height; ++y)
+        platform::writePixel(line, 20, y, 0xFFFFFF);
+    for (auto format : { platform::PixelFormat::XRGB8888, platform::PixelFormat::RGB565 }) {
+        platform::Surface screen(144, 18, format);
+        platform::PictureScaler scaler;
+        scaler.scale(line, RECT { 0, 0, 64, 8 },
+            platform::PixelTarget { screen.pixels.data(), screen.pitch, screen.width, screen.height, format });
+        for (int y : { 0, 9, 17 })
+            expectFilteredLine(redsOfRow(screen, y), 2.25);
+    }
+}
+
+TEST(FullScreenPicture, TheDesktopModeIsShownOneToOneAndASmallerModeFiltered)
+{
+    RecordingWindow window { 320, 240 };
+    int width = 0, height = 0;
+    ASSERT_TRUE(platform::desktopSize(window.handle(), width, height));
+
+    ASSERT_TRUE(platform::enterExclusiveMode(window.handle(), width, height));
+    platform::Surface picture(width, height, platform::PixelFormat::XRGB8888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            platform::writePixel(picture, x, y, platform::packPixel(picture.format, x * 7, y * 3, x ^ y));
+    RECT whole { 0, 0, width, height };
+    ASSERT_TRUE(platform::presentToWindow(window.handle(), picture, whole, whole));
+    platform::Surface shown;
+    ASSERT_TRUE(platform::readShownPicture(window.handle(), shown));
+    EXPECT_TRUE(shown.pixels == picture.pixels);
+
+    // A quarter of the desktop's width in 16 bits, enlarged to fill it.
+    const int modeWidth = width / 4, modeHeight = height / 4;
+    ASSERT_TRUE(platform::enterExclusiveMode(window.handle(), modeWidth, modeHeight));
+    platform::Surface mode(modeWidth, modeHeight, platform::PixelFormat::RGB565);
+    for (int y = 0; y < modeHeight; ++y)
+        platform::writePixel(mode, modeWidth / 2, y, 0xFFFF);
+    RECT modeRect { 0, 0, modeWidth, modeHeight };
+    ASSERT_TRUE(platform::presentToWindow(window.handle(), mode, modeRect, modeRect));
+    ASSERT_TRUE(platform::readShownPicture(window.handle(), shown));
+    ASSERT_EQ(shown.width, width);
+    expectFilteredLine(redsOfRow(shown, height / 2), static_cast<double>(width) / modeWidth);
+    platform::leaveExclusiveMode(window.handle());
 }
 
 }
