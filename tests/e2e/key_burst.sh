@@ -99,6 +99,9 @@ for ((b = 1; b <= bursts; b++)); do
   done
   if [ -n "$answered" ]; then
     alive=$((alive + 1))
+  elif ! kill -0 "$pid" 2>/dev/null; then
+    fail "burst $b: the player ended"
+    break
   else
     fail "burst $b: F1 unanswered for 30 s"
     # Whether a modifier the player still thinks held was the cause: Alt pressed and released alone.
