@@ -107,6 +107,7 @@ bool startVideo()
         reg.startFailed = true;
         return false;
     }
+    surviveDisplayErrors();
     reg.wakeEvent = SDL_RegisterEvents(2);
     platform::startCrossThreadPosts(reg.wakeEvent + 1);
     reg.started = true;

@@ -65,6 +65,8 @@ void forgetHeldKeys();
 // Takes in the events already delivered, then counts every key as released; called when a window
 // leaves the screen or comes back onto it.
 void settleKeyboard();
+// On X, a failed request is logged instead of ending the process (Xlib's default).
+void surviveDisplayErrors();
 
 }
 
