@@ -1,5 +1,6 @@
-// Presentation through the window's framebuffer (the default: a 1:1 picture costs one copy, and SDL is
-// told not to put a renderer behind it), or through a renderer with a streaming texture in the
+// Presentation through the window's framebuffer (the default: a 1:1 picture costs one copy, or none
+// once the framebuffer's memory is lent to the surface composed in it, and SDL is told not to put a
+// renderer behind it), or through a renderer with a streaming texture in the
 // surface's own format (SUBLUMEN_PRESENT=texture), which scales with linear filtering on the GPU.
 #include "platform/window/presentation.h"
 
@@ -8,12 +9,44 @@
 #include "platform/window/window_object.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 namespace platform {
 
 uint32_t renderResets = 0;
 
 namespace {
+
+// The window framebuffer lent to a surface: one at a time, as one window presents.
+struct PixelLoan {
+    WindowObject* window = nullptr;
+    Surface* tenant = nullptr;
+    uint8_t* memory = nullptr;
+};
+PixelLoan loan;
+
+// SDL frees a window's framebuffer only when it is asked for it after a resize, or when it recreates or
+// destroys the window; every such call here comes after this, so the memory still lives when the
+// tenant takes its pixels back.
+void endLoan()
+{
+    if (loan.tenant && loan.tenant->lent() && loan.tenant->data() == loan.memory)
+        loan.tenant->takeBack();
+    loan = PixelLoan {};
+}
+
+// Whether source is shown whole and unscaled over the whole client area of a window that presents
+// through its framebuffer (a resized window does not qualify until its framebuffer was made anew).
+bool shownWholeThroughFramebuffer(const WindowObject& window, const Surface& source, const RECT& src, const RECT& dst)
+{
+    if (window.path != PresentPath::Framebuffer || window.exclusive || !window.sdl)
+        return false;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window.sdl, &w, &h);
+    return source.width == w && source.height == h && src.left == 0 && src.top == 0 && src.right == w
+        && src.bottom == h && dst.left == 0 && dst.top == 0 && dst.right == w && dst.bottom == h;
+}
 
 uint32_t sdlFormatOf(PixelFormat format)
 {
@@ -133,7 +166,7 @@ bool presentWithFramebuffer(WindowObject& window, const Surface& source, const R
                 SDL_FillRect(frame, &band, black);
     }
     SDL_Rect area { src.left, src.top, src.right - src.left, src.bottom - src.top };
-    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(source.pixels.data()),
+    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(source.data()),
         source.width, source.height, source.bitsPerPixel(), source.pitch, sdlFormatOf(source.format));
     if (!view)
         return false;
@@ -156,6 +189,8 @@ SDL_Rect exclusiveViewport(const WindowObject& window)
 
 void releasePresentation(WindowObject& window)
 {
+    if (loan.window == &window)
+        endLoan();
     if (window.texture)
         SDL_DestroyTexture(window.texture);
     if (window.renderer)
@@ -229,6 +264,7 @@ bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect,
     WindowObject* window = liveWindow(handle);
     if (!window || !window->sdl)
         return false;
+    endLoan();
     RECT clientRect {};
     GetClientRect(handle, &clientRect);
     RECT src = sourceRect, dst = destination;
@@ -242,6 +278,55 @@ bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect,
                                                           : presentWithTexture(*window, source, src, target);
     traceFrameEvent('P', 0);
     return shown;
+}
+
+bool presentToWindowLending(HWND handle, Surface& source, const RECT& sourceRect, const RECT& destination)
+{
+    WindowObject* window = liveWindow(handle);
+    if (window && loan.window == window && loan.tenant == &source && source.lent() && source.data() == loan.memory
+        && shownWholeThroughFramebuffer(*window, source, sourceRect, destination)) {
+        // The frame was composed in the framebuffer: showing it is all that is left.
+        bool shown = SDL_UpdateWindowSurface(window->sdl) == 0;
+        traceFrameEvent('P', 0);
+        return shown;
+    }
+    bool shown = presentToWindow(handle, source, sourceRect, destination);
+    if (!shown || !window || !shownWholeThroughFramebuffer(*window, source, sourceRect, destination))
+        return shown;
+    // The framebuffer just shown (so still valid) now holds an exact copy of source.
+    SDL_Surface* frame = SDL_GetWindowSurface(window->sdl);
+    if (frame && !SDL_MUSTLOCK(frame) && frame->w == source.width && frame->h == source.height
+        && frame->pitch == source.pitch && frame->format->format == sdlFormatOf(source.format)) {
+        source.lend(static_cast<uint8_t*>(frame->pixels));
+        loan = PixelLoan { window, &source, static_cast<uint8_t*>(frame->pixels) };
+    }
+    return shown;
+}
+
+void endWindowPixelLoan(Surface& surface)
+{
+    if (loan.tenant == &surface)
+        endLoan();
+}
+
+bool windowFramebufferPixels(HWND handle, Surface& shown)
+{
+    WindowObject* window = liveWindow(handle);
+    if (!window || !window->sdl || window->path != PresentPath::Framebuffer)
+        return false;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window->sdl, &w, &h);
+    // A resized window's framebuffer is made anew (and the old one freed) when it is asked for.
+    if (loan.window == window && (loan.tenant->width != w || loan.tenant->height != h))
+        endLoan();
+    SDL_Surface* frame = SDL_GetWindowSurface(window->sdl);
+    if (!frame || SDL_MUSTLOCK(frame) || SDL_BYTESPERPIXEL(frame->format->format) != 4)
+        return false;
+    shown = Surface(frame->w, frame->h, PixelFormat::XRGB8888);
+    for (int y = 0; y < frame->h; ++y)
+        std::memcpy(shown.row(y), static_cast<const uint8_t*>(frame->pixels) + static_cast<std::ptrdiff_t>(y) * frame->pitch,
+            static_cast<std::size_t>(shown.pitch));
+    return true;
 }
 
 uint32_t presentationResets() { return renderResets; }
