@@ -204,6 +204,8 @@ bool enterExclusiveMode(HWND handle, int width, int height)
     WindowObject* window = liveWindow(handle);
     if (!window || width <= 0 || height <= 0)
         return false;
+    if (loan.window == window)
+        endLoan();  // the window's framebuffer is not shown 1:1 any more
     if (!window->exclusive) {
         GetWindowRect(handle, &window->restoreRect);
         window->restoreVisible = window->visible;
@@ -241,6 +243,8 @@ void leaveExclusiveMode(HWND handle)
     WindowObject* window = liveWindow(handle);
     if (!window || !window->exclusive)
         return;
+    if (loan.window == window)
+        endLoan();
     SDL_SetWindowFullscreen(window->sdl, 0);
     window->exclusive = false;
     SDL_SetWindowBordered(window->sdl, (window->style & WS_CAPTION) == WS_CAPTION ? SDL_TRUE : SDL_FALSE);
@@ -299,6 +303,7 @@ bool presentToWindowLending(HWND handle, Surface& source, const RECT& sourceRect
         && frame->pitch == source.pitch && frame->format->format == sdlFormatOf(source.format)) {
         source.lend(static_cast<uint8_t*>(frame->pixels));
         loan = PixelLoan { window, &source, static_cast<uint8_t*>(frame->pixels) };
+        platformLog("Presentation: frames of %dx%d are composed in the window's framebuffer.\n", source.width, source.height);
     }
     return shown;
 }
