@@ -38,7 +38,7 @@ bool frameTraceOn()
     return traceFile().file != nullptr;
 }
 
-void traceFrameEvent(char kind, int64_t value)
+void traceFrameEvent(char kind, int64_t value, const char* cause)
 {
     TraceFile& trace = traceFile();
     if (!trace.file)
@@ -46,7 +46,10 @@ void traceFrameEvent(char kind, int64_t value)
     auto now = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::system_clock::now().time_since_epoch()).count();
     std::lock_guard lock(trace.mutex);
-    std::fprintf(trace.file, "%c %lld %lld\n", kind, static_cast<long long>(now), static_cast<long long>(value));
+    if (cause)
+        std::fprintf(trace.file, "%c %lld %lld %s\n", kind, static_cast<long long>(now), static_cast<long long>(value), cause);
+    else
+        std::fprintf(trace.file, "%c %lld %lld\n", kind, static_cast<long long>(now), static_cast<long long>(value));
     std::fflush(trace.file);
 }
 

@@ -2,8 +2,70 @@
 
 #include <cassert>
 #include <cstring>
+#include <utility>
 
 namespace platform {
+
+Surface::Surface(const Surface& other)
+    : format(other.format)
+    , width(other.width)
+    , height(other.height)
+    , pitch(other.pitch)
+    , pixels(other.pixels.size())
+{
+    if (!pixels.empty())
+        std::memcpy(pixels.data(), other.data(), pixels.size());
+}
+
+Surface& Surface::operator=(const Surface& other)
+{
+    if (this != &other) {
+        Surface copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+Surface::Surface(Surface&& other) noexcept
+    : format(other.format)
+    , width(other.width)
+    , height(other.height)
+    , pitch(other.pitch)
+{
+    if (other.lent_) {
+        pixels.resize(other.pixels.size());
+        if (!pixels.empty())
+            std::memcpy(pixels.data(), other.lent_, pixels.size());
+    } else {
+        pixels = std::move(other.pixels);
+    }
+}
+
+Surface& Surface::operator=(Surface&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    if (other.lent_) {
+        Surface copy(other);
+        return *this = std::move(copy);
+    }
+    format = other.format;
+    width = other.width;
+    height = other.height;
+    pitch = other.pitch;
+    pixels = std::move(other.pixels);
+    lent_ = nullptr;
+    return *this;
+}
+
+void Surface::takeBack()
+{
+    if (!lent_)
+        return;
+    if (!pixels.empty())
+        std::memcpy(pixels.data(), lent_, pixels.size());
+    lent_ = nullptr;
+}
 
 uint32_t readPixel(const Surface& s, int x, int y)
 {

@@ -14,7 +14,10 @@ enum class PixelFormat {
 
 constexpr int bitsPerPixelOf(PixelFormat format) { return format == PixelFormat::RGB565 ? 16 : 32; }
 
-// Pixels are stored top row first; pitch is the byte distance between rows.
+// Pixels are stored top row first; pitch is the byte distance between rows. They live in the surface's
+// own buffer (pixels), or, while it is lent memory of the same layout (a window's framebuffer, so that
+// what is drawn into the surface is what is shown), in that memory: read and write them through row()
+// and data(), which know where they are.
 struct Surface {
     PixelFormat format = PixelFormat::XRGB8888;
     int width = 0;
@@ -31,10 +34,31 @@ struct Surface {
         , pixels(static_cast<std::size_t>(pitch) * static_cast<std::size_t>(height))
     {
     }
+    // A copy always has pixels of its own. A lent surface is copied, never moved, so that its loan stays
+    // with the surface it was made to; assigning to a lent surface ends its loan.
+    Surface(const Surface& other);
+    Surface& operator=(const Surface& other);
+    Surface(Surface&& other) noexcept;
+    Surface& operator=(Surface&& other) noexcept;
+    ~Surface() = default;
 
     int bitsPerPixel() const { return bitsPerPixelOf(format); }
-    uint8_t* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * pitch; }
-    const uint8_t* row(int y) const { return pixels.data() + static_cast<std::size_t>(y) * pitch; }
+    uint8_t* data() { return lent_ ? lent_ : pixels.data(); }
+    const uint8_t* data() const { return lent_ ? lent_ : pixels.data(); }
+    uint8_t* row(int y) { return data() + static_cast<std::size_t>(y) * pitch; }
+    const uint8_t* row(int y) const { return data() + static_cast<std::size_t>(y) * pitch; }
+
+    // From now on memory (pitch × height bytes laid out like the surface) holds the pixels; what it
+    // holds already becomes the surface's content. It must outlive the loan.
+    void lend(uint8_t* memory) { lent_ = memory; }
+    // Takes the pixels back into the surface's own buffer, with the content the lent memory holds.
+    void takeBack();
+    // Ends a loan whose memory is already gone: the surface keeps what it held when the loan began.
+    void dropLoan() { lent_ = nullptr; }
+    bool lent() const { return lent_ != nullptr; }
+
+private:
+    uint8_t* lent_ = nullptr;
 };
 
 // Colour conversion between 8-bit RGB and the surface's pixel value.

@@ -3,6 +3,7 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
+#include "platform/window/presentation.h"
 #include "platform/window/window.h"
 
 #include <algorithm>
@@ -62,6 +63,9 @@ void IDirectDrawSurface::destroy()
         clipper_->Release();
     clipper_ = nullptr;
     pending_.reset();
+    // Pixels lent by the window go back before the surface does.
+    if (surface_.lent())
+        platform::endWindowPixelLoan(surface_);
     surface_ = platform::Surface {};
     if (owner_->primary == this)
         owner_->primary = nullptr;
@@ -201,7 +205,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         HWND window = clipper_ ? clipper_->window_ : owner_->cooperativeWindow;
         if (!window)
             return DDERR_NOCLIPPERATTACHED;
-        const platform::Surface& from = source->surface_;
+        platform::Surface& from = source->surface_;
         RECT src = sourceRect ? *sourceRect : RECT { 0, 0, from.width, from.height };
         if (!rectInside(src, from.width, from.height))
             return DDERR_INVALIDRECT;
@@ -214,7 +218,8 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         } else {
             GetClientRect(window, &dst);
         }
-        return platform::displayDriver().present(window, from, src, dst) ? DD_OK : DDERR_GENERIC;
+        // A back surface shown whole and 1:1 may from now on be composed where it is shown.
+        return platform::displayDriver().presentLending(window, from, src, dst) ? DD_OK : DDERR_GENERIC;
     }
 
     settle();

@@ -42,6 +42,14 @@ public:
     // Whether a flip chain gets its back buffer.
     virtual bool backBufferAvailable() { return true; }
     virtual bool present(HWND window, const Surface& source, const RECT& sourceRect, const RECT& destination) = 0;
+    // Shows source like present, and where the window shows it whole and unscaled in memory of its own
+    // layout, may lend that memory to source, so that what is drawn into it next is drawn where it is
+    // shown and the next such present only has to show it. A surface that holds a loan ends it with
+    // endWindowPixelLoan (platform/window/presentation.h) before it goes away.
+    virtual bool presentLending(HWND window, Surface& source, const RECT& sourceRect, const RECT& destination)
+    {
+        return present(window, source, sourceRect, destination);
+    }
     // Counts presentation resets; the primary surfaces made before a reset are lost.
     virtual uint32_t resets() = 0;
 };

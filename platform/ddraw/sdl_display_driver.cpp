@@ -64,6 +64,11 @@ public:
         return presentToWindow(window, source, sourceRect, destination);
     }
 
+    bool presentLending(HWND window, Surface& source, const RECT& sourceRect, const RECT& destination) override
+    {
+        return presentToWindowLending(window, source, sourceRect, destination);
+    }
+
     uint32_t resets() override { return presentationResets(); }
 };
 

@@ -223,9 +223,11 @@ void FfmpegBackend::seek(MediaTime target)
         s.audioFramesOut = 0;
         s.audioPrimed = false;
         s.primingFrames = 0;
-        s.clock.set(target, SteadyClock::now());
+        const auto now = SteadyClock::now();
+        s.clock.set(target, now);
         if (audio_)
             s.clock.ticking = false;  // until the device plays the first sound of the new position
+        holdForPicture(now);
     }
     s.demuxWake.notify_all();
     s.video.wake.notify_all();

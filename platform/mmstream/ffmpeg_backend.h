@@ -45,6 +45,13 @@ private:
 
     // The audio device's callback, on its own thread.
     void fillAudio(int16_t* samples, int frames, int rate, int channels);
+    // Whether a run or a seek holds the clock until its first picture has been shown.
+    bool holdsForPicture() const;
+    // Lock held: starts the hold of a run or a seek.
+    void holdForPicture(SteadyClock::time_point now);
+    // Lock held: ends the hold once the first picture has been shown or the hold has lasted too long;
+    // true when it ended.
+    bool releasePictureHold(SteadyClock::time_point now, bool pictureShown);
     // Waits for the next due frame like deliverFrame; on Delivered, frame holds it unconverted.
     FrameDelivery takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame);
 

@@ -33,13 +33,20 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
     std::unique_lock lock(s.mutex);
     for (;;) {
         const auto now = SteadyClock::now();
-        const MediaTime t = s.clock.at(now);
         if (!video_)
             return {FrameOutcome::EndOfStream};
+        // The caller is back after the first picture of the position was delivered: it has been shown,
+        // and the clock starts from here.
+        if (s.pictureHold)
+            releasePictureHold(now, s.positionShown || (s.videoEnded && s.frames.empty()));
+        const MediaTime t = s.clock.at(now);
         if (!untimed_) {
-            // Frames whose successor is already due are late: skip them.
+            // Frames whose successor is already due are late: skip them. The decoder is to blame when
+            // the picture came out only after its successor was due, otherwise the caller came too late.
             while (s.frames.size() >= 2 && s.frames[1].start <= t) {
-                traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(s.frames.front().start).count());
+                const DecodedFrame& late = s.frames.front();
+                traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(late.start).count(),
+                    late.queuedAt >= s.frames[1].start ? "decoder" : "caller");
                 s.frames.pop_front();
                 s.video.wake.notify_all();
             }

@@ -42,7 +42,7 @@ bool FfmpegPicture::convertInto(Surface& target, int x, int y, int width, int he
     if (!whole) {
         // Elsewhere only where the result is the sample's own pixels, row by row: no scaling, and
         // rows that start where the converter's vector stores expect them.
-        const uintptr_t start = reinterpret_cast<uintptr_t>(target.pixels.data()) + static_cast<uintptr_t>(y) * target.pitch
+        const uintptr_t start = reinterpret_cast<uintptr_t>(target.data()) + static_cast<uintptr_t>(y) * target.pitch
             + static_cast<uintptr_t>(x) * (target.bitsPerPixel() / 8);
         if (x < 0 || y < 0 || width > target.width - x || height > target.height - y || frame_->width != width
             || frame_->height != height || start % 16 != 0 || target.pitch % 16 != 0)
@@ -84,7 +84,7 @@ bool PictureConverter::convert(const AVFrame& frame, Surface& target, int x, int
             range_ = range;
         }
     }
-    uint8_t* dst[4] = {target.pixels.data() + static_cast<std::size_t>(y) * target.pitch
+    uint8_t* dst[4] = {target.data() + static_cast<std::size_t>(y) * target.pitch
             + static_cast<std::size_t>(x) * (target.bitsPerPixel() / 8),
         nullptr, nullptr, nullptr};
     int dstStride[4] = {target.pitch, 0, 0, 0};

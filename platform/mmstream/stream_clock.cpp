@@ -13,7 +13,38 @@ namespace {
 
 // The clock waits this long for the first sound after a start or a seek before it runs on silence.
 constexpr MediaTime audioPrimingLimit = std::chrono::milliseconds(500);
+// And this long for the first picture to be shown before it runs without it (a decoder that gives
+// nothing must not silence the sound for good).
+constexpr auto pictureHoldLimit = std::chrono::seconds(1);
 
+}
+
+bool FfmpegBackend::holdsForPicture() const
+{
+    return video_ && !untimed_;
+}
+
+void FfmpegBackend::holdForPicture(SteadyClock::time_point now)
+{
+    SharedState& s = shared_;
+    s.pictureHold = holdsForPicture();
+    s.pictureHoldSince = now;
+    if (s.pictureHold)
+        s.clock.ticking = false;
+}
+
+bool FfmpegBackend::releasePictureHold(SteadyClock::time_point now, bool pictureShown)
+{
+    SharedState& s = shared_;
+    if (!s.pictureHold || !(pictureShown || now - s.pictureHoldSince >= pictureHoldLimit))
+        return false;
+    s.pictureHold = false;
+    // With sound the device's next callback starts the clock, so that both start together.
+    if (s.running && !audio_) {
+        s.clock.set(s.clock.anchorPos, now);
+        s.clock.ticking = true;
+    }
+    return true;
 }
 
 // Runs on the audio thread. Places each chunk at its own time: silence fills a gap before it and the
@@ -24,6 +55,8 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
     std::fill(samples, samples + static_cast<std::ptrdiff_t>(frames) * channels, int16_t {0});
     std::lock_guard lock(s.mutex);
     if (!s.running)
+        return;
+    if (s.pictureHold && !releasePictureHold(SteadyClock::now(), false))
         return;
     if (!s.audioPrimed) {
         if (s.audioChunks.empty() && !s.audioEnded && s.primingFrames * 10'000'000 / rate < audioPrimingLimit.count()) {
@@ -80,8 +113,10 @@ void FfmpegBackend::run()
         if (s.running)
             return;
         s.running = true;
-        if (!audio_) {
-            s.clock.set(s.clock.anchorPos, SteadyClock::now());
+        const auto now = SteadyClock::now();
+        holdForPicture(now);
+        if (!audio_ && !s.pictureHold) {
+            s.clock.set(s.clock.anchorPos, now);
             s.clock.ticking = true;
         }
     }

@@ -49,6 +49,7 @@ struct DecodedFrame {
     FrameHandle frame;
     MediaTime start {0};
     MediaTime end {0};
+    MediaTime queuedAt {0};  // the clock when the decoder queued it (tells why a skipped picture was late)
 };
 
 struct AudioChunk {
@@ -96,6 +97,11 @@ struct SharedState {
     MediaTime lastDelivered {0};
     // A picture of the current position is in the caller's target: set by a delivery, cleared by a seek.
     bool positionShown = false;
+    // Set by a run or a seek: the clock (and with it the sound) stands until the caller comes back after
+    // the first picture of the position was delivered, that is once that picture has been shown, so the
+    // pictures after it are not already late when the clock starts. pictureHoldSince bounds the wait.
+    bool pictureHold = false;
+    SteadyClock::time_point pictureHoldSince {};
 
     // Sound: filled by the audio decoder, drained by the device's callback.
     std::deque<AudioChunk> audioChunks;

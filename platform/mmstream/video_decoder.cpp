@@ -84,7 +84,8 @@ bool VideoDecoder::push(DecodedFrame decoded)
     s.video.wake.wait(lock, [&] { return s.quit || generation_ != s.generation || s.frames.size() < s.maxFrames; });
     if (s.quit || generation_ != s.generation)
         return false;
-    bool late = !untimed_ && s.running && s.clock.at(SteadyClock::now()) - decoded.start > decoderLateLimit;
+    decoded.queuedAt = s.clock.at(SteadyClock::now());
+    bool late = !untimed_ && s.running && decoded.queuedAt - decoded.start > decoderLateLimit;
     if (late)
         traceFrameEvent('L', std::chrono::duration_cast<std::chrono::milliseconds>(decoded.start).count());
     s.lastFrameEnd = std::max(s.lastFrameEnd, decoded.end);

@@ -1,5 +1,6 @@
-// Presentation through the window's framebuffer (the default: a 1:1 picture costs one copy, and SDL is
-// told not to put a renderer behind it), or through a renderer with a streaming texture in the
+// Presentation through the window's framebuffer (the default: a 1:1 picture costs one copy, or none
+// once the framebuffer's memory is lent to the surface composed in it, and SDL is told not to put a
+// renderer behind it), or through a renderer with a streaming texture in the
 // surface's own format (SUBLUMEN_PRESENT=texture), which scales with linear filtering on the GPU.
 // A scaled full-screen picture goes to the GPU when SDL's renderer runs on real graphics hardware, and
 // is otherwise filtered on the CPU straight into the framebuffer.
@@ -18,6 +19,36 @@ namespace platform {
 uint32_t renderResets = 0;
 
 namespace {
+
+// The window framebuffer lent to a surface: one at a time, as one window presents.
+struct PixelLoan {
+    WindowObject* window = nullptr;
+    Surface* tenant = nullptr;
+    uint8_t* memory = nullptr;
+};
+PixelLoan loan;
+
+// SDL frees a window's framebuffer only when it is asked for it after a resize, or when it recreates or
+// destroys the window; every such call here comes after this, so the memory still lives when the
+// tenant takes its pixels back.
+void endLoan()
+{
+    if (loan.tenant && loan.tenant->lent() && loan.tenant->data() == loan.memory)
+        loan.tenant->takeBack();
+    loan = PixelLoan {};
+}
+
+// Whether source is shown whole and unscaled over the whole client area of a window that presents
+// through its framebuffer (a resized window does not qualify until its framebuffer was made anew).
+bool shownWholeThroughFramebuffer(const WindowObject& window, const Surface& source, const RECT& src, const RECT& dst)
+{
+    if (window.path != PresentPath::Framebuffer || window.exclusive || !window.sdl)
+        return false;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window.sdl, &w, &h);
+    return source.width == w && source.height == h && src.left == 0 && src.top == 0 && src.right == w
+        && src.bottom == h && dst.left == 0 && dst.top == 0 && dst.right == w && dst.bottom == h;
+}
 
 uint32_t sdlFormatOf(PixelFormat format)
 {
@@ -208,7 +239,7 @@ bool presentWithFramebuffer(WindowObject& window, const Surface& source, const R
                 SDL_FillRect(frame, &band, black);
     }
     SDL_Rect area { src.left, src.top, src.right - src.left, src.bottom - src.top };
-    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(source.pixels.data()),
+    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(source.data()),
         source.width, source.height, source.bitsPerPixel(), source.pitch, sdlFormatOf(source.format));
     if (!view)
         return false;
@@ -232,6 +263,8 @@ SDL_Rect exclusiveViewport(const WindowObject& window)
 
 void releasePresentation(WindowObject& window)
 {
+    if (loan.window == &window)
+        endLoan();
     if (window.texture)
         SDL_DestroyTexture(window.texture);
     if (window.renderer)
@@ -245,6 +278,8 @@ bool enterExclusiveMode(HWND handle, int width, int height)
     WindowObject* window = liveWindow(handle);
     if (!window || width <= 0 || height <= 0)
         return false;
+    if (loan.window == window)
+        endLoan();  // the window's framebuffer is not shown 1:1 any more
     if (!window->exclusive) {
         GetWindowRect(handle, &window->restoreRect);
         window->restoreVisible = window->visible;
@@ -282,6 +317,8 @@ void leaveExclusiveMode(HWND handle)
     WindowObject* window = liveWindow(handle);
     if (!window || !window->exclusive)
         return;
+    if (loan.window == window)
+        endLoan();
     SDL_SetWindowFullscreen(window->sdl, 0);
     window->exclusive = false;
     SDL_SetWindowBordered(window->sdl, (window->style & WS_CAPTION) == WS_CAPTION ? SDL_TRUE : SDL_FALSE);
@@ -305,6 +342,7 @@ bool presentToWindow(HWND handle, const Surface& source, const RECT& sourceRect,
     WindowObject* window = liveWindow(handle);
     if (!window || !window->sdl)
         return false;
+    endLoan();
     RECT clientRect {};
     GetClientRect(handle, &clientRect);
     RECT src = sourceRect, dst = destination;
@@ -340,10 +378,53 @@ bool readShownPicture(HWND handle, Surface& picture)
     if (SDL_MUSTLOCK(frame) && SDL_LockSurface(frame) != 0)
         return false;
     int rc = SDL_ConvertPixels(frame->w, frame->h, frame->format->format, frame->pixels, frame->pitch,
-        SDL_PIXELFORMAT_XRGB8888, picture.pixels.data(), picture.pitch);
+        SDL_PIXELFORMAT_XRGB8888, picture.data(), picture.pitch);
     if (SDL_MUSTLOCK(frame))
         SDL_UnlockSurface(frame);
     return rc == 0;
+}
+
+bool presentToWindowLending(HWND handle, Surface& source, const RECT& sourceRect, const RECT& destination)
+{
+    WindowObject* window = liveWindow(handle);
+    if (window && loan.window == window && loan.tenant == &source && source.lent() && source.data() == loan.memory
+        && shownWholeThroughFramebuffer(*window, source, sourceRect, destination)) {
+        // The frame was composed in the framebuffer: showing it is all that is left.
+        bool shown = SDL_UpdateWindowSurface(window->sdl) == 0;
+        traceFrameEvent('P', 0);
+        return shown;
+    }
+    bool shown = presentToWindow(handle, source, sourceRect, destination);
+    if (!shown || !window || !shownWholeThroughFramebuffer(*window, source, sourceRect, destination))
+        return shown;
+    // The framebuffer just shown (so still valid) now holds an exact copy of source.
+    SDL_Surface* frame = SDL_GetWindowSurface(window->sdl);
+    if (frame && !SDL_MUSTLOCK(frame) && frame->w == source.width && frame->h == source.height
+        && frame->pitch == source.pitch && frame->format->format == sdlFormatOf(source.format)) {
+        source.lend(static_cast<uint8_t*>(frame->pixels));
+        loan = PixelLoan { window, &source, static_cast<uint8_t*>(frame->pixels) };
+        platformLog("Presentation: frames of %dx%d are composed in the window's framebuffer.\n", source.width, source.height);
+    }
+    return shown;
+}
+
+void endWindowPixelLoan(Surface& surface)
+{
+    if (loan.tenant == &surface)
+        endLoan();
+}
+
+bool windowFramebufferPixels(HWND handle, Surface& shown)
+{
+    WindowObject* window = liveWindow(handle);
+    if (!window || !window->sdl || window->path != PresentPath::Framebuffer)
+        return false;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window->sdl, &w, &h);
+    // A resized window's framebuffer is made anew (and the old one freed) when it is asked for.
+    if (loan.window == window && (loan.tenant->width != w || loan.tenant->height != h))
+        endLoan();
+    return readShownPicture(handle, shown);
 }
 
 uint32_t presentationResets() { return renderResets; }

@@ -4,6 +4,7 @@
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "platform/window/presentation.h"
 #include "support/scripted_media_backend.h"
 
 #include "composition_fixture.h"
@@ -343,6 +344,70 @@ TEST_F(FrameComposition, CaptionIsLookedUpAtTheShiftedTime)
     setTime(milliseconds(3000));
     renderFrame(sys);
     EXPECT_TRUE(band().empty());
+}
+
+// In a window at 1:1, once a frame has been shown, the next ones are composed straight in the window's
+// framebuffer; the window then shows exactly what the copy of the back surface showed (borders,
+// picture, status bar, caption, overlay), and a resize goes back to the copy until the size is right.
+TEST_F(FrameComposition, ComposedWhereItIsShownTheWindowShowsWhatTheCopyShowed)
+{
+    // The program's own display, on SDL's offscreen driver.
+    delete sys.displays.display;
+    sys.displays.display = nullptr;
+    sys.displays.backSurface = nullptr;
+    platform::setDisplayDriver(nullptr);
+    driver = nullptr;
+    ASSERT_EQ(ddEnum(sys), 0);
+    auto shown = [&] {
+        platform::Surface pixels;
+        EXPECT_TRUE(platform::windowFramebufferPixels(window.handle(), pixels));
+        EXPECT_TRUE(pixels.width == W && pixels.height == H);
+        return pixels;
+    };
+
+    openMovie(640, 360);  // letter-boxed: black bands above and below
+    script->running = false;
+    for (int y = 0; y < 360; ++y)
+        for (int x = 0; x < 640; ++x)
+            platform::writePixel(picture(), x, y, platform::packPixel(platform::PixelFormat::XRGB8888, x * 255 / 639, y * 255 / 359, 96));
+    openMovieCaption(sys, nullptr);
+    sys.movie.currentCaption->addEntry(0, "가나다");
+    sys.movie.currentCaption->addEntry(5000, "");
+    sys.movie.currentCaption->addEntry(endMarker, "");
+    sys.commands.volume = 128;
+    auto rich = [&] {
+        setTime(milliseconds(3000));
+        sys.settings.help = 1;
+    };
+    auto plain = [&] {
+        setTime(milliseconds(65000));
+        sys.settings.help = 0;
+    };
+
+    rich();
+    renderFrame(sys);  // shown through a copy
+    const platform::Surface copied = shown();
+    EXPECT_FALSE(boxWhere(copied, isWhite, 0, H - 100, W, H - 60).empty()) << "no caption";
+    EXPECT_TRUE(boxWhere(copied, isBlack, 0, 0, W, 60).width() == W);
+    ASSERT_TRUE(screen().lent());
+
+    plain();
+    renderFrame(sys);  // composed in the framebuffer
+    EXPECT_NE(firstDifferentRow(shown(), copied), -1);
+    rich();
+    renderFrame(sys);
+    EXPECT_TRUE(screen().lent());
+    EXPECT_EQ(firstDifferentRow(shown(), copied), -1);
+
+    MoveWindow(window.handle(), 0, 0, W - 40, H - 40, FALSE);
+    plain();
+    renderFrame(sys);
+    EXPECT_FALSE(screen().lent());
+    MoveWindow(window.handle(), 0, 0, W, H, FALSE);
+    rich();
+    renderFrame(sys);
+    EXPECT_EQ(firstDifferentRow(shown(), copied), -1);
+    EXPECT_TRUE(screen().lent());
 }
 
 // The stall rule: more busy frames in a row than the limit make the stream jump.

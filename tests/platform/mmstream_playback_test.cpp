@@ -240,6 +240,29 @@ TEST_P(MoviePlayback, SeekWhileStoppedShowsTheFrameAtTheTarget)
     }
 }
 
+// A first picture that takes long to show (a window coming up, a slow first frame) costs no picture
+// after it: the clock and the sound start only once the caller comes back for the next one, at the
+// start and after a seek.
+TEST_P(MoviePlayback, NoPictureIsSkippedAfterASlowFirstPresentation)
+{
+    constexpr useconds_t slowPresentation = 450'000;  // four and a half frames
+    player.run();
+    usleep(slowPresentation);
+    for (int expected = 1; expected <= 3; ++expected) {
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        EXPECT_EQ(player.frame(), expected);
+    }
+    player.seekMs(1500);
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    const int first = player.frame();
+    EXPECT_EQ(first, frameAt(1500));
+    usleep(slowPresentation);
+    for (int expected = first + 1; expected <= first + 3; ++expected) {
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        EXPECT_EQ(player.frame(), expected);
+    }
+}
+
 TEST_P(MoviePlayback, SeekWhileRunningContinuesFromTheTarget)
 {
     player.run();
