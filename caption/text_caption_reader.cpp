@@ -97,6 +97,40 @@ bool looksLikeSami(const std::string& bytes)
     return first != std::string::npos && strncasecmp(bytes.c_str() + first, "<SAMI", 5) == 0;
 }
 
+// The media library reads a line in pieces of about 4 KB and breaks the text between them, even inside
+// a character, and then refuses the whole caption as invalid UTF-8; no caption line is near this long.
+constexpr size_t maximumLine = 4000;
+
+// Cuts every line of UTF-8 text longer than maximumLine at the end of its last whole character that
+// fits; the number of lines cut.
+size_t cutLongLines(std::string& text)
+{
+    size_t cut = 0;
+    std::string out;
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t end = std::min(text.find('\n', from), text.size());
+        size_t keep = end - from;
+        if (keep > maximumLine) {
+            keep = maximumLine;
+            while (keep > 0 && (static_cast<unsigned char>(text[from + keep]) & 0xC0) == 0x80)
+                --keep;
+            ++cut;
+        }
+        if (cut) {
+            if (out.empty())
+                out.assign(text, 0, from);
+            out.append(text, from, keep);
+            if (end < text.size())
+                out += '\n';
+        }
+        from = end + 1;
+    }
+    if (cut)
+        text.swap(out);
+    return cut;
+}
+
 // The last start a cue may have: the end marker itself belongs to the track's end.
 constexpr int64_t lastTime = endMarker - 1;
 
@@ -151,6 +185,8 @@ int Caption::loadTextCaptions(const char* fileName)
     if (file.encoding() == platform::TextEncoding::Cp949)
         bytes = platform::textToUtf8(bytes, platform::TextEncoding::Cp949);
     textEncoding = platform::TextEncoding::Utf8;
+    if (size_t cut = cutLongLines(bytes))
+        debugLog("Caption:: %u lines longer than %u bytes cut.\n", static_cast<unsigned>(cut), static_cast<unsigned>(maximumLine));
 
     platform::SubtitleText read = platform::readSubtitleText(bytes, formatOf(kind));
     if (!read.opened) {

@@ -42,6 +42,14 @@ std::string manyStyles()
                  "Dialogue: 0,0:00:01.00,0:00:02.00,S9999,,0,0,0,,styled\n";
 }
 
+std::string korean(size_t syllables)
+{
+    std::string out;
+    for (size_t i = 0; i < syllables; ++i)
+        out += "\xEA\xB0\x80";
+    return out;
+}
+
 struct BadInputCase {
     const char* name;
     std::string bytes;
@@ -77,8 +85,10 @@ INSTANTIATE_TEST_SUITE_P(Table, TextCaptionReader,
             srtCue(1, "00:00:03,000 --> 00:00:01,000", "middle") + srtCue(2, "00:00:05,000 --> 00:00:06,000", "b")
                 + srtCue(3, "00:00:09,000 --> 00:00:08,000", "last"),
             0, "3000:middle | 5000:b | 6000: | 4294967295:", "Caption:: 1 captions end before they start; dropped.\n" },
-        BadInputCase { "huge.srt", srtCue(1, "00:00:01,000 --> 00:00:02,000", std::string(1 << 20, 'x')), 0,
-            "1000:<2047 bytes> | 2000: | 4294967295:", "Caption:: caption at 1000 of " },
+        BadInputCase { "huge.srt", srtCue(1, "00:00:01,000 --> 00:00:02,000", std::string(1 << 20, 'x') + "\n" + korean(1 << 18)),
+            0, "1000:<2047 bytes> | 2000: | 4294967295:", "Caption:: 2 lines longer than 4000 bytes cut.\n" },
+        BadInputCase { "long.srt", srtCue(1, "00:00:01,000 --> 00:00:02,000", korean(1300)), 0,
+            "1000:<2046 bytes> | 2000: | 4294967295:", "Caption:: caption at 1000 of 3900 bytes cut.\n" },
         BadInputCase { "late.vtt", "WEBVTT\n\n30:00:00.000 --> 1193:00:00.000\nlate\n\n1194:00:00.000 --> 1195:00:00.000\nlater\n", 0,
             "108000000:late | 4294800000: | 4294967295:",
             "Caption:: 1 captions start after the last time a track holds; dropped.\n" },
