@@ -188,23 +188,12 @@ int Caption::loadTextCaptions(const char* fileName)
     if (size_t cut = cutLongLines(bytes))
         debugLog("Caption:: %u lines longer than %u bytes cut.\n", static_cast<unsigned>(cut), static_cast<unsigned>(maximumLine));
 
-    platform::SubtitleText read = platform::readSubtitleText(bytes, formatOf(kind));
-    if (!read.opened) {
-        debugLog("Caption:: %s cannot be read (%s).\n", fileName, read.failure.c_str());
-        return -2;
-    }
-    if (read.undecodedPackets)
-        debugLog("Caption:: %u captions could not be decoded; dropped.\n", static_cast<unsigned>(read.undecodedPackets));
-    if (read.pictureRects)
-        debugLog("Caption:: %u picture captions; not shown.\n", static_cast<unsigned>(read.pictureRects));
-
     std::vector<TextCue> cues;
-    cues.reserve(read.rects.size());
     size_t late = 0;
-    for (platform::SubtitleRect& rect : read.rects) {
+    platform::SubtitleText read = platform::readSubtitleText(bytes, formatOf(kind), [&](const platform::SubtitleRect& rect) {
         if (rect.start > lastTime) {
             ++late;
-            continue;
+            return;
         }
         std::string text = plainCueText(rect.text, rect.assLine);
         if (text.size() > maximumShownText)
@@ -213,8 +202,16 @@ int Caption::loadTextCaptions(const char* fileName)
         auto start = static_cast<uint32_t>(std::max<int64_t>(rect.start, 0));
         auto end = static_cast<uint32_t>(std::clamp<int64_t>(rect.end, 0, lastTime));
         cues.push_back({ start, end, std::move(text) });
+    });
+    std::string().swap(bytes);
+    if (!read.opened) {
+        debugLog("Caption:: %s cannot be read (%s).\n", fileName, read.failure.c_str());
+        return -2;
     }
-    read.rects.clear();
+    if (read.undecodedPackets)
+        debugLog("Caption:: %u captions could not be decoded; dropped.\n", static_cast<unsigned>(read.undecodedPackets));
+    if (read.pictureRects)
+        debugLog("Caption:: %u picture captions; not shown.\n", static_cast<unsigned>(read.pictureRects));
     if (late)
         debugLog("Caption:: %u captions start after the last time a track holds; dropped.\n", static_cast<unsigned>(late));
     if (cues.empty())

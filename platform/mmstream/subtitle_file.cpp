@@ -85,7 +85,8 @@ constexpr AVRational milliseconds {1, 1000};
 
 }
 
-SubtitleText readSubtitleText(std::string_view utf8, SubtitleFormat format)
+SubtitleText readSubtitleText(std::string_view utf8, SubtitleFormat format,
+    const std::function<void(const SubtitleRect&)>& take)
 {
     routeLibraryLog();
     SubtitleText out;
@@ -160,9 +161,9 @@ SubtitleText readSubtitleText(std::string_view utf8, SubtitleFormat format)
         for (unsigned i = 0; i < subtitle.num_rects; ++i) {
             const AVSubtitleRect* rect = subtitle.rects[i];
             if (rect->type == SUBTITLE_ASS && rect->ass)
-                out.rects.push_back({start, end, rect->ass, true});
+                take({start, end, rect->ass, true});
             else if (rect->type == SUBTITLE_TEXT && rect->text)
-                out.rects.push_back({start, end, rect->text, false});
+                take({start, end, rect->text, false});
             else
                 ++out.pictureRects;
         }
