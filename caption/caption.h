@@ -48,10 +48,22 @@ enum class CaptionStep {
 // The choice of showAllClasses stacks every class in the caption band.
 constexpr int showAllClasses = -1;
 
+// The name endings of the caption files read by Caption::loadTextCaptions, in the order they are
+// looked for beside a movie.
+constexpr const char* textCaptionSuffixes[] = { ".srt", ".vtt", ".ass", ".ssa" };
+
+// Whether fileName ends in one of textCaptionSuffixes, in any case.
+bool isTextCaptionName(const char* fileName);
+
+// Whether the file's first bytes are those of a SubRip, WebVTT or SSA/ASS file and not SAMI, so that
+// such a file under another name is read for what it is.
+bool startsAsTextCaptions(const char* fileName);
+
 class Caption {
 public:
-    // Loads the track from fileName (none gives an empty track), choosing the reader by the name's last
-    // four characters: ".ASF" the ASF script, ".SUB" the SUB reader, anything else SAMI.
+    // Loads the track from fileName (none gives an empty track), choosing the reader by the name's end:
+    // ".ASF" the ASF script, ".SUB" the SUB reader, a text caption name or content (isTextCaptionName,
+    // startsAsTextCaptions) the text caption reader, anything else SAMI.
     explicit Caption(const char* fileName);
     ~Caption();
     Caption(const Caption&) = delete;
@@ -69,6 +81,9 @@ public:
     int loadSMI(const char* fileName);
     int loadSub(const char* fileName);
     int loadASFscript(const char* fileName);
+    // SubRip, WebVTT and SSA/ASS files, read through the media library; the track's text is UTF-8. The
+    // kind comes from the name's end, or from the content for a file named otherwise.
+    int loadTextCaptions(const char* fileName);
 
     ListNode* entries = nullptr;
     ListNode* current = nullptr;
