@@ -40,7 +40,10 @@ bool isBitmapCaption(AVCodecID id)
 std::string languageOf(const AVStream& stream)
 {
     const AVDictionaryEntry* tag = av_dict_get(stream.metadata, "language", nullptr, 0);
-    return tag && tag->value ? std::string(tag->value) : std::string();
+    // "und" (undetermined) is what MP4 writers put where no language was given.
+    if (!tag || !tag->value || strcasecmp(tag->value, "und") == 0)
+        return {};
+    return tag->value;
 }
 
 bool isKorean(const std::string& language)
