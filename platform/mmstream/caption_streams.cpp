@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <strings.h>
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -86,6 +87,10 @@ CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapSt
 
 CaptionStreamInfo probeCaptionStream(const std::string& path)
 {
+    // Only a regular file: opening a pipe or a device to look at its header could wait forever.
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
     AVFormatContext* raw = nullptr;
     // The header names the streams of the containers that carry text captions; nothing more is read.
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
