@@ -29,6 +29,8 @@ Caption::Caption(const char* fileName)
         rc = loadASFscript(fileName);
     else if (strcasecmp(extension, ".SUB") == 0)
         rc = loadSub(fileName);
+    else if (isTextCaptionName(fileName))
+        rc = loadTextCaptions(fileName);
     else
         rc = loadSMI(fileName);
     loadResult = rc;

@@ -50,10 +50,18 @@ enum class CaptionStep {
 // The choice of showAllClasses stacks every class in the caption band.
 constexpr int showAllClasses = -1;
 
+// The name endings of the caption files read by Caption::loadTextCaptions, in the order they are
+// looked for beside a movie.
+constexpr const char* textCaptionSuffixes[] = { ".srt", ".vtt", ".ass", ".ssa" };
+
+// Whether fileName ends in one of textCaptionSuffixes, in any case.
+bool isTextCaptionName(const char* fileName);
+
 class Caption {
 public:
-    // Loads the track from fileName (none gives an empty track), choosing the reader by the name's last
-    // four characters: ".ASF" the ASF script, ".SUB" the SUB reader, anything else SAMI.
+    // Loads the track from fileName (none gives an empty track), choosing the reader by the name's end:
+    // ".ASF" the ASF script, ".SUB" the SUB reader, a text caption name (isTextCaptionName) the text
+    // caption reader, anything else SAMI.
     explicit Caption(const char* fileName);
     ~Caption();
     Caption(const Caption&) = delete;
@@ -71,6 +79,8 @@ public:
     int loadSMI(const char* fileName);
     int loadSub(const char* fileName);
     int loadASFscript(const char* fileName);
+    // SubRip, WebVTT and SSA/ASS files, read through the media library; the track's text is UTF-8.
+    int loadTextCaptions(const char* fileName);
 
     ListNode* entries = nullptr;
     ListNode* current = nullptr;

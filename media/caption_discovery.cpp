@@ -11,9 +11,14 @@
 #include "platform/kernel.h"
 #include "platform/mmstream/caption_streams.h"
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <string>
 #include <strings.h>
+#include <system_error>
+#include <vector>
 
 namespace sublumen {
 
@@ -29,6 +34,51 @@ void absoluteFromCurrentDirectory(char (&path)[1024])
     char current[1024];
     currentDirectory(current, sizeof current);
     makeAbsolute(path, sizeof path, current);
+}
+
+bool isKoreanPart(const std::string& language)
+{
+    return strcasecmp(language.c_str(), "ko") == 0 || strcasecmp(language.c_str(), "kor") == 0
+        || strcasecmp(language.c_str(), "korean") == 0 || strncasecmp(language.c_str(), "ko-", 3) == 0
+        || strncasecmp(language.c_str(), "ko_", 3) == 0;
+}
+
+// The text caption file in folder (as written before the movie's name, "" for the current one) named
+// stem.LANGUAGE.suffix, with a language part of at most 16 characters and no dot: a Korean one first,
+// then by the order of textCaptionSuffixes, then by name, as a folder listing has no order. "" when none.
+std::string languageCaptionFile(const std::string& folder, const std::string& stem)
+{
+    struct Candidate {
+        bool korean;
+        size_t suffix;
+        std::string path;
+    };
+    std::vector<Candidate> candidates;
+    std::error_code ec;
+    std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
+    for (std::filesystem::directory_iterator it(where, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.')
+            continue;
+        std::string rest = name.substr(stem.size() + 1);
+        for (size_t i = 0; i < std::size(textCaptionSuffixes); ++i) {
+            size_t n = std::strlen(textCaptionSuffixes[i]);
+            if (rest.size() <= n || strcasecmp(rest.c_str() + rest.size() - n, textCaptionSuffixes[i]) != 0)
+                continue;
+            std::string language = rest.substr(0, rest.size() - n);
+            if (language.size() <= 16 && language.find('.') == std::string::npos)
+                candidates.push_back({ isKoreanPart(language), i, folder + name });
+        }
+    }
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        if (a.korean != b.korean)
+            return a.korean;
+        return a.suffix != b.suffix ? a.suffix < b.suffix : a.path < b.path;
+    });
+    for (const Candidate& c : candidates)
+        if (_access(c.path.c_str(), 4) == 0 && !std::filesystem::is_directory(c.path, ec))
+            return c.path;
+    return "";
 }
 
 bool endsWithAsf(const char* path)
@@ -108,6 +158,23 @@ int findCaptionFile(char (&path)[1024])
         if (_access(path, 4) == 0)
             return 1;
     }
+    // What is left in path when nothing is found stays the last of the names above.
+    char lastTried[1024];
+    std::memcpy(lastTried, path, sizeof path);
+    for (const char* suffix : textCaptionSuffixes) {
+        size_t suffixLength = std::strlen(suffix);
+        if (stem + suffixLength > sizeof path - 1)
+            continue;
+        std::memcpy(path + stem, suffix, suffixLength + 1);
+        if (_access(path, 4) == 0)
+            return 1;
+    }
+    std::string found = languageCaptionFile(std::string(lastTried, nameStart), std::string(lastTried + nameStart, stem - nameStart));
+    if (!found.empty() && found.size() < sizeof path) {
+        std::memcpy(path, found.c_str(), found.size() + 1);
+        return 1;
+    }
+    std::memcpy(path, lastTried, sizeof path);
     return 0;
 }
 
@@ -158,6 +225,9 @@ int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, 
     record.lpstrFile = buffer;
     record.nMaxFile = static_cast<DWORD>(size);
     record.lpstrTitle = title;
+    // Both cases, as the desktop's choosers match patterns exactly.
+    record.lpstrFilter = "자막 화일\0*.smi;*.sami;*.sub;*.srt;*.vtt;*.ass;*.ssa;*.SMI;*.SAMI;*.SUB;*.SRT;*.VTT;*.ASS;*.SSA\0"
+                         "모든 화일\0*\0";
     record.Flags = OFN_EXPLORER | OFN_SHOWHELP;
     return GetOpenFileNameA(&record);
 }

@@ -12,9 +12,11 @@ struct System;
 // with the caption file found beside it (or picked, when asksmi is on). 0, or -12 without memory.
 int buildMovieList(System& sys);
 
-// Looks beside the movie in path for its caption file, trying ".smi", ".sami" and ".sub" in place of
-// the movie's extension. 1 with path holding the file found, else 0 with path holding the last name
-// tried. A name that would not fit into the buffer is not tried.
+// Looks beside the movie in path for its caption file, trying ".smi", ".sami", ".sub", then ".srt",
+// ".vtt", ".ass" and ".ssa" in place of the movie's extension, then those four with a language part
+// before them (movie.ko.srt, movie.en.vtt; Korean first). 1 with path holding the file found, else 0
+// with path holding the last of the first three names tried. A name that would not fit into the buffer
+// is not tried.
 int findCaptionFile(char (&path)[1024]);
 
 // Replaces sys.movie.currentCaption by the track for sys.movie.currentItem and records in the item's

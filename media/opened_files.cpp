@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/path_text.h"
 #include "app/system.h"
+#include "caption/caption.h"
 #include "media/caption_discovery.h"
 #include "media/movie_list.h"
 #include "media/movie_start.h"
@@ -28,6 +29,9 @@ bool endsWith(const char* path, const char* suffix)
     return length >= n && strcasecmp(path + length - n, suffix) == 0;
 }
 
+// The movie beside captionPath named stem (ending in its dot) and a known movie suffix, as findMovieForCaption.
+int findMovieNamed(const std::filesystem::path& captionPath, const std::string& stem, char (&movie)[1024]);
+
 bool readableFile(const char* path)
 {
     std::error_code ec;
@@ -43,13 +47,27 @@ FileKind fileKindOf(const char* path)
     for (const char* suffix : captionSuffixes)
         if (endsWith(path, suffix))
             return FileKind::Caption;
+    if (isTextCaptionName(path))
+        return FileKind::Caption;
     return FileKind::Movie;
 }
 
 int findMovieForCaption(const char* caption, char (&movie)[1024])
 {
     const std::filesystem::path captionPath(caption);
-    const std::string stem = captionPath.stem().string() + ".";
+    if (findMovieNamed(captionPath, captionPath.stem().string() + ".", movie) == 0)
+        return 0;
+    // movie.ko.srt belongs to movie.avi.
+    const std::filesystem::path shorter = captionPath.stem().stem();
+    if (isTextCaptionName(caption) && shorter != captionPath.stem() && !shorter.empty())
+        return findMovieNamed(captionPath, shorter.string() + ".", movie);
+    return -1;
+}
+
+namespace {
+
+int findMovieNamed(const std::filesystem::path& captionPath, const std::string& stem, char (&movie)[1024])
+{
     std::filesystem::path folder = captionPath.parent_path();
     if (folder.empty())
         folder = ".";
@@ -77,6 +95,8 @@ int findMovieForCaption(const char* caption, char (&movie)[1024])
         return -1;
     boundedCopy(movie, best.c_str(), sizeof movie);
     return 0;
+}
+
 }
 
 int openAsStartPath(System& sys, const char* path)

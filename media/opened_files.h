@@ -11,12 +11,13 @@ struct System;
 
 enum class FileKind { Movie, List, Caption };
 
-// What a file is by its name: a movie list (".slm", ".ml"), a caption file (".smi", ".sami", ".sub"),
-// else a movie.
+// What a file is by its name: a movie list (".slm", ".ml"), a caption file (".smi", ".sami", ".sub",
+// ".srt", ".vtt", ".ass", ".ssa"), else a movie.
 FileKind fileKindOf(const char* path);
 
 // The movie beside a caption file with the caption's name and a movie suffix the media backend knows,
-// the common containers first. 0 with movie holding its path, -1 when there is none.
+// the common containers first; for a text caption file, failing that, without its language part
+// (movie.ko.srt gives movie.avi). 0 with movie holding its path, -1 when there is none.
 int findMovieForCaption(const char* caption, char (&movie)[1024]);
 
 // Starts path as if it had been the start path: the list is built from it and its first movie started

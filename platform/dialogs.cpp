@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -111,7 +112,27 @@ std::string startDirectory(const OPENFILENAMEA& record)
     return getcwd(cwd.data(), cwd.size()) ? std::string(cwd.data()) : std::string();
 }
 
-std::vector<std::string> zenityArguments(const char* title, const std::string& directory)
+// The filters of a record: pairs of a name and its patterns ("*.smi;*.srt"), each NUL-terminated, the
+// list ended by an empty name. The patterns come back separated by blanks, as the choosers take them.
+std::vector<std::pair<std::string, std::string>> recordFilters(const char* filter)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    while (filter && *filter) {
+        std::string name = filter;
+        filter += name.size() + 1;
+        std::string patterns = filter;
+        filter += patterns.size() + 1;
+        for (char& c : patterns)
+            if (c == ';')
+                c = ' ';
+        if (patterns.empty())
+            break;
+        out.emplace_back(std::move(name), std::move(patterns));
+    }
+    return out;
+}
+
+std::vector<std::string> zenityArguments(const char* title, const std::string& directory, const char* filter)
 {
     std::vector<std::string> args { "zenity", "--file-selection" };
     if (title)
@@ -120,6 +141,8 @@ std::vector<std::string> zenityArguments(const char* title, const std::string& d
         // A trailing slash makes zenity open the directory itself rather than select it in its parent.
         args.push_back("--filename=" + directory + (directory.back() == '/' ? "" : "/"));
     }
+    for (const auto& [name, patterns] : recordFilters(filter))
+        args.push_back("--file-filter=" + name + " | " + patterns);
     return args;
 }
 
@@ -171,12 +194,21 @@ BOOL GetOpenFileNameA(OPENFILENAMEA* record)
             platform::platformLog("GetOpenFileNameA: file chooser %s not found\n", chosen);
             return FALSE;
         }
-        args = zenityArguments(record->lpstrTitle, directory);
+        args = zenityArguments(record->lpstrTitle, directory, record->lpstrFilter);
         args[0] = chosen;
     } else if (program = findProgram("zenity"); !program.empty()) {
-        args = zenityArguments(record->lpstrTitle, directory);
+        args = zenityArguments(record->lpstrTitle, directory, record->lpstrFilter);
     } else if (program = findProgram("kdialog"); !program.empty()) {
         args = kdialogArguments(record->lpstrTitle, directory);
+        // kdialog takes its filters after the start directory, one a line: "*.smi *.srt|Name".
+        std::string filters;
+        for (const auto& [name, patterns] : recordFilters(record->lpstrFilter))
+            filters += (filters.empty() ? "" : "\n") + patterns + "|" + name;
+        if (!filters.empty()) {
+            if (directory.empty())
+                args.push_back(".");
+            args.push_back(filters);
+        }
     } else {
         platform::platformLog("GetOpenFileNameA: no file chooser installed (zenity or kdialog)\n");
         return FALSE;

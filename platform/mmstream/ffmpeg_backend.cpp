@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <iterator>
 #include <mutex>
 #include <utility>
@@ -38,18 +37,6 @@ int decoderThreadsFor(const AVCodecParameters& parameters, AVRational rate)
     return std::clamp(wanted, 1, std::max(1, av_cpu_count()));
 }
 
-// FFmpeg's own diagnostics go to the platform log, errors only: warnings about single damaged packets
-// would flood it.
-void forwardLibraryLog(void* object, int level, const char* format, va_list args)
-{
-    if (level > AV_LOG_ERROR)
-        return;
-    char line[1024];
-    int prefix = 1;
-    av_log_format_line2(object, level, format, args, line, sizeof line, &prefix);
-    platformLog("ffmpeg: %s", line);
-}
-
 BackendOpener& currentOpener()
 {
     static BackendOpener opener;
@@ -77,8 +64,7 @@ FfmpegBackend::~FfmpegBackend()
 
 OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& options)
 {
-    static std::once_flag logRouted;
-    std::call_once(logRouted, [] { av_log_set_callback(&forwardLibraryLog); });
+    routeLibraryLog();
     untimed_ = options.untimed;
     OpenError error = demuxer_.open(path);
     if (error != OpenError::None)

@@ -66,4 +66,7 @@ inline AvStatus avStatus(int code)
 // The library's text for an error code.
 std::string errorText(int code);
 
+// Sends the library's own diagnostics, errors only, to the platform log; once per process.
+void routeLibraryLog();
+
 }

@@ -352,6 +352,10 @@ TEST_F(DroppedFiles, ACaptionLoadsForTheMovieAndAMovieStartsAsTheStartPath)
     EXPECT_STREQ(sys.movie.currentItem.caption, caption.c_str());
     EXPECT_NE(sys.movie.currentCaption, nullptr);
     EXPECT_STREQ(sys.movie.movieList->cursorItem()->caption, caption.c_str());
+    const std::string subRip = dir.write("mine.ko.SRT", "1\n00:00:00,000 --> 00:00:09,000\ndropped\n");
+    ASSERT_TRUE(platform::injectDrop(sys.window.mainWindow, { subRip.c_str() }));
+    turn();
+    EXPECT_STREQ(sys.movie.currentItem.caption, subRip.c_str());
 
     // Several at once: the first movie starts as if it were the start path; the others are named and ignored.
     const std::string other = dir.write("other movie.avi", "scripted");

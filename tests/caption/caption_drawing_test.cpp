@@ -2,6 +2,7 @@
 #include "caption/caption.h"
 #include "platform/gdi/gdi.h"
 
+#include "support/caption_forms.h"
 #include "support/drawing.h"
 #include "support/test_files.h"
 
@@ -306,6 +307,37 @@ TEST_F(CaptionDrawing, OneKoreanFileInFiveEncodingsDrawsTheSamePixels)
         track.draw(1500, dc, 0, screenY - 100, screenX, 100, styleShadow | styleSemiAutoPlace);
         EXPECT_TRUE(screen.pixels == expected) << name;
     }
+}
+
+TEST_F(CaptionDrawing, TheSameCaptionsInEveryFileKindDrawTheSamePixels)
+{
+    using testing_support::CaptionForm;
+    // Two lines (one Korean), a gap, one line; times in hundredths so that every kind can write them.
+    const std::vector<testing_support::SampleCue> cues = {
+        { 1000, 2500, "\xED\x95\x9C\xEA\xB8\x80 \xEC\x9E\x90\xEB\xA7\x89\nsecond, line" },
+        { 3000, 4010, "(\xEC\xA7\x9D) 1, 2!" },
+    };
+    const uint32_t times[] = { 500, 1000, 2499, 2500, 2700, 3500, 4009, 4010, 90000 };
+    testing_support::ScratchDir dir;
+    std::vector<std::vector<std::vector<uint8_t>>> drawn;
+    for (CaptionForm form : { CaptionForm::Sami, CaptionForm::SubRip, CaptionForm::WebVtt, CaptionForm::Ass }) {
+        std::string name = std::string("captions") + testing_support::suffixOf(form);
+        Caption track(dir.write(name, testing_support::captionFile(form, cues)).c_str());
+        ASSERT_EQ(track.loadResult, 0) << name;
+        drawn.emplace_back();
+        for (uint32_t time : times) {
+            testing_support::fillSurface(screen, backgroundGrey, backgroundGrey, backgroundGrey);
+            track.draw(time, dc, 0, screenY - 100, screenX, 100, styleShadow | styleSemiAutoPlace);
+            drawn.back().push_back(screen.pixels);
+        }
+        for (size_t i = 0; i < std::size(times); ++i)
+            EXPECT_TRUE(drawn.back()[i] == drawn.front()[i]) << name << " at " << times[i];
+    }
+    // The reference itself shows the captions and clears them.
+    const auto& sami = drawn.front();
+    EXPECT_TRUE(sami[0] == sami[4] && sami[0] == sami[8]);
+    EXPECT_TRUE(sami[1] == sami[2] && sami[0] != sami[1] && sami[1] != sami[5]);
+    EXPECT_TRUE(sami[3] == sami[0] && sami[7] == sami[0] && sami[6] == sami[5]);
 }
 
 TEST_F(CaptionDrawing, TwoLanguageFileShowsOneClassAtATimeOrBothStacked)

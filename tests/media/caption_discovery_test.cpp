@@ -78,6 +78,11 @@ TEST_F(CaptionDiscovery, SuffixesAreTriedInOrderInsideTheFileName)
         { "my.dir/movie", { "my.smi", "my.dir/movie.sub" }, 1, "my.dir/movie.sub" },
         { "v6/A.AVI", { "v6/A.smi" }, 1, "v6/A.smi" },
         { "v7/a.b.avi", { "v7/a.b.smi", "v7/a.smi" }, 1, "v7/a.b.smi" },
+        { "v8/a.avi", { "v8/a.sub", "v8/a.srt" }, 1, "v8/a.sub" },
+        { "v9/a.avi", { "v9/a.ssa", "v9/a.VTT", "v9/a.vtt", "v9/a.ko.srt" }, 1, "v9/a.vtt" },
+        { "v10/a.avi", { "v10/a.en.srt", "v10/a.ko.ass", "v10/a.KOR.srt" }, 1, "v10/a.KOR.srt" },
+        { "v11/a.avi", { "v11/a.en.srt", "v11/a.de.srt", "v11/b.ko.srt", "v11/a.x.y.srt", "v11/a.pt.vtt" }, 1, "v11/a.de.srt" },
+        { "v12/a.avi", { "v12/a.en.txt", "v12/ab.ko.srt", "v12/a..srt/x" }, 0, "v12/a.sub" },
     };
     for (const DiscoveryCase& c : cases) {
         for (const char* file : c.present)
@@ -163,6 +168,7 @@ TEST_F(CaptionDiscovery, AsksmiDecidesWhetherTheChooserIsAsked)
         if (c.asked) {
             EXPECT_EQ(chooser.workingDirectory(), dir.file("films"));
             EXPECT_EQ(chooser.arguments().at(1), "--title=자막 화일을 고르세요.");
+            EXPECT_EQ(chooser.arguments().at(3).rfind("--file-filter=자막 화일 | *.smi *.sami *.sub *.srt *.vtt *.ass *.ssa ", 0), 0u);
         }
     }
 }
