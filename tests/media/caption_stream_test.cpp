@@ -9,6 +9,7 @@
 #include "media/movie_start.h"
 #include "platform/gdi/gdi.h"
 #include "stream_setup.h"
+#include "support/caption_forms.h"
 #include "support/drawing.h"
 #include "support/scripted_chooser.h"
 
@@ -31,9 +32,6 @@ constexpr const char* koreanSrt = "1\n00:00:00,200 --> 00:00:00,900\n안녕하�
                                   "2\n00:00:01,100 --> 00:00:01,700\n<i>두 줄</i>\n자막입니다\n\n"
                                   "3\n00:00:01,700 --> 00:00:02,500\n{\\b1}끝{\\b0}\n\n";
 constexpr const char* englishSrt = "1\n00:00:00,200 --> 00:00:02,500\nHello\n\n";
-constexpr const char* koreanSami = "<SAMI><BODY>\n<SYNC Start=200><P>안녕하세요\n<SYNC Start=900><P>&nbsp;\n"
-                                   "<SYNC Start=1100><P>두 줄<br>자막입니다\n<SYNC Start=1700><P>끝\n"
-                                   "<SYNC Start=2500><P>&nbsp;\n</BODY></SAMI>\n";
 
 bool runFfmpeg(std::vector<std::string> arguments)
 {
@@ -97,11 +95,12 @@ protected:
 std::vector<uint8_t> drawn(Caption& track, uint32_t time)
 {
     platform::Surface screen(640, 480, platform::PixelFormat::XRGB8888);
-    testing_support::fillSurface(screen, 0, 0, 0);
+    testing_support::fillSurface(screen, testing_support::backgroundGrey, testing_support::backgroundGrey,
+        testing_support::backgroundGrey);
     HDC dc = platform::createSurfaceDC(screen);
     HFONT font = testing_support::koreanFont(24);
     HFONT previous = SelectObject(dc, font);
-    track.draw(time, dc, 0, 380, 640, 100, 2);
+    track.draw(time, dc, 0, 380, 640, 100, styleShadow | styleSemiAutoPlace);
     SelectObject(dc, previous);
     DeleteObject(font);
     platform::destroySurfaceDC(dc);
@@ -139,25 +138,40 @@ TEST_F(CaptionStream, TheKoreanStreamOfAMatroskaMovieIsShownWithoutAQuestion)
 
 TEST_F(CaptionStream, MatroskaAndMp4CaptionsDrawTheSamePixelsAsTheSameSamiFile)
 {
-    std::string mkv = dir.file("ass.mkv");
-    std::string mp4 = dir.file("text.mp4");
-    ASSERT_TRUE(runFfmpeg({ "-i", source, "-i", korean, "-map", "0", "-map", "1", "-c:v", "copy", "-c:a", "copy",
-        "-c:s", "ass", mkv }));
-    ASSERT_TRUE(runFfmpeg({ "-i", source, "-i", korean, "-map", "0", "-map", "1", "-c:v", "copy", "-c:a", "aac",
-        "-c:s", "mov_text", mp4 }));
-    Caption sami(dir.write("same.smi", koreanSami).c_str());
+    using testing_support::CaptionForm;
     HFONT probe = testing_support::koreanFont(24);
     if (!probe)
         GTEST_SKIP() << "no font for 굴림체 on this machine";
     DeleteObject(probe);
-    ASSERT_NE(drawn(sami, 1200), drawn(sami, 2600));
-
-    for (const std::string& movie : { mkv, mp4 }) {
-        play(movie, 6);
+    // Two lines (one Korean), a gap, one line; the second runs past the end of the pictures.
+    const std::vector<testing_support::SampleCue> cues = {
+        { 1000, 2500, "한글 자막\nsecond, line" },
+        { 3000, 4010, "(짝) 1, 2!" },
+    };
+    std::string srt = dir.write("c.srt", testing_support::captionFile(CaptionForm::SubRip, cues));
+    std::string ass = dir.write("c.ass", testing_support::captionFile(CaptionForm::Ass, cues));
+    Caption sami(dir.write("same.smi", testing_support::captionFile(CaptionForm::Sami, cues)).c_str());
+    struct Muxed {
+        std::string movie;
+        std::string captions;
+        const char* codec;
+        const char* audio;
+    };
+    const Muxed movies[] = {
+        { dir.file("srt.mkv"), srt, "srt", "copy" },
+        { dir.file("ass.mkv"), ass, "copy", "copy" },
+        { dir.file("text.mp4"), srt, "mov_text", "aac" },
+    };
+    const uint32_t times[] = { 500, 1000, 2499, 2500, 2700, 3500, 4009, 4010 };
+    ASSERT_NE(drawn(sami, 1000), drawn(sami, 500));
+    for (const Muxed& m : movies) {
+        ASSERT_TRUE(runFfmpeg({ "-i", source, "-i", m.captions, "-map", "0", "-map", "1", "-c:v", "copy", "-c:a",
+            m.audio, "-c:s", m.codec, m.movie }));
+        play(m.movie, 5);
         Caption& streamed = *sys.movie.currentCaption;
-        EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 2]") << movie;
-        for (uint32_t time : { 100u, 500u, 950u, 1200u, 1699u, 1700u, 2400u, 2600u })
-            EXPECT_EQ(drawn(streamed, time), drawn(sami, time)) << movie << " at " << time;
+        EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 2]") << m.movie;
+        for (uint32_t time : times)
+            EXPECT_EQ(drawn(streamed, time), drawn(sami, time)) << m.movie << " at " << time;
         closeMovie(sys);
     }
     sami.unload();
