@@ -29,7 +29,7 @@ Caption::Caption(const char* fileName)
         rc = loadASFscript(fileName);
     else if (strcasecmp(extension, ".SUB") == 0)
         rc = loadSub(fileName);
-    else if (isTextCaptionName(fileName))
+    else if (isTextCaptionName(fileName) || startsAsTextCaptions(fileName))
         rc = loadTextCaptions(fileName);
     else
         rc = loadSMI(fileName);

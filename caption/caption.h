@@ -57,11 +57,15 @@ constexpr const char* textCaptionSuffixes[] = { ".srt", ".vtt", ".ass", ".ssa" }
 // Whether fileName ends in one of textCaptionSuffixes, in any case.
 bool isTextCaptionName(const char* fileName);
 
+// Whether the file's first bytes are those of a SubRip, WebVTT or SSA/ASS file and not SAMI, so that
+// such a file under another name is read for what it is.
+bool startsAsTextCaptions(const char* fileName);
+
 class Caption {
 public:
     // Loads the track from fileName (none gives an empty track), choosing the reader by the name's end:
-    // ".ASF" the ASF script, ".SUB" the SUB reader, a text caption name (isTextCaptionName) the text
-    // caption reader, anything else SAMI.
+    // ".ASF" the ASF script, ".SUB" the SUB reader, a text caption name or content (isTextCaptionName,
+    // startsAsTextCaptions) the text caption reader, anything else SAMI.
     explicit Caption(const char* fileName);
     ~Caption();
     Caption(const Caption&) = delete;
@@ -79,7 +83,8 @@ public:
     int loadSMI(const char* fileName);
     int loadSub(const char* fileName);
     int loadASFscript(const char* fileName);
-    // SubRip, WebVTT and SSA/ASS files, read through the media library; the track's text is UTF-8.
+    // SubRip, WebVTT and SSA/ASS files, read through the media library; the track's text is UTF-8. The
+    // kind comes from the name's end, or from the content for a file named otherwise.
     int loadTextCaptions(const char* fileName);
 
     ListNode* entries = nullptr;

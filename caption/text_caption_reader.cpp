@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <strings.h>
 
@@ -13,15 +17,77 @@ namespace sublumen {
 
 namespace {
 
-platform::SubtitleFormat formatOfName(const char* fileName)
+enum class TextKind {
+    None,
+    SubRip,
+    WebVtt,
+    Ass,
+};
+
+TextKind kindOfName(const char* fileName)
 {
     size_t length = std::strlen(fileName);
-    const char* extension = fileName + length - 4;
+    const char* extension = length >= 4 ? fileName + length - 4 : "";
+    if (strcasecmp(extension, ".srt") == 0)
+        return TextKind::SubRip;
     if (strcasecmp(extension, ".vtt") == 0)
-        return platform::SubtitleFormat::WebVtt;
+        return TextKind::WebVtt;
     if (strcasecmp(extension, ".ass") == 0 || strcasecmp(extension, ".ssa") == 0)
+        return TextKind::Ass;
+    return TextKind::None;
+}
+
+// What the first lines of a file say it is: "WEBVTT", "[Script Info]", or a SubRip number line followed
+// by a time line; anything else (SAMI among it) is None.
+TextKind kindOfContent(std::string_view head)
+{
+    if (head.starts_with("\xEF\xBB\xBF"))
+        head.remove_prefix(3);
+    size_t first = head.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return TextKind::None;
+    head.remove_prefix(first);
+    if (head.starts_with("WEBVTT"))
+        return TextKind::WebVtt;
+    if (head.size() >= 13 && strncasecmp(head.data(), "[Script Info]", 13) == 0)
+        return TextKind::Ass;
+    size_t digits = head.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string_view::npos)
+        return TextKind::None;
+    std::string_view rest = head.substr(digits);
+    rest.remove_prefix(std::min(rest.find_first_not_of(" \t\r"), rest.size()));
+    if (!rest.starts_with("\n"))
+        return TextKind::None;
+    std::string_view timeLine = rest.substr(1, rest.find('\n', 1));
+    return timeLine.find("-->") != std::string_view::npos ? TextKind::SubRip : TextKind::None;
+}
+
+platform::SubtitleFormat formatOf(TextKind kind)
+{
+    switch (kind) {
+    case TextKind::WebVtt:
+        return platform::SubtitleFormat::WebVtt;
+    case TextKind::Ass:
         return platform::SubtitleFormat::Ass;
+    case TextKind::SubRip:
+    case TextKind::None:
+        break;
+    }
     return platform::SubtitleFormat::SubRip;
+}
+
+const char* kindName(TextKind kind)
+{
+    switch (kind) {
+    case TextKind::WebVtt:
+        return "WebVTT";
+    case TextKind::Ass:
+        return "SSA/ASS";
+    case TextKind::SubRip:
+    case TextKind::None:
+        break;
+    }
+    return "SubRip";
 }
 
 // A SAMI file under a text caption name: its first tag is SAMI (any case), after blanks.
@@ -31,9 +97,57 @@ bool looksLikeSami(const std::string& bytes)
     return first != std::string::npos && strncasecmp(bytes.c_str() + first, "<SAMI", 5) == 0;
 }
 
+// The media library reads a line in pieces of about 4 KB and breaks the text between them, even inside
+// a character, and then refuses the whole caption as invalid UTF-8; no caption line is near this long.
+constexpr size_t maximumLine = 4000;
+
+// Cuts every line of UTF-8 text longer than maximumLine at the end of its last whole character that
+// fits; the number of lines cut.
+size_t cutLongLines(std::string& text)
+{
+    size_t cut = 0;
+    std::string out;
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t end = std::min(text.find('\n', from), text.size());
+        size_t keep = end - from;
+        if (keep > maximumLine) {
+            keep = maximumLine;
+            while (keep > 0 && (static_cast<unsigned char>(text[from + keep]) & 0xC0) == 0x80)
+                --keep;
+            ++cut;
+        }
+        if (cut) {
+            if (out.empty())
+                out.assign(text, 0, from);
+            out.append(text, from, keep);
+            if (end < text.size())
+                out += '\n';
+        }
+        from = end + 1;
+    }
+    if (cut)
+        text.swap(out);
+    return cut;
+}
+
 // The last start a cue may have: the end marker itself belongs to the track's end.
 constexpr int64_t lastTime = endMarker - 1;
 
+}
+
+bool startsAsTextCaptions(const char* fileName)
+{
+    if (!fileName)
+        return false;
+    int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    char head[512];
+    ssize_t n = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? ::read(fd, head, sizeof head) : -1;
+    ::close(fd);
+    return n > 0 && kindOfContent(std::string_view(head, static_cast<size_t>(n))) != TextKind::None;
 }
 
 bool isTextCaptionName(const char* fileName)
@@ -62,12 +176,19 @@ int Caption::loadTextCaptions(const char* fileName)
         debugLog("Caption:: %s is a SAMI file; read as SAMI.\n", fileName);
         return loadSMI(fileName);
     }
+    TextKind kind = kindOfName(fileName);
+    if (kind == TextKind::None) {
+        kind = kindOfContent(bytes);
+        debugLog("Caption:: %s is a %s file; read as %s.\n", fileName, kindName(kind), kindName(kind));
+    }
     debugLog("Caption:: %s file.\n", platform::encodingName(file.encoding()));
     if (file.encoding() == platform::TextEncoding::Cp949)
         bytes = platform::textToUtf8(bytes, platform::TextEncoding::Cp949);
     textEncoding = platform::TextEncoding::Utf8;
+    if (size_t cut = cutLongLines(bytes))
+        debugLog("Caption:: %u lines longer than %u bytes cut.\n", static_cast<unsigned>(cut), static_cast<unsigned>(maximumLine));
 
-    platform::SubtitleText read = platform::readSubtitleText(bytes, formatOfName(fileName));
+    platform::SubtitleText read = platform::readSubtitleText(bytes, formatOf(kind));
     if (!read.opened) {
         debugLog("Caption:: %s cannot be read (%s).\n", fileName, read.failure.c_str());
         return -2;
@@ -96,6 +217,8 @@ int Caption::loadTextCaptions(const char* fileName)
     read.rects.clear();
     if (late)
         debugLog("Caption:: %u captions start after the last time a track holds; dropped.\n", static_cast<unsigned>(late));
+    if (cues.empty())
+        debugLog("Caption:: no captions read.\n");
     if (size_t dropped = cuesWithoutDuration(cues))
         debugLog("Caption:: %u captions end before they start; dropped.\n", static_cast<unsigned>(dropped));
 

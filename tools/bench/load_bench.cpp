@@ -2,7 +2,9 @@
 // player's own readers.
 //   - hostile.smi: a SAMI file of 200 000 SYNCs whose second half sits just below the last start of the
 //     first half, so that every entry of the second half belongs near the end of the track;
-//   - long.slm: a movie list of 100 000 items.
+//   - long.slm: a movie list of 100 000 items;
+//   - cues.srt and cues.smi: the same 100 000 two-line captions as SubRip and as SAMI, to compare the
+//     text caption reader with the SAMI reader.
 // Both files are written into DIR (a new folder under /tmp when none is given) and kept, so that
 // sublumen-captions and the player can load them too. Prints the wall-clock and CPU time of each load.
 // With --log every line the readers write goes to DIR/DEBUG.LOG, one open and close per line, as in the
@@ -51,6 +53,47 @@ std::string writeLongList(const std::string& dir)
     return path;
 }
 
+constexpr int captionCues = 100000;
+
+// h:mm:ss,mmm
+std::string subRipTime(long ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld,%03ld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+    return text;
+}
+
+// Cue i runs from 3 i s for 2 s, so that every cue gives a start and an end entry in both files.
+std::string writeCues(const std::string& dir, bool sami)
+{
+    std::string path = dir + (sami ? "/cues.smi" : "/cues.srt");
+    std::ofstream out(path, std::ios::binary);
+    if (sami)
+        out << "<SAMI>\r\n<BODY>\r\n";
+    for (long i = 0; i < captionCues; ++i) {
+        long start = i * 3000 + 500;
+        std::string first = "Caption " + std::to_string(i + 1) + " of the evening";
+        const char* second = "\xED\x95\x9C\xEA\xB8\x80 \xEC\x9E\x90\xEB\xA7\x89";
+        if (sami)
+            out << "<SYNC Start=" << start << "><P Class=KRCC>" << first << "<br>" << second << "\r\n<SYNC Start="
+                << start + 2000 << "><P Class=KRCC>&nbsp;\r\n";
+        else
+            out << i + 1 << "\r\n" << subRipTime(start) << " --> " << subRipTime(start + 2000) << "\r\n" << first << "\r\n"
+                << second << "\r\n\r\n";
+    }
+    if (sami)
+        out << "</BODY>\r\n</SAMI>\r\n";
+    return path;
+}
+
+std::string trackDetail(const sublumen::Caption& track)
+{
+    size_t count = 0;
+    for (const sublumen::ListNode* node = track.entries; node; node = node->next)
+        ++count;
+    return std::to_string(count) + " entries, result " + std::to_string(track.loadResult);
+}
+
 // Runs load once and prints its wall-clock and CPU seconds under name.
 template<typename F> void timeLoad(const char* name, F&& load)
 {
@@ -84,6 +127,8 @@ int main(int argc, char** argv)
     }
     std::string sami = writeHostileSami(dir);
     std::string list = writeLongList(dir);
+    std::string subRip = writeCues(dir, false);
+    std::string samiCues = writeCues(dir, true);
     std::string logPath = dir + "/DEBUG.LOG";
     if (withLog) {
         std::remove(logPath.c_str());
@@ -105,6 +150,14 @@ int main(int argc, char** argv)
         for (const sublumen::ListNode* node = movies.items; node; node = node->next)
             ++count;
         return std::to_string(count) + " items, result " + std::to_string(result);
+    });
+    timeLoad("cues.srt, 100000 cues", [&] {
+        sublumen::Caption track(subRip.c_str());
+        return trackDetail(track);
+    });
+    timeLoad("cues.smi, the same 100000 cues", [&] {
+        sublumen::Caption track(samiCues.c_str());
+        return trackDetail(track);
     });
     sublumen::setLogFile(nullptr);
     return 0;

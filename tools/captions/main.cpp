@@ -1,5 +1,6 @@
-// sublumen-captions [--classes | --class NAME] FILE...: loads each caption file into a caption track
-// exactly as the player does and prints its entries in the player's own log format, so a file can be
+// sublumen-captions [--classes | --class NAME] FILE...: loads each caption file (SAMI, SUB, ASF script,
+// SubRip, WebVTT, SSA/ASS) into a caption track exactly as the player does and prints its entries in the
+// player's own log format, so a file can be
 // checked without playing a movie. --class NAME prints what the player shows when that language class of
 // a SAMI file is chosen ("*" for all of them stacked); --classes lists the classes with their names,
 // languages and entry counts.

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Runs sublumen-captions on a typical SAMI file (CRLF line ends, a titled header, two captions) and on a
-# missing file, and compares its output byte for byte.
+# Runs sublumen-captions on a typical SAMI file (CRLF line ends, a titled header, two captions), on a
+# missing file and on SubRip and ASS files, and compares its output byte for byte.
 set -eu
 tool=$1
 dir=$(mktemp -d)
@@ -33,4 +33,15 @@ cmp "$dir/expected" "$dir/out"
 printf '00:01.01[      1012]:En\n00:04.00[      4000]: \n71582:47.29[4294967295]:\n' > "$dir/expected"
 "$tool" --class ENCC "$dir/two.smi" > "$dir/out"
 cmp "$dir/expected" "$dir/out"
-echo "sublumen-captions: typical file, missing file and two-language file as expected"
+# SubRip and SSA/ASS files print the same way: overlapping cues shown together, an empty entry at the end.
+printf '1\r\n00:00:01,000 --> 00:00:03,000\r\n<i>One</i>\r\n\r\n2\r\n00:00:02,000 --> 00:00:04,000\r\nTwo\r\n' > "$dir/cues.srt"
+printf '[Script Info]\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n' > "$dir/cues.ass"
+printf 'Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\i1}A\\Nb\n' >> "$dir/cues.ass"
+{
+  printf '==> %s <==\n00:01.00[      1000]:One\n00:02.00[      2000]:One\nTwo\n' "$dir/cues.srt"
+  printf '00:03.00[      3000]:Two\n00:04.00[      4000]:\n71582:47.29[4294967295]:\n\n'
+  printf '==> %s <==\n00:01.00[      1000]:A\nb\n00:02.00[      2000]:\n71582:47.29[4294967295]:\n' "$dir/cues.ass"
+} > "$dir/expected"
+"$tool" "$dir/cues.srt" "$dir/cues.ass" > "$dir/out"
+cmp "$dir/expected" "$dir/out"
+echo "sublumen-captions: typical file, missing file, two-language file and text caption files as expected"

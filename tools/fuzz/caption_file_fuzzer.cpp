@@ -1,5 +1,5 @@
 // A caption file of any bytes through the Caption constructor, which picks the reader by the name's suffix
-// (CAPTION_SUFFIX: ".smi", ".sub" or ".asf"), then lookups over the loaded track.
+// (CAPTION_SUFFIX: ".smi", ".sub", ".asf", ".srt", ".vtt" or ".ass"), then lookups over the loaded track.
 #include "fuzz_support.h"
 
 #include "caption/caption.h"
