@@ -1,6 +1,7 @@
 #include "caption/caption.h"
 
 #include "app/debug_log.h"
+#include "caption/text_cues.h"
 #include "platform/com.h"
 
 #include <cerrno>

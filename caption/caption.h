@@ -19,6 +19,8 @@ struct CaptionEntry {
     char* text;
 };
 
+struct TextCue;
+
 // The start of the entry that ends every successfully loaded track.
 constexpr uint32_t endMarker = 4294967295u;
 
@@ -109,6 +111,15 @@ public:
     bool showClassNamed(const std::string& name);
     // The name of the class shown, "*" for all, "" for a track without classes.
     std::string shownClassName() const;
+    // Makes this empty track one that the movie's caption stream fills while it plays: UTF-8 texts, the
+    // end marker alone at first.
+    void beginCueTrack();
+    // Adds cues of the caption stream in any order; a cue equal to one already held is dropped. The
+    // entries around the new cues are made again from every cue they touch, so the track is what
+    // entriesOfCues makes of all cues held.
+    void addCues(std::vector<TextCue> cues);
+    bool isCueTrack() const { return cueTrack; }
+
     // The text shown at time, ready for drawing (UTF-8 for a track of a file); none when no entry is in
     // force. The text lives until the next call or until the track changes.
     const std::string* shownTextAt(uint32_t time);
@@ -125,6 +136,9 @@ private:
     ListNode* newEntry(uint32_t start, const char* text);
 
     bool comHeld = false;
+    // A track of the caption stream: the cues held, in order of start (equal starts in arrival order).
+    bool cueTrack = false;
+    std::vector<TextCue> heldCues;
     // The last node of entries, so that entries in time order are added without a walk.
     ListNode* lastNode = nullptr;
     // Set when appendEntry put an entry behind one that starts later.

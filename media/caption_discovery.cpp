@@ -4,10 +4,12 @@
 #include "app/path_text.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
 #include "platform/dialogs.h"
 #include "platform/kernel.h"
+#include "platform/mmstream/caption_streams.h"
 
 #include <algorithm>
 #include <cstring>
@@ -112,7 +114,11 @@ int buildMovieList(System& sys)
             boundedCopy(caption, sys.startup.startCaption, sizeof caption);
         else if (!findCaptionFile(caption)) {
             caption[0] = '\0';
-            if (sys.settings.asksmi) {
+            // A movie that carries its own text captions has them: nothing to ask. Its header is read
+            // only when the question would otherwise come.
+            if (sys.settings.asksmi && platform::probeCaptionStream(movie).index >= 0) {
+                debugLog("Caption stream in the movie.\n");
+            } else if (sys.settings.asksmi) {
                 debugLog("Asking Caption.\n");
                 // The dialog opens in the current directory, so that is the movie's own from now on.
                 char directory[1024];
@@ -190,6 +196,12 @@ int loadCurrentCaption(System& sys)
                 debugLog("ASF -> Try to Load ASF script.\n");
                 openMovieCaption(sys, item.movie);
                 boundedCopy(item.caption, asfScriptMarker, sizeof item.caption);
+            } else if (sys.movie.currentStream
+                && sys.movie.currentStream->captionStreamName(name, sizeof name)) {
+                debugLog("Load Caption Stream : %s\n", name);
+                if (Caption* track = openMovieCaption(sys, nullptr))
+                    track->beginCueTrack();
+                boundedCopy(item.caption, name, sizeof item.caption);
             }
             return 0;
         }

@@ -2,6 +2,8 @@
 
 #include "app/debug_log.h"
 #include "app/system.h"
+#include "caption/caption.h"
+#include "caption/text_cues.h"
 #include "display/display.h"
 #include "platform/com.h"
 #include "platform/ddraw/ddraw.h"
@@ -9,6 +11,8 @@
 #include "platform/mmstream/mmstream.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 namespace sublumen {
 
@@ -101,7 +105,45 @@ int32_t MediaStream::open(const char* path)
     STREAM_TIME length = 0;
     stream->GetDuration(&length);
     duration = length > 0 ? toMilliseconds(length) : 0;
+
+    IMediaStream* captions = nullptr;
+    if (SUCCEEDED(stream->GetMediaStream(MSPID_CaptionText, &captions)) && captions) {
+        captions->QueryInterface(IID_ICaptionTextStream, reinterpret_cast<void**>(&captionText));
+        captions->Release();
+    }
     return 0;
+}
+
+bool MediaStream::captionStreamName(char* buffer, size_t size) const
+{
+    if (!captionText || !buffer || size == 0)
+        return false;
+    int32_t index = -1;
+    std::string language;
+    if (FAILED(captionText->GetDescription(&index, &language)) || index < 0)
+        return false;
+    // A tag is a short code; anything longer is cut rather than allowed to crowd the line.
+    if (language.size() > 16)
+        language.resize(16);
+    if (language.empty())
+        std::snprintf(buffer, size, "[stream %d]", index);
+    else
+        std::snprintf(buffer, size, "[stream %d, %s]", index, language.c_str());
+    return true;
+}
+
+void MediaStream::takeCaptionCues(std::vector<TextCue>& cues)
+{
+    if (!captionText)
+        return;
+    std::vector<platform::CaptionText> texts;
+    captionText->TakeTexts(texts);
+    auto milliseconds = [](platform::MediaTime t) {
+        int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(t).count();
+        return static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, endMarker - 1));
+    };
+    for (const platform::CaptionText& text : texts)
+        cues.push_back({ milliseconds(text.start), milliseconds(text.end), plainCueText(text.text, text.assLine) });
 }
 
 MediaStream::~MediaStream()
@@ -111,6 +153,10 @@ MediaStream::~MediaStream()
 
 void MediaStream::release()
 {
+    if (captionText) {
+        captionText->Release();
+        captionText = nullptr;
+    }
     if (surface) {
         surface->Release();
         surface = nullptr;

@@ -4,9 +4,12 @@
 
 #include "platform/win32.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct IAMMultiMediaStream;
+struct ICaptionTextStream;
 class IDirectDrawSurface;
 struct IDirectDrawStreamSample;
 class IDirectDraw;
@@ -15,6 +18,7 @@ namespace sublumen {
 
 class Display;
 class DisplaySurface;
+struct TextCue;
 
 class MediaStream {
 public:
@@ -43,6 +47,13 @@ public:
     int blitFrame(DisplaySurface* target, int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight,
         int32_t dstX, int32_t dstY, int32_t dstWidth, int32_t dstHeight, int32_t flags);
 
+    // Names the movie's own text caption stream as the caption line shows it, "[stream 2, kor]" (the
+    // language only when tagged); false, with buffer untouched, when the movie has none.
+    bool captionStreamName(char* buffer, size_t size) const;
+    // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
+    // text; nothing without such a stream.
+    void takeCaptionCues(std::vector<TextCue>& cues);
+
     IAMMultiMediaStream* stream = nullptr;
     IDirectDrawSurface* surface = nullptr;
     IDirectDrawStreamSample* sample = nullptr;
@@ -59,6 +70,8 @@ private:
     // second before the duration is a decoding error and is skipped. Both answer -2.
     int handleEnd(uint32_t before, uint32_t after);
     bool comHeld = false;
+    // The movie's text caption stream, when it has one; not a step of creation.
+    ICaptionTextStream* captionText = nullptr;
 };
 
 }

@@ -2,6 +2,7 @@
 
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/text_cues.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 
@@ -90,11 +91,24 @@ int runMovie(System& sys, int mode)
     return sys.movie.currentStream->setRun(mode);
 }
 
+void takeStreamCaptions(System& sys)
+{
+    if (!sys.movie.currentStream)
+        return;
+    std::vector<TextCue> cues;
+    sys.movie.currentStream->takeCaptionCues(cues);
+    Caption* track = sys.movie.currentCaption.get();
+    // Taken every frame even when a caption file is shown instead, so they never pile up.
+    if (!cues.empty() && track && track->isCueTrack())
+        track->addCues(std::move(cues));
+}
+
 int advanceMovie(System& sys)
 {
     MediaStream& stream = *sys.movie.currentStream;
     CompositionState& c = sys.composition;
     int rc = stream.update();
+    takeStreamCaptions(sys);
     if (rc == 2) {
         ++c.stallCount;
         if (c.stallCount > c.stallLimit && sys.settings.quickskip != 0) {

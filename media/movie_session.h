@@ -41,7 +41,10 @@ int seekMovie(System& sys, uint32_t milliseconds);
 // Sets the stream running (1) or stopped (0) with the stall rule started over; -1 without a stream,
 // else the stream's answer.
 int runMovie(System& sys, int mode);
-// Decodes the next picture and applies the stall rule to the answer, which it returns: a decoder busy
+// Adds the captions the movie's caption stream has read since the last call to the track, when the
+// track is that stream's.
+void takeStreamCaptions(System& sys);
+// Decodes the next picture, takes the stream's new captions (takeStreamCaptions) and applies the stall rule to the answer, which it returns: a decoder busy
 // for more frames in a row than the limit is skipped to the current time, or 3 s before it when the
 // stream was already moved since it last delivered. Only while a stream exists.
 int advanceMovie(System& sys);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -93,6 +94,8 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
     if (!hasAudio)
         audioIndex_ = -1;
     demuxer_.queueStreams(videoIndex_, audioIndex_);
+    if (!options.untimed)
+        captionStream_ = demuxer_.readCaptions();
     startThreads();
     return OpenError::None;
 }
@@ -219,6 +222,18 @@ void FfmpegBackend::seek(MediaTime target)
     s.video.wake.notify_all();
     s.audio.wake.notify_all();
     s.frameWake.notify_all();
+}
+
+void FfmpegBackend::takeCaptionTexts(std::vector<CaptionText>& texts)
+{
+    std::lock_guard lock(shared_.mutex);
+    if (texts.empty()) {
+        texts.swap(shared_.captionTexts);
+    } else {
+        std::move(shared_.captionTexts.begin(), shared_.captionTexts.end(), std::back_inserter(texts));
+        shared_.captionTexts.clear();
+    }
+    shared_.queuedCaptionBytes = 0;
 }
 
 MediaTime FfmpegBackend::knownDuration() const

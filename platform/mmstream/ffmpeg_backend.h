@@ -36,6 +36,8 @@ public:
     void seek(MediaTime target) override;
     FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
+    CaptionStreamInfo captionStream() const override { return captionStream_; }
+    void takeCaptionTexts(std::vector<CaptionText>& texts) override;
 
 private:
     bool openVideo(int decoderThreads);
@@ -60,6 +62,7 @@ private:
     MediaProperties properties_;
     int videoIndex_ = -1;
     int audioIndex_ = -1;
+    CaptionStreamInfo captionStream_;
 
     // Declared first so that it goes last: every part below refers to it.
     SharedState shared_;

@@ -53,6 +53,37 @@ void FfmpegDemuxer::queueStreams(int videoIndex, int audioIndex)
     audioIndex_ = audioIndex;
 }
 
+CaptionStreamInfo FfmpegDemuxer::readCaptions()
+{
+    CaptionStreamInfo chosen = chooseCaptionStream(*format_, LogBitmapStreams::Yes);
+    if (chosen.index < 0 || !captions_.open(*format_->streams[chosen.index], startOffset_))
+        return {};
+    captionIndex_ = chosen.index;
+    return chosen;
+}
+
+void FfmpegDemuxer::decodeCaption(AVPacket& packet, uint64_t generation)
+{
+    std::vector<CaptionText> texts;
+    captions_.decode(packet, texts);
+    if (texts.empty())
+        return;
+    std::lock_guard lock(shared_.mutex);
+    if (generation != shared_.generation)
+        return;
+    for (CaptionText& text : texts) {
+        std::size_t size = text.text.size() + sizeof text;
+        if (shared_.queuedCaptionBytes + size > maxQueuedCaptionBytes) {
+            if (!shared_.captionOverflowLogged)
+                platformLog("mmstream: captions not taken, later ones dropped\n");
+            shared_.captionOverflowLogged = true;
+            return;
+        }
+        shared_.queuedCaptionBytes += size;
+        shared_.captionTexts.push_back(std::move(text));
+    }
+}
+
 bool FfmpegDemuxer::hasRoom() const
 {
     if (shared_.queuedPacketBytes >= maxQueuedPacketBytes)
@@ -118,6 +149,10 @@ void FfmpegDemuxer::run()
             s.queuedPacketBytes += size;
             s.audio.packets.push_back({std::move(packet), generation});
             s.audio.wake.notify_all();
+        } else if (packet->stream_index == captionIndex_ && captionIndex_ >= 0) {
+            // Captions are few and small: decoded here, so they are ready as soon as they are read.
+            lock.unlock();
+            decodeCaption(*packet, generation);
         }
     }
 }

@@ -2,6 +2,7 @@
 // and carries out seeks.
 #pragma once
 
+#include "platform/mmstream/caption_decoder.h"
 #include "platform/mmstream/ffmpeg_support.h"
 #include "platform/mmstream/stream_state.h"
 
@@ -25,6 +26,8 @@ public:
     MediaTime startOffset() const { return startOffset_; }
     // The streams that are decoded (-1: not decoded); their packets go into the queues. Before run.
     void queueStreams(int videoIndex, int audioIndex);
+    // Chooses the text caption stream whose packets are decoded as they are read. Before run.
+    CaptionStreamInfo readCaptions();
 
     // The thread's body; returns when the engine quits.
     void run();
@@ -34,6 +37,8 @@ private:
     bool hasRoom() const;
     void seek(MediaTime target);
     void markEnd(uint64_t generation);
+    // Decodes a packet of the caption stream and queues its captions. Called without the mutex.
+    void decodeCaption(AVPacket& packet, uint64_t generation);
     static int interruptCallback(void* self);
 
     SharedState& shared_;
@@ -41,6 +46,9 @@ private:
     FormatContextHandle format_;
     int videoIndex_ = -1;
     int audioIndex_ = -1;
+    int captionIndex_ = -1;
+    // Used only by the demuxer's thread once the threads run.
+    CaptionDecoder captions_;
     MediaTime startOffset_ {0};
 };
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <ratio>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -25,6 +26,20 @@ struct MediaProperties {
     int height = 0;
     MediaTime duration {0};   // the container's duration, or the longest stream's
     MediaTime frameInterval {0}; // nominal time between frames; 0 when unknown
+};
+
+// The text caption stream of a movie that is read along with its pictures.
+struct CaptionStreamInfo {
+    int index = -1;        // the stream's number in the container; -1 when the movie has none
+    std::string language;  // its language tag as the container writes it, "" when untagged
+};
+
+// One caption of that stream as its decoder gave it.
+struct CaptionText {
+    MediaTime start {0};
+    MediaTime end {0};
+    std::string text;      // UTF-8: an ASS dialogue line when assLine, else plain text
+    bool assLine = false;
 };
 
 enum class FrameOutcome {
@@ -65,6 +80,10 @@ public:
     {
         return deliverFrame(target.samplePixels(), timeout);
     }
+    // The text caption stream read along with the pictures; index -1 when there is none.
+    virtual CaptionStreamInfo captionStream() const { return {}; }
+    // Appends the captions decoded since the last call to texts, in the order they were read.
+    virtual void takeCaptionTexts(std::vector<CaptionText>&) { }
 };
 
 struct OpenOptions {

@@ -39,6 +39,49 @@ public:
     }
 };
 
+class CaptionStream final : public RefCounted<ICaptionTextStream> {
+public:
+    explicit CaptionStream(std::shared_ptr<MediaBackend> backend)
+        : backend_(std::move(backend))
+    {
+    }
+
+    HRESULT QueryInterface(const GUID& iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (sameGuid(iid, IID_ICaptionTextStream) || sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
+            return handOut(static_cast<ICaptionTextStream*>(this), object);
+        return E_NOINTERFACE;
+    }
+    HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) override
+    {
+        if (purposeId)
+            *purposeId = MSPID_CaptionText;
+        if (type)
+            *type = STREAMTYPE_READ;
+        return S_OK;
+    }
+    HRESULT GetDescription(int32_t* index, std::string* language) override
+    {
+        CaptionStreamInfo info = backend_->captionStream();
+        if (index)
+            *index = info.index;
+        if (language)
+            *language = info.language;
+        return S_OK;
+    }
+    HRESULT TakeTexts(std::vector<CaptionText>& texts) override
+    {
+        backend_->takeCaptionTexts(texts);
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<MediaBackend> backend_;
+};
+
 class VideoSample final : public RefCounted<IDirectDrawStreamSample> {
 public:
     VideoSample(std::shared_ptr<MediaBackend> backend, IMediaStream* stream, SampleTarget* target, RECT rect,
@@ -251,6 +294,11 @@ private:
 IDirectDrawMediaStream* createVideoStream(std::shared_ptr<MediaBackend> backend, SampleTargetFactory* factory)
 {
     return new (std::nothrow) VideoStream(std::move(backend), factory);
+}
+
+ICaptionTextStream* createCaptionStream(std::shared_ptr<MediaBackend> backend)
+{
+    return new (std::nothrow) CaptionStream(std::move(backend));
 }
 
 IMediaStream* createAudioStream()

@@ -192,6 +192,8 @@ public:
             video_ = createVideoStream(backend_, factory_);
         if (audioWanted_ && props.hasAudio)
             audio_ = createAudioStream();
+        if (backend_->captionStream().index >= 0)
+            captions_ = createCaptionStream(backend_);
         return S_OK;
     }
 
@@ -205,6 +207,8 @@ public:
             found = video_;
         else if (sameGuid(purposeId, MSPID_PrimaryAudio))
             found = audio_;
+        else if (sameGuid(purposeId, MSPID_CaptionText))
+            found = captions_;
         if (!found)
             return MS_E_NOSTREAM;
         found->AddRef();
@@ -270,6 +274,8 @@ private:
             video_->Release();
         if (audio_)
             audio_->Release();
+        if (captions_)
+            captions_->Release();
         if (graph_)
             graph_->Release();
         if (factory_)
@@ -285,6 +291,7 @@ private:
     std::shared_ptr<MediaBackend> backend_;
     IDirectDrawMediaStream* video_ = nullptr;
     IMediaStream* audio_ = nullptr;
+    ICaptionTextStream* captions_ = nullptr;
 };
 
 }

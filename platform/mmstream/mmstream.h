@@ -7,10 +7,13 @@
 // All calls come from one thread; the decoding runs on the engine's own threads.
 #pragma once
 
+#include "platform/mmstream/media_backend.h"
 #include "platform/mmstream/sample_target.h"
 #include "platform/win32.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 using STREAM_TIME = int64_t;  // 100-nanosecond units
 using MSPID = GUID;
@@ -66,6 +69,11 @@ inline constexpr GUID MSPID_PrimaryVideo {
     0xA35FF56A, 0x9FDA, 0x11D0, {0x8F, 0xDF, 0x00, 0xC0, 0x4F, 0xD9, 0x18, 0x9D}};
 inline constexpr GUID MSPID_PrimaryAudio {
     0xA35FF56B, 0x9FDA, 0x11D0, {0x8F, 0xDF, 0x00, 0xC0, 0x4F, 0xD9, 0x18, 0x9D}};
+// Our own purpose and interface: the text caption stream the movie carries, read along with its pictures.
+inline constexpr GUID MSPID_CaptionText {
+    0x5B1C0A11, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
+inline constexpr GUID IID_ICaptionTextStream {
+    0x5B1C0A12, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
 
 namespace platform {
 
@@ -118,6 +126,14 @@ struct IMediaStream : platform::StreamUnknown {
     virtual HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) = 0;
 };
 
+struct ICaptionTextStream : IMediaStream {
+    // The stream's number in the container and its language tag ("" when untagged).
+    virtual HRESULT GetDescription(int32_t* index, std::string* language) = 0;
+    // Appends to texts the captions decoded since the last call, in the order the file gave them; a
+    // caption read again after a backward seek comes again.
+    virtual HRESULT TakeTexts(std::vector<platform::CaptionText>& texts) = 0;
+};
+
 struct IDirectDrawMediaStream : IMediaStream {
     // A sample decoding into surface (the picture fills rect, which must be null or the whole
     // surface); with no surface, a new one of the picture's size is made by the stream's factory.
@@ -129,7 +145,8 @@ struct IDirectDrawMediaStream : IMediaStream {
 };
 
 struct IMultiMediaStream : platform::StreamUnknown {
-    // MS_E_NOSTREAM when the file has no such stream or it was not added.
+    // MS_E_NOSTREAM when the file has no such stream or it was not added. MSPID_CaptionText needs no
+    // adding: it answers an ICaptionTextStream whenever the opened file has a text caption stream.
     virtual HRESULT GetMediaStream(const MSPID& purposeId, IMediaStream** stream) = 0;
     virtual HRESULT GetState(STREAM_STATE* state) = 0;
     // Run plays sound and clock from the current position; stop pauses them and keeps the position.

@@ -33,6 +33,8 @@ constexpr MediaTime maxQueuedAudio = std::chrono::seconds(1);
 constexpr MediaTime audioRefillLevel = std::chrono::milliseconds(750);
 // Small steps between the time stamps of consecutive sound chunks are rounding, not gaps.
 constexpr MediaTime audioJitter = std::chrono::milliseconds(30);
+// Decoded captions waiting to be taken; a caller that never takes them cannot make them grow past this.
+constexpr std::size_t maxQueuedCaptionBytes = 16u << 20;
 
 struct QueuedPacket {
     PacketHandle packet;  // null marks the end of the input
@@ -88,6 +90,11 @@ struct SharedState {
     PacketQueue video;
     PacketQueue audio;
     std::size_t queuedPacketBytes = 0;
+
+    // Captions: decoded by the demuxer as it reads them, taken by the caller. A seek keeps them.
+    std::vector<CaptionText> captionTexts;
+    std::size_t queuedCaptionBytes = 0;
+    bool captionOverflowLogged = false;
 
     // Pictures: filled by the video decoder, taken by the caller.
     std::deque<DecodedFrame> frames;

@@ -1,4 +1,5 @@
 #include "caption/caption.h"
+#include "caption/text_cues.h"
 
 #include "support/log_capture.h"
 #include "support/test_files.h"
@@ -152,4 +153,37 @@ TEST(CaptionTrack, ReadersBuildTheOrderThatAddingOneByOneGives)
     read.findAt(3);
     oneByOne.findAt(3);
     EXPECT_STREQ(read.currentEntry()->text, oneByOne.currentEntry()->text);
+}
+
+TEST(CaptionTrack, CuesArrivingInAnyOrderAndTwiceGiveTheEntriesOfAllCuesAtOnce)
+{
+    const std::vector<TextCue> all = {
+        { 1000, 2000, "a" }, { 1500, 2500, "b" }, { 2500, 3000, "c" }, { 5000, 6000, "d" }, { 7000, 8000, "e" },
+        { 5500, 7500, "f" }, { 9000, 9500, "g" }, { 4294967290u, 4294967295u, "late" },
+    };
+    // Batches as a demuxer hands them over: out of order, overlapping cues apart, a seek back repeating some.
+    const std::vector<std::vector<TextCue>> batches = {
+        { all[3], all[0] }, { all[6] }, { all[2], all[1] }, { all[0], all[3], all[4] }, { all[5], all[7], all[6] },
+    };
+    Caption track(nullptr);
+    track.beginCueTrack();
+    for (const std::vector<TextCue>& batch : batches)
+        track.addCues(batch);
+
+    std::vector<TextCue> clamped = all;
+    clamped.back().end = endMarker - 1;
+    std::vector<ClassEntry> expected = entriesOfCues(clamped);
+    expected.push_back({ endMarker, "" });
+    std::vector<ClassEntry> entries;
+    for (ListNode* node = track.entries; node; node = node->next) {
+        auto* entry = static_cast<CaptionEntry*>(node->data);
+        entries.push_back({ entry->start, entry->text });
+    }
+    ASSERT_EQ(entries.size(), expected.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].start, expected[i].start) << i;
+        EXPECT_EQ(entries[i].text, expected[i].text) << i;
+    }
+    EXPECT_EQ(textAt(track, 1700), "a\nb");
+    EXPECT_EQ(textAt(track, 6000), "f");
 }

@@ -94,6 +94,27 @@ void playVideo(IAMMultiMediaStream* stream)
     sample->Release();
 }
 
+// The captions of a text caption stream read so far: each shown for a while, its description sane.
+void takeCaptions(IAMMultiMediaStream* stream)
+{
+    IMediaStream* media = nullptr;
+    if (stream->GetMediaStream(MSPID_CaptionText, &media) != S_OK) {
+        FUZZ_CHECK(media == nullptr);
+        return;
+    }
+    ICaptionTextStream* captions = nullptr;
+    FUZZ_CHECK(media->QueryInterface(IID_ICaptionTextStream, reinterpret_cast<void**>(&captions)) == S_OK);
+    media->Release();
+    int32_t index = -1;
+    std::string language;
+    FUZZ_CHECK(captions->GetDescription(&index, &language) == S_OK && index >= 0);
+    std::vector<platform::CaptionText> texts;
+    FUZZ_CHECK(captions->TakeTexts(texts) == S_OK);
+    for (const platform::CaptionText& text : texts)
+        FUZZ_CHECK(text.end > text.start);
+    captions->Release();
+}
+
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -124,6 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         HRESULT known = stream->GetDuration(&duration);
         FUZZ_CHECK((known == S_OK && duration > 0) || (known == S_FALSE && duration == 0));
         playVideo(stream);
+        takeCaptions(stream);
     } else {
         FUZZ_CHECK(isOpenFailure(hr));
     }

@@ -1,0 +1,101 @@
+// The track of a movie's caption stream, filled while the movie plays.
+#include "caption/caption.h"
+
+#include "caption/text_cues.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace sublumen {
+
+namespace {
+
+uint32_t startOf(const ListNode* node) { return static_cast<const CaptionEntry*>(node->data)->start; }
+
+bool sameCue(const TextCue& a, const TextCue& b) { return a.start == b.start && a.end == b.end && a.text == b.text; }
+
+}
+
+void Caption::beginCueTrack()
+{
+    cueTrack = true;
+    textEncoding = platform::TextEncoding::Utf8;
+    addEntry(endMarker, "");
+}
+
+void Caption::addCues(std::vector<TextCue> cues)
+{
+    if (!cueTrack)
+        return;
+    // Times stay before the end marker, so the marker always ends the track.
+    for (TextCue& cue : cues) {
+        cue.start = std::min(cue.start, endMarker - 1);
+        cue.end = std::min(cue.end, endMarker - 1);
+    }
+    std::erase_if(cues, [](const TextCue& c) { return c.end <= c.start; });
+    std::stable_sort(cues.begin(), cues.end(), [](const TextCue& a, const TextCue& b) { return a.start < b.start; });
+
+    auto byStart = [](const TextCue& a, const TextCue& b) { return a.start < b.start; };
+    bool added = false;
+    uint32_t low = endMarker;
+    uint32_t high = 0;
+    for (TextCue& cue : cues) {
+        // Packets read again after a seek back bring their cues again.
+        auto [first, last] = std::equal_range(heldCues.begin(), heldCues.end(), cue, byStart);
+        if (std::any_of(first, last, [&](const TextCue& held) { return sameCue(held, cue); }))
+            continue;
+        low = std::min(low, cue.start);
+        high = std::max(high, cue.end);
+        heldCues.insert(last, std::move(cue));
+        added = true;
+    }
+    if (!added)
+        return;
+
+    // The span to make again: every group of cues that touch one another (one starting no later than
+    // another ends) and touch the new ones. Entries of other groups all lie outside it.
+    size_t begin = heldCues.size();
+    size_t end = 0;
+    uint32_t spanLow = low;
+    uint32_t spanHigh = high;
+    for (size_t i = 0; i < heldCues.size();) {
+        size_t groupBegin = i;
+        uint32_t groupStart = heldCues[i].start;
+        uint32_t groupEnd = heldCues[i].end;
+        for (++i; i < heldCues.size() && heldCues[i].start <= groupEnd; ++i)
+            groupEnd = std::max(groupEnd, heldCues[i].end);
+        if (groupStart <= high && groupEnd >= low) {
+            begin = std::min(begin, groupBegin);
+            end = i;
+            spanLow = std::min(spanLow, groupStart);
+            spanHigh = std::max(spanHigh, groupEnd);
+        }
+    }
+    low = spanLow;
+    high = spanHigh;
+
+    // New cues arrive near the end of the track while the movie plays, so the span is found from there.
+    ListNode* after = lastNode;
+    while (after && after->prev && startOf(after->prev) > high)
+        after = after->prev;
+    ListNode* node = after ? after->prev : nullptr;
+    while (node && startOf(node) >= low) {
+        ListNode* previous = node->prev;
+        listUnlink(&entries, node);
+        nodeFree(node);
+        node = previous;
+    }
+    // The lookup goes on from before the span.
+    current = node;
+    shownFrom.clear();
+
+    std::vector<TextCue> span(heldCues.begin() + static_cast<std::ptrdiff_t>(begin),
+        heldCues.begin() + static_cast<std::ptrdiff_t>(end));
+    for (const ClassEntry& entry : entriesOfCues(std::move(span))) {
+        ListNode* made = newEntry(entry.start, entry.text.c_str());
+        if (made)
+            listInsertBefore(&entries, after, made);
+    }
+}
+
+}

@@ -1,0 +1,169 @@
+#include "platform/mmstream/caption_decoder.h"
+#include "platform/mmstream/caption_streams.h"
+
+#include "platform/kernel.h"
+
+#include <algorithm>
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+
+// A caption whose packet tells no end and whose decoder gives none stays this long.
+constexpr MediaTime unknownCaptionLength = std::chrono::seconds(5);
+// The damaged packets of one stream that are logged one by one; the rest go unmentioned.
+constexpr int loggedCaptionDrops = 3;
+
+bool isTextCaption(AVCodecID id)
+{
+    switch (id) {
+    case AV_CODEC_ID_SUBRIP:
+    case AV_CODEC_ID_SRT:
+    case AV_CODEC_ID_ASS:
+    case AV_CODEC_ID_SSA:
+    case AV_CODEC_ID_WEBVTT:
+    case AV_CODEC_ID_MOV_TEXT:
+    case AV_CODEC_ID_TEXT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isBitmapCaption(AVCodecID id)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(id);
+    return descriptor && descriptor->type == AVMEDIA_TYPE_SUBTITLE && (descriptor->props & AV_CODEC_PROP_BITMAP_SUB);
+}
+
+std::string languageOf(const AVStream& stream)
+{
+    const AVDictionaryEntry* tag = av_dict_get(stream.metadata, "language", nullptr, 0);
+    // "und" (undetermined) is what MP4 writers put where no language was given.
+    if (!tag || !tag->value || strcasecmp(tag->value, "und") == 0)
+        return {};
+    return tag->value;
+}
+
+bool isKorean(const std::string& language)
+{
+    return strcasecmp(language.c_str(), "kor") == 0 || strcasecmp(language.c_str(), "ko") == 0;
+}
+
+}
+
+CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap)
+{
+    int first = -1;
+    int flaggedDefault = -1;
+    int korean = -1;
+    bool bitmapSeen = false;
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream& stream = *format.streams[i];
+        AVCodecID id = stream.codecpar->codec_id;
+        if (isBitmapCaption(id)) {
+            bitmapSeen = true;
+            continue;
+        }
+        if (stream.codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || !isTextCaption(id))
+            continue;
+        int index = static_cast<int>(i);
+        if (first < 0)
+            first = index;
+        if (flaggedDefault < 0 && (stream.disposition & AV_DISPOSITION_DEFAULT))
+            flaggedDefault = index;
+        if (korean < 0 && isKorean(languageOf(stream)))
+            korean = index;
+    }
+    if (bitmapSeen && logBitmap == LogBitmapStreams::Yes)
+        platformLog("mmstream: picture caption streams (PGS, DVD, DVB) are not shown\n");
+    int chosen = korean >= 0 ? korean : flaggedDefault >= 0 ? flaggedDefault : first;
+    if (chosen < 0)
+        return {};
+    return {chosen, languageOf(*format.streams[chosen])};
+}
+
+CaptionStreamInfo probeCaptionStream(const std::string& path)
+{
+    // Only a regular file: opening a pipe or a device to look at its header could wait forever.
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    AVFormatContext* raw = nullptr;
+    // The header names the streams of the containers that carry text captions; nothing more is read.
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+        return {};
+    FormatContextHandle format(raw);
+    return chooseCaptionStream(*format, LogBitmapStreams::No);
+}
+
+bool CaptionDecoder::open(const AVStream& stream, MediaTime startOffset)
+{
+    const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
+    CodecContextHandle codec(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+    if (!codec || avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) {
+        platformLog("mmstream: caption stream %d has no decoder\n", stream.index);
+        return false;
+    }
+    codec->pkt_timebase = stream.time_base;
+    int rc = avcodec_open2(codec.get(), decoder, nullptr);
+    if (rc < 0) {
+        platformLog("mmstream: caption decoder %s cannot start (%s)\n", decoder->name, errorText(rc).c_str());
+        return false;
+    }
+    codec_ = std::move(codec);
+    timeBase_ = stream.time_base;
+    startOffset_ = startOffset;
+    return true;
+}
+
+void CaptionDecoder::dropped(const char* why)
+{
+    if (loggedDrops_++ < loggedCaptionDrops)
+        platformLog("mmstream: caption packet dropped (%s)\n", why);
+}
+
+void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts)
+{
+    if (!codec_)
+        return;
+    const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (ts == AV_NOPTS_VALUE) {
+        dropped("no time stamp");
+        return;
+    }
+    AVSubtitle subtitle {};
+    int got = 0;
+    int rc = avcodec_decode_subtitle2(codec_.get(), &subtitle, &got, &packet);
+    if (rc < 0) {
+        dropped(errorText(rc).c_str());
+        return;
+    }
+    if (!got)
+        return;
+    MediaTime base = toMediaTime(ts, timeBase_) - startOffset_;
+    MediaTime start = base + std::chrono::milliseconds(subtitle.start_display_time);
+    MediaTime end;
+    if (packet.duration > 0)
+        end = base + toMediaTime(packet.duration, timeBase_);
+    else if (subtitle.end_display_time > subtitle.start_display_time && subtitle.end_display_time != UINT32_MAX)
+        end = base + std::chrono::milliseconds(subtitle.end_display_time);
+    else
+        end = start + unknownCaptionLength;
+    if (end <= start || end <= MediaTime(0)) {
+        dropped("ends before it starts");
+    } else {
+        for (unsigned i = 0; i < subtitle.num_rects; ++i) {
+            const AVSubtitleRect& rect = *subtitle.rects[i];
+            if (rect.type == SUBTITLE_ASS && rect.ass)
+                texts.push_back({start, end, rect.ass, true});
+            else if (rect.type == SUBTITLE_TEXT && rect.text)
+                texts.push_back({start, end, rect.text, false});
+        }
+    }
+    avsubtitle_free(&subtitle);
+}
+
+}

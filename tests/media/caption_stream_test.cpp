@@ -1,0 +1,178 @@
+// Text caption streams inside the movie: the one chosen, found without a question, and drawn exactly
+// as the same captions in a SAMI file beside the movie. The movies are muxed with the ffmpeg program.
+#include "app/path_text.h"
+#include "caption/caption.h"
+#include "media/caption_discovery.h"
+#include "media/media_stream.h"
+#include "media/movie_list.h"
+#include "media/movie_session.h"
+#include "media/movie_start.h"
+#include "platform/gdi/gdi.h"
+#include "stream_setup.h"
+#include "support/caption_forms.h"
+#include "support/drawing.h"
+#include "support/scripted_chooser.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+using namespace sublumen;
+
+namespace {
+
+// The same captions in the three forms: a caption that ends before the next starts, one that runs
+// into the next, two lines, and Hangul.
+constexpr const char* koreanSrt = "1\n00:00:00,200 --> 00:00:00,900\n안녕하세요\n\n"
+                                  "2\n00:00:01,100 --> 00:00:01,700\n<i>두 줄</i>\n자막입니다\n\n"
+                                  "3\n00:00:01,700 --> 00:00:02,500\n{\\b1}끝{\\b0}\n\n";
+constexpr const char* englishSrt = "1\n00:00:00,200 --> 00:00:02,500\nHello\n\n";
+
+bool runFfmpeg(std::vector<std::string> arguments)
+{
+    std::vector<std::string> all = { "ffmpeg", "-nostdin", "-loglevel", "error", "-y" };
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class CaptionStream : public stream_setup::DisplayTest {
+protected:
+    void SetUp() override
+    {
+        DisplayTest::SetUp();
+        source = stream_setup::Movies::get().avi();
+        if (source.empty())
+            GTEST_SKIP() << "no AVI movie could be encoded";
+        korean = dir.write("ko.srt", koreanSrt);
+        english = dir.write("en.srt", englishSrt);
+    }
+    void TearDown() override
+    {
+        closeMovie(sys);
+        delete sys.movie.movieList;
+        sys.movie.movieList = nullptr;
+        DisplayTest::TearDown();
+    }
+
+    // Starts the single movie at path as the player does and plays it until its track holds entries
+    // (the end marker included) or the movie ends.
+    void play(const std::string& path, size_t entries)
+    {
+        boundedCopy(sys.startup.startPath, path.c_str(), sizeof sys.startup.startPath);
+        ASSERT_EQ(buildMovieList(sys), 0);
+        ASSERT_EQ(startMovie(sys, 0), 0);
+        ASSERT_NE(sys.movie.currentCaption, nullptr);
+        for (int i = 0; i < 400 && count() < entries && !sys.movie.currentStream->ended; ++i)
+            advanceMovie(sys);
+    }
+    size_t count() const
+    {
+        size_t n = 0;
+        for (ListNode* node = sys.movie.currentCaption->entries; node; node = node->next)
+            ++n;
+        return n;
+    }
+
+    std::string source;
+    std::string korean;
+    std::string english;
+};
+
+// The caption band of a 640x480 screen drawn by track at time.
+std::vector<uint8_t> drawn(Caption& track, uint32_t time)
+{
+    platform::Surface screen(640, 480, platform::PixelFormat::XRGB8888);
+    testing_support::fillSurface(screen, testing_support::backgroundGrey, testing_support::backgroundGrey,
+        testing_support::backgroundGrey);
+    HDC dc = platform::createSurfaceDC(screen);
+    HFONT font = testing_support::koreanFont(24);
+    HFONT previous = SelectObject(dc, font);
+    track.draw(time, dc, 0, 380, 640, 100, styleShadow | styleSemiAutoPlace);
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    platform::destroySurfaceDC(dc);
+    return screen.pixels;
+}
+
+}
+
+TEST_F(CaptionStream, TheKoreanStreamOfAMatroskaMovieIsShownWithoutAQuestion)
+{
+    std::string movie = dir.file("movie.mkv");
+    // The English stream comes first and is flagged default; the Korean one still wins.
+    ASSERT_TRUE(runFfmpeg({ "-i", source, "-i", english, "-i", korean, "-map", "0", "-map", "1", "-map", "2", "-c:v",
+        "copy", "-c:a", "copy", "-c:s", "srt", "-metadata:s:s:0", "language=eng", "-metadata:s:s:1", "language=kor",
+        "-disposition:s:0", "default", "-disposition:s:1", "0", movie }));
+    sys.settings.asksmi = 1;
+    testing_support::ScriptedChooser chooser(dir, "/never.smi");
+    testing_support::EnvironmentOverride use("SUBLUMEN_FILE_CHOOSER", chooser.program());
+
+    play(movie, 6);
+    EXPECT_FALSE(chooser.wasRun());
+    EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 3, kor]");
+    Caption& track = *sys.movie.currentCaption;
+    EXPECT_EQ(*track.shownTextAt(1200), "두 줄\n자막입니다");
+    EXPECT_EQ(*track.shownTextAt(2000), "끝");
+    EXPECT_EQ(track.shownTextAt(2600)->size(), 0u);
+
+    // After a seek back the packets come again and change nothing.
+    size_t before = count();
+    seekMovie(sys, 100);
+    for (int i = 0; i < 20; ++i)
+        advanceMovie(sys);
+    EXPECT_EQ(count(), before);
+}
+
+TEST_F(CaptionStream, MatroskaAndMp4CaptionsDrawTheSamePixelsAsTheSameSamiFile)
+{
+    using testing_support::CaptionForm;
+    HFONT probe = testing_support::koreanFont(24);
+    if (!probe)
+        GTEST_SKIP() << "no font for 굴림체 on this machine";
+    DeleteObject(probe);
+    // Two lines (one Korean), a gap, one line; the second runs past the end of the pictures.
+    const std::vector<testing_support::SampleCue> cues = {
+        { 1000, 2500, "한글 자막\nsecond, line" },
+        { 3000, 4010, "(짝) 1, 2!" },
+    };
+    std::string srt = dir.write("c.srt", testing_support::captionFile(CaptionForm::SubRip, cues));
+    std::string ass = dir.write("c.ass", testing_support::captionFile(CaptionForm::Ass, cues));
+    Caption sami(dir.write("same.smi", testing_support::captionFile(CaptionForm::Sami, cues)).c_str());
+    struct Muxed {
+        std::string movie;
+        std::string captions;
+        const char* codec;
+        const char* audio;
+    };
+    const Muxed movies[] = {
+        { dir.file("srt.mkv"), srt, "srt", "copy" },
+        { dir.file("ass.mkv"), ass, "copy", "copy" },
+        { dir.file("text.mp4"), srt, "mov_text", "aac" },
+    };
+    const uint32_t times[] = { 500, 1000, 2499, 2500, 2700, 3500, 4009, 4010 };
+    ASSERT_NE(drawn(sami, 1000), drawn(sami, 500));
+    for (const Muxed& m : movies) {
+        ASSERT_TRUE(runFfmpeg({ "-i", source, "-i", m.captions, "-map", "0", "-map", "1", "-c:v", "copy", "-c:a",
+            m.audio, "-c:s", m.codec, m.movie }));
+        play(m.movie, 5);
+        Caption& streamed = *sys.movie.currentCaption;
+        EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 2]") << m.movie;
+        for (uint32_t time : times)
+            EXPECT_EQ(drawn(streamed, time), drawn(sami, time)) << m.movie << " at " << time;
+        closeMovie(sys);
+    }
+    sami.unload();
+}
