@@ -52,27 +52,17 @@ void Caption::addCues(std::vector<TextCue> cues)
     if (!added)
         return;
 
-    // The span to make again: every group of cues that touch one another (one starting no later than
-    // another ends) and touch the new ones. Entries of other groups all lie outside it.
-    size_t begin = heldCues.size();
-    size_t end = 0;
-    uint32_t spanLow = low;
-    uint32_t spanHigh = high;
-    for (size_t i = 0; i < heldCues.size();) {
-        size_t groupBegin = i;
-        uint32_t groupStart = heldCues[i].start;
-        uint32_t groupEnd = heldCues[i].end;
-        for (++i; i < heldCues.size() && heldCues[i].start <= groupEnd; ++i)
-            groupEnd = std::max(groupEnd, heldCues[i].end);
-        if (groupStart <= high && groupEnd >= low) {
-            begin = std::min(begin, groupBegin);
-            end = i;
-            spanLow = std::min(spanLow, groupStart);
-            spanHigh = std::max(spanHigh, groupEnd);
-        }
+    // What is shown changes only from the earliest new start to the latest new end. The entries there
+    // are made again from every cue that runs at some moment of that span, those touching its edges
+    // included, so each is what all cues at once would give. Back-to-back cues (one starting where the
+    // previous ends, as most caption streams are timed) never pull the rest of the track in.
+    std::vector<TextCue> span;
+    for (const TextCue& cue : heldCues) {
+        if (cue.start > high)
+            break;
+        if (cue.end >= low)
+            span.push_back(cue);
     }
-    low = spanLow;
-    high = spanHigh;
 
     // New cues arrive near the end of the track while the movie plays, so the span is found from there.
     ListNode* after = lastNode;
@@ -89,9 +79,9 @@ void Caption::addCues(std::vector<TextCue> cues)
     current = node;
     shownFrom.clear();
 
-    std::vector<TextCue> span(heldCues.begin() + static_cast<std::ptrdiff_t>(begin),
-        heldCues.begin() + static_cast<std::ptrdiff_t>(end));
     for (const ClassEntry& entry : entriesOfCues(std::move(span))) {
+        if (entry.start < low || entry.start > high)
+            continue;
         ListNode* made = newEntry(entry.start, entry.text.c_str());
         if (made)
             listInsertBefore(&entries, after, made);

@@ -159,11 +159,13 @@ TEST(CaptionTrack, CuesArrivingInAnyOrderAndTwiceGiveTheEntriesOfAllCuesAtOnce)
 {
     const std::vector<TextCue> all = {
         { 1000, 2000, "a" }, { 1500, 2500, "b" }, { 2500, 3000, "c" }, { 5000, 6000, "d" }, { 7000, 8000, "e" },
-        { 5500, 7500, "f" }, { 9000, 9500, "g" }, { 4294967290u, 4294967295u, "late" },
+        { 5500, 7500, "f" }, { 9000, 9500, "g" }, { 4294967290u, 4294967295u, "late" }, { 3000, 4000, "h" },
+        { 4000, 5000, "i" }, { 9500, 9700, "g" },
     };
     // Batches as a demuxer hands them over: out of order, overlapping cues apart, a seek back repeating some.
     const std::vector<std::vector<TextCue>> batches = {
-        { all[3], all[0] }, { all[6] }, { all[2], all[1] }, { all[0], all[3], all[4] }, { all[5], all[7], all[6] },
+        { all[3], all[0] }, { all[6], all[8] }, { all[2], all[1] }, { all[0], all[3], all[4] },
+        { all[5], all[7], all[6] }, { all[10], all[9] },
     };
     Caption track(nullptr);
     track.beginCueTrack();
@@ -171,7 +173,7 @@ TEST(CaptionTrack, CuesArrivingInAnyOrderAndTwiceGiveTheEntriesOfAllCuesAtOnce)
         track.addCues(batch);
 
     std::vector<TextCue> clamped = all;
-    clamped.back().end = endMarker - 1;
+    clamped[7].end = endMarker - 1;
     std::vector<ClassEntry> expected = entriesOfCues(clamped);
     expected.push_back({ endMarker, "" });
     std::vector<ClassEntry> entries;
