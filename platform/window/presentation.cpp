@@ -156,6 +156,14 @@ bool hardwareRenderer()
     if (known >= 0)
         return known == 1;
     known = 0;
+    // A video driver that shows nothing (offscreen, dummy) has no graphics hardware behind it worth
+    // loading a whole OpenGL stack for.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || (std::strcmp(driver, "x11") != 0 && std::strcmp(driver, "wayland") != 0
+                       && std::strcmp(driver, "kmsdrm") != 0)) {
+        platformLog("Presentation: video driver %s; full-screen scaling on the CPU.\n", driver ? driver : "none");
+        return false;
+    }
     SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
     if (!probe) {
         platformLog("Presentation: no OpenGL window (%s); scaling on the CPU.\n", SDL_GetError());
