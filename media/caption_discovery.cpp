@@ -150,26 +150,26 @@ int findCaptionFile(char (&path)[1024])
     const char* dot = std::strrchr(path + nameStart, '.');
     size_t stem = dot ? static_cast<size_t>(dot - path) : length;
 
-    for (const char* suffix : captionSuffixes) {
-        size_t suffixLength = std::strlen(suffix);
-        // A cut name would be another file's name, so a name that does not fit is not tried at all.
-        if (stem + suffixLength > sizeof path - 1)
-            continue;
-        std::memcpy(path + stem, suffix, suffixLength + 1);
-        if (_access(path, 4) == 0)
-            return 1;
-    }
+    // Tries each suffix in place of the extension; a cut name would be another file's name, so a name
+    // that does not fit is not tried at all.
+    auto tryEach = [&](const auto& suffixes) {
+        for (const char* suffix : suffixes) {
+            size_t suffixLength = std::strlen(suffix);
+            if (stem + suffixLength > sizeof path - 1)
+                continue;
+            std::memcpy(path + stem, suffix, suffixLength + 1);
+            if (_access(path, 4) == 0)
+                return true;
+        }
+        return false;
+    };
+    if (tryEach(captionSuffixes))
+        return 1;
     // What is left in path when nothing is found stays the last of the names above.
     char lastTried[1024];
     std::memcpy(lastTried, path, sizeof path);
-    for (const char* suffix : textCaptionSuffixes) {
-        size_t suffixLength = std::strlen(suffix);
-        if (stem + suffixLength > sizeof path - 1)
-            continue;
-        std::memcpy(path + stem, suffix, suffixLength + 1);
-        if (_access(path, 4) == 0)
-            return 1;
-    }
+    if (tryEach(textCaptionSuffixes))
+        return 1;
     std::string found = languageCaptionFile(std::string(lastTried, nameStart), std::string(lastTried + nameStart, stem - nameStart));
     if (!found.empty() && found.size() < sizeof path) {
         std::memcpy(path, found.c_str(), found.size() + 1);

@@ -21,15 +21,21 @@ CrossThreadPosts& crossThreadPosts()
     return posts;
 }
 
-void postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto& reg = platform::windowRegistry();
     MSG msg {};
     msg.hwnd = window;
     msg.message = message;
     msg.wParam = wParam;
     msg.lParam = lParam;
     msg.time = SDL_GetTicks();
+    return msg;
+}
+
+void postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto& reg = platform::windowRegistry();
+    MSG msg = makeMessage(window, message, wParam, lParam);
     msg.pt = reg.cursorScreen;
     reg.posted.push_back(msg);
 }
@@ -471,13 +477,8 @@ bool platform::postMessageFromThread(HWND window, UINT message, WPARAM wParam, L
         return false;
     {
         std::lock_guard lock(posts.mutex);
-        MSG msg {};
-        msg.hwnd = window;
-        msg.message = message;
-        msg.wParam = wParam;
-        msg.lParam = lParam;
-        msg.time = SDL_GetTicks();
-        posts.messages.push_back(msg);
+        // No cursor position: the registry belongs to the main thread.
+        posts.messages.push_back(makeMessage(window, message, wParam, lParam));
     }
     SDL_Event wake {};
     wake.type = type;
