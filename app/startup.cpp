@@ -124,6 +124,7 @@ int initAll(System& sys, const char* commandTail)
     if (startPathFromTail(commandTail, st.startPath)) {
         makeAbsolute(st.startPath, sizeof st.startPath, startDir);
     } else {
+        // No filter: every file is listed, as a movie may have any name and a list is picked here too.
         if (!chooseFile(sys.playback.instance, nullptr, "비디오 화일을 고르십시오.", st.startPath,
                 sizeof st.startPath))
             return -1;

@@ -58,9 +58,8 @@ void formatLine(char (&line)[lineBufferSize], const char* format, ...)
     std::memcpy(line, whole.c_str(), std::strlen(whole.c_str()) + 1);
 }
 
-// A list or caption text as UTF-8, like the overlay's own words. A line is drawn as UTF-8 only when
-// all of it is valid UTF-8, so a CP949 title left as it is would turn the label in front of it into
-// CP949 garbage.
+// A path as UTF-8, like the overlay's own words. A line is drawn as UTF-8 only when all of it is valid
+// UTF-8, so a CP949 path left as it is would turn the label in front of it into CP949 garbage.
 template<size_t N> std::string shownText(const char (&text)[N])
 {
     std::string_view bytes(text, strnlen(text, N));
@@ -138,7 +137,7 @@ void drawInfoOverlay(System& sys, int pass)
 
     formatLine(line, "%s", bannerText);
     put(0, line);
-    formatLine(line, "제목:%s", shownText(item.title).c_str());
+    formatLine(line, "제목:%s", shownTitle(item).c_str());
     put(13, line);
     formatLine(line, "영상:%s", shownText(item.movie).c_str());
     put(26, line);

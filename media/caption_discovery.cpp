@@ -125,7 +125,8 @@ int buildMovieList(System& sys)
                 if (directoryOf(movie, directory, sizeof directory) == 0 && isPathSeparator(movie[0]))
                     boundedCopy(directory, "/", sizeof directory);
                 SetCurrentDirectoryA(directory);
-                if (chooseFile(sys.playback.instance, nullptr, "자막 화일을 고르세요.", caption, sizeof caption))
+                if (chooseFile(sys.playback.instance, nullptr, "자막 화일을 고르세요.", caption, sizeof caption,
+                        captionFileFilter))
                     absoluteFromCurrentDirectory(caption);
                 else
                     caption[0] = '\0';
@@ -213,7 +214,7 @@ int loadCurrentCaption(System& sys)
     return 0;
 }
 
-int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, int size)
+int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, int size, const char* filter)
 {
     if (!buffer || size <= 0)
         return 0;
@@ -226,9 +227,7 @@ int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, 
     record.lpstrFile = buffer;
     record.nMaxFile = static_cast<DWORD>(size);
     record.lpstrTitle = title;
-    // Both cases, as the desktop's choosers match patterns exactly.
-    record.lpstrFilter = "자막 화일\0*.smi;*.sami;*.sub;*.srt;*.vtt;*.ass;*.ssa;*.SMI;*.SAMI;*.SUB;*.SRT;*.VTT;*.ASS;*.SSA\0"
-                         "모든 화일\0*\0";
+    record.lpstrFilter = filter;
     record.Flags = OFN_EXPLORER | OFN_SHOWHELP;
     return GetOpenFileNameA(&record);
 }

@@ -23,8 +23,15 @@ int findCaptionFile(char (&path)[1024]);
 // caption the file used, "없음" when there is none, or "[ASF]" for the ASF file's own script. Returns 0.
 int loadCurrentCaption(System& sys);
 
-// Shows the file-open dialog with title; non-zero when a file was picked (buffer, of size characters,
-// then holds its full path), 0 when the dialog was cancelled or failed.
-int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, int size);
+// The caption question's filters: caption files first, every file second. Both cases of each suffix, as
+// the desktop's choosers match patterns exactly.
+inline constexpr const char* captionFileFilter
+    = "자막 화일\0*.smi;*.sami;*.sub;*.srt;*.vtt;*.ass;*.ssa;*.SMI;*.SAMI;*.SUB;*.SRT;*.VTT;*.ASS;*.SSA\0"
+      "모든 화일\0*\0";
+
+// Shows the file-open dialog with title and filter (pairs of a name and its patterns, as the dialog
+// record takes them; none lists every file); non-zero when a file was picked (buffer, of size
+// characters, then holds its full path), 0 when the dialog was cancelled or failed.
+int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, int size, const char* filter = nullptr);
 
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <strings.h>
 
 namespace sublumen {
@@ -126,19 +127,23 @@ private:
 
     void addOpenItem()
     {
-        // Titles are only shown, so they are kept as UTF-8 like the overlay's own words; paths keep the
-        // file's bytes, which name the files on disk.
-        if (encoding_ == platform::TextEncoding::Cp949) {
-            std::string shown = platform::textToUtf8(title_, encoding_);
-            size_t cut = std::min(shown.size(), sizeof title_ - 1);
-            while (cut > 0 && cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
-                --cut;
-            std::memcpy(title_, shown.data(), cut);
-            title_[cut] = '\0';
-        }
-        list_.addItem(title_, movie_, caption_, timeshift_);
+        // The texts keep the file's bytes: paths name the files on disk, and the log shows them as the file
+        // has them. Only the title is ever decoded, when it is shown.
+        list_.addItem(title_, movie_, caption_, timeshift_, titleEncoding_);
         title_[0] = movie_[0] = caption_[0] = '\0';
         timeshift_ = 0;
+        titleEncoding_ = platform::TextEncoding::Guess;
+    }
+
+    // Lists edited over the years mix encodings line by line (a UTF-8 title added to a CP949 list), so a
+    // title is read as UTF-8 when its line is UTF-8 and not plain ASCII, else in the file's encoding.
+    void setTitle(const char* text)
+    {
+        boundedCopy(title_, text, sizeof title_);
+        std::string_view bytes(title_);
+        bool multiByte
+            = std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        titleEncoding_ = multiByte && platform::isValidUtf8(bytes) ? platform::TextEncoding::Utf8 : encoding_;
     }
 
     void openItem()
@@ -177,7 +182,7 @@ private:
     {
         if (*line == '@') {
             openItem();
-            boundedCopy(title_, line + 1, sizeof title_);
+            setTitle(line + 1);
             return;
         }
         const char* key = line;
@@ -214,7 +219,7 @@ private:
             if (title_[0])
                 debugLog("%s(%d) : Dup Title. Ignored.\n", path_, lineNumber_);
             else
-                boundedCopy(title_, value, sizeof title_);
+                setTitle(value);
         } else if (strcasecmp(key, "caption") == 0) {
             captionKey(value);
         } else if (strcasecmp(key, "timeshift") == 0) {
@@ -230,6 +235,7 @@ private:
     char listDir_[1024];
     bool open_ = false;
     char title_[1024] = "";
+    platform::TextEncoding titleEncoding_ = platform::TextEncoding::Guess;
     platform::TextEncoding encoding_ = platform::TextEncoding::Guess;
     char movie_[1024] = "";
     char caption_[1024] = "";

@@ -3,9 +3,19 @@
 #include "app/debug_log.h"
 #include "app/path_text.h"
 
+#include <cstring>
+#include <string_view>
+
 namespace sublumen {
 
-int MovieList::addItem(const char* title, const char* movie, const char* caption, int32_t timeshift)
+std::string shownTitle(const MovieItem& item)
+{
+    return platform::textToUtf8(
+        std::string_view(item.title, strnlen(item.title, sizeof item.title)), item.titleEncoding);
+}
+
+int MovieList::addItem(
+    const char* title, const char* movie, const char* caption, int32_t timeshift, platform::TextEncoding titleEncoding)
 {
     ListNode* node = nodeCreate(static_cast<int32_t>(sizeof(MovieItem)));
     cursor = node;
@@ -23,6 +33,7 @@ int MovieList::addItem(const char* title, const char* movie, const char* caption
     boundedCopy(item->movie, movie, sizeof item->movie);
     boundedCopy(item->caption, caption, sizeof item->caption);
     item->timeshift = timeshift;
+    item->titleEncoding = titleEncoding;
     debugLog("MovieItem : %s/%s/%s/%d\n", item->title, item->movie, item->caption, item->timeshift);
     return 0;
 }

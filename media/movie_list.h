@@ -16,9 +16,11 @@ struct MovieList {
     MovieList(const MovieList&) = delete;
     MovieList& operator=(const MovieList&) = delete;
 
-    // Appends bounded copies of the texts with the time shift, puts the cursor on the new item and
-    // logs it; 0, or -1 without memory (nothing appended, the cursor none).
-    int addItem(const char* title, const char* movie, const char* caption, int32_t timeshift);
+    // Appends bounded copies of the texts with the time shift and the title's encoding, puts the cursor
+    // on the new item and logs it as it is (the texts' own bytes); 0, or -1 without memory (nothing
+    // appended, the cursor none).
+    int addItem(const char* title, const char* movie, const char* caption, int32_t timeshift,
+        platform::TextEncoding titleEncoding = platform::TextEncoding::Guess);
     // Puts the cursor on the first item, none when the list is empty. Returns 0.
     int rewind();
     // The item under the cursor, or none.

@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "platform/user_folders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +13,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace sublumen {
 
@@ -82,7 +85,10 @@ std::string movieMemoryPath()
     return platform::stateFolder() + "/movies";
 }
 
-std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path)
+namespace {
+
+// Every line of the state file, duplicates included.
+std::vector<MovieMemoryEntry> readLines(const std::string& path)
 {
     std::vector<MovieMemoryEntry> entries;
     std::ifstream in(path, std::ios::binary);
@@ -103,6 +109,22 @@ std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path)
     else
         debugLog("Movie memory: %s is damaged and cannot be set aside: %s.\n", path.c_str(), std::strerror(errno));
     return {};
+}
+
+}
+
+std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path)
+{
+    // Two lines for one movie (two players saved, a hand edit): the later one is the more recent.
+    std::vector<MovieMemoryEntry> entries = readLines(path);
+    std::unordered_set<std::string> seen;
+    std::vector<MovieMemoryEntry> kept;
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+        if (seen.insert(e->path).second)
+            kept.push_back(std::move(*e));
+    }
+    std::reverse(kept.begin(), kept.end());
+    return kept;
 }
 
 bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry)
@@ -133,15 +155,25 @@ void recallMovie(System& sys)
         movie.memoryPath.clear();
         return;
     }
-    for (const MovieMemoryEntry& e : readMovieMemory(movieMemoryPath())) {
-        if (e.path != movie.memoryPath)
-            continue;
-        item.timeshift = static_cast<int32_t>(static_cast<uint32_t>(item.timeshift) + static_cast<uint32_t>(e.shift));
-        Caption* caption = sys.movie.currentCaption.get();
-        bool classShown = !e.className.empty() && caption && caption->showClassNamed(e.className);
-        debugLog("Movie memory: shift %d%s%s restored.\n", e.shift, classShown ? ", class " : "",
-            classShown ? e.className.c_str() : "");
+    std::optional<MovieMemoryEntry> remembered;
+    int lines = 0;
+    for (MovieMemoryEntry& e : readLines(movieMemoryPath())) {
+        if (e.path == movie.memoryPath) {
+            remembered = std::move(e);
+            ++lines;
+        }
     }
+    if (!remembered)
+        return;
+    // The movie's next save writes the file again with one line for it.
+    if (lines > 1)
+        debugLog("Movie memory: %d lines for %s; the last one is used.\n", lines, movie.memoryPath.c_str());
+    const MovieMemoryEntry& e = *remembered;
+    item.timeshift = static_cast<int32_t>(static_cast<uint32_t>(item.timeshift) + static_cast<uint32_t>(e.shift));
+    Caption* caption = sys.movie.currentCaption.get();
+    bool classShown = !e.className.empty() && caption && caption->showClassNamed(e.className);
+    debugLog("Movie memory: shift %d%s%s restored.\n", e.shift, classShown ? ", class " : "",
+        classShown ? e.className.c_str() : "");
 }
 
 void rememberMovie(System& sys)

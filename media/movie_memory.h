@@ -21,8 +21,9 @@ struct MovieMemoryEntry {
 // The state file's path: "movies" in the state folder.
 std::string movieMemoryPath();
 
-// The entries of the state file, oldest first. A file that cannot be parsed is set aside as
-// "movies.unusable" and logged, and gives no entries; a missing file gives none silently.
+// The entries of the state file, oldest first, one per movie: of two lines for the same movie the later
+// one counts, in its own place. A file that cannot be parsed is set aside as "movies.unusable" and
+// logged, and gives no entries; a missing file gives none silently.
 std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path);
 
 // Puts entry last (the most recent), dropping an older one of the same path and the oldest beyond 1000;

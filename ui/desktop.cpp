@@ -57,7 +57,7 @@ platform::PlayerStatus statusOf(System& sys)
     status.lengthMicroseconds = static_cast<int64_t>(sys.movie.movieDuration) * 1000;
     status.trackId = trackIdOf(item);
     if (item.title[0]) {
-        status.title = item.title;
+        status.title = shownTitle(item);
     } else {
         const char* slash = std::strrchr(item.movie, '/');
         status.title = slash ? slash + 1 : item.movie;

@@ -346,6 +346,12 @@ TEST_F(StartUp, ChosenFileBecomesTheStartPath)
     EXPECT_EQ(initAll(sys, ""), 0);
     EXPECT_EQ(std::string(sys.startup.startPath), list);
     EXPECT_NE(log().find("Command Line=\n"), std::string::npos);
+    // The movie dialog lists every file: no filter, so a folder of movies never looks empty.
+    std::vector<std::string> args = chooser.arguments();
+    ASSERT_EQ(args.size(), 3u);
+    EXPECT_EQ(args[0], "--file-selection");
+    EXPECT_EQ(args[1], "--title=비디오 화일을 고르십시오.");
+    EXPECT_EQ(args[2].rfind("--filename=", 0), 0u);
 }
 
 TEST_F(StartUp, ChosenPathsAsLongAsTheBufferHolds)

@@ -68,10 +68,10 @@ const ListCase listCases[] = {
         { { "", "/" + std::string(998, 'm'), "", 5 }, { "", "/" + std::string(998, 'n'), "", 0 } },
         { "(1) : Too long. Cut." } },
     { "ByteOrderMarkSkipped", "a.slm", "\xEF\xBB\xBF" "@T\nmovie=a.avi\n", { { "T", "@/a.avi", "", 0 } }, {} },
-    // One encoding per file: the CP949 title is kept as UTF-8 for showing (its first syllable alone would
-    // be valid UTF-8), while the path keeps the file's bytes; UTF-16 reaches the reader as UTF-8.
-    { "Cp949TitleShownAsUtf8", "a.slm", "@\xC2\xA6 \xC7\xD1\nmovie=\xC7\xD1.avi\n",
-        { { "\xEC\xA7\x9D \xED\x95\x9C", "@/\xC7\xD1.avi", "", 0 } }, {} },
+    // A CP949 list's title and paths keep the file's bytes (the paths name files on disk); UTF-16 reaches
+    // the reader as UTF-8.
+    { "Cp949TextsKeepTheFilesBytes", "a.slm", "@\xC2\xA6 \xC7\xD1\nmovie=\xC7\xD1.avi\n",
+        { { "\xC2\xA6 \xC7\xD1", "@/\xC7\xD1.avi", "", 0 } }, {} },
     { "Utf16List", "a.ml", std::string("\xFF\xFE" "a\0.\0a\0v\0i\0\n\0", 14) + std::string(":\0t\0i\0t\0l\0e\0=\0\x5C\xD5\n\0", 18),
         { { "\xED\x95\x9C", "@/a.avi", "", 0 } }, {} },
     { "OnlyComments", "a.ml", "# one\n! two\n\n", {}, {} },
@@ -141,6 +141,46 @@ TEST(ListFile, WorkedExamplesInBothFormats)
     EXPECT_EQ(itemsOf(fromMl), (std::vector<Item> { { "First evening", listDir + "/ep01.avi", listDir + "/D:/subs/ep01.smi", -1500 },
                                    { "", listDir + "/ep02.avi", "", 0 } }));
     EXPECT_NE(log.text().find("MovieItem : First evening/" + listDir + "/ep01.avi/"), std::string::npos);
+}
+
+// Titles are logged as the file has them and decoded only to be shown, each line on its own: a UTF-8
+// title added to a CP949 list is UTF-8, while a CP949 title whose first syllable alone would pass for
+// UTF-8 stays CP949.
+TEST(ListFile, TitlesAreLoggedAsWrittenAndShownLineByLine)
+{
+    struct Title {
+        std::string bytes, shown;
+    };
+    const struct {
+        const char* fileName;
+        std::string content;
+        std::vector<Title> titles;
+    } cases[] = {
+        { "cp949.slm", "@\xC2\xA6 \xC7\xD1\n@영화 2\n@plain\n",
+            { { "\xC2\xA6 \xC7\xD1", "짝 한" }, { "영화 2", "영화 2" }, { "plain", "plain" } } },
+        { "cp949.ml", "a.avi\n:title=\xBF\xB5\xC8\xAD\nb.avi\n:title=영화\n",
+            { { "\xBF\xB5\xC8\xAD", "영화" }, { "영화", "영화" } } },
+        { "utf8.slm", "@\xEC\xA7\x9D\n", { { "짝", "짝" } } },
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        LogCapture log(dir);
+        MovieList list;
+        ASSERT_EQ(loadListFile(list, dir.write(c.fileName, c.content).c_str()), 0);
+        std::vector<std::string> bytes, shown, expectedBytes, expectedShown;
+        for (ListNode* node = list.items; node; node = node->next) {
+            const auto* item = static_cast<const MovieItem*>(node->data);
+            bytes.push_back(item->title);
+            shown.push_back(shownTitle(*item));
+        }
+        for (const Title& t : c.titles) {
+            expectedBytes.push_back(t.bytes);
+            expectedShown.push_back(t.shown);
+            EXPECT_NE(log.text().find("MovieItem : " + t.bytes + "/"), std::string::npos) << c.fileName;
+        }
+        EXPECT_EQ(bytes, expectedBytes) << c.fileName;
+        EXPECT_EQ(shown, expectedShown) << c.fileName;
+    }
 }
 
 TEST(ListFile, ListWithoutDirectoryIsTakenFromTheCurrentDirectory)

@@ -95,6 +95,29 @@ TEST_F(ScriptedMovieStart, TheUsersShiftIsBackWhenTheSameMovieStartsAgainAndADam
     EXPECT_EQ(testing_support::readFile(memory + ".unusable"), "# sublumen movies 1\n1000\tx\n");
 }
 
+// Two lines for one movie (two players saved, a hand edit) do not add up: the later line counts, and the
+// movie's next save leaves one line for it.
+TEST_F(ScriptedMovieStart, OfDuplicateMemoryLinesTheLastCountsAndIsSavedAlone)
+{
+    testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
+    const std::string one = dir.write("one.avi", "scripted"), two = dir.write("two.avi", "scripted");
+    const std::string memory = dir.write(
+        "state/sublumen/movies", "# sublumen movies 1\n2000\t\t" + one + "\n100\t\t" + two + "\n500\t\t" + one + "\n");
+    add("One", one, "", 7);
+    add("Two", two);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 507);
+    std::string text = newLog();
+    EXPECT_NE(
+        text.find("Movie memory: 2 lines for " + one + "; the last one is used.\nMovie memory: shift 500 restored.\n"),
+        std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("shift 2000"), std::string::npos);
+    ASSERT_EQ(startMovie(sys, 1), 0);
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 100);
+    EXPECT_EQ(testing_support::readFile(memory), "# sublumen movies 1\n100\t\t" + two + "\n500\t\t" + one + "\n");
+}
+
 TEST_F(ScriptedMovieStart, StartsTheEntryRunningWithItsPlacementAndFreshStallCounters)
 {
     script->properties.width = 64;
