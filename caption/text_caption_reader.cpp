@@ -148,7 +148,7 @@ std::string canonicalSubRipTimes(std::string_view text)
 {
     auto timeText = [](int64_t ms) {
         char out[48];
-        std::snprintf(out, sizeof out, "%lld:%02lld:%02lld,%03lld", static_cast<long long>(ms / 3600000),
+        std::snprintf(out, sizeof out, "%02lld:%02lld:%02lld,%03lld", static_cast<long long>(ms / 3600000),
             static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
         return std::string(out);
     };
