@@ -140,10 +140,17 @@ constexpr int64_t lastTime = endMarker - 1;
 // No movie runs this long: an end past it is a converter's way of writing "until the end".
 constexpr int64_t oneDay = 24 * 3600 * 1000;
 
+// Whether a cue's end says "until the end" rather than a time: it crosses the first day's end, or, for
+// a track that goes on past a day, it lasts longer than one.
+bool endsOpen(int64_t start, int64_t end)
+{
+    return end > start && (end - start > oneDay || (start < oneDay && end > oneDay));
+}
+
 // SubRip timing lines rewritten into the one shape the media library reads right: a time without a
 // fraction or with fewer than three fraction digits is read there wrongly or not at all, and a cue
-// longer than about 596 hours comes back ending before it starts. Such an end (past a day, see
-// oneDay) is written a day and an hour after the start, which reads as ending past a day again.
+// longer than about 596 hours comes back ending before it starts. An open end (endsOpen) is written
+// a day and an hour after the start, which reads as open again.
 std::string canonicalSubRipTimes(std::string_view text)
 {
     auto timeText = [](int64_t ms) {
@@ -160,7 +167,7 @@ std::string canonicalSubRipTimes(std::string_view text)
         std::string_view line = text.substr(from, end - from);
         std::optional<CueTiming> timing = line.find("-->") != std::string_view::npos ? readCueTiming(line) : std::nullopt;
         if (timing && timing->start <= lastTime) {
-            int64_t cueEnd = timing->end > oneDay && timing->end > timing->start ? timing->start + oneDay + 3600000 : timing->end;
+            int64_t cueEnd = endsOpen(timing->start, timing->end) ? timing->start + oneDay + 3600000 : timing->end;
             out += timeText(timing->start) + " --> " + timeText(cueEnd);
             out += line.substr(timing->endTo);
         } else {
@@ -240,7 +247,7 @@ int Caption::loadTextCaptions(const char* fileName)
         if (text.size() > maximumShownText)
             debugLog("Caption:: caption at %lld of %u bytes cut.\n", static_cast<long long>(start),
                 static_cast<unsigned>(text.size()));
-        if (end > oneDay && end > start)
+        if (endsOpen(start, end))
             openEnded.push_back(cues.size());
         cues.push_back({ static_cast<uint32_t>(std::max<int64_t>(start, 0)),
             static_cast<uint32_t>(std::clamp<int64_t>(end, 0, lastTime)), std::move(text) });

@@ -89,8 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Table, TextCaptionReader,
             0, "1000:<2047 bytes> | 2000: | 4294967295:", "Caption:: 2 lines longer than 4000 bytes cut.\n" },
         BadInputCase { "long.srt", srtCue(1, "00:00:01,000 --> 00:00:02,000", korean(1300)), 0,
             "1000:<2046 bytes> | 2000: | 4294967295:", "Caption:: caption at 1000 of 3900 bytes cut.\n" },
-        BadInputCase { "late.vtt", "WEBVTT\n\n30:00:00.000 --> 1193:00:00.000\nlate\n\n1194:00:00.000 --> 1195:00:00.000\nlater\n", 0,
-            "108000000:late | 4294967295:",
+        BadInputCase { "late.vtt",
+            "WEBVTT\n\n25:00:00.000 --> 25:00:01.000\nday two\n\n30:00:00.000 --> 1193:00:00.000\nlate\n\n"
+            "1194:00:00.000 --> 1195:00:00.000\nlater\n",
+            0, "90000000:day two | 90001000: | 108000000:late | 4294967295:",
             "Caption:: 1 captions start after the last time a track holds; dropped.\n" },
         BadInputCase { "styles.ass", manyStyles(), 0, "1000:styled | 2000: | 4294967295:", "Caption:: UTF-8 file.\n" },
         BadInputCase { "cp949.SSA", manyStyles().substr(0, 200) + "\n[Events]\nFormat: Layer, Start, End, Style, Name, "
