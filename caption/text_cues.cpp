@@ -153,7 +153,19 @@ std::string plainWebVttText(std::string_view in)
             out += c;
         ++i;
     }
-    return trimmed(decodeCharacterReferences(out));
+    std::string decoded = decodeCharacterReferences(out);
+    // Marks that only steer the direction of the text or allow a break: nothing to draw.
+    out.clear();
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        std::string_view rest = std::string_view(decoded).substr(i);
+        if (rest.starts_with("\xE2\x80\x8B") || rest.starts_with("\xE2\x80\x8E") || rest.starts_with("\xE2\x80\x8F")
+            || rest.starts_with("\xEF\xBB\xBF")) {
+            i += 2;
+            continue;
+        }
+        out += decoded[i];
+    }
+    return trimmed(out);
 }
 
 std::string plainCueText(std::string_view in, bool assLine)

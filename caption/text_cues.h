@@ -32,8 +32,8 @@ constexpr size_t maximumShownText = 2047;
 std::string plainCueText(std::string_view assOrText, bool assLine);
 
 // The text of a WebVTT cue as shown: every <tag> removed (<c.class>, <v Name>, <b>, timestamps and the
-// like; <br> is a line break), character references decoded, leading and trailing blanks and line
-// breaks trimmed.
+// like; <br> is a line break), character references decoded, zero-width spaces and direction marks
+// removed, leading and trailing blanks and line breaks trimmed.
 std::string plainWebVttText(std::string_view text);
 
 // text with its character references decoded: &amp; &lt; &gt; &quot; &apos;, &nbsp; as a blank,

@@ -55,8 +55,8 @@ std::optional<int64_t> readCueTime(std::string_view s, size_t& i)
     return ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
 }
 
-// Blanks as they look: spaces, tabs, and the no-break, ideographic and zero-width spaces and the
-// byte-order mark in UTF-8.
+// Blanks as they look: spaces, tabs, and the no-break, ideographic and zero-width spaces, the
+// direction marks and the byte-order mark in UTF-8.
 bool isBlankLine(std::string_view line)
 {
     for (size_t i = 0; i < line.size();) {
@@ -65,7 +65,8 @@ bool isBlankLine(std::string_view line)
             ++i;
         else if (rest.starts_with("\xC2\xA0"))
             i += 2;
-        else if (rest.starts_with("\xE3\x80\x80") || rest.starts_with("\xE2\x80\x8B") || rest.starts_with("\xEF\xBB\xBF"))
+        else if (rest.starts_with("\xE3\x80\x80") || rest.starts_with("\xE2\x80\x8B") || rest.starts_with("\xE2\x80\x8E")
+            || rest.starts_with("\xE2\x80\x8F") || rest.starts_with("\xEF\xBB\xBF"))
             i += 3;
         else
             return false;
