@@ -278,14 +278,14 @@ int Caption::loadTextCaptions(const char* fileName)
         debugLog("Caption:: %u captions start after the last time a track holds; dropped.\n", static_cast<unsigned>(late));
     if (cues.empty())
         debugLog("Caption:: no captions read.\n");
-    if (size_t dropped = cuesWithoutDuration(cues))
-        debugLog("Caption:: %u captions end before they start; dropped.\n", static_cast<unsigned>(dropped));
     if (!openEnded.empty()) {
-        // Each runs until the next caption starts, the last until the movie ends.
+        // Each runs until the next caption shown starts, the last until the movie ends.
         std::vector<uint32_t> starts;
         starts.reserve(cues.size());
-        for (const TextCue& cue : cues)
-            starts.push_back(cue.start);
+        for (const TextCue& cue : cues) {
+            if (cue.end > cue.start)
+                starts.push_back(cue.start);
+        }
         std::sort(starts.begin(), starts.end());
         for (size_t index : openEnded) {
             auto next = std::upper_bound(starts.begin(), starts.end(), cues[index].start);
@@ -294,6 +294,8 @@ int Caption::loadTextCaptions(const char* fileName)
         debugLog("Caption:: %u captions end more than 24 hours in; shown until the next caption.\n",
             static_cast<unsigned>(openEnded.size()));
     }
+    if (size_t dropped = cuesWithoutDuration(cues))
+        debugLog("Caption:: %u captions end before they start; dropped.\n", static_cast<unsigned>(dropped));
 
     for (const ClassEntry& entry : entriesOfCues(std::move(cues))) {
         // The end marker ends what runs until the end.
