@@ -2,6 +2,8 @@
 
 #include "caption/text_cues.h"
 
+#include <algorithm>
+
 namespace sublumen {
 
 namespace {
@@ -89,21 +91,34 @@ bool allDigits(std::string_view line)
     return !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-std::vector<std::string_view> linesOf(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    size_t from = 0;
-    while (from < text.size()) {
-        size_t end = text.find_first_of("\r\n", from);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(from));
-            break;
-        }
-        lines.push_back(text.substr(from, end - from));
-        from = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+// The lines of a text one by one; CR LF, LF and a lone CR end a line.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text)
+        : text(text)
+    {
     }
-    return lines;
-}
+    bool next(std::string_view& line)
+    {
+        if (!peek(line))
+            return false;
+        from += line.size();
+        from += text.compare(from, 2, "\r\n") == 0 ? 2 : 1;
+        return true;
+    }
+    // The next line without moving on.
+    bool peek(std::string_view& line) const
+    {
+        if (from >= text.size())
+            return false;
+        line = text.substr(from, std::min(text.find_first_of("\r\n", from), text.size()) - from);
+        return true;
+    }
+
+private:
+    std::string_view text;
+    size_t from = 0;
+};
 
 }
 
@@ -128,12 +143,9 @@ std::vector<TimedText> readWebVtt(std::string_view utf8)
 {
     if (utf8.starts_with("\xEF\xBB\xBF"))
         utf8.remove_prefix(3);
-    std::vector<std::string_view> lines = linesOf(utf8);
-    std::vector<std::optional<CueTiming>> timings;
-    timings.reserve(lines.size());
-    for (std::string_view line : lines)
-        timings.push_back(readCueTiming(line));
-
+    // Lines are read one by one and not kept, so a file of nothing but line breaks costs no more than
+    // its cues.
+    LineReader lines(utf8);
     std::vector<TimedText> cues;
     bool inCue = false;
     // A line of blanks seen inside the cue: what follows is more of its text only when it neither
@@ -146,11 +158,10 @@ std::vector<TimedText> readWebVtt(std::string_view utf8)
         inCue = false;
         text.clear();
     };
-    for (size_t i = 0; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
-        if (timings[i]) {
+    for (std::string_view line; lines.next(line);) {
+        if (std::optional<CueTiming> timing = readCueTiming(line)) {
             finish();
-            cues.push_back({ timings[i]->start, timings[i]->end, {} });
+            cues.push_back({ timing->start, timing->end, {} });
             inCue = true;
             blankSeen = false;
             continue;
@@ -165,7 +176,8 @@ std::vector<TimedText> readWebVtt(std::string_view utf8)
         }
         if (!inCue)
             continue;  // the header, an identifier, a STYLE, REGION or NOTE block
-        bool namesNextCue = i + 1 < lines.size() && timings[i + 1];
+        std::string_view following;
+        bool namesNextCue = lines.peek(following) && readCueTiming(following);
         if (blankSeen ? namesNextCue || startsBlock(line) : namesNextCue && !text.empty() && allDigits(line)) {
             // A cue identifier of a file without empty lines between its cues, or a block after a cue.
             finish();
