@@ -139,8 +139,8 @@ std::string plainWebVttText(std::string_view in)
     out.reserve(in.size());
     for (size_t i = 0; i < in.size();) {
         char c = in[i];
-        if (c == '<') {
-            // A '<' with no '>' on its line is the character itself.
+        if (c == '<' && i + 1 < in.size() && (isTagStart(in[i + 1]) || (in[i + 1] >= '0' && in[i + 1] <= '9'))) {
+            // A tag, or a time stamp; one with no '>' on its line is text after all.
             size_t close = in.find_first_of(">\n", i + 1);
             if (close != std::string_view::npos && in[close] == '>') {
                 if (isBreakTag(in.substr(i + 1, close - i - 1)))

@@ -116,7 +116,7 @@ TEST(CueText, WebVttTagsAndCharacterReferences)
     // Not references: a word going on after a bare name, unknown names, and code points that are none.
     EXPECT_EQ(decodeCharacterReferences("&nbspx &apos &bogus; &#xD800; &#0; &#1114112; &#12 &"),
         "&nbspx &apos &bogus; &#xD800; &#0; &#1114112; &#12 &");
-    EXPECT_EQ(plainWebVttText(" <v.loud Ann>1 &lt; 2</v><br>\n<ruby>a<rt>b</rt></ruby> <00:00:01.500>1 < 2\n3 > 2 &nbsp;"),
-        "1 < 2\n\nab 1 < 2\n3 > 2");
+    EXPECT_EQ(plainWebVttText(" <v.loud Ann>1 &lt; 2</v><br>\n<ruby>a<rt>b</rt></ruby> <00:00:01.500>1 < 2 > 0\n3 <4 &nbsp;"),
+        "1 < 2\n\nab 1 < 2 > 0\n3 <4");
     EXPECT_EQ(plainWebVttText("\xE2\x80\x8E&lrm;a\xE2\x80\x8B\xE2\x80\x8F" "b\xE2\x80\x94"), "ab\xE2\x80\x94");
 }
