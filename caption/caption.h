@@ -83,8 +83,10 @@ public:
     int loadSMI(const char* fileName);
     int loadSub(const char* fileName);
     int loadASFscript(const char* fileName);
-    // SubRip, WebVTT and SSA/ASS files, read through the media library; the track's text is UTF-8. The
-    // kind comes from the name's end, or from the content for a file named otherwise.
+    // SubRip, WebVTT and SSA/ASS files; the track's text is UTF-8. SubRip and SSA/ASS are read through
+    // the media library, WebVTT by readWebVtt. The kind comes from the name's end, or from the content
+    // for a file named otherwise or starting with the WebVTT header. A caption ending more than a day
+    // in (a converter's "until the end") is shown until the next caption starts or the movie ends.
     int loadTextCaptions(const char* fileName);
 
     ListNode* entries = nullptr;

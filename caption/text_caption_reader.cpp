@@ -1,11 +1,14 @@
 #include "app/debug_log.h"
 #include "caption/caption.h"
 #include "caption/text_cues.h"
+#include "caption/webvtt_reader.h"
 #include "platform/kernel.h"
 #include "platform/mmstream/subtitle_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -134,6 +137,49 @@ size_t cutLongLines(std::string& text)
 // The last start a cue may have: the end marker itself belongs to the track's end.
 constexpr int64_t lastTime = endMarker - 1;
 
+// No movie runs this long: an end past it is a converter's way of writing "until the end".
+constexpr int64_t oneDay = 24 * 3600 * 1000;
+
+// Whether a cue's end says "until the end" rather than a time: it crosses the first day's end, or, for
+// a track that goes on past a day, it lasts longer than one.
+bool endsOpen(int64_t start, int64_t end)
+{
+    return end > start && (end - start > oneDay || (start < oneDay && end > oneDay));
+}
+
+// SubRip timing lines rewritten into the one shape the media library reads right: a time without a
+// fraction or with fewer than three fraction digits is read there wrongly or not at all, and a cue
+// longer than about 596 hours comes back ending before it starts. An open end (endsOpen) is written
+// a day and an hour after the start, which reads as open again.
+std::string canonicalSubRipTimes(std::string_view text)
+{
+    auto timeText = [](int64_t ms) {
+        char out[48];
+        std::snprintf(out, sizeof out, "%02lld:%02lld:%02lld,%03lld", static_cast<long long>(ms / 3600000),
+            static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+        return std::string(out);
+    };
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t end = std::min(text.find('\n', from), text.size());
+        std::string_view line = text.substr(from, end - from);
+        std::optional<CueTiming> timing = line.find("-->") != std::string_view::npos ? readCueTiming(line) : std::nullopt;
+        if (timing && timing->start <= lastTime) {
+            int64_t cueEnd = endsOpen(timing->start, timing->end) ? timing->start + oneDay + 3600000 : timing->end;
+            out += timeText(timing->start) + " --> " + timeText(cueEnd);
+            out += line.substr(timing->endTo);
+        } else {
+            out += line;
+        }
+        if (end < text.size())
+            out += '\n';
+        from = end + 1;
+    }
+    return out;
+}
+
 }
 
 bool startsAsTextCaptions(const char* fileName)
@@ -177,8 +223,10 @@ int Caption::loadTextCaptions(const char* fileName)
         return loadSMI(fileName);
     }
     TextKind kind = kindOfName(fileName);
-    if (kind == TextKind::None) {
-        kind = kindOfContent(bytes);
+    TextKind content = kindOfContent(bytes);
+    // A WebVTT file says so in its first line, whatever its name.
+    if (kind == TextKind::None || (content == TextKind::WebVtt && kind != content)) {
+        kind = content;
         debugLog("Caption:: %s is a %s file; read as %s.\n", fileName, kindName(kind), kindName(kind));
     }
     debugLog("Caption:: %s file.\n", platform::encodingName(file.encoding()));
@@ -189,20 +237,34 @@ int Caption::loadTextCaptions(const char* fileName)
         debugLog("Caption:: %u lines longer than %u bytes cut.\n", static_cast<unsigned>(cut), static_cast<unsigned>(maximumLine));
 
     std::vector<TextCue> cues;
+    std::vector<size_t> openEnded;
     size_t late = 0;
-    platform::SubtitleText read = platform::readSubtitleText(bytes, formatOf(kind), [&](const platform::SubtitleRect& rect) {
-        if (rect.start > lastTime) {
+    auto keep = [&](int64_t start, int64_t end, std::string text) {
+        if (start > lastTime) {
             ++late;
             return;
         }
-        std::string text = plainCueText(rect.text, rect.assLine);
         if (text.size() > maximumShownText)
-            debugLog("Caption:: caption at %lld of %u bytes cut.\n", static_cast<long long>(rect.start),
+            debugLog("Caption:: caption at %lld of %u bytes cut.\n", static_cast<long long>(start),
                 static_cast<unsigned>(text.size()));
-        auto start = static_cast<uint32_t>(std::max<int64_t>(rect.start, 0));
-        auto end = static_cast<uint32_t>(std::clamp<int64_t>(rect.end, 0, lastTime));
-        cues.push_back({ start, end, std::move(text) });
-    });
+        if (endsOpen(start, end))
+            openEnded.push_back(cues.size());
+        cues.push_back({ static_cast<uint32_t>(std::max<int64_t>(start, 0)),
+            static_cast<uint32_t>(std::clamp<int64_t>(end, 0, lastTime)), std::move(text) });
+    };
+    platform::SubtitleText read;
+    if (kind == TextKind::WebVtt) {
+        read.opened = true;
+        for (TimedText& cue : readWebVtt(bytes))
+            keep(cue.start, cue.end, std::move(cue.text));
+    } else {
+        if (kind != TextKind::Ass)
+            bytes = canonicalSubRipTimes(bytes);
+        read = platform::readSubtitleText(bytes, formatOf(kind), [&](const platform::SubtitleRect& rect) {
+            std::string text = plainCueText(rect.text, rect.assLine);
+            keep(rect.start, rect.end, kind == TextKind::Ass ? std::move(text) : decodeCharacterReferences(text));
+        });
+    }
     std::string().swap(bytes);
     if (!read.opened) {
         debugLog("Caption:: %s cannot be read (%s).\n", fileName, read.failure.c_str());
@@ -216,10 +278,29 @@ int Caption::loadTextCaptions(const char* fileName)
         debugLog("Caption:: %u captions start after the last time a track holds; dropped.\n", static_cast<unsigned>(late));
     if (cues.empty())
         debugLog("Caption:: no captions read.\n");
+    if (!openEnded.empty()) {
+        // Each runs until the next caption shown starts, the last until the movie ends.
+        std::vector<uint32_t> starts;
+        starts.reserve(cues.size());
+        for (const TextCue& cue : cues) {
+            if (cue.end > cue.start)
+                starts.push_back(cue.start);
+        }
+        std::sort(starts.begin(), starts.end());
+        for (size_t index : openEnded) {
+            auto next = std::upper_bound(starts.begin(), starts.end(), cues[index].start);
+            cues[index].end = next == starts.end() ? endMarker : *next;
+        }
+        debugLog("Caption:: %u captions end more than 24 hours in; shown until the next caption.\n",
+            static_cast<unsigned>(openEnded.size()));
+    }
     if (size_t dropped = cuesWithoutDuration(cues))
         debugLog("Caption:: %u captions end before they start; dropped.\n", static_cast<unsigned>(dropped));
 
     for (const ClassEntry& entry : entriesOfCues(std::move(cues))) {
+        // The end marker ends what runs until the end.
+        if (entry.start == endMarker)
+            break;
         if (appendEntry(entry.start, entry.text.c_str()) < 0)
             break;
     }

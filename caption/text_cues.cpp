@@ -1,6 +1,7 @@
 #include "caption/text_cues.h"
 
 #include <algorithm>
+#include <cctype>
 #include <queue>
 #include <set>
 #include <utility>
@@ -31,6 +32,140 @@ size_t wholeCharacters(const std::string& text, size_t limit)
     return cut;
 }
 
+std::string trimmed(const std::string& text)
+{
+    size_t first = text.find_first_not_of(" \t\n");
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(" \t\n") + 1 - first);
+}
+
+void appendUtf8(std::string& out, uint32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The character reference at the front of in ("&..."): what it stands for and its length; a length of
+// 0 when it is none.
+std::pair<std::string_view, size_t> namedReference(std::string_view in)
+{
+    struct Named {
+        std::string_view name;
+        std::string_view text;
+        bool bare;  // also without the semicolon, as old HTML wrote it
+    };
+    static constexpr Named names[] = {
+        { "amp", "&", true }, { "lt", "<", true }, { "gt", ">", true }, { "quot", "\"", true },
+        { "nbsp", " ", true }, { "apos", "'", false }, { "lrm", "", false }, { "rlm", "", false },
+    };
+    for (const Named& n : names) {
+        if (in.substr(1, n.name.size()) != n.name)
+            continue;
+        size_t after = 1 + n.name.size();
+        if (after < in.size() && in[after] == ';')
+            return { n.text, after + 1 };
+        bool wordGoesOn = after < in.size() && std::isalnum(static_cast<unsigned char>(in[after]));
+        if (n.bare && !wordGoesOn)
+            return { n.text, after };
+    }
+    return { {}, 0 };
+}
+
+// The numeric reference at the front of in ("&#233;" or "&#xE9;") appended to out; its length, or 0.
+size_t numericReference(std::string_view in, std::string& out)
+{
+    bool hex = in.size() > 2 && (in[2] == 'x' || in[2] == 'X');
+    size_t i = hex ? 3 : 2;
+    uint32_t code = 0;
+    size_t from = i;
+    for (; i < in.size() && i - from < 8; ++i) {
+        char c = in[i];
+        int digit = c >= '0' && c <= '9' ? c - '0'
+            : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+            : -1;
+        if (digit < 0)
+            break;
+        code = code * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+    }
+    if (i == from || i >= in.size() || in[i] != ';' || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    appendUtf8(out, code);
+    return i + 1;
+}
+
+}
+
+std::string decodeCharacterReferences(std::string_view in)
+{
+    std::string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        if (in[i] == '&') {
+            std::string_view rest = in.substr(i);
+            if (rest.starts_with("&#")) {
+                if (size_t length = numericReference(rest, out)) {
+                    i += length;
+                    continue;
+                }
+            } else if (auto [text, length] = namedReference(rest); length) {
+                out += text;
+                i += length;
+                continue;
+            }
+        }
+        out += in[i++];
+    }
+    return out;
+}
+
+std::string plainWebVttText(std::string_view in)
+{
+    std::string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        char c = in[i];
+        if (c == '<' && i + 1 < in.size() && (isTagStart(in[i + 1]) || (in[i + 1] >= '0' && in[i + 1] <= '9'))) {
+            // A tag, or a time stamp; one with no '>' on its line is text after all.
+            size_t close = in.find_first_of(">\n", i + 1);
+            if (close != std::string_view::npos && in[close] == '>') {
+                if (isBreakTag(in.substr(i + 1, close - i - 1)))
+                    out += '\n';
+                i = close + 1;
+                continue;
+            }
+        }
+        if (c != '\0' && c != '\r')
+            out += c;
+        ++i;
+    }
+    std::string decoded = decodeCharacterReferences(out);
+    // Marks that only steer the direction of the text or allow a break: nothing to draw.
+    out.clear();
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        std::string_view rest = std::string_view(decoded).substr(i);
+        if (rest.starts_with("\xE2\x80\x8B") || rest.starts_with("\xE2\x80\x8E") || rest.starts_with("\xE2\x80\x8F")
+            || rest.starts_with("\xEF\xBB\xBF")) {
+            i += 2;
+            continue;
+        }
+        out += decoded[i];
+    }
+    return trimmed(out);
 }
 
 std::string plainCueText(std::string_view in, bool assLine)
@@ -89,10 +224,7 @@ std::string plainCueText(std::string_view in, bool assLine)
         out += c;
         ++i;
     }
-    size_t first = out.find_first_not_of(" \t\n");
-    if (first == std::string::npos)
-        return "";
-    return out.substr(first, out.find_last_not_of(" \t\n") + 1 - first);
+    return trimmed(out);
 }
 
 size_t cuesWithoutDuration(const std::vector<TextCue>& cues)

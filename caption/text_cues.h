@@ -31,6 +31,16 @@ constexpr size_t maximumShownText = 2047;
 // and line breaks are trimmed.
 std::string plainCueText(std::string_view assOrText, bool assLine);
 
+// The text of a WebVTT cue as shown: every <tag> removed (<c.class>, <v Name>, <b>, timestamps and the
+// like; <br> is a line break), character references decoded, zero-width spaces and direction marks
+// removed, leading and trailing blanks and line breaks trimmed.
+std::string plainWebVttText(std::string_view text);
+
+// text with its character references decoded: &amp; &lt; &gt; &quot; &apos;, &nbsp; as a blank,
+// &lrm; and &rlm; as nothing, and numeric ones (&#233; &#xE9;); the first five also without the
+// semicolon. Anything else stays as written.
+std::string decodeCharacterReferences(std::string_view text);
+
 // The entries of a track from cues: an entry wherever what is shown changes, so every cue gives one at
 // its start and, unless another cue starts or is still running then, an empty one at its end. Cues
 // running at once are joined by line breaks in start order (equal starts in the given order). A cue

@@ -106,3 +106,17 @@ INSTANTIATE_TEST_SUITE_P(Table, PlainCueText,
         PlainCase { "  {\\an8}  ", true, "" },
         PlainCase { "0,0,Sign,,0,0,0,,{\\p1}m 0 0 l 10 0 10 10{\\p0}sign", true, "sign" },
         PlainCase { "", false, "" }));
+
+TEST(CueText, WebVttTagsAndCharacterReferences)
+{
+    using sublumen::decodeCharacterReferences;
+    using sublumen::plainWebVttText;
+    EXPECT_EQ(decodeCharacterReferences("&amp;&lt;&gt;&quot;&apos;&lrm;&nbsp;|&nbsp|&amp x"), "&<>\"' | |& x");
+    EXPECT_EQ(decodeCharacterReferences("&#233;&#xE9;&#X1F600;"), "\xC3\xA9\xC3\xA9\xF0\x9F\x98\x80");
+    // Not references: a word going on after a bare name, unknown names, and code points that are none.
+    EXPECT_EQ(decodeCharacterReferences("&nbspx &apos &bogus; &#xD800; &#0; &#1114112; &#12 &"),
+        "&nbspx &apos &bogus; &#xD800; &#0; &#1114112; &#12 &");
+    EXPECT_EQ(plainWebVttText(" <v.loud Ann>1 &lt; 2</v><br>\n<ruby>a<rt>b</rt></ruby> <00:00:01.500>1 < 2 > 0\n3 <4 &nbsp;"),
+        "1 < 2\n\nab 1 < 2 > 0\n3 <4");
+    EXPECT_EQ(plainWebVttText("\xE2\x80\x8E&lrm;a\xE2\x80\x8B\xE2\x80\x8F" "b\xE2\x80\x94"), "ab\xE2\x80\x94");
+}
