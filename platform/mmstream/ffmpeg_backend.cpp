@@ -26,10 +26,8 @@ constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 
 // The black picture of a file with sound only: the classic screen size, which every placement fills
 // sensibly, redrawn 25 times a second so the captions and the status bar follow the sound.
-constexpr struct {
-    int width;
-    int height;
-} soundOnlyPicture {640, 480};
+constexpr int soundOnlyWidth = 640;
+constexpr int soundOnlyHeight = 480;
 constexpr MediaTime soundOnlyFrameInterval = std::chrono::milliseconds(40);
 
 // One decoder thread keeps up with about this many pixels a second on an ordinary core. Every further
@@ -104,8 +102,8 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
     if (!hasVideo) {
         // Songs with lyrics: the sound plays on black, so captions, status bar and seeking work as for
         // a movie.
-        properties_.width = soundOnlyPicture.width;
-        properties_.height = soundOnlyPicture.height;
+        properties_.width = soundOnlyWidth;
+        properties_.height = soundOnlyHeight;
         properties_.frameInterval = soundOnlyFrameInterval;
         platformLog("mmstream: %s has no picture: its sound plays on black\n", path.c_str());
     }
