@@ -76,7 +76,9 @@ public:
     // Moves current to the last entry whose start is not greater than time (none before the first).
     void findAt(uint32_t time);
     // Draws the entry in force at time into the band (x, y, width, height) of dc with the style bits.
-    void draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style);
+    // The text never reaches below row lowest: a block that would is moved up as a whole.
+    void draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
+        int32_t lowest = INT32_MAX);
     // Frees every entry and ends the COM use begun by the constructor.
     void unload();
 

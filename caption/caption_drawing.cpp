@@ -25,7 +25,8 @@ constexpr Offset thickOutlineOffsets[] = { { -2, 0 }, { 2, 0 }, { 0, -2 }, { 0, 
 
 }
 
-void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style)
+void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
+    int32_t lowest)
 {
     const std::string* shown = shownTextAt(time);
     if (!shown)
@@ -61,6 +62,15 @@ void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, i
         if (rect.bottom > bottom) {
             rect.top -= rect.bottom - bottom;
             rect.bottom = bottom;
+        }
+    }
+    if (rect.bottom > lowest) {
+        // What lies below (the status bar) stays uncovered: the whole block moves up, no line is lost.
+        RECT block = rect;
+        DrawTextA(dc, text, length, &block, measureFormat);
+        if (block.bottom > lowest) {
+            rect.top -= block.bottom - lowest;
+            rect.bottom = lowest;
         }
     }
 

@@ -10,12 +10,18 @@
 #include "platform/gdi/gdi.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 namespace sublumen {
 
 namespace {
+
+// The status bar's rows at the bottom of the screen: the time text from H - 16, the marks from H - 8.
+constexpr int32_t statusBarHeight = 16;
+// Below the caption text its shadow and outlines reach this far.
+constexpr int32_t captionEffectReach = 2;
 
 bool movieShown(const System& sys)
 {
@@ -131,12 +137,16 @@ void drawVideo(System& sys)
     if (sys.settings.iscaption != 0 && sys.movie.currentCaption) {
         uint32_t ct = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift);
         const Settings& s = sys.settings;
+        // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
+        const int32_t lowest = s.seekbar != 0 ? s.screeny - statusBarHeight - captionEffectReach : INT32_MAX;
         if (HFONT font = sys.startup.captionFont) {
             HFONT previous = SelectObject(dc, font);
-            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle);
+            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle,
+                lowest);
             SelectObject(dc, previous);
         } else {
-            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle);
+            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle,
+                lowest);
         }
     }
     back->releaseDC(dc);

@@ -24,6 +24,12 @@ constexpr std::size_t maxQueuedFrameBytes = 48u << 20;
 constexpr int maxPictureSide = 16384;
 constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 
+// The black picture of a file with sound only: the classic screen size, which every placement fills
+// sensibly, redrawn 25 times a second so the captions and the status bar follow the sound.
+constexpr int soundOnlyWidth = 640;
+constexpr int soundOnlyHeight = 480;
+constexpr MediaTime soundOnlyFrameInterval = std::chrono::milliseconds(40);
+
 // One decoder thread keeps up with about this many pixels a second on an ordinary core. Every further
 // thread costs CPU in hand-overs and memory in the pictures it holds, so more are asked for only when
 // the movie needs them, and never more than the machine has cores.
@@ -93,6 +99,14 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
     }
     if (!hasAudio)
         audioIndex_ = -1;
+    if (!hasVideo) {
+        // Songs with lyrics: the sound plays on black, so captions, status bar and seeking work as for
+        // a movie.
+        properties_.width = soundOnlyWidth;
+        properties_.height = soundOnlyHeight;
+        properties_.frameInterval = soundOnlyFrameInterval;
+        platformLog("mmstream: %s has no picture: its sound plays on black\n", path.c_str());
+    }
     demuxer_.queueStreams(videoIndex_, audioIndex_);
     if (!options.untimed)
         captionStream_ = demuxer_.readCaptions();

@@ -56,6 +56,9 @@ private:
     bool releasePictureHold(SteadyClock::time_point now, bool pictureShown);
     // Waits for the next due frame like deliverFrame; on Delivered, frame holds it unconverted.
     FrameDelivery takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame);
+    // A file with sound only: the black picture the target already holds is due once per frame interval
+    // while running, and the stream ends when the sound has played out (sound_only.cpp).
+    FrameDelivery blackFrame(std::chrono::milliseconds timeout);
 
     // Set by open, read only afterwards.
     bool untimed_ = false;
@@ -78,6 +81,8 @@ private:
     std::thread demuxThread_;
     std::thread videoThread_;
     std::thread audioThread_;
+    // When the next black picture of a file with sound only is due; used only by the caller's thread.
+    SteadyClock::time_point blackDueAt_ {};
 };
 
 }

@@ -10,6 +10,8 @@ namespace platform {
 
 FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::milliseconds timeout)
 {
+    if (!video_)
+        return blackFrame(timeout);
     FrameHandle frame;
     FrameDelivery delivery = takeFrame(timeout, frame);
     if (delivery.outcome == FrameOutcome::Delivered)
@@ -19,6 +21,8 @@ FrameDelivery FfmpegBackend::deliverFrame(Surface& target, std::chrono::millisec
 
 FrameDelivery FfmpegBackend::deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout)
 {
+    if (!video_)
+        return blackFrame(timeout);
     FrameHandle frame;
     FrameDelivery delivery = takeFrame(timeout, frame);
     if (delivery.outcome == FrameOutcome::Delivered)

@@ -22,7 +22,9 @@ using MediaTime = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
 struct MediaProperties {
     bool hasVideo = false;
     bool hasAudio = false;    // an audio stream that is being played (it may still be silent: no device)
-    int width = 0;            // picture size of the primary video stream
+    // Picture size of the primary video stream. A file with sound only has no picture of its own: it
+    // is shown as a black picture of this size, handed out every frameInterval while the sound plays.
+    int width = 0;
     int height = 0;
     MediaTime duration {0};   // the container's duration, or the longest stream's
     MediaTime frameInterval {0}; // nominal time between frames; 0 when unknown

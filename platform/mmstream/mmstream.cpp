@@ -188,7 +188,8 @@ public:
         }
         backend_ = std::move(opened);
         MediaProperties props = backend_->properties();
-        if (videoWanted_ && props.hasVideo)
+        // A file with sound only still offers its video stream: a black picture (media_backend.h).
+        if (videoWanted_)
             video_ = createVideoStream(backend_, factory_);
         if (audioWanted_ && props.hasAudio)
             audio_ = createAudioStream();

@@ -13,6 +13,9 @@ namespace {
 
 constexpr const char* commonMovies[] = { "avi", "mkv", "mp4", "m4v", "mov", "wmv", "asf", "webm", "mpg", "mpeg",
     "ts", "m2ts", "vob", "ogv", "ogm", "ogg", "flv", "3gp", "divx", "rmvb", "rm" };
+// Sound alone plays on black with its captions (songs with lyrics); a movie of the same name comes first.
+constexpr const char* commonSounds[] = { "mp3", "m4a", "aac", "flac", "opus", "oga", "wav", "wma", "mka", "ac3",
+    "mp2", "ape", "wv" };
 
 // Names the demuxers list that are captions or plain text, not movies.
 constexpr const char* notMovies[] = { "smi", "sami", "sub", "srt", "ass", "ssa", "vtt", "txt", "idx", "sup", "lrc",
@@ -54,6 +57,11 @@ int movieSuffixRank(const char* suffix)
     int rank = 1;
     for (const char* common : commonMovies) {
         if (strcasecmp(common, suffix) == 0)
+            return rank;
+        ++rank;
+    }
+    for (const char* sound : commonSounds) {
+        if (strcasecmp(sound, suffix) == 0)
             return rank;
         ++rank;
     }

@@ -346,6 +346,32 @@ TEST_F(FrameComposition, CaptionIsLookedUpAtTheShiftedTime)
     EXPECT_TRUE(band().empty());
 }
 
+// Four stacked lines would end at the screen's bottom: with the status bar on, the block moves up whole,
+// its text and effects clear of the bar's 16 rows.
+TEST_F(FrameComposition, AStackedCaptionStaysAboveTheStatusBar)
+{
+    openMovie(640, 480);
+    script->running = false;
+    setTime(milliseconds(0));  // the position mark lies off the screen
+    sys.settings.captionstyle = styleShadow | styleSemiAutoPlace;
+    openMovieCaption(sys, nullptr);
+    sys.movie.currentCaption->addEntry(0, "가나다\n가나다\n가나다\n가나다");
+    sys.movie.currentCaption->addEntry(endMarker, "");
+    const int cell = 24;  // the caption font's line pitch
+
+    sys.settings.seekbar = 0;
+    renderFrame(sys);
+    const PixelBox free = boxWhere(screen(), isWhite);
+    EXPECT_GT(free.bottom, H - 16) << "without the bar the block ends at the band's bottom: " << describe(free);
+
+    sys.settings.seekbar = 1;
+    renderFrame(sys);
+    const PixelBox kept = boxWhere(screen(), isWhite);
+    EXPECT_LE(kept.bottom, H - 16 - 2) << describe(kept);
+    EXPECT_EQ(kept.shifted(0, free.bottom - kept.bottom), free) << "moved as a whole: " << describe(kept);
+    EXPECT_GT(kept.height(), 3 * cell);
+}
+
 // In a window at 1:1, once a frame has been shown, the next ones are composed straight in the window's
 // framebuffer; the window then shows exactly what the copy of the back surface showed (borders,
 // picture, status bar, caption, overlay), and a resize goes back to the copy until the size is right.

@@ -232,7 +232,6 @@ TEST_F(StreamRules, EngineFailuresStopCreationAtTheirStep)
         { platform::OpenError::FileNotFound, true, 6 },
         { platform::OpenError::UnknownFormat, true, 6 },
         { platform::OpenError::NoPlayableStream, true, 6 },
-        { platform::OpenError::None, false, 7 },
     };
     for (const Case& c : cases) {
         script->openError = c.error;

@@ -222,16 +222,19 @@ INSTANTIATE_TEST_SUITE_P(Errors, OpenFileErrors,
         OpenErrorCase {platform::OpenError::NoPlayableStream, VFW_E_UNSUPPORTED_STREAM},
         OpenErrorCase {platform::OpenError::OutOfResources, E_OUTOFMEMORY}));
 
-TEST_F(MultiMediaStreamTest, AFileWithoutPictureHasNoVideoStream)
+// Sound only: the video stream stays, showing the engine's black stand-in picture.
+TEST_F(MultiMediaStreamTest, AFileWithoutPictureStillHasAVideoStream)
 {
     script->properties.hasVideo = false;
     ASSERT_EQ(prepare(), S_OK);
-    IMediaStream* media = reinterpret_cast<IMediaStream*>(1);
-    EXPECT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), MS_E_NOSTREAM);
-    EXPECT_EQ(media, nullptr);
-    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryAudio, &media), S_OK);
+    IMediaStream* media = nullptr;
     MSPID purpose {};
     STREAM_TYPE type = STREAMTYPE_WRITE;
+    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryVideo, &media), S_OK);
+    EXPECT_EQ(media->GetInformation(&purpose, &type), S_OK);
+    EXPECT_TRUE(platform::sameGuid(purpose, MSPID_PrimaryVideo));
+    media->Release();
+    ASSERT_EQ(stream->GetMediaStream(MSPID_PrimaryAudio, &media), S_OK);
     EXPECT_EQ(media->GetInformation(&purpose, &type), S_OK);
     EXPECT_TRUE(platform::sameGuid(purpose, MSPID_PrimaryAudio));
     EXPECT_EQ(type, STREAMTYPE_READ);

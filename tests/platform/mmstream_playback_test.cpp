@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>
@@ -395,14 +396,27 @@ TEST(MovieFiles, PicturesAreConvertedWithTheirColourMatrix)
     }
 }
 
-TEST(MovieFiles, AnAudioOnlyFileHasNoVideoStream)
+// Sound only: a black 640x480 picture stands in for the movie until the sound has played out.
+TEST(MovieFiles, AnAudioOnlyFileShowsBlackUntilItsSoundEnds)
 {
     ASSERT_FALSE(Movies::get().audioOnly().empty());
     Player player;
-    EXPECT_EQ(player.open(Movies::get().audioOnly()), MS_E_NOSTREAM);
+    ASSERT_EQ(player.open(Movies::get().audioOnly()), S_OK);
     STREAM_TIME duration = 0;
     EXPECT_EQ(player.stream()->GetDuration(&duration), S_OK);
     EXPECT_NEAR(static_cast<double>(duration), 30 * frameTime, 100 * oneMs);
+    EXPECT_EQ(player.rect().right - player.rect().left, 640);
+    EXPECT_EQ(player.rect().bottom - player.rect().top, 480);
+    player.seekMs(2500);
+    player.run();
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    const platform::Surface& picture = player.picture();
+    EXPECT_TRUE(std::all_of(picture.pixels.begin(), picture.pixels.end(), [](uint8_t b) { return b == 0; }));
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 200 && hr == S_OK; ++i)
+        hr = player.nextPicture();
+    EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
+    EXPECT_GE(player.time(), 2900 * oneMs);
 }
 
 TEST(MovieFiles, AMovieWithoutSoundRunsOnTheMonotonicClock)
@@ -495,7 +509,7 @@ TEST(MovieFiles, ASoundOnlyFileWithoutASoundDeviceSeeksAndRuns)
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     {
         Player player;
-        EXPECT_EQ(player.open(Movies::get().audioOnly()), MS_E_NOSTREAM);
+        EXPECT_EQ(player.open(Movies::get().audioOnly()), S_OK);
         IMediaStream* audio = nullptr;
         EXPECT_EQ(player.stream()->GetMediaStream(MSPID_PrimaryAudio, &audio), MS_E_NOSTREAM);
         for (int ms : {1500, 0, 2900}) {
@@ -507,6 +521,11 @@ TEST(MovieFiles, ASoundOnlyFileWithoutASoundDeviceSeeksAndRuns)
         for (int i = 0; i < 300 && player.time() <= 2900 * oneMs; ++i)
             Sleep(10);
         EXPECT_GT(player.time(), 2900 * oneMs);
+        // Without sound the stream ends on the clock at the end of the file.
+        HRESULT hr = S_OK;
+        for (int i = 0; i < 200 && hr == S_OK; ++i)
+            hr = player.nextPicture();
+        EXPECT_EQ(hr, MS_S_ENDOFSTREAM);
     }
     if (previous)
         setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
