@@ -120,6 +120,11 @@ void recreateCaptionFont(System& sys, int weight)
 int onKeyDown(System& sys, int virtualKey)
 {
     debugLog("KeyDown=0x%02X\n", virtualKey);
+    return runKeyCommand(sys, virtualKey);
+}
+
+int runKeyCommand(System& sys, int virtualKey)
+{
     Settings& s = sys.settings;
     const bool hasStream = sys.movie.currentStream != nullptr;
     const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;

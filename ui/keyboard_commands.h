@@ -7,6 +7,8 @@ struct System;
 
 // Handles one key-down message by its virtual-key code; always 0.
 int onKeyDown(System& sys, int virtualKey);
+// Does what the key does, without the key-down log line: for commands that come from elsewhere.
+int runKeyCommand(System& sys, int virtualKey);
 // Sets screenx, screeny (and, for 1, bpp) from the resolution table; any other digit gives 640 by 480.
 void selectResolution(System& sys, int digit);
 // Sets screenx and screeny to the desktop size of the display the main window is on, and bpp to 32:

@@ -76,6 +76,8 @@ printf '{0}{100}feature sub caption\n' >"$m/feature.sub"
 captions "$m/lonely.smi" "동영상 없음"
 movie "$m/long1.avi" 30
 cp "$m/long1.avi" "$m/long2.avi"
+cp "$m/feature.avi" "$m/open me 열기.avi"
+printf 'no movie\n' >"$m/broken.avi"
 printf '@First Movie\nmovie=long1.avi\n@Second Movie\nmovie=long2.avi\n' >"$m/two.slm"
 # A sanitizer build reads its leak suppressions as the user it runs as: give it a copy it can reach.
 IFS=: read -ra lsan_options <<<"${LSAN_OPTIONS:-}"
@@ -158,7 +160,9 @@ finish 255
 cp "$state_log" "$out/$run.log" 2>/dev/null
 has "$state_log" "No Movie for the Caption File:$m/lonely.smi" || fail "$run: no log line"
 
-# 5. MPRIS on a private session bus: the status, PlayPause, the title in Metadata, Next and Quit.
+# 5. MPRIS on a private session bus: the status, PlayPause, the title in Metadata, Next, seeks told by
+# Seeked, OpenUri (a broken movie reads as no movie, a file:// address plays) and Quit; none of it is
+# logged as a key.
 note "MPRIS"
 run=mpris
 [ "$(id -u)" -eq 0 ] || chmod u+w "$prefix/bin"
@@ -166,7 +170,17 @@ cat >"$work/mpris.sh" <<'EOF'
 #!/usr/bin/env bash
 # Runs inside dbus-run-session: the player and busctl share the session bus.
 set -u
-program=$1 list=$2 log=$3 out=$4
+program=$1 list=$2 log=$3 out=$4 open=$5 broken=$6
+# A file:// address's path: every byte but the unreserved ones escaped.
+uri() {
+  local LC_ALL=C s=$1 out= c i
+  for ((i = 0; i < ${#s}; i++)); do
+    c=${s:i:1}
+    case $c in [a-zA-Z0-9/._~-]) out+=$c ;; *) printf -v c '%%%02X' "'$c"; out+=$c ;; esac
+  done
+  echo "$out"
+}
+open_uri=$(uri "$open") broken_uri=$(uri "$broken")
 export XDG_RUNTIME_DIR=
 "$program" "$list" >"$out/mpris.stderr" 2>&1 &
 player=$!
@@ -189,7 +203,7 @@ wait_status Playing
   || fail "Metadata without the title: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
 "${bus[@]}" call "${object[@]}" "$player_if" PlayPause || fail "PlayPause call"
 wait_status Paused
-wait_log "KeyDown=0x20"
+wait_log "DesktopCommand=PlayPause"
 "${bus[@]}" call "${object[@]}" "$player_if" PlayPause || fail "second PlayPause call"
 wait_status Playing
 "${bus[@]}" call "${object[@]}" "$player_if" Next || fail "Next call"
@@ -200,6 +214,29 @@ for _ in $(seq 100); do
 done
 "${bus[@]}" get-property "${object[@]}" "$player_if" Metadata | grep -q '"xesam:title" s "Second Movie"' \
   || fail "Metadata after Next: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
+dbus-monitor --session "type='signal',interface='$player_if',member='Seeked'" >"$out/seeked.txt" 2>&1 &
+monitor=$!
+sleep 0.5
+"${bus[@]}" call "${object[@]}" "$player_if" Seek x 10000000 || fail "Seek call"
+wait_log "DesktopCommand=Seek 10000000"
+for _ in $(seq 50); do grep -q 'member=Seeked' "$out/seeked.txt" && break; sleep 0.1; done
+grep -q 'member=Seeked' "$out/seeked.txt" || fail "no Seeked signal after Seek"
+kill "$monitor"
+# A file that is no movie: nothing to play, pause or seek, and no position.
+"${bus[@]}" call "${object[@]}" "$player_if" OpenUri s "file://$broken_uri" 2>/dev/null && fail "OpenUri of a broken movie succeeded"
+wait_log "DesktopCommand=OpenUri $broken"
+wait_status Stopped
+[ "$("${bus[@]}" get-property "${object[@]}" "$player_if" Position)" = "x 0" ] \
+  || fail "Position without a movie: $("${bus[@]}" get-property "${object[@]}" "$player_if" Position)"
+[ "$("${bus[@]}" get-property "${object[@]}" "$player_if" CanSeek)" = "b false" ] || fail "CanSeek without a movie"
+[ "$("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)" = "a{sv} 0" ] || fail "Metadata without a movie"
+"${bus[@]}" call "${object[@]}" "$player_if" OpenUri s "https://example.org/a.avi" 2>/dev/null && fail "OpenUri of a web address succeeded"
+"${bus[@]}" call "${object[@]}" "$player_if" OpenUri s "file://$open_uri" || fail "OpenUri call"
+wait_log "Play[/$open/"
+wait_status Playing
+"${bus[@]}" get-property "${object[@]}" "$player_if" Metadata | grep -q '"xesam:title" s "open me ' \
+  || fail "Metadata after OpenUri: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
+has "KeyDown=" && fail "desktop commands logged as keys"
 "${bus[@]}" call "${object[@]}" org.mpris.MediaPlayer2 Quit || fail "Quit call"
 for _ in $(seq 150); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$player" 2>/dev/null && { fail "still running after Quit"; kill -KILL "$player"; }
@@ -210,7 +247,8 @@ exit $((failures > 0))
 EOF
 chmod +x "$work/mpris.sh"
 # The program's own folder is writable here, so its log is beside it, as in the build tree.
-env -u XDG_RUNTIME_DIR dbus-run-session -- "$work/mpris.sh" "$program" "$m/two.slm" "$prefix/bin/DEBUG.LOG" "$out" || fail "MPRIS checks"
+env -u XDG_RUNTIME_DIR dbus-run-session -- "$work/mpris.sh" "$program" "$m/two.slm" "$prefix/bin/DEBUG.LOG" "$out" \
+  "$m/open me 열기.avi" "$m/broken.avi" || fail "MPRIS checks"
 cp "$prefix/bin/DEBUG.LOG" "$out/$run.log" 2>/dev/null
 
 echo "$failures failures"
