@@ -108,6 +108,7 @@ bool startVideo()
         return false;
     }
     surviveDisplayErrors();
+    takeHangUpAsTerminate();
     reg.wakeEvent = SDL_RegisterEvents(2);
     platform::startCrossThreadPosts(reg.wakeEvent + 1);
     reg.started = true;

@@ -7,7 +7,7 @@
 set -uo pipefail
 build=$1
 out=$2
-for tool in Xvfb xdpyinfo ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
+for tool in Xvfb xdpyinfo xdotool ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 rm -rf "$out"
@@ -151,6 +151,44 @@ finish 0
 cp "$state_log" "$out/$run.log" 2>/dev/null
 [ -e "$prefix/bin/DEBUG.LOG" ] && fail "$run: a DEBUG.LOG beside the installed program"
 
+# The settings end as the user left them whatever ends the program: a hang-up (the terminal closed)
+# saves like a terminate, a terminate closes a message box that waits, and a lost display saves too.
+settings_file=$XDG_CONFIG_HOME/sublumen/settings
+fontsize() { sed -n 's/^fontsize dword //p' "$settings_file"; }
+press_f() {  # presses F in the player's window and waits for the key in the log
+  local window=
+  for _ in $(seq 100); do
+    window=$(xdotool search --name '^Sublumen$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  xdotool key --window "$window" f
+  wait_for "$state_log" "KeyDown=0x46"
+}
+note "hang-up"
+run=hangup
+size=$(fontsize)
+"${as_user[@]}" "$program" "$m/feature.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+wait_for "$state_log" "Init Ok. Start"
+press_f
+kill -HUP "$player"
+finish 0
+cp "$state_log" "$out/$run.log" 2>/dev/null
+[ "$(fontsize)" = $((size + 1)) ] || fail "$run: fontsize $(fontsize) saved, expected $((size + 1))"
+
+note "terminate during a message box"
+run=box
+env -u SUBLUMEN_MESSAGEBOX_ANSWER "${as_user[@]}" "$program" "$m/missing.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+# The box is shown by a child process; once it is up, the program waits for it.
+for _ in $(seq 150); do pgrep -P "$player" >/dev/null && break; sleep 0.1; done
+pgrep -P "$player" >/dev/null || fail "$run: no message box"
+kill -TERM "$player"
+finish 255
+cp "$state_log" "$out/$run.log" 2>/dev/null
+has "$state_log" "MessageBox \"Can't access THE File\" closed: the program is asked to end." || fail "$run: no log line"
+
 # 4. A caption file with no movie of its name: a clear message and the missing-file exit code.
 note "caption without a movie"
 run=lonely
@@ -250,6 +288,22 @@ chmod +x "$work/mpris.sh"
 env -u XDG_RUNTIME_DIR dbus-run-session -- "$work/mpris.sh" "$program" "$m/two.slm" "$prefix/bin/DEBUG.LOG" "$out" \
   "$m/open me 열기.avi" "$m/broken.avi" || fail "MPRIS checks"
 cp "$prefix/bin/DEBUG.LOG" "$out/$run.log" 2>/dev/null
+
+# Last, as it ends the X server: the display goes away under a running player.
+note "lost display"
+# The MPRIS run wrote the settings as the user who runs the tests.
+[ "$(id -u)" -eq 0 ] && chown -R nobody:nogroup "$home"
+run=lost-display
+size=$(fontsize)
+"${as_user[@]}" "$program" "$m/feature.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+wait_for "$state_log" "Init Ok. Start"
+press_f
+stop_xvfb
+finish 1
+cp "$state_log" "$out/$run.log" 2>/dev/null
+has "$state_log" "The X display is gone." || fail "$run: no log line"
+[ "$(fontsize)" = $((size + 1)) ] || fail "$run: fontsize $(fontsize) saved, expected $((size + 1))"
 
 echo "$failures failures"
 [ "$failures" -eq 0 ]
