@@ -99,7 +99,10 @@ void selectResolution(System& sys, int digit)
 bool selectDesktopResolution(System& sys)
 {
     int width = 0, height = 0;
-    if (!platform::desktopSize(sys.window.mainWindow, width, height)) {
+    // Full screen shows the desktop mode itself; a window, with its frame, must stay clear of the panels.
+    const bool known = sys.settings.fullscreen != 0 ? platform::desktopSize(sys.window.mainWindow, width, height)
+                                                    : platform::usableClientSize(sys.window.mainWindow, width, height);
+    if (!known) {
         debugLog("Desktop size unknown. Mode unchanged.\n");
         return false;
     }

@@ -282,5 +282,8 @@ void setDisplayLostHandler(DisplayLostHandler handler);
 // The desktop mode's size of the display that window is on (the main window's display for a null
 // handle, the first display without one); false when there is no display.
 bool desktopSize(HWND window, int& width, int& height);
+// The largest client area window can have with its frame inside the usable part of its display (the
+// desktop without the panels); false when there is no display or no room.
+bool usableClientSize(HWND window, int& width, int& height);
 
 }

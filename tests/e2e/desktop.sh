@@ -7,7 +7,7 @@
 set -uo pipefail
 build=$1
 out=$2
-for tool in Xvfb xdpyinfo xdotool ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
+for tool in Xvfb xdpyinfo xdotool xprop xwininfo ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 rm -rf "$out"
@@ -27,8 +27,10 @@ note() { echo "-- $*"; }
 
 . "$(dirname "$0")/xvfb_server.sh"
 player=
+wm=
 cleanup() {
   [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
+  [ -n "$wm" ] && kill "$wm" 2>/dev/null
   stop_xvfb
   wait 2>/dev/null
   rm -rf "$work"
@@ -289,10 +291,47 @@ env -u XDG_RUNTIME_DIR dbus-run-session -- "$work/mpris.sh" "$program" "$m/two.s
   "$m/open me 열기.avi" "$m/broken.avi" || fail "MPRIS checks"
 cp "$prefix/bin/DEBUG.LOG" "$out/$run.log" 2>/dev/null
 
-# Last, as it ends the X server: the display goes away under a running player.
-note "lost display"
+# Key 9 in a window: the largest window that fits the desktop's free area (a 40-pixel panel at the top)
+# with its frame, placed inside that area, under a window manager when the machine has one.
+note "key 9 in a window"
+run=desktop-window
 # The MPRIS run wrote the settings as the user who runs the tests.
 [ "$(id -u)" -eq 0 ] && chown -R nobody:nogroup "$home"
+if command -v openbox >/dev/null; then
+  openbox >"$out/wm.log" 2>&1 &
+  wm=$!
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+fi
+xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 40, 1024, 728"
+"${as_user[@]}" "$program" "$m/long1.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+wait_for "$state_log" "Init Ok. Start"
+window=$(xdotool search --name '^Sublumen$' 2>/dev/null | head -1)
+xdotool key --window "$window" 9
+wait_for "$state_log" "ReInit success."
+sleep 0.5
+geometry=$(xwininfo -id "$window")
+x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
+y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
+width=$(sed -n 's/.*Width: *//p' <<<"$geometry")
+height=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ,)
+left=${left:-0} right=${right:-0} top=${top:-0} bottom=${bottom:-0}
+[ "$width" = $((1024 - left - right)) ] && [ "$height" = $((728 - top - bottom)) ] \
+  || fail "$run: client ${width}x${height} with frame $left,$right,$top,$bottom in a 1024x728 free area"
+[ "$((x - left))" -ge 0 ] && [ "$((y - top))" -ge 40 ] && [ "$((y + height + bottom))" -le 768 ] \
+  || fail "$run: frame not inside the free area: client at $x,$y"
+kill -TERM "$player"
+finish 0
+cp "$state_log" "$out/$run.log" 2>/dev/null
+[ -n "$wm" ] && kill "$wm" 2>/dev/null
+wm=
+
+# Last, as it ends the X server: the display goes away under a running player.
+note "lost display"
 run=lost-display
 size=$(fontsize)
 "${as_user[@]}" "$program" "$m/feature.avi" >"$out/$run.stderr" 2>&1 &
