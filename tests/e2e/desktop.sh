@@ -312,18 +312,22 @@ wait_for "$state_log" "Init Ok. Start"
 window=$(xdotool search --name '^Sublumen$' 2>/dev/null | head -1)
 xdotool key --window "$window" 9
 wait_for "$state_log" "ReInit success."
-sleep 0.5
-geometry=$(xwininfo -id "$window")
-x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
-y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
-width=$(sed -n 's/.*Width: *//p' <<<"$geometry")
-height=$(sed -n 's/.*Height: *//p' <<<"$geometry")
-read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ,)
-left=${left:-0} right=${right:-0} top=${top:-0} bottom=${bottom:-0}
-[ "$width" = $((1024 - left - right)) ] && [ "$height" = $((728 - top - bottom)) ] \
-  || fail "$run: client ${width}x${height} with frame $left,$right,$top,$bottom in a 1024x728 free area"
-[ "$((x - left))" -ge 0 ] && [ "$((y - top))" -ge 40 ] && [ "$((y + height + bottom))" -le 768 ] \
-  || fail "$run: frame not inside the free area: client at $x,$y"
+# The manager frames and places the window at its own pace: the check is repeated until it holds.
+placed() {
+  local geometry x y width height left right top bottom
+  geometry=$(xwininfo -id "$window" 2>/dev/null)
+  x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
+  y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
+  width=$(sed -n 's/.*Width: *//p' <<<"$geometry")
+  height=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+  read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ,)
+  left=${left:-0} right=${right:-0} top=${top:-0} bottom=${bottom:-0}
+  placement="client ${width}x${height} at $x,$y, frame $left,$right,$top,$bottom"
+  [ -n "$x" ] && [ "$width" = $((1024 - left - right)) ] && [ "$height" = $((728 - top - bottom)) ] \
+    && [ "$((x - left))" -ge 0 ] && [ "$((y - top))" -ge 40 ] && [ "$((y + height + bottom))" -le 768 ]
+}
+for _ in $(seq 100); do placed && break; sleep 0.1; done
+placed || fail "$run: not the largest window inside the 1024x728 free area below the panel: $placement"
 kill -TERM "$player"
 finish 0
 cp "$state_log" "$out/$run.log" 2>/dev/null
