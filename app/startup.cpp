@@ -10,6 +10,7 @@
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
+#include "media/movie_memory.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
 #include "media/opened_files.h"
@@ -31,6 +32,17 @@ namespace sublumen {
 namespace {
 
 constexpr const char* boxCaption = "Sublumen";
+
+// The system whose state is saved when the display is lost; the process ends right after.
+System* systemToSave = nullptr;
+
+void saveWithoutDisplay()
+{
+    // What shutdown would have written: the settings, and what was set for the movie that plays.
+    saveSettings(*systemToSave);
+    rememberMovie(*systemToSave);
+    debugLog("Display lost. End.\n");
+}
 
 void deleteFont(HFONT& font)
 {
@@ -120,6 +132,8 @@ int initAll(System& sys, const char* commandTail)
     // What the settings load has to say comes before the log file exists; it is written there once it does.
     holdLogLines();
     loadSettings(sys);
+    systemToSave = &sys;
+    platform::setDisplayLostHandler(saveWithoutDisplay);
 
     if (startPathFromTail(commandTail, st.startPath)) {
         makeAbsolute(st.startPath, sizeof st.startPath, startDir);
@@ -222,6 +236,8 @@ void deinitAll(System& sys)
     }
     if (sys.window.mainWindow)
         DestroyWindow(sys.window.mainWindow);
+    platform::setDisplayLostHandler(nullptr);
+    systemToSave = nullptr;
 }
 
 }

@@ -219,6 +219,7 @@ int MediaStream::seek(uint32_t milliseconds)
     if (!sample)
         return -2;
     debugLog("Seek=%d\n", static_cast<int>(milliseconds));
+    ++seekCount;
     if (milliseconds == 0)
         milliseconds = 1;
     return stream->Seek(toStreamTime(milliseconds));

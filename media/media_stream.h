@@ -62,6 +62,8 @@ public:
     uint32_t duration = 0;
     int32_t lastResult = 0;
     int32_t ended = 0;
+    // Seeks made on the stream, its own error skips included: listeners told of the position compare it.
+    uint32_t seekCount = 0;
 
 private:
     // Creation steps 1 to 15; the number of the step that failed, or 0.

@@ -113,9 +113,24 @@ int onSetPosition(sd_bus_message* m, void*, sd_bus_error*)
     return command(m, PlayerCommand::SetPosition, position);
 }
 
-int onOpenUri(sd_bus_message*, void*, sd_bus_error* error)
+int onOpenUri(sd_bus_message* m, void*, sd_bus_error* error)
 {
-    return sd_bus_error_set(error, SD_BUS_ERROR_NOT_SUPPORTED, "Open the file from the desktop instead");
+    const char* uri = nullptr;
+    int r = sd_bus_message_read(m, "s", &uri);
+    if (r < 0)
+        return r;
+    OpenResult result = OpenResult::Failed;
+    if (playerBus && playerBus->handlers.openUri)
+        result = playerBus->handlers.openUri(uri);
+    switch (result) {
+    case OpenResult::Opened:
+        return sd_bus_reply_method_return(m, "");
+    case OpenResult::NotAFileUri:
+        return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS, "Only file:// addresses can be opened: %s", uri);
+    case OpenResult::Failed:
+        break;
+    }
+    return sd_bus_error_setf(error, SD_BUS_ERROR_FAILED, "Cannot open %s", uri);
 }
 
 int getTrue(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
@@ -126,6 +141,11 @@ int getTrue(sd_bus*, const char*, const char*, const char*, sd_bus_message* repl
 int getFalse(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
 {
     return sd_bus_message_append(reply, "b", 0);
+}
+
+int getHasMovie(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
+{
+    return sd_bus_message_append(reply, "b", currentStatus().hasMovie ? 1 : 0);
 }
 
 int getRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
@@ -220,6 +240,7 @@ const sd_bus_vtable rootVtable[] = {
 
 const sd_bus_vtable playerVtable[] = {
     SD_BUS_VTABLE_START(0),
+    SD_BUS_SIGNAL("Seeked", "x", 0),
     SD_BUS_METHOD("Next", "", "", onNext, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Previous", "", "", onPrevious, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Pause", "", "", onPause, SD_BUS_VTABLE_UNPRIVILEGED),
@@ -238,9 +259,9 @@ const sd_bus_vtable playerVtable[] = {
     SD_BUS_PROPERTY("Position", "x", getPosition, 0, 0),
     SD_BUS_PROPERTY("CanGoNext", "b", getTrue, 0, constant),
     SD_BUS_PROPERTY("CanGoPrevious", "b", getTrue, 0, constant),
-    SD_BUS_PROPERTY("CanPlay", "b", getTrue, 0, constant),
-    SD_BUS_PROPERTY("CanPause", "b", getTrue, 0, constant),
-    SD_BUS_PROPERTY("CanSeek", "b", getTrue, 0, constant),
+    SD_BUS_PROPERTY("CanPlay", "b", getHasMovie, 0, emits),
+    SD_BUS_PROPERTY("CanPause", "b", getHasMovie, 0, emits),
+    SD_BUS_PROPERTY("CanSeek", "b", getHasMovie, 0, emits),
     SD_BUS_PROPERTY("CanControl", "b", getTrue, 0, constant),
     SD_BUS_VTABLE_END,
 };
@@ -324,7 +345,15 @@ void announcePlayerChange()
     if (!playerBus)
         return;
     sd_bus_emit_properties_changed(playerBus->bus, objectPath, playerInterface, "PlaybackStatus", "Metadata",
-        nullptr);
+        "CanPlay", "CanPause", "CanSeek", nullptr);
+    sd_bus_flush(playerBus->bus);
+}
+
+void announcePlayerSeek(int64_t positionMicroseconds)
+{
+    if (!playerBus)
+        return;
+    sd_bus_emit_signal(playerBus->bus, objectPath, playerInterface, "Seeked", "x", positionMicroseconds);
     sd_bus_flush(playerBus->bus);
 }
 

@@ -24,13 +24,20 @@ struct PlayerStatus {
     std::string url;
     std::string caption;
     double volume = 1.0;
+    // A movie is open: it may be played, paused and sought.
+    bool hasMovie = false;
 };
+
+// What became of an OpenUri call.
+enum class OpenResult { Opened, NotAFileUri, Failed };
 
 struct PlayerHandlers {
     // A command; argument is the offset of Seek or the position of SetPosition, in microseconds.
     std::function<void(PlayerCommand command, int64_t argument)> command;
     std::function<PlayerStatus()> status;
     std::function<void(double volume)> setVolume;
+    // Opens the file an address names, as a drop on the window would.
+    std::function<OpenResult(const char* uri)> openUri;
 };
 
 // Publishes org.mpris.MediaPlayer2.<name> (or, when another player holds that name, the name with
@@ -41,6 +48,8 @@ bool openPlayerBus(const char* name, HWND window, UINT message, PlayerHandlers h
 void servePlayerBus();
 // Tells the bus's listeners that the playback status or the movie changed.
 void announcePlayerChange();
+// Tells the bus's listeners that the position jumped to positionMicroseconds (Seeked).
+void announcePlayerSeek(int64_t positionMicroseconds);
 // Leaves the bus; no message is posted afterwards.
 void closePlayerBus();
 

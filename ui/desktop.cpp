@@ -1,8 +1,11 @@
 #include "ui/desktop.h"
 
+#include "app/debug_log.h"
 #include "app/system.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/opened_files.h"
+#include "platform/hex_digit.h"
 #include "platform/media_player_bus.h"
 #include "platform/power.h"
 #include "platform/window/window.h"
@@ -28,11 +31,25 @@ bool moviePlays(const System& sys)
     return stream && stream->stream && sys.playback.isPlaying != 0 && !stream->ended;
 }
 
+// A stream object that failed to open holds no movie: there is nothing to play, pause or seek.
+const MediaStream* openMovie(const System& sys)
+{
+    const MediaStream* stream = sys.movie.currentStream.get();
+    return stream && stream->stream ? stream : nullptr;
+}
+
 const char* playbackStatus(const System& sys)
 {
-    if (!sys.movie.currentStream)
+    if (!openMovie(sys))
         return "Stopped";
     return moviePlays(sys) ? "Playing" : "Paused";
+}
+
+// The stream's time in microseconds; its error answers (-1 to -3 as unsigned) read as 0.
+int64_t positionOf(MediaStream& stream)
+{
+    const uint32_t ms = stream.currentTime();
+    return ms >= static_cast<uint32_t>(-3) ? 0 : static_cast<int64_t>(ms) * 1000;
 }
 
 std::string trackIdOf(const MovieItem& item)
@@ -50,10 +67,11 @@ platform::PlayerStatus statusOf(System& sys)
     status.playbackStatus = playbackStatus(sys);
     status.volume = sys.commands.volume / 255.0;
     MediaStream* stream = sys.movie.currentStream.get();
-    if (!stream)
+    if (!openMovie(sys))
         return status;
+    status.hasMovie = true;
     const MovieItem& item = sys.movie.currentItem;
-    status.positionMicroseconds = static_cast<int64_t>(stream->currentTime()) * 1000;
+    status.positionMicroseconds = positionOf(*stream);
     status.lengthMicroseconds = static_cast<int64_t>(sys.movie.movieDuration) * 1000;
     status.trackId = trackIdOf(item);
     if (item.title[0]) {
@@ -74,33 +92,55 @@ void seekWithin(System& sys, int64_t targetMs)
     seekMovie(sys, static_cast<uint32_t>(targetMs));
 }
 
-// Each call does what its key does; a call that makes no sense in the present state does nothing.
+const char* commandName(platform::PlayerCommand command)
+{
+    using platform::PlayerCommand;
+    switch (command) {
+    case PlayerCommand::Play: return "Play";
+    case PlayerCommand::Pause: return "Pause";
+    case PlayerCommand::PlayPause: return "PlayPause";
+    case PlayerCommand::Stop: return "Stop";
+    case PlayerCommand::Next: return "Next";
+    case PlayerCommand::Previous: return "Previous";
+    case PlayerCommand::Seek: return "Seek";
+    case PlayerCommand::SetPosition: return "SetPosition";
+    case PlayerCommand::Quit: return "Quit";
+    }
+    return "?";
+}
+
+// Each call does what its key does, logged as the desktop's command rather than as a key nobody
+// pressed; a call that makes no sense in the present state does nothing.
 void runCommand(System& sys, platform::PlayerCommand command, int64_t argument)
 {
     using platform::PlayerCommand;
+    if (command == PlayerCommand::Seek || command == PlayerCommand::SetPosition)
+        debugLog("DesktopCommand=%s %lld\n", commandName(command), static_cast<long long>(argument));
+    else
+        debugLog("DesktopCommand=%s\n", commandName(command));
     MediaStream* stream = sys.movie.currentStream.get();
     switch (command) {
     case PlayerCommand::PlayPause:
-        onKeyDown(sys, VK_SPACE);
+        runKeyCommand(sys, VK_SPACE);
         break;
     case PlayerCommand::Play:
         if (stream && sys.playback.isPlaying == 0)
-            onKeyDown(sys, VK_SPACE);
+            runKeyCommand(sys, VK_SPACE);
         break;
     case PlayerCommand::Pause:
         if (stream && sys.playback.isPlaying != 0)
-            onKeyDown(sys, VK_SPACE);
+            runKeyCommand(sys, VK_SPACE);
         break;
     case PlayerCommand::Stop:
         if (stream && sys.playback.isPlaying != 0)
-            onKeyDown(sys, VK_SPACE);
-        onKeyDown(sys, VK_HOME);
+            runKeyCommand(sys, VK_SPACE);
+        runKeyCommand(sys, VK_HOME);
         break;
     case PlayerCommand::Next:
-        onKeyDown(sys, VK_OEM_PERIOD);
+        runKeyCommand(sys, VK_OEM_PERIOD);
         break;
     case PlayerCommand::Previous:
-        onKeyDown(sys, VK_OEM_COMMA);
+        runKeyCommand(sys, VK_OEM_COMMA);
         break;
     case PlayerCommand::Seek:
         if (stream)
@@ -119,9 +159,23 @@ void runCommand(System& sys, platform::PlayerCommand command, int64_t argument)
     }
 }
 
+platform::OpenResult openUri(System& sys, const char* uri)
+{
+    std::string path;
+    if (!pathOfFileUrl(uri, path)) {
+        debugLog("DesktopCommand=OpenUri %s: not a file address\n", uri);
+        return platform::OpenResult::NotAFileUri;
+    }
+    debugLog("DesktopCommand=OpenUri %s\n", path.c_str());
+    return openDroppedFiles(sys, { path }) >= 0 ? platform::OpenResult::Opened : platform::OpenResult::Failed;
+}
+
 struct Announced {
     std::string playbackStatus;
     std::string trackId;
+    // The stream whose seeks were last told, and how many it had made then.
+    const MediaStream* stream = nullptr;
+    uint32_t seekCount = 0;
 };
 Announced announced;
 
@@ -142,11 +196,41 @@ std::string fileUrl(const char* path)
     return url;
 }
 
+bool pathOfFileUrl(const char* url, std::string& path)
+{
+    constexpr const char* scheme = "file://";
+    constexpr const char* localHost = "localhost";
+    if (std::strncmp(url, scheme, std::strlen(scheme)) != 0)
+        return false;
+    const char* p = url + std::strlen(scheme);
+    // Only this machine's files: no host, or the name that means this machine.
+    if (std::strncmp(p, localHost, std::strlen(localHost)) == 0)
+        p += std::strlen(localHost);
+    if (*p != '/')
+        return false;
+    path.clear();
+    for (; *p; ++p) {
+        if (*p != '%') {
+            path += *p;
+            continue;
+        }
+        const int high = platform::hexDigit(p[1]);
+        const int low = high < 0 ? -1 : platform::hexDigit(p[2]);
+        // A NUL would cut the path short of what was named.
+        if (low < 0 || (high == 0 && low == 0))
+            return false;
+        path += static_cast<char>(high * 16 + low);
+        p += 2;
+    }
+    return true;
+}
+
 void openDesktopControls(System& sys)
 {
     platform::PlayerHandlers handlers;
     handlers.command = [&sys](platform::PlayerCommand command, int64_t argument) { runCommand(sys, command, argument); };
     handlers.status = [&sys] { return statusOf(sys); };
+    handlers.openUri = [&sys](const char* uri) { return openUri(sys, uri); };
     handlers.setVolume = [&sys](double level) {
         sys.commands.volume = static_cast<int32_t>(std::lround(std::clamp(level, 0.0, 1.0) * 255));
         writeVolume(sys);
@@ -171,6 +255,13 @@ void noteDesktopState(System& sys)
         announced.trackId = std::move(track);
         platform::announcePlayerChange();
     }
+    // Every seek the stream made since the last turn, whoever asked for it, is one jump to the listeners.
+    const MediaStream* stream = openMovie(sys);
+    const uint32_t seeks = stream ? stream->seekCount : 0;
+    if (stream && seeks != 0 && (stream != announced.stream || seeks != announced.seekCount))
+        platform::announcePlayerSeek(positionOf(*sys.movie.currentStream));
+    announced.stream = stream;
+    announced.seekCount = seeks;
 }
 
 void closeDesktopControls(System&)

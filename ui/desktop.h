@@ -25,5 +25,8 @@ void closeDesktopControls(System& sys);
 
 // The movie's address as the desktop writes it: file:// and the path with reserved bytes escaped.
 std::string fileUrl(const char* path);
+// The path a file:// address (no host or localhost) names, its escapes turned back into bytes; false for
+// any other address and for an escape that is broken or stands for a NUL.
+bool pathOfFileUrl(const char* url, std::string& path);
 
 }

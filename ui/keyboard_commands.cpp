@@ -99,7 +99,10 @@ void selectResolution(System& sys, int digit)
 bool selectDesktopResolution(System& sys)
 {
     int width = 0, height = 0;
-    if (!platform::desktopSize(sys.window.mainWindow, width, height)) {
+    // Full screen shows the desktop mode itself; a window, with its frame, must stay clear of the panels.
+    const bool known = sys.settings.fullscreen != 0 ? platform::desktopSize(sys.window.mainWindow, width, height)
+                                                    : platform::usableClientSize(sys.window.mainWindow, width, height);
+    if (!known) {
         debugLog("Desktop size unknown. Mode unchanged.\n");
         return false;
     }
@@ -120,6 +123,11 @@ void recreateCaptionFont(System& sys, int weight)
 int onKeyDown(System& sys, int virtualKey)
 {
     debugLog("KeyDown=0x%02X\n", virtualKey);
+    return runKeyCommand(sys, virtualKey);
+}
+
+int runKeyCommand(System& sys, int virtualKey)
+{
     Settings& s = sys.settings;
     const bool hasStream = sys.movie.currentStream != nullptr;
     const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;

@@ -126,8 +126,11 @@ void centreWindow(HWND window)
     RECT frame {};
     GetClientRect(GetDesktopWindow(), &desktop);
     GetWindowRect(window, &frame);
-    const int left = (desktop.right + frame.left - frame.right) / 2;
-    const int top = (desktop.bottom + frame.top - frame.bottom) / 2;
+    // The desktop's client area starts past the panels on its top and left edges.
+    POINT origin { 0, 0 };
+    ClientToScreen(GetDesktopWindow(), &origin);
+    const int left = origin.x + (desktop.right + frame.left - frame.right) / 2;
+    const int top = origin.y + (desktop.bottom + frame.top - frame.bottom) / 2;
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
 }
 

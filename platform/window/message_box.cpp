@@ -39,7 +39,13 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
     box.numbuttons = yesNo ? 2 : 1;
     box.buttons = yesNo ? yesNoButtons : okButtons;
     int pressed = -1;
-    if (SDL_ShowMessageBox(&box, &pressed) != 0) {
+    platform::BoxSignalWatch watch;
+    const bool shown = !watch.endAsked() && SDL_ShowMessageBox(&box, &pressed) == 0;
+    if (watch.endAsked()) {
+        platform::platformLog("MessageBox \"%s\" closed: the program is asked to end.\n", box.message);
+        return yesNo ? IDNO : IDOK;
+    }
+    if (!shown) {
         platform::platformLog("MessageBox \"%s\" could not be shown: %s\n", box.message, SDL_GetError());
         std::fprintf(stderr, "%s: %s\n", box.title, box.message);
         return 0;

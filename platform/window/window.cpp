@@ -68,6 +68,12 @@ WindowRegistry& windowRegistry()
 POINT clientOrigin(const WindowObject& window)
 {
     POINT p { 0, 0 };
+    // The desktop's client area is its usable part, which starts past a panel at the top or left.
+    SDL_Rect usable {};
+    if (window.isDesktop && platform::startVideo() && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+        p.x = usable.x;
+        p.y = usable.y;
+    }
     if (window.exclusive || window.isDesktop || !window.sdl)
         return p;
     int x = 0, y = 0;
@@ -108,6 +114,7 @@ bool startVideo()
         return false;
     }
     surviveDisplayErrors();
+    takeHangUpAsTerminate();
     reg.wakeEvent = SDL_RegisterEvents(2);
     platform::startCrossThreadPosts(reg.wakeEvent + 1);
     reg.started = true;
@@ -138,6 +145,23 @@ bool desktopSize(HWND handle, int& width, int& height)
     width = mode.w;
     height = mode.h;
     return true;
+}
+
+bool usableClientSize(HWND handle, int& width, int& height)
+{
+    width = height = 0;
+    if (!startVideo())
+        return false;
+    WindowObject* window = liveWindow(handle ? handle : windowRegistry().mainWindow);
+    int index = window && window->sdl ? SDL_GetWindowDisplayIndex(window->sdl) : 0;
+    SDL_Rect usable {};
+    if (SDL_GetDisplayUsableBounds(index < 0 ? 0 : index, &usable) != 0)
+        return false;
+    // The frame the window manager puts around the window now; none without a manager.
+    const Borders b = window ? bordersOf(*window) : Borders {};
+    width = usable.w - b.left - b.right;
+    height = usable.h - b.top - b.bottom;
+    return width > 0 && height > 0;
 }
 
 WindowObject* windowFromSdlId(uint32_t id)

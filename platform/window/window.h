@@ -275,8 +275,15 @@ uint32_t sdlWindowId(HWND window);
 bool postMessageFromThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Name of the video driver SDL runs on ("x11", "wayland", "offscreen", "dummy"), null before start.
 const char* videoDriverName();
+// Runs when the connection to the display is lost, just before the process ends: it must not use the
+// display. Null for none.
+using DisplayLostHandler = void (*)();
+void setDisplayLostHandler(DisplayLostHandler handler);
 // The desktop mode's size of the display that window is on (the main window's display for a null
 // handle, the first display without one); false when there is no display.
 bool desktopSize(HWND window, int& width, int& height);
+// The largest client area window can have with its frame inside the usable part of its display (the
+// desktop without the panels); false when there is no display or no room.
+bool usableClientSize(HWND window, int& width, int& height);
 
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 
 namespace platform {
 
@@ -65,8 +66,26 @@ void forgetHeldKeys();
 // Takes in the events already delivered, then counts every key as released; called when a window
 // leaves the screen or comes back onto it.
 void settleKeyboard();
-// On X, a failed request is logged instead of ending the process (Xlib's default).
+// On X, a failed request is logged instead of ending the process (Xlib's default), and a lost
+// display runs the handler set with setDisplayLostHandler before the process ends.
 void surviveDisplayErrors();
+// A hang-up (the terminal closed) ends the program as a terminate signal does, unless it is ignored.
+void takeHangUpAsTerminate();
+
+// While a message box is up: a signal that ends the program (interrupt, terminate, hang-up) closes
+// the box, as its default button would, instead of waiting for the user.
+class BoxSignalWatch {
+public:
+    BoxSignalWatch();
+    ~BoxSignalWatch();
+    BoxSignalWatch(const BoxSignalWatch&) = delete;
+    BoxSignalWatch& operator=(const BoxSignalWatch&) = delete;
+    // True when such a signal arrived while the watch stood.
+    bool endAsked() const;
+
+private:
+    std::thread watcher;
+};
 
 }
 

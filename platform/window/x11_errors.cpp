@@ -1,10 +1,12 @@
-// Protocol errors of the X display, logged and survived.
+// Protocol errors of the X display, logged and survived; the loss of the display itself, which ends
+// the process, with what the user changed saved first.
 #include "platform/kernel.h"
 #include "platform/window/window_object.h"
 
 #include <X11/Xlib.h>
 
 #include <cstring>
+#include <unistd.h>
 
 namespace platform {
 
@@ -23,13 +25,38 @@ int logDisplayError(::Display* display, XErrorEvent* error)
     return 0;
 }
 
+DisplayLostHandler displayLostHandler = nullptr;
+pid_t handlerProcess = 0;
+
+// The connection is gone (the server ended or was killed): Xlib ends the process once this returns.
+// The handler saves without the display; a forked copy of the process (SDL's message box) saves nothing.
+int endWithLostDisplay(::Display*)
+{
+    if (displayLostHandler && getpid() == handlerProcess) {
+        DisplayLostHandler handler = displayLostHandler;
+        displayLostHandler = nullptr;
+        platformLog("The X display is gone.\n");
+        handler();
+    }
+    // Not exit(): the decoder threads still run, and nothing else is left to tidy up.
+    _exit(1);
+}
+
 }
 
 void surviveDisplayErrors()
 {
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver && !std::strcmp(driver, "x11"))
+    if (driver && !std::strcmp(driver, "x11")) {
         XSetErrorHandler(logDisplayError);
+        XSetIOErrorHandler(endWithLostDisplay);
+    }
+}
+
+void setDisplayLostHandler(DisplayLostHandler handler)
+{
+    displayLostHandler = handler;
+    handlerProcess = getpid();
 }
 
 }

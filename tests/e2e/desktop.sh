@@ -7,7 +7,7 @@
 set -uo pipefail
 build=$1
 out=$2
-for tool in Xvfb xdpyinfo ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
+for tool in Xvfb xdpyinfo xdotool xprop xwininfo ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 rm -rf "$out"
@@ -27,8 +27,10 @@ note() { echo "-- $*"; }
 
 . "$(dirname "$0")/xvfb_server.sh"
 player=
+wm=
 cleanup() {
   [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
+  [ -n "$wm" ] && kill "$wm" 2>/dev/null
   stop_xvfb
   wait 2>/dev/null
   rm -rf "$work"
@@ -76,6 +78,8 @@ printf '{0}{100}feature sub caption\n' >"$m/feature.sub"
 captions "$m/lonely.smi" "동영상 없음"
 movie "$m/long1.avi" 30
 cp "$m/long1.avi" "$m/long2.avi"
+cp "$m/feature.avi" "$m/open me 열기.avi"
+printf 'no movie\n' >"$m/broken.avi"
 printf '@First Movie\nmovie=long1.avi\n@Second Movie\nmovie=long2.avi\n' >"$m/two.slm"
 # A sanitizer build reads its leak suppressions as the user it runs as: give it a copy it can reach.
 IFS=: read -ra lsan_options <<<"${LSAN_OPTIONS:-}"
@@ -149,6 +153,44 @@ finish 0
 cp "$state_log" "$out/$run.log" 2>/dev/null
 [ -e "$prefix/bin/DEBUG.LOG" ] && fail "$run: a DEBUG.LOG beside the installed program"
 
+# The settings end as the user left them whatever ends the program: a hang-up (the terminal closed)
+# saves like a terminate, a terminate closes a message box that waits, and a lost display saves too.
+settings_file=$XDG_CONFIG_HOME/sublumen/settings
+fontsize() { sed -n 's/^fontsize dword //p' "$settings_file"; }
+press_f() {  # presses F in the player's window and waits for the key in the log
+  local window=
+  for _ in $(seq 100); do
+    window=$(xdotool search --name '^Sublumen$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  xdotool key --window "$window" f
+  wait_for "$state_log" "KeyDown=0x46"
+}
+note "hang-up"
+run=hangup
+size=$(fontsize)
+"${as_user[@]}" "$program" "$m/feature.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+wait_for "$state_log" "Init Ok. Start"
+press_f
+kill -HUP "$player"
+finish 0
+cp "$state_log" "$out/$run.log" 2>/dev/null
+[ "$(fontsize)" = $((size + 1)) ] || fail "$run: fontsize $(fontsize) saved, expected $((size + 1))"
+
+note "terminate during a message box"
+run=box
+env -u SUBLUMEN_MESSAGEBOX_ANSWER "${as_user[@]}" "$program" "$m/missing.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+# The box is shown by a child process; once it is up, the program waits for it.
+for _ in $(seq 150); do pgrep -P "$player" >/dev/null && break; sleep 0.1; done
+pgrep -P "$player" >/dev/null || fail "$run: no message box"
+kill -TERM "$player"
+finish 255
+cp "$state_log" "$out/$run.log" 2>/dev/null
+has "$state_log" "MessageBox \"Can't access THE File\" closed: the program is asked to end." || fail "$run: no log line"
+
 # 4. A caption file with no movie of its name: a clear message and the missing-file exit code.
 note "caption without a movie"
 run=lonely
@@ -158,7 +200,9 @@ finish 255
 cp "$state_log" "$out/$run.log" 2>/dev/null
 has "$state_log" "No Movie for the Caption File:$m/lonely.smi" || fail "$run: no log line"
 
-# 5. MPRIS on a private session bus: the status, PlayPause, the title in Metadata, Next and Quit.
+# 5. MPRIS on a private session bus: the status, PlayPause, the title in Metadata, Next, seeks told by
+# Seeked, OpenUri (a broken movie reads as no movie, a file:// address plays) and Quit; none of it is
+# logged as a key.
 note "MPRIS"
 run=mpris
 [ "$(id -u)" -eq 0 ] || chmod u+w "$prefix/bin"
@@ -166,7 +210,17 @@ cat >"$work/mpris.sh" <<'EOF'
 #!/usr/bin/env bash
 # Runs inside dbus-run-session: the player and busctl share the session bus.
 set -u
-program=$1 list=$2 log=$3 out=$4
+program=$1 list=$2 log=$3 out=$4 open=$5 broken=$6
+# A file:// address's path: every byte but the unreserved ones escaped.
+uri() {
+  local LC_ALL=C s=$1 out= c i
+  for ((i = 0; i < ${#s}; i++)); do
+    c=${s:i:1}
+    case $c in [a-zA-Z0-9/._~-]) out+=$c ;; *) printf -v c '%%%02X' "'$c"; out+=$c ;; esac
+  done
+  echo "$out"
+}
+open_uri=$(uri "$open") broken_uri=$(uri "$broken")
 export XDG_RUNTIME_DIR=
 "$program" "$list" >"$out/mpris.stderr" 2>&1 &
 player=$!
@@ -189,7 +243,7 @@ wait_status Playing
   || fail "Metadata without the title: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
 "${bus[@]}" call "${object[@]}" "$player_if" PlayPause || fail "PlayPause call"
 wait_status Paused
-wait_log "KeyDown=0x20"
+wait_log "DesktopCommand=PlayPause"
 "${bus[@]}" call "${object[@]}" "$player_if" PlayPause || fail "second PlayPause call"
 wait_status Playing
 "${bus[@]}" call "${object[@]}" "$player_if" Next || fail "Next call"
@@ -200,6 +254,29 @@ for _ in $(seq 100); do
 done
 "${bus[@]}" get-property "${object[@]}" "$player_if" Metadata | grep -q '"xesam:title" s "Second Movie"' \
   || fail "Metadata after Next: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
+dbus-monitor --session "type='signal',interface='$player_if',member='Seeked'" >"$out/seeked.txt" 2>&1 &
+monitor=$!
+sleep 0.5
+"${bus[@]}" call "${object[@]}" "$player_if" Seek x 10000000 || fail "Seek call"
+wait_log "DesktopCommand=Seek 10000000"
+for _ in $(seq 50); do grep -q 'member=Seeked' "$out/seeked.txt" && break; sleep 0.1; done
+grep -q 'member=Seeked' "$out/seeked.txt" || fail "no Seeked signal after Seek"
+kill "$monitor"
+# A file that is no movie: nothing to play, pause or seek, and no position.
+"${bus[@]}" call "${object[@]}" "$player_if" OpenUri s "file://$broken_uri" 2>/dev/null && fail "OpenUri of a broken movie succeeded"
+wait_log "DesktopCommand=OpenUri $broken"
+wait_status Stopped
+[ "$("${bus[@]}" get-property "${object[@]}" "$player_if" Position)" = "x 0" ] \
+  || fail "Position without a movie: $("${bus[@]}" get-property "${object[@]}" "$player_if" Position)"
+[ "$("${bus[@]}" get-property "${object[@]}" "$player_if" CanSeek)" = "b false" ] || fail "CanSeek without a movie"
+[ "$("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)" = "a{sv} 0" ] || fail "Metadata without a movie"
+"${bus[@]}" call "${object[@]}" "$player_if" OpenUri s "https://example.org/a.avi" 2>/dev/null && fail "OpenUri of a web address succeeded"
+"${bus[@]}" call "${object[@]}" "$player_if" OpenUri s "file://$open_uri" || fail "OpenUri call"
+wait_log "Play[/$open/"
+wait_status Playing
+"${bus[@]}" get-property "${object[@]}" "$player_if" Metadata | grep -q '"xesam:title" s "open me ' \
+  || fail "Metadata after OpenUri: $("${bus[@]}" get-property "${object[@]}" "$player_if" Metadata)"
+has "KeyDown=" && fail "desktop commands logged as keys"
 "${bus[@]}" call "${object[@]}" org.mpris.MediaPlayer2 Quit || fail "Quit call"
 for _ in $(seq 150); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$player" 2>/dev/null && { fail "still running after Quit"; kill -KILL "$player"; }
@@ -210,8 +287,66 @@ exit $((failures > 0))
 EOF
 chmod +x "$work/mpris.sh"
 # The program's own folder is writable here, so its log is beside it, as in the build tree.
-env -u XDG_RUNTIME_DIR dbus-run-session -- "$work/mpris.sh" "$program" "$m/two.slm" "$prefix/bin/DEBUG.LOG" "$out" || fail "MPRIS checks"
+env -u XDG_RUNTIME_DIR dbus-run-session -- "$work/mpris.sh" "$program" "$m/two.slm" "$prefix/bin/DEBUG.LOG" "$out" \
+  "$m/open me 열기.avi" "$m/broken.avi" || fail "MPRIS checks"
 cp "$prefix/bin/DEBUG.LOG" "$out/$run.log" 2>/dev/null
+
+# Key 9 in a window: the largest window that fits the desktop's free area (a 40-pixel panel at the top)
+# with its frame, placed inside that area, under a window manager when the machine has one.
+note "key 9 in a window"
+run=desktop-window
+# The MPRIS run wrote the settings as the user who runs the tests.
+[ "$(id -u)" -eq 0 ] && chown -R nobody:nogroup "$home"
+if command -v openbox >/dev/null; then
+  openbox >"$out/wm.log" 2>&1 &
+  wm=$!
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+fi
+xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 40, 1024, 728"
+"${as_user[@]}" "$program" "$m/long1.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+wait_for "$state_log" "Init Ok. Start"
+window=$(xdotool search --name '^Sublumen$' 2>/dev/null | head -1)
+xdotool key --window "$window" 9
+wait_for "$state_log" "ReInit success."
+# The manager frames and places the window at its own pace: the check is repeated until it holds.
+placed() {
+  local geometry x y width height left right top bottom
+  geometry=$(xwininfo -id "$window" 2>/dev/null)
+  x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
+  y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
+  width=$(sed -n 's/.*Width: *//p' <<<"$geometry")
+  height=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+  read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.* = //p' | tr -d ,)
+  left=${left:-0} right=${right:-0} top=${top:-0} bottom=${bottom:-0}
+  placement="client ${width}x${height} at $x,$y, frame $left,$right,$top,$bottom"
+  [ -n "$x" ] && [ "$width" = $((1024 - left - right)) ] && [ "$height" = $((728 - top - bottom)) ] \
+    && [ "$((x - left))" -ge 0 ] && [ "$((y - top))" -ge 40 ] && [ "$((y + height + bottom))" -le 768 ]
+}
+for _ in $(seq 100); do placed && break; sleep 0.1; done
+placed || fail "$run: not the largest window inside the 1024x728 free area below the panel: $placement"
+kill -TERM "$player"
+finish 0
+cp "$state_log" "$out/$run.log" 2>/dev/null
+[ -n "$wm" ] && kill "$wm" 2>/dev/null
+wm=
+
+# Last, as it ends the X server: the display goes away under a running player.
+note "lost display"
+run=lost-display
+size=$(fontsize)
+"${as_user[@]}" "$program" "$m/feature.avi" >"$out/$run.stderr" 2>&1 &
+player=$!
+wait_for "$state_log" "Init Ok. Start"
+press_f
+stop_xvfb
+finish 1
+cp "$state_log" "$out/$run.log" 2>/dev/null
+has "$state_log" "The X display is gone." || fail "$run: no log line"
+[ "$(fontsize)" = $((size + 1)) ] || fail "$run: fontsize $(fontsize) saved, expected $((size + 1))"
 
 echo "$failures failures"
 [ "$failures" -eq 0 ]
