@@ -34,6 +34,15 @@ void idleTurn(System& sys)
     noteDesktopState(sys);
     switch (pb.playState) {
     case PlayState::Wait:
+        // A paused window still shows at once what the user does: a step to another movie takes its Run
+        // turn now, and a paused movie that was moved is composed until its picture at the new place shows.
+        if (pb.movieStep != 0)
+            break;
+        if (pictureAwaited(sys) && sys.displays.backSurface) {
+            clockTick(sys);
+            renderFrame(sys);
+            return;
+        }
         WaitMessage();
         return;
     case PlayState::Resume:

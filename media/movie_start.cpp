@@ -102,6 +102,8 @@ int startMovie(System& sys, int32_t step)
     loadCurrentCaption(sys);
     recallMovie(sys);
     sys.playback.isPlaying = 1;
+    // However the movie was started (a step, a drop, the desktop), the loop composes its frames.
+    sys.playback.playState = PlayState::Run;
     runMovie(sys, 1);
     return 0;
 }

@@ -2,9 +2,12 @@
 #include "app/main_loop.h"
 #include "app/startup.h"
 #include "app/system.h"
+#include "display/display.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_start.h"
+#include "media/movie_session.h"
+#include "platform/surface.h"
 #include "app/settings.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/kernel.h"
@@ -329,6 +332,56 @@ TEST_F(PlayingLoop, TheScreenStaysAwakeOnlyWhileAMoviePlays)
     EXPECT_TRUE(platform::screenKeptAwake());
 }
 
+// Paused in a window the loop sleeps between messages, yet what the user asks for is seen at once.
+TEST_F(PlayingLoop, AStepWhilePausedInAWindowTakesItsTurnAtOnce)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.playState, PlayState::Wait);
+    ASSERT_EQ(sys.playback.isPlaying, 0);
+    // Two presses before the turn add up: the third movie, and nothing unseen later.
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    turn();
+    std::string text = newLog();
+    EXPECT_EQ(countOf(text, "Play["), 1u) << text;
+    EXPECT_NE(text.find("Play[t3/"), std::string::npos) << text;
+    EXPECT_EQ(sys.playback.movieStep, 0);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.playback.playState, PlayState::Run);
+    EXPECT_TRUE(script->running);
+}
+
+TEST_F(PlayingLoop, ASeekWhilePausedInAWindowShowsThePictureThere)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.playState, PlayState::Wait);
+    platform::Surface& screen = *sys.displays.backSurface->surface->pixels();
+    const VideoPlacement& p = sys.videoPlacement;
+    const int x = p.dstX + p.dstWidth / 2, y = p.dstY + p.dstHeight / 2;
+    // The scripted engine paints its pictures in bytes of 0x5A.
+    platform::Surface probe(1, 1, screen.format);
+    std::fill(probe.pixels.begin(), probe.pixels.end(), static_cast<uint8_t>(0x5A));
+    int pr, pg, pb, r, g, b;
+    platform::readRgb(probe, 0, 0, pr, pg, pb);
+    platform::readRgb(screen, x, y, r, g, b);
+    ASSERT_FALSE(r == pr && g == pg && b == pb) << "no picture was delivered before the seek";
+
+    script->deliveries.push_back({ platform::FrameOutcome::Delivered, std::chrono::seconds(6),
+        std::chrono::milliseconds(6040) });
+    press(VK_RIGHT);
+    turn();
+    EXPECT_NE(newLog().find("Seek=6000\n"), std::string::npos);
+    EXPECT_TRUE(script->deliveries.empty()) << "the picture at the new place was not taken";
+    platform::readRgb(screen, x, y, r, g, b);
+    EXPECT_TRUE(r == pr && g == pg && b == pb) << r << "," << g << "," << b;
+    // Still paused, and asleep again: the picture is shown once.
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait);
+    EXPECT_FALSE(script->running);
+    EXPECT_FALSE(pictureAwaited(sys));
+}
+
 // Files dropped on the window, delivered as the window layer receives a drop.
 class DroppedFiles : public RunningPlayer {
 protected:
@@ -371,6 +424,24 @@ TEST_F(DroppedFiles, ACaptionLoadsForTheMovieAndAMovieStartsAsTheStartPath)
     EXPECT_STREQ(sys.startup.startPath, other.c_str());
     EXPECT_EQ(sys.playback.isPlaying, 1);
     EXPECT_EQ(sys.movie.movieList->stepForward(), nullptr);
+}
+
+TEST_F(DroppedFiles, AMovieDroppedOnAPausedWindowPlaysWithItsPictures)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.playState, PlayState::Wait);
+    const std::string other = dir.write("other movie.avi", "scripted");
+    ASSERT_TRUE(platform::injectDrop(sys.window.mainWindow, { other.c_str() }));
+    script->deliveries.push_back({ platform::FrameOutcome::Delivered });
+    turn();
+    EXPECT_EQ(script->openedPath, other);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.playback.playState, PlayState::Run);
+    EXPECT_TRUE(script->running);
+    // The next turn composes the new movie's frame.
+    turn();
+    EXPECT_TRUE(script->deliveries.empty());
 }
 
 uint32_t fakeNow = 0;
