@@ -68,13 +68,13 @@ void idleTurn(System& sys)
     if (stream && pb.isPlaying != 0 && stream->ended) {
         // The end of a movie replaces whatever steps the user had asked for.
         pb.movieStep = 1;
-        rc = startMovie(sys, 1);
+        rc = startPlayableMovie(sys, 1);
         attempted = true;
     } else {
         if (!stream || pb.isPlaying == 0)
             Sleep(100);
         if (pb.movieStep != 0) {
-            rc = startMovie(sys, pb.movieStep);
+            rc = startPlayableMovie(sys, pb.movieStep);
             attempted = true;
         }
     }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Xvfb, driven with xdotool and checked through DEBUG.LOG, the saved settings
-# and screenshots: a list played through, pause, seeks and steps while paused, list steps,
-# style keys, display rebuilds, full screen, quitting, a missing file, paths with blanks and
-# wildcards, SIGTERM, no display.
+# and screenshots: a list played through, a list with missing movies, pause, seeks and steps while
+# paused, list steps, style keys, display rebuilds, full screen, quitting, a missing file, paths with
+# blanks and wildcards, SIGTERM, no display.
 # Usage: player.sh SUBLUMEN OUTDIR   (logs and screenshots stay in OUTDIR)
 set -uo pipefail
 program=$1
@@ -152,6 +152,20 @@ kill -TERM "$player"
 finish 0
 grep -qF ">>> deinitAll()" "$out/playthrough.log" || fail "playthrough: no deinitAll after SIGTERM"
 grep -qx "fontsize dword 25" "$settings" || fail "playthrough: F before SIGTERM not saved: $(cat "$settings")"
+
+# 1b. A list with movies that cannot be opened goes on past them; the end comes after the last one.
+note "missing movies in a list"
+fresh_settings
+printf '@one\nmovie=short1.avi\n@gone\nmovie=gone.avi\n@two\nmovie=short2.avi\n@lost\nmovie=lost.avi\n' >"$m/gaps.slm"
+start gaps "$m/gaps.slm"
+ready
+wait_for "Play[one/"
+wait_for "Play[gone/$m/gone.avi/"
+wait_for $'Video Load Fail : error=6\nPlay[two/'
+wait_for $'Video Load Fail : error=6\nNo more Movie File to Play.\n'
+has "Play[lost/" || fail "gaps: the missing last movie was not tried"
+key Escape
+finish 0
 
 # 2. Keys on a running list of three movies.
 note "keys"
