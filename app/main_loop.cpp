@@ -34,6 +34,15 @@ void idleTurn(System& sys)
     noteDesktopState(sys);
     switch (pb.playState) {
     case PlayState::Wait:
+        // A paused window still shows at once what the user does: a step to another movie takes its Run
+        // turn now, and a paused movie that was moved is composed until its picture at the new place shows.
+        if (pb.movieStep != 0)
+            break;
+        if (pictureAwaited(sys) && sys.displays.backSurface) {
+            clockTick(sys);
+            renderFrame(sys);
+            return;
+        }
         WaitMessage();
         return;
     case PlayState::Resume:
@@ -59,13 +68,13 @@ void idleTurn(System& sys)
     if (stream && pb.isPlaying != 0 && stream->ended) {
         // The end of a movie replaces whatever steps the user had asked for.
         pb.movieStep = 1;
-        rc = startMovie(sys, 1);
+        rc = startPlayableMovie(sys, 1);
         attempted = true;
     } else {
         if (!stream || pb.isPlaying == 0)
             Sleep(100);
         if (pb.movieStep != 0) {
-            rc = startMovie(sys, pb.movieStep);
+            rc = startPlayableMovie(sys, pb.movieStep);
             attempted = true;
         }
     }

@@ -197,7 +197,7 @@ int initAll(System& sys, const char* commandTail)
     debugLog("OverlaySupport=%d\n", queryOverlaySupport(sys));
     readVolume(sys);
     openDesktopControls(sys);
-    startMovie(sys, 0);
+    startPlayableMovie(sys, 0);
     sys.playback.reinitRequest = 0;
     return 0;
 }

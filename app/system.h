@@ -73,6 +73,10 @@ struct MovieState {
     // time shift, so that its end can tell what the user changed; empty when nothing is to be written.
     std::string memoryPath;
     int32_t listTimeshift = 0;
+    // The file name of the last list movie that could not be opened and passed over, and the calendar
+    // second it was, for the status bar's notice; empty when there is none.
+    std::string unopenedMovie;
+    uint32_t unopenedSince = 0;
 };
 
 // Display devices and modes.

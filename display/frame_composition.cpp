@@ -8,11 +8,14 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/text_decoding.h"
+#include "platform/kernel.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace sublumen {
 
@@ -32,6 +35,28 @@ void fill(HDC dc, LONG left, LONG top, LONG right, LONG bottom, int stockBrush)
 {
     RECT r { left, top, right, bottom };
     FillRect(dc, &r, GetStockObject(stockBrush));
+}
+
+// The list movie that could not be opened and was passed over, named for three seconds; empty after.
+std::string unopenedNotice(const System& sys)
+{
+    const std::string& name = sys.movie.unopenedMovie;
+    if (name.empty() || calendarSeconds() - sys.movie.unopenedSince > 3)
+        return "";
+    // A file name is the user's bytes: one that is not UTF-8 is read as the code page's.
+    if (platform::isValidUtf8(name))
+        return "열 수 없음: " + name;
+    return "열 수 없음: " + platform::encodeUtf8(platform::decodeForDisplay(name));
+}
+
+// A text on the status bar's line, in its font and colour.
+void drawStatusText(System& sys, HDC dc, int x, const char* text)
+{
+    HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 255, 0));
+    drawText(dc, x, sys.settings.screeny - 16, text);
+    SelectObject(dc, previous);
 }
 
 }
@@ -107,6 +132,9 @@ void drawVideo(System& sys)
         static const char endText[] = "< THE END >";
         DrawTextA(dc, endText, static_cast<int>(sizeof endText - 1), &r,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORDBREAK | DT_NOPREFIX);
+        const std::string notice = unopenedNotice(sys);
+        if (!notice.empty())
+            drawStatusText(sys, dc, 0, notice.c_str());
         back->releaseDC(dc);
         return;
     }
@@ -132,8 +160,13 @@ void drawVideo(System& sys)
     // frame after frame: the frame starts from black instead.
     if (copied != 0)
         fill(dc, 0, 0, sys.settings.screenx, sys.settings.screeny, BLACK_BRUSH);
-    if (sys.settings.seekbar != 0)
+    if (sys.settings.seekbar != 0) {
         drawSeekBar(sys, dc);
+    } else {
+        const std::string notice = unopenedNotice(sys);
+        if (!notice.empty())
+            drawStatusText(sys, dc, 0, notice.c_str());
+    }
     if (sys.settings.iscaption != 0 && sys.movie.currentCaption) {
         uint32_t ct = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift);
         const Settings& s = sys.settings;
@@ -163,14 +196,11 @@ void drawSeekBar(System& sys, HDC dc, uint32_t t)
     const int32_t H = sys.settings.screeny;
     const uint32_t d = sys.movie.movieDuration;
 
-    HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 255, 0));
     char text[64];
     std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
         (d / 1000u) % 60u);
-    drawText(dc, 0, H - 16, text);
-    SelectObject(dc, previous);
+    const std::string notice = unopenedNotice(sys);
+    drawStatusText(sys, dc, 0, notice.empty() ? text : (std::string(text) + "  " + notice).c_str());
 
     fill(dc, W - 144, H - 4, W - 16, H - 3, LTGRAY_BRUSH);
     LONG x = W - 146 + sys.commands.volume / 2;

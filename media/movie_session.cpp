@@ -91,6 +91,12 @@ int runMovie(System& sys, int mode)
     return sys.movie.currentStream->setRun(mode);
 }
 
+bool pictureAwaited(const System& sys)
+{
+    // A stream that did not open, or opened empty, is never advanced, so it never shows a picture.
+    return sys.movie.currentStream && sys.movie.movieDuration != 0 && sys.composition.stallPhase == StallPhase::AfterSeek;
+}
+
 void takeStreamCaptions(System& sys)
 {
     if (!sys.movie.currentStream)

@@ -41,6 +41,9 @@ int seekMovie(System& sys, uint32_t milliseconds);
 // Sets the stream running (1) or stopped (0) with the stall rule started over; -1 without a stream,
 // else the stream's answer.
 int runMovie(System& sys, int mode);
+// Whether the shown movie's stream was moved (a seek, a start, Space, a skip) and has not answered an
+// update with a picture, an end or an error since: its picture at the new place is still to be shown.
+bool pictureAwaited(const System& sys);
 // Adds the captions the movie's caption stream has read since the last call to the track, when the
 // track is that stream's.
 void takeStreamCaptions(System& sys);

@@ -28,6 +28,20 @@ bool decoderNames(char (&name)[1100], char (&backup)[1100])
     return true;
 }
 
+bool holdsSeveralMovies(const MovieList* list)
+{
+    return list && list->items && nodeNext(list->items);
+}
+
+const char* fileNameOf(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    return name;
+}
+
 }
 
 void hideSystemDecoder()
@@ -102,8 +116,29 @@ int startMovie(System& sys, int32_t step)
     loadCurrentCaption(sys);
     recallMovie(sys);
     sys.playback.isPlaying = 1;
+    // However the movie was started (a step, a drop, the desktop), the loop composes its frames.
+    sys.playback.playState = PlayState::Run;
     runMovie(sys, 1);
     return 0;
+}
+
+int startPlayableMovie(System& sys, int32_t step)
+{
+    int rc = startMovie(sys, step);
+    MovieList* list = sys.movie.movieList;
+    if (!holdsSeveralMovies(list))
+        return rc;
+    int32_t direction = step < 0 ? -1 : 1;
+    // -1 is no entry at all; the other failures leave the cursor on an entry that did not play. Every try
+    // moves the cursor one entry on, and back only until the first one, so the travel always ends.
+    while (rc < -1) {
+        sys.movie.unopenedMovie = fileNameOf(sys.movie.currentItem.movie);
+        sys.movie.unopenedSince = calendarSeconds();
+        if (direction < 0 && !nodePrev(list->cursor))
+            direction = 1;
+        rc = startMovie(sys, direction);
+    }
+    return rc;
 }
 
 }

@@ -117,7 +117,7 @@ int openAsStartPath(System& sys, const char* path)
     if (buildMovieList(sys) < 0)
         return -12;
     sys.playback.movieStep = 0;
-    const int rc = startMovie(sys, 0);
+    const int rc = startPlayableMovie(sys, 0);
     if (rc < 0)
         sys.playback.isPlaying = 0;
     return rc;

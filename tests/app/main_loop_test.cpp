@@ -2,9 +2,12 @@
 #include "app/main_loop.h"
 #include "app/startup.h"
 #include "app/system.h"
+#include "display/display.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_start.h"
+#include "media/movie_session.h"
+#include "platform/surface.h"
 #include "app/settings.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/kernel.h"
@@ -22,10 +25,17 @@ using namespace testing_support;
 
 namespace {
 
-// Every start attempt on a list of missing movies logs its "Play[...]" line and leaves a stream object
-// that did not open, so the loop's rules on the list can be followed in the log.
+// Every start attempt logs its "Play[...]" line, so the loop's rules on the list can be followed in the
+// log. The movies open on the scripted media engine: missing ones would be passed over.
 class MainLoop : public RunningPlayer {
 protected:
+    void SetUp() override
+    {
+        RunningPlayer::SetUp();
+        playScripted();
+        // Every turn shows a picture without a word in the log.
+        script->afterDeliveries = {platform::FrameOutcome::Delivered};
+    }
     // Marks the stream object of the current movie as having reached its end.
     void endCurrentMovie(int32_t isPlaying)
     {
@@ -46,7 +56,7 @@ TEST_F(MainLoop, PeriodPressesAddUpToOneStartAttempt)
     EXPECT_EQ(countOf(text, "Play["), 1u) << text;
     EXPECT_NE(text.find("Play[t4/"), std::string::npos) << text;
     EXPECT_EQ(sys.playback.movieStep, 0);
-    EXPECT_EQ(sys.playback.isPlaying, 0) << "the start failed";
+    EXPECT_EQ(sys.playback.isPlaying, 1);
 }
 
 TEST_F(MainLoop, CommaAndPeriodCancelOut)
@@ -132,6 +142,59 @@ TEST_F(MainLoop, CommaAtTheFirstMovieStartsItAgain)
     EXPECT_EQ(countOf(text, "No more Movie"), 0u) << text;
     EXPECT_EQ(text.rfind("KeyDown=0xBC\nPlay[t1/", 0), 0u) << text;
     EXPECT_NE(sys.movie.currentStream, nullptr);
+}
+
+TEST_F(MainLoop, MoviesThatCannotBeOpenedArePassedOverInTheDirectionOfTravel)
+{
+    script->missingPaths = { dir.file("movie2.avi"), dir.file("movie4.avi") };
+    start();
+    // The end of t1 goes on past the missing t2 to t3, naming t2 for the status bar.
+    endCurrentMovie(1);
+    turn();
+    std::string text = newLog();
+    EXPECT_NE(text.find("Play[t2/"), std::string::npos) << text;
+    EXPECT_NE(text.find("Video Load Fail : error=6\nPlay[t3/"), std::string::npos) << text;
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.movie.unopenedMovie, "movie2.avi");
+    // A comma goes back past it to t1.
+    logMark = log().size();
+    press(VK_OEM_COMMA);
+    turn();
+    text = newLog();
+    EXPECT_EQ(countOf(text, "Play["), 2u) << text;
+    EXPECT_NE(text.find("Video Load Fail : error=6\nPlay[t1/"), std::string::npos) << text;
+    // Past the missing last-but-one to t5, and the end comes after it.
+    logMark = log().size();
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    turn();
+    text = newLog();
+    EXPECT_NE(text.find("Video Load Fail : error=6\nPlay[t5/"), std::string::npos) << text;
+    EXPECT_EQ(sys.movie.unopenedMovie, "movie4.avi");
+    endCurrentMovie(1);
+    turn();
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_EQ(sys.movie.currentStream, nullptr);
+}
+
+TEST_F(MainLoop, AListOfMoviesNoneOfWhichOpensEnds)
+{
+    for (int i = 1; i <= 3; ++i)
+        script->missingPaths.push_back(dir.file("movie" + std::to_string(i) + ".avi"));
+    start(0, 3);
+    std::string text = log();
+    EXPECT_EQ(countOf(text, "Play["), 3u) << text;
+    EXPECT_NE(text.find("Play[t3/"), std::string::npos) << text;
+    EXPECT_EQ(countOf(text, "No more Movie File to Play.\n"), 1u) << text;
+    EXPECT_EQ(sys.movie.currentStream, nullptr);
+    // Back from the last one: t2 and t1, then forward from the first: t2 and t3, and the list ends.
+    logMark = log().size();
+    sys.movie.movieList->stepToLast();
+    ASSERT_EQ(startPlayableMovie(sys, -1), -1);
+    text = newLog();
+    EXPECT_EQ(countOf(text, "Play["), 4u) << text;
+    EXPECT_EQ(countOf(text, "No more Movie File to Play.\n"), 1u) << text;
 }
 
 TEST_F(MainLoop, ReInitWaitsForTheQueueAndAnIdleTurn)
@@ -329,6 +392,56 @@ TEST_F(PlayingLoop, TheScreenStaysAwakeOnlyWhileAMoviePlays)
     EXPECT_TRUE(platform::screenKeptAwake());
 }
 
+// Paused in a window the loop sleeps between messages, yet what the user asks for is seen at once.
+TEST_F(PlayingLoop, AStepWhilePausedInAWindowTakesItsTurnAtOnce)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.playState, PlayState::Wait);
+    ASSERT_EQ(sys.playback.isPlaying, 0);
+    // Two presses before the turn add up: the third movie, and nothing unseen later.
+    press(VK_OEM_PERIOD);
+    press(VK_OEM_PERIOD);
+    turn();
+    std::string text = newLog();
+    EXPECT_EQ(countOf(text, "Play["), 1u) << text;
+    EXPECT_NE(text.find("Play[t3/"), std::string::npos) << text;
+    EXPECT_EQ(sys.playback.movieStep, 0);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.playback.playState, PlayState::Run);
+    EXPECT_TRUE(script->running);
+}
+
+TEST_F(PlayingLoop, ASeekWhilePausedInAWindowShowsThePictureThere)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.playState, PlayState::Wait);
+    platform::Surface& screen = *sys.displays.backSurface->surface->pixels();
+    const VideoPlacement& p = sys.videoPlacement;
+    const int x = p.dstX + p.dstWidth / 2, y = p.dstY + p.dstHeight / 2;
+    // The scripted engine paints its pictures in bytes of 0x5A.
+    platform::Surface probe(1, 1, screen.format);
+    std::fill(probe.pixels.begin(), probe.pixels.end(), static_cast<uint8_t>(0x5A));
+    int pr, pg, pb, r, g, b;
+    platform::readRgb(probe, 0, 0, pr, pg, pb);
+    platform::readRgb(screen, x, y, r, g, b);
+    ASSERT_FALSE(r == pr && g == pg && b == pb) << "no picture was delivered before the seek";
+
+    script->deliveries.push_back({ platform::FrameOutcome::Delivered, std::chrono::seconds(6),
+        std::chrono::milliseconds(6040) });
+    press(VK_RIGHT);
+    turn();
+    EXPECT_NE(newLog().find("Seek=6000\n"), std::string::npos);
+    EXPECT_TRUE(script->deliveries.empty()) << "the picture at the new place was not taken";
+    platform::readRgb(screen, x, y, r, g, b);
+    EXPECT_TRUE(r == pr && g == pg && b == pb) << r << "," << g << "," << b;
+    // Still paused, and asleep again: the picture is shown once.
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait);
+    EXPECT_FALSE(script->running);
+    EXPECT_FALSE(pictureAwaited(sys));
+}
+
 // Files dropped on the window, delivered as the window layer receives a drop.
 class DroppedFiles : public RunningPlayer {
 protected:
@@ -371,6 +484,24 @@ TEST_F(DroppedFiles, ACaptionLoadsForTheMovieAndAMovieStartsAsTheStartPath)
     EXPECT_STREQ(sys.startup.startPath, other.c_str());
     EXPECT_EQ(sys.playback.isPlaying, 1);
     EXPECT_EQ(sys.movie.movieList->stepForward(), nullptr);
+}
+
+TEST_F(DroppedFiles, AMovieDroppedOnAPausedWindowPlaysWithItsPictures)
+{
+    press(VK_SPACE);
+    turn();
+    ASSERT_EQ(sys.playback.playState, PlayState::Wait);
+    const std::string other = dir.write("other movie.avi", "scripted");
+    ASSERT_TRUE(platform::injectDrop(sys.window.mainWindow, { other.c_str() }));
+    script->deliveries.push_back({ platform::FrameOutcome::Delivered });
+    turn();
+    EXPECT_EQ(script->openedPath, other);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+    EXPECT_EQ(sys.playback.playState, PlayState::Run);
+    EXPECT_TRUE(script->running);
+    // The next turn composes the new movie's frame.
+    turn();
+    EXPECT_TRUE(script->deliveries.empty());
 }
 
 uint32_t fakeNow = 0;

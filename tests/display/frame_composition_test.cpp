@@ -4,6 +4,7 @@
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "platform/kernel.h"
 #include "platform/window/presentation.h"
 #include "support/scripted_media_backend.h"
 
@@ -216,6 +217,41 @@ TEST_F(FrameComposition, StatusTimeIsGreenMinutesAndSeconds)
             platform::readRgb(expected, x, y, r2, g2, b2);
             ASSERT_EQ(g1, g2) << "at " << x << "," << y;
         }
+}
+
+uint32_t noticeClockNow = 0;
+uint32_t noticeClock() { return noticeClockNow; }
+
+// A list movie that was passed over is named after the status time for three seconds, then no more.
+TEST_F(FrameComposition, StatusBarNamesAnUnopenedMovieForThreeSeconds)
+{
+    sys.movie.movieDuration = 7'200'000;
+    sys.commands.volume = 0;
+    sys.movie.unopenedMovie = "broken.avi";
+    sys.movie.unopenedSince = 1000;
+    auto isGreen = [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; };
+    auto greenAt = [&](uint32_t now) {
+        noticeClockNow = now;
+        paint(0, 0, 0);
+        HDC dc = sys.displays.backSurface->getDC();
+        drawSeekBar(sys, dc, 65'000);
+        sys.displays.backSurface->releaseDC(dc);
+        return boxWhere(screen(), isGreen, 0, H - 16, W - 150, H);
+    };
+    paint(0, 0, 0);
+    const platform::Surface black = screen();
+    const PixelBox named = boxWhere(reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
+                                        { { 0, H - 16, "[01:05/120:00]  열 수 없음: broken.avi" } }),
+        isGreen, 0, H - 16, W - 150, H);
+    const PixelBox timeOnly = boxWhere(reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
+                                           { { 0, H - 16, "[01:05/120:00]" } }),
+        isGreen, 0, H - 16, W - 150, H);
+    ASSERT_GT(named.right, timeOnly.right + 40) << describe(named);
+    platform::setCalendarClock(noticeClock);
+    EXPECT_EQ(greenAt(1000), named) << describe(greenAt(1000));
+    EXPECT_EQ(greenAt(1003), named);
+    EXPECT_EQ(greenAt(1004), timeOnly);
+    platform::setCalendarClock(nullptr);
 }
 
 TEST_F(FrameComposition, LetterBoxPaintsTheBandsAboveAndBelowThePicture)

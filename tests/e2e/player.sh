@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program under Xvfb, driven with xdotool and checked through DEBUG.LOG, the saved settings
-# and screenshots: a list played through, pause, seeks, list steps, style keys, display rebuilds,
-# full screen, quitting, a missing file, paths with blanks and wildcards, SIGTERM, no display.
+# and screenshots: a list played through, a list with missing movies, pause, seeks and steps while
+# paused, list steps, style keys, display rebuilds, full screen, quitting, a missing file, paths with
+# blanks and wildcards, SIGTERM, no display.
 # Usage: player.sh SUBLUMEN OUTDIR   (logs and screenshots stay in OUTDIR)
 set -uo pipefail
 program=$1
@@ -152,6 +153,20 @@ finish 0
 grep -qF ">>> deinitAll()" "$out/playthrough.log" || fail "playthrough: no deinitAll after SIGTERM"
 grep -qx "fontsize dword 25" "$settings" || fail "playthrough: F before SIGTERM not saved: $(cat "$settings")"
 
+# 1b. A list with movies that cannot be opened goes on past them; the end comes after the last one.
+note "missing movies in a list"
+fresh_settings
+printf '@one\nmovie=short1.avi\n@gone\nmovie=gone.avi\n@two\nmovie=short2.avi\n@lost\nmovie=lost.avi\n' >"$m/gaps.slm"
+start gaps "$m/gaps.slm"
+ready
+wait_for "Play[one/"
+wait_for "Play[gone/$m/gone.avi/"
+wait_for $'Video Load Fail : error=6\nPlay[two/'
+wait_for $'Video Load Fail : error=6\nNo more Movie File to Play.\n'
+has "Play[lost/" || fail "gaps: the missing last movie was not tried"
+key Escape
+finish 0
+
 # 2. Keys on a running list of three movies.
 note "keys"
 fresh_settings
@@ -165,6 +180,15 @@ key space
 wait_for "KeyDown=0x20"
 sleep 0.5; shot paused1; sleep 0.8; shot paused2
 [ "$(differ paused1 paused2)" = 0 ] || fail "keys: the picture moves while paused"
+# A seek while paused shows the picture at the new place, which then stands still.
+seeks=$(lines "Seek=")
+key Right; wait_more "Seek=" "$seeks"
+shown=
+for _ in $(seq 20); do
+  shot paused3; sleep 0.5; shot paused4
+  if [ "$(differ paused2 paused4)" -gt 0 ] && [ "$(differ paused3 paused4)" = 0 ]; then shown=1; break; fi
+done
+[ -n "$shown" ] || fail "keys: a seek while paused does not show a still picture at the new place"
 key space
 moving resumed || fail "keys: the picture does not move after resuming"
 
@@ -179,8 +203,12 @@ has $'KeyDown=0x25\nSeek=' || fail "keys: Left did not seek"
 wait_for "Play[L2/"
 
 plays=$(lines "Play[")
+# Paused in a window, a period starts the next movie at once, and it plays with its pictures.
+spaces=$(lines "KeyDown=0x20")
+key space; wait_more "KeyDown=0x20" "$spaces"
 key period; wait_more "Play[" "$plays"
 wait_for "Play[L3/"
+moving stepped || fail "keys: the movie started while paused shows no moving picture"
 key comma; wait_more "Play[" "$((plays + 1))"
 [ "$(grep -F "Play[" "$log" | tail -1 | cut -c1-8)" = "Play[L2/" ] || fail "keys: comma did not go back to L2"
 

@@ -4,7 +4,9 @@
 
 #include "platform/mmstream/media_backend.h"
 
+#include <algorithm>
 #include <deque>
+#include <string>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -14,8 +16,11 @@ namespace testing_support {
 struct MediaScript {
     platform::MediaProperties properties {true, true, 64, 48, std::chrono::seconds(120), std::chrono::milliseconds(40)};
     platform::OpenError openError = platform::OpenError::None;
-    // Answers of deliverFrame in order; NotDue once they are used up.
+    // Answers of deliverFrame in order; afterDeliveries once they are used up.
     std::deque<platform::FrameDelivery> deliveries;
+    platform::FrameDelivery afterDeliveries {platform::FrameOutcome::NotDue};
+    // Paths that fail to open as missing files.
+    std::vector<std::string> missingPaths;
     // Answers of time() in order; `time` once they are used up.
     std::deque<platform::MediaTime> times;
     platform::MediaTime time {0};
@@ -67,10 +72,11 @@ public:
     platform::FrameDelivery deliverFrame(platform::Surface& target, std::chrono::milliseconds timeout) override
     {
         script_->timeouts.push_back(timeout);
-        if (script_->deliveries.empty())
-            return {platform::FrameOutcome::NotDue};
-        platform::FrameDelivery d = script_->deliveries.front();
-        script_->deliveries.pop_front();
+        platform::FrameDelivery d = script_->afterDeliveries;
+        if (!script_->deliveries.empty()) {
+            d = script_->deliveries.front();
+            script_->deliveries.pop_front();
+        }
         if (d.outcome == platform::FrameOutcome::Delivered)
             std::fill(target.pixels.begin(), target.pixels.end(), static_cast<uint8_t>(0x5A));
         return d;
@@ -91,6 +97,8 @@ public:
                 script->openedPath = path;
                 script->openOptions = options;
                 error = script->openError;
+                if (std::find(script->missingPaths.begin(), script->missingPaths.end(), path) != script->missingPaths.end())
+                    error = platform::OpenError::FileNotFound;
                 if (error != platform::OpenError::None)
                     return nullptr;
                 return std::make_unique<ScriptedMediaBackend>(script);
