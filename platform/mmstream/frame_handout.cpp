@@ -3,6 +3,7 @@
 #include "platform/mmstream/ffmpeg_backend.h"
 
 #include "platform/frame_trace.h"
+#include "platform/mmstream/decoder_skip.h"
 
 #include <algorithm>
 
@@ -50,6 +51,15 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
                 s.frames.pop_front();
                 s.video.wake.notify_all();
             }
+            // One that would be shown too far behind the sound is not shown at all: the picture stands
+            // until one comes in time, while the decoder skips to catch up.
+            while (!s.frames.empty() && s.positionShown && s.clock.ticking
+                && t - s.frames.front().start > pictureLateLimit) {
+                traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(s.frames.front().start).count(),
+                    "late");
+                s.frames.pop_front();
+                s.video.wake.notify_all();
+            }
         }
         if (!s.frames.empty()) {
             DecodedFrame& next = s.frames.front();
@@ -63,7 +73,8 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
                 s.video.wake.notify_all();
                 lock.unlock();
                 frame = std::move(shown.frame);
-                traceFrameEvent('D', std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count());
+                traceFrameDelivery(std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count(),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(t).count());
                 return {FrameOutcome::Delivered, shown.start, shown.end};
             }
             if (now >= deadline)
