@@ -7,17 +7,6 @@
 
 namespace platform {
 
-DecoderSkip nextDecoderSkip(DecoderSkip current, MediaTime lateness, MediaTime length)
-{
-    if (lateness <= MediaTime::zero())
-        return DecoderSkip::None;
-    if (lateness > pictureLateLimit)
-        return current == DecoderSkip::None ? DecoderSkip::NonReference : DecoderSkip::ToKeyframe;
-    if (lateness > length || current == DecoderSkip::ToKeyframe)
-        return DecoderSkip::NonReference;
-    return current;
-}
-
 VideoDecoder::VideoDecoder(SharedState& shared, CodecContextHandle codec, const AVStream& stream, MediaTime startOffset,
     MediaTime frameInterval, bool untimed)
     : DecoderLoop(shared, shared.video, refillVideoPackets, shared.videoEnded, std::move(codec), stream,
@@ -34,13 +23,13 @@ void VideoDecoder::restart(MediaTime target)
     seeking_ = true;
     held_.reset();
     nextStart_ = target;
-    skip_ = DecoderSkip::None;
+    skip_.reset();
     resumeAtKeyframe_ = false;
 }
 
 bool VideoDecoder::dropPacket(const AVPacket& packet)
 {
-    if (skip_ != DecoderSkip::ToKeyframe || seeking_)
+    if (skip_.skip() != DecoderSkip::ToKeyframe || seeking_)
         return false;
     std::optional<MediaTime> start;
     if (packet.pts != AV_NOPTS_VALUE)
@@ -53,7 +42,7 @@ bool VideoDecoder::dropPacket(const AVPacket& packet)
         return true;
     }
     resumeAtKeyframe_ = true;
-    skip_ = DecoderSkip::NonReference;
+    skip_.keyframeReached();
     return false;
 }
 
@@ -64,7 +53,7 @@ void VideoDecoder::beforePacket()
         avcodec_flush_buffers(codec_.get());
     resumeAtKeyframe_ = false;
     // Never while seeking: the picture at the target may be one that nothing refers to.
-    codec_->skip_frame = skip_ != DecoderSkip::None && !seeking_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    codec_->skip_frame = skip_.skip() != DecoderSkip::None && !seeking_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
 void VideoDecoder::take(AVFrame& frame)
@@ -93,9 +82,10 @@ void VideoDecoder::emit(DecodedFrame decoded)
             push(std::move(*held_));
         held_.reset();
     }
+    const MediaTime start = decoded.start;
     const MediaTime length = decoded.end - decoded.start;
     if (std::optional<MediaTime> lateness = push(std::move(decoded)))
-        skip_ = nextDecoderSkip(skip_, *lateness, length);
+        skip_.picture(start, length, *lateness);
 }
 
 void VideoDecoder::finish()

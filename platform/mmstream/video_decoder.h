@@ -35,7 +35,7 @@ private:
     MediaTime target_ {0};
     std::optional<DecodedFrame> held_;
     MediaTime nextStart_ {0};
-    DecoderSkip skip_ = DecoderSkip::None;
+    DecoderSkipRule skip_;
     bool resumeAtKeyframe_ = false;  // the decoder starts over at the packet about to be decoded
 };
 

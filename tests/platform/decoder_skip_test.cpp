@@ -5,45 +5,62 @@
 
 using namespace std::chrono_literals;
 using platform::DecoderSkip;
+using platform::DecoderSkipRule;
 using platform::MediaTime;
-using platform::nextDecoderSkip;
 
 namespace {
 
-TEST(DecoderSkip, EscalatesOneStepAtATimeAndStopsOnceOnTime)
+constexpr MediaTime frame = 16667us;  // 60 frames a second
+
+// Pictures come out one after another from start, frame apart, each late by the given amount.
+DecoderSkip run(DecoderSkipRule& rule, MediaTime& start, std::initializer_list<MediaTime> lateness)
 {
-    constexpr MediaTime frame = 16667us;  // 60 frames a second
-    struct Row {
-        DecoderSkip current;
-        MediaTime lateness;
-        DecoderSkip next;
-    };
-    const Row rows[] = {
-        // Ahead of the clock or just on time: no skipping, whatever came before.
-        {DecoderSkip::None, -40ms, DecoderSkip::None},
-        {DecoderSkip::NonReference, 0ms, DecoderSkip::None},
-        {DecoderSkip::ToKeyframe, -1ms, DecoderSkip::None},
-        // Late by less than a picture: skipping goes on as it was, except that the keyframe was reached.
-        {DecoderSkip::None, 10ms, DecoderSkip::None},
-        {DecoderSkip::NonReference, 16ms, DecoderSkip::NonReference},
-        {DecoderSkip::ToKeyframe, 10ms, DecoderSkip::NonReference},
-        // Late by more than a picture but still showable: the unreferenced pictures are skipped.
-        {DecoderSkip::None, 17ms, DecoderSkip::NonReference},
-        {DecoderSkip::NonReference, 100ms, DecoderSkip::NonReference},
-        {DecoderSkip::ToKeyframe, 60ms, DecoderSkip::NonReference},
-        // Too late to be shown: one step further, never from nothing straight to the keyframe.
-        {DecoderSkip::None, 400ms, DecoderSkip::NonReference},
-        {DecoderSkip::NonReference, 101ms, DecoderSkip::ToKeyframe},
-        {DecoderSkip::ToKeyframe, 2s, DecoderSkip::ToKeyframe},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << static_cast<int>(row.current) << " late "
-                                        << std::chrono::duration_cast<std::chrono::milliseconds>(row.lateness).count());
-        EXPECT_EQ(nextDecoderSkip(row.current, row.lateness, frame), row.next);
+    for (MediaTime late : lateness) {
+        rule.picture(start, frame, late);
+        start += frame;
     }
+    return rule.skip();
+}
+
+TEST(DecoderSkip, UnreferencedPicturesGoFirstThenEverythingUpToAKeyframeAndOnTimeEndsIt)
+{
+    DecoderSkipRule rule;
+    MediaTime start = 0ms;
+    // Ahead of the clock, or late by less than a picture: everything is decoded.
+    EXPECT_EQ(run(rule, start, {-40ms, 0ms, 16ms}), DecoderSkip::None);
+    // More than a picture late: unreferenced pictures go.
+    EXPECT_EQ(run(rule, start, {17ms}), DecoderSkip::NonReference);
+    // Caught up to within a picture: that goes on until a picture is on time again.
+    EXPECT_EQ(run(rule, start, {10ms, 16ms}), DecoderSkip::NonReference);
+    EXPECT_EQ(run(rule, start, {0ms}), DecoderSkip::None);
+    // Too late to be shown straight away: never from nothing to the keyframe in one step.
+    EXPECT_EQ(run(rule, start, {400ms}), DecoderSkip::NonReference);
+    // The skipping gets its time to catch up; a showable picture in between starts that time over.
+    MediaTime tooLateFrom = start;
+    while (start - tooLateFrom + frame < platform::catchUpTime)
+        EXPECT_EQ(run(rule, start, {300ms}), DecoderSkip::NonReference);
+    EXPECT_EQ(run(rule, start, {90ms}), DecoderSkip::NonReference);
+    tooLateFrom = start;
+    while (start - tooLateFrom < platform::catchUpTime)
+        EXPECT_EQ(run(rule, start, {150ms}), DecoderSkip::NonReference);
+    EXPECT_EQ(run(rule, start, {150ms}), DecoderSkip::ToKeyframe);
+    // Pictures the decoder still held stay late: the skip holds until the keyframe.
+    EXPECT_EQ(run(rule, start, {200ms}), DecoderSkip::ToKeyframe);
+    rule.keyframeReached();
+    EXPECT_EQ(rule.skip(), DecoderSkip::NonReference);
+    // From the keyframe the unreferenced pictures are still skipped, and too-late ones get a new
+    // catch-up time.
+    EXPECT_EQ(run(rule, start, {120ms, 130ms}), DecoderSkip::NonReference);
+    EXPECT_EQ(run(rule, start, {-5ms}), DecoderSkip::None);
+    // A seek starts with nothing skipped.
+    run(rule, start, {50ms});
+    rule.reset();
+    EXPECT_EQ(rule.skip(), DecoderSkip::None);
     // A picture's own length decides when it counts as late: a 24-a-second one may be 40 ms behind.
-    EXPECT_EQ(nextDecoderSkip(DecoderSkip::None, 40ms, 41667us), DecoderSkip::None);
-    EXPECT_EQ(nextDecoderSkip(DecoderSkip::None, 42ms, 41667us), DecoderSkip::NonReference);
+    rule.picture(start, 41667us, 40ms);
+    EXPECT_EQ(rule.skip(), DecoderSkip::None);
+    rule.picture(start + 41667us, 41667us, 42ms);
+    EXPECT_EQ(rule.skip(), DecoderSkip::NonReference);
 }
 
 }
