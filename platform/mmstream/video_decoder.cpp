@@ -84,8 +84,8 @@ void VideoDecoder::emit(DecodedFrame decoded)
     }
     const MediaTime start = decoded.start;
     const MediaTime length = decoded.end - decoded.start;
-    if (std::optional<MediaTime> lateness = push(std::move(decoded)))
-        skip_.picture(start, length, *lateness);
+    if (std::optional<Lateness> late = push(std::move(decoded)))
+        skip_.picture(start, length, late->lateness, late->showCost);
 }
 
 void VideoDecoder::finish()
@@ -97,20 +97,20 @@ void VideoDecoder::finish()
     seeking_ = false;
 }
 
-std::optional<MediaTime> VideoDecoder::push(DecodedFrame decoded)
+std::optional<VideoDecoder::Lateness> VideoDecoder::push(DecodedFrame decoded)
 {
     SharedState& s = shared_;
     std::unique_lock lock(s.mutex);
     // A decoder that finds no room is not behind, whatever the clock says: the caller has not taken
     // what it gave.
-    std::optional<MediaTime> lateness;
+    std::optional<Lateness> late;
     if (!untimed_ && s.running && s.clock.ticking && s.frames.size() < s.maxFrames)
-        lateness = s.clock.at(SteadyClock::now()) - decoded.start;
+        late = Lateness {s.clock.at(SteadyClock::now()) - decoded.start, s.showCost};
     s.video.wake.wait(lock, [&] { return s.quit || generation_ != s.generation || s.frames.size() < s.maxFrames; });
     if (s.quit || generation_ != s.generation)
         return std::nullopt;
     decoded.queuedAt = s.clock.at(SteadyClock::now());
-    if (lateness && *lateness > decoded.end - decoded.start)
+    if (late && late->lateness > decoded.end - decoded.start)
         traceFrameEvent('L', std::chrono::duration_cast<std::chrono::milliseconds>(decoded.start).count());
     s.lastFrameEnd = std::max(s.lastFrameEnd, decoded.end);
     s.frames.push_back(std::move(decoded));
@@ -118,7 +118,7 @@ std::optional<MediaTime> VideoDecoder::push(DecodedFrame decoded)
     // to fall due wakes at that time by itself.
     if (s.frames.size() == 1)
         s.frameWake.notify_all();
-    return lateness;
+    return late;
 }
 
 }

@@ -24,8 +24,12 @@ private:
     void finish() override;
 
     void emit(DecodedFrame decoded);
-    // Queues a decoded picture; how late it came out, when the clock runs.
-    std::optional<MediaTime> push(DecodedFrame decoded);
+    struct Lateness {
+        MediaTime lateness;  // how long after its start the picture came out
+        MediaTime showCost;  // what showing it will cost the caller
+    };
+    // Queues a decoded picture; how late it came out, when the clock runs and the queue had room.
+    std::optional<Lateness> push(DecodedFrame decoded);
 
     const MediaTime startOffset_;
     const MediaTime frameInterval_;

@@ -16,7 +16,7 @@ constexpr MediaTime frame = 16667us;  // 60 frames a second
 DecoderSkip run(DecoderSkipRule& rule, MediaTime& start, std::initializer_list<MediaTime> lateness)
 {
     for (MediaTime late : lateness) {
-        rule.picture(start, frame, late);
+        rule.picture(start, frame, late, 0ms);
         start += frame;
     }
     return rule.skip();
@@ -56,11 +56,51 @@ TEST(DecoderSkip, UnreferencedPicturesGoFirstThenEverythingUpToAKeyframeAndOnTim
     run(rule, start, {50ms});
     rule.reset();
     EXPECT_EQ(rule.skip(), DecoderSkip::None);
+    // For a caller that needs 80 ms to show a picture, 50 ms late is too late already.
+    DecoderSkipRule slowCaller;
+    for (MediaTime at = 0ms; at <= platform::catchUpTime + frame; at += frame)
+        slowCaller.picture(at, frame, 50ms, 80ms);
+    EXPECT_EQ(slowCaller.skip(), DecoderSkip::ToKeyframe);
     // A picture's own length decides when it counts as late: a 24-a-second one may be 40 ms behind.
-    rule.picture(start, 41667us, 40ms);
+    rule.picture(start, 41667us, 40ms, 0ms);
     EXPECT_EQ(rule.skip(), DecoderSkip::None);
-    rule.picture(start + 41667us, 41667us, 42ms);
+    rule.picture(start + 41667us, 41667us, 42ms, 0ms);
     EXPECT_EQ(rule.skip(), DecoderSkip::NonReference);
+}
+
+}
+
+namespace {
+
+// A caller that needs longer to show a picture gets only pictures later by that much less; one too
+// slow to show any in time still gets those that are due, and a pause is no cost of showing.
+TEST(DecoderSkip, PicturesHandedOutLateLeaveTimeToShowThem)
+{
+    using Clock = std::chrono::steady_clock;
+    platform::ShowCost cost;
+    EXPECT_EQ(platform::handOutLateLimit(frame, cost.cost()), frame + platform::pictureLateLimit);
+    Clock::time_point now {};
+    for (int i = 0; i < 40; ++i) {
+        cost.delivered(now);
+        now += 60ms;
+        cost.back(now);
+    }
+    EXPECT_NEAR(std::chrono::duration_cast<std::chrono::microseconds>(cost.cost()).count(), 60'000, 100);
+    EXPECT_NEAR(std::chrono::duration_cast<std::chrono::microseconds>(platform::handOutLateLimit(frame, cost.cost())).count(),
+        56'667, 100);
+    // Away for a second (paused): not counted. Back without a delivery: nothing to count.
+    cost.delivered(now);
+    now += 1s;
+    cost.back(now);
+    now += 10ms;
+    cost.back(now);
+    EXPECT_NEAR(std::chrono::duration_cast<std::chrono::microseconds>(cost.cost()).count(), 60'000, 100);
+    for (int i = 0; i < 40; ++i) {
+        cost.delivered(now);
+        now += 300ms;
+        cost.back(now);
+    }
+    EXPECT_EQ(platform::handOutLateLimit(frame, cost.cost()), frame);
 }
 
 }
