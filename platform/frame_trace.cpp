@@ -31,6 +31,12 @@ TraceFile& traceFile()
     return trace;
 }
 
+long long wallMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 }
 
 bool frameTraceOn()
@@ -43,13 +49,24 @@ void traceFrameEvent(char kind, int64_t value, const char* cause)
     TraceFile& trace = traceFile();
     if (!trace.file)
         return;
-    auto now = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::system_clock::now().time_since_epoch()).count();
+    long long now = wallMicros();
     std::lock_guard lock(trace.mutex);
     if (cause)
-        std::fprintf(trace.file, "%c %lld %lld %s\n", kind, static_cast<long long>(now), static_cast<long long>(value), cause);
+        std::fprintf(trace.file, "%c %lld %lld %s\n", kind, now, static_cast<long long>(value), cause);
     else
-        std::fprintf(trace.file, "%c %lld %lld\n", kind, static_cast<long long>(now), static_cast<long long>(value));
+        std::fprintf(trace.file, "%c %lld %lld\n", kind, now, static_cast<long long>(value));
+    std::fflush(trace.file);
+}
+
+void traceFrameDelivery(int64_t start, int64_t clock)
+{
+    TraceFile& trace = traceFile();
+    if (!trace.file)
+        return;
+    long long now = wallMicros();
+    std::lock_guard lock(trace.mutex);
+    std::fprintf(trace.file, "D %lld %lld %lld\n", now, static_cast<long long>(start),
+        static_cast<long long>(clock));
     std::fflush(trace.file);
 }
 

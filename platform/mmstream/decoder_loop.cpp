@@ -26,6 +26,7 @@ void DecoderLoop::run()
     for (;;) {
         QueuedPacket item;
         bool refill = false;
+        bool drop = false;
         {
             std::unique_lock lock(shared_.mutex);
             queue_.wake.wait(lock, [&] { return shared_.quit || !queue_.packets.empty(); });
@@ -42,10 +43,14 @@ void DecoderLoop::run()
                 lock.unlock();
                 avcodec_flush_buffers(codec_.get());
                 restart(target);
+            } else if (item.packet) {
+                drop = dropPacket(*item.packet);
             }
         }
         if (refill)
             shared_.demuxWake.notify_all();
+        if (drop)
+            continue;
 
         beforePacket();
         feed(item.packet.get());

@@ -33,6 +33,8 @@ public:
 protected:
     // The first packet of a new position has come: the decoder has been flushed. Lock not held.
     virtual void restart(MediaTime target) = 0;
+    // Whether a packet of the current position is left out rather than decoded. Lock held.
+    virtual bool dropPacket(const AVPacket&) { return false; }
     // Just before each packet goes into the decoder.
     virtual void beforePacket() { }
     // A decoded frame; it is unreferenced when this returns.

@@ -8,6 +8,7 @@
 
 #include "platform/mmstream/audio_decoder.h"
 #include "platform/mmstream/audio_output.h"
+#include "platform/mmstream/decoder_skip.h"
 #include "platform/mmstream/ffmpeg_demuxer.h"
 #include "platform/mmstream/media_backend.h"
 #include "platform/mmstream/picture_converter.h"
@@ -77,6 +78,8 @@ private:
     // Used only by the caller of deliverFrame and by the pictures handed out, which are converted on
     // that caller's thread.
     std::shared_ptr<PictureConverter> converter_ = std::make_shared<PictureConverter>();
+    // What showing a picture costs that caller, so that a picture it would show too late is skipped.
+    ShowCost showCost_;
     std::unique_ptr<AudioOutput> audio_;
     std::thread demuxThread_;
     std::thread videoThread_;

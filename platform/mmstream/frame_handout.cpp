@@ -3,6 +3,7 @@
 #include "platform/mmstream/ffmpeg_backend.h"
 
 #include "platform/frame_trace.h"
+#include "platform/mmstream/decoder_skip.h"
 
 #include <algorithm>
 
@@ -34,7 +35,9 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
 {
     SharedState& s = shared_;
     const auto deadline = SteadyClock::now() + timeout;
+    showCost_.back(SteadyClock::now());
     std::unique_lock lock(s.mutex);
+    s.showCost = showCost_.cost();
     for (;;) {
         const auto now = SteadyClock::now();
         if (!video_)
@@ -54,6 +57,16 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
                 s.frames.pop_front();
                 s.video.wake.notify_all();
             }
+            // One that would be shown too far behind the sound is not shown at all: the picture stands
+            // until one comes in time, while the decoder skips to catch up.
+            while (!s.frames.empty() && s.positionShown && s.clock.ticking
+                && t - s.frames.front().start
+                    > handOutLateLimit(s.frames.front().end - s.frames.front().start, showCost_.cost())) {
+                traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(s.frames.front().start).count(),
+                    "late");
+                s.frames.pop_front();
+                s.video.wake.notify_all();
+            }
         }
         if (!s.frames.empty()) {
             DecodedFrame& next = s.frames.front();
@@ -65,9 +78,12 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
                 s.lastDelivered = shown.start;
                 s.positionShown = true;
                 s.video.wake.notify_all();
+                if (s.running)
+                    showCost_.delivered(now);
                 lock.unlock();
                 frame = std::move(shown.frame);
-                traceFrameEvent('D', std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count());
+                traceFrameDelivery(std::chrono::duration_cast<std::chrono::milliseconds>(shown.start).count(),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(t).count());
                 return {FrameOutcome::Delivered, shown.start, shown.end};
             }
             if (now >= deadline)

@@ -109,6 +109,9 @@ struct SharedState {
     // pictures after it are not already late when the clock starts. pictureHoldSince bounds the wait.
     bool pictureHold = false;
     SteadyClock::time_point pictureHoldSince {};
+    // What showing a picture usually costs the caller (decoder_skip.h), for the decoder to know which
+    // pictures would come too late.
+    MediaTime showCost {0};
 
     // Sound: filled by the audio decoder, drained by the device's callback.
     std::deque<AudioChunk> audioChunks;

@@ -7,13 +7,6 @@
 
 namespace platform {
 
-namespace {
-
-// A decoder whose pictures come out this late skips the pictures nothing refers to until it has caught up.
-constexpr MediaTime decoderLateLimit = std::chrono::milliseconds(150);
-
-}
-
 VideoDecoder::VideoDecoder(SharedState& shared, CodecContextHandle codec, const AVStream& stream, MediaTime startOffset,
     MediaTime frameInterval, bool untimed)
     : DecoderLoop(shared, shared.video, refillVideoPackets, shared.videoEnded, std::move(codec), stream,
@@ -30,13 +23,37 @@ void VideoDecoder::restart(MediaTime target)
     seeking_ = true;
     held_.reset();
     nextStart_ = target;
-    behind_ = false;
+    skip_.reset();
+    resumeAtKeyframe_ = false;
+}
+
+bool VideoDecoder::dropPacket(const AVPacket& packet)
+{
+    if (skip_.skip() != DecoderSkip::ToKeyframe || seeking_)
+        return false;
+    std::optional<MediaTime> start;
+    if (packet.pts != AV_NOPTS_VALUE)
+        start = toMediaTime(packet.pts, stream_.time_base) - startOffset_;
+    // A keyframe that is due already would come out too late as well (every packet of an intra-only
+    // movie is a keyframe).
+    bool due = start && shared_.running && *start <= shared_.clock.at(SteadyClock::now());
+    if (!(packet.flags & AV_PKT_FLAG_KEY) || due) {
+        traceFrameEvent('K', start ? std::chrono::duration_cast<std::chrono::milliseconds>(*start).count() : -1);
+        return true;
+    }
+    resumeAtKeyframe_ = true;
+    skip_.keyframeReached();
+    return false;
 }
 
 void VideoDecoder::beforePacket()
 {
+    // What the decoder still holds of the pictures before the keyframe is late, and its references are gone.
+    if (resumeAtKeyframe_)
+        avcodec_flush_buffers(codec_.get());
+    resumeAtKeyframe_ = false;
     // Never while seeking: the picture at the target may be one that nothing refers to.
-    codec_->skip_frame = behind_ && !seeking_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    codec_->skip_frame = skip_.skip() != DecoderSkip::None && !seeking_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
 void VideoDecoder::take(AVFrame& frame)
@@ -65,7 +82,10 @@ void VideoDecoder::emit(DecodedFrame decoded)
             push(std::move(*held_));
         held_.reset();
     }
-    behind_ = push(std::move(decoded));
+    const MediaTime start = decoded.start;
+    const MediaTime length = decoded.end - decoded.start;
+    if (std::optional<Lateness> late = push(std::move(decoded)))
+        skip_.picture(start, length, late->lateness, late->showCost);
 }
 
 void VideoDecoder::finish()
@@ -77,16 +97,20 @@ void VideoDecoder::finish()
     seeking_ = false;
 }
 
-bool VideoDecoder::push(DecodedFrame decoded)
+std::optional<VideoDecoder::Lateness> VideoDecoder::push(DecodedFrame decoded)
 {
     SharedState& s = shared_;
     std::unique_lock lock(s.mutex);
+    // A decoder that finds no room is not behind, whatever the clock says: the caller has not taken
+    // what it gave.
+    std::optional<Lateness> late;
+    if (!untimed_ && s.running && s.clock.ticking && s.frames.size() < s.maxFrames)
+        late = Lateness {s.clock.at(SteadyClock::now()) - decoded.start, s.showCost};
     s.video.wake.wait(lock, [&] { return s.quit || generation_ != s.generation || s.frames.size() < s.maxFrames; });
     if (s.quit || generation_ != s.generation)
-        return false;
+        return std::nullopt;
     decoded.queuedAt = s.clock.at(SteadyClock::now());
-    bool late = !untimed_ && s.running && decoded.queuedAt - decoded.start > decoderLateLimit;
-    if (late)
+    if (late && late->lateness > decoded.end - decoded.start)
         traceFrameEvent('L', std::chrono::duration_cast<std::chrono::milliseconds>(decoded.start).count());
     s.lastFrameEnd = std::max(s.lastFrameEnd, decoded.end);
     s.frames.push_back(std::move(decoded));

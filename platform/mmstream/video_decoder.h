@@ -1,8 +1,10 @@
 // The video decoder thread's part: pictures with their presentation times, the one shown at a seek's
-// target found, late pictures noticed; each goes into the shared picture queue.
+// target found, pictures left out while the decoder is behind the clock (decoder_skip.h); each goes
+// into the shared picture queue.
 #pragma once
 
 #include "platform/mmstream/decoder_loop.h"
+#include "platform/mmstream/decoder_skip.h"
 
 #include <optional>
 
@@ -16,13 +18,18 @@ public:
 
 private:
     void restart(MediaTime target) override;
+    bool dropPacket(const AVPacket& packet) override;
     void beforePacket() override;
     void take(AVFrame& frame) override;
     void finish() override;
 
     void emit(DecodedFrame decoded);
-    // Queues a decoded picture; true when it came out later than the decoder may fall behind.
-    bool push(DecodedFrame decoded);
+    struct Lateness {
+        MediaTime lateness;  // how long after its start the picture came out
+        MediaTime showCost;  // what showing it will cost the caller
+    };
+    // Queues a decoded picture; how late it came out, when the clock runs and the queue had room.
+    std::optional<Lateness> push(DecodedFrame decoded);
 
     const MediaTime startOffset_;
     const MediaTime frameInterval_;
@@ -32,7 +39,8 @@ private:
     MediaTime target_ {0};
     std::optional<DecodedFrame> held_;
     MediaTime nextStart_ {0};
-    bool behind_ = false;
+    DecoderSkipRule skip_;
+    bool resumeAtKeyframe_ = false;  // the decoder starts over at the packet about to be decoded
 };
 
 }
