@@ -10,6 +10,7 @@
 #include "platform/win32.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace sublumen {
@@ -73,6 +74,9 @@ struct MovieState {
     // time shift, so that its end can tell what the user changed; empty when nothing is to be written.
     std::string memoryPath;
     int32_t listTimeshift = 0;
+    // The movie's remembered named fields (audio stream, position, …), each read and changed by its own
+    // feature and written with the rest at the movie's end.
+    std::map<std::string, std::string> memoryFields;
     // The file name of the last list movie that could not be opened and passed over, and the calendar
     // second it was, for the status bar's notice; empty when there is none.
     std::string unopenedMovie;

@@ -6,6 +6,7 @@
 #include "platform/user_folders.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +27,20 @@ namespace {
 constexpr const char* header = "# sublumen movies 1";
 constexpr size_t maximumMovies = 1000;
 
+bool fieldNameValid(const std::string& name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    });
+}
+
+// "shift<TAB>class<TAB>[name=value<TAB>…]/path": the named fields come between the class and the path,
+// which alone starts with '/', so a line of the first form reads as before.
 bool parseLine(const std::string& line, MovieMemoryEntry& entry)
 {
     size_t firstTab = line.find('\t');
     size_t secondTab = firstTab == std::string::npos ? firstTab : line.find('\t', firstTab + 1);
-    if (secondTab == std::string::npos || secondTab + 1 >= line.size() || line[secondTab + 1] != '/')
+    if (secondTab == std::string::npos)
         return false;
     const std::string number = line.substr(0, firstTab);
     char* end = nullptr;
@@ -40,7 +50,21 @@ bool parseLine(const std::string& line, MovieMemoryEntry& entry)
         return false;
     entry.shift = static_cast<int32_t>(shift);
     entry.className = line.substr(firstTab + 1, secondTab - firstTab - 1);
-    entry.path = line.substr(secondTab + 1);
+    size_t at = secondTab + 1;
+    while (at < line.size() && line[at] != '/') {
+        size_t tab = line.find('\t', at);
+        size_t equals = line.find('=', at);
+        if (tab == std::string::npos || equals == std::string::npos || equals > tab)
+            return false;
+        std::string name = line.substr(at, equals - at);
+        if (!fieldNameValid(name))
+            return false;
+        entry.fields[name] = line.substr(equals + 1, tab - equals - 1);
+        at = tab + 1;
+    }
+    if (at >= line.size())
+        return false;
+    entry.path = line.substr(at);
     return true;
 }
 
@@ -131,13 +155,19 @@ bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry)
 {
     std::vector<MovieMemoryEntry> entries = readMovieMemory(path);
     std::erase_if(entries, [&](const MovieMemoryEntry& e) { return e.path == entry.path; });
-    if (entry.shift != 0 || !entry.className.empty())
+    if (!entry.empty())
         entries.push_back(entry);
     if (entries.size() > maximumMovies)
         entries.erase(entries.begin(), entries.end() - maximumMovies);
     std::string text = std::string(header) + "\n";
-    for (const MovieMemoryEntry& e : entries)
-        text += std::to_string(e.shift) + "\t" + e.className + "\t" + e.path + "\n";
+    for (const MovieMemoryEntry& e : entries) {
+        text += std::to_string(e.shift) + "\t" + e.className + "\t";
+        for (const auto& [name, value] : e.fields) {
+            assert(fieldNameValid(name) && value.find_first_of("\t\n\r") == std::string::npos);
+            text += name + "=" + value + "\t";
+        }
+        text += e.path + "\n";
+    }
     if (replaceFile(path, text))
         return true;
     debugLog("Movie memory: cannot write %s: %s.\n", path.c_str(), std::strerror(errno));
@@ -163,12 +193,14 @@ void recallMovie(System& sys)
             ++lines;
         }
     }
+    movie.memoryFields.clear();
     if (!remembered)
         return;
     // The movie's next save writes the file again with one line for it.
     if (lines > 1)
         debugLog("Movie memory: %d lines for %s; the last one is used.\n", lines, movie.memoryPath.c_str());
     const MovieMemoryEntry& e = *remembered;
+    movie.memoryFields = e.fields;
     item.timeshift = static_cast<int32_t>(static_cast<uint32_t>(item.timeshift) + static_cast<uint32_t>(e.shift));
     Caption* caption = sys.movie.currentCaption.get();
     bool classShown = !e.className.empty() && caption && caption->showClassNamed(e.className);
@@ -188,13 +220,15 @@ void rememberMovie(System& sys)
     const Caption* caption = movie.currentCaption.get();
     if (caption && !caption->classes.empty() && caption->shownClass != caption->defaultClass)
         entry.className = caption->shownClassName();
+    entry.fields = std::move(movie.memoryFields);
+    movie.memoryFields.clear();
     movie.memoryPath.clear();
     std::vector<MovieMemoryEntry> stored = readMovieMemory(movieMemoryPath());
     bool known = false;
     for (const MovieMemoryEntry& e : stored)
         known = known || e.path == entry.path;
     // Nothing set and nothing stored: the file is left alone.
-    if (!known && entry.shift == 0 && entry.className.empty())
+    if (!known && entry.empty())
         return;
     storeMovieMemory(movieMemoryPath(), entry);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@ struct MovieMemoryEntry {
     std::string path;
     int32_t shift = 0;
     std::string className;
+    // What other features remember of the movie, by name (lower case, digits, '_'); values hold no tab or
+    // line break.
+    std::map<std::string, std::string> fields;
+
+    // Nothing worth a line.
+    bool empty() const { return shift == 0 && className.empty() && fields.empty(); }
 };
 
 // The state file's path: "movies" in the state folder.
@@ -31,8 +38,10 @@ std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path);
 // not be written (logged).
 bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry);
 
-// At movie start, after the captions are loaded: adds the remembered shift to currentItem's and shows the
-// remembered class. At movie end (the next start, or shutdown): writes what the user set for the movie.
+// At movie start, after the captions are loaded: adds the remembered shift to currentItem's, shows the
+// remembered class and puts the remembered named fields in movie.memoryFields, where each feature reads
+// and changes its own. At movie end (the next start, or shutdown): writes what the user set for the movie,
+// memoryFields with it.
 void recallMovie(System& sys);
 void rememberMovie(System& sys);
 

@@ -87,22 +87,22 @@ TEST_F(ScriptedMovieStart, TheUsersShiftIsBackWhenTheSameMovieStartsAgainAndADam
     EXPECT_NE(newLog().find("Movie memory: shift 1000 restored.\n"), std::string::npos);
 
     sys.movie.currentItem.timeshift -= 1000;  // J
-    dir.write("state/sublumen/movies", "# sublumen movies 1\n1000\tx\n");
+    dir.write("state/sublumen/movies", "# sublumen movies 1\n1000\tx\tnot a field\t/x\n");
     ASSERT_EQ(startMovie(sys, 0), 0);
     EXPECT_EQ(sys.movie.currentItem.timeshift, 7);
     EXPECT_NE(newLog().find("Movie memory: " + memory + " is damaged; set aside as " + memory + ".unusable.\n"),
         std::string::npos);
-    EXPECT_EQ(testing_support::readFile(memory + ".unusable"), "# sublumen movies 1\n1000\tx\n");
+    EXPECT_EQ(testing_support::readFile(memory + ".unusable"), "# sublumen movies 1\n1000\tx\tnot a field\t/x\n");
 }
 
 // Two lines for one movie (two players saved, a hand edit) do not add up: the later line counts, and the
-// movie's next save leaves one line for it.
+// movie's next save leaves one line for it. Named fields of other features come back and are written again.
 TEST_F(ScriptedMovieStart, OfDuplicateMemoryLinesTheLastCountsAndIsSavedAlone)
 {
     testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
     const std::string one = dir.write("one.avi", "scripted"), two = dir.write("two.avi", "scripted");
     const std::string memory = dir.write(
-        "state/sublumen/movies", "# sublumen movies 1\n2000\t\t" + one + "\n100\t\t" + two + "\n500\t\t" + one + "\n");
+        "state/sublumen/movies", "# sublumen movies 1\n2000\t\t" + one + "\n100\t\ta=1\t" + two + "\n500\t\t" + one + "\n");
     add("One", one, "", 7);
     add("Two", two);
     ASSERT_EQ(startMovie(sys, 0), 0);
@@ -115,7 +115,13 @@ TEST_F(ScriptedMovieStart, OfDuplicateMemoryLinesTheLastCountsAndIsSavedAlone)
     EXPECT_EQ(text.find("shift 2000"), std::string::npos);
     ASSERT_EQ(startMovie(sys, 1), 0);
     EXPECT_EQ(sys.movie.currentItem.timeshift, 100);
-    EXPECT_EQ(testing_support::readFile(memory), "# sublumen movies 1\n100\t\t" + two + "\n500\t\t" + one + "\n");
+    EXPECT_EQ((sys.movie.memoryFields == std::map<std::string, std::string> { { "a", "1" } }), true);
+    sys.movie.memoryFields["b_2"] = "x=y";
+    EXPECT_EQ(testing_support::readFile(memory), "# sublumen movies 1\n100\t\ta=1\t" + two + "\n500\t\t" + one + "\n");
+    ASSERT_EQ(startMovie(sys, -1), 0);
+    EXPECT_TRUE(sys.movie.memoryFields.empty());
+    EXPECT_EQ(testing_support::readFile(memory),
+        "# sublumen movies 1\n500\t\t" + one + "\n100\t\ta=1\tb_2=x=y\t" + two + "\n");
 }
 
 TEST_F(ScriptedMovieStart, StartsTheEntryRunningWithItsPlacementAndFreshStallCounters)
