@@ -144,6 +144,8 @@ bool FfmpegBackend::openVideo(int decoderThreads)
         return false;
     }
     videoIndex_ = index;
+    if (st->start_time != AV_NOPTS_VALUE)
+        firstPictureStart_ = std::max(MediaTime(0), toMediaTime(st->start_time, st->time_base) - demuxer_.startOffset());
     properties_.width = codec->width;
     properties_.height = codec->height;
     AVRational rate = av_guess_frame_rate(fmt, st, nullptr);
@@ -219,6 +221,7 @@ void FfmpegBackend::seek(MediaTime target)
         s.lastFrameEnd = target;
         s.lastDelivered = target;
         s.positionShown = false;
+        s.frameStep = false;
         s.audioChunks.clear();
         s.queuedAudio = MediaTime(0);
         s.audioEnded = false;
@@ -236,6 +239,43 @@ void FfmpegBackend::seek(MediaTime target)
     s.video.wake.notify_all();
     s.audio.wake.notify_all();
     s.frameWake.notify_all();
+}
+
+bool FfmpegBackend::stepFrame(bool forward)
+{
+    SharedState& s = shared_;
+    MediaTime target {0};
+    {
+        std::lock_guard lock(s.mutex);
+        if (!video_ || untimed_ || s.running || !s.positionShown)
+            return false;
+        if (forward) {
+            // The next picture is usually queued already; one still in the decoder starts where the shown
+            // one ends.
+            if (!s.frames.empty())
+                target = s.frames.front().start;
+            else if (!s.videoEnded)
+                target = std::max(s.lastFrameEnd, s.lastDelivered + MediaTime(1));
+            else
+                return false;
+            if (target <= s.lastDelivered)
+                target = s.lastDelivered + MediaTime(1);
+        } else {
+            // Whatever shows just before the shown picture starts: the decoder finds it from the keyframe
+            // before it, as at every seek.
+            if (s.lastDelivered <= firstPictureStart_)
+                return false;
+            target = s.lastDelivered - MediaTime(1);
+        }
+        if (properties_.duration > MediaTime(0) && target > properties_.duration)
+            return false;
+    }
+    // Through the seek, so that sound, clock and queues move together and nothing of the skipping
+    // done while playing is left.
+    seek(target);
+    std::lock_guard lock(s.mutex);
+    s.frameStep = true;
+    return true;
 }
 
 void FfmpegBackend::takeCaptionTexts(std::vector<CaptionText>& texts)

@@ -104,6 +104,9 @@ struct SharedState {
     MediaTime lastDelivered {0};
     // A picture of the current position is in the caller's target: set by a delivery, cleared by a seek.
     bool positionShown = false;
+    // The position was moved by a frame step: its picture sets the clock to its own start when delivered,
+    // so the time (and the caption) is that picture's. Cleared by the delivery and by every seek.
+    bool frameStep = false;
     // Set by a run or a seek: the clock (and with it the sound) stands until the caller comes back after
     // the first picture of the position was delivered, that is once that picture has been shown, so the
     // pictures after it are not already late when the clock starts. pictureHoldSince bounds the wait.
