@@ -221,7 +221,8 @@ void FfmpegBackend::seek(MediaTime target)
         s.lastFrameEnd = target;
         s.lastDelivered = target;
         s.positionShown = false;
-        s.frameStep = false;
+        s.shownPreviousStart.reset();
+        s.stepClockGuessed = false;
         s.audioChunks.clear();
         s.queuedAudio = MediaTime(0);
         s.audioEnded = false;
@@ -245,13 +246,24 @@ bool FfmpegBackend::stepFrame(bool forward)
 {
     SharedState& s = shared_;
     MediaTime target {0};
+    std::optional<MediaTime> guess;
     {
         std::lock_guard lock(s.mutex);
         if (!video_ || untimed_ || s.running || !s.positionShown)
             return false;
         if (forward) {
-            // The next picture is usually queued already; one still in the decoder starts where the shown
-            // one ends.
+            // The next picture is usually queued already: it falls due at once, and the sound goes on from
+            // its start (what lies before is dropped as late). One still in the decoder is sought: it
+            // starts where the shown one ends.
+            if (!s.frames.empty() && s.frames.front().start > s.lastDelivered) {
+                const MediaTime next = s.frames.front().start;
+                s.clock.set(next, SteadyClock::now());
+                s.audioBase = next;
+                s.audioFramesOut = 0;
+                s.stepClockGuessed = false;
+                s.positionShown = false;  // until that picture is delivered
+                return true;
+            }
             if (!s.frames.empty())
                 target = s.frames.front().start;
             else if (!s.videoEnded)
@@ -261,11 +273,20 @@ bool FfmpegBackend::stepFrame(bool forward)
             if (target <= s.lastDelivered)
                 target = s.lastDelivered + MediaTime(1);
         } else {
-            // Whatever shows just before the shown picture starts: the decoder finds it from the keyframe
-            // before it, as at every seek.
+            // The picture before starts where the decoder saw it start; when it did not see it (the shown
+            // picture was the first after a seek), whatever shows just before the shown one starts. Either
+            // way the decoder finds it from the keyframe before it, as at every seek.
             if (s.lastDelivered <= firstPictureStart_)
                 return false;
-            target = s.lastDelivered - MediaTime(1);
+            if (s.shownPreviousStart && *s.shownPreviousStart < s.lastDelivered) {
+                target = *s.shownPreviousStart;
+            } else {
+                target = s.lastDelivered - MediaTime(1);
+                // The time starts one nominal picture back, which is that picture's start when the
+                // pictures are evenly spaced, and is put right when the picture comes.
+                if (properties_.frameInterval > MediaTime(0))
+                    guess = std::clamp(s.lastDelivered - properties_.frameInterval, firstPictureStart_, target);
+            }
         }
         if (properties_.duration > MediaTime(0) && target > properties_.duration)
             return false;
@@ -273,8 +294,12 @@ bool FfmpegBackend::stepFrame(bool forward)
     // Through the seek, so that sound, clock and queues move together and nothing of the skipping
     // done while playing is left.
     seek(target);
-    std::lock_guard lock(s.mutex);
-    s.frameStep = true;
+    if (guess) {
+        std::lock_guard lock(s.mutex);
+        s.clock.set(*guess, SteadyClock::now());
+        s.audioBase = *guess;
+        s.stepClockGuessed = true;
+    }
     return true;
 }
 

@@ -77,14 +77,12 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
                 s.frames.pop_front();
                 s.lastDelivered = shown.start;
                 s.positionShown = true;
-                if (s.frameStep && !s.running && !s.clock.ticking) {
-                    // A step shows its picture from the picture's own start: time and caption follow it,
-                    // and the sound resumes from there.
+                s.shownPreviousStart = shown.previousStart;
+                if (s.stepClockGuessed && !s.running && !s.clock.ticking && shown.start > s.clock.anchorPos) {
                     s.clock.set(shown.start, now);
                     s.audioBase = shown.start;
-                    s.audioFramesOut = 0;
                 }
-                s.frameStep = false;
+                s.stepClockGuessed = false;
                 s.video.wake.notify_all();
                 if (s.running)
                     showCost_.delivered(now);
