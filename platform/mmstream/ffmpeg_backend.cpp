@@ -24,6 +24,9 @@ constexpr std::size_t maxQueuedFrameBytes = 48u << 20;
 constexpr int maxPictureSide = 16384;
 constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 
+// How long a frame step forward waits for the decoder to queue the next picture.
+constexpr std::chrono::milliseconds nextPictureWait {250};
+
 // The black picture of a file with sound only: the classic screen size, which every placement fills
 // sensibly, redrawn 25 times a second so the captions and the status bar follow the sound.
 constexpr int soundOnlyWidth = 640;
@@ -145,7 +148,8 @@ bool FfmpegBackend::openVideo(int decoderThreads)
     }
     videoIndex_ = index;
     if (st->start_time != AV_NOPTS_VALUE)
-        firstPictureStart_ = std::max(MediaTime(0), toMediaTime(st->start_time, st->time_base) - demuxer_.startOffset());
+        firstPictureStart_
+            = std::max(MediaTime(0), toMediaTime(st->start_time, st->time_base) - demuxer_.startOffset());
     properties_.width = codec->width;
     properties_.height = codec->height;
     AVRational rate = av_guess_frame_rate(fmt, st, nullptr);
@@ -248,15 +252,17 @@ bool FfmpegBackend::stepFrame(bool forward)
     MediaTime target {0};
     std::optional<MediaTime> guess;
     {
-        std::lock_guard lock(s.mutex);
+        std::unique_lock lock(s.mutex);
         if (!video_ || untimed_ || s.running || !s.positionShown)
             return false;
         if (forward) {
-            // The next picture is usually queued already: it falls due at once, and the sound goes on from
-            // its start (what lies before is dropped as late). One still in the decoder is sought: it
-            // starts where the shown one ends.
-            if (!s.frames.empty() && s.frames.front().start > s.lastDelivered) {
-                const MediaTime next = s.frames.front().start;
+            // The next picture falls due at once, and the sound goes on from its start (what lies before is
+            // dropped as late). The decoder has usually queued it already; a busy one gets a moment.
+            s.frameWake.wait_for(lock, nextPictureWait, [&] { return s.quit || !s.frames.empty() || s.videoEnded; });
+            if (s.frames.empty())
+                return false;
+            const MediaTime next = s.frames.front().start;
+            if (next > s.lastDelivered) {
                 s.clock.set(next, SteadyClock::now());
                 s.audioBase = next;
                 s.audioFramesOut = 0;
@@ -264,14 +270,9 @@ bool FfmpegBackend::stepFrame(bool forward)
                 s.positionShown = false;  // until that picture is delivered
                 return true;
             }
-            if (!s.frames.empty())
-                target = s.frames.front().start;
-            else if (!s.videoEnded)
-                target = std::max(s.lastFrameEnd, s.lastDelivered + MediaTime(1));
-            else
-                return false;
-            if (target <= s.lastDelivered)
-                target = s.lastDelivered + MediaTime(1);
+            // Time stamps that do not go forward: the seek shows the last picture stamped at the shown one's
+            // time or before, which lies after it in the file.
+            target = s.lastDelivered + MediaTime(1);
         } else {
             // The picture before starts where the decoder saw it start; when it did not see it (the shown
             // picture was the first after a seek), whatever shows just before the shown one starts. Either

@@ -53,14 +53,14 @@ void VideoDecoder::beforePacket(const AVPacket* packet)
     if (resumeAtKeyframe_)
         avcodec_flush_buffers(codec_.get());
     resumeAtKeyframe_ = false;
-    // Never while seeking, except for pictures well before the target: the picture at the target may be
-    // one that nothing refers to, and the one shown just before it (the picture a frame step back goes
-    // to) starts less than two frames before it. This makes a seek, and a step back, decode only what
-    // the picture at the target needs.
+    // Never while seeking, except for pictures well before the target (decodedBeforeTarget): the picture
+    // at the target may be one that nothing refers to, and so may the one just before it, which a frame
+    // step back goes to. So a seek, and a step back, decode little more than the target's picture needs.
     bool wellBefore = false;
     if (seeking_ && packet && packet->pts != AV_NOPTS_VALUE && frameInterval_ > MediaTime(0))
         wellBefore = toMediaTime(packet->pts, stream_.time_base) - startOffset_ < target_ - decodedBeforeTarget();
-    codec_->skip_frame = (skip_.skip() != DecoderSkip::None && !seeking_) || wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    const bool skipping = skip_.skip() != DecoderSkip::None && !seeking_;
+    codec_->skip_frame = skipping || wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
 void VideoDecoder::take(AVFrame& frame)
