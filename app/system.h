@@ -104,6 +104,9 @@ struct CompositionState {
     // The result of the last picture copy: a refusal is logged only when it follows a good copy or
     // changes its code, not on every frame.
     int32_t blitResult = 0;
+    // The paused picture was reached by frame steps: the status bar shows its time to the millisecond.
+    // Set by a step, cleared by every seek, run and stop.
+    bool frameStepped = false;
 };
 
 struct System {

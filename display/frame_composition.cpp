@@ -197,8 +197,13 @@ void drawSeekBar(System& sys, HDC dc, uint32_t t)
     const uint32_t d = sys.movie.movieDuration;
 
     char text[64];
-    std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
-        (d / 1000u) % 60u);
+    // A picture reached by frame steps is told apart from its neighbours by its milliseconds.
+    if (sys.composition.frameStepped)
+        std::snprintf(text, sizeof text, "[%02u:%02u.%03u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, t % 1000u,
+            d / 60000u, (d / 1000u) % 60u);
+    else
+        std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
+            (d / 1000u) % 60u);
     const std::string notice = unopenedNotice(sys);
     drawStatusText(sys, dc, 0, notice.empty() ? text : (std::string(text) + "  " + notice).c_str());
 

@@ -225,6 +225,20 @@ int MediaStream::seek(uint32_t milliseconds)
     return stream->Seek(toStreamTime(milliseconds));
 }
 
+int MediaStream::stepFrame(int step)
+{
+    if (!stream)
+        return -1;
+    if (!sample)
+        return -2;
+    debugLog("FrameStep=%d\n", step);
+    if (stream->StepFrame(step > 0) != S_OK)
+        return 1;
+    // The position moved as by a seek.
+    ++seekCount;
+    return 0;
+}
+
 int MediaStream::handleEnd(uint32_t before, uint32_t after)
 {
     debugLog("MS_S_ENDOFSTREAM at %u/%u\n", after, duration);

@@ -39,6 +39,10 @@ public:
     uint32_t currentTime();
     // Seeks to milliseconds (0 becomes 1) and logs "Seek=%d\n"; -1/-2 without stream/sample.
     int seek(uint32_t milliseconds);
+    // While stopped: the picture after (step 1) or before (-1) the one shown is delivered by the next
+    // update; logs "FrameStep=%d\n". 0 moved, 1 stays (first or last picture, no picture, running, a
+    // step still on its way), -1/-2 without stream/sample.
+    int stepFrame(int step);
     // Decodes the next picture into `surface`: 0 new frame, 1 unexpected wait status, 2 still busy,
     // -2 end of stream handled, -3 unexpected result, -1 no stream, or a status after a busy wait.
     int update();

@@ -1,5 +1,6 @@
 #include "media/movie_session.h"
 
+#include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
 #include "caption/text_cues.h"
@@ -80,6 +81,7 @@ int seekMovie(System& sys, uint32_t milliseconds)
     if (!sys.movie.currentStream)
         return -1;
     startAfterSeek(sys.composition);
+    sys.composition.frameStepped = false;
     return sys.movie.currentStream->seek(milliseconds);
 }
 
@@ -88,7 +90,27 @@ int runMovie(System& sys, int mode)
     if (!sys.movie.currentStream)
         return -1;
     startAfterSeek(sys.composition);
+    sys.composition.frameStepped = false;
     return sys.movie.currentStream->setRun(mode);
+}
+
+int stepMovieFrame(System& sys, bool forward)
+{
+    MediaStream* stream = sys.movie.currentStream.get();
+    if (!stream)
+        return -1;
+    // A running movie would run away from the step at once; pause first.
+    if (stream->getState() == 1) {
+        debugLog("FrameStep : only while paused.\n");
+        return 2;
+    }
+    if (stream->stepFrame(forward ? 1 : -1) != 0) {
+        debugLog("FrameStep : no picture there. Stays.\n");
+        return 1;
+    }
+    startAfterSeek(sys.composition);
+    sys.composition.frameStepped = true;
+    return 0;
 }
 
 bool pictureAwaited(const System& sys)

@@ -41,6 +41,11 @@ int seekMovie(System& sys, uint32_t milliseconds);
 // Sets the stream running (1) or stopped (0) with the stall rule started over; -1 without a stream,
 // else the stream's answer.
 int runMovie(System& sys, int mode);
+// While the movie is paused, shows the picture after (forward) or before the one shown, with the stall
+// rule started over: 0 when it moves, 1 when it stays (the first or the last picture, sound only, the
+// last step's picture not shown yet), 2 while the movie runs (steps only while paused), -1 without a
+// stream.
+int stepMovieFrame(System& sys, bool forward);
 // Whether the shown movie's stream was moved (a seek, a start, Space, a skip) and has not answered an
 // update with a picture, an end or an error since: its picture at the new place is still to be shown.
 bool pictureAwaited(const System& sys);

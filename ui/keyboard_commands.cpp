@@ -286,10 +286,17 @@ int runKeyCommand(System& sys, int virtualKey)
         s.help = oneMinus(s.help);
         break;
     case VK_OEM_COMMA:
-        sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, -1);
+        // With Ctrl a frame step back while paused, without it the previous movie.
+        if (control)
+            stepMovieFrame(sys, false);
+        else
+            sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, -1);
         break;
     case VK_OEM_PERIOD:
-        sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, 1);
+        if (control)
+            stepMovieFrame(sys, true);
+        else
+            sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, 1);
         break;
     case VK_OEM_3:
         s.bpp = s.bpp == 16 ? 32 : 16;

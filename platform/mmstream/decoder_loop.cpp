@@ -52,7 +52,7 @@ void DecoderLoop::run()
         if (drop)
             continue;
 
-        beforePacket();
+        beforePacket(item.packet.get());
         feed(item.packet.get());
         receiveAll();
         if (!item.packet) {

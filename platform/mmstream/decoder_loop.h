@@ -36,7 +36,7 @@ protected:
     // Whether a packet of the current position is left out rather than decoded. Lock held.
     virtual bool dropPacket(const AVPacket&) { return false; }
     // Just before each packet goes into the decoder.
-    virtual void beforePacket() { }
+    virtual void beforePacket(const AVPacket* /*packet*/) { }
     // A decoded frame; it is unreferenced when this returns.
     virtual void take(AVFrame& frame) = 0;
     // The end of the input has come out of the decoder, before the end is marked. Lock not held.

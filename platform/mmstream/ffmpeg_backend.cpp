@@ -24,6 +24,9 @@ constexpr std::size_t maxQueuedFrameBytes = 48u << 20;
 constexpr int maxPictureSide = 16384;
 constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 
+// How long a frame step forward waits for the decoder to queue the next picture.
+constexpr std::chrono::milliseconds nextPictureWait {250};
+
 // The black picture of a file with sound only: the classic screen size, which every placement fills
 // sensibly, redrawn 25 times a second so the captions and the status bar follow the sound.
 constexpr int soundOnlyWidth = 640;
@@ -144,6 +147,9 @@ bool FfmpegBackend::openVideo(int decoderThreads)
         return false;
     }
     videoIndex_ = index;
+    if (st->start_time != AV_NOPTS_VALUE)
+        firstPictureStart_
+            = std::max(MediaTime(0), toMediaTime(st->start_time, st->time_base) - demuxer_.startOffset());
     properties_.width = codec->width;
     properties_.height = codec->height;
     AVRational rate = av_guess_frame_rate(fmt, st, nullptr);
@@ -219,6 +225,8 @@ void FfmpegBackend::seek(MediaTime target)
         s.lastFrameEnd = target;
         s.lastDelivered = target;
         s.positionShown = false;
+        s.shownPreviousStart.reset();
+        s.stepClockGuessed = false;
         s.audioChunks.clear();
         s.queuedAudio = MediaTime(0);
         s.audioEnded = false;
@@ -236,6 +244,64 @@ void FfmpegBackend::seek(MediaTime target)
     s.video.wake.notify_all();
     s.audio.wake.notify_all();
     s.frameWake.notify_all();
+}
+
+bool FfmpegBackend::stepFrame(bool forward)
+{
+    SharedState& s = shared_;
+    MediaTime target {0};
+    std::optional<MediaTime> guess;
+    {
+        std::unique_lock lock(s.mutex);
+        if (!video_ || untimed_ || s.running || !s.positionShown)
+            return false;
+        if (forward) {
+            // The next picture falls due at once, and the sound goes on from its start (what lies before is
+            // dropped as late). The decoder has usually queued it already; a busy one gets a moment.
+            s.frameWake.wait_for(lock, nextPictureWait, [&] { return s.quit || !s.frames.empty() || s.videoEnded; });
+            if (s.frames.empty())
+                return false;
+            const MediaTime next = s.frames.front().start;
+            if (next > s.lastDelivered) {
+                s.clock.set(next, SteadyClock::now());
+                s.audioBase = next;
+                s.audioFramesOut = 0;
+                s.stepClockGuessed = false;
+                s.positionShown = false;  // until that picture is delivered
+                return true;
+            }
+            // Time stamps that do not go forward: the seek shows the last picture stamped at the shown one's
+            // time or before, which lies after it in the file.
+            target = s.lastDelivered + MediaTime(1);
+        } else {
+            // The picture before starts where the decoder saw it start; when it did not see it (the shown
+            // picture was the first after a seek), whatever shows just before the shown one starts. Either
+            // way the decoder finds it from the keyframe before it, as at every seek.
+            if (s.lastDelivered <= firstPictureStart_)
+                return false;
+            if (s.shownPreviousStart && *s.shownPreviousStart < s.lastDelivered) {
+                target = *s.shownPreviousStart;
+            } else {
+                target = s.lastDelivered - MediaTime(1);
+                // The time starts one nominal picture back, which is that picture's start when the
+                // pictures are evenly spaced, and is put right when the picture comes.
+                if (properties_.frameInterval > MediaTime(0))
+                    guess = std::clamp(s.lastDelivered - properties_.frameInterval, firstPictureStart_, target);
+            }
+        }
+        if (properties_.duration > MediaTime(0) && target > properties_.duration)
+            return false;
+    }
+    // Through the seek, so that sound, clock and queues move together and nothing of the skipping
+    // done while playing is left.
+    seek(target);
+    if (guess) {
+        std::lock_guard lock(s.mutex);
+        s.clock.set(*guess, SteadyClock::now());
+        s.audioBase = *guess;
+        s.stepClockGuessed = true;
+    }
+    return true;
 }
 
 void FfmpegBackend::takeCaptionTexts(std::vector<CaptionText>& texts)

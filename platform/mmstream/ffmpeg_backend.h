@@ -35,6 +35,7 @@ public:
     bool running() const override;
     MediaTime time() const override;
     void seek(MediaTime target) override;
+    bool stepFrame(bool forward) override;
     FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
     CaptionStreamInfo captionStream() const override { return captionStream_; }
@@ -65,6 +66,8 @@ private:
     bool untimed_ = false;
     MediaProperties properties_;
     int videoIndex_ = -1;
+    // Where the movie's first picture starts: nothing lies before it to step back to.
+    MediaTime firstPictureStart_ {0};
     int audioIndex_ = -1;
     CaptionStreamInfo captionStream_;
 

@@ -77,6 +77,12 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
                 s.frames.pop_front();
                 s.lastDelivered = shown.start;
                 s.positionShown = true;
+                s.shownPreviousStart = shown.previousStart;
+                if (s.stepClockGuessed && !s.running && !s.clock.ticking && shown.start > s.clock.anchorPos) {
+                    s.clock.set(shown.start, now);
+                    s.audioBase = shown.start;
+                }
+                s.stepClockGuessed = false;
                 s.video.wake.notify_all();
                 if (s.running)
                     showCost_.delivered(now);

@@ -74,6 +74,11 @@ public:
     virtual MediaTime time() const = 0;
     // Moves to target (clamped to the movie); the next frame delivered is the one shown at target.
     virtual void seek(MediaTime target) = 0;
+    // While stopped with a picture shown: moves to the picture after (forward) or before it, which the
+    // next delivery hands out, with the clock at its start. False, nothing moved, when there is none
+    // (the first or the last picture, no picture of the movie's own), while running, or while the
+    // picture of the last move is still to be delivered.
+    virtual bool stepFrame(bool /*forward*/) { return false; }
     // Waits up to timeout for the next frame that is due, skipping frames that are already late, and
     // converts it into target (scaled to the target's size, in the target's pixel format).
     virtual FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) = 0;

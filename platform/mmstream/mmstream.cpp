@@ -268,6 +268,13 @@ public:
         return S_OK;
     }
 
+    HRESULT StepFrame(bool forward) override
+    {
+        if (!backend_)
+            return MS_E_NOTINIT;
+        return backend_->stepFrame(forward) ? S_OK : S_FALSE;
+    }
+
 private:
     ~MultiMediaStream() override
     {

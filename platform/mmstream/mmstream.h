@@ -157,6 +157,11 @@ struct IMultiMediaStream : platform::StreamUnknown {
     virtual HRESULT GetDuration(STREAM_TIME* duration) = 0;
     // The next picture delivered is the one shown at time; sound follows from there.
     virtual HRESULT Seek(STREAM_TIME time) = 0;
+    // Our own: while stopped, moves to the picture after (forward) or before the one shown, exactly
+    // (a step back decodes from the keyframe before it); the next update delivers it and the time
+    // becomes its start. S_FALSE, nothing moved, at the first or the last picture, for a file with
+    // sound only, while running, and while the picture of the last move is not delivered yet.
+    virtual HRESULT StepFrame(bool forward) = 0;
 };
 
 struct IAMMultiMediaStream : IMultiMediaStream {

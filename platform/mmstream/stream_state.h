@@ -52,6 +52,7 @@ struct DecodedFrame {
     MediaTime start {0};
     MediaTime end {0};
     MediaTime queuedAt {0};  // the clock when the decoder queued it (tells why a skipped picture was late)
+    std::optional<MediaTime> previousStart;  // the picture decoded just before it, when known
 };
 
 struct AudioChunk {
@@ -104,6 +105,12 @@ struct SharedState {
     MediaTime lastDelivered {0};
     // A picture of the current position is in the caller's target: set by a delivery, cleared by a seek.
     bool positionShown = false;
+    // Where the picture before the one delivered last starts, when the decoder knew it: a frame step back
+    // seeks right there, so the time is that picture's start. Cleared by a seek.
+    std::optional<MediaTime> shownPreviousStart;
+    // A step back whose picture's start was only guessed: its delivery moves the clock on to that start
+    // when the guess fell short (never back: a clock that steps back is taken for a jump). Cleared by a seek.
+    bool stepClockGuessed = false;
     // Set by a run or a seek: the clock (and with it the sound) stands until the caller comes back after
     // the first picture of the position was delivered, that is once that picture has been shown, so the
     // pictures after it are not already late when the clock starts. pictureHoldSince bounds the wait.

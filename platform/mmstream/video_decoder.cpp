@@ -23,6 +23,7 @@ void VideoDecoder::restart(MediaTime target)
     seeking_ = true;
     held_.reset();
     nextStart_ = target;
+    lastStart_.reset();
     skip_.reset();
     resumeAtKeyframe_ = false;
 }
@@ -46,14 +47,20 @@ bool VideoDecoder::dropPacket(const AVPacket& packet)
     return false;
 }
 
-void VideoDecoder::beforePacket()
+void VideoDecoder::beforePacket(const AVPacket* packet)
 {
     // What the decoder still holds of the pictures before the keyframe is late, and its references are gone.
     if (resumeAtKeyframe_)
         avcodec_flush_buffers(codec_.get());
     resumeAtKeyframe_ = false;
-    // Never while seeking: the picture at the target may be one that nothing refers to.
-    codec_->skip_frame = skip_.skip() != DecoderSkip::None && !seeking_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    // Never while seeking, except for pictures well before the target (decodedBeforeTarget): the picture
+    // at the target may be one that nothing refers to, and so may the one just before it, which a frame
+    // step back goes to. So a seek, and a step back, decode little more than the target's picture needs.
+    bool wellBefore = false;
+    if (seeking_ && packet && packet->pts != AV_NOPTS_VALUE && frameInterval_ > MediaTime(0))
+        wellBefore = toMediaTime(packet->pts, stream_.time_base) - startOffset_ < target_ - decodedBeforeTarget();
+    const bool skipping = skip_.skip() != DecoderSkip::None && !seeking_;
+    codec_->skip_frame = skipping || wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
 void VideoDecoder::take(AVFrame& frame)
@@ -71,6 +78,12 @@ void VideoDecoder::take(AVFrame& frame)
 
 void VideoDecoder::emit(DecodedFrame decoded)
 {
+    // A frame step back goes straight to the picture before. Pictures the decoder skips break the chain;
+    // those before a seek's target are skipped only further back than decodedBeforeTarget.
+    decoded.previousStart.reset();
+    if (skip_.skip() == DecoderSkip::None && lastStart_ && decoded.start - *lastStart_ <= decodedBeforeTarget())
+        decoded.previousStart = lastStart_;
+    lastStart_ = decoded.start;
     if (seeking_) {
         // Keep the latest frame that starts at or before the target: it is the one shown there.
         if (decoded.start <= target_) {

@@ -6,6 +6,8 @@
 #include "platform/mmstream/decoder_loop.h"
 #include "platform/mmstream/decoder_skip.h"
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 
 namespace platform {
@@ -19,11 +21,16 @@ public:
 private:
     void restart(MediaTime target) override;
     bool dropPacket(const AVPacket& packet) override;
-    void beforePacket() override;
+    void beforePacket(const AVPacket* packet) override;
     void take(AVFrame& frame) override;
     void finish() override;
 
     void emit(DecodedFrame decoded);
+    // How far before a seek's target every picture is decoded: two pictures, and at least a quarter second.
+    MediaTime decodedBeforeTarget() const
+    {
+        return std::max<MediaTime>(2 * frameInterval_, std::chrono::milliseconds(250));
+    }
     struct Lateness {
         MediaTime lateness;  // how long after its start the picture came out
         MediaTime showCost;  // what showing it will cost the caller
@@ -39,6 +46,9 @@ private:
     MediaTime target_ {0};
     std::optional<DecodedFrame> held_;
     MediaTime nextStart_ {0};
+    // The start of the picture decoded before the next one; none after a seek and while pictures are
+    // skipped, when the one before is not known for sure.
+    std::optional<MediaTime> lastStart_;
     DecoderSkipRule skip_;
     bool resumeAtKeyframe_ = false;  // the decoder starts over at the packet about to be decoded
 };

@@ -197,26 +197,32 @@ INSTANTIATE_TEST_SUITE_P(Times, PositionMark,
         PositionCase { 2999, 637 }, PositionCase { 3000, 638 }, PositionCase { 9000, W + 1 },
         PositionCase { UINT32_MAX, W + 1 }));
 
+// A picture reached by frame steps shows its milliseconds too.
 TEST_F(FrameComposition, StatusTimeIsGreenMinutesAndSeconds)
 {
-    paint(0, 0, 0);
-    platform::Surface black = screen();
-    sys.movie.movieDuration = 7'200'000;
-    sys.commands.volume = 0;
-    HDC dc = sys.displays.backSurface->getDC();
-    drawSeekBar(sys, dc, 65'000);
-    sys.displays.backSurface->releaseDC(dc);
-    platform::Surface expected = reference(black, sys.startup.seekBarFont, RGB(0, 255, 0), { { 0, H - 16, "[01:05/120:00]" } });
-    // The time text lies left of the volume scale and the position mark (at column 5).
-    EXPECT_EQ(boxWhere(screen(), [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; }),
-        boxWhere(expected, [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; }));
-    for (int y = H - 16; y < H; ++y)
-        for (int x = 10; x < 200; ++x) {
-            int r1, g1, b1, r2, g2, b2;
-            platform::readRgb(screen(), x, y, r1, g1, b1);
-            platform::readRgb(expected, x, y, r2, g2, b2);
-            ASSERT_EQ(g1, g2) << "at " << x << "," << y;
-        }
+    for (bool stepped : { false, true }) {
+        SCOPED_TRACE(stepped);
+        paint(0, 0, 0);
+        platform::Surface black = screen();
+        sys.movie.movieDuration = 7'200'000;
+        sys.commands.volume = 0;
+        sys.composition.frameStepped = stepped;
+        HDC dc = sys.displays.backSurface->getDC();
+        drawSeekBar(sys, dc, 65'042);
+        sys.displays.backSurface->releaseDC(dc);
+        platform::Surface expected = reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
+            { { 0, H - 16, stepped ? "[01:05.042/120:00]" : "[01:05/120:00]" } });
+        // The time text lies left of the volume scale and the position mark (at column 5).
+        EXPECT_EQ(boxWhere(screen(), [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; }),
+            boxWhere(expected, [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; }));
+        for (int y = H - 16; y < H; ++y)
+            for (int x = 10; x < 200; ++x) {
+                int r1, g1, b1, r2, g2, b2;
+                platform::readRgb(screen(), x, y, r1, g1, b1);
+                platform::readRgb(expected, x, y, r2, g2, b2);
+                ASSERT_EQ(g1, g2) << "at " << x << "," << y;
+            }
+    }
 }
 
 uint32_t noticeClockNow = 0;

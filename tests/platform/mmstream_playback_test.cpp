@@ -241,6 +241,38 @@ TEST_P(MoviePlayback, SeekWhileStoppedShowsTheFrameAtTheTarget)
     }
 }
 
+// Frame steps while stopped give exactly the neighbouring picture, back across a keyframe too (each
+// found by decoding from the keyframe before it), with the time at the picture's start; at the first and
+// the last picture, while running, and while a step's picture is still to come, nothing moves.
+TEST_P(MoviePlayback, FrameStepsShowExactlyTheNeighbouringPicture)
+{
+    EXPECT_EQ(player.stream()->StepFrame(false), S_FALSE);
+    player.seekMs(1450);
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    ASSERT_EQ(player.frame(), 14);
+    auto step = [&](bool forward, int expected) {
+        SCOPED_TRACE(expected);
+        ASSERT_EQ(player.stream()->StepFrame(forward), S_OK);
+        EXPECT_EQ(player.stream()->StepFrame(forward), S_FALSE);
+        ASSERT_EQ(player.nextPicture(), S_OK);
+        EXPECT_EQ(player.frame(), expected);
+        expectConsistentFrame(player);
+        EXPECT_EQ(player.time(), player.sampleStart());
+    };
+    for (int expected : {13, 12, 11, 10})
+        step(false, expected);
+    for (int expected : {11, 12, 13})
+        step(true, expected);
+    player.seekMs(2950);
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    ASSERT_EQ(player.frame(), 29);
+    player.stream()->StepFrame(true);
+    ASSERT_EQ(player.nextPicture(), S_OK);
+    EXPECT_EQ(player.frame(), 29);
+    player.run();
+    EXPECT_EQ(player.stream()->StepFrame(false), S_FALSE);
+}
+
 // A first picture that takes long to show (a window coming up, a slow first frame) costs no picture
 // after it: the clock and the sound start only once the caller comes back for the next one, at the
 // start and after a seek.
@@ -408,6 +440,7 @@ TEST(MovieFiles, AnAudioOnlyFileShowsBlackUntilItsSoundEnds)
     EXPECT_EQ(player.rect().right - player.rect().left, 640);
     EXPECT_EQ(player.rect().bottom - player.rect().top, 480);
     player.seekMs(2500);
+    EXPECT_EQ(player.stream()->StepFrame(true), S_FALSE) << "no picture of its own to step through";
     player.run();
     ASSERT_EQ(player.nextPicture(), S_OK);
     const platform::Surface& picture = player.picture();

@@ -323,6 +323,28 @@ TEST_F(StreamKeys, SeeksClampAtTheEnds)
     EXPECT_NE(text.find("KeyDown=0x27\nSeek=120000\n"), std::string::npos) << text;
 }
 
+// Ctrl+period and Ctrl+comma step frames, only while paused, and leave the list alone; an engine with no
+// picture to step to leaves the picture standing.
+TEST_F(StreamKeys, CtrlPeriodAndCommaStepFramesOnlyWhilePaused)
+{
+    start();
+    PostMessageA(sys.window.mainWindow, WM_KEYDOWN, VK_CONTROL, 1);
+    turn();
+    newLog();
+    onKeyDown(sys, VK_OEM_PERIOD);
+    EXPECT_NE(newLog().find("KeyDown=0xBE\nFrameStep : only while paused.\n"), std::string::npos) << newLog();
+    onKeyDown(sys, VK_SPACE);
+    sys.composition.stallPhase = StallPhase::Playing;
+    onKeyDown(sys, VK_OEM_COMMA);
+    EXPECT_NE(newLog().find("KeyDown=0xBC\nFrameStep=-1\nFrameStep : no picture there. Stays.\n"), std::string::npos)
+        << newLog();
+    EXPECT_FALSE(pictureAwaited(sys));
+    EXPECT_FALSE(sys.composition.frameStepped);
+    EXPECT_EQ(sys.playback.movieStep, 0);
+    PostMessageA(sys.window.mainWindow, WM_KEYUP, VK_CONTROL, 1);
+    turn();
+}
+
 TEST_F(StreamKeys, CtrlArrowsStepThroughTheCaptionsOfTheClassShown)
 {
     using std::chrono::milliseconds;

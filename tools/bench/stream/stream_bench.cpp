@@ -1,4 +1,4 @@
-// stream_bench [--threads N] [--seconds S] [--keep DIR]
+// stream_bench [--threads N] [--seconds S] [--keep DIR] [--steps CLIP]
 //
 // Both parts play through the player's own MediaStream on a Display (DirectDraw on the scripted display
 // driver, 32-bit desktop): every picture is decoded into the stream's DirectDraw surface by update and
@@ -10,6 +10,12 @@
 // 2. Real-time play of the 1080p clip with sound on the dummy device: the offset between the stream
 //    clock and the presented picture's time at every update (median and 95th percentile against one
 //    frame), and the peak resident memory.
+// 3. Frame steps on a 1080p clip with a keyframe every 2 s (-g 60 at 30 fps), stopped as the player is
+//    when paused: the time from a step to its picture in the back surface, back (decoded from the
+//    keyframe before it, so the worst case is the picture just before a keyframe) and forward; median and
+//    worst (and the CPU time a step back costs, which the machine's load does not inflate), and whether
+//    every step gave exactly the neighbouring picture time. `--steps CLIP` measures
+//    only that, on any clip.
 // Times are wall-clock; run it on an otherwise idle machine.
 
 #include "display/display.h"
@@ -69,14 +75,17 @@ int runProgram(const std::vector<std::string>& args)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool makeClip(const std::string& path, int width, int height, int seconds)
+// keyInterval 0 leaves the encoder's own keyframe distance.
+bool makeClip(const std::string& path, int width, int height, int seconds, int keyInterval = 0)
 {
     std::string size = std::to_string(width) + "x" + std::to_string(height);
-    return runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-               "testsrc2=size=" + size + ":rate=30", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000",
-               "-t", std::to_string(seconds), "-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt",
-               "yuv420p", "-c:a", "aac", "-b:a", "128k", "-shortest", path})
-        == 0;
+    std::vector<std::string> args {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+        "testsrc2=size=" + size + ":rate=30", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000", "-t",
+        std::to_string(seconds), "-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-pix_fmt", "yuv420p"};
+    if (keyInterval > 0)
+        args.insert(args.end(), {"-g", std::to_string(keyInterval), "-keyint_min", std::to_string(keyInterval)});
+    args.insert(args.end(), {"-c:a", "aac", "-b:a", "128k", "-shortest", path});
+    return runProgram(args) == 0;
 }
 
 struct Throughput {
@@ -221,6 +230,78 @@ int playRealTime(const std::string& path, int seconds)
     return 0;
 }
 
+// Updates until a picture arrives, copying each into the back surface as composition does; false when
+// none comes within two seconds.
+bool awaitPicture(sublumen::MediaStream& stream, sublumen::DisplaySurface* back)
+{
+    auto start = Clock::now();
+    while (secondsSince(start) < 2.0) {
+        int rc = stream.update();
+        blitWhole(stream, back);
+        if (rc == 0)
+            return true;
+    }
+    return false;
+}
+
+STREAM_TIME pictureStart(sublumen::MediaStream& stream)
+{
+    STREAM_TIME begin = -1;
+    stream.sample->GetSampleTimes(&begin, nullptr, nullptr);
+    return begin;
+}
+
+// Steps back and forward from places all over the keyframe interval, paused, and reports the times.
+int measureSteps(const std::string& path)
+{
+    Screen screen(1920, 1080);
+    sublumen::MediaStream stream(screen.display.get(), path.c_str());
+    if (stream.lastResult != 0 || !screen.back) {
+        std::fprintf(stderr, "cannot open %s (step %d)\n", path.c_str(), stream.lastResult);
+        return 1;
+    }
+    std::vector<double> back, forward, backCpu;
+    int exact = 0, steps = 0;
+    const STREAM_TIME frame = 10'000'000 / 30;
+    // From 4 s on, every 7th picture of the next 4 s: the previous picture lies at every distance from
+    // the keyframe before it, the one just before a keyframe included.
+    for (int n = 120; n < 240; n += 7) {
+        stream.seek(static_cast<uint32_t>(n * 1000 / 30 + 1));
+        if (!awaitPicture(stream, screen.back.get()))
+            continue;
+        for (bool ahead : {false, true}) {
+            STREAM_TIME before = pictureStart(stream);
+            auto start = Clock::now();
+            const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+            if (stream.stepFrame(ahead ? 1 : -1) != 0 || !awaitPicture(stream, screen.back.get()))
+                continue;
+            (ahead ? forward : back).push_back(secondsSince(start) * 1000.0);
+            if (!ahead)
+                backCpu.push_back((cpuSeconds(RUSAGE_SELF) - cpuBefore) * 1000.0);
+            STREAM_TIME gap = (pictureStart(stream) - before) * (ahead ? 1 : -1);
+            ++steps;
+            if (std::llabs(gap - frame) < frame / 4)
+                ++exact;
+
+        }
+    }
+    stream.release();
+    auto report = [](const char* name, std::vector<double>& ms) {
+        std::sort(ms.begin(), ms.end());
+        if (ms.empty()) {
+            std::printf("  %s: no step succeeded\n", name);
+            return;
+        }
+        std::printf("  %s: %zu steps, median %.0f ms, worst %.0f ms\n", name, ms.size(), ms[ms.size() / 2], ms.back());
+    };
+    report("step back", back);
+    // On a busy machine the wall-clock figures grow with the load; the CPU time does not.
+    report("step back, CPU time of all threads", backCpu);
+    report("step forward", forward);
+    std::printf("  %d of %d steps gave exactly the neighbouring picture\n", exact, steps);
+    return back.empty() || exact != steps ? 1 : 0;
+}
+
 }
 
 int main(int argc, char** argv)
@@ -229,6 +310,7 @@ int main(int argc, char** argv)
     int seconds = 20;
     std::string keep;
     std::string play;
+    std::string steps;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--threads" && i + 1 < argc)
@@ -239,8 +321,10 @@ int main(int argc, char** argv)
             keep = argv[++i];
         else if (a == "--play" && i + 1 < argc)
             play = argv[++i];
+        else if (a == "--steps" && i + 1 < argc)
+            steps = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--threads N] [--seconds S] [--keep DIR]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--threads N] [--seconds S] [--keep DIR] [--steps CLIP]\n", argv[0]);
             return 2;
         }
     }
@@ -252,6 +336,8 @@ int main(int argc, char** argv)
     setenv("SDL_AUDIODRIVER", std::getenv("SDL_AUDIODRIVER") ? std::getenv("SDL_AUDIODRIVER") : "dummy", 1);
     if (!play.empty())
         return playRealTime(play, seconds);
+    if (!steps.empty())
+        return measureSteps(steps);
 
     std::filesystem::path dir = keep.empty()
         ? std::filesystem::temp_directory_path() / ("sublumen-bench-" + std::to_string(getpid()))
@@ -290,6 +376,15 @@ int main(int argc, char** argv)
         std::getenv("SDL_AUDIODRIVER"));
     std::fflush(stdout);
     int rc = runProgram({"/proc/self/exe", "--play", clip1080, "--seconds", std::to_string(std::min(seconds, 10))});
+    const std::string stepClip = (dir / "steps1080p.mp4").string();
+    std::printf("frame steps on 1080p with a keyframe every 2 s (-g 60 at 30 fps), paused:\n");
+    std::fflush(stdout);
+    if (!std::filesystem::exists(stepClip) && !makeClip(stepClip, 1920, 1080, 10, 60)) {
+        std::fprintf(stderr, "cannot make %s with the ffmpeg command line\n", stepClip.c_str());
+        rc = 1;
+    } else if (runProgram({"/proc/self/exe", "--steps", stepClip}) != 0) {
+        rc = 1;
+    }
     if (keep.empty())
         std::filesystem::remove_all(dir);
     return rc;
