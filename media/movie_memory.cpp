@@ -10,6 +10,7 @@
 #include "platform/user_folders.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cassert>
 #include <cerrno>
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,6 +146,40 @@ std::string movieMemoryPath()
 
 namespace {
 
+// The path of a line that parseLine reads, found without taking the line apart; empty for a line it
+// refuses. The saves, which only carry other movies' lines over, stay cheap with a full file.
+std::string_view pathOfLine(std::string_view line)
+{
+    size_t firstTab = line.find('\t');
+    size_t secondTab = firstTab == std::string_view::npos ? firstTab : line.find('\t', firstTab + 1);
+    if (secondTab == std::string_view::npos || firstTab == 0)
+        return {};
+    int64_t shift = 0;
+    const char* numberEnd = line.data() + firstTab;
+    auto [end, error] = std::from_chars(line.data() + (line[0] == '+' ? 1 : 0), numberEnd, shift);
+    if (error != std::errc() || end != numberEnd || shift < INT32_MIN || shift > INT32_MAX)
+        return {};
+    size_t at = secondTab + 1;
+    while (at < line.size() && line[at] != '/') {
+        size_t tab = line.find('\t', at);
+        size_t equals = line.find('=', at);
+        if (tab == std::string_view::npos || equals == std::string_view::npos || equals > tab
+            || !fieldNameValid(std::string(line.substr(at, equals - at))))
+            return {};
+        at = tab + 1;
+    }
+    return at < line.size() ? line.substr(at) : std::string_view();
+}
+
+void setAside(const std::string& path)
+{
+    std::string aside = std::filesystem::path(path).parent_path().string() + "/movies.unusable";
+    if (std::rename(path.c_str(), aside.c_str()) == 0)
+        debugLog("Movie memory: %s is damaged; set aside as %s.\n", path.c_str(), aside.c_str());
+    else
+        debugLog("Movie memory: %s is damaged and cannot be set aside: %s.\n", path.c_str(), std::strerror(errno));
+}
+
 // Every line of the state file, duplicates included.
 std::vector<MovieMemoryEntry> readLines(const std::string& path)
 {
@@ -160,11 +196,39 @@ std::vector<MovieMemoryEntry> readLines(const std::string& path)
     }
     if (!damaged)
         return entries;
-    std::string aside = std::filesystem::path(path).parent_path().string() + "/movies.unusable";
-    if (std::rename(path.c_str(), aside.c_str()) == 0)
-        debugLog("Movie memory: %s is damaged; set aside as %s.\n", path.c_str(), aside.c_str());
-    else
-        debugLog("Movie memory: %s is damaged and cannot be set aside: %s.\n", path.c_str(), std::strerror(errno));
+    setAside(path);
+    return {};
+}
+
+// The lines of the state file after its header, each with its path, duplicates included; none for a
+// missing file, and none for a damaged one, which is set aside.
+std::vector<std::pair<std::string_view, std::string_view>> rawLines(const std::string& path, std::string& text)
+{
+    std::vector<std::pair<std::string_view, std::string_view>> lines;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return lines;
+    std::ostringstream whole;
+    whole << in.rdbuf();
+    text = whole.str();
+    std::string_view rest = text;
+    bool damaged = false;
+    for (bool first = true; !damaged && !rest.empty(); first = false) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (first) {
+            damaged = line != header;
+            continue;
+        }
+        std::string_view moviePath = pathOfLine(line);
+        damaged = moviePath.empty();
+        lines.emplace_back(line, moviePath);
+    }
+    damaged = damaged || text.empty();
+    if (!damaged)
+        return lines;
+    setAside(path);
     return {};
 }
 
@@ -195,16 +259,29 @@ bool storeMovieMemory(const std::string& path, const std::vector<MovieMemoryEntr
     platform::makeFolders(directory);
     // From the read to the rename, so that another player's entry written meanwhile is not lost.
     MemoryLock lock(directory);
-    std::vector<MovieMemoryEntry> entries = readMovieMemory(path);
-    for (const MovieMemoryEntry& entry : changed) {
-        std::erase_if(entries, [&](const MovieMemoryEntry& e) { return e.path == entry.path; });
-        if (!entry.empty())
-            entries.push_back(entry);
+    // Other movies' lines are carried over as they stand, the most recent of each path, oldest first.
+    std::string old;
+    std::vector<std::pair<std::string_view, std::string_view>> lines = rawLines(path, old);
+    std::unordered_set<std::string_view> seen;
+    for (const MovieMemoryEntry& entry : changed)
+        seen.insert(entry.path);
+    std::vector<std::string_view> kept;
+    size_t room = maximumMovies;
+    for (const MovieMemoryEntry& entry : changed)
+        room -= entry.empty() ? 0 : 1;
+    for (auto line = lines.rbegin(); line != lines.rend() && kept.size() < room; ++line) {
+        if (seen.insert(line->second).second)
+            kept.push_back(line->first);
     }
-    if (entries.size() > maximumMovies)
-        entries.erase(entries.begin(), entries.end() - maximumMovies);
     std::string text = std::string(header) + "\n";
-    for (const MovieMemoryEntry& e : entries) {
+    text.reserve(old.size() + 1024);
+    for (auto line = kept.rbegin(); line != kept.rend(); ++line) {
+        text += *line;
+        text += '\n';
+    }
+    for (const MovieMemoryEntry& e : changed) {
+        if (e.empty())
+            continue;
         text += std::to_string(e.shift) + "\t" + e.className + "\t";
         for (const auto& [name, value] : e.fields) {
             assert(fieldNameValid(name) && value.find_first_of("\t\n\r") == std::string::npos);
