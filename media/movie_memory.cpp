@@ -154,9 +154,15 @@ std::string_view pathOfLine(std::string_view line)
     size_t secondTab = firstTab == std::string_view::npos ? firstTab : line.find('\t', firstTab + 1);
     if (secondTab == std::string_view::npos || firstTab == 0)
         return {};
-    int64_t shift = 0;
+    // The number as strtoll takes it: blanks and a plus sign before it.
+    const char* number = line.data();
     const char* numberEnd = line.data() + firstTab;
-    auto [end, error] = std::from_chars(line.data() + (line[0] == '+' ? 1 : 0), numberEnd, shift);
+    while (number < numberEnd && (*number == ' ' || *number == '\f' || *number == '\v' || *number == '\r'))
+        ++number;
+    if (number < numberEnd && *number == '+' && number + 1 < numberEnd && number[1] != '-')
+        ++number;
+    int64_t shift = 0;
+    auto [end, error] = std::from_chars(number, numberEnd, shift);
     if (error != std::errc() || end != numberEnd || shift < INT32_MIN || shift > INT32_MAX)
         return {};
     size_t at = secondTab + 1;
