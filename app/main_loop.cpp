@@ -7,11 +7,14 @@
 #include "display/frame_composition.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
+#include "media/movie_memory.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
 #include "platform/kernel.h"
 #include "platform/window/window.h"
 #include "ui/desktop.h"
+
+#include <chrono>
 
 namespace sublumen {
 
@@ -83,6 +86,8 @@ void idleTurn(System& sys)
             pb.isPlaying = 0;
         pb.movieStep = 0;
     }
+    saveMoviePosition(sys, std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch()).count());
 }
 
 int ReInit(System& sys)
@@ -117,6 +122,8 @@ int ReInit(System& sys)
 
     if (hadStream) {
         startMovie(sys, 0);
+        // The same movie goes on where it was, not where it was last saved, and without a notice.
+        sys.movie.resumedAt = 0;
         if (MediaStream* stream = sys.movie.currentStream.get()) {
             seekMovie(sys, position);
             pb.isPlaying = wasPlaying;

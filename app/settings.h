@@ -23,6 +23,8 @@ struct Settings {
     int32_t helpcolor = 0xFFFFFF;
     int32_t quickskip = 1;
     int32_t isending = 1;
+    // A movie started again goes on where it was left.
+    int32_t resume = 1;
 };
 
 // The caption style bits of captionstyle.

@@ -46,6 +46,7 @@ int loadSettings(System& sys)
 
     regReadDword(key, "quickskip", &s.quickskip);
     regReadDword(key, "isending", &s.isending);
+    regReadDword(key, "resume", &s.resume);
     RegCloseKey(key);
     return 0;
 }
@@ -83,6 +84,7 @@ int saveSettings(System& sys)
     regWriteDword(key, "quickskip", s.quickskip);
     regWriteDword(key, "isending", s.isending);
     regWriteDword(key, "alwaystop", s.alwaystop);
+    regWriteDword(key, "resume", s.resume);
     RegCloseKey(key);
     return 0;
 }

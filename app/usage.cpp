@@ -25,6 +25,8 @@ const char* const usageText =
     "Debug log: DEBUG.LOG beside the program file when that folder is writable, else\n"
     "  $XDG_STATE_HOME/sublumen/DEBUG.LOG (default ~/.local/state/sublumen/DEBUG.LOG)\n"
     "Caption timing and language per movie: $XDG_STATE_HOME/sublumen/movies\n"
+    "Resume: a movie or list started again goes on where it was (\"이어 보기: 12:34\");\n"
+    "  setting resume 0 turns it off; Home goes to the start.\n"
     "\n"
     "  -h, --help     this text\n"
     "  --version      the version\n";

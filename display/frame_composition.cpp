@@ -49,6 +49,25 @@ std::string unopenedNotice(const System& sys)
     return "열 수 없음: " + platform::encodeUtf8(platform::decodeForDisplay(name));
 }
 
+// The remembered position the movie went on from, named for three seconds; empty after.
+std::string resumedNotice(const System& sys)
+{
+    uint32_t t = sys.movie.resumedAt;
+    if (t == 0 || calendarSeconds() - sys.movie.resumedSince > 3)
+        return "";
+    char text[48];
+    std::snprintf(text, sizeof text, "이어 보기: %02u:%02u", t / 60000u, (t / 1000u) % 60u);
+    return text;
+}
+
+// The status bar's notices, joined.
+std::string statusNotice(const System& sys)
+{
+    std::string unopened = unopenedNotice(sys);
+    std::string resumed = resumedNotice(sys);
+    return unopened.empty() || resumed.empty() ? unopened + resumed : unopened + "  " + resumed;
+}
+
 // A text on the status bar's line, in its font and colour.
 void drawStatusText(System& sys, HDC dc, int x, const char* text)
 {
@@ -132,7 +151,7 @@ void drawVideo(System& sys)
         static const char endText[] = "< THE END >";
         DrawTextA(dc, endText, static_cast<int>(sizeof endText - 1), &r,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORDBREAK | DT_NOPREFIX);
-        const std::string notice = unopenedNotice(sys);
+        const std::string notice = statusNotice(sys);
         if (!notice.empty())
             drawStatusText(sys, dc, 0, notice.c_str());
         back->releaseDC(dc);
@@ -163,7 +182,7 @@ void drawVideo(System& sys)
     if (sys.settings.seekbar != 0) {
         drawSeekBar(sys, dc);
     } else {
-        const std::string notice = unopenedNotice(sys);
+        const std::string notice = statusNotice(sys);
         if (!notice.empty())
             drawStatusText(sys, dc, 0, notice.c_str());
     }
@@ -204,7 +223,7 @@ void drawSeekBar(System& sys, HDC dc, uint32_t t)
     else
         std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
             (d / 1000u) % 60u);
-    const std::string notice = unopenedNotice(sys);
+    const std::string notice = statusNotice(sys);
     drawStatusText(sys, dc, 0, notice.empty() ? text : (std::string(text) + "  " + notice).c_str());
 
     fill(dc, W - 144, H - 4, W - 16, H - 3, LTGRAY_BRUSH);

@@ -6,6 +6,7 @@
 #include "caption/caption.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
+#include "media/movie_memory.h"
 #include "media/movie_session.h"
 #include "platform/dialogs.h"
 #include "platform/kernel.h"
@@ -135,6 +136,11 @@ int buildMovieList(System& sys)
         list.addItem("", movie, caption, 0);
     }
     list.rewind();
+    // A list started again goes on at the movie that was playing; a single movie keeps no list entry.
+    if (listKind(startPath) != 0)
+        recallList(sys, startPath);
+    else
+        sys.movie.listMemoryPath.clear();
     return 0;
 }
 

@@ -3,9 +3,15 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "media/media_stream.h"
+#include "media/movie_list.h"
+#include "media/movie_session.h"
+#include "platform/kernel.h"
 #include "platform/user_folders.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cassert>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +22,8 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -69,7 +77,7 @@ bool parseLine(const std::string& line, MovieMemoryEntry& entry)
 }
 
 // Writes text beside path under a temporary name, forces it to disk and renames it over path.
-bool replaceFile(const std::string& path, const std::string& text)
+bool replaceFile(const std::string& path, const std::string& text, Durability durability)
 {
     std::string directory = std::filesystem::path(path).parent_path().string();
     platform::makeFolders(directory);
@@ -86,7 +94,8 @@ bool replaceFile(const std::string& path, const std::string& text)
         if (written)
             at += static_cast<size_t>(n);
     }
-    written = fsync(fd) == 0 && written;
+    if (durability == Durability::Synced)
+        written = fsync(fd) == 0 && written;
     written = ::close(fd) == 0 && written;
     if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
@@ -94,6 +103,32 @@ bool replaceFile(const std::string& path, const std::string& text)
     }
     return true;
 }
+
+// An exclusive lock on the lock file beside the state file, held while it lives; without one (a folder
+// that cannot be written) the save goes on unlocked, as it would have before.
+class MemoryLock {
+public:
+    explicit MemoryLock(const std::string& directory)
+        : fd_(::open((directory + "/movies.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                debugLog("Movie memory: cannot lock %s/movies.lock: %s.\n", directory.c_str(), std::strerror(errno));
+                break;
+            }
+        }
+    }
+    ~MemoryLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    MemoryLock(const MemoryLock&) = delete;
+    MemoryLock& operator=(const MemoryLock&) = delete;
+
+private:
+    int fd_;
+};
 
 std::string absolutePath(const char* movie)
 {
@@ -111,6 +146,46 @@ std::string movieMemoryPath()
 
 namespace {
 
+// The path of a line that parseLine reads, found without taking the line apart; empty for a line it
+// refuses. The saves, which only carry other movies' lines over, stay cheap with a full file.
+std::string_view pathOfLine(std::string_view line)
+{
+    size_t firstTab = line.find('\t');
+    size_t secondTab = firstTab == std::string_view::npos ? firstTab : line.find('\t', firstTab + 1);
+    if (secondTab == std::string_view::npos || firstTab == 0)
+        return {};
+    // The number as strtoll takes it: blanks and a plus sign before it.
+    const char* number = line.data();
+    const char* numberEnd = line.data() + firstTab;
+    while (number < numberEnd && (*number == ' ' || *number == '\f' || *number == '\v' || *number == '\r'))
+        ++number;
+    if (number < numberEnd && *number == '+' && number + 1 < numberEnd && number[1] != '-')
+        ++number;
+    int64_t shift = 0;
+    auto [end, error] = std::from_chars(number, numberEnd, shift);
+    if (error != std::errc() || end != numberEnd || shift < INT32_MIN || shift > INT32_MAX)
+        return {};
+    size_t at = secondTab + 1;
+    while (at < line.size() && line[at] != '/') {
+        size_t tab = line.find('\t', at);
+        size_t equals = line.find('=', at);
+        if (tab == std::string_view::npos || equals == std::string_view::npos || equals > tab
+            || !fieldNameValid(std::string(line.substr(at, equals - at))))
+            return {};
+        at = tab + 1;
+    }
+    return at < line.size() ? line.substr(at) : std::string_view();
+}
+
+void setAside(const std::string& path)
+{
+    std::string aside = std::filesystem::path(path).parent_path().string() + "/movies.unusable";
+    if (std::rename(path.c_str(), aside.c_str()) == 0)
+        debugLog("Movie memory: %s is damaged; set aside as %s.\n", path.c_str(), aside.c_str());
+    else
+        debugLog("Movie memory: %s is damaged and cannot be set aside: %s.\n", path.c_str(), std::strerror(errno));
+}
+
 // Every line of the state file, duplicates included.
 std::vector<MovieMemoryEntry> readLines(const std::string& path)
 {
@@ -127,11 +202,39 @@ std::vector<MovieMemoryEntry> readLines(const std::string& path)
     }
     if (!damaged)
         return entries;
-    std::string aside = std::filesystem::path(path).parent_path().string() + "/movies.unusable";
-    if (std::rename(path.c_str(), aside.c_str()) == 0)
-        debugLog("Movie memory: %s is damaged; set aside as %s.\n", path.c_str(), aside.c_str());
-    else
-        debugLog("Movie memory: %s is damaged and cannot be set aside: %s.\n", path.c_str(), std::strerror(errno));
+    setAside(path);
+    return {};
+}
+
+// The lines of the state file after its header, each with its path, duplicates included; none for a
+// missing file, and none for a damaged one, which is set aside.
+std::vector<std::pair<std::string_view, std::string_view>> rawLines(const std::string& path, std::string& text)
+{
+    std::vector<std::pair<std::string_view, std::string_view>> lines;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return lines;
+    std::ostringstream whole;
+    whole << in.rdbuf();
+    text = whole.str();
+    std::string_view rest = text;
+    bool damaged = false;
+    for (bool first = true; !damaged && !rest.empty(); first = false) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (first) {
+            damaged = line != header;
+            continue;
+        }
+        std::string_view moviePath = pathOfLine(line);
+        damaged = moviePath.empty();
+        lines.emplace_back(line, moviePath);
+    }
+    damaged = damaged || text.empty();
+    if (!damaged)
+        return lines;
+    setAside(path);
     return {};
 }
 
@@ -153,14 +256,38 @@ std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path)
 
 bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry)
 {
-    std::vector<MovieMemoryEntry> entries = readMovieMemory(path);
-    std::erase_if(entries, [&](const MovieMemoryEntry& e) { return e.path == entry.path; });
-    if (!entry.empty())
-        entries.push_back(entry);
-    if (entries.size() > maximumMovies)
-        entries.erase(entries.begin(), entries.end() - maximumMovies);
+    return storeMovieMemory(path, std::vector<MovieMemoryEntry> { entry });
+}
+
+bool storeMovieMemory(const std::string& path, const std::vector<MovieMemoryEntry>& changed, Durability durability)
+{
+    std::string directory = std::filesystem::path(path).parent_path().string();
+    platform::makeFolders(directory);
+    // From the read to the rename, so that another player's entry written meanwhile is not lost.
+    MemoryLock lock(directory);
+    // Other movies' lines are carried over as they stand, the most recent of each path, oldest first.
+    std::string old;
+    std::vector<std::pair<std::string_view, std::string_view>> lines = rawLines(path, old);
+    std::unordered_set<std::string_view> seen;
+    for (const MovieMemoryEntry& entry : changed)
+        seen.insert(entry.path);
+    std::vector<std::string_view> kept;
+    size_t room = maximumMovies;
+    for (const MovieMemoryEntry& entry : changed)
+        room -= entry.empty() ? 0 : 1;
+    for (auto line = lines.rbegin(); line != lines.rend() && kept.size() < room; ++line) {
+        if (seen.insert(line->second).second)
+            kept.push_back(line->first);
+    }
     std::string text = std::string(header) + "\n";
-    for (const MovieMemoryEntry& e : entries) {
+    text.reserve(old.size() + 1024);
+    for (auto line = kept.rbegin(); line != kept.rend(); ++line) {
+        text += *line;
+        text += '\n';
+    }
+    for (const MovieMemoryEntry& e : changed) {
+        if (e.empty())
+            continue;
         text += std::to_string(e.shift) + "\t" + e.className + "\t";
         for (const auto& [name, value] : e.fields) {
             assert(fieldNameValid(name) && value.find_first_of("\t\n\r") == std::string::npos);
@@ -168,10 +295,101 @@ bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry)
         }
         text += e.path + "\n";
     }
-    if (replaceFile(path, text))
+    if (replaceFile(path, text, durability))
         return true;
     debugLog("Movie memory: cannot write %s: %s.\n", path.c_str(), std::strerror(errno));
     return false;
+}
+
+namespace {
+
+constexpr const char* positionField = "position";
+constexpr const char* itemField = "item";
+// A position this near either end is not worth resuming: the movie starts from its beginning.
+constexpr uint32_t resumeFloor = 30000;
+constexpr int64_t positionSaveInterval = 10000;
+
+// The entry of the named path in the state file, the last line of it counting; the number of its lines.
+std::optional<MovieMemoryEntry> rememberedEntry(const std::string& path, int& lines)
+{
+    std::optional<MovieMemoryEntry> remembered;
+    lines = 0;
+    for (MovieMemoryEntry& e : readLines(movieMemoryPath())) {
+        if (e.path == path) {
+            remembered = std::move(e);
+            ++lines;
+        }
+    }
+    return remembered;
+}
+
+// A decimal field's value; nothing for anything else (another version's text, a hand edit).
+std::optional<uint32_t> numberField(const std::map<std::string, std::string>& fields, const char* name)
+{
+    auto found = fields.find(name);
+    if (found == fields.end())
+        return std::nullopt;
+    const std::string& text = found->second;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+bool resumable(uint32_t position, uint32_t duration)
+{
+    return position >= resumeFloor && position < duration - duration / 20;
+}
+
+bool resumeOn(const System& sys)
+{
+    return sys.settings.resume != 0;
+}
+
+// Where the movie stands now, in its position field: kept when it may be resumed, forgotten when the movie
+// played to its end or stands near either end. Left alone without a shown movie.
+void notePosition(System& sys)
+{
+    MovieState& movie = sys.movie;
+    if (!resumeOn(sys) || !movie.currentStream || movie.movieDuration == 0)
+        return;
+    MediaStream& stream = *movie.currentStream;
+    uint32_t position = stream.currentTime();
+    if (stream.ended == 0 && resumable(position, movie.movieDuration))
+        movie.memoryFields[positionField] = std::to_string(position);
+    else
+        movie.memoryFields.erase(positionField);
+}
+
+// The movie's entry as it stands, and the entry of the list it came from: the item that plays, or the
+// next one when it played to its end (none after the last: the list starts over).
+std::vector<MovieMemoryEntry> currentEntries(const System& sys)
+{
+    const MovieState& movie = sys.movie;
+    std::vector<MovieMemoryEntry> entries(1);
+    MovieMemoryEntry& entry = entries.front();
+    entry.path = movie.memoryPath;
+    entry.shift = static_cast<int32_t>(
+        static_cast<uint32_t>(movie.currentItem.timeshift) - static_cast<uint32_t>(movie.listTimeshift));
+    const Caption* caption = movie.currentCaption.get();
+    if (caption && !caption->classes.empty() && caption->shownClass != caption->defaultClass)
+        entry.className = caption->shownClassName();
+    entry.fields = movie.memoryFields;
+    if (resumeOn(sys) && !movie.playedList.empty()) {
+        MovieMemoryEntry list;
+        list.path = movie.playedList;
+        bool ended = movie.currentStream && movie.currentStream->ended != 0;
+        if (!ended)
+            list.fields[itemField] = std::to_string(movie.playedItem);
+        else if (!movie.playedItemLast)
+            list.fields[itemField] = std::to_string(movie.playedItem + 1);
+        entries.push_back(std::move(list));
+    }
+    return entries;
+}
+
 }
 
 void recallMovie(System& sys)
@@ -180,20 +398,27 @@ void recallMovie(System& sys)
     MovieItem& item = movie.currentItem;
     movie.listTimeshift = item.timeshift;
     movie.memoryPath = absolutePath(item.movie);
+    movie.memoryFields.clear();
+    movie.resumedAt = 0;
+    movie.positionSavedAt = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch()).count();
+    // The list and the item this movie plays from, for the list's own entry.
+    movie.playedList.clear();
+    if (!movie.listMemoryPath.empty() && movie.movieList && movie.movieList->cursor) {
+        movie.playedList = movie.listMemoryPath;
+        int32_t index = 1;
+        for (ListNode* node = movie.movieList->items; node && node != movie.movieList->cursor; node = nodeNext(node))
+            ++index;
+        movie.playedItem = index;
+        movie.playedItemLast = nodeNext(movie.movieList->cursor) == nullptr;
+    }
     // A path that would break its line is not remembered.
     if (movie.memoryPath.empty() || movie.memoryPath.find_first_of("\t\n\r") != std::string::npos) {
         movie.memoryPath.clear();
         return;
     }
-    std::optional<MovieMemoryEntry> remembered;
     int lines = 0;
-    for (MovieMemoryEntry& e : readLines(movieMemoryPath())) {
-        if (e.path == movie.memoryPath) {
-            remembered = std::move(e);
-            ++lines;
-        }
-    }
-    movie.memoryFields.clear();
+    std::optional<MovieMemoryEntry> remembered = rememberedEntry(movie.memoryPath, lines);
     if (!remembered)
         return;
     // The movie's next save writes the file again with one line for it.
@@ -208,29 +433,99 @@ void recallMovie(System& sys)
         classShown ? e.className.c_str() : "");
 }
 
+uint32_t resumeMovie(System& sys)
+{
+    MovieState& movie = sys.movie;
+    movie.resumedAt = 0;
+    if (!resumeOn(sys) || !movie.memoryFields.contains(positionField))
+        return 0;
+    std::optional<uint32_t> position = numberField(movie.memoryFields, positionField);
+    if (!position) {
+        debugLog("Movie memory: position \"%s\" is not a time; starting at 0.\n", movie.memoryFields[positionField].c_str());
+        movie.memoryFields.erase(positionField);
+        return 0;
+    }
+    // The file may have been replaced by a shorter one since.
+    if (!resumable(*position, movie.movieDuration)) {
+        debugLog("Movie memory: position %u is outside the movie's %u ms; starting at 0.\n", *position,
+            movie.movieDuration);
+        movie.memoryFields.erase(positionField);
+        return 0;
+    }
+    debugLog("Movie memory: resuming at %u.\n", *position);
+    seekMovie(sys, *position);
+    movie.resumedAt = *position;
+    movie.resumedSince = calendarSeconds();
+    return *position;
+}
+
+void saveMoviePosition(System& sys, int64_t nowMilliseconds)
+{
+    MovieState& movie = sys.movie;
+    // A paused movie stays where it was saved; its end writes it again anyway.
+    if (movie.memoryPath.empty() || !resumeOn(sys) || sys.playback.isPlaying == 0 || !movie.currentStream
+        || movie.movieDuration == 0 || nowMilliseconds - movie.positionSavedAt < positionSaveInterval)
+        return;
+    movie.positionSavedAt = nowMilliseconds;
+    notePosition(sys);
+    // Unsynced: the rename keeps the file whole, and a save lost with the machine costs 10 s more at most.
+    storeMovieMemory(movieMemoryPath(), currentEntries(sys), Durability::Unsynced);
+}
+
 void rememberMovie(System& sys)
 {
     MovieState& movie = sys.movie;
     if (movie.memoryPath.empty())
         return;
-    MovieMemoryEntry entry;
-    entry.path = movie.memoryPath;
-    entry.shift = static_cast<int32_t>(
-        static_cast<uint32_t>(movie.currentItem.timeshift) - static_cast<uint32_t>(movie.listTimeshift));
-    const Caption* caption = movie.currentCaption.get();
-    if (caption && !caption->classes.empty() && caption->shownClass != caption->defaultClass)
-        entry.className = caption->shownClassName();
-    entry.fields = std::move(movie.memoryFields);
+    notePosition(sys);
+    std::vector<MovieMemoryEntry> entries = currentEntries(sys);
     movie.memoryFields.clear();
     movie.memoryPath.clear();
+    movie.playedList.clear();
     std::vector<MovieMemoryEntry> stored = readMovieMemory(movieMemoryPath());
     bool known = false;
-    for (const MovieMemoryEntry& e : stored)
-        known = known || e.path == entry.path;
+    bool empty = true;
+    for (const MovieMemoryEntry& entry : entries) {
+        empty = empty && entry.empty();
+        for (const MovieMemoryEntry& e : stored)
+            known = known || e.path == entry.path;
+    }
     // Nothing set and nothing stored: the file is left alone.
-    if (!known && entry.empty())
+    if (!known && empty)
         return;
-    storeMovieMemory(movieMemoryPath(), entry);
+    storeMovieMemory(movieMemoryPath(), entries);
+}
+
+void recallList(System& sys, const char* listFile)
+{
+    MovieState& movie = sys.movie;
+    movie.listMemoryPath.clear();
+    std::string path = absolutePath(listFile);
+    if (path.empty() || path.find_first_of("\t\n\r") != std::string::npos)
+        return;
+    movie.listMemoryPath = path;
+    if (!resumeOn(sys) || !movie.movieList)
+        return;
+    int lines = 0;
+    std::optional<MovieMemoryEntry> remembered = rememberedEntry(path, lines);
+    if (!remembered)
+        return;
+    std::optional<uint32_t> item = numberField(remembered->fields, itemField);
+    if (!item || *item < 1) {
+        debugLog("Movie memory: no item in the entry of %s; the list starts at its first.\n", path.c_str());
+        return;
+    }
+    MovieList& list = *movie.movieList;
+    list.rewind();
+    for (uint32_t i = 1; i < *item && list.cursorItem(); ++i)
+        list.stepForward();
+    // The list was cut shorter since.
+    if (!list.cursorItem()) {
+        debugLog("Movie memory: %s has no item %u; the list starts at its first.\n", path.c_str(), *item);
+        list.rewind();
+        return;
+    }
+    debugLog("Movie memory: %s goes on at item %u.\n", path.c_str(), *item);
 }
 
 }

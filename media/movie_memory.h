@@ -33,10 +33,16 @@ std::string movieMemoryPath();
 // logged, and gives no entries; a missing file gives none silently.
 std::vector<MovieMemoryEntry> readMovieMemory(const std::string& path);
 
+// Whether a save waits until the new file is on the disk; the file is replaced atomically either way.
+enum class Durability { Synced, Unsynced };
+
 // Puts entry last (the most recent), dropping an older one of the same path and the oldest beyond 1000;
-// an entry with nothing to remember is only dropped. Replaces the file atomically; false when it could
-// not be written (logged).
+// an entry with nothing to remember is only dropped. Replaces the file atomically, holding the lock file
+// "movies.lock" beside it from the read to the rename, so two players saving at once keep both entries;
+// false when it could not be written (logged).
 bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry);
+bool storeMovieMemory(const std::string& path, const std::vector<MovieMemoryEntry>& changed,
+    Durability durability = Durability::Synced);
 
 // At movie start, after the captions are loaded: adds the remembered shift to currentItem's, shows the
 // remembered class and puts the remembered named fields in movie.memoryFields, where each feature reads
@@ -44,5 +50,19 @@ bool storeMovieMemory(const std::string& path, const MovieMemoryEntry& entry);
 // memoryFields with it.
 void recallMovie(System& sys);
 void rememberMovie(System& sys);
+
+// The "position" field (milliseconds) of a movie is kept while it plays: saved every 10 s and at its end,
+// forgotten when it ends by itself or when it lies in the first 30 s or the last 5 %. A list's own entry
+// (its file's absolute path) keeps the item that plays in its "item" field. All of it only with the
+// resume setting on.
+
+// Right after the movie is set running: seeks to the remembered position when there is one to resume
+// and notes it for the status bar. Returns the position, or 0 when the movie starts at its beginning.
+uint32_t resumeMovie(System& sys);
+// Once per turn while the movie plays: at most every 10 s, writes the movie's entry (position included)
+// without ending it. nowMilliseconds is a steady clock.
+void saveMoviePosition(System& sys, int64_t nowMilliseconds);
+// When the list has been built from listFile: puts the cursor on the item that played last.
+void recallList(System& sys, const char* listFile);
 
 }

@@ -119,6 +119,7 @@ int startMovie(System& sys, int32_t step)
     // However the movie was started (a step, a drop, the desktop), the loop composes its frames.
     sys.playback.playState = PlayState::Run;
     runMovie(sys, 1);
+    resumeMovie(sys);
     return 0;
 }
 

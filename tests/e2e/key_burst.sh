@@ -17,7 +17,7 @@ done
 rm -rf "$out"
 mkdir -p "$out/media" "$out/config/sublumen"
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" SUBLUMEN_MESSAGEBOX_ANSWER=ok SUBLUMEN_FILE_CHOOSER=/bin/false
+export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok SUBLUMEN_FILE_CHOOSER=/bin/false
 
 # The program writes DEBUG.LOG beside itself, so it runs from a copy in the scratch folder.
 cp "$player" "$out/sublumen"

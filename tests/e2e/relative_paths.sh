@@ -19,7 +19,7 @@ settings="$out/config/sublumen/settings"
 
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY
 export SDL_AUDIODRIVER=dummy
-export XDG_CONFIG_HOME="$out/config"
+export XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state"
 # A start-up message box must never wait for a person.
 export SUBLUMEN_MESSAGEBOX_ANSWER=ok
 

@@ -17,7 +17,7 @@ log="$out/bin/DEBUG.LOG"
 m=$out/media
 
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" SUBLUMEN_MESSAGEBOX_ANSWER=ok
+export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
 export SUBLUMEN_FILE_CHOOSER=/bin/false
 
 # 20 s of tone with a red cover picture, which must not be taken for a one-picture movie.

@@ -2,6 +2,8 @@
 // leaves behind, and the decoder module moved aside around the creation of every stream.
 #include "app/main_loop.h"
 #include "caption/caption.h"
+#include "app/path_text.h"
+#include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/movie_list.h"
@@ -19,6 +21,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
 
 using sublumen::MediaStream;
 using sublumen::startMovie;
@@ -122,6 +125,114 @@ TEST_F(ScriptedMovieStart, OfDuplicateMemoryLinesTheLastCountsAndIsSavedAlone)
     EXPECT_TRUE(sys.movie.memoryFields.empty());
     EXPECT_EQ(testing_support::readFile(memory),
         "# sublumen movies 1\n500\t\t" + one + "\n100\t\ta=1\tb_2=x=y\t" + two + "\n");
+}
+
+// A movie goes on where it was left, unless that is near either end (the file may be shorter now) or
+// the setting is off; one played to its end starts over. The position is saved every 10 s while playing.
+TEST_F(ScriptedMovieStart, AMovieResumesAtItsRememberedPositionWithinItsMiddle)
+{
+    using std::chrono::milliseconds;
+    testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
+    const std::string one = dir.write("one.avi", "scripted"), two = dir.write("two.avi", "scripted");
+    const std::string memory = dir.write("state/sublumen/movies",
+        "# sublumen movies 1\n0\t\tposition=90000\t" + one + "\n0\t\taudio=2\tposition=115000\t" + two + "\n");
+    add("One", one);
+    add("Two", two);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    ASSERT_EQ(script->seeks.size(), 1u);
+    EXPECT_EQ(script->seeks.back(), milliseconds(90000));
+    EXPECT_EQ(sys.movie.resumedAt, 90000u);
+    EXPECT_NE(newLog().find("Movie memory: resuming at 90000.\n"), std::string::npos);
+
+    // Every 10 s of playing, not sooner; the file is rewritten with the movie's position.
+    sys.playback.isPlaying = 1;
+    script->time = milliseconds(95000);
+    sublumen::saveMoviePosition(sys, sys.movie.positionSavedAt + 9999);
+    EXPECT_EQ(testing_support::readFile(memory).find("position=95000"), std::string::npos);
+    sublumen::saveMoviePosition(sys, sys.movie.positionSavedAt + 10000);
+    EXPECT_NE(testing_support::readFile(memory).find("0\t\tposition=95000\t" + one + "\n"), std::string::npos);
+
+    // 115 s is within the last 5 % of 120 s: from 0, and the other fields stay.
+    script->time = milliseconds(100000);
+    ASSERT_EQ(startMovie(sys, 1), 0);
+    EXPECT_EQ(script->seeks.size(), 1u);
+    EXPECT_EQ(sys.movie.resumedAt, 0u);
+    EXPECT_NE(newLog().find("Movie memory: position 115000 is outside the movie's 120000 ms; starting at 0.\n"),
+        std::string::npos);
+    EXPECT_EQ((sys.movie.memoryFields == std::map<std::string, std::string> { { "audio", "2" } }), true);
+
+    // Played to its end: forgotten. The other one resumes where it was closed.
+    sys.movie.currentStream->ended = 1;
+    ASSERT_EQ(startMovie(sys, -1), 0);
+    EXPECT_EQ(testing_support::readFile(memory),
+        "# sublumen movies 1\n0\t\tposition=100000\t" + one + "\n0\t\taudio=2\t" + two + "\n");
+    EXPECT_EQ(script->seeks.back(), milliseconds(100000));
+
+    // A position in the first 30 s is not kept; with the setting off nothing is resumed.
+    script->time = milliseconds(29999);
+    sys.settings.resume = 0;
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(testing_support::readFile(memory).find("position=29999"), std::string::npos);
+    EXPECT_EQ(sys.movie.resumedAt, 0u);
+    EXPECT_EQ(script->seeks.size(), 2u);
+}
+
+// A list goes on at the movie that was playing, and after the one that played to its end; past its last
+// movie, or with fewer items than remembered, it starts at its first.
+TEST_F(ScriptedMovieStart, AListGoesOnAtTheMovieThatWasPlaying)
+{
+    testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
+    dir.write("a.avi", "scripted");
+    dir.write("b.avi", "scripted");
+    dir.write("c.avi", "scripted");
+    const std::string listFile = dir.write("l.ml", "a.avi\nb.avi\nc.avi\n");
+    const std::string memory = dir.write("state/sublumen/movies", "# sublumen movies 1\n0\t\titem=2\t" + listFile + "\n");
+    sys.movie.movieList = nullptr;
+    sublumen::boundedCopy(sys.startup.startPath, listFile.c_str(), sizeof sys.startup.startPath);
+    auto build = [&] {
+        ASSERT_EQ(sublumen::buildMovieList(sys), 0);
+        ASSERT_NE(sys.movie.movieList->cursorItem(), nullptr);
+    };
+    build();
+    EXPECT_STREQ(sys.movie.movieList->cursorItem()->movie, dir.file("b.avi").c_str());
+    EXPECT_NE(newLog().find("Movie memory: " + listFile + " goes on at item 2.\n"), std::string::npos);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    sys.movie.currentStream->ended = 1;
+    ASSERT_EQ(startMovie(sys, 1), 0);
+    EXPECT_NE(testing_support::readFile(memory).find("0\t\titem=3\t" + listFile + "\n"), std::string::npos);
+    sys.movie.currentStream->ended = 1;
+    sublumen::closeMovie(sys);
+    EXPECT_EQ(testing_support::readFile(memory).find(listFile), std::string::npos);
+
+    dir.write("state/sublumen/movies", "# sublumen movies 1\n0\t\titem=7\t" + listFile + "\n");
+    build();
+    EXPECT_STREQ(sys.movie.movieList->cursorItem()->movie, dir.file("a.avi").c_str());
+    EXPECT_NE(newLog().find("Movie memory: " + listFile + " has no item 7; the list starts at its first.\n"),
+        std::string::npos);
+    delete sys.movie.movieList;
+    sys.movie.movieList = &list;
+}
+
+// Players saving at the same moment each read, change and replace the one file under its lock: no
+// entry is lost.
+TEST(MovieMemory, SavesAtOnceKeepEveryEntry)
+{
+    testing_support::ScratchDir scratch;
+    const std::string memory = scratch.file("movies");
+    std::vector<std::thread> players;
+    for (int player = 0; player < 4; ++player) {
+        players.emplace_back([&, player] {
+            for (int save = 0; save < 25; ++save) {
+                sublumen::MovieMemoryEntry entry;
+                entry.path = "/movie" + std::to_string(player) + "-" + std::to_string(save);
+                entry.fields["position"] = "60000";
+                sublumen::storeMovieMemory(memory, { entry }, sublumen::Durability::Unsynced);
+            }
+        });
+    }
+    for (std::thread& player : players)
+        player.join();
+    EXPECT_EQ(sublumen::readMovieMemory(memory).size(), 100u);
 }
 
 TEST_F(ScriptedMovieStart, StartsTheEntryRunningWithItsPlacementAndFreshStallCounters)

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# A movie started again goes on where it was: a two-minute movie is moved to its second minute, the
+# player is killed (kill -9) once the position has been saved while playing, and the next start resumes
+# within the save interval of where it was killed, saying so on the status bar. Played to its end, the
+# movie starts from its beginning next time.
+# Usage: resume.sh SUBLUMEN OUTDIR   (logs and screenshots stay in OUTDIR)
+set -uo pipefail
+program=$1
+out=$2
+for tool in Xvfb xdotool import convert ffmpeg xdpyinfo; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
+done
+rm -rf "$out"
+mkdir -p "$out/bin" "$out/config/sublumen" "$out/media"
+cp "$program" "$out/bin/sublumen"
+log="$out/bin/DEBUG.LOG"
+memory="$out/state/sublumen/movies"
+movie="$out/media/movie.mkv"
+
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
+# The dummy sound device takes the sound in real time, so the movie's clock follows the wall clock.
+export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
+export SUBLUMEN_FILE_CHOOSER=/bin/false
+
+# A grey picture, so that green on the status line is only its text.
+ffmpeg -hide_banner -loglevel error -y -f lavfi -i "color=c=0x404040:size=160x120:rate=10:duration=120" \
+  -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=120" -c:v mpeg4 -q:v 10 -c:a aac -shortest "$movie" \
+  || { echo "skipped: ffmpeg cannot make the movie"; exit 77; }
+printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 640\nscreeny dword 480\n' >"$out/config/sublumen/settings"
+
+. "$(dirname "$0")/xvfb_server.sh"
+player=
+cleanup() {
+  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
+  stop_xvfb
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+start_xvfb "$out/xvfb.log" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+has() { grep -qaF -- "$1" "$log" 2>/dev/null; }
+wait_for() {  # text [seconds]
+  for _ in $(seq $(( ${2:-30} * 10 ))); do has "$1" && return 0; sleep 0.1; done
+  fail "$run: no \"$1\" in the log after ${2:-30} s"
+  return 1
+}
+start() {  # name
+  run=$1
+  "$out/bin/sublumen" "$movie" >"$out/$run.stderr" 2>&1 &
+  player=$!
+}
+ready() {
+  wait_for "Init Ok. Start" 60 || return 1
+  local window=
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { fail "$run: no window on screen"; return 1; }
+  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+}
+key() { xdotool key --delay 60 "$@"; }
+saved() { sed -n 's/.*position=\([0-9]*\)\t.*/\1/p' "$memory" 2>/dev/null; }
+now() { date +%s%N | cut -c1-13; }
+
+# First run: a minute on, then killed 2 s after the first save while playing (10 s after the start).
+start killed
+ready
+key Next
+wait_for "Seek=" || true
+seek=$(grep -a -m1 '^Seek=' "$log" | cut -d= -f2)
+seekAt=$(now)
+position=
+for _ in $(seq 300); do position=$(saved); [ -n "$position" ] && break; sleep 0.1; done
+[ -n "$position" ] || fail "killed: no position saved while playing"
+sleep 2
+killedAt=$(now)
+kill -KILL "$player"; wait "$player" 2>/dev/null; player=
+cp "$log" "$out/killed.log" 2>/dev/null
+# Where the movie stood when it was killed: the seek's target and the time played since.
+killed=$(( ${seek:-0} + killedAt - seekAt ))
+
+start resumed
+ready
+if wait_for "Movie memory: resuming at"; then
+  import -window root "$out/resumed.png"
+  resumed=$(grep -a -m1 'Movie memory: resuming at' "$log" | sed 's/[^0-9]*\([0-9]*\).*/\1/')
+  [ "$resumed" = "$position" ] || fail "resumed: at $resumed, but $position was saved"
+  # The save interval, and a second for a loaded machine.
+  [ "$resumed" -le "$killed" ] && [ "$resumed" -ge $((killed - 11000)) ] \
+    || fail "resumed: at $resumed, killed at about $killed"
+  grep -qa "^Seek=$position$" "$log" || fail "resumed: no seek to $position"
+  # The notice right of the status time: green text in the window's bottom line (the window sits in the
+  # middle of the 1280x1024 screen).
+  green=$(convert "$out/resumed.png" -crop 300x16+450+736 +repage -fx 'g > 0.5 && r < 0.2 && b < 0.2' \
+    -colorspace gray -format '%[fx:int(mean*w*h+0.5)]' info:)
+  [ "$green" -gt 20 ] || fail "resumed: no notice on the status bar"
+fi
+# Played to its end: forgotten.
+key End
+wait_for $'No more Movie File to Play.\n' 30
+key Escape
+for _ in $(seq 300); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$player" 2>/dev/null && { fail "resumed: still running; killed"; kill -KILL "$player"; }
+wait "$player" 2>/dev/null; player=
+cp "$log" "$out/resumed.log" 2>/dev/null
+[ -z "$(saved)" ] || fail "ended: the position $(saved) is still remembered"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures failure(s); logs and screenshots in $out"
+  exit 1
+fi
+echo "resume checks passed"
