@@ -10,7 +10,12 @@
 #include "platform/win32.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+namespace platform {
+class PictureFileWriter;
+}
 
 namespace sublumen {
 
@@ -102,6 +107,19 @@ struct CompositionState {
     int32_t blitResult = 0;
 };
 
+// Screenshots: the writer that encodes and saves them off the main thread (made at the first one), the
+// F12 presses waiting for the next composed frame and the folder they go to, and the status bar's notice
+// of the last result with the calendar second it came.
+struct ScreenshotState {
+    std::shared_ptr<platform::PictureFileWriter> writer;
+    int32_t composedWanted = 0;
+    std::string folder;
+    std::string notice;
+    uint32_t noticeSince = 0;
+    // The notice on the last composed frame, empty for none: a paused window composes again when it changes.
+    std::string noticeDrawn;
+};
+
 struct System {
     Settings settings;
     PlaybackState playback;
@@ -112,6 +130,7 @@ struct System {
     DisplayGlobals displays;
     VideoPlacement videoPlacement;
     CompositionState composition;
+    ScreenshotState screenshots;
 };
 
 // The four caption faces, indexed by fontface.
