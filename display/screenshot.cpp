@@ -118,11 +118,11 @@ uint32_t movieTime(System& sys)
     return t >= 0xFFFFFFFDu ? 0 : t;
 }
 
-// Hands copies of picture to the writer, one file each.
-void submit(System& sys, const platform::Surface& picture, const std::string& folder, int files)
+using Clock = std::chrono::steady_clock;
+
+// Hands copies of picture to the writer, one file each; the main thread's part is logged from start.
+void submit(System& sys, const platform::Surface& picture, const std::string& folder, int files, Clock::time_point start)
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
     if (!sys.screenshots.writer)
         sys.screenshots.writer = std::make_shared<platform::PictureFileWriter>(sys.window.mainWindow, WM_SCREENSHOTSAVED);
     auto copy = std::make_shared<const platform::Surface>(picture);
@@ -163,13 +163,14 @@ void requestScreenshot(System& sys, bool movieFrameOnly)
         sys.screenshots.folder = folder;
         return;
     }
+    const Clock::time_point start = Clock::now();
     IDirectDrawSurface* sample = sys.movie.currentStream->surface;
     const platform::Surface* frame = sample ? sample->pixels() : nullptr;
     if (!frame || frame->width <= 0 || frame->height <= 0) {
         debugLog("Screenshot: the movie has no picture\n");
         return;
     }
-    submit(sys, *frame, folder, 1);
+    submit(sys, *frame, folder, 1, start);
 }
 
 void takeComposedScreenshots(System& sys)
@@ -177,6 +178,7 @@ void takeComposedScreenshots(System& sys)
     ScreenshotState& s = sys.screenshots;
     if (s.composedWanted == 0)
         return;
+    const Clock::time_point start = Clock::now();
     const int wanted = s.composedWanted;
     s.composedWanted = 0;
     DisplaySurface* back = sys.displays.backSurface;
@@ -185,7 +187,7 @@ void takeComposedScreenshots(System& sys)
         debugLog("Screenshot: no movie shown\n");
         return;
     }
-    submit(sys, *screen, s.folder, wanted);
+    submit(sys, *screen, s.folder, wanted, start);
 }
 
 void drawScreenshotNotice(System& sys)
