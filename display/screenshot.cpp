@@ -11,10 +11,12 @@
 #include "platform/picture_files.h"
 #include "platform/user_folders.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -120,17 +122,39 @@ uint32_t movieTime(System& sys)
 
 using Clock = std::chrono::steady_clock;
 
+// CPU time of the main thread: on a busy machine the wall time also counts the other threads' turns.
+double threadMilliseconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+struct CaptureStart {
+    Clock::time_point wall = Clock::now();
+    double cpu = threadMilliseconds();
+};
+
 // Hands copies of picture to the writer, one file each; the main thread's part is logged from start.
-void submit(System& sys, const platform::Surface& picture, const std::string& folder, int files, Clock::time_point start)
+void submit(System& sys, const platform::Surface& picture, const std::string& folder, int files, const CaptureStart& start)
 {
     if (!sys.screenshots.writer)
         sys.screenshots.writer = std::make_shared<platform::PictureFileWriter>(sys.window.mainWindow, WM_SCREENSHOTSAVED);
-    auto copy = std::make_shared<const platform::Surface>(picture);
+    std::shared_ptr<platform::Surface> copy = sys.screenshots.writer->pictureBuffer(picture.width, picture.height,
+        picture.format);
+    if (copy->pitch == picture.pitch) {
+        std::memcpy(copy->data(), picture.data(), static_cast<size_t>(picture.pitch) * static_cast<size_t>(picture.height));
+    } else {
+        const size_t row = static_cast<size_t>(std::min(copy->pitch, picture.pitch));
+        for (int y = 0; y < picture.height; ++y)
+            std::memcpy(copy->row(y), picture.row(y), row);
+    }
     const std::string name = screenshotName(sys.movie.currentItem.movie, movieTime(sys));
     for (int i = 0; i < files; ++i)
         sys.screenshots.writer->submit({copy, folder, name});
-    const double milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    debugLog("Screenshot: %dx%d copied in %.2f ms\n", picture.width, picture.height, milliseconds);
+    const double milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start.wall).count();
+    debugLog("Screenshot: %dx%d copied in %.2f ms (%.2f ms of the main thread's CPU)\n", picture.width, picture.height,
+        milliseconds, threadMilliseconds() - start.cpu);
 }
 
 }
@@ -163,7 +187,7 @@ void requestScreenshot(System& sys, bool movieFrameOnly)
         sys.screenshots.folder = folder;
         return;
     }
-    const Clock::time_point start = Clock::now();
+    const CaptureStart start;
     IDirectDrawSurface* sample = sys.movie.currentStream->surface;
     const platform::Surface* frame = sample ? sample->pixels() : nullptr;
     if (!frame || frame->width <= 0 || frame->height <= 0) {
@@ -178,7 +202,7 @@ void takeComposedScreenshots(System& sys)
     ScreenshotState& s = sys.screenshots;
     if (s.composedWanted == 0)
         return;
-    const Clock::time_point start = Clock::now();
+    const CaptureStart start;
     const int wanted = s.composedWanted;
     s.composedWanted = 0;
     DisplaySurface* back = sys.displays.backSurface;

@@ -13,6 +13,9 @@ namespace platform {
 
 namespace {
 
+// Buffers kept for the next pictures; enough for a copy while one is being written.
+constexpr size_t spareBuffers = 2;
+
 // Past this many taken names something other than a burst of pictures is going on.
 constexpr int nameAttempts = 1000;
 
@@ -98,6 +101,31 @@ PictureFileWriter::~PictureFileWriter()
     }
     changed_.notify_all();
     worker_.join();
+}
+
+std::shared_ptr<Surface> PictureFileWriter::pictureBuffer(int width, int height, PixelFormat format)
+{
+    std::unique_ptr<Surface> buffer;
+    {
+        std::lock_guard lock(pool_->mutex);
+        for (auto& spare : pool_->spares) {
+            if (spare->width == width && spare->height == height && spare->format == format) {
+                buffer = std::move(spare);
+                spare = std::move(pool_->spares.back());
+                pool_->spares.pop_back();
+                break;
+            }
+        }
+    }
+    if (!buffer)
+        buffer = std::make_unique<Surface>(width, height, format);
+    // The last owner, on whichever thread, gives the buffer back under the pool's lock.
+    return std::shared_ptr<Surface>(buffer.release(), [pool = pool_](Surface* surface) {
+        std::unique_ptr<Surface> owned(surface);
+        std::lock_guard lock(pool->mutex);
+        if (pool->spares.size() < spareBuffers)
+            pool->spares.push_back(std::move(owned));
+    });
 }
 
 void PictureFileWriter::submit(PictureFileJob job)

@@ -43,6 +43,9 @@ public:
     PictureFileWriter(const PictureFileWriter&) = delete;
     PictureFileWriter& operator=(const PictureFileWriter&) = delete;
 
+    // A surface of that size and format to copy a picture into, for submit. Buffers of pictures already
+    // written come back here, so that a copy seldom costs the kernel fresh pages to clear.
+    std::shared_ptr<Surface> pictureBuffer(int width, int height, PixelFormat format);
     // Queues a file. The queue is bounded: while it is full the call waits for the worker to take a job,
     // so a burst of requests costs time, never memory or files.
     void submit(PictureFileJob job);
@@ -54,8 +57,13 @@ public:
     static constexpr size_t queueLimit = 4;
 
 private:
+    struct BufferPool {
+        std::mutex mutex;
+        std::vector<std::unique_ptr<Surface>> spares;
+    };
     void run();
 
+    std::shared_ptr<BufferPool> pool_ = std::make_shared<BufferPool>();
     HWND window_;
     UINT message_;
     std::mutex mutex_;
