@@ -5,6 +5,7 @@
 #include "app/system.h"
 #include "display/display_modes.h"
 #include "display/frame_composition.h"
+#include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
@@ -35,13 +36,15 @@ void idleTurn(System& sys)
     PlaybackState& pb = sys.playback;
     MediaStream* stream = sys.movie.currentStream.get();
     noteDesktopState(sys);
+    noteSavedScreenshots(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         // A paused window still shows at once what the user does: a step to another movie takes its Run
-        // turn now, and a paused movie that was moved is composed until its picture at the new place shows.
+        // turn now, a paused movie that was moved is composed until its picture at the new place shows,
+        // and a screenshot's picture and notice are composed.
         if (pb.movieStep != 0)
             break;
-        if (pictureAwaited(sys) && sys.displays.backSurface) {
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys)) && sys.displays.backSurface) {
             clockTick(sys);
             renderFrame(sys);
             return;

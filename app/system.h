@@ -11,7 +11,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+
+namespace platform {
+class PictureFileWriter;
+}
 
 namespace sublumen {
 
@@ -120,6 +125,19 @@ struct CompositionState {
     bool frameStepped = false;
 };
 
+// Screenshots: the writer that encodes and saves them off the main thread (made at the first one), the
+// F12 presses waiting for the next composed frame and the folder they go to, and the status bar's notice
+// of the last result with the calendar second it came.
+struct ScreenshotState {
+    std::shared_ptr<platform::PictureFileWriter> writer;
+    int32_t composedWanted = 0;
+    std::string folder;
+    std::string notice;
+    uint32_t noticeSince = 0;
+    // The notice on the last composed frame, empty for none: a paused window composes again when it changes.
+    std::string noticeDrawn;
+};
+
 struct System {
     Settings settings;
     PlaybackState playback;
@@ -130,6 +148,7 @@ struct System {
     DisplayGlobals displays;
     VideoPlacement videoPlacement;
     CompositionState composition;
+    ScreenshotState screenshots;
 };
 
 // The four caption faces, indexed by fontface.

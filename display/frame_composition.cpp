@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "display/display.h"
 #include "display/info_overlay.h"
+#include "display/screenshot.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
@@ -100,11 +101,13 @@ void renderFrame(System& sys)
 {
     fillBorders(sys);
     drawVideo(sys);
+    takeComposedScreenshots(sys);
     if (sys.settings.help != 0) {
         if (sys.settings.captionstyle & styleShadow)
             drawInfoOverlay(sys, 1);
         drawInfoOverlay(sys, 0);
     }
+    drawScreenshotNotice(sys);
     presentFrame(sys);
     ++sys.playback.framesThisSecond;
 }

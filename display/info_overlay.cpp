@@ -17,7 +17,7 @@
 
 namespace sublumen {
 
-const char* const helpLineTable[13] = {
+const char* const helpLineTable[14] = {
     "ESC:종료 @Enter:전체/창, Space:일시정지",
     "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
     "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
@@ -31,6 +31,7 @@ const char* const helpLineTable[13] = {
     "(N)자막 언어: 하나씩/모두",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
     "(Ctrl+,/.)일시정지 중 앞/뒤 프레임",
+    "(F12)화면 저장 (Shift+F12)영상만 저장",
 };
 
 namespace {

@@ -8,6 +8,10 @@ namespace platform {
 // $XDG_STATE_HOME/sublumen (default ~/.local/state/sublumen); not created here.
 std::string stateFolder();
 
+// The desktop's pictures folder: XDG_PICTURES_DIR of $XDG_CONFIG_HOME/user-dirs.dirs (default
+// ~/.config), "$HOME/..." expanded, else ~/Pictures; without a trailing slash, not created here.
+std::string picturesFolder();
+
 // True when this process may create files in the folder (its permissions, a read-only mount).
 bool folderWritable(const char* path);
 

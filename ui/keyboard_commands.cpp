@@ -4,6 +4,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "display/frame_composition.h"
+#include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -284,6 +285,9 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case VK_F1:
         s.help = oneMinus(s.help);
+        break;
+    case VK_F12:
+        requestScreenshot(sys, (GetKeyState(VK_SHIFT) & 0x8000) != 0);
         break;
     case VK_OEM_COMMA:
         // With Ctrl a frame step back while paused, without it the previous movie.

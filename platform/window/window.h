@@ -154,6 +154,7 @@ constexpr int VK_DIVIDE = 0x6F;
 constexpr int VK_F1 = 0x70;
 constexpr int VK_F4 = 0x73;
 constexpr int VK_F10 = 0x79;
+constexpr int VK_F12 = 0x7B;
 constexpr int VK_OEM_1 = 0xBA;
 constexpr int VK_OEM_PLUS = 0xBB;
 constexpr int VK_OEM_COMMA = 0xBC;
