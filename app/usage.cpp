@@ -17,6 +17,7 @@ const char* const usageText =
     "  M picture fit, L enhance, P flip, 1-8 resolution, 9 the desktop's size, ` 16/32 bits,\n"
     "  Keypad +/- volume, T always on top, Q quick skip, E end screen,\n"
     "  X ask for a caption at the next start, N caption language (each in turn, then all),\n"
+    "  Ctrl+K/J the next/last caption starts now (a second snap 5 min away sets the rate), Ctrl+0 undo,\n"
     "  Ctrl+Left/Right previous/next caption, Ctrl+Up current caption again.\n"
     "Media keys and the desktop's sound menu control it through MPRIS (org.mpris.MediaPlayer2.sublumen).\n"
     "\n"

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 #include "platform/user_folders.h"
 
 #include <algorithm>
@@ -95,6 +96,21 @@ bool replaceFile(const std::string& path, const std::string& text)
     return true;
 }
 
+// The caption rate the user's snaps fixed; a value no snap could have set is dropped, not applied.
+void recallCaptionRate(MovieState& movie)
+{
+    auto field = movie.memoryFields.find(captionRateField);
+    if (field == movie.memoryFields.end())
+        return;
+    if (std::optional<double> rate = parseCaptionRate(field->second)) {
+        movie.captionRate = *rate;
+        debugLog("Movie memory: caption rate %s restored.\n", field->second.c_str());
+    } else {
+        debugLog("Movie memory: caption rate %s refused.\n", field->second.c_str());
+        movie.memoryFields.erase(field);
+    }
+}
+
 std::string absolutePath(const char* movie)
 {
     std::error_code error;
@@ -179,6 +195,7 @@ void recallMovie(System& sys)
     MovieState& movie = sys.movie;
     MovieItem& item = movie.currentItem;
     movie.listTimeshift = item.timeshift;
+    movie.captionRate = 1.0;
     movie.memoryPath = absolutePath(item.movie);
     // A path that would break its line is not remembered.
     if (movie.memoryPath.empty() || movie.memoryPath.find_first_of("\t\n\r") != std::string::npos) {
@@ -201,6 +218,7 @@ void recallMovie(System& sys)
         debugLog("Movie memory: %d lines for %s; the last one is used.\n", lines, movie.memoryPath.c_str());
     const MovieMemoryEntry& e = *remembered;
     movie.memoryFields = e.fields;
+    recallCaptionRate(movie);
     item.timeshift = static_cast<int32_t>(static_cast<uint32_t>(item.timeshift) + static_cast<uint32_t>(e.shift));
     Caption* caption = sys.movie.currentCaption.get();
     bool classShown = !e.className.empty() && caption && caption->showClassNamed(e.className);
