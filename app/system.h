@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/settings.h"
+#include "caption/caption_sync.h"
 #include "display/display_device.h"
 #include "display/video_placement.h"
 #include "media/movie_item.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -82,6 +84,12 @@ struct MovieState {
     // The movie's remembered named fields (audio stream, position, …), each read and changed by its own
     // feature and written with the rest at the movie's end.
     std::map<std::string, std::string> memoryFields;
+    // Caption time = stream time × captionRate + currentItem's timeshift (caption/caption_sync.h): 1 unless
+    // the user's sync snaps fixed it; remembered per movie in memoryFields. The last snap, and the movie
+    // it was made in, is what the next snap pairs with; it is not remembered.
+    double captionRate = 1.0;
+    std::optional<SyncPoint> syncSnap;
+    std::string syncSnapMovie;
     // The file name of the last list movie that could not be opened and passed over, and the calendar
     // second it was, for the status bar's notice; empty when there is none.
     std::string unopenedMovie;

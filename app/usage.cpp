@@ -18,6 +18,7 @@ const char* const usageText =
     "  Keypad +/- volume, T always on top, Q quick skip, E end screen,\n"
     "  X ask for a caption at the next start, N caption language (each in turn, then all),\n"
     "  Ctrl+Left/Right previous/next caption, Ctrl+Up current caption again,\n"
+    "  Ctrl+K/J the next/last caption starts now (a second snap 5 min away sets the rate), Ctrl+0 undo,\n"
     "  Ctrl+,/. previous/next frame while paused,\n"
     "  F12 screenshot with the captions, Shift+F12 the movie's frame alone at its own size\n"
     "  (PNG in the pictures folder: XDG_PICTURES_DIR of user-dirs.dirs, else ~/Pictures).\n"

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 #include "display/display.h"
 #include "display/info_overlay.h"
 #include "display/screenshot.h"
@@ -81,15 +82,9 @@ void drawStatusText(System& sys, HDC dc, int x, const char* text)
 
 }
 
-uint32_t captionTime(uint32_t streamTime, int32_t timeshift)
+uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate)
 {
-    int64_t t = static_cast<int64_t>(streamTime) + timeshift;
-    if (t < 0)
-        return 0;
-    // A shift past the end of the clock's range stays at its end rather than wrapping to the start.
-    if (t > static_cast<int64_t>(UINT32_MAX))
-        return UINT32_MAX;
-    return static_cast<uint32_t>(t);
+    return mapCaptionTime(streamTime, timeshift, rate);
 }
 
 BOOL drawText(HDC dc, int x, int y, const char* text)
@@ -190,7 +185,7 @@ void drawVideo(System& sys)
             drawStatusText(sys, dc, 0, notice.c_str());
     }
     if (sys.settings.iscaption != 0 && sys.movie.currentCaption) {
-        uint32_t ct = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift);
+        uint32_t ct = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate);
         const Settings& s = sys.settings;
         // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
         const int32_t lowest = s.seekbar != 0 ? s.screeny - statusBarHeight - captionEffectReach : INT32_MAX;

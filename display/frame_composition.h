@@ -18,7 +18,8 @@ void drawSeekBar(System& sys, HDC dc);
 void drawSeekBar(System& sys, HDC dc, uint32_t t);
 // A NUL-terminated text with its top-left at (x, y); returns what TextOutA returns.
 BOOL drawText(HDC dc, int x, int y, const char* text);
-// The caption time for a stream time and a signed shift: never below 0.
-uint32_t captionTime(uint32_t streamTime, int32_t timeshift);
+// The caption time for a stream time, a signed shift and the caption rate (1 for none): never below 0.
+// Everything that asks which caption is in force calls this, with currentItem's timeshift and captionRate.
+uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate);
 
 }

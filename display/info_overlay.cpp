@@ -17,7 +17,7 @@
 
 namespace sublumen {
 
-const char* const helpLineTable[14] = {
+const char* const helpLineTable[15] = {
     "ESC:종료 @Enter:전체/창, Space:일시정지",
     "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
     "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
@@ -30,6 +30,7 @@ const char* const helpLineTable[14] = {
     "(Q)Quick Skip (E)Ending (T)AlwaysTop",
     "(N)자막 언어: 하나씩/모두",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
+    "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
     "(Ctrl+,/.)일시정지 중 앞/뒤 프레임",
     "(F12)화면 저장 (Shift+F12)영상만 저장",
 };
@@ -143,7 +144,11 @@ void drawInfoOverlay(System& sys, int pass)
     put(13, line);
     formatLine(line, "영상:%s", shownText(item.movie).c_str());
     put(26, line);
-    formatLine(line, "자막:%s,%d%s", shownText(item.caption).c_str(), item.timeshift,
+    // The caption rate of the sync snaps, only when there is one.
+    char rate[32] = "";
+    if (sys.movie.captionRate != 1.0)
+        std::snprintf(rate, sizeof rate, " 속도:%.5f", sys.movie.captionRate);
+    formatLine(line, "자막:%s,%d%s%s", shownText(item.caption).c_str(), item.timeshift, rate,
         captionFileState(sys.movie.currentCaption.get()).c_str());
     put(39, line);
 

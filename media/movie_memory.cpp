@@ -7,6 +7,7 @@
 #include "media/movie_list.h"
 #include "media/movie_session.h"
 #include "platform/kernel.h"
+#include "caption/caption_sync.h"
 #include "platform/user_folders.h"
 
 #include <algorithm>
@@ -129,6 +130,20 @@ public:
 private:
     int fd_;
 };
+// The caption rate the user's snaps fixed; a value no snap could have set is dropped, not applied.
+void recallCaptionRate(MovieState& movie)
+{
+    auto field = movie.memoryFields.find(captionRateField);
+    if (field == movie.memoryFields.end())
+        return;
+    if (std::optional<double> rate = parseCaptionRate(field->second)) {
+        movie.captionRate = *rate;
+        debugLog("Movie memory: caption rate %s restored.\n", field->second.c_str());
+    } else {
+        debugLog("Movie memory: caption rate %s refused.\n", field->second.c_str());
+        movie.memoryFields.erase(field);
+    }
+}
 
 std::string absolutePath(const char* movie)
 {
@@ -397,6 +412,7 @@ void recallMovie(System& sys)
     MovieState& movie = sys.movie;
     MovieItem& item = movie.currentItem;
     movie.listTimeshift = item.timeshift;
+    movie.captionRate = 1.0;
     movie.memoryPath = absolutePath(item.movie);
     movie.memoryFields.clear();
     movie.resumedAt = 0;
@@ -426,6 +442,7 @@ void recallMovie(System& sys)
         debugLog("Movie memory: %d lines for %s; the last one is used.\n", lines, movie.memoryPath.c_str());
     const MovieMemoryEntry& e = *remembered;
     movie.memoryFields = e.fields;
+    recallCaptionRate(movie);
     item.timeshift = static_cast<int32_t>(static_cast<uint32_t>(item.timeshift) + static_cast<uint32_t>(e.shift));
     Caption* caption = sys.movie.currentCaption.get();
     bool classShown = !e.className.empty() && caption && caption->showClassNamed(e.className);

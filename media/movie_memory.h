@@ -1,5 +1,6 @@
 // What the player remembers of each movie file between runs: the user's own caption time shift (the
-// J/K/U/I changes, on top of a list's timeshift) and the caption class chosen with N. It is kept in
+// J/K/U/I changes and sync snaps, on top of a list's timeshift), the caption class chosen with N and the
+// caption rate of the snaps (the named field "rate"). It is kept in
 // $XDG_STATE_HOME/sublumen/movies (default ~/.local/state/sublumen/movies), keyed by the movie's absolute
 // path, at most the 1000 most recent movies, and replaced atomically.
 #pragma once

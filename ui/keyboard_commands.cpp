@@ -10,6 +10,7 @@
 #include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
+#include "ui/caption_sync_keys.h"
 #include "ui/volume.h"
 
 #include <algorithm>
@@ -60,11 +61,12 @@ void seekToCaption(System& sys, CaptionStep step)
     if (!sys.movie.currentCaption)
         return;
     const int32_t shift = sys.movie.currentItem.timeshift;
-    const uint32_t now = captionTime(sys.movie.currentStream->currentTime(), shift);
+    const double rate = sys.movie.captionRate;
+    const uint32_t now = captionTime(sys.movie.currentStream->currentTime(), shift, rate);
     uint32_t start = 0;
     if (!sys.movie.currentCaption->captionStart(now, step, start))
         return;
-    int64_t target = static_cast<int64_t>(start) - shift;
+    int64_t target = streamTimeOfCaption(start, shift, rate);
     target = std::clamp<int64_t>(target, 0, sys.movie.movieDuration);
     seekMovie(sys, static_cast<uint32_t>(target));
 }
@@ -185,6 +187,10 @@ int runKeyCommand(System& sys, int virtualKey)
         selectResolution(sys, virtualKey - '0');
         sys.playback.reinitRequest = 1;
         break;
+    case '0':
+        if (control)
+            clearCaptionSync(sys);
+        break;
     case '9':
         if (selectDesktopResolution(sys))
             sys.playback.reinitRequest = 1;
@@ -230,10 +236,16 @@ int runKeyCommand(System& sys, int virtualKey)
         sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 10000);
         break;
     case 'J':
-        sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -1000);
+        if (control)
+            snapCaption(sys, CaptionStep::Current);
+        else
+            sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -1000);
         break;
     case 'K':
-        sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 1000);
+        if (control)
+            snapCaption(sys, CaptionStep::Next);
+        else
+            sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 1000);
         break;
     case 'L':
         sys.commands.pictureFlags ^= EnhanceImage;

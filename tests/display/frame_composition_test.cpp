@@ -79,7 +79,7 @@ class CaptionTime : public ::testing::TestWithParam<ShiftCase> { };
 
 TEST_P(CaptionTime, AddsTheShiftWithoutGoingBelowZero)
 {
-    EXPECT_EQ(captionTime(GetParam().streamTime, GetParam().timeshift), GetParam().expected);
+    EXPECT_EQ(captionTime(GetParam().streamTime, GetParam().timeshift, 1.0), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shifts, CaptionTime,

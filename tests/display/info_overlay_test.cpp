@@ -93,6 +93,12 @@ TEST_F(InfoOverlay, CaptionLineShowsTheFileEncodingAndTheClassShown)
     expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi",
         "자막:/films/night.smi,-1500 [CP949 KRCC+ENCC]", "동영상 끝.", "화면 모드:640x480x32", defaultPlacement,
         defaultCaptionLine });
+    // The caption rate of the sync snaps follows the shift.
+    sys.movie.captionRate = 5063731.0 / 5280000.0;
+    paint(90, 90, 90);
+    expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi",
+        "자막:/films/night.smi,-1500 속도:0.95904 [CP949 KRCC+ENCC]", "동영상 끝.", "화면 모드:640x480x32",
+        defaultPlacement, defaultCaptionLine });
 }
 
 TEST_F(InfoOverlay, UnknownFitModeShowsQuestionMarks)

@@ -1,5 +1,6 @@
 #include "app/system.h"
 #include "caption/caption.h"
+#include "display/frame_composition.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
@@ -389,6 +390,68 @@ TEST_F(StreamKeys, CtrlArrowsStepThroughTheCaptionsOfTheClassShown)
     EXPECT_EQ(sys.movie.currentItem.timeshift, 1000);
     ASSERT_NE(sys.movie.currentCaption, nullptr);
     EXPECT_EQ(sys.movie.currentCaption->shownClassName(), "ENCC");
+}
+
+TEST_F(StreamKeys, CtrlKAndJSnapTheCaptionsAndTwoSnapsFarApartSetTheRate)
+{
+    using std::chrono::milliseconds;
+    // Captions of another cut whose clock runs at 10/11 of the movie's.
+    dir.write("movie1.smi",
+        "<SYNC Start=10000><P>A<SYNC Start=12000><P>&nbsp;"
+        "<SYNC Start=1000000><P>B<SYNC Start=1002000><P>&nbsp;");
+    script->properties.duration = std::chrono::hours(2);
+    start();
+    ASSERT_NE(sys.movie.currentCaption, nullptr);
+    PostMessageA(sys.window.mainWindow, WM_KEYDOWN, VK_CONTROL, 1);
+    turn();
+    auto snapAt = [&](milliseconds now, int key) {
+        script->time = now;
+        onKeyDown(sys, key);
+    };
+    snapAt(milliseconds(9000), 'K');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 1000) << "A starts now";
+    snapAt(milliseconds(11000), 'J');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, -1000) << "A, just shown, starts now instead";
+    EXPECT_EQ(sys.movie.captionRate, 1.0) << "two seconds apart: the second snap replaces the first";
+    snapAt(milliseconds(1100000), 'J');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 0);
+    EXPECT_NEAR(sys.movie.captionRate, 10.0 / 11.0, 1e-9);
+    EXPECT_EQ(captionTime(11000, sys.movie.currentItem.timeshift, sys.movie.captionRate), 10000u);
+    snapAt(milliseconds(1110000), 'K');
+    EXPECT_NEAR(sys.movie.captionRate, 10.0 / 11.0, 1e-9) << "no caption after B: nothing changes";
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 0);
+    std::string text = newLog();
+    EXPECT_NE(text.find("Caption sync: snap under 5 minutes from the last one replaces it.\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Caption sync: last caption at 1000000 ms starts at 1100000 ms: shift 0, rate 0.90909.\n"),
+        std::string::npos) << text;
+    EXPECT_NE(text.find("Caption sync: no next caption at 1009091 ms; nothing changed.\n"), std::string::npos) << text;
+    // Ctrl+Right lands where B starts under the rate.
+    seekFrom(milliseconds(20000), VK_RIGHT);
+    EXPECT_EQ(lastSeek(), milliseconds(1100000));
+
+    // Shift and rate come back with the movie; Ctrl+0 takes both away, for good.
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 0);
+    EXPECT_NEAR(sys.movie.captionRate, 10.0 / 11.0, 1e-9);
+    onKeyDown(sys, 'I');
+    onKeyDown(sys, '0');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 0);
+    EXPECT_EQ(sys.movie.captionRate, 1.0);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(sys.movie.captionRate, 1.0);
+    PostMessageA(sys.window.mainWindow, WM_KEYUP, VK_CONTROL, 1);
+    turn();
+    onKeyDown(sys, 'K');
+    onKeyDown(sys, '0');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, 1000) << "K alone and 0 alone keep their old meaning";
+
+    // A rate no snap could have set is not applied.
+    closeMovie(sys);
+    dir.write("state/sublumen/movies",
+        "# sublumen movies 1\n0\t\trate=3\t" + std::filesystem::absolute(dir.file("movie1.avi")).string() + "\n");
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    EXPECT_EQ(sys.movie.captionRate, 1.0);
+    EXPECT_NE(newLog().find("Movie memory: caption rate 3 refused.\n"), std::string::npos);
 }
 
 TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)

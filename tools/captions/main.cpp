@@ -1,14 +1,19 @@
-// sublumen-captions [--classes | --class NAME] FILE...: loads each caption file (SAMI, SUB, ASF script,
-// SubRip, WebVTT, SSA/ASS) into a caption track exactly as the player does and prints its entries in the
-// player's own log format, so a file can be
+// sublumen-captions [--shift MS] [--rate R] [--classes | --class NAME] FILE...: loads each caption file
+// (SAMI, SUB, ASF script, SubRip, WebVTT, SSA/ASS) into a caption track exactly as the player does and
+// prints its entries in the player's own log format, so a file can be
 // checked without playing a movie. --class NAME prints what the player shows when that language class of
 // a SAMI file is chosen ("*" for all of them stacked); --classes lists the classes with their names,
-// languages and entry counts.
+// languages and entry counts. --shift and --rate print each entry at the movie time the player shows it
+// with that caption time shift and rate (the overlay's caption line), instead of at its own start.
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,8 +22,23 @@ using sublumen::CaptionEntry;
 
 namespace {
 
+// The caption time shift and rate the entries are printed under; the entries' own starts by default.
+int32_t shownShift = 0;
+double shownRate = 1.0;
+
+// The movie time at which the player shows an entry starting at start: the first stream time whose caption
+// time reaches it, never before the movie starts. The end of the track stays where it is, alone at its time.
+uint32_t shownStart(uint32_t start)
+{
+    if (start == sublumen::endMarker)
+        return start;
+    const int64_t at = sublumen::streamTimeOfCaption(start, shownShift, shownRate);
+    return static_cast<uint32_t>(std::clamp<int64_t>(at, 0, sublumen::endMarker - 1));
+}
+
 void printEntry(uint32_t start, const char* text)
 {
+    start = shownStart(start);
     std::printf("%02u:%02u.%02u[%10u]:%s\n", start / 60000u, (start / 1000u) % 60u, (start % 1000u) / 10u, start, text);
 }
 
@@ -44,6 +64,20 @@ void printClass(Caption& track)
     printEntry(sublumen::endMarker, "");
 }
 
+bool wholeNumber(const char* text, long long low, long long high, long long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text, &end, 10);
+    return *text != '\0' && *end == '\0' && errno == 0 && value >= low && value <= high;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: sublumen-captions [--shift MS] [--rate R] [--classes | --class NAME] FILE...\n");
+    return 2;
+}
+
 }
 
 int main(int argc, char** argv)
@@ -51,6 +85,28 @@ int main(int argc, char** argv)
     enum class Mode { Track, Classes, Class } mode = Mode::Track;
     std::string className;
     int firstFile = 1;
+    for (; firstFile + 1 < argc; firstFile += 2) {
+        const char* option = argv[firstFile];
+        const char* value = argv[firstFile + 1];
+        long long shift = 0;
+        if (std::strcmp(option, "--shift") == 0) {
+            if (!wholeNumber(value, INT32_MIN, INT32_MAX, shift)) {
+                std::fprintf(stderr, "sublumen-captions: --shift %s is not a shift in milliseconds\n", value);
+                return 2;
+            }
+            shownShift = static_cast<int32_t>(shift);
+        } else if (std::strcmp(option, "--rate") == 0) {
+            std::optional<double> rate = sublumen::parseCaptionRate(value);
+            if (!rate) {
+                std::fprintf(stderr, "sublumen-captions: --rate %s is not a rate within %g and %g\n", value,
+                    sublumen::slowestCaptionRate, sublumen::fastestCaptionRate);
+                return 2;
+            }
+            shownRate = *rate;
+        } else {
+            break;
+        }
+    }
     if (firstFile < argc && std::strcmp(argv[firstFile], "--classes") == 0) {
         mode = Mode::Classes;
         ++firstFile;
@@ -59,10 +115,8 @@ int main(int argc, char** argv)
         className = argv[firstFile + 1];
         firstFile += 2;
     }
-    if (firstFile >= argc) {
-        std::fprintf(stderr, "usage: sublumen-captions [--classes | --class NAME] FILE...\n");
-        return 2;
-    }
+    if (firstFile >= argc)
+        return usage();
     int status = 0;
     const int files = argc - firstFile;
     for (int i = firstFile; i < argc; ++i) {

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs sublumen-captions on a typical SAMI file (CRLF line ends, a titled header, two captions), on a
-# missing file and on SubRip and ASS files, and compares its output byte for byte.
+# missing file, on SubRip and ASS files and with a caption shift and rate, and compares its output byte
+# for byte.
 set -eu
 tool=$1
 dir=$(mktemp -d)
@@ -33,6 +34,25 @@ cmp "$dir/expected" "$dir/out"
 printf '00:01.01[      1012]:En\n00:04.00[      4000]: \n71582:47.29[4294967295]:\n' > "$dir/expected"
 "$tool" --class ENCC "$dir/two.smi" > "$dir/out"
 cmp "$dir/expected" "$dir/out"
+# A caption shift and rate print each entry at the movie time the player shows it: (start - shift) / rate,
+# never before 0; with --class too. A rate outside 0.8-1.25 or a shift that is no number is refused.
+printf '00:00.40[       400]:Hello\nWorld\n00:02.00[      2000]: \n71582:47.29[4294967295]:\n' > "$dir/expected"
+"$tool" --shift 500 --rate 1.25 "$dir/typical.smi" > "$dir/out"
+cmp "$dir/expected" "$dir/out"
+printf '00:00.00[         0]:Hello\nWorld\n00:01.00[      1000]: \n71582:47.29[4294967295]:\n' > "$dir/expected"
+"$tool" --shift 2000 "$dir/typical.smi" > "$dir/out"
+cmp "$dir/expected" "$dir/out"
+printf '00:01.26[      1265]:En\n00:05.00[      5000]: \n71582:47.29[4294967295]:\n' > "$dir/expected"
+"$tool" --rate 0.8 --class ENCC "$dir/two.smi" > "$dir/out"
+cmp "$dir/expected" "$dir/out"
+for bad in "--rate 1.3" "--rate 0,9" "--shift 12ms" "--shift 3000000000"; do
+  status=0
+  # shellcheck disable=SC2086
+  "$tool" $bad "$dir/typical.smi" > "$dir/out" 2> "$dir/err" || status=$?
+  test "$status" -eq 2
+  test ! -s "$dir/out"
+  grep -q "sublumen-captions: ${bad%% *}" "$dir/err"
+done
 # SubRip and SSA/ASS files print the same way: overlapping cues shown together, an empty entry at the end.
 printf '1\r\n00:00:01,000 --> 00:00:03,000\r\n<i>One</i>\r\n\r\n2\r\n00:00:02,000 --> 00:00:04,000\r\nTwo\r\n' > "$dir/cues.srt"
 printf '[Script Info]\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n' > "$dir/cues.ass"
@@ -44,4 +64,4 @@ printf 'Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\i1}A\\Nb\n' >> "$di
 } > "$dir/expected"
 "$tool" "$dir/cues.srt" "$dir/cues.ass" > "$dir/out"
 cmp "$dir/expected" "$dir/out"
-echo "sublumen-captions: typical file, missing file, two-language file and text caption files as expected"
+echo "sublumen-captions: typical file, missing file, two-language file, text caption files, shift and rate as expected"

@@ -1,0 +1,99 @@
+#include "caption/caption_sync.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace sublumen {
+
+namespace {
+
+// A rate that slipped past the checks counts as none, so no frame ever maps through it.
+double usableRate(double rate)
+{
+    return captionRateAllowed(rate) ? rate : 1.0;
+}
+
+// Stream time × rate in whole milliseconds; exact at rate 1, so that times without a rate stay as they were.
+int64_t scaled(int64_t streamTime, double rate)
+{
+    if (rate == 1.0)
+        return streamTime;
+    return std::llround(static_cast<double>(streamTime) * rate);
+}
+
+// The snap taken alone: the caption starts at its stream time under the given rate.
+Snap shifted(SyncPoint now, double rate, SnapOutcome outcome, double pairedRate)
+{
+    const int64_t shift = static_cast<int64_t>(now.captionStart) - scaled(now.streamTime, rate);
+    if (shift < INT32_MIN || shift > INT32_MAX)
+        return { SnapOutcome::OutOfRange, { 0, rate }, pairedRate };
+    return { outcome, { static_cast<int32_t>(shift), rate }, pairedRate };
+}
+
+}
+
+bool captionRateAllowed(double rate)
+{
+    return rate >= slowestCaptionRate && rate <= fastestCaptionRate;
+}
+
+uint32_t mapCaptionTime(uint32_t streamTime, int32_t shift, double rate)
+{
+    const int64_t t = scaled(streamTime, usableRate(rate)) + shift;
+    if (t < 0)
+        return 0;
+    // A shift past the end of the clock's range stays at its end rather than wrapping to the start.
+    if (t > static_cast<int64_t>(UINT32_MAX))
+        return UINT32_MAX;
+    return static_cast<uint32_t>(t);
+}
+
+int64_t streamTimeOfCaption(uint32_t captionTime, int32_t shift, double rate)
+{
+    rate = usableRate(rate);
+    const int64_t target = static_cast<int64_t>(captionTime) - shift;
+    if (rate == 1.0)
+        return target;
+    // The division lands within a step of the answer; the forward map, rounding included, decides it.
+    int64_t s = static_cast<int64_t>(std::ceil(static_cast<double>(target) / rate));
+    while (scaled(s - 1, rate) >= target)
+        --s;
+    while (scaled(s, rate) < target)
+        ++s;
+    return s;
+}
+
+Snap snapCaptionSync(const std::optional<SyncPoint>& previous, SyncPoint now, double rate)
+{
+    rate = usableRate(rate);
+    if (!previous)
+        return shifted(now, rate, SnapOutcome::Shifted, 0.0);
+    const int64_t streamSpan = static_cast<int64_t>(now.streamTime) - previous->streamTime;
+    if (std::llabs(streamSpan) < rateSnapDistance)
+        return shifted(now, rate, SnapOutcome::TooClose, 0.0);
+    const int64_t captionSpan = static_cast<int64_t>(now.captionStart) - previous->captionStart;
+    const double paired = static_cast<double>(captionSpan) / static_cast<double>(streamSpan);
+    if (!captionRateAllowed(paired))
+        return shifted(now, rate, SnapOutcome::RateRefused, paired);
+    return shifted(now, paired, SnapOutcome::RateFixed, paired);
+}
+
+std::string captionRateText(double rate)
+{
+    char text[32];
+    auto [end, error] = std::to_chars(text, text + sizeof text, rate);
+    return error == std::errc() ? std::string(text, end) : std::string("1");
+}
+
+std::optional<double> parseCaptionRate(const std::string& text)
+{
+    double rate = 0.0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, rate);
+    if (text.empty() || error != std::errc() || stop != end || !captionRateAllowed(rate))
+        return std::nullopt;
+    return rate;
+}
+
+}

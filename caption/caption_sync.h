@@ -1,0 +1,64 @@
+// How caption time follows the movie: caption time = stream time × rate + shift. The shift is the movie
+// item's timeshift, which J/K/U/I move as always; the rate is 1 unless two sync snaps far enough apart
+// fixed it, for captions timed for another frame rate or another cut. Pure arithmetic, no state.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sublumen {
+
+// The rates a snap or the movie memory may set; anything else is a mistaken snap or a damaged file.
+constexpr double slowestCaptionRate = 0.8;
+constexpr double fastestCaptionRate = 1.25;
+// Two snaps closer than this in movie time are too near for their rate to be trusted.
+constexpr uint32_t rateSnapDistance = 300000;
+// The movie memory's field for the rate.
+constexpr const char* captionRateField = "rate";
+
+// One snap: at streamTime the caption starting at captionStart (caption time) should start.
+struct SyncPoint {
+    uint32_t streamTime;
+    uint32_t captionStart;
+};
+
+struct CaptionSync {
+    int32_t shift;
+    double rate;
+};
+
+// The caption time at streamTime, within 0 and the end of the clock's range; with rate 1 exactly
+// streamTime + shift.
+uint32_t mapCaptionTime(uint32_t streamTime, int32_t shift, double rate);
+
+// The first stream time whose caption time reaches captionTime; negative when the caption time is
+// reached before the movie starts.
+int64_t streamTimeOfCaption(uint32_t captionTime, int32_t shift, double rate);
+
+enum class SnapOutcome {
+    Shifted,  // the only snap: the shift moved, the rate kept
+    RateFixed,  // paired with the previous snap: shift and rate both set
+    TooClose,  // the previous snap is under rateSnapDistance away: this one replaces it, as Shifted
+    RateRefused,  // the pair gives a rate outside the allowed ones: as Shifted
+    OutOfRange,  // the shift would not fit in 32 bits: nothing changes
+};
+
+struct Snap {
+    SnapOutcome outcome;
+    CaptionSync sync;  // what to set, unless OutOfRange
+    double pairedRate;  // the rate the pair gave (RateFixed, RateRefused)
+};
+
+// What a snap at now makes of the sync, given the previous snap of the movie (if any) and the rate in
+// force.
+Snap snapCaptionSync(const std::optional<SyncPoint>& previous, SyncPoint now, double rate);
+
+// Whether rate lies within slowestCaptionRate and fastestCaptionRate.
+bool captionRateAllowed(double rate);
+// The rate as the movie memory and the tools write it, and read back: nothing for a text that is not
+// wholly a number or for a rate that is not allowed.
+std::string captionRateText(double rate);
+std::optional<double> parseCaptionRate(const std::string& text);
+
+}

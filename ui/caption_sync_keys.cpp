@@ -1,0 +1,78 @@
+#include "ui/caption_sync_keys.h"
+
+#include "app/debug_log.h"
+#include "app/system.h"
+#include "caption/caption_sync.h"
+#include "display/frame_composition.h"
+#include "media/media_stream.h"
+
+
+namespace sublumen {
+
+namespace {
+
+// The rate lives in the movie memory's fields as well, so that the movie's end writes it.
+void setCaptionRate(MovieState& movie, double rate)
+{
+    movie.captionRate = rate;
+    if (rate == 1.0)
+        movie.memoryFields.erase(captionRateField);
+    else
+        movie.memoryFields[captionRateField] = captionRateText(rate);
+}
+
+}
+
+void snapCaption(System& sys, CaptionStep step)
+{
+    MovieState& movie = sys.movie;
+    MovieItem& item = movie.currentItem;
+    if (!movie.currentStream)
+        return;
+    const char* which = step == CaptionStep::Next ? "next" : "last";
+    const uint32_t now = movie.currentStream->currentTime();
+    const uint32_t shownTime = captionTime(now, item.timeshift, movie.captionRate);
+    uint32_t start = 0;
+    // A caption stream brings its captions as the movie is read, so the next one may not be there yet.
+    if (!movie.currentCaption || !movie.currentCaption->captionStart(shownTime, step, start)) {
+        debugLog("Caption sync: no %s caption at %u ms; nothing changed.\n", which, shownTime);
+        return;
+    }
+    std::optional<SyncPoint> previous;
+    if (movie.syncSnap && movie.syncSnapMovie == item.movie)
+        previous = movie.syncSnap;
+    const Snap snap = snapCaptionSync(previous, SyncPoint { now, start }, movie.captionRate);
+    switch (snap.outcome) {
+    case SnapOutcome::OutOfRange:
+        debugLog("Caption sync: caption at %u ms cannot start at %u ms, the shift is out of range; nothing changed.\n",
+            start, now);
+        return;
+    case SnapOutcome::TooClose:
+        debugLog("Caption sync: snap under 5 minutes from the last one replaces it.\n");
+        break;
+    case SnapOutcome::RateRefused:
+        debugLog("Caption sync: rate %.5f refused, outside 0.8-1.25; the rate stays.\n", snap.pairedRate);
+        break;
+    case SnapOutcome::Shifted:
+    case SnapOutcome::RateFixed:
+        break;
+    }
+    item.timeshift = snap.sync.shift;
+    setCaptionRate(movie, snap.sync.rate);
+    movie.syncSnap = SyncPoint { now, start };
+    movie.syncSnapMovie = item.movie;
+    debugLog("Caption sync: %s caption at %u ms starts at %u ms: shift %d, rate %.5f.\n", which, start, now,
+        item.timeshift, movie.captionRate);
+}
+
+void clearCaptionSync(System& sys)
+{
+    MovieState& movie = sys.movie;
+    movie.currentItem.timeshift = movie.listTimeshift;
+    setCaptionRate(movie, 1.0);
+    movie.syncSnap.reset();
+    movie.syncSnapMovie.clear();
+    debugLog("Caption sync: cleared: shift %d, rate 1.\n", movie.currentItem.timeshift);
+}
+
+}
