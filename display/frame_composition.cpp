@@ -7,6 +7,7 @@
 #include "display/info_overlay.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/study_mode.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
@@ -47,6 +48,16 @@ std::string unopenedNotice(const System& sys)
     if (platform::isValidUtf8(name))
         return "열 수 없음: " + name;
     return "열 수 없음: " + platform::encodeUtf8(platform::decodeForDisplay(name));
+}
+
+// What the status bar says besides the time: an unopened movie, study mode and the loop.
+std::string statusNotice(const System& sys)
+{
+    std::string notice = unopenedNotice(sys);
+    const std::string study = studyStatusText(sys);
+    if (!study.empty())
+        notice += (notice.empty() ? "" : "  ") + study;
+    return notice;
 }
 
 // A text on the status bar's line, in its font and colour.
@@ -142,6 +153,7 @@ void drawVideo(System& sys)
     MediaStream& stream = *sys.movie.currentStream;
     CompositionState& c = sys.composition;
     int rc = advanceMovie(sys);
+    followStudyAndLoop(sys);
     if (rc != 0)
         debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
             static_cast<unsigned>(stream.lastResult));
@@ -163,7 +175,7 @@ void drawVideo(System& sys)
     if (sys.settings.seekbar != 0) {
         drawSeekBar(sys, dc);
     } else {
-        const std::string notice = unopenedNotice(sys);
+        const std::string notice = statusNotice(sys);
         if (!notice.empty())
             drawStatusText(sys, dc, 0, notice.c_str());
     }
@@ -199,7 +211,7 @@ void drawSeekBar(System& sys, HDC dc, uint32_t t)
     char text[64];
     std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
         (d / 1000u) % 60u);
-    const std::string notice = unopenedNotice(sys);
+    const std::string notice = statusNotice(sys);
     drawStatusText(sys, dc, 0, notice.empty() ? text : (std::string(text) + "  " + notice).c_str());
 
     fill(dc, W - 144, H - 4, W - 16, H - 3, LTGRAY_BRUSH);

@@ -17,7 +17,7 @@
 
 namespace sublumen {
 
-const char* const helpLineTable[12] = {
+const char* const helpLineTable[13] = {
     "ESC:종료 @Enter:전체/창, Space:일시정지",
     "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
     "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
@@ -30,6 +30,7 @@ const char* const helpLineTable[12] = {
     "(Q)Quick Skip (E)Ending (T)AlwaysTop",
     "(N)자막 언어: 하나씩/모두",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
+    "(Z)자막마다 멈춤 (F2)구간 반복: A/B/해제",
 };
 
 namespace {

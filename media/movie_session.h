@@ -41,6 +41,9 @@ int seekMovie(System& sys, uint32_t milliseconds);
 // Sets the stream running (1) or stopped (0) with the stall rule started over; -1 without a stream,
 // else the stream's answer.
 int runMovie(System& sys, int mode);
+// What Space does: isPlaying becomes playing (1 runs, 0 pauses), the stream runs or stops with it, and a
+// movie paused in a window lets the main loop wait for messages. Nothing without a stream.
+void setMoviePlaying(System& sys, int32_t playing);
 // Whether the shown movie's stream was moved (a seek, a start, Space, a skip) and has not answered an
 // update with a picture, an end or an error since: its picture at the new place is still to be shown.
 bool pictureAwaited(const System& sys);

@@ -7,6 +7,7 @@
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/study_mode.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 #include "ui/volume.h"
@@ -70,15 +71,9 @@ void seekToCaption(System& sys, CaptionStep step)
 
 void togglePause(System& sys)
 {
-    MediaStream& stream = *sys.movie.currentStream;
     // A stream object that failed to open answers -1; it counts as running, so Space leaves it stopped
     // rather than asking the loop to play a movie that is not there.
-    sys.playback.isPlaying = stream.getState() == 0 ? 1 : 0;
-    runMovie(sys, sys.playback.isPlaying);
-    if (sys.playback.isPlaying == 1)
-        sys.playback.playState = PlayState::Run;
-    else if (sys.playback.isPlaying == 0 && sys.settings.fullscreen == 0)
-        sys.playback.playState = PlayState::Wait;
+    setMoviePlaying(sys, sys.movie.currentStream->getState() == 0 ? 1 : 0);
 }
 
 }
@@ -171,7 +166,8 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case VK_UP:
         if (control) {
-            if (hasStream)
+            // In study mode the caption becomes the loop and plays again.
+            if (hasStream && !loopCurrentCaption(sys))
                 seekToCaption(sys, CaptionStep::Current);
             break;
         }
@@ -276,6 +272,9 @@ int runKeyCommand(System& sys, int virtualKey)
     case 'X':
         s.asksmi = oneMinus(s.asksmi);
         break;
+    case 'Z':
+        toggleStudyMode(sys);
+        break;
     case VK_ADD:
         changeVolume(sys, 2);
         break;
@@ -284,6 +283,9 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case VK_F1:
         s.help = oneMinus(s.help);
+        break;
+    case VK_F2:
+        markLoopPoint(sys);
         break;
     case VK_OEM_COMMA:
         sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, -1);
