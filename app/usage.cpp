@@ -22,6 +22,7 @@ const char* const usageText =
     "  Ctrl+,/. previous/next frame while paused,\n"
     "  F12 screenshot with the captions, Shift+F12 the movie's frame alone at its own size\n"
     "  (PNG in the pictures folder: XDG_PICTURES_DIR of user-dirs.dirs, else ~/Pictures).\n"
+    "  Z pause at the end of each caption (Ctrl+Up then loops that caption), F2 loop: A, B, off.\n"
     "Media keys and the desktop's sound menu control it through MPRIS (org.mpris.MediaPlayer2.sublumen).\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/sublumen/settings (default ~/.config/sublumen/settings)\n"

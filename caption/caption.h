@@ -130,6 +130,9 @@ public:
     // The start of the previous, current or next non-blank caption of what is shown at time; false when
     // there is none.
     bool captionStart(uint32_t time, CaptionStep step, uint32_t& start) const;
+    // When what is shown at time is cleared or replaced: the start of the next entry of what is shown,
+    // endMarker when none follows; false when nothing but blank text is shown at time. Moves current.
+    bool shownEnd(uint32_t time, uint32_t& end);
 
 private:
     // The readers' way of building a whole track: appendEntry logs and keeps every entry in the order

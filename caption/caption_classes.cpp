@@ -173,4 +173,32 @@ bool Caption::captionStart(uint32_t time, CaptionStep step, uint32_t& start) con
     return true;
 }
 
+bool Caption::shownEnd(uint32_t time, uint32_t& end)
+{
+    if (classes.empty()) {
+        findAt(time);
+        const CaptionEntry* entry = currentEntry();
+        if (!entry || isBlank(entry->text))
+            return false;
+        // The lookup stops at the last entry not after time, so the next one starts after it.
+        end = current->next ? static_cast<const CaptionEntry*>(current->next->data)->start : endMarker;
+        return true;
+    }
+    bool shown = false;
+    end = endMarker;
+    for (size_t i = 0; i < classes.size(); ++i) {
+        if (shownClass != showAllClasses && static_cast<int>(i) != shownClass)
+            continue;
+        const CaptionClass& c = classes[i];
+        auto after = std::upper_bound(c.entries.begin(), c.entries.end(), time,
+            [](uint32_t t, const ClassEntry& e) { return t < e.start; });
+        if (after != c.entries.begin() && !isBlank((after - 1)->text))
+            shown = true;
+        // Stacked classes change together on the screen: the first change of any of them ends it.
+        if (after != c.entries.end())
+            end = std::min(end, after->start);
+    }
+    return shown;
+}
+
 }

@@ -9,6 +9,7 @@
 #include "display/screenshot.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/study_mode.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
@@ -62,12 +63,16 @@ std::string resumedNotice(const System& sys)
     return text;
 }
 
-// The status bar's notices, joined.
+// What the status bar says besides the time: an unopened movie, a resumed one, study mode and the loop.
 std::string statusNotice(const System& sys)
 {
     std::string unopened = unopenedNotice(sys);
     std::string resumed = resumedNotice(sys);
-    return unopened.empty() || resumed.empty() ? unopened + resumed : unopened + "  " + resumed;
+    std::string notice = unopened.empty() || resumed.empty() ? unopened + resumed : unopened + "  " + resumed;
+    const std::string study = studyStatusText(sys);
+    if (!study.empty())
+        notice += (notice.empty() ? "" : "  ") + study;
+    return notice;
 }
 
 // A text on the status bar's line, in its font and colour.
@@ -159,6 +164,7 @@ void drawVideo(System& sys)
     MediaStream& stream = *sys.movie.currentStream;
     CompositionState& c = sys.composition;
     int rc = advanceMovie(sys);
+    followStudyAndLoop(sys);
     if (rc != 0)
         debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
             static_cast<unsigned>(stream.lastResult));

@@ -17,7 +17,7 @@
 
 namespace sublumen {
 
-const char* const helpLineTable[15] = {
+const char* const helpLineTable[16] = {
     "ESC:종료 @Enter:전체/창, Space:일시정지",
     "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
     "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
@@ -33,6 +33,7 @@ const char* const helpLineTable[15] = {
     "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
     "(Ctrl+,/.)일시정지 중 앞/뒤 프레임",
     "(F12)화면 저장 (Shift+F12)영상만 저장",
+    "(Z)자막마다 멈춤 (F2)구간 반복: A/B/해제",
 };
 
 namespace {

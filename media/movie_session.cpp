@@ -113,6 +113,18 @@ int stepMovieFrame(System& sys, bool forward)
     return 0;
 }
 
+void setMoviePlaying(System& sys, int32_t playing)
+{
+    if (!sys.movie.currentStream)
+        return;
+    sys.playback.isPlaying = playing;
+    runMovie(sys, playing);
+    if (playing == 1)
+        sys.playback.playState = PlayState::Run;
+    else if (playing == 0 && sys.settings.fullscreen == 0)
+        sys.playback.playState = PlayState::Wait;
+}
+
 bool pictureAwaited(const System& sys)
 {
     // A stream that did not open, or opened empty, is never advanced, so it never shows a picture.

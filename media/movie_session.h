@@ -46,6 +46,10 @@ int runMovie(System& sys, int mode);
 // last step's picture not shown yet), 2 while the movie runs (steps only while paused), -1 without a
 // stream.
 int stepMovieFrame(System& sys, bool forward);
+
+// What Space does: isPlaying becomes playing (1 runs, 0 pauses), the stream runs or stops with it, and a
+// movie paused in a window lets the main loop wait for messages. Nothing without a stream.
+void setMoviePlaying(System& sys, int32_t playing);
 // Whether the shown movie's stream was moved (a seek, a start, Space, a skip) and has not answered an
 // update with a picture, an end or an error since: its picture at the new place is still to be shown.
 bool pictureAwaited(const System& sys);

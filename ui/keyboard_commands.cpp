@@ -8,6 +8,7 @@
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/study_mode.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 #include "ui/caption_sync_keys.h"
@@ -73,15 +74,9 @@ void seekToCaption(System& sys, CaptionStep step)
 
 void togglePause(System& sys)
 {
-    MediaStream& stream = *sys.movie.currentStream;
     // A stream object that failed to open answers -1; it counts as running, so Space leaves it stopped
     // rather than asking the loop to play a movie that is not there.
-    sys.playback.isPlaying = stream.getState() == 0 ? 1 : 0;
-    runMovie(sys, sys.playback.isPlaying);
-    if (sys.playback.isPlaying == 1)
-        sys.playback.playState = PlayState::Run;
-    else if (sys.playback.isPlaying == 0 && sys.settings.fullscreen == 0)
-        sys.playback.playState = PlayState::Wait;
+    setMoviePlaying(sys, sys.movie.currentStream->getState() == 0 ? 1 : 0);
 }
 
 }
@@ -174,7 +169,8 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case VK_UP:
         if (control) {
-            if (hasStream)
+            // In study mode the caption becomes the loop and plays again.
+            if (hasStream && !loopCurrentCaption(sys))
                 seekToCaption(sys, CaptionStep::Current);
             break;
         }
@@ -289,6 +285,9 @@ int runKeyCommand(System& sys, int virtualKey)
     case 'X':
         s.asksmi = oneMinus(s.asksmi);
         break;
+    case 'Z':
+        toggleStudyMode(sys);
+        break;
     case VK_ADD:
         changeVolume(sys, 2);
         break;
@@ -300,6 +299,9 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case VK_F12:
         requestScreenshot(sys, (GetKeyState(VK_SHIFT) & 0x8000) != 0);
+        break;
+    case VK_F2:
+        markLoopPoint(sys);
         break;
     case VK_OEM_COMMA:
         // With Ctrl a frame step back while paused, without it the previous movie.

@@ -7,6 +7,7 @@
 #include "media/movie_list.h"
 #include "media/movie_start.h"
 #include "media/movie_session.h"
+#include "media/study_mode.h"
 #include "platform/surface.h"
 #include "app/settings.h"
 #include "platform/ddraw/display_driver.h"
@@ -502,6 +503,146 @@ TEST_F(DroppedFiles, AMovieDroppedOnAPausedWindowPlaysWithItsPictures)
     // The next turn composes the new movie's frame.
     turn();
     EXPECT_TRUE(script->deliveries.empty());
+}
+
+// Study mode and the A-B loop on a scripted clock that the test moves by 33 ms a frame.
+class StudyLoop : public RunningPlayer {
+protected:
+    void SetUp() override
+    {
+        RunningPlayer::SetUp();
+        playScripted();
+        script->afterDeliveries = {platform::FrameOutcome::Delivered};
+        setting("asksmi dword 0");
+        // The status bar's notices last three calendar seconds: the clock stands still here.
+        platform::setCalendarClock([] { return 1000u; });
+        dir.write("movie1.smi", "<SAMI><BODY>\n<SYNC Start=1000><P>one\n<SYNC Start=3000><P>&nbsp;\n"
+                                "<SYNC Start=4000><P>two\n<SYNC Start=6000><P>three\n<SYNC Start=8000><P>&nbsp;\n"
+                                "</BODY></SAMI>\n");
+        start(0, 2);
+        ASSERT_NE(sys.movie.currentCaption, nullptr);
+    }
+    uint32_t now() { return sys.movie.currentStream->currentTime(); }
+    // Turns with the clock moving a frame each, until the movie pauses or the clock reaches limit.
+    uint32_t playUntilPaused(uint32_t limit)
+    {
+        while (script->running && now() < limit) {
+            script->time += frame;
+            turn();
+        }
+        return now();
+    }
+    static constexpr std::chrono::milliseconds frame { 33 };
+};
+
+TEST_F(StudyLoop, StudyModePausesOnTheLastFrameOfEachCaption)
+{
+    press('K');  // captions one second late: they end 1000 ms earlier in movie time
+    press('Z');
+    turn();
+    EXPECT_NE(newLog().find("Study mode on.\n"), std::string::npos);
+    EXPECT_EQ(studyStatusText(sys), "자막마다 멈춤");
+
+    // "one" is cleared at caption time 3000: the movie stops within the frame before.
+    uint32_t paused = playUntilPaused(10000);
+    ASSERT_FALSE(script->running);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait) << "the pause of Space, in a window";
+    EXPECT_LT(paused + 1000, 3000u);
+    EXPECT_GE(paused + 1000 + frame.count(), 3000u);
+    // Space goes on, and the frame at the same place does not stop it again.
+    press(VK_SPACE);
+    turn();
+    EXPECT_TRUE(script->running);
+    EXPECT_EQ(sys.playback.isPlaying, 1);
+
+    // "two" is replaced by "three" at 6000.
+    paused = playUntilPaused(10000);
+    ASSERT_FALSE(script->running);
+    EXPECT_LT(paused + 1000, 6000u);
+    EXPECT_GE(paused + 1000 + frame.count(), 6000u);
+
+    // Ctrl+Up loops "two" (movie time 3000 to 5000) and plays it again; its end no longer pauses.
+    PostMessageA(sys.window.mainWindow, WM_KEYDOWN, VK_CONTROL, 1);
+    press(VK_UP);
+    turn();
+    PostMessageA(sys.window.mainWindow, WM_KEYUP, VK_CONTROL, 1);
+    EXPECT_NE(newLog().find("Loop A=3000 B=5000\nSeek=3000\n"), std::string::npos) << newLog();
+    EXPECT_TRUE(script->running);
+    script->seeks.clear();
+    for (int i = 0; i < 130; ++i) {
+        script->time += frame;
+        turn();
+        ASSERT_TRUE(script->running) << "paused at " << now();
+        ASSERT_GE(now(), 3000u);
+        ASSERT_LT(now(), 5000u);
+    }
+    EXPECT_GE(script->seeks.size(), 2u) << "the loop went round";
+    // Without the loop, the line plays to its end and pauses there again.
+    press(VK_F2);
+    turn();
+    EXPECT_NE(studyStatusText(sys).find("구간 반복 해제"), std::string::npos);
+    paused = playUntilPaused(10000);
+    ASSERT_FALSE(script->running);
+    EXPECT_GE(paused + 1000 + frame.count(), 6000u);
+    EXPECT_LT(paused + 1000, 6000u);
+
+    // A movie without captions: study mode stays on, does nothing and says so once.
+    press(VK_OEM_PERIOD);
+    turn();
+    ASSERT_NE(sys.movie.currentStream, nullptr);
+    EXPECT_STREQ(sys.movie.currentItem.title, "t2");
+    playUntilPaused(12000);
+    EXPECT_TRUE(script->running);
+    EXPECT_EQ(countOf(newLog(), "Study mode: no captions.\n"), 1u) << newLog();
+    EXPECT_EQ(studyStatusText(sys), "자막마다 멈춤  자막이 없어 멈출 곳 없음");
+}
+
+TEST_F(StudyLoop, ABLoopKeepsTheTimeBetweenItsEnds)
+{
+    using std::chrono::milliseconds;
+    script->time = milliseconds(5000);
+    press(VK_F2);
+    turn();
+    // Twice at the same place: refused, A kept.
+    press(VK_F2);
+    turn();
+    EXPECT_EQ(studyStatusText(sys), "B가 A와 같음: B를 다시 지정");
+    // B before A: the two change places.
+    script->time = milliseconds(2000);
+    press(VK_F2);
+    turn();
+    EXPECT_NE(newLog().find("Loop A=5000\n"), std::string::npos) << newLog();
+    EXPECT_NE(newLog().find("Loop B at A refused: A=5000 B=5000\n"), std::string::npos) << newLog();
+    EXPECT_NE(newLog().find("Loop A and B swapped.\nLoop A=2000 B=5000\n"), std::string::npos) << newLog();
+    EXPECT_EQ(studyStatusText(sys), "구간 반복 00:02.0~00:05.0");
+    for (int i = 0; i < 300; ++i) {
+        script->time += frame;
+        turn();
+        ASSERT_GE(now(), 2000u);
+        ASSERT_LT(now(), 5000u);
+    }
+    EXPECT_GE(countOf(newLog(), "Seek=2000\n"), 3u) << "the loop went round";
+    press(VK_F2);
+    turn();
+    EXPECT_NE(newLog().find("Loop cleared.\n"), std::string::npos);
+
+    // B past the end is the end, and the end of the stream goes back to A instead of to the next movie.
+    script->time = milliseconds(119000);
+    press(VK_F2);
+    turn();
+    script->time = milliseconds(125000);
+    press(VK_F2);
+    turn();
+    EXPECT_NE(newLog().find("Loop B=125000 beyond the end, B=120000\nLoop A=119000 B=120000\n"), std::string::npos)
+        << newLog();
+    script->time = milliseconds(119500);
+    script->deliveries.push_back({ platform::FrameOutcome::EndOfStream });
+    turn();
+    EXPECT_STREQ(sys.movie.currentItem.title, "t1");
+    EXPECT_EQ(now(), 119000u);
+    EXPECT_TRUE(script->running);
+    EXPECT_EQ(sys.movie.currentStream->ended, 0);
 }
 
 uint32_t fakeNow = 0;

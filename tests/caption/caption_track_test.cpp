@@ -189,3 +189,40 @@ TEST(CaptionTrack, CuesArrivingInAnyOrderAndTwiceGiveTheEntriesOfAllCuesAtOnce)
     EXPECT_EQ(textAt(track, 1700), "a\nb");
     EXPECT_EQ(textAt(track, 6000), "f");
 }
+
+// Where study mode stops: the moment what is shown is cleared or replaced, for the class shown.
+TEST(CaptionTrack, ShownEndIsWhereWhatIsShownChanges)
+{
+    Caption plain(nullptr);
+    plain.addEntry(1000, "a");
+    plain.addEntry(2000, " \r\n");
+    plain.addEntry(3000, "b");
+    plain.addEntry(3000, "c");
+    plain.addEntry(endMarker, "");
+    uint32_t end = 0;
+    EXPECT_FALSE(plain.shownEnd(500, end)) << "before the first caption";
+    ASSERT_TRUE(plain.shownEnd(1999, end));
+    EXPECT_EQ(end, 2000u);
+    EXPECT_FALSE(plain.shownEnd(2500, end)) << "a blank is shown";
+    ASSERT_TRUE(plain.shownEnd(3000, end));
+    EXPECT_EQ(end, endMarker) << "the last caption stays until the movie ends";
+
+    ScratchDir dir;
+    Caption classes(dir.write("two.smi",
+        "<STYLE><!-- .KRCC { lang:ko-KR; } .ENCC { lang:en-US; } --></STYLE>"
+        "<SYNC Start=1000><P Class=KRCC>\xC7\xD1<SYNC Start=1500><P Class=ENCC>One"
+        "<SYNC Start=4000><P Class=KRCC>&nbsp;<SYNC Start=5000><P Class=ENCC>&nbsp;").c_str());
+    ASSERT_EQ(classes.classes.size(), 2u);
+    ASSERT_TRUE(classes.shownEnd(1200, end));
+    EXPECT_EQ(end, 4000u) << "the Korean class alone";
+    classes.nextClassChoice();
+    EXPECT_FALSE(classes.shownEnd(1200, end)) << "English starts at 1500";
+    ASSERT_TRUE(classes.shownEnd(2000, end));
+    EXPECT_EQ(end, 5000u);
+    EXPECT_FALSE(classes.shownEnd(5200, end));
+    classes.nextClassChoice();
+    ASSERT_TRUE(classes.shownEnd(1200, end));
+    EXPECT_EQ(end, 1500u) << "stacked: English joining changes the block";
+    ASSERT_TRUE(classes.shownEnd(4500, end));
+    EXPECT_EQ(end, 5000u);
+}
