@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "display/display.h"
 #include "display/frame_composition.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
@@ -154,6 +155,12 @@ void drawInfoOverlay(System& sys, int pass)
         formatLine(line, "%dFPS, P=%d 시간:현재/전체=%lu/%lu msec", static_cast<int>(sys.playback.framesPerSecond),
             sys.composition.stallCount, static_cast<unsigned long>(sys.movie.currentStream->currentTime()),
             static_cast<unsigned long>(sys.movie.movieDuration));
+    // The audio stream heard follows, for a movie whose sound is played.
+    char audio[64];
+    if (sys.movie.currentStream && audioLine(sys, audio, sizeof audio)) {
+        std::string status = line;
+        formatLine(line, "%s %s", status.c_str(), audio);
+    }
     put(52, line);
 
     formatLine(line, "화면 모드:%dx%dx%d", s.screenx, s.screeny, s.bpp);

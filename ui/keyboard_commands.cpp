@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "display/frame_composition.h"
 #include "display/video_placement.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "platform/gdi/gdi.h"
@@ -272,6 +273,9 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case 'U':
         sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -10000);
+        break;
+    case 'W':
+        cycleAudio(sys);
         break;
     case 'X':
         s.asksmi = oneMinus(s.asksmi);
