@@ -15,7 +15,7 @@ const char* const usageText =
     "  J/K/U/I caption time -1/+1/-10/+10 s, D/F caption size, G face, Up/Down caption height,\n"
     "  S shadow, O outline, R reverse, A placement, C captions on/off, B status bar, H colour,\n"
     "  M picture fit, L enhance, P flip, 1-8 resolution, 9 the desktop's size, ` 16/32 bits,\n"
-    "  Keypad +/- volume, T always on top, Q quick skip, E end screen,\n"
+    "  Keypad +/- volume, T always on top, Q quick skip, E end screen, W next audio stream,\n"
     "  X ask for a caption at the next start, N caption language (each in turn, then all),\n"
     "  Ctrl+Left/Right previous/next caption, Ctrl+Up current caption again.\n"
     "Media keys and the desktop's sound menu control it through MPRIS (org.mpris.MediaPlayer2.sublumen).\n"
@@ -23,7 +23,8 @@ const char* const usageText =
     "Settings: $XDG_CONFIG_HOME/sublumen/settings (default ~/.config/sublumen/settings)\n"
     "Debug log: DEBUG.LOG beside the program file when that folder is writable, else\n"
     "  $XDG_STATE_HOME/sublumen/DEBUG.LOG (default ~/.local/state/sublumen/DEBUG.LOG)\n"
-    "Caption timing and language per movie: $XDG_STATE_HOME/sublumen/movies\n"
+    "Caption timing and language, audio stream per movie: $XDG_STATE_HOME/sublumen/movies\n"
+    "A movie starts with the audio stream of the language set as audiolang in the settings (e.g. kor).\n"
     "\n"
     "  -h, --help     this text\n"
     "  --version      the version\n";

@@ -29,7 +29,7 @@ const char* const helpLineTable[12] = {
     "해상도:(1~8) 320x240~2048x1536 (9)바탕화면, (,/.)앞/뒤 동영상",
     "(M)LetterBox/LetterBox2/PanScan/Full",
     "(Q)Quick Skip (E)Ending (T)AlwaysTop",
-    "(N)자막 언어: 하나씩/모두",
+    "(N)자막 언어: 하나씩/모두 (W)음성",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
 };
 
