@@ -102,6 +102,16 @@ void cycleAudio(System& sys)
     }
 }
 
+void keepHeardAudio(System& sys)
+{
+    auto field = sys.movie.memoryFields.find(memoryField);
+    if (field == sys.movie.memoryFields.end() || !sys.movie.currentStream)
+        return;
+    const int32_t heard = sys.movie.currentStream->heardAudio();
+    if (heard >= 0)
+        field->second = std::to_string(heard);
+}
+
 bool audioLine(System& sys, char* buffer, size_t size)
 {
     if (!buffer || size == 0)

@@ -25,6 +25,10 @@ void chooseStartAudio(System& sys);
 // with one stream or none only logs. The stream chosen is remembered for the movie.
 void cycleAudio(System& sys);
 
+// Before the movie's memory is written: a stream chosen with W that then gave way to the old one (its
+// sound could not be decoded) is not remembered; the stream heard is.
+void keepHeardAudio(System& sys);
+
 // The overlay's text for the stream heard, "음성:2/3 [eng]" (the tag only when there is one); false,
 // with buffer untouched, when no sound is played.
 bool audioLine(System& sys, char* buffer, size_t size);
