@@ -83,6 +83,7 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
         const AVDictionaryEntry* language = av_dict_get(st->metadata, "language", nullptr, 0);
         audioStreams_.push_back({static_cast<int>(i), language && language->value ? language->value : "",
             (st->disposition & AV_DISPOSITION_DEFAULT) != 0});
+        audioStreamObjects_.push_back(st);
     }
 
     bool hasVideo = openVideo(options.decoderThreads);
@@ -168,8 +169,11 @@ bool FfmpegBackend::openVideo(int decoderThreads)
 
 CodecContextHandle FfmpegBackend::openAudioCodec(int index)
 {
-    AVFormatContext* fmt = &demuxer_.format();
-    const AVStream* st = fmt->streams[index];
+    auto known = std::find_if(audioStreams_.begin(), audioStreams_.end(),
+        [index](const AudioStreamInfo& info) { return info.index == index; });
+    if (known == audioStreams_.end())
+        return nullptr;
+    const AVStream* st = audioStreamObjects_[static_cast<size_t>(known - audioStreams_.begin())];
     const AVCodec* decoder = avcodec_find_decoder(st->codecpar->codec_id);
     if (!decoder) {
         platformLog("mmstream: no decoder for audio stream %d (%s)\n", index, avcodec_get_name(st->codecpar->codec_id));
@@ -241,7 +245,7 @@ bool FfmpegBackend::selectAudioStream(int index)
         std::lock_guard lock(shared_.mutex);
         AudioSwitch change;
         change.codec = std::move(codec);
-        change.stream = demuxer_.format().streams[index];
+        change.stream = audioStreamObjects_[static_cast<size_t>(known - audioStreams_.begin())];
         change.index = index;
         postAudioSwitch(shared_, std::move(change), audio_->sampleRate(), audio_->channels());
     }

@@ -73,6 +73,8 @@ private:
     int audioIndex_ = -1;
     CaptionStreamInfo captionStream_;
     std::vector<AudioStreamInfo> audioStreams_;
+    // Beside each of them its stream, taken at open: reading may grow the container's stream array later.
+    std::vector<const AVStream*> audioStreamObjects_;
 
     // Declared first so that it goes last: every part below refers to it.
     SharedState shared_;
