@@ -25,6 +25,9 @@ struct Settings {
     int32_t isending = 1;
     // A movie started again goes on where it was left.
     int32_t resume = 1;
+    // The one text setting: the language tag ("kor") whose audio stream a movie starts with; "" leaves
+    // the choice to the movie. Read from the key's string value of the same name; set only there.
+    char audiolang[32] {};
 };
 
 // The caption style bits of captionstyle.

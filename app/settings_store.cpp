@@ -47,6 +47,8 @@ int loadSettings(System& sys)
     regReadDword(key, "quickskip", &s.quickskip);
     regReadDword(key, "isending", &s.isending);
     regReadDword(key, "resume", &s.resume);
+    // A tag too long for any language is not read: the movie's own choice stands.
+    regReadString(key, "audiolang", s.audiolang, sizeof s.audiolang - 1);
     RegCloseKey(key);
     return 0;
 }
@@ -85,6 +87,9 @@ int saveSettings(System& sys)
     regWriteDword(key, "isending", s.isending);
     regWriteDword(key, "alwaystop", s.alwaystop);
     regWriteDword(key, "resume", s.resume);
+    // Set by hand in the store, so written back only when there is one.
+    if (s.audiolang[0] != '\0')
+        regWriteString(key, "audiolang", s.audiolang, 0);
     RegCloseKey(key);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "display/display.h"
 #include "display/frame_composition.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
@@ -28,7 +29,7 @@ const char* const helpLineTable[16] = {
     "해상도:(1~8) 320x240~2048x1536 (9)바탕화면, (,/.)앞/뒤 동영상",
     "(M)LetterBox/LetterBox2/PanScan/Full",
     "(Q)Quick Skip (E)Ending (T)AlwaysTop",
-    "(N)자막 언어: 하나씩/모두",
+    "(N)자막 언어: 하나씩/모두 (W)음성",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
     "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
     "(Ctrl+,/.)일시정지 중 앞/뒤 프레임",
@@ -162,6 +163,12 @@ void drawInfoOverlay(System& sys, int pass)
         formatLine(line, "%dFPS, P=%d 시간:현재/전체=%lu/%lu msec", static_cast<int>(sys.playback.framesPerSecond),
             sys.composition.stallCount, static_cast<unsigned long>(sys.movie.currentStream->currentTime()),
             static_cast<unsigned long>(sys.movie.movieDuration));
+    // The audio stream heard follows, for a movie whose sound is played.
+    char audio[64];
+    if (sys.movie.currentStream && audioLine(sys, audio, sizeof audio)) {
+        std::string status = line;
+        formatLine(line, "%s %s", status.c_str(), audio);
+    }
     put(52, line);
 
     formatLine(line, "화면 모드:%dx%dx%d", s.screenx, s.screeny, s.bpp);

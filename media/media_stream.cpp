@@ -111,7 +111,38 @@ int32_t MediaStream::open(const char* path)
         captions->QueryInterface(IID_ICaptionTextStream, reinterpret_cast<void**>(&captionText));
         captions->Release();
     }
+    IMediaStream* audio = nullptr;
+    if (SUCCEEDED(stream->GetMediaStream(MSPID_PrimaryAudio, &audio)) && audio) {
+        audio->QueryInterface(IID_IAudioStreamChoice, reinterpret_cast<void**>(&audioChoice));
+        audio->Release();
+    }
     return 0;
+}
+
+std::vector<AudioTrack> MediaStream::audioTracks(int32_t* heard) const
+{
+    if (heard)
+        *heard = -1;
+    std::vector<AudioTrack> tracks;
+    std::vector<platform::AudioStreamInfo> streams;
+    if (!audioChoice || FAILED(audioChoice->GetStreams(&streams, heard)))
+        return tracks;
+    for (platform::AudioStreamInfo& info : streams)
+        tracks.push_back({info.index, std::move(info.language), info.isDefault});
+    return tracks;
+}
+
+int32_t MediaStream::heardAudio() const
+{
+    int32_t heard = -1;
+    if (!audioChoice || FAILED(audioChoice->GetStreams(nullptr, &heard)))
+        return -1;
+    return heard;
+}
+
+bool MediaStream::selectAudio(int32_t index)
+{
+    return audioChoice && SUCCEEDED(audioChoice->Select(index));
 }
 
 bool MediaStream::captionStreamName(char* buffer, size_t size) const
@@ -156,6 +187,10 @@ void MediaStream::release()
     if (captionText) {
         captionText->Release();
         captionText = nullptr;
+    }
+    if (audioChoice) {
+        audioChoice->Release();
+        audioChoice = nullptr;
     }
     if (surface) {
         surface->Release();

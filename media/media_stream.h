@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct IAMMultiMediaStream;
+struct IAudioStreamChoice;
 struct ICaptionTextStream;
 class IDirectDrawSurface;
 struct IDirectDrawStreamSample;
@@ -19,6 +21,13 @@ namespace sublumen {
 class Display;
 class DisplaySurface;
 struct TextCue;
+
+// One audio stream of the movie.
+struct AudioTrack {
+    int32_t index = -1;      // its number in the file
+    std::string language;    // its language tag, "" when untagged
+    bool isDefault = false;  // flagged by the file as the one to play
+};
 
 class MediaStream {
 public:
@@ -58,6 +67,15 @@ public:
     // text; nothing without such a stream.
     void takeCaptionCues(std::vector<TextCue>& cues);
 
+    // The movie's audio streams in file order, and in heard the number of the one heard (-1: none);
+    // empty when no sound is played.
+    std::vector<AudioTrack> audioTracks(int32_t* heard) const;
+    // Only the number of the stream heard (-1: none), cheaply.
+    int32_t heardAudio() const;
+    // Makes the audio stream numbered index heard from a moment on, without a pause; false (logged by the
+    // stream) when it cannot be, and the stream heard stays.
+    bool selectAudio(int32_t index);
+
     IAMMultiMediaStream* stream = nullptr;
     IDirectDrawSurface* surface = nullptr;
     IDirectDrawStreamSample* sample = nullptr;
@@ -78,6 +96,8 @@ private:
     bool comHeld = false;
     // The movie's text caption stream, when it has one; not a step of creation.
     ICaptionTextStream* captionText = nullptr;
+    // The choice among the movie's audio streams, when sound is played; not a step of creation.
+    IAudioStreamChoice* audioChoice = nullptr;
 };
 
 }

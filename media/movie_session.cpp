@@ -4,6 +4,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "caption/text_cues.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 
@@ -60,6 +61,7 @@ Caption* openMovieCaption(System& sys, const char* fileName)
 void closeMovieStream(System& sys)
 {
     // The movie ends with its stream: what the user set for it is kept for its next start.
+    keepHeardAudio(sys);
     rememberMovie(sys);
     sys.movie.currentStream.reset();
 }

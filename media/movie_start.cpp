@@ -1,9 +1,12 @@
 #include "media/movie_start.h"
 
+#include "media/audio_choice.h"
+
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
 #include "display/video_placement.h"
+#include "media/audio_choice.h"
 #include "media/caption_discovery.h"
 #include "media/movie_memory.h"
 #include "media/media_stream.h"
@@ -115,6 +118,7 @@ int startMovie(System& sys, int32_t step)
     computeVideoPlacement(sys);
     loadCurrentCaption(sys);
     recallMovie(sys);
+    chooseStartAudio(sys);
     sys.playback.isPlaying = 1;
     // However the movie was started (a step, a drop, the desktop), the loop composes its frames.
     sys.playback.playState = PlayState::Run;

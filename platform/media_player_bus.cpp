@@ -215,6 +215,8 @@ int getMetadata(sd_bus*, const char*, const char*, const char*, sd_bus_message* 
             r = sd_bus_message_append(reply, "{sv}", "xesam:url", "s", status.url.c_str());
         if (r >= 0 && !status.caption.empty())
             r = sd_bus_message_append(reply, "{sv}", "sublumen:caption", "s", status.caption.c_str());
+        if (r >= 0 && !status.audio.empty())
+            r = sd_bus_message_append(reply, "{sv}", "sublumen:audio", "s", status.audio.c_str());
     }
     if (r >= 0)
         r = sd_bus_message_close_container(reply);

@@ -23,6 +23,7 @@ struct PlayerStatus {
     std::string title;
     std::string url;
     std::string caption;
+    std::string audio; // the audio stream heard, "2/3 [eng]"; empty without sound
     double volume = 1.0;
     // A movie is open: it may be played, paused and sought.
     bool hasMovie = false;

@@ -2,6 +2,7 @@
 
 #include "app/debug_log.h"
 #include "app/system.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/opened_files.h"
@@ -83,6 +84,10 @@ platform::PlayerStatus statusOf(System& sys)
     status.url = fileUrl(item.movie);
     if (std::strcmp(item.caption, noCaptionMarker) != 0)
         status.caption = item.caption;
+    char audio[64];
+    static constexpr char prefix[] = "음성:";
+    if (audioLine(sys, audio, sizeof audio) && std::strncmp(audio, prefix, sizeof prefix - 1) == 0)
+        status.audio = audio + sizeof prefix - 1;
     return status;
 }
 
@@ -173,6 +178,7 @@ platform::OpenResult openUri(System& sys, const char* uri)
 struct Announced {
     std::string playbackStatus;
     std::string trackId;
+    int32_t audio = -1;
     // The stream whose seeks were last told, and how many it had made then.
     const MediaStream* stream = nullptr;
     uint32_t seekCount = 0;
@@ -250,9 +256,11 @@ void noteDesktopState(System& sys)
     SetThreadExecutionState(plays ? ES_CONTINUOUS | ES_DISPLAY_REQUIRED : ES_CONTINUOUS);
     const char* status = playbackStatus(sys);
     std::string track = sys.movie.currentStream ? trackIdOf(sys.movie.currentItem) : std::string();
-    if (announced.playbackStatus != status || announced.trackId != track) {
+    const int32_t audio = sys.movie.currentStream ? sys.movie.currentStream->heardAudio() : -1;
+    if (announced.playbackStatus != status || announced.trackId != track || announced.audio != audio) {
         announced.playbackStatus = status;
         announced.trackId = std::move(track);
+        announced.audio = audio;
         platform::announcePlayerChange();
     }
     // Every seek the stream made since the last turn, whoever asked for it, is one jump to the listeners.

@@ -6,6 +6,7 @@
 #include "display/frame_composition.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/study_mode.h"
@@ -281,6 +282,9 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case 'U':
         sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -10000);
+        break;
+    case 'W':
+        cycleAudio(sys);
         break;
     case 'X':
         s.asksmi = oneMinus(s.asksmi);

@@ -29,9 +29,15 @@ void DecoderLoop::run()
         bool drop = false;
         {
             std::unique_lock lock(shared_.mutex);
-            queue_.wake.wait(lock, [&] { return shared_.quit || !queue_.packets.empty(); });
+            bool changed = false;
+            queue_.wake.wait(lock, [&] { return shared_.quit || (changed = takeChange()) || !queue_.packets.empty(); });
             if (shared_.quit)
                 return;
+            if (changed) {
+                lock.unlock();
+                applyChange();
+                continue;
+            }
             item = std::move(queue_.packets.front());
             queue_.packets.pop_front();
             if (item.packet)
@@ -58,7 +64,7 @@ void DecoderLoop::run()
         if (!item.packet) {
             finish();
             std::lock_guard lock(shared_.mutex);
-            if (generation_ == shared_.generation)
+            if (generation_ == shared_.generation && inputCurrent())
                 ended_ = true;
             shared_.frameWake.notify_all();
         }
@@ -78,6 +84,7 @@ void DecoderLoop::feed(const AVPacket* packet)
         case AvStatus::Error:
             if (loggedErrors_++ < 3)
                 platformLog("mmstream: %s skipped (%s)\n", names_.packet, errorText(rc).c_str());
+            decodeFailed();
             return;
         case AvStatus::Ok:
         case AvStatus::End:
@@ -97,6 +104,7 @@ void DecoderLoop::receiveAll()
         case AvStatus::Error:
             if (loggedErrors_++ < 3)
                 platformLog("mmstream: %s lost (%s)\n", names_.frame, errorText(rc).c_str());
+            decodeFailed();
             return;
         case AvStatus::Ok:
             take(*frame_);

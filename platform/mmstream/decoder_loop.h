@@ -41,6 +41,14 @@ protected:
     virtual void take(AVFrame& frame) = 0;
     // The end of the input has come out of the decoder, before the end is marked. Lock not held.
     virtual void finish() { }
+    // Lock held: takes over a change of input the engine posted (another stream); true when it did, and
+    // then applyChange runs without the lock before the next packet is taken.
+    virtual bool takeChange() { return false; }
+    virtual void applyChange() { }
+    // Lock held: whether the input being decoded is still the one wanted (its end then counts).
+    virtual bool inputCurrent() const { return true; }
+    // A packet or a frame was lost to a decoding error. Lock not held.
+    virtual void decodeFailed() { }
 
     SharedState& shared_;
     CodecContextHandle codec_;

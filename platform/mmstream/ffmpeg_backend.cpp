@@ -79,6 +79,15 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
     if (error != OpenError::None)
         return error;
     const AVFormatContext& format = demuxer_.format();
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream* st = format.streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        const AVDictionaryEntry* language = av_dict_get(st->metadata, "language", nullptr, 0);
+        audioStreams_.push_back({static_cast<int>(i), language && language->value ? language->value : "",
+            (st->disposition & AV_DISPOSITION_DEFAULT) != 0});
+        audioStreamObjects_.push_back(st);
+    }
 
     bool hasVideo = openVideo(options.decoderThreads);
     bool hasAudio = options.playAudio && !options.untimed && openAudio();
@@ -164,6 +173,30 @@ bool FfmpegBackend::openVideo(int decoderThreads)
     return true;
 }
 
+CodecContextHandle FfmpegBackend::openAudioCodec(int index)
+{
+    auto known = std::find_if(audioStreams_.begin(), audioStreams_.end(),
+        [index](const AudioStreamInfo& info) { return info.index == index; });
+    if (known == audioStreams_.end())
+        return nullptr;
+    const AVStream* st = audioStreamObjects_[static_cast<size_t>(known - audioStreams_.begin())];
+    const AVCodec* decoder = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!decoder) {
+        platformLog("mmstream: no decoder for audio stream %d (%s)\n", index, avcodec_get_name(st->codecpar->codec_id));
+        return nullptr;
+    }
+    CodecContextHandle codec(avcodec_alloc_context3(decoder));
+    if (!codec || avcodec_parameters_to_context(codec.get(), st->codecpar) < 0)
+        return nullptr;
+    codec->pkt_timebase = st->time_base;
+    int rc = avcodec_open2(codec.get(), decoder, nullptr);
+    if (rc < 0) {
+        platformLog("mmstream: audio decoder %s cannot start (%s)\n", decoder->name, errorText(rc).c_str());
+        return nullptr;
+    }
+    return codec;
+}
+
 bool FfmpegBackend::openAudio()
 {
     AVFormatContext* fmt = &demuxer_.format();
@@ -171,16 +204,10 @@ bool FfmpegBackend::openAudio()
     int index = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, &decoder, 0);
     if (index < 0 || !decoder)
         return false;
+    CodecContextHandle codec = openAudioCodec(index);
+    if (!codec)
+        return false;
     AVStream* st = fmt->streams[index];
-    CodecContextHandle codec(avcodec_alloc_context3(decoder));
-    if (!codec || avcodec_parameters_to_context(codec.get(), st->codecpar) < 0)
-        return false;
-    codec->pkt_timebase = st->time_base;
-    int rc = avcodec_open2(codec.get(), decoder, nullptr);
-    if (rc < 0) {
-        platformLog("mmstream: audio decoder %s cannot start (%s)\n", decoder->name, errorText(rc).c_str());
-        return false;
-    }
     // The stream counts as present even when there is no device, so that the open succeeds.
     audioIndex_ = index;
     audio_ = AudioOutput::open(codec->sample_rate, codec->ch_layout.nb_channels,
@@ -189,8 +216,45 @@ bool FfmpegBackend::openAudio()
         return false;
     // The decoder keeps its own copy of the device's format: the destructor takes audio_ down while
     // the decoder's thread may still run.
-    audioDecoder_ = std::make_unique<AudioDecoder>(shared_, std::move(codec), *st, demuxer_.startOffset(),
+    audioDecoder_ = std::make_unique<AudioDecoder>(shared_, std::move(codec), *st, index, demuxer_.startOffset(),
         audio_->sampleRate(), audio_->channels());
+    return true;
+}
+
+int FfmpegBackend::playedAudioStream() const
+{
+    std::lock_guard lock(shared_.mutex);
+    return shared_.audioIndex;
+}
+
+bool FfmpegBackend::selectAudioStream(int index)
+{
+    auto known = std::find_if(audioStreams_.begin(), audioStreams_.end(),
+        [index](const AudioStreamInfo& info) { return info.index == index; });
+    if (known == audioStreams_.end()) {
+        platformLog("mmstream: %d is no audio stream of the movie\n", index);
+        return false;
+    }
+    if (!audioDecoder_) {
+        platformLog("mmstream: no sound is played, audio stream %d is not chosen\n", index);
+        return false;
+    }
+    const int played = playedAudioStream();
+    if (index == played)
+        return true;
+    CodecContextHandle codec = openAudioCodec(index);
+    if (!codec) {
+        platformLog("mmstream: audio stream %d cannot be decoded; stream %d plays on\n", index, played);
+        return false;
+    }
+    {
+        std::lock_guard lock(shared_.mutex);
+        AudioSwitch change;
+        change.codec = std::move(codec);
+        change.stream = audioStreamObjects_[static_cast<size_t>(known - audioStreams_.begin())];
+        change.index = index;
+        postAudioSwitch(shared_, std::move(change), audio_->sampleRate(), audio_->channels());
+    }
     return true;
 }
 

@@ -40,11 +40,16 @@ public:
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
     CaptionStreamInfo captionStream() const override { return captionStream_; }
     void takeCaptionTexts(std::vector<CaptionText>& texts) override;
+    std::vector<AudioStreamInfo> audioStreams() const override { return audioStreams_; }
+    int playedAudioStream() const override;
+    bool selectAudioStream(int index) override;
 
 private:
     bool openVideo(int decoderThreads);
     // True when the sound is played; audioIndex_ is set even when only the device is missing.
     bool openAudio();
+    // A started decoder for the audio stream numbered index; null, logged, when there is none.
+    CodecContextHandle openAudioCodec(int index);
     void startThreads();
 
     // The audio device's callback, on its own thread.
@@ -70,6 +75,9 @@ private:
     MediaTime firstPictureStart_ {0};
     int audioIndex_ = -1;
     CaptionStreamInfo captionStream_;
+    std::vector<AudioStreamInfo> audioStreams_;
+    // Beside each of them its stream, taken at open: reading may grow the container's stream array later.
+    std::vector<const AVStream*> audioStreamObjects_;
 
     // Declared first so that it goes last: every part below refers to it.
     SharedState shared_;

@@ -10,6 +10,13 @@
 
 namespace platform {
 
+namespace {
+
+// The sound read again before a new audio stream's starting moment, for its decoder to settle.
+constexpr MediaTime audioPreroll = std::chrono::milliseconds(200);
+
+}
+
 int FfmpegDemuxer::interruptCallback(void* self)
 {
     return static_cast<FfmpegDemuxer*>(self)->shared_.quit.load() ? 1 : 0;
@@ -50,7 +57,21 @@ OpenError FfmpegDemuxer::open(const std::string& path)
 void FfmpegDemuxer::queueStreams(int videoIndex, int audioIndex)
 {
     videoIndex_ = videoIndex;
-    audioIndex_ = audioIndex;
+    {
+        std::lock_guard lock(shared_.mutex);
+        shared_.audioIndex = audioIndex;
+    }
+    readOnlyAudio(audioIndex);
+}
+
+void FfmpegDemuxer::readOnlyAudio(int index)
+{
+    audioRead_ = index;
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        AVStream* st = format_->streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            st->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
 }
 
 CaptionStreamInfo FfmpegDemuxer::readCaptions()
@@ -89,7 +110,7 @@ bool FfmpegDemuxer::hasRoom() const
     if (shared_.queuedPacketBytes >= maxQueuedPacketBytes)
         return false;
     bool videoEnough = videoIndex_ < 0 || shared_.video.packets.size() > enoughVideoPackets;
-    bool audioEnough = audioIndex_ < 0 || shared_.audio.packets.size() > enoughAudioPackets;
+    bool audioEnough = shared_.audioIndex < 0 || shared_.audio.packets.size() > enoughAudioPackets;
     return !(videoEnough && audioEnough);
 }
 
@@ -100,15 +121,28 @@ void FfmpegDemuxer::run()
     for (;;) {
         PacketHandle packet(av_packet_alloc());
         std::unique_lock lock(s.mutex);
-        s.demuxWake.wait(lock, [&] { return s.quit || s.seekPending || (!s.demuxEnded && hasRoom()); });
+        s.demuxWake.wait(lock, [&] { return s.quit || s.seekPending || s.audioResync || (!s.demuxEnded && hasRoom()); });
         if (s.quit)
             return;
+        const int audioIndex = s.audioIndex;
         if (s.seekPending) {
             s.seekPending = false;
+            s.audioResync = false;  // the seek reads everything again anyway
             generation = s.generation;
             MediaTime target = s.seekTarget;
             lock.unlock();
+            if (audioIndex != audioRead_)
+                readOnlyAudio(audioIndex);
             seek(target);
+            continue;
+        }
+        if (s.audioResync) {
+            s.audioResync = false;
+            // An end already marked stays marked for the pictures; the new sound gets its own.
+            s.demuxEnded = false;
+            MediaTime target = s.audioResyncTarget;
+            lock.unlock();
+            resyncAudio(target, audioIndex);
             continue;
         }
         lock.unlock();
@@ -140,17 +174,21 @@ void FfmpegDemuxer::run()
             s.readEnd = std::max(s.readEnd,
                 toMediaTime(ts + std::max<int64_t>(packet->duration, 0), format_->streams[packet->stream_index]->time_base)
                     - startOffset_);
+        if (readTwice(*packet, s.audioIndex))
+            continue;
         std::size_t size = queuedSize(*packet);
         if (packet->stream_index == videoIndex_ && videoIndex_ >= 0) {
+            lastVideoTs_ = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
             s.queuedPacketBytes += size;
             s.video.packets.push_back({std::move(packet), generation});
             s.video.wake.notify_all();
-        } else if (packet->stream_index == audioIndex_ && audioIndex_ >= 0) {
+        } else if (packet->stream_index == s.audioIndex && s.audioIndex >= 0) {
             s.queuedPacketBytes += size;
             s.audio.packets.push_back({std::move(packet), generation});
             s.audio.wake.notify_all();
         } else if (packet->stream_index == captionIndex_ && captionIndex_ >= 0) {
             // Captions are few and small: decoded here, so they are ready as soon as they are read.
+            lastCaptionTs_ = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
             lock.unlock();
             decodeCaption(*packet, generation);
         }
@@ -160,10 +198,54 @@ void FfmpegDemuxer::run()
 // Lands on the key frame at or before target; the decoders drop what precedes it.
 void FfmpegDemuxer::seek(MediaTime target)
 {
+    lastVideoTs_ = AV_NOPTS_VALUE;
+    lastCaptionTs_ = AV_NOPTS_VALUE;
+    videoRereads_ = false;
+    captionRereads_ = false;
+    audioFrom_ = MediaTime::min();
+    videoEndQueued_ = false;
+    seekFile(target);
+}
+
+void FfmpegDemuxer::resyncAudio(MediaTime target, int audioIndex)
+{
+    readOnlyAudio(audioIndex);
+    videoRereads_ = lastVideoTs_ != AV_NOPTS_VALUE;
+    captionRereads_ = lastCaptionTs_ != AV_NOPTS_VALUE;
+    // A little of the sound before the target primes the decoder.
+    audioFrom_ = target - audioPreroll;
+    seekFile(target);
+}
+
+bool FfmpegDemuxer::readTwice(const AVPacket& packet, int audioIndex)
+{
+    const int64_t ts = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+    if (packet.stream_index == videoIndex_ && videoRereads_) {
+        if (ts != AV_NOPTS_VALUE && ts > lastVideoTs_)
+            videoRereads_ = false;
+        return videoRereads_;
+    }
+    if (packet.stream_index == captionIndex_ && captionRereads_) {
+        const int64_t pts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+        if (pts != AV_NOPTS_VALUE && pts > lastCaptionTs_)
+            captionRereads_ = false;
+        return captionRereads_;
+    }
+    if (packet.stream_index == audioIndex && audioFrom_ != MediaTime::min() && ts != AV_NOPTS_VALUE) {
+        const AVStream* st = format_->streams[packet.stream_index];
+        if (toMediaTime(ts + std::max<int64_t>(packet.duration, 0), st->time_base) - startOffset_ < audioFrom_)
+            return true;
+        audioFrom_ = MediaTime::min();
+    }
+    return false;
+}
+
+void FfmpegDemuxer::seekFile(MediaTime target)
+{
     // In the time base of the stream that leads the seek, rounded down: rounding up could land on a key
     // frame just after the target. With neither stream decoded (sound without a device), the
     // container's own default.
-    int index = videoIndex_ >= 0 ? videoIndex_ : audioIndex_;
+    int index = videoIndex_ >= 0 ? videoIndex_ : audioRead_;
     AVRational base = index >= 0 ? format_->streams[index]->time_base : AV_TIME_BASE_Q;
     int64_t ts = av_rescale_q_rnd((target + startOffset_).count(), mediaTimeBase, base, AV_ROUND_DOWN);
     int rc = avformat_seek_file(format_.get(), index, INT64_MIN, ts, ts, 0);
@@ -180,9 +262,10 @@ void FfmpegDemuxer::seek(MediaTime target)
 void FfmpegDemuxer::markEnd(uint64_t generation)
 {
     shared_.demuxEnded = true;
-    if (videoIndex_ >= 0)
+    if (videoIndex_ >= 0 && !videoEndQueued_)
         shared_.video.packets.push_back({nullptr, generation});
-    if (audioIndex_ >= 0)
+    videoEndQueued_ = true;
+    if (shared_.audioIndex >= 0)
         shared_.audio.packets.push_back({nullptr, generation});
     shared_.video.wake.notify_all();
     shared_.audio.wake.notify_all();

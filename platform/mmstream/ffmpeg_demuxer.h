@@ -24,7 +24,8 @@ public:
     AVFormatContext& format() { return *format_; }
     // The container's start time, which becomes position 0.
     MediaTime startOffset() const { return startOffset_; }
-    // The streams that are decoded (-1: not decoded); their packets go into the queues. Before run.
+    // The streams that are decoded (-1: not decoded); their packets go into the queues, and the packets
+    // of the other audio streams are not even read. Before run; SharedState::audioIndex changes it later.
     void queueStreams(int videoIndex, int audioIndex);
     // Chooses the text caption stream whose packets are decoded as they are read. Before run.
     CaptionStreamInfo readCaptions();
@@ -35,7 +36,16 @@ public:
 private:
     // Must be called with the mutex held.
     bool hasRoom() const;
+    // A seek of the user's: everything is read again from the key frame at or before target.
     void seek(MediaTime target);
+    void seekFile(MediaTime target);
+    // Reads the audio stream again from target while the pictures and captions already queued are not
+    // queued twice.
+    void resyncAudio(MediaTime target, int audioIndex);
+    // Whether a packet read again after resyncAudio is left out. Lock held.
+    bool readTwice(const AVPacket& packet, int audioIndex);
+    // The container reads only the packets of the audio stream numbered index among its audio streams.
+    void readOnlyAudio(int index);
     void markEnd(uint64_t generation);
     // Decodes a packet of the caption stream and queues its captions. Called without the mutex.
     void decodeCaption(AVPacket& packet, uint64_t generation);
@@ -45,8 +55,17 @@ private:
     // Read only by the demuxer's thread once the threads run.
     FormatContextHandle format_;
     int videoIndex_ = -1;
-    int audioIndex_ = -1;
     int captionIndex_ = -1;
+    int audioRead_ = -1;  // the audio stream the container reads
+    // Used only by the demuxer's thread. The last picture and caption packets queued (stream time
+    // stamps), the packets of them read again after a resync up to there, and the audio packets that
+    // end before the resync's target, are left out. A seek clears them.
+    int64_t lastVideoTs_ = AV_NOPTS_VALUE;
+    int64_t lastCaptionTs_ = AV_NOPTS_VALUE;
+    bool videoRereads_ = false;
+    bool captionRereads_ = false;
+    MediaTime audioFrom_ = MediaTime::min();
+    bool videoEndQueued_ = false;
     // Used only by the demuxer's thread once the threads run.
     CaptionDecoder captions_;
     MediaTime startOffset_ {0};

@@ -36,6 +36,13 @@ struct CaptionStreamInfo {
     std::string language;  // its language tag as the container writes it, "" when untagged
 };
 
+// One audio stream of the movie.
+struct AudioStreamInfo {
+    int index = -1;          // the stream's number in the container
+    std::string language;    // its language tag as the container writes it, "" when untagged
+    bool isDefault = false;  // the container flags it as the one to play
+};
+
 // One caption of that stream as its decoder gave it.
 struct CaptionText {
     MediaTime start {0};
@@ -91,6 +98,15 @@ public:
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.
     virtual void takeCaptionTexts(std::vector<CaptionText>&) { }
+    // The movie's audio streams in container order.
+    virtual std::vector<AudioStreamInfo> audioStreams() const { return {}; }
+    // The number of the audio stream being played; -1 when no sound is played.
+    virtual int playedAudioStream() const { return -1; }
+    // Plays the audio stream numbered index from a moment after the current position on, without
+    // pausing picture or clock. False, logged, when it is no audio stream of the movie or its decoder
+    // cannot start: the stream played stays. A stream whose packets then fail to decode gives way to
+    // the one played before it, logged as well.
+    virtual bool selectAudioStream(int) { return false; }
 };
 
 struct OpenOptions {

@@ -18,15 +18,20 @@ constexpr std::chrono::milliseconds stoppedFrameMin {10};
 constexpr std::chrono::milliseconds stoppedFrameMax {50};
 
 
-class AudioStream final : public RefCounted<IMediaStream> {
+class AudioStream final : public RefCounted<IAudioStreamChoice> {
 public:
+    explicit AudioStream(std::shared_ptr<MediaBackend> backend)
+        : backend_(std::move(backend))
+    {
+    }
+
     HRESULT QueryInterface(const GUID& iid, void** object) override
     {
         if (!object)
             return E_POINTER;
         *object = nullptr;
-        if (sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
-            return handOut(static_cast<IMediaStream*>(this), object);
+        if (sameGuid(iid, IID_IAudioStreamChoice) || sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
+            return handOut(static_cast<IAudioStreamChoice*>(this), object);
         return E_NOINTERFACE;
     }
     HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) override
@@ -37,6 +42,21 @@ public:
             *type = STREAMTYPE_READ;
         return S_OK;
     }
+    HRESULT GetStreams(std::vector<AudioStreamInfo>* streams, int32_t* heard) override
+    {
+        if (streams)
+            *streams = backend_->audioStreams();
+        if (heard)
+            *heard = backend_->playedAudioStream();
+        return S_OK;
+    }
+    HRESULT Select(int32_t index) override
+    {
+        return backend_->selectAudioStream(index) ? S_OK : E_FAIL;
+    }
+
+private:
+    std::shared_ptr<MediaBackend> backend_;
 };
 
 class CaptionStream final : public RefCounted<ICaptionTextStream> {
@@ -301,9 +321,9 @@ ICaptionTextStream* createCaptionStream(std::shared_ptr<MediaBackend> backend)
     return new (std::nothrow) CaptionStream(std::move(backend));
 }
 
-IMediaStream* createAudioStream()
+IMediaStream* createAudioStream(std::shared_ptr<MediaBackend> backend)
 {
-    return new (std::nothrow) AudioStream();
+    return new (std::nothrow) AudioStream(std::move(backend));
 }
 
 }

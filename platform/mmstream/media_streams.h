@@ -14,6 +14,6 @@ IDirectDrawMediaStream* createVideoStream(std::shared_ptr<MediaBackend> backend,
 // The text caption stream over backend (null when out of memory).
 ICaptionTextStream* createCaptionStream(std::shared_ptr<MediaBackend> backend);
 // The audio stream (null when out of memory).
-IMediaStream* createAudioStream();
+IMediaStream* createAudioStream(std::shared_ptr<MediaBackend> backend);
 
 }

@@ -192,7 +192,7 @@ public:
         if (videoWanted_)
             video_ = createVideoStream(backend_, factory_);
         if (audioWanted_ && props.hasAudio)
-            audio_ = createAudioStream();
+            audio_ = createAudioStream(backend_);
         if (backend_->captionStream().index >= 0)
             captions_ = createCaptionStream(backend_);
         return S_OK;

@@ -74,6 +74,9 @@ inline constexpr GUID MSPID_CaptionText {
     0x5B1C0A11, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
 inline constexpr GUID IID_ICaptionTextStream {
     0x5B1C0A12, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
+// Our own interface of the primary audio stream: which of the movie's audio streams is heard.
+inline constexpr GUID IID_IAudioStreamChoice {
+    0x5B1C0A13, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
 
 namespace platform {
 
@@ -132,6 +135,15 @@ struct ICaptionTextStream : IMediaStream {
     // Appends to texts the captions decoded since the last call, in the order the file gave them; a
     // caption read again after a backward seek comes again.
     virtual HRESULT TakeTexts(std::vector<platform::CaptionText>& texts) = 0;
+};
+
+struct IAudioStreamChoice : IMediaStream {
+    // The movie's audio streams in container order, and the number of the one heard (-1: none).
+    virtual HRESULT GetStreams(std::vector<platform::AudioStreamInfo>* streams, int32_t* heard) = 0;
+    // Makes the stream numbered index heard from a moment after the current position on; picture and
+    // clock go on undisturbed. E_FAIL, logged, when it is no audio stream of the movie or cannot be
+    // decoded: the stream heard stays.
+    virtual HRESULT Select(int32_t index) = 0;
 };
 
 struct IDirectDrawMediaStream : IMediaStream {

@@ -68,6 +68,15 @@ struct PacketQueue {
     std::condition_variable wake;
 };
 
+// Sound of another audio stream: posted by the caller, taken over by the audio decoder's thread.
+struct AudioSwitch {
+    CodecContextHandle codec;  // null: nothing posted
+    const AVStream* stream = nullptr;
+    int index = -1;
+    MediaTime target {0};      // the new stream is heard from here on
+    bool trial = true;         // the stream left is kept until the new one has given sound
+};
+
 struct SharedState {
     mutable std::mutex mutex;
     std::condition_variable demuxWake;  // the demuxer: room in the queues, a seek, the end
@@ -91,6 +100,14 @@ struct SharedState {
     PacketQueue video;
     PacketQueue audio;
     std::size_t queuedPacketBytes = 0;
+    // The audio stream whose packets are queued; a change asks the demuxer to read the new one again from
+    // audioResyncTarget without queueing the pictures and captions twice.
+    int audioIndex = -1;
+    bool audioResync = false;
+    MediaTime audioResyncTarget {0};
+    // Bumped by every change of audio stream: sound of an older one is dropped.
+    uint64_t audioSwitches = 0;
+    AudioSwitch audioSwitch;
 
     // Captions: decoded by the demuxer as it reads them, taken by the caller. A seek keeps them.
     std::vector<CaptionText> captionTexts;

@@ -307,3 +307,23 @@ TEST_F(SettingsStore, FailedWriteLeavesTheOldFileIntact)
         left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string> { "settings" });
 }
+
+TEST_F(SettingsStore, AudiolangIsReadWrittenLastAndTooLongIsNotReadButKept)
+{
+    System sys;
+    std::strcpy(sys.settings.audiolang, "kor");
+    ASSERT_EQ(saveSettings(sys), 0);
+    const std::string text = readFile(settingsFile());
+    EXPECT_NE(text.find("alwaystop dword 1\naudiolang sz kor\n"), std::string::npos) << text;
+    System loaded;
+    ASSERT_EQ(loadSettings(loaded), 0);
+    EXPECT_STREQ(loaded.settings.audiolang, "kor");
+
+    const std::string tooLong = "audiolang sz " + std::string(40, 'k') + "\n";
+    writeSettings(tooLong);
+    System longer;
+    ASSERT_EQ(loadSettings(longer), 0);
+    EXPECT_STREQ(longer.settings.audiolang, "");
+    ASSERT_EQ(saveSettings(longer), 0);
+    EXPECT_NE(readFile(settingsFile()).find(tooLong), std::string::npos);
+}

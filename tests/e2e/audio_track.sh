@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The audio stream heard, under Xvfb, through SDL's disk audio driver (it writes what would be heard, in
+# real time): a movie with a 440 Hz stream tagged kor (the first, flagged default) and an 880 Hz stream
+# tagged eng. With audiolang eng the movie starts with 880 Hz; W turns it to 440 Hz while the picture
+# plays on; started again, the movie keeps the stream chosen with W.
+# Usage: audio_track.sh SUBLUMEN OUTDIR   (logs, sound and screenshots stay in OUTDIR)
+set -uo pipefail
+program=$1
+out=$2
+for tool in Xvfb xdotool ffmpeg xdpyinfo; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
+done
+rm -rf "$out"
+mkdir -p "$out/bin" "$out/config/sublumen" "$out/state" "$out/media"
+cp "$program" "$out/bin/sublumen"
+log="$out/bin/DEBUG.LOG"
+m=$out/media
+
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
+export SDL_AUDIODRIVER=disk XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
+export SUBLUMEN_FILE_CHOOSER=/bin/false
+
+# 60 s, so the movie is still playing at every check; mono 48 kHz sound in both streams.
+ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc=size=160x120:rate=25:duration=60" \
+  -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=60" \
+  -f lavfi -i "sine=frequency=880:sample_rate=48000:duration=60" \
+  -map 0:v -map 1:a -map 2:a -c:v mpeg4 -q:v 8 -c:a aac -ac 1 \
+  -metadata:s:a:0 language=kor -metadata:s:a:1 language=eng \
+  -disposition:a:0 default -disposition:a:1 0 "$m/two.mkv" || { echo "skipped: ffmpeg cannot make the movie"; exit 77; }
+printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 320\nscreeny dword 240\naudiolang sz eng\n' \
+  >"$out/config/sublumen/settings"
+
+. "$(dirname "$0")/xvfb_server.sh"
+player=
+cleanup() {
+  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
+  stop_xvfb
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+start_xvfb "$out/xvfb.log" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+has() { grep -qaF -- "$1" "$log" 2>/dev/null; }
+wait_for() {  # text [seconds]
+  for _ in $(seq $(( ${2:-30} * 10 ))); do has "$1" && return 0; sleep 0.1; done
+  fail "$run: no \"$1\" in the log after ${2:-30} s"
+  return 1
+}
+start() {  # name
+  run=$1
+  export SDL_DISKAUDIOFILE="$out/$run.raw"
+  "$out/bin/sublumen" "$m/two.mkv" >"$out/$run.stderr" 2>&1 &
+  player=$!
+}
+ready() {
+  wait_for "Init Ok. Start" 60 || return 1
+  local window=
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { fail "$run: no window on screen"; return 1; }
+  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+}
+quit() {
+  xdotool key Escape
+  for _ in $(seq 300); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$player" 2>/dev/null && { fail "$run: still running; killed"; kill -KILL "$player"; }
+  wait "$player" || fail "$run: exit code $?"
+  player=
+  cp "$log" "$out/$run.log" 2>/dev/null
+}
+# The tone of the last half second written: its zero-crossing rate tells 440 Hz (0.018) from 880 Hz
+# (0.037) at 48 kHz, 16-bit mono.
+tone() {  # name label
+  local raw="$out/$1-$2.raw" bytes rate
+  cp "$out/$1.raw" "$raw"
+  bytes=$(stat -c %s "$raw")
+  [ "$bytes" -gt 96000 ] || { echo none; return; }
+  tail -c 48000 "$raw" >"$raw.tail"
+  rate=$(ffmpeg -hide_banner -nostats -f s16le -ar 48000 -ac 1 -i "$raw.tail" -af astats=metadata=0 -f null - 2>&1 \
+    | awk '/Zero crossings rate/ { print $NF; exit }')
+  awk -v r="${rate:-0}" 'BEGIN { if (r > 0.012 && r < 0.025) print 440; else if (r > 0.03 && r < 0.045) print 880; else print "other:" r }'
+}
+expect_tone() {  # label hz
+  local heard
+  heard=$(tone "$run" "$1")
+  [ "$heard" = "$2" ] || fail "$run: $1: heard $heard, not $2 Hz"
+}
+
+start first
+ready && {
+  sleep 2
+  expect_tone start 880
+  xdotool key w
+  wait_for "Audio: stream 1." 10
+  sleep 1.5
+  expect_tone after-w 440
+  # Once more round: back to the English stream, then to the Korean one, which the movie keeps.
+  xdotool key w; sleep 0.5; xdotool key w
+  sleep 1.5
+  expect_tone twice-more 440
+  grep -qaF "cannot" "$log" && fail "$run: a stream could not be played"
+  quit
+}
+
+start again
+ready && {
+  sleep 2
+  expect_tone start 440
+  quit
+}
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s); see $out"
+  exit 1
+fi
+echo "audio track: ok"
