@@ -314,7 +314,7 @@ TEST_F(SettingsStore, AudiolangIsReadWrittenLastAndTooLongIsNotReadButKept)
     std::strcpy(sys.settings.audiolang, "kor");
     ASSERT_EQ(saveSettings(sys), 0);
     const std::string text = readFile(settingsFile());
-    EXPECT_NE(text.find("alwaystop dword 1\naudiolang sz kor\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("alwaystop dword 1\nresume dword 1\naudiolang sz kor\n"), std::string::npos) << text;
     System loaded;
     ASSERT_EQ(loadSettings(loaded), 0);
     EXPECT_STREQ(loaded.settings.audiolang, "kor");

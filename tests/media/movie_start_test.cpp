@@ -135,7 +135,7 @@ TEST_F(ScriptedMovieStart, AMovieResumesAtItsRememberedPositionWithinItsMiddle)
     testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
     const std::string one = dir.write("one.avi", "scripted"), two = dir.write("two.avi", "scripted");
     const std::string memory = dir.write("state/sublumen/movies",
-        "# sublumen movies 1\n0\t\tposition=90000\t" + one + "\n0\t\taudio=2\tposition=115000\t" + two + "\n");
+        "# sublumen movies 1\n0\t\tposition=90000\t" + one + "\n0\t\tother=2\tposition=115000\t" + two + "\n");
     add("One", one);
     add("Two", two);
     ASSERT_EQ(startMovie(sys, 0), 0);
@@ -159,13 +159,13 @@ TEST_F(ScriptedMovieStart, AMovieResumesAtItsRememberedPositionWithinItsMiddle)
     EXPECT_EQ(sys.movie.resumedAt, 0u);
     EXPECT_NE(newLog().find("Movie memory: position 115000 is outside the movie's 120000 ms; starting at 0.\n"),
         std::string::npos);
-    EXPECT_EQ((sys.movie.memoryFields == std::map<std::string, std::string> { { "audio", "2" } }), true);
+    EXPECT_EQ((sys.movie.memoryFields == std::map<std::string, std::string> { { "other", "2" } }), true);
 
     // Played to its end: forgotten. The other one resumes where it was closed.
     sys.movie.currentStream->ended = 1;
     ASSERT_EQ(startMovie(sys, -1), 0);
     EXPECT_EQ(testing_support::readFile(memory),
-        "# sublumen movies 1\n0\t\tposition=100000\t" + one + "\n0\t\taudio=2\t" + two + "\n");
+        "# sublumen movies 1\n0\t\tposition=100000\t" + one + "\n0\t\tother=2\t" + two + "\n");
     EXPECT_EQ(script->seeks.back(), milliseconds(100000));
 
     // A position in the first 30 s is not kept; with the setting off nothing is resumed.
