@@ -28,24 +28,7 @@ ffmpeg -hide_banner -loglevel error -y -f lavfi -i "color=c=0x404040:size=160x12
   || { echo "skipped: ffmpeg cannot make the movie"; exit 77; }
 printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 640\nscreeny dword 480\n' >"$out/config/sublumen/settings"
 
-. "$(dirname "$0")/xvfb_server.sh"
-player=
-cleanup() {
-  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
-  stop_xvfb
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-start_xvfb "$out/xvfb.log" || exit 1
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-has() { grep -qaF -- "$1" "$log" 2>/dev/null; }
-wait_for() {  # text [seconds]
-  for _ in $(seq $(( ${2:-30} * 10 ))); do has "$1" && return 0; sleep 0.1; done
-  fail "$run: no \"$1\" in the log after ${2:-30} s"
-  return 1
-}
+. "$(dirname "$0")/player_session.sh"
 start() {  # name
   run=$1
   "$out/bin/sublumen" "$movie" >"$out/$run.stderr" 2>&1 &

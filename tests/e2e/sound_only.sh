@@ -29,24 +29,7 @@ printf '<SAMI><BODY>\n<SYNC Start=100><P Class=KRCC>첫째 줄 가사<br>둘째 
 # A 640x480 window, the status bar on (the default).
 printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 640\nscreeny dword 480\n' >"$out/config/sublumen/settings"
 
-. "$(dirname "$0")/xvfb_server.sh"
-player=
-cleanup() {
-  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
-  stop_xvfb
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-start_xvfb "$out/xvfb.log" || exit 1
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-has() { grep -qaF -- "$1" "$log" 2>/dev/null; }
-wait_for() {  # text [seconds]
-  for _ in $(seq $(( ${2:-30} * 10 ))); do has "$1" && return 0; sleep 0.1; done
-  fail "$run: no \"$1\" in the log after ${2:-30} s"
-  return 1
-}
+. "$(dirname "$0")/player_session.sh"
 start() {  # name path
   run=$1
   "$out/bin/sublumen" "$2" >"$out/$run.stderr" 2>&1 &

@@ -1,0 +1,23 @@
+# Sourced by end-to-end scripts that run the player under a private Xvfb (xvfb_server.sh), after they set
+# $out: starts the server, and on exit ends the player whose process id is in $player, then the server.
+#   fail TEXT                 counts a failure and says so ($failures)
+#   has TEXT                  whether the log ($log) holds TEXT
+#   wait_for TEXT [SECONDS]   waits for TEXT in the log (30 s by default); fails the run ($run) without it
+. "$(dirname "${BASH_SOURCE[0]}")/xvfb_server.sh"
+player=
+cleanup() {
+  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
+  stop_xvfb
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+start_xvfb "$out/xvfb.log" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+has() { grep -qaF -- "$1" "$log" 2>/dev/null; }
+wait_for() {  # text [seconds]
+  for _ in $(seq $(( ${2:-30} * 10 ))); do has "$1" && return 0; sleep 0.1; done
+  fail "$run: no \"$1\" in the log after ${2:-30} s"
+  return 1
+}
