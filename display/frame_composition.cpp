@@ -208,6 +208,26 @@ void drawVideo(System& sys)
     back->releaseDC(dc);
 }
 
+std::string statusNoticeText(const System& sys)
+{
+    return statusNotice(sys);
+}
+
+std::string statusLineText(const System& sys, uint32_t t)
+{
+    const uint32_t d = sys.movie.movieDuration;
+    char text[64];
+    // A picture reached by frame steps is told apart from its neighbours by its milliseconds.
+    if (sys.composition.frameStepped)
+        std::snprintf(text, sizeof text, "[%02u:%02u.%03u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, t % 1000u,
+            d / 60000u, (d / 1000u) % 60u);
+    else
+        std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
+            (d / 1000u) % 60u);
+    const std::string notice = statusNotice(sys);
+    return notice.empty() ? std::string(text) : std::string(text) + "  " + notice;
+}
+
 void drawSeekBar(System& sys, HDC dc)
 {
     drawSeekBar(sys, dc, sys.movie.currentStream ? sys.movie.currentStream->currentTime() : 0);
@@ -219,16 +239,7 @@ void drawSeekBar(System& sys, HDC dc, uint32_t t)
     const int32_t H = sys.settings.screeny;
     const uint32_t d = sys.movie.movieDuration;
 
-    char text[64];
-    // A picture reached by frame steps is told apart from its neighbours by its milliseconds.
-    if (sys.composition.frameStepped)
-        std::snprintf(text, sizeof text, "[%02u:%02u.%03u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, t % 1000u,
-            d / 60000u, (d / 1000u) % 60u);
-    else
-        std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
-            (d / 1000u) % 60u);
-    const std::string notice = statusNotice(sys);
-    drawStatusText(sys, dc, 0, notice.empty() ? text : (std::string(text) + "  " + notice).c_str());
+    drawStatusText(sys, dc, 0, statusLineText(sys, t).c_str());
 
     fill(dc, W - 144, H - 4, W - 16, H - 3, LTGRAY_BRUSH);
     LONG x = W - 146 + sys.commands.volume / 2;

@@ -3,6 +3,9 @@
 
 #include "platform/win32.h"
 
+#include <cstdint>
+#include <string>
+
 namespace sublumen {
 
 struct System;
@@ -16,6 +19,10 @@ void presentFrame(System& sys);
 void drawSeekBar(System& sys, HDC dc);
 // The status bar for playback time t (milliseconds) of a movie of movieDuration.
 void drawSeekBar(System& sys, HDC dc, uint32_t t);
+// The status line's notices (a movie passed over, a resumed one, study mode and the loop), empty for none.
+std::string statusNoticeText(const System& sys);
+// The status bar's text for playback time t: the time, then the notices.
+std::string statusLineText(const System& sys, uint32_t t);
 // A NUL-terminated text with its top-left at (x, y); returns what TextOutA returns.
 BOOL drawText(HDC dc, int x, int y, const char* text);
 // The caption time for a stream time, a signed shift and the caption rate (1 for none): never below 0.

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "display/display.h"
+#include "display/frame_composition.h"
 #include "display/info_overlay.h"
 #include "media/media_stream.h"
 #include "platform/gdi/gdi.h"
@@ -226,19 +227,18 @@ void drawScreenshotNotice(System& sys)
     HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 255, 0));
-    // On the status bar's line: after its time text and before the volume scale while the bar is on.
+    // On the status bar's line, after what the bar already says there, and before the volume scale while
+    // the bar is on.
+    const bool bar = s.seekbar != 0 && movieShown(sys);
+    const std::string before = bar ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
     RECT room {0, s.screeny - 16, s.screenx, s.screeny};
-    if (s.seekbar != 0) {
-        const uint32_t t = movieTime(sys);
-        const uint32_t d = sys.movie.movieDuration;
-        char time[64];
-        std::snprintf(time, sizeof time, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
-            (d / 1000u) % 60u);
+    if (!before.empty()) {
         RECT measured {0, 0, s.screenx, 16};
-        DrawTextA(dc, time, -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+        DrawTextA(dc, before.c_str(), -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
         room.left = measured.right + 12;
-        room.right = s.screenx - 150;
     }
+    if (bar)
+        room.right = s.screenx - 150;
     if (room.right > room.left)
         DrawTextA(dc, notice.c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, previous);
