@@ -31,7 +31,7 @@ constexpr Resolution resolutionTable[8] = {
 };
 
 // Settings come from a file and may hold any value; these keep the arithmetic defined at the extremes
-// by wrapping as the 32-bit registers of the original machine did.
+// by wrapping in 32 bits, which the stored values rely on.
 int32_t wrappingAdd(int32_t value, int32_t step)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(step));

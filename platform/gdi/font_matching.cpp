@@ -58,8 +58,8 @@ void releaseLibrary()
     libraryInstance->freetype = nullptr;
 }
 
-// The face's ascent and descent in font units as the cell is measured: the Windows metrics of the
-// OS/2 table where present, so that a cell height means what it means on the system's home platform.
+// The face's ascent and descent in font units as the cell is measured: the usWinAscent/usWinDescent
+// metrics of the OS/2 table where present, so that a cell height covers every glyph the face draws.
 void cellMetrics(FT_Face face, long& ascent, long& descent)
 {
     auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
