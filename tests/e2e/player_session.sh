@@ -3,6 +3,8 @@
 #   fail TEXT                 counts a failure and says so ($failures)
 #   has TEXT                  whether the log ($log) holds TEXT
 #   wait_for TEXT [SECONDS]   waits for TEXT in the log (30 s by default); fails the run ($run) without it
+#   ready                     waits until start-up is done and the window is on screen, and gives it the
+#                             keyboard as a window manager would (Xvfb runs none)
 . "$(dirname "${BASH_SOURCE[0]}")/xvfb_server.sh"
 player=
 cleanup() {
@@ -20,4 +22,16 @@ wait_for() {  # text [seconds]
   for _ in $(seq $(( ${2:-30} * 10 ))); do has "$1" && return 0; sleep 0.1; done
   fail "$run: no \"$1\" in the log after ${2:-30} s"
   return 1
+}
+
+ready() {
+  wait_for "Init Ok. Start" 60 || return 1
+  local window=
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { fail "$run: no window on screen"; return 1; }
+  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
 }

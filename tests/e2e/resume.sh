@@ -34,17 +34,6 @@ start() {  # name
   "$out/bin/sublumen" "$movie" >"$out/$run.stderr" 2>&1 &
   player=$!
 }
-ready() {
-  wait_for "Init Ok. Start" 60 || return 1
-  local window=
-  for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { fail "$run: no window on screen"; return 1; }
-  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-}
 key() { xdotool key --delay 60 "$@"; }
 saved() { sed -n 's/.*position=\([0-9]*\)\t.*/\1/p' "$memory" 2>/dev/null; }
 now() { date +%s%N | cut -c1-13; }

@@ -44,17 +44,6 @@ finish() {  # waits up to 60 s for a normal end
   [ "$code" = 0 ] || fail "$run: exit code $code"
   cp "$log" "$out/$run.log" 2>/dev/null
 }
-ready() {
-  wait_for "Init Ok. Start" 60 || return 1
-  local window=
-  for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { fail "$run: no window on screen"; return 1; }
-  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-}
 key() { xdotool key --delay 60 "$@"; }
 # The 640x480 window sits in the middle of the 1280x1024 screen.
 shot() { import -window root "$out/$run-$1.png"; }
