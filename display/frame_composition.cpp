@@ -29,11 +29,6 @@ constexpr int32_t statusBarHeight = 16;
 // Below the caption text its shadow and outlines reach this far.
 constexpr int32_t captionEffectReach = 2;
 
-bool movieShown(const System& sys)
-{
-    return sys.movie.currentStream && sys.movie.movieDuration != 0;
-}
-
 void fill(HDC dc, LONG left, LONG top, LONG right, LONG bottom, int stockBrush)
 {
     RECT r { left, top, right, bottom };
@@ -206,6 +201,11 @@ void drawVideo(System& sys)
         }
     }
     back->releaseDC(dc);
+}
+
+bool movieShown(const System& sys)
+{
+    return sys.movie.currentStream && sys.movie.movieDuration != 0;
 }
 
 std::string statusNoticeText(const System& sys)

@@ -19,6 +19,8 @@ void presentFrame(System& sys);
 void drawSeekBar(System& sys, HDC dc);
 // The status bar for playback time t (milliseconds) of a movie of movieDuration.
 void drawSeekBar(System& sys, HDC dc, uint32_t t);
+// Whether a movie is open and playable, so that its picture, status bar and caption are drawn.
+bool movieShown(const System& sys);
 // The status line's notices (a movie passed over, a resumed one, study mode and the loop), empty for none.
 std::string statusNoticeText(const System& sys);
 // The status bar's text for playback time t: the time, then the notices.

@@ -29,11 +29,6 @@ namespace {
 constexpr size_t movieNameLimit = 200;
 constexpr uint32_t noticeSeconds = 3;
 
-bool movieShown(const System& sys)
-{
-    return sys.movie.currentStream && sys.movie.movieDuration != 0;
-}
-
 // Characters that would split a name, hide it, or reorder or vanish on the screen.
 bool unsafeCharacter(char32_t c)
 {
