@@ -109,7 +109,7 @@ void renderFrame(System& sys)
 
 void fillBorders(System& sys)
 {
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     if (!back)
         return;
     HDC dc = back->getDC();
@@ -135,7 +135,7 @@ void drawVideo(System& sys)
 {
     if (!sys.displays.display)
         return;
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     if (!back)
         return;
 
