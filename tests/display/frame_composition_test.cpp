@@ -1,6 +1,7 @@
 #include "display/frame_composition.h"
 
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
