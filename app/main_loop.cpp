@@ -44,7 +44,7 @@ void idleTurn(System& sys)
         // and a screenshot's picture and notice are composed.
         if (pb.movieStep != 0)
             break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys)) && sys.displays.backSurface) {
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys)) && sys.displays.backSurface()) {
             clockTick(sys);
             renderFrame(sys);
             return;

@@ -213,11 +213,9 @@ void releaseDisplay(System& sys)
 {
     if (sys.displays.display) {
         sys.displays.display->shutdown();
-        delete sys.displays.display;
-        sys.displays.display = nullptr;
+        sys.displays.display.reset();
     }
     // The back surface belonged to the display that is gone.
-    sys.displays.backSurface = nullptr;
 }
 
 void deinitAll(System& sys)
@@ -231,8 +229,7 @@ void deinitAll(System& sys)
     releaseDisplay(sys);
     if (sys.movie.movieList) {
         sys.movie.movieList->clearList();
-        delete sys.movie.movieList;
-        sys.movie.movieList = nullptr;
+        sys.movie.movieList.reset();
     }
     if (sys.window.mainWindow)
         DestroyWindow(sys.window.mainWindow);

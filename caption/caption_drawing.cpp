@@ -9,8 +9,8 @@ namespace sublumen {
 
 namespace {
 
-constexpr UINT drawFormat = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;  // 2065
-constexpr UINT measureFormat = drawFormat | DT_CALCRECT;  // 3089
+constexpr UINT drawFormat = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
+constexpr UINT measureFormat = drawFormat | DT_CALCRECT;
 
 struct Offset {
     int dx;

@@ -49,6 +49,11 @@ uint32_t mapCaptionTime(uint32_t streamTime, int32_t shift, double rate)
     return static_cast<uint32_t>(t);
 }
 
+uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate)
+{
+    return mapCaptionTime(streamTime, timeshift, rate);
+}
+
 int64_t streamTimeOfCaption(uint32_t captionTime, int32_t shift, double rate)
 {
     rate = usableRate(rate);

@@ -32,6 +32,10 @@ struct CaptionSync {
 // streamTime + shift.
 uint32_t mapCaptionTime(uint32_t streamTime, int32_t shift, double rate);
 
+// The caption time for a stream time, a signed shift and the caption rate (1 for none): never below 0.
+// Everything that asks which caption is in force calls this, with currentItem's timeshift and captionRate.
+uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate);
+
 // The first stream time whose caption time reaches captionTime; negative when the caption time is
 // reached before the movie starts.
 int64_t streamTimeOfCaption(uint32_t captionTime, int32_t shift, double rate);

@@ -52,7 +52,7 @@ int enumerateDisplayDevices(System& sys)
 int initDirectDrawMode(System& sys)
 {
     Settings& settings = sys.settings;
-    Display* display = sys.displays.display;
+    Display* display = sys.displays.display.get();
     HWND window = sys.window.mainWindow;
     auto setFullScreen = [&] {
         return display ? display->setFullScreenMode(window, settings.screenx, settings.screeny, settings.bpp) : -1;
@@ -92,7 +92,6 @@ int initDirectDrawMode(System& sys)
 
     marker(6);
     if (display && display->back && (!settings.fullscreen || display->primary)) {
-        sys.displays.backSurface = display->back.get();
         marker(8);
         return 0;
     }
@@ -113,7 +112,7 @@ int ddEnum(System& sys)
         debugLog("DD-Device %d=%s:%s\n", i, sys.displays.displayDevices[i].driverName,
             sys.displays.displayDevices[i].description);
 
-    sys.displays.display = new (std::nothrow) Display();
+    sys.displays.display.reset(new (std::nothrow) Display());
     if (!sys.displays.display) {
         debugLog("DirectDraw Fail\n");
         return -4;

@@ -82,11 +82,6 @@ void drawStatusText(System& sys, HDC dc, int x, const char* text)
 
 }
 
-uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate)
-{
-    return mapCaptionTime(streamTime, timeshift, rate);
-}
-
 BOOL drawText(HDC dc, int x, int y, const char* text)
 {
     return TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
@@ -109,7 +104,7 @@ void renderFrame(System& sys)
 
 void fillBorders(System& sys)
 {
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     if (!back)
         return;
     HDC dc = back->getDC();
@@ -135,7 +130,7 @@ void drawVideo(System& sys)
 {
     if (!sys.displays.display)
         return;
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     if (!back)
         return;
 

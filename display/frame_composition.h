@@ -27,8 +27,5 @@ std::string statusNoticeText(const System& sys);
 std::string statusLineText(const System& sys, uint32_t t);
 // A NUL-terminated text with its top-left at (x, y); returns what TextOutA returns.
 BOOL drawText(HDC dc, int x, int y, const char* text);
-// The caption time for a stream time, a signed shift and the caption rate (1 for none): never below 0.
-// Everything that asks which caption is in force calls this, with currentItem's timeshift and captionRate.
-uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate);
 
 }

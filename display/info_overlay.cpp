@@ -122,7 +122,7 @@ void fitLine(char* text, size_t size)
 
 void drawInfoOverlay(System& sys, int pass)
 {
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     if (!back)
         return;
     const Settings& s = sys.settings;

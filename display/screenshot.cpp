@@ -171,7 +171,7 @@ std::string screenshotName(const char* moviePath, uint32_t milliseconds)
 
 void requestScreenshot(System& sys, bool movieFrameOnly)
 {
-    if (!movieShown(sys) || !sys.displays.backSurface) {
+    if (!movieShown(sys) || !sys.displays.backSurface()) {
         debugLog("Screenshot: no movie shown\n");
         return;
     }
@@ -201,7 +201,7 @@ void takeComposedScreenshots(System& sys)
     const CaptureStart start;
     const int wanted = s.composedWanted;
     s.composedWanted = 0;
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     const platform::Surface* screen = back && back->surface ? back->surface->pixels() : nullptr;
     if (!movieShown(sys) || !screen) {
         debugLog("Screenshot: no movie shown\n");
@@ -214,7 +214,7 @@ void drawScreenshotNotice(System& sys)
 {
     const std::string notice = activeNotice(sys);
     sys.screenshots.noticeDrawn = notice;
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     if (notice.empty() || !back)
         return;
     const Settings& s = sys.settings;

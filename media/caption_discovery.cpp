@@ -92,8 +92,7 @@ bool endsWithAsf(const char* path)
 
 int buildMovieList(System& sys)
 {
-    delete sys.movie.movieList;
-    sys.movie.movieList = new (std::nothrow) MovieList;
+    sys.movie.movieList.reset(new (std::nothrow) MovieList);
     if (!sys.movie.movieList) {
         debugLog("MLIST error=1\n");
         return -12;

@@ -88,7 +88,7 @@ public:
     uint32_t seekCount = 0;
 
 private:
-    // Creation steps 1 to 15; the number of the step that failed, or 0.
+    // Creation steps 1 to 10; the number of the step that failed, or 0.
     int32_t open(const char* path);
     // The end of the stream: a real end stops the stream and sets `ended`; one reported more than a
     // second before the duration is a decoding error and is skipped. Both answer -2.

@@ -48,7 +48,7 @@ void UnloadCaption::operator()(Caption* caption) const
 
 MediaStream* openMovieStream(System& sys, const char* path)
 {
-    sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display, path));
+    sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display.get(), path));
     return sys.movie.currentStream.get();
 }
 

@@ -130,7 +130,7 @@ int startMovie(System& sys, int32_t step)
 int startPlayableMovie(System& sys, int32_t step)
 {
     int rc = startMovie(sys, step);
-    MovieList* list = sys.movie.movieList;
+    MovieList* list = sys.movie.movieList.get();
     if (!holdsSeveralMovies(list))
         return rc;
     int32_t direction = step < 0 ? -1 : 1;

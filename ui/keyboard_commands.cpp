@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 #include "display/frame_composition.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"

@@ -254,7 +254,7 @@ TEST_F(MainLoop, ReInitWithoutAMovieRebuildsOnlyTheDisplay)
               ">>> initDirectDrawMode() 8\n>>> ReInit... 3\n>>> ReInit... 4\nReInit success.\n");
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(sys.window.mainWindow, GWL_STYLE)) & ~WS_VISIBLE, WS_POPUP);
     EXPECT_EQ(sys.playback.reinitRequest, 0);
-    EXPECT_NE(sys.displays.backSurface, nullptr);
+    EXPECT_NE(sys.displays.backSurface(), nullptr);
 }
 
 TEST_F(MainLoop, ReInitReopensTheMovieItHad)
@@ -418,7 +418,7 @@ TEST_F(PlayingLoop, ASeekWhilePausedInAWindowShowsThePictureThere)
     press(VK_SPACE);
     turn();
     ASSERT_EQ(sys.playback.playState, PlayState::Wait);
-    platform::Surface& screen = *sys.displays.backSurface->surface->pixels();
+    platform::Surface& screen = *sys.displays.backSurface()->surface->pixels();
     const VideoPlacement& p = sys.videoPlacement;
     const int x = p.dstX + p.dstWidth / 2, y = p.dstY + p.dstHeight / 2;
     // The scripted engine paints its pictures in bytes of 0x5A.

@@ -272,7 +272,7 @@ TEST_F(StartUp, QuotedPathWithBlanksAndWildcardsReachTheMovieList)
     // The movie is missing: start-up still succeeds and leaves the program running without a movie.
     EXPECT_EQ(sys.movie.movieDuration, 0u);
     EXPECT_NE(sys.window.mainWindow, nullptr);
-    EXPECT_NE(sys.displays.backSurface, nullptr);
+    EXPECT_NE(sys.displays.backSurface(), nullptr);
     EXPECT_NE(sys.startup.overlayFont, nullptr);
     EXPECT_NE(sys.startup.seekBarFont, nullptr);
     EXPECT_NE(sys.startup.captionFont, nullptr);
@@ -438,8 +438,8 @@ TEST_P(ShutdownAfter, ReleasesEverythingAndSaves)
     EXPECT_EQ(sys.movie.currentStream, nullptr);
     EXPECT_EQ(sys.movie.currentCaption, nullptr);
     EXPECT_EQ(sys.movie.movieList, nullptr);
-    EXPECT_EQ(sys.displays.display, nullptr);
-    EXPECT_EQ(sys.displays.backSurface, nullptr);
+    EXPECT_EQ(sys.displays.display.get(), nullptr);
+    EXPECT_EQ(sys.displays.backSurface(), nullptr);
     EXPECT_EQ(sys.window.mainWindow, nullptr);
     EXPECT_NE(settingsText().find("fontsize dword 42\n"), std::string::npos);
     // A second shutdown finds nothing left to release.

@@ -24,9 +24,7 @@ protected:
     void SetUp() override { bringUp(0); }
     void TearDown() override
     {
-        delete sys.displays.display;
-        sys.displays.display = nullptr;
-        sys.displays.backSurface = nullptr;
+        sys.displays.display.reset();
         for (HFONT font : { sys.startup.overlayFont, sys.startup.seekBarFont, sys.startup.captionFont })
             if (font)
                 DeleteObject(font);
@@ -44,7 +42,7 @@ protected:
         sys.settings.screeny = 480;
         sys.settings.bpp = 32;
         ASSERT_EQ(sublumen::ddEnum(sys), 0);
-        ASSERT_NE(sys.displays.backSurface, nullptr);
+        ASSERT_NE(sys.displays.backSurface(), nullptr);
         sys.startup.overlayFont = font(12, FW_NORMAL, "굴림체");
         sys.startup.seekBarFont = font(11, FW_NORMAL, "FixedSys");
         sys.startup.captionFont = font(24, FW_EXTRABOLD, "굴림체");
@@ -57,7 +55,7 @@ protected:
         return platform::createFont(height, weight, face);
     }
 
-    platform::Surface& screen() { return *sys.displays.backSurface->surface->pixels(); }
+    platform::Surface& screen() { return *sys.displays.backSurface()->surface->pixels(); }
 
     void paint(int r, int g, int b) { fillSurface(screen(), r, g, b); }
 

@@ -36,8 +36,7 @@ protected:
     }
     void TearDown() override
     {
-        delete sys.displays.display;
-        sys.displays.display = nullptr;
+        sys.displays.display.reset();
         platform::setDisplayDriver(nullptr);
         unsetenv("SUBLUMEN_MESSAGEBOX_ANSWER");
     }
@@ -66,10 +65,10 @@ TEST_F(DisplayModes, WindowModeGivesAClientAreaOfExactlyTheChosenSize)
     EXPECT_EQ(client.right, 800);
     EXPECT_EQ(client.bottom, 600);
     EXPECT_TRUE(GetWindowLongA(window.handle(), GWL_STYLE) & WS_VISIBLE);
-    Display* display = sys.displays.display;
+    Display* display = sys.displays.display.get();
     EXPECT_EQ(display->state, DisplayState::Windowed);
-    ASSERT_NE(sys.displays.backSurface, nullptr);
-    EXPECT_EQ(sys.displays.backSurface, display->back.get());
+    ASSERT_NE(sys.displays.backSurface(), nullptr);
+    EXPECT_EQ(sys.displays.backSurface(), display->back.get());
     EXPECT_EQ(display->back->width, 800);
     EXPECT_EQ(display->back->height, 600);
     // A window shares the desktop, so the back surface takes the desktop's depth, not bpp.
@@ -83,7 +82,7 @@ TEST_F(DisplayModes, FullScreenBuildsAFlipChainAtTheModesDepth)
 {
     settle(1, 800, 600, 16);
     ASSERT_EQ(ddEnum(sys), 0);
-    Display* display = sys.displays.display;
+    Display* display = sys.displays.display.get();
     EXPECT_EQ(display->state, DisplayState::FullScreen);
     EXPECT_EQ(display->back->kind, SurfaceKind::AttachedBack);
     EXPECT_EQ(display->back->bitsPerPixel, 16u);
@@ -112,8 +111,8 @@ TEST_F(DisplayModes, RefusedModeFallsBackTo640x480x16AndKeepsRunning)
     EXPECT_EQ(sys.settings.screenx, 640);
     EXPECT_EQ(sys.settings.screeny, 480);
     EXPECT_EQ(sys.settings.bpp, 16);
-    ASSERT_NE(sys.displays.backSurface, nullptr);
-    EXPECT_EQ(sys.displays.backSurface->width, 640);
+    ASSERT_NE(sys.displays.backSurface(), nullptr);
+    EXPECT_EQ(sys.displays.backSurface()->width, 640);
     EXPECT_EQ(sys.displays.display->state, DisplayState::FullScreen);
 }
 
@@ -132,12 +131,12 @@ TEST_P(FullScreenFailures, EndInTheDocumentedCodes)
         driver->refusedModes.insert({ 640, 480, 16 });
     settle(1, c.width, c.height, c.bpp);
     ASSERT_EQ(enumerateDisplayDevices(sys), 1);
-    sys.displays.display = new Display();
+    sys.displays.display = std::make_unique<Display>();
     EXPECT_EQ(initDirectDrawMode(sys), c.initResult);
     std::string text = log.text();
     EXPECT_NE(text.find(markers({ 3 })), std::string::npos);
     EXPECT_EQ(text.find(markers({ 4 })), std::string::npos);
-    EXPECT_EQ(sys.displays.backSurface, nullptr);
+    EXPECT_EQ(sys.displays.backSurface(), nullptr);
     EXPECT_EQ(sys.settings.screenx, 640);
 }
 
@@ -175,7 +174,7 @@ TEST_P(WindowModeFailure, AsksForFullScreen)
     EXPECT_NE(text.find(markers({ 1, 5 }) + "WindowMode Change Fail\n"), std::string::npos) << text;
     if (c.result == 0) {
         EXPECT_EQ(sys.displays.display->state, DisplayState::FullScreen);
-        EXPECT_NE(sys.displays.backSurface, nullptr);
+        EXPECT_NE(sys.displays.backSurface(), nullptr);
     }
 }
 
@@ -210,7 +209,7 @@ TEST_P(UnmakeableWindowSize, FallsBackTo640x480)
     EXPECT_EQ(client.right, 640);
     EXPECT_EQ(client.bottom, 480);
     EXPECT_EQ(sys.displays.display->state, DisplayState::Windowed);
-    EXPECT_EQ(sys.displays.backSurface->width, 640);
+    EXPECT_EQ(sys.displays.backSurface()->width, 640);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, UnmakeableWindowSize,
@@ -245,7 +244,7 @@ TEST_F(DisplayModes, NoDeviceMeansNoDisplay)
     driver->deviceList.clear();
     EXPECT_EQ(ddEnum(sys), -2);
     EXPECT_NE(log.text().find("ddEnum() == 0\nDirectDrawEnum Fail\n"), std::string::npos);
-    EXPECT_EQ(sys.displays.display, nullptr);
+    EXPECT_EQ(sys.displays.display.get(), nullptr);
 }
 
 TEST_F(DisplayModes, FlipChainWithoutBackBufferIsReportedAndCannotPresent)
@@ -254,7 +253,7 @@ TEST_F(DisplayModes, FlipChainWithoutBackBufferIsReportedAndCannotPresent)
     settle(1, 640, 480, 16);
     EXPECT_EQ(ddEnum(sys), -5);
     EXPECT_NE(log.text().find(markers({ 6 }) + "GetSurface Fail\n"), std::string::npos);
-    Display* display = sys.displays.display;
+    Display* display = sys.displays.display.get();
     EXPECT_EQ(display->state, DisplayState::FullScreen);
     EXPECT_EQ(display->back, nullptr);
     EXPECT_EQ(display->present(), -1);
@@ -274,7 +273,7 @@ TEST_F(DisplayModes, WindowPresentShowsTheBackSurfaceInTheClientArea)
 {
     settle(0, 320, 200, 16);
     ASSERT_EQ(ddEnum(sys), 0);
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     platform::Surface* pixels = back->surface->pixels();
     ASSERT_NE(pixels, nullptr);
     platform::writePixel(*pixels, 5, 7, platform::packPixel(pixels->format, 255, 0, 0));
@@ -322,8 +321,7 @@ protected:
     }
     void TearDown() override
     {
-        delete sys.displays.display;
-        sys.displays.display = nullptr;
+        sys.displays.display.reset();
     }
 
     ScratchDir dir;
@@ -340,7 +338,7 @@ TEST_F(SdlDisplay, ModeLargerThanTheDesktopIsRefusedAndTheFallbackPresents)
     sys.settings.bpp = 32;
     ASSERT_EQ(ddEnum(sys), 0);
     EXPECT_NE(log.text().find("FullMode Change Fail -3\n" + markers({ 4, 6, 8 })), std::string::npos);
-    EXPECT_EQ(sys.displays.backSurface->bitsPerPixel, 16u);
+    EXPECT_EQ(sys.displays.backSurface()->bitsPerPixel, 16u);
     EXPECT_EQ(sys.displays.display->present(), 0);
     EXPECT_TRUE(platform::inExclusiveMode(window.handle()));
 

@@ -1,6 +1,7 @@
 #include "display/frame_composition.h"
 
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -133,9 +134,9 @@ TEST_F(FrameComposition, StatusBarMarksSitOnTheirPixels)
     paint(128, 128, 128);
     sys.movie.movieDuration = 7'200'000;
     sys.commands.volume = 128;
-    HDC dc = sys.displays.backSurface->getDC();
+    HDC dc = sys.displays.backSurface()->getDC();
     drawSeekBar(sys, dc, 3'600'000);
-    sys.displays.backSurface->releaseDC(dc);
+    sys.displays.backSurface()->releaseDC(dc);
 
     // Volume scale: one light-grey row from W - 144 to W - 16, the mark at W - 146 + 64 = 558.
     EXPECT_EQ(boxWhere(screen(), isLightGrey, 0, H - 4, W, H - 3), (PixelBox { 496, H - 4, 624, H - 3 }));
@@ -158,9 +159,9 @@ TEST_P(VolumeMark, FollowsTheVolume)
     paint(128, 128, 128);
     sys.movie.movieDuration = 1000;
     sys.commands.volume = GetParam().volume;
-    HDC dc = sys.displays.backSurface->getDC();
+    HDC dc = sys.displays.backSurface()->getDC();
     drawSeekBar(sys, dc, 0);
-    sys.displays.backSurface->releaseDC(dc);
+    sys.displays.backSurface()->releaseDC(dc);
     int left = GetParam().markLeft;
     EXPECT_EQ(boxWhere(screen(), isLightGrey, 400, H - 8, W, H - 4), (PixelBox { left, H - 8, left + 2, H - 4 }));
 }
@@ -180,9 +181,9 @@ TEST_P(PositionMark, TruncatesTheScaledTime)
 {
     paint(128, 128, 128);
     sys.movie.movieDuration = 3000;
-    HDC dc = sys.displays.backSurface->getDC();
+    HDC dc = sys.displays.backSurface()->getDC();
     drawSeekBar(sys, dc, GetParam().time);
-    sys.displays.backSurface->releaseDC(dc);
+    sys.displays.backSurface()->releaseDC(dc);
     int white = GetParam().whiteLeft;
     PixelBox whites = boxWhere(screen(), isWhite, 0, H - 8, W, H);
     PixelBox blacks = boxWhere(screen(), isBlack, 0, H - 8, W, H);
@@ -207,9 +208,9 @@ TEST_F(FrameComposition, StatusTimeIsGreenMinutesAndSeconds)
         sys.movie.movieDuration = 7'200'000;
         sys.commands.volume = 0;
         sys.composition.frameStepped = stepped;
-        HDC dc = sys.displays.backSurface->getDC();
+        HDC dc = sys.displays.backSurface()->getDC();
         drawSeekBar(sys, dc, 65'042);
-        sys.displays.backSurface->releaseDC(dc);
+        sys.displays.backSurface()->releaseDC(dc);
         platform::Surface expected = reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
             { { 0, H - 16, stepped ? "[01:05.042/120:00]" : "[01:05/120:00]" } });
         // The time text lies left of the volume scale and the position mark (at column 5).
@@ -239,9 +240,9 @@ TEST_F(FrameComposition, StatusBarNamesAnUnopenedMovieForThreeSeconds)
     auto greenAt = [&](uint32_t now) {
         noticeClockNow = now;
         paint(0, 0, 0);
-        HDC dc = sys.displays.backSurface->getDC();
+        HDC dc = sys.displays.backSurface()->getDC();
         drawSeekBar(sys, dc, 65'000);
-        sys.displays.backSurface->releaseDC(dc);
+        sys.displays.backSurface()->releaseDC(dc);
         return boxWhere(screen(), isGreen, 0, H - 16, W - 150, H);
     };
     paint(0, 0, 0);
@@ -420,9 +421,7 @@ TEST_F(FrameComposition, AStackedCaptionStaysAboveTheStatusBar)
 TEST_F(FrameComposition, ComposedWhereItIsShownTheWindowShowsWhatTheCopyShowed)
 {
     // The program's own display, on SDL's offscreen driver.
-    delete sys.displays.display;
-    sys.displays.display = nullptr;
-    sys.displays.backSurface = nullptr;
+    sys.displays.display.reset();
     platform::setDisplayDriver(nullptr);
     driver = nullptr;
     ASSERT_EQ(ddEnum(sys), 0);

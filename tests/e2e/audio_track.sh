@@ -10,15 +10,8 @@ out=$2
 for tool in Xvfb xdotool ffmpeg xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/bin" "$out/config/sublumen" "$out/state" "$out/media"
-cp "$program" "$out/bin/sublumen"
-log="$out/bin/DEBUG.LOG"
-m=$out/media
-
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=disk XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
-export SUBLUMEN_FILE_CHOOSER=/bin/false
+. "$(dirname "$0")/player_home.sh"
+export SDL_AUDIODRIVER=disk
 
 # 60 s, so the movie is still playing at every check; mono 48 kHz sound in both streams.
 ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc=size=160x120:rate=25:duration=60" \
@@ -28,7 +21,7 @@ ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc=size=160x120:rate=25
   -metadata:s:a:0 language=kor -metadata:s:a:1 language=eng \
   -disposition:a:0 default -disposition:a:1 0 "$m/two.mkv" || { echo "skipped: ffmpeg cannot make the movie"; exit 77; }
 printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 320\nscreeny dword 240\naudiolang sz eng\n' \
-  >"$out/config/sublumen/settings"
+  >"$settings"
 
 . "$(dirname "$0")/player_session.sh"
 start() {  # name
@@ -39,11 +32,7 @@ start() {  # name
 }
 quit() {
   xdotool key Escape
-  for _ in $(seq 300); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$player" 2>/dev/null && { fail "$run: still running; killed"; kill -KILL "$player"; }
-  wait "$player" || fail "$run: exit code $?"
-  player=
-  cp "$log" "$out/$run.log" 2>/dev/null
+  finish 0 30
 }
 # The tone of the last half second written: its zero-crossing rate tells 440 Hz (0.018) from 880 Hz
 # (0.037) at 48 kHz, 16-bit mono.

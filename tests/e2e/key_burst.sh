@@ -7,37 +7,28 @@
 # it, which a bare Xvfb never does.
 # Usage: key_burst.sh PLAYER MAKE_MOVIE OUTDIR [BURSTS]   (the log stays in OUTDIR)
 set -uo pipefail
-player=$1
+program=$1
 make_movie=$2
 out=$3
 bursts=${4:-12}
 for tool in Xvfb xdotool xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/media" "$out/config/sublumen"
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok SUBLUMEN_FILE_CHOOSER=/bin/false
-
-# The program writes DEBUG.LOG beside itself, so it runs from a copy in the scratch folder.
-cp "$player" "$out/sublumen"
-log=$out/DEBUG.LOG
-settings=$out/config/sublumen/settings
+. "$(dirname "$0")/player_home.sh"
 # Long enough never to end during the test.
 "$make_movie" "$out/media/long.avi" avi 180 320 240 25 >/dev/null || { echo "skipped: no fixture movie"; exit 77; }
 printf 'fullscreen dword 0\nasksmi dword 0\nhelp dword 0\n' >"$settings"
 
-. "$(dirname "$0")/xvfb_server.sh"
-pid=
+. "$(dirname "$0")/player_session.sh"
+run=bursts
 wm_pid=
+# The window manager, when one runs, ends before the server.
 cleanup() {
-  [ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true
-  [ -z "$wm_pid" ] || kill "$wm_pid" 2>/dev/null || true
+  [ -z "$player" ] || kill -KILL "$player" 2>/dev/null
+  [ -z "$wm_pid" ] || kill "$wm_pid" 2>/dev/null
   stop_xvfb
-  wait 2>/dev/null || true
+  wait 2>/dev/null
 }
-trap cleanup EXIT
-start_xvfb "$out/xvfb.log" || exit 1
 if command -v openbox >/dev/null; then
   openbox >"$out/wm.log" 2>&1 &
   wm_pid=$!
@@ -51,22 +42,20 @@ else
   echo "window manager: none (openbox missing)"
 fi
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 count() { local n; n=$(grep -ac -- "$1" "$log" 2>/dev/null); echo "${n:-0}"; }
 # Waits up to SECONDS for more lines holding TEXT than BEFORE; the deadlines only matter on failure.
 wait_more() {  # text before seconds
   local i
   for ((i = 0; i < $3 * 10; i++)); do
     [ "$(count "$1")" -gt "$2" ] && return 0
-    kill -0 "$pid" 2>/dev/null || return 1
+    kill -0 "$player" 2>/dev/null || return 1
     sleep 0.1
   done
   return 1
 }
 
-"$out/sublumen" "$out/media/long.avi" >"$out/player.out" 2>&1 &
-pid=$!
+"$out/bin/sublumen" "$out/media/long.avi" >"$out/player.out" 2>&1 &
+player=$!
 wait_more "Init Ok. Start" 0 60 || { fail "the player did not start"; exit 1; }
 window=
 for _ in $(seq 300); do
@@ -99,7 +88,7 @@ for ((b = 1; b <= bursts; b++)); do
   done
   if [ -n "$answered" ]; then
     alive=$((alive + 1))
-  elif ! kill -0 "$pid" 2>/dev/null; then
+  elif ! kill -0 "$player" 2>/dev/null; then
     fail "burst $b: the player ended"
     break
   else
@@ -121,17 +110,7 @@ for ((t = 0; t < 30; t++)); do
 done
 [ -n "$answered" ] || fail "Space unanswered at the end"
 xdotool key Escape
-status=
-for _ in $(seq 600); do
-  if ! kill -0 "$pid" 2>/dev/null; then
-    wait "$pid" && status=0 || status=$?
-    pid=
-    break
-  fi
-  sleep 0.1
-done
-[ -n "$status" ] || fail "the player did not quit on Esc"
-[ "${status:-1}" = 0 ] || fail "the player quit with status $status"
+finish 0
 grep -qF ">>> deinitAll()" "$log" || fail "no orderly shutdown in the log"
 # The settings hold what the keys the player saw left: help toggled by each F1, the window mode of
 # the last display rebuild.

@@ -10,32 +10,9 @@ out=$2
 for tool in Xvfb xdotool import compare convert ffmpeg iconv xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/bin" "$out/config/sublumen" "$out/media/my movies"
-# A private copy of the program, so DEBUG.LOG (beside the program file) is this test's own.
-cp "$program" "$out/bin/sublumen"
-log="$out/bin/DEBUG.LOG"
-settings="$out/config/sublumen/settings"
-
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy
-export XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state"
-# A start-up message box or file dialog must never wait for a person.
-export SUBLUMEN_MESSAGEBOX_ANSWER=ok
-export SUBLUMEN_FILE_CHOOSER=/bin/false
-
-. "$(dirname "$0")/xvfb_server.sh"
-player=
-cleanup() {
-  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
-  stop_xvfb
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-start_xvfb "$out/xvfb.log" || exit 1
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/player_home.sh"
+mkdir -p "$m/my movies"
+. "$(dirname "$0")/player_session.sh"
 note() { echo "-- $*"; }
 
 # Fixtures: short movies with Korean SAMI captions beside them.
@@ -47,7 +24,6 @@ movie() {  # path seconds
 captions() {  # path text
   printf '<SAMI><BODY>\n<SYNC Start=100><P Class=KRCC>%s\n<SYNC Start=60000><P Class=KRCC>&nbsp;\n</BODY></SAMI>\n' "$2" >"$1"
 }
-m=$out/media
 movie "$m/short1.avi" 3
 cp "$m/short1.avi" "$m/short2.avi"
 captions "$m/short1.smi" "첫 번째 짧은 동영상"
@@ -69,26 +45,6 @@ start() {  # name args...
   "$out/bin/sublumen" "$@" >"$out/$run.stderr" 2>&1 &
   player=$!
 }
-finish() {  # expected-exit-code  (waits up to 60 s for the program to end)
-  local code=
-  for _ in $(seq 600); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$player" 2>/dev/null; then
-    fail "$run: still running; killed"
-    kill -KILL "$player"
-  fi
-  wait "$player"; code=$?
-  player=
-  [ "$code" = "$1" ] || fail "$run: exit code $code, expected $1"
-  cp "$log" "$out/$run.log" 2>/dev/null
-}
-# Whether the log holds the text, which may span lines.
-has() { local text; text=$(cat "$log" 2>/dev/null; echo .); [[ $text == *"$1"* ]]; }
-# Deadlines are generous: they only matter when something is wrong, and a loaded machine is slow.
-wait_for() {  # text [seconds]
-  for _ in $(seq $(( ${2:-30} * 10 ))); do has "$1" && return 0; sleep 0.1; done
-  fail "$run: no \"$1\" in the log after ${2:-30} s"
-  return 1
-}
 lines() { grep -cF -- "$1" "$log"; }
 # Waits until the log holds more lines with text than before (a count taken earlier).
 wait_more() {  # text count-before [seconds]
@@ -97,19 +53,6 @@ wait_more() {  # text count-before [seconds]
   return 1
 }
 key() { xdotool key --delay 60 "$@"; }
-# Waits until start-up is done and the window is on screen, and gives it the keyboard as a window
-# manager would (Xvfb runs none).
-ready() {
-  wait_for "Init Ok. Start" 60 || return 1
-  local window=
-  for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { fail "$run: no window on screen"; return 1; }
-  xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-}
 shot() { import -window root "$out/$run-$1.png"; }
 # Number of pixels that differ between two screenshots.
 differ() { compare -metric AE "$out/$run-$1.png" "$out/$run-$2.png" null: 2>&1 | cut -d' ' -f1; }

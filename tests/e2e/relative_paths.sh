@@ -10,31 +10,9 @@ out=$2
 for tool in Xvfb xdpyinfo ffmpeg; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/bin" "$out/config/sublumen"
-# A private copy of the program, so DEBUG.LOG (beside the program file) is this test's own.
-cp "$program" "$out/bin/sublumen"
-log="$out/bin/DEBUG.LOG"
-settings="$out/config/sublumen/settings"
-
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy
-export XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state"
-# A start-up message box must never wait for a person.
-export SUBLUMEN_MESSAGEBOX_ANSWER=ok
-
-. "$(dirname "$0")/xvfb_server.sh"
-player=
-cleanup() {
-  [ -n "$player" ] && kill -KILL "$player" 2>/dev/null
-  stop_xvfb
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-start_xvfb "$out/xvfb.log" 1024x768x24 || { echo "FAIL: no X server"; exit 1; }
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/player_home.sh"
+xvfb_screen=1024x768x24
+. "$(dirname "$0")/player_session.sh"
 note() { echo "-- $*"; }
 
 # Fixtures in a folder whose name has Korean characters and a blank.
@@ -62,7 +40,6 @@ start() {  # name chooser args...  (in the media folder, window mode, caption qu
   (cd "$m" && exec "$out/bin/sublumen" "$@") >"$out/$run.stderr" 2>&1 &
   player=$!
 }
-has() { local text; text=$(cat "$log" 2>/dev/null; echo .); [[ $text == *"$1"* ]]; }
 wait_for() {  # text: waits up to 60 s for the log to hold it, or for the program to end
   for _ in $(seq 600); do
     has "$1" && return 0
@@ -73,20 +50,6 @@ wait_for() {  # text: waits up to 60 s for the log to hold it, or for the progra
   fail "$run: no \"$1\" in the log"
   return 1
 }
-# Ends the program the normal way (SIGTERM closes it as Esc does) and checks its exit code.
-finish() {
-  kill -TERM "$player" 2>/dev/null
-  for _ in $(seq 600); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$player" 2>/dev/null; then
-    fail "$run: still running after SIGTERM; killed"
-    kill -KILL "$player"
-  fi
-  wait "$player"
-  local code=$?
-  player=
-  [ "$code" = 0 ] || fail "$run: exit code $code"
-  cp "$log" "$out/$run.log" 2>/dev/null
-}
 # One start: the movie opens from the completed path with the caption expected, and lastmovie is saved
 # absolute.
 check() {  # name chooser expected-play-line expected-lastmovie args...
@@ -96,6 +59,8 @@ check() {  # name chooser expected-play-line expected-lastmovie args...
   wait_for "Init Ok. Start" && wait_for "$play" && wait_for "xmmstream=" &&
     { has "Video Load Fail" && fail "$name: the movie did not open"; }
   has "sub/sub/" && fail "$name: a decoy was used"
+  # SIGTERM closes the program the normal way, as Esc does.
+  kill -TERM "$player" 2>/dev/null
   finish
   grep -qxF "lastmovie sz ${last// /%20}" "$settings" || fail "$name: lastmovie is not $last"
 }

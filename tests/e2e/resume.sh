@@ -10,23 +10,16 @@ out=$2
 for tool in Xvfb xdotool import convert ffmpeg xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/bin" "$out/config/sublumen" "$out/media"
-cp "$program" "$out/bin/sublumen"
-log="$out/bin/DEBUG.LOG"
+. "$(dirname "$0")/player_home.sh"
 memory="$out/state/sublumen/movies"
 movie="$out/media/movie.mkv"
-
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
 # The dummy sound device takes the sound in real time, so the movie's clock follows the wall clock.
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
-export SUBLUMEN_FILE_CHOOSER=/bin/false
 
 # A grey picture, so that green on the status line is only its text.
 ffmpeg -hide_banner -loglevel error -y -f lavfi -i "color=c=0x404040:size=160x120:rate=10:duration=120" \
   -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=120" -c:v mpeg4 -q:v 10 -c:a aac -shortest "$movie" \
   || { echo "skipped: ffmpeg cannot make the movie"; exit 77; }
-printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 640\nscreeny dword 480\n' >"$out/config/sublumen/settings"
+printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 640\nscreeny dword 480\n' >"$settings"
 
 . "$(dirname "$0")/player_session.sh"
 start() {  # name
@@ -75,10 +68,7 @@ fi
 key End
 wait_for $'No more Movie File to Play.\n' 30
 key Escape
-for _ in $(seq 300); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$player" 2>/dev/null && { fail "resumed: still running; killed"; kill -KILL "$player"; }
-wait "$player" 2>/dev/null; player=
-cp "$log" "$out/resumed.log" 2>/dev/null
+finish 0 30
 [ -z "$(saved)" ] || fail "ended: the position $(saved) is still remembered"
 
 if [ "$failures" -gt 0 ]; then

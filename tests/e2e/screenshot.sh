@@ -6,39 +6,25 @@
 # character and look-alike slash.
 # Usage: screenshot.sh PLAYER MAKE_MOVIE OUTDIR   (logs and pictures stay in OUTDIR)
 set -uo pipefail
-player=$1
+program=$1
 make_movie=$2
 out=$3
 for tool in Xvfb xdotool import convert compare identify xwininfo xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/media" "$out/config/sublumen" "$out/home"
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" HOME="$out/home" SUBLUMEN_MESSAGEBOX_ANSWER=ok \
-  SUBLUMEN_FILE_CHOOSER=/bin/false
-cp "$player" "$out/sublumen"
-log=$out/DEBUG.LOG
+. "$(dirname "$0")/player_home.sh"
+mkdir -p "$out/home"
+export HOME="$out/home"
 pictures=$out/home/Shots
 movie=$out/media/$'clip\x01one\u2215two.avi'
 "$make_movie" "$movie" avi 60 320 240 25 >/dev/null || { echo "skipped: no fixture movie"; exit 77; }
 printf '<SAMI><BODY>\n<SYNC Start=0><P Class=KRCC>화면 저장 시험 자막입니다\n</BODY></SAMI>\n' >"${movie%.avi}.smi"
 printf 'fullscreen dword 0\nasksmi dword 0\nhelp dword 0\nscreenx dword 640\nscreeny dword 480\nbpp dword 32\n' \
-  >"$out/config/sublumen/settings"
+  >"$settings"
 printf '# written by xdg-user-dirs-update\nXDG_PICTURES_DIR="$HOME/Shots"\n' >"$out/config/user-dirs.dirs"
 
-. "$(dirname "$0")/xvfb_server.sh"
-pid=
-cleanup() {
-  [ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true
-  stop_xvfb
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
-start_xvfb "$out/xvfb.log" || exit 1
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/player_session.sh"
+run=shots
 count() { local n; n=$(grep -ac -- "$1" "$log" 2>/dev/null); echo "${n:-0}"; }
 wait_count() {  # text count seconds
   local i
@@ -50,17 +36,10 @@ wait_count() {  # text count seconds
   return 1
 }
 
-"$out/sublumen" "$movie" >"$out/player.out" 2>&1 &
-pid=$!
-wait_count "Init Ok. Start" 1 60 || exit 1
-window=
-for _ in $(seq 300); do
-  window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { fail "no window on screen"; exit 1; }
-xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+"$out/bin/sublumen" "$movie" >"$out/player.out" 2>&1 &
+player=$!
+ready || exit 1
+window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
 left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ { print $4 }')
 top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ { print $4 }')
 
@@ -98,13 +77,7 @@ white=$(convert "$out/band-file.png" -fill black +opaque white -colorspace gray 
 [ "$white" -gt 200 ] || fail "no caption in the file's band ($white white pixels)"
 
 xdotool key Escape
-for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then
-  fail "the player did not end"
-else
-  wait "$pid" || fail "exit code $?"
-fi
-pid=
+finish 0 30
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failure(s); log and pictures in $out"

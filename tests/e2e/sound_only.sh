@@ -10,15 +10,7 @@ out=$2
 for tool in Xvfb xdotool import convert ffmpeg xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/bin" "$out/config/sublumen" "$out/media"
-cp "$program" "$out/bin/sublumen"
-log="$out/bin/DEBUG.LOG"
-m=$out/media
-
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
-export SUBLUMEN_FILE_CHOOSER=/bin/false
+. "$(dirname "$0")/player_home.sh"
 
 # 20 s of tone with a red cover picture, which must not be taken for a one-picture movie.
 ffmpeg -hide_banner -loglevel error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=20" \
@@ -27,22 +19,13 @@ ffmpeg -hide_banner -loglevel error -y -f lavfi -i "sine=frequency=440:sample_ra
 printf '<SAMI><BODY>\n<SYNC Start=100><P Class=KRCC>첫째 줄 가사<br>둘째 줄 가사<br>셋째 줄 가사<br>넷째 줄 가사\n<SYNC Start=60000><P Class=KRCC>&nbsp;\n</BODY></SAMI>\n' \
   >"$m/song.smi"
 # A 640x480 window, the status bar on (the default).
-printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 640\nscreeny dword 480\n' >"$out/config/sublumen/settings"
+printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 640\nscreeny dword 480\n' >"$settings"
 
 . "$(dirname "$0")/player_session.sh"
 start() {  # name path
   run=$1
   "$out/bin/sublumen" "$2" >"$out/$run.stderr" 2>&1 &
   player=$!
-}
-finish() {  # waits up to 60 s for a normal end
-  local code=
-  for _ in $(seq 600); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$player" 2>/dev/null && { fail "$run: still running; killed"; kill -KILL "$player"; }
-  wait "$player"; code=$?
-  player=
-  [ "$code" = 0 ] || fail "$run: exit code $code"
-  cp "$log" "$out/$run.log" 2>/dev/null
 }
 key() { xdotool key --delay 60 "$@"; }
 # The 640x480 window sits in the middle of the 1280x1024 screen.

@@ -40,7 +40,6 @@ protected:
     {
         platform::setLogSink(nullptr);
         closeMovieCaption(sys);
-        delete sys.movie.movieList;
     }
 
     std::string find(const std::string& movie, int expectedResult)

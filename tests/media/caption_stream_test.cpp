@@ -62,8 +62,7 @@ protected:
     void TearDown() override
     {
         closeMovie(sys);
-        delete sys.movie.movieList;
-        sys.movie.movieList = nullptr;
+        sys.movie.movieList.reset();
         DisplayTest::TearDown();
     }
 

@@ -30,7 +30,7 @@ protected:
     void SetUp() override
     {
         DisplayTest::SetUp();
-        stream = std::make_unique<MediaStream>(sys.displays.display, "scripted.avi");
+        stream = std::make_unique<MediaStream>(sys.displays.display.get(), "scripted.avi");
         ASSERT_EQ(stream->lastResult, 0);
         ASSERT_EQ(stream->setRun(1), 0);
         logStart = log.text().size();
@@ -236,7 +236,7 @@ TEST_F(StreamRules, EngineFailuresStopCreationAtTheirStep)
     for (const Case& c : cases) {
         script->openError = c.error;
         script->properties.hasVideo = c.video;
-        MediaStream failed(sys.displays.display, "scripted.avi");
+        MediaStream failed(sys.displays.display.get(), "scripted.avi");
         EXPECT_EQ(failed.lastResult, c.step);
         EXPECT_EQ(failed.stream, nullptr);
     }

@@ -68,7 +68,7 @@ protected:
         std::string path = stream_setup::Movies::get().path(GetParam());
         if (path.empty())
             GTEST_SKIP() << "this FFmpeg cannot encode the movie";
-        stream = std::make_unique<MediaStream>(sys.displays.display, path.c_str());
+        stream = std::make_unique<MediaStream>(sys.displays.display.get(), path.c_str());
         ASSERT_EQ(stream->lastResult, 0);
         ASSERT_NE(stream->stream, nullptr);
         // The first picture shows at once, stopped; its time is where the movie's pictures begin (a
@@ -104,7 +104,7 @@ TEST_P(MovieStream, OpensStoppedWithItsDurationAndPictureSize)
     EXPECT_EQ(stream->ended, 0);
     EXPECT_EQ(stream->currentTime(), 0u);
     // The sample decodes into a surface of the display, in its format, so frames blit without conversion.
-    EXPECT_EQ(pictureOf(*stream).format, sys.displays.backSurface->surface->pixels()->format);
+    EXPECT_EQ(pictureOf(*stream).format, sys.displays.backSurface()->surface->pixels()->format);
 }
 
 TEST_P(MovieStream, FramesFollowTheClock)
@@ -201,7 +201,7 @@ TEST_F(StreamOnDisplay, CutMovieEndsWhereItsDataEnds)
     const std::string& path = stream_setup::Movies::get().truncated;
     if (path.empty())
         GTEST_SKIP() << "this FFmpeg cannot encode the movie";
-    MediaStream stream(sys.displays.display, path.c_str());
+    MediaStream stream(sys.displays.display.get(), path.c_str());
     ASSERT_EQ(stream.lastResult, 0);
     EXPECT_NEAR(static_cast<double>(stream.duration), 3000.0, 150.0);
     ASSERT_EQ(stream.setRun(1), 0);
@@ -225,11 +225,11 @@ TEST_F(StreamOnDisplay, CutMovieEndsWhereItsDataEnds)
 
 TEST_F(StreamOnDisplay, BlitFrameCopiesPlainMirroredAndHalftone)
 {
-    MediaStream stream(sys.displays.display, stream_setup::Movies::get().avi().c_str());
+    MediaStream stream(sys.displays.display.get(), stream_setup::Movies::get().avi().c_str());
     ASSERT_EQ(stream.lastResult, 0);
     stream.seek(1250);
     ASSERT_EQ(nextPicture(stream), 0);
-    sublumen::DisplaySurface* back = sys.displays.backSurface;
+    sublumen::DisplaySurface* back = sys.displays.backSurface();
     platform::Surface& screen = *back->surface->pixels();
     const uint32_t marker = platform::packPixel(screen.format, 10, 200, 30);
     const RECT dst { 40, 30, 600, 450 };
@@ -290,7 +290,7 @@ TEST_F(StreamOnDisplay, PathsOpenAsTheirBytes)
         SCOPED_TRACE(path.size());
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         ASSERT_TRUE(std::filesystem::copy_file(movies.avi(), path)) << path;
-        MediaStream stream(sys.displays.display, path.c_str());
+        MediaStream stream(sys.displays.display.get(), path.c_str());
         EXPECT_EQ(stream.lastResult, 0);
         EXPECT_NE(stream.surface, nullptr);
         stream.release();
@@ -310,12 +310,12 @@ TEST_F(StreamOnDisplay, BadInputStopsCreationAtItsStep)
         sublumen::Display* display;
         int32_t step;
     } cases[] = {
-        { dir.file("missing.avi"), sys.displays.display, 6 },
-        { movies.text, sys.displays.display, 6 },
+        { dir.file("missing.avi"), sys.displays.display.get(), 6 },
+        { movies.text, sys.displays.display.get(), 6 },
         // Long paths reach the file system, which finds no such files.
-        { longPath, sys.displays.display, 6 },
-        { limitPath, sys.displays.display, 6 },
-        { "", sys.displays.display, 5 },
+        { longPath, sys.displays.display.get(), 6 },
+        { limitPath, sys.displays.display.get(), 6 },
+        { "", sys.displays.display.get(), 5 },
         // Without a DirectDraw object the sample has no surface that frames could be blitted from.
         { movies.avi(), nullptr, 10 },
     };
@@ -332,7 +332,7 @@ TEST_F(StreamOnDisplay, BadInputStopsCreationAtItsStep)
         EXPECT_EQ(stream.setRun(1), -1);
         EXPECT_EQ(stream.currentTime(), static_cast<uint32_t>(-1));
         EXPECT_EQ(stream.seek(100), -1);
-        EXPECT_EQ(stream.blitFrame(sys.displays.backSurface, 0, 0, 10, 10, 0, 0, 10, 10, 0), -1);
+        EXPECT_EQ(stream.blitFrame(sys.displays.backSurface(), 0, 0, 10, 10, 0, 0, 10, 10, 0), -1);
         stream.release();
         stream.release();  // a second release finds nothing left
     }

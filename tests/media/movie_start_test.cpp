@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -35,7 +36,6 @@ protected:
     void SetUp() override
     {
         DisplayTest::SetUp();
-        sys.movie.movieList = &list;
         sys.playback.isPlaying = 5;
         sys.composition.stallLimit = 12;
         sys.composition.stallCount = 7;
@@ -44,7 +44,6 @@ protected:
     void TearDown() override
     {
         sublumen::closeMovie(sys);
-        sys.movie.movieList = nullptr;
         unsetenv("SUBLUMEN_SYSTEM_DIR");
         DisplayTest::TearDown();
     }
@@ -62,7 +61,8 @@ protected:
         return fresh;
     }
 
-    sublumen::MovieList list;
+    // The movie list is the system's own, as the player's is; list names it.
+    sublumen::MovieList& list = *(sys.movie.movieList = std::make_unique<sublumen::MovieList>());
     std::size_t seen = 0;
 };
 
@@ -187,7 +187,7 @@ TEST_F(ScriptedMovieStart, AListGoesOnAtTheMovieThatWasPlaying)
     dir.write("c.avi", "scripted");
     const std::string listFile = dir.write("l.ml", "a.avi\nb.avi\nc.avi\n");
     const std::string memory = dir.write("state/sublumen/movies", "# sublumen movies 1\n0\t\titem=2\t" + listFile + "\n");
-    sys.movie.movieList = nullptr;
+    sys.movie.movieList.reset();
     sublumen::boundedCopy(sys.startup.startPath, listFile.c_str(), sizeof sys.startup.startPath);
     auto build = [&] {
         ASSERT_EQ(sublumen::buildMovieList(sys), 0);
@@ -209,8 +209,6 @@ TEST_F(ScriptedMovieStart, AListGoesOnAtTheMovieThatWasPlaying)
     EXPECT_STREQ(sys.movie.movieList->cursorItem()->movie, dir.file("a.avi").c_str());
     EXPECT_NE(newLog().find("Movie memory: " + listFile + " has no item 7; the list starts at its first.\n"),
         std::string::npos);
-    delete sys.movie.movieList;
-    sys.movie.movieList = &list;
 }
 
 // Players saving at the same moment each read, change and replace the one file under its lock: no
@@ -304,7 +302,7 @@ TEST_F(ScriptedMovieStart, StepsTheCursorOffTheEndAndBackFromIt)
 
 TEST_F(ScriptedMovieStart, WithoutAListThereIsNoEntry)
 {
-    sys.movie.movieList = nullptr;
+    sys.movie.movieList.reset();
     EXPECT_EQ(startMovie(sys, 0), -1);
     EXPECT_EQ(newLog(), "No more Movie File to Play.\n");
 }

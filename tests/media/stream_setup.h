@@ -74,12 +74,11 @@ protected:
         sys.settings.screeny = 480;
         sys.settings.bpp = 32;
         ASSERT_EQ(sublumen::ddEnum(sys), 0);
-        ASSERT_NE(sys.displays.backSurface, nullptr);
+        ASSERT_NE(sys.displays.backSurface(), nullptr);
     }
     void TearDown() override
     {
-        delete sys.displays.display;
-        sys.displays.display = nullptr;
+        sys.displays.display.reset();
         platform::setDisplayDriver(nullptr);
     }
 

@@ -1,5 +1,6 @@
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 #include "display/frame_composition.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"

@@ -26,10 +26,9 @@ public:
         sys.settings.screenx = width;
         sys.settings.screeny = height;
         sys.settings.bpp = bpp;
-        auto* display = new sublumen::Display();
+        sys.displays.display = std::make_unique<sublumen::Display>();
+        sublumen::Display* display = sys.displays.display.get();
         display->back.reset(display->createOffScreenSurface(width, height));
-        sys.displays.display = display;
-        sys.displays.backSurface = display->back.get();
 
         sys.startup.overlayFont = font(12, FW_NORMAL, "굴림체");
         sys.startup.seekBarFont = font(11, FW_NORMAL, "FixedSys");
@@ -47,7 +46,7 @@ public:
         if (sys.displays.display) {
             sys.displays.display->back.reset();
             sys.displays.display->shutdown();
-            delete sys.displays.display;
+            sys.displays.display.reset();
         }
         for (HFONT f : { sys.startup.overlayFont, sys.startup.seekBarFont, sys.startup.captionFont })
             if (f)
@@ -61,11 +60,11 @@ public:
     // Whether the back surface and every font could be made.
     bool ready() const
     {
-        return sys.displays.backSurface && sys.startup.overlayFont && sys.startup.seekBarFont
+        return sys.displays.backSurface() && sys.startup.overlayFont && sys.startup.seekBarFont
             && sys.startup.captionFont;
     }
 
-    platform::Surface& screen() { return *sys.displays.backSurface->surface->pixels(); }
+    platform::Surface& screen() { return *sys.displays.backSurface()->surface->pixels(); }
 
     sublumen::System sys;
     // The two-line caption track; the system owns it as the current caption.

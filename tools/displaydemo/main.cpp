@@ -59,7 +59,7 @@ void logFromPlatform(const char* text) { debugLog("%s", text); }
 // Three colour bands, a box that moves with the frame number, and a line of text.
 void drawFrame(System& sys, HFONT font, int frame)
 {
-    DisplaySurface* back = sys.displays.backSurface;
+    DisplaySurface* back = sys.displays.backSurface();
     const int w = back->width, h = back->height;
     platform::PixelFormat format = back->surface->pixels()->format;
     const int colours[3][3] = { { 220, 40, 40 }, { 40, 200, 60 }, { 50, 80, 230 } };
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     int rc = ddEnum(sys);
     if (rc < 0) {
         std::fprintf(stderr, "ddEnum failed: %d\n", rc);
-        delete sys.displays.display;
+        sys.displays.display.reset();
         DestroyWindow(sys.window.mainWindow);
         return 1;
     }
@@ -156,8 +156,7 @@ int main(int argc, char** argv)
         Sleep(50);
     }
     DeleteObject(font);
-    delete sys.displays.display;
-    sys.displays.display = nullptr;
+    sys.displays.display.reset();
     if (sys.window.mainWindow)
         DestroyWindow(sys.window.mainWindow);
     return 0;

@@ -84,24 +84,24 @@ int main(int argc, char** argv)
     part("fillBorders", [&] { sublumen::fillBorders(sys); });
     part("update", [&] { stream->update(); });
     part("blitFrame (Blt)", [&] {
-        stream->blitFrame(sys.displays.backSurface, p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY,
+        stream->blitFrame(sys.displays.backSurface(), p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY,
             p.dstWidth, p.dstHeight, 0);
     });
     part("blitFrame (halftone)", [&] {
-        stream->blitFrame(sys.displays.backSurface, p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY,
+        stream->blitFrame(sys.displays.backSurface(), p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY,
             p.dstWidth, p.dstHeight, sublumen::EnhanceImage);
     });
     part("drawSeekBar", [&] {
-        HDC dc = sys.displays.backSurface->getDC();
+        HDC dc = sys.displays.backSurface()->getDC();
         sublumen::drawSeekBar(sys, dc, 2'520'000);
-        sys.displays.backSurface->releaseDC(dc);
+        sys.displays.backSurface()->releaseDC(dc);
     });
     part("caption draw", [&] {
-        HDC dc = sys.displays.backSurface->getDC();
+        HDC dc = sys.displays.backSurface()->getDC();
         HFONT previous = SelectObject(dc, sys.startup.captionFont);
         rig.caption->draw(0, dc, 0, 1080 - 100, 1920, 100, sys.settings.captionstyle);
         SelectObject(dc, previous);
-        sys.displays.backSurface->releaseDC(dc);
+        sys.displays.backSurface()->releaseDC(dc);
     });
     part("drawInfoOverlay, both passes", [&] {
         sublumen::drawInfoOverlay(sys, 1);

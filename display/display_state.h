@@ -1,0 +1,59 @@
+// The display groups of the system record: the display and its devices, the stall rule of frame
+// composition, and the screenshots.
+#pragma once
+
+#include "display/display.h"
+#include "display/display_device.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+class PictureFileWriter;
+}
+
+namespace sublumen {
+
+// Display devices and modes.
+struct DisplayGlobals {
+    std::unique_ptr<Display> display;
+    DisplayDevice displayDevices[4] {};
+    int32_t displayDeviceCount = 0;
+
+    // The surface a frame is composed on: the display's back surface, none without a display.
+    DisplaySurface* backSurface() const { return display ? display->back.get() : nullptr; }
+};
+
+// Where the stall rule stands: normal playback, or refilling after the stream was moved (a seek, a
+// start, Space or a quick skip) until the next update that is neither busy nor waiting.
+enum class StallPhase { Playing, AfterSeek };
+
+// Frame composition. The stall fields are written only by the movie session, which moves the stream and
+// applies the rule.
+struct CompositionState {
+    int32_t stallCount = 0;
+    int32_t stallLimit = 12;
+    StallPhase stallPhase = StallPhase::Playing;
+    // The result of the last picture copy: a refusal is logged only when it follows a good copy or
+    // changes its code, not on every frame.
+    int32_t blitResult = 0;
+    // The paused picture was reached by frame steps: the status bar shows its time to the millisecond.
+    // Set by a step, cleared by every seek, run and stop.
+    bool frameStepped = false;
+};
+
+// Screenshots: the writer that encodes and saves them off the main thread (made at the first one), the
+// F12 presses waiting for the next composed frame and the folder they go to, and the status bar's notice
+// of the last result with the calendar second it came.
+struct ScreenshotState {
+    std::shared_ptr<platform::PictureFileWriter> writer;
+    int32_t composedWanted = 0;
+    std::string folder;
+    std::string notice;
+    uint32_t noticeSince = 0;
+    // The notice on the last composed frame, empty for none: a paused window composes again when it changes.
+    std::string noticeDrawn;
+};
+
+}
