@@ -59,8 +59,8 @@ private:
     void keepSoundDevice();
     // Lock held: the clock runs on the system timer from now on, and the sound follows it.
     void followClock(SteadyClock::time_point now);
-    // Lock held, on the audio thread, while the sound follows the clock: places the buffer about to be
-    // handed out at the clock when it would not start there; ends the following once the device keeps pace.
+    // Lock held, on the audio thread, while the sound follows the clock: the buffer about to be handed out
+    // starts at the clock when it would start behind it; ends the following once the device keeps pace.
     void placeSoundAtClock(SteadyClock::time_point now, int rate);
     // Whether a run or a seek holds the clock until its first picture has been shown.
     bool holdsForPicture() const;

@@ -1,8 +1,8 @@
 // The stream's side of a sound device that comes and goes (the device side is in
 // sdl_audio_device_loss.cpp). From the moment a device is lost until a new one keeps pace, the clock
 // runs on the system timer, so the pictures go on whatever the device does (a new device of a sound
-// server often takes a second before it asks for sound steadily), and the sound is placed at the clock:
-// what was missed is dropped, and the sound comes back in step with the picture.
+// server often takes a second before it asks for sound steadily), and the sound follows the clock: what
+// the clock has passed is skipped, so the sound comes back in step with the picture.
 #include "platform/mmstream/ffmpeg_backend.h"
 
 #include <mutex>
@@ -11,9 +11,6 @@ namespace platform {
 
 namespace {
 
-// A device hands sound ahead of what it plays, by a buffer or two; beyond this lead the sound is placed
-// at the clock again.
-constexpr MediaTime followLead = std::chrono::milliseconds(100);
 // Callbacks in a row that hand sound on time before the device drives the clock again: a fifth of a
 // second of a device that keeps pace.
 constexpr int steadyCallbacks = 10;
@@ -58,16 +55,18 @@ void FfmpegBackend::placeSoundAtClock(SteadyClock::time_point now, int rate)
         return;
     const MediaTime clock = s.clock.at(now);
     const MediaTime handed = s.audioBase + MediaTime(s.audioFramesOut * 10'000'000 / rate);
-    if (handed < clock || handed > clock + followLead) {
-        // A slip within the jitter is put right without starting the count over.
-        if (handed < clock - audioJitter || handed > clock + followLead)
+    if (handed < clock) {
+        // Sound that nobody heard is skipped; a slip within the jitter does not start the count over.
+        if (handed < clock - audioJitter)
             s.soundSteadyCallbacks = 0;
         s.audioBase = clock;
         s.audioFramesOut = 0;
         return;
     }
+    // Ahead of the clock is what the device buffers; it drives the clock again, the step forward being
+    // that buffer, once it has asked for sound on time for a while.
     if (++s.soundSteadyCallbacks >= steadyCallbacks)
-        s.soundFollowsClock = false;  // this callback anchors the clock to the device again
+        s.soundFollowsClock = false;
 }
 
 }

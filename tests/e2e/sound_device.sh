@@ -60,13 +60,18 @@ status_green() {  # name
   convert "$out/$1.png" -crop 320x16+0+224 +repage -fuzz 25% -fill black +opaque "rgb(0,255,0)" \
     -fill white -opaque "rgb(0,255,0)" -colorspace gray -format '%[fx:int(mean*w*h+0.5)]' info:
 }
-# The tone on the null sink's monitor for a second and a half: its RMS level in dB.
-heard_level() {  # name
+# The null sink's monitor for a second and a half: its RMS level in dB and its zero-crossing rate, which
+# is 2 x 440 / 48000 = 0.0183 for the movie's tone at its own pitch (sound made for one rate and played
+# at another would be 7 % off).
+heard() {  # name
   timeout 1.5 parec -d out.monitor --raw --format=s16le --rate=48000 --channels=1 >"$out/$1.raw" 2>/dev/null
   ffmpeg -hide_banner -nostats -f s16le -ar 48000 -ac 1 -i "$out/$1.raw" -af astats=metadata=0 -f null - 2>&1 \
-    | awk '/RMS level dB/ { v = $NF } END { print (v == "" ? "-inf" : v) }'
+    | awk '/RMS level dB/ { v = $NF } /Zero crossings rate/ { z = $NF } END { print (v == "" ? "-inf" : v), z + 0 }'
 }
-loud() { awk -v l="$1" 'BEGIN { exit !(l != "-inf" && l + 0 > -40) }'; }
+# The tone, loud enough and at its pitch.
+tone_heard() {  # level rate
+  awk -v l="$1" -v z="$2" 'BEGIN { exit !(l != "-inf" && l + 0 > -40 && z > 0.0178 && z < 0.0189) }'
+}
 
 run=sound
 pulse_start 48000 || exit 1
@@ -74,8 +79,8 @@ pulse_start 48000 || exit 1
 player=$!
 ready || exit 1
 sleep 3
-level=$(heard_level before)
-loud "$level" || fail "no sound before the server went away (RMS $level dB)"
+read -r level rate < <(heard before)
+tone_heard "$level" "$rate" || fail "no tone before the server went away (RMS $level dB, zero crossings $rate)"
 
 killed_at=$(now_us)
 kill -KILL "$pulse_pid"; wait "$pulse_pid" 2>/dev/null; pulse_pid=
@@ -87,8 +92,9 @@ pulse_start 44100 || exit 1
 wait_for "the default device is back" 15
 back_at=$(now_us)
 sleep 2
-level=$(heard_level after)
-loud "$level" || fail "no sound after the server came back (RMS $level dB)"
+read -r level rate < <(heard after)
+tone_heard "$level" "$rate" || fail "no tone after the server came back (RMS $level dB, zero crossings $rate)"
+echo "heard after the return: RMS $level dB, zero crossings $rate"
 sleep 4
 window_shot settled
 green_settled=$(status_green settled)
