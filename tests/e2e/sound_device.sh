@@ -85,6 +85,7 @@ tone_heard "$level" "$rate" || fail "no tone before the server went away (RMS $l
 killed_at=$(now_us)
 kill -KILL "$pulse_pid"; wait "$pulse_pid" 2>/dev/null; pulse_pid=
 wait_for "the sound device went away" 10
+sleep 0.5  # a frame composed since
 window_shot lost
 green_lost=$(status_green lost)
 sleep 2.5
