@@ -323,8 +323,11 @@ run=desktop-window
 if command -v openbox >/dev/null; then
   openbox >"$out/wm.log" 2>&1 &
   wm=$!
+  # The manager announces itself before it publishes its work area; a panel's area set in between would
+  # be overwritten by the whole screen.
   for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' \
+      && xprop -root _NET_WORKAREA 2>/dev/null | grep -q ' = ' && break
     sleep 0.1
   done
 fi
