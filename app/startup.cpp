@@ -17,8 +17,10 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
+#include "platform/registry.h"
 #include "platform/window/window.h"
 #include "ui/desktop.h"
+#include "ui/keyboard_commands.h"
 #include "ui/main_window.h"
 #include "ui/volume.h"
 
@@ -131,7 +133,14 @@ int initAll(System& sys, const char* commandTail)
     sys.window.lastMouseTime = calendarSeconds();
     // What the settings load has to say comes before the log file exists; it is written there once it does.
     holdLogLines();
+    // No settings file yet: the first start fills the screen it finds, as key 9 would, rather than the
+    // classic 640x480; what a later start finds saved (or could not read) is kept whatever it names.
+    std::error_code noFile;
+    const bool firstStart = !std::filesystem::exists(platform::settingsFilePath(), noFile) && !noFile;
     loadSettings(sys);
+    if (firstStart && selectDesktopResolution(sys))
+        debugLog("First start: the desktop's size, %dx%d %d bits.\n", sys.settings.screenx, sys.settings.screeny,
+            sys.settings.bpp);
     systemToSave = &sys;
     platform::setDisplayLostHandler(saveWithoutDisplay);
 

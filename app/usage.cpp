@@ -32,6 +32,8 @@ const char* const usageText =
     "A movie starts with the audio stream of the language set as audiolang in the settings (e.g. kor).\n"
     "Resume: a movie or list started again goes on where it was (\"이어 보기: 12:34\");\n"
     "  setting resume 0 turns it off; Home goes to the start.\n"
+    "Sound: a sound device that goes away is looked for once a second while the picture plays on\n"
+    "  (\"소리 장치 끊김\"); with none at the start the movie plays silently.\n"
     "\n"
     "  -h, --help     this text\n"
     "  --version      the version\n";

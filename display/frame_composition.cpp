@@ -13,6 +13,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
+#include "platform/sound_device.h"
 
 #include <cmath>
 #include <cstdint>
@@ -58,12 +59,27 @@ std::string resumedNotice(const System& sys)
     return text;
 }
 
-// What the status bar says besides the time: an unopened movie, a resumed one, study mode and the loop.
+// A sound device that went away, named until one is back, and one found again, named for three seconds.
+std::string soundDeviceNotice()
+{
+    const platform::SoundDeviceNotice notice = platform::soundDeviceNotice();
+    if (notice.change == platform::SoundDeviceChange::Lost)
+        return "소리 장치 끊김";
+    if (notice.change == platform::SoundDeviceChange::Back && calendarSeconds() - notice.since <= 3)
+        return "소리 장치 다시 연결";
+    return "";
+}
+
+// What the status bar says besides the time: an unopened movie, a resumed one, the sound device, study
+// mode and the loop.
 std::string statusNotice(const System& sys)
 {
     std::string unopened = unopenedNotice(sys);
     std::string resumed = resumedNotice(sys);
     std::string notice = unopened.empty() || resumed.empty() ? unopened + resumed : unopened + "  " + resumed;
+    const std::string sound = soundDeviceNotice();
+    if (!sound.empty())
+        notice += (notice.empty() ? "" : "  ") + sound;
     const std::string study = studyStatusText(sys);
     if (!study.empty())
         notice += (notice.empty() ? "" : "  ") + study;

@@ -6,7 +6,8 @@
 // "caller" when it was ready but nobody took it in time) or because it was too late to be shown
 // (cause "late"), L a decoded picture that came out more than its own length late, K a packet left
 // undecoded while the decoder skips to the next keyframe (value: its start in ms, -1 when unknown), P a
-// presentation (value 0). Without the variable nothing is
+// presentation (value 0), A sound handed to the audio device (value: where it starts in the movie, in ms).
+// Without the variable nothing is
 // written and each call costs one test.
 #pragma once
 

@@ -2,6 +2,7 @@
 // to everything it plays.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,11 +30,21 @@ public:
     // Pausing stops the callbacks; on return no callback is running.
     void setPaused(bool paused);
 
+    enum class DeviceChange { None, Lost, Replaced };
+    // Called often by the one thread that pauses the output. Notices a device that went away (its
+    // callbacks go on at the device's pace, the sound unheard) and, at most once a second from then on,
+    // opens the default device again in the same format, the sound server converting to whatever rate
+    // it now has. Replaced: the callbacks come from the new device, which is left paused.
+    DeviceChange keepDevice();
+
 private:
     AudioOutput() = default;
     static void callback(void* self, uint8_t* stream, int length);
 
     uint32_t device_ = 0;
+    bool paused_ = true;
+    bool lost_ = false;
+    std::chrono::steady_clock::time_point nextAttempt_ {};
     int rate_ = 0;
     int channels_ = 0;
     int bufferFrames_ = 0;

@@ -300,7 +300,7 @@ void FfmpegBackend::seek(MediaTime target)
         s.primingFrames = 0;
         const auto now = SteadyClock::now();
         s.clock.set(target, now);
-        if (audio_)
+        if (audio_ && !s.soundFollowsClock)
             s.clock.ticking = false;  // until the device plays the first sound of the new position
         holdForPicture(now);
     }

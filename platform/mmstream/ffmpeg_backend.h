@@ -54,6 +54,14 @@ private:
 
     // The audio device's callback, on its own thread.
     void fillAudio(int16_t* samples, int frames, int rate, int channels);
+    // On the caller's thread, once per picture asked for: notices a sound device that went away and
+    // replaces it once one is back (sound_device_change.cpp).
+    void keepSoundDevice();
+    // Lock held: the clock runs on the system timer from now on, and the sound follows it.
+    void followClock(SteadyClock::time_point now);
+    // Lock held, on the audio thread, while the sound follows the clock: the buffer about to be handed out
+    // starts at the clock when it would start behind it; ends the following once the device keeps pace.
+    void placeSoundAtClock(SteadyClock::time_point now, int rate);
     // Whether a run or a seek holds the clock until its first picture has been shown.
     bool holdsForPicture() const;
     // Lock held: starts the hold of a run or a seek.

@@ -33,6 +33,7 @@ FrameDelivery FfmpegBackend::deliverPicture(SampleTarget& target, std::chrono::m
 
 FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame)
 {
+    keepSoundDevice();
     SharedState& s = shared_;
     const auto deadline = SteadyClock::now() + timeout;
     showCost_.back(SteadyClock::now());

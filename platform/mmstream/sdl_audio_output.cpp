@@ -2,6 +2,7 @@
 
 #include "platform/audio_volume.h"
 #include "platform/kernel.h"
+#include "platform/sound_device.h"
 
 #include <SDL.h>
 
@@ -10,7 +11,7 @@ namespace platform {
 std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels, Source source)
 {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        platformLog("audio: no audio driver (%s); playing silently\n", SDL_GetError());
+        platformLog("audio: no audio driver (%s); playing silently on the system timer\n", SDL_GetError());
         return nullptr;
     }
     std::unique_ptr<AudioOutput> output(new AudioOutput());
@@ -32,7 +33,7 @@ std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels, Sou
     SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained,
         SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
     if (device == 0) {
-        platformLog("audio: the default device cannot be opened (%s); playing silently\n", SDL_GetError());
+        platformLog("audio: the default device cannot be opened (%s); playing silently on the system timer\n", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
@@ -50,6 +51,8 @@ std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels, Sou
     output->channels_ = obtained.channels;
     output->bufferFrames_ = obtained.samples;
     SDL_UnlockAudioDevice(device);
+    if (soundDeviceNotice().change == SoundDeviceChange::Lost)
+        noteSoundDeviceChange(SoundDeviceChange::Back);
     return output;
 }
 
@@ -64,6 +67,7 @@ AudioOutput::~AudioOutput()
 
 void AudioOutput::setPaused(bool paused)
 {
+    paused_ = paused;
     SDL_PauseAudioDevice(device_, paused ? 1 : 0);
     // Taking the device lock waits for a callback in progress.
     SDL_LockAudioDevice(device_);

@@ -10,6 +10,7 @@ namespace platform {
 
 FrameDelivery FfmpegBackend::blackFrame(std::chrono::milliseconds timeout)
 {
+    keepSoundDevice();
     SharedState& s = shared_;
     const auto deadline = SteadyClock::now() + timeout;
     std::unique_lock lock(s.mutex);

@@ -3,6 +3,8 @@
 // on monotonic time.
 #include "platform/mmstream/ffmpeg_backend.h"
 
+#include "platform/frame_trace.h"
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -40,7 +42,7 @@ bool FfmpegBackend::releasePictureHold(SteadyClock::time_point now, bool picture
         return false;
     s.pictureHold = false;
     // With sound the device's next callback starts the clock, so that both start together.
-    if (s.running && !audio_) {
+    if (s.running && (!audio_ || s.soundFollowsClock)) {
         s.clock.set(s.clock.anchorPos, now);
         s.clock.ticking = true;
     }
@@ -53,7 +55,7 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
 {
     SharedState& s = shared_;
     std::fill(samples, samples + static_cast<std::ptrdiff_t>(frames) * channels, int16_t {0});
-    std::lock_guard lock(s.mutex);
+    std::unique_lock lock(s.mutex);
     if (!s.running)
         return;
     if (s.pictureHold && !releasePictureHold(SteadyClock::now(), false))
@@ -65,6 +67,8 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
         }
         s.audioPrimed = true;
     }
+    if (s.soundFollowsClock)
+        placeSoundAtClock(SteadyClock::now(), rate);
     auto positionOf = [&](int64_t framesOut) { return s.audioBase + MediaTime(framesOut * 10'000'000 / rate); };
     const MediaTime bufferStart = positionOf(s.audioFramesOut);
     int written = 0;
@@ -95,14 +99,19 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
     }
     s.audioFramesOut += frames;
     const bool starting = !s.clock.ticking;
-    s.clock.set(bufferStart, SteadyClock::now(), positionOf(s.audioFramesOut));
-    s.clock.ticking = true;
+    if (!s.soundFollowsClock) {
+        s.clock.set(bufferStart, SteadyClock::now(), positionOf(s.audioFramesOut));
+        s.clock.ticking = true;
+    }
     if (s.queuedAudio < audioRefillLevel)
         s.audio.wake.notify_all();
     // A caller that waited for a picture while the clock stood would otherwise sleep out its whole
     // wait while pictures fall due.
     if (starting || (s.audioEnded && s.audioChunks.empty()))
         s.frameWake.notify_all();
+    lock.unlock();
+    if (frameTraceOn())
+        traceFrameEvent('A', std::chrono::duration_cast<std::chrono::milliseconds>(bufferStart).count());
 }
 
 void FfmpegBackend::run()
@@ -115,7 +124,7 @@ void FfmpegBackend::run()
         s.running = true;
         const auto now = SteadyClock::now();
         holdForPicture(now);
-        if (!audio_ && !s.pictureHold) {
+        if ((!audio_ || s.soundFollowsClock) && !s.pictureHold) {
             s.clock.set(s.clock.anchorPos, now);
             s.clock.ticking = true;
         }

@@ -147,6 +147,11 @@ struct SharedState {
     bool audioPrimed = false;
     int64_t primingFrames = 0;
     StreamClock clock;
+    // After the sound device went away or was replaced: the clock runs on the system timer and each
+    // callback skips the sound the clock has passed, until the device has handed sound on time for a
+    // while and drives the clock again (sound_device_change.cpp).
+    bool soundFollowsClock = false;
+    int soundSteadyCallbacks = 0;
 };
 
 }

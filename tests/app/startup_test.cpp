@@ -7,6 +7,7 @@
 #include "media/movie_list.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/kernel.h"
+#include "platform/window/window.h"
 #include "support/scripted_chooser.h"
 #include "support/test_files.h"
 #include "support/test_window.h"
@@ -322,6 +323,32 @@ TEST_F(StartUp, WindowSizeNoWindowCanTakeFallsBackAndIsNotSavedBack)
         EXPECT_NE(settingsText().find("screenx dword 640\n"), std::string::npos) << settings;
         EXPECT_NE(settingsText().find("screeny dword 480\n"), std::string::npos) << settings;
     }
+}
+
+// The first start, with no settings file, fills the desktop in its own mode at 32 bits, as key 9 would,
+// and saves that; a start that finds a mode saved, the classic one included, keeps it.
+TEST_F(StartUp, FirstStartTakesTheDesktopsSizeAndLaterStartsKeepTheSavedMode)
+{
+    int width = 0, height = 0;
+    ASSERT_TRUE(platform::desktopSize(nullptr, width, height));
+    ASSERT_NE(width, 640);
+    {
+        System first;
+        first.playback.instance = sys.playback.instance;
+        ASSERT_EQ(initAll(first, listOfMissingMovies().c_str()), 0) << log();
+        EXPECT_EQ(first.settings.screenx, width);
+        EXPECT_EQ(first.settings.screeny, height);
+        EXPECT_EQ(first.settings.bpp, 32);
+        EXPECT_EQ(first.settings.fullscreen, 1);
+        deinitAll(first);
+    }
+    EXPECT_NE(settingsText().find("screenx dword " + std::to_string(width) + "\n"), std::string::npos);
+    EXPECT_NE(settingsText().find("bpp dword 32\n"), std::string::npos);
+    dir.write("config/sublumen/settings", "screenx dword 640\nscreeny dword 480\nbpp dword 16\n");
+    ASSERT_EQ(initAll(sys, listOfMissingMovies().c_str()), 0) << log();
+    EXPECT_EQ(sys.settings.screenx, 640);
+    EXPECT_EQ(sys.settings.screeny, 480);
+    EXPECT_EQ(sys.settings.bpp, 16);
 }
 
 TEST_F(StartUp, CancelledDialogEndsWithMinusOneAndSavesSettings)

@@ -7,7 +7,8 @@
 set -uo pipefail
 build=$1
 out=$2
-for tool in Xvfb xdpyinfo xdotool xprop xwininfo ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv; do
+for tool in Xvfb xdpyinfo xdotool xprop xwininfo ffmpeg desktop-file-validate update-mime-database dbus-run-session busctl setpriv \
+    appstreamcli; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 rm -rf "$out"
@@ -40,8 +41,10 @@ trap cleanup EXIT
 # 1. Install.
 note "install"
 cmake --install "$build" --prefix "$prefix" >"$out/install.log" 2>&1 || { cat "$out/install.log"; fail "cmake --install failed"; exit 1; }
+metainfo=share/metainfo/invalid.sublumen.Sublumen.metainfo.xml
 for f in bin/sublumen share/sublumen/fonts.conf share/applications/sublumen.desktop \
-    share/icons/hicolor/scalable/apps/sublumen.svg share/mime/packages/sublumen.xml; do
+    share/icons/hicolor/scalable/apps/sublumen.svg share/mime/packages/sublumen.xml $metainfo \
+    share/man/man1/sublumen.1.gz share/doc/sublumen/copyright share/doc/sublumen/changelog.gz; do
   [ -e "$prefix/$f" ] || fail "install: no $f"
 done
 for size in 48 256; do
@@ -54,6 +57,13 @@ desktop-file-validate "$prefix/share/applications/sublumen.desktop" || fail "des
 grep -q '^Exec=sublumen %f$' "$prefix/share/applications/sublumen.desktop" || fail "desktop entry: Exec"
 update-mime-database "$prefix/share/mime" >/dev/null 2>&1
 grep -q 'application/x-sublumen-list:\*\.slm' "$prefix/share/mime/globs2" 2>/dev/null || fail "mime: *.slm is not a list"
+# The software centre's entry: valid, and offering the player for exactly the types the desktop entry
+# opens.
+appstreamcli validate --no-net "$prefix/$metainfo" >"$out/metainfo.log" 2>&1 || fail "appstreamcli validate: $(cat "$out/metainfo.log")"
+desktop_types=$(sed -n 's/^MimeType=//p' "$prefix/share/applications/sublumen.desktop" | tr ';' '\n' | sed '/^$/d' | sort)
+provided_types=$(sed -n 's/.*<mediatype>\(.*\)<\/mediatype>.*/\1/p' "$prefix/$metainfo" | sort)
+[ -n "$desktop_types" ] && [ "$desktop_types" = "$provided_types" ] \
+  || fail "metainfo: the media types provided differ from the desktop entry's: $(diff <(echo "$desktop_types") <(echo "$provided_types") | tr '\n' ' ')"
 
 # 2. --help and --version answer and exit 0; a file of that name is a path like any other.
 note "help and version"
@@ -62,6 +72,19 @@ version=$("$program" --version) || fail "--version: exit code $?"
 [[ $version == "sublumen "[0-9]* ]] || fail "--version printed: $version"
 "$program" --help | grep -q '^Usage: sublumen' || fail "--help: no usage"
 "$program" -h | grep -q 'DEBUG.LOG' || fail "-h: the log's place is not told"
+# The manual says what --help says: every key --help names (the first word of each item of its key
+# list), both options, and the places of the settings and the log.
+manual=$(zcat "$prefix/share/man/man1/sublumen.1.gz" | sed 's/\\(ga/`/g; s/\\-/-/g; s/\\f[BIRP]//g')
+[ -n "$manual" ] || fail "manual: empty"
+keys=$("$program" --help | awk '/^Keys:/ { keys = 1; sub(/^Keys:/, "") } keys && !/^(Keys:| )/ { keys = 0 } keys' \
+  | sed 's/, /\n/g' | awk '{ print $1 }' | grep -E '^([A-Z][A-Za-z]*\+)*([A-Z0-9`,.][A-Za-z0-9-]*)(/[A-Za-z0-9.,]+)*$')
+[ "$(wc -l <<<"$keys")" -gt 30 ] || fail "--help: only $(wc -l <<<"$keys") keys found: $keys"
+while read -r key; do
+  awk -v key="$key" '$1 == ".B" && $2 == key { found = 1 } END { exit !found }' <<<"$manual" || fail "manual: no key $key"
+done <<<"$keys"
+for text in -h --help --version settings DEBUG.LOG XDG_CONFIG_HOME XDG_STATE_HOME; do
+  grep -qF -- "$text" <<<"$manual" || fail "manual: no $text"
+done
 
 # Fixtures: a movie with a caption file of its own name, a caption without a movie, and a list.
 movie() {  # path seconds
@@ -300,8 +323,11 @@ run=desktop-window
 if command -v openbox >/dev/null; then
   openbox >"$out/wm.log" 2>&1 &
   wm=$!
+  # The manager announces itself before it publishes its work area; a panel's area set in between would
+  # be overwritten by the whole screen.
   for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' \
+      && xprop -root _NET_WORKAREA 2>/dev/null | grep -q ' = ' && break
     sleep 0.1
   done
 fi
