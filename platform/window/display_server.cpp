@@ -17,9 +17,16 @@ namespace {
 // window of its own, so that the main window is made once on the driver that stays.
 bool showsPictures(std::string& refusal)
 {
+    // Loaded for good: the main window's renderer needs the same driver next, and unloading it would
+    // cost its start-up twice.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        refusal = std::string("no OpenGL: ") + SDL_GetError();
+        return false;
+    }
     SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
     if (!probe) {
         refusal = std::string("no window: ") + SDL_GetError();
+        SDL_GL_UnloadLibrary();
         return false;
     }
     bool shows = false;
@@ -35,6 +42,8 @@ bool showsPictures(std::string& refusal)
     if (!shows)
         refusal = std::string("no renderer: ") + SDL_GetError();
     SDL_DestroyWindow(probe);
+    if (!shows)
+        SDL_GL_UnloadLibrary();
     return shows;
 }
 
