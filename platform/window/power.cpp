@@ -1,19 +1,20 @@
 #include "platform/power.h"
 
+#include "platform/window/display_server.h"
 #include "platform/window/window_object.h"
 
 EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state)
 {
     if (!platform::startVideo())
         return 0;
-    const EXECUTION_STATE before = ES_CONTINUOUS | (SDL_IsScreenSaverEnabled() ? 0 : ES_DISPLAY_REQUIRED);
+    const EXECUTION_STATE before = ES_CONTINUOUS | (platform::screenSaverEnabled() ? 0 : ES_DISPLAY_REQUIRED);
     if (state & ES_CONTINUOUS) {
         const bool awake = (state & ES_DISPLAY_REQUIRED) != 0;
         // Only a change reaches the display server.
-        if (awake && SDL_IsScreenSaverEnabled())
-            SDL_DisableScreenSaver();
-        else if (!awake && !SDL_IsScreenSaverEnabled())
-            SDL_EnableScreenSaver();
+        if (awake && platform::screenSaverEnabled())
+            platform::disableScreenSaver();
+        else if (!awake && !platform::screenSaverEnabled())
+            platform::enableScreenSaver();
     }
     return before;
 }
@@ -22,7 +23,7 @@ namespace platform {
 
 bool screenKeptAwake()
 {
-    return startVideo() && !SDL_IsScreenSaverEnabled();
+    return startVideo() && !platform::screenSaverEnabled();
 }
 
 }

@@ -1,5 +1,6 @@
 // Windows and their geometry, the desktop and the cursor on SDL2.
 #include "platform/kernel.h"
+#include "platform/window/display_server.h"
 #include "platform/window/window_registry.h"
 
 #include <algorithm>
@@ -93,7 +94,7 @@ bool startVideo()
     SDL_SetHint("SDL_QUIT_ON_LAST_WINDOW_CLOSE", "0");
     if (defaultPresentPath() == PresentPath::Framebuffer)
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
+    if (startVideoOnDisplayServer(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
         platformLog("SDL video start failed: %s\n", SDL_GetError());
         std::fprintf(stderr, "Sublumen: the display cannot be used: %s\n", SDL_GetError());
         reg.startFailed = true;

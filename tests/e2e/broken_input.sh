@@ -14,7 +14,7 @@ for tool in Xvfb xdotool xdpyinfo; do
 done
 rm -rf "$out"
 mkdir -p "$out/media" "$out/config/sublumen"
-unset SDL_VIDEODRIVER
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
 export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
 
 # The program writes DEBUG.LOG beside itself, so it runs from a copy in the scratch folder.

@@ -9,7 +9,7 @@ for tool in Xvfb import convert xdotool xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 mkdir -p "$out"
-unset SDL_VIDEODRIVER
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
 
 . "$(dirname "$0")/xvfb_server.sh"
 demo_pid=
