@@ -7,6 +7,7 @@
 #include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/audio_choice.h"
+#include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/study_mode.h"
@@ -130,6 +131,7 @@ int runKeyCommand(System& sys, int virtualKey)
     Settings& s = sys.settings;
     const bool hasStream = sys.movie.currentStream != nullptr;
     const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     int32_t& style = s.captionstyle;
 
     switch (virtualKey) {
@@ -235,12 +237,16 @@ int runKeyCommand(System& sys, int virtualKey)
     case 'J':
         if (control)
             snapCaption(sys, CaptionStep::Current);
+        else if (shift)
+            shiftSecondCaption(sys, -1000);
         else
             sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -1000);
         break;
     case 'K':
         if (control)
             snapCaption(sys, CaptionStep::Next);
+        else if (shift)
+            shiftSecondCaption(sys, 1000);
         else
             sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 1000);
         break;
@@ -288,6 +294,12 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case 'X':
         s.asksmi = oneMinus(s.asksmi);
+        break;
+    case 'Y':
+        if (shift)
+            cycleSecondCaption(sys);
+        else
+            cycleFirstCaption(sys);
         break;
     case 'Z':
         toggleStudyMode(sys);
