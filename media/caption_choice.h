@@ -47,7 +47,8 @@ void noteShownCaption(System& sys);
 // Y and Shift+Y: the next choice after the one shown; remembered for the movie. Logged.
 void cycleFirstCaption(System& sys);
 void cycleSecondCaption(System& sys);
-// Shift+J and Shift+K: the second caption's time shift by step milliseconds; remembered for the movie.
+// Shift+J and Shift+K while a second caption is shown (without one they are J and K): the second
+// caption's time shift by step milliseconds; remembered for the movie.
 void shiftSecondCaption(System& sys, int32_t step);
 
 // The caption time of the second caption at the stream's time: its own shift, no rate.

@@ -237,7 +237,7 @@ int runKeyCommand(System& sys, int virtualKey)
     case 'J':
         if (control)
             snapCaption(sys, CaptionStep::Current);
-        else if (shift)
+        else if (shift && sys.movie.secondCaption)
             shiftSecondCaption(sys, -1000);
         else
             sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -1000);
@@ -245,7 +245,7 @@ int runKeyCommand(System& sys, int virtualKey)
     case 'K':
         if (control)
             snapCaption(sys, CaptionStep::Next);
-        else if (shift)
+        else if (shift && sys.movie.secondCaption)
             shiftSecondCaption(sys, 1000);
         else
             sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 1000);
@@ -296,6 +296,8 @@ int runKeyCommand(System& sys, int virtualKey)
         s.asksmi = oneMinus(s.asksmi);
         break;
     case 'Y':
+        if (!movieShown(sys))
+            break;
         if (shift)
             cycleSecondCaption(sys);
         else
