@@ -163,7 +163,7 @@ void FfmpegDemuxer::run()
         std::unique_lock lock(s.mutex);
         s.demuxWake.wait(lock, [&] {
             return s.quit || s.seekPending || s.audioResync || s.captionResync
-                || (!s.demuxEnded && (hasRoom() || catchingUp()));
+                || (!s.demuxEnded && (hasRoom() || (catchingUp() && s.queuedPacketBytes < maxQueuedPacketBytes)));
         });
         if (s.quit)
             return;
@@ -171,11 +171,17 @@ void FfmpegDemuxer::run()
         if (s.seekPending) {
             s.seekPending = false;
             s.audioResync = false;  // the seek reads everything again anyway
+            const bool captionsChanged = s.captionResync;
+            s.captionResync = false;
+            std::vector<int> captions = std::move(s.captionSelection);
+            s.captionSelection.clear();
             generation = s.generation;
             MediaTime target = s.seekTarget;
             lock.unlock();
             if (audioIndex != audioRead_)
                 readOnlyAudio(audioIndex);
+            if (captionsChanged)
+                decodeCaptionStreams(captions);
             seek(target);
             continue;
         }
