@@ -9,6 +9,7 @@
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
+#include "platform/gdi/text_decoding.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -369,7 +370,11 @@ std::string secondCaptionLine(const System& sys)
 {
     if (sys.movie.secondChoice.empty())
         return "";
-    return " 둘째:" + sys.movie.secondName + "," + std::to_string(sys.movie.secondShift);
+    // The name is a path, the user's bytes: one that is not UTF-8 is read as the code page's.
+    std::string name = sys.movie.secondName;
+    if (!platform::isValidUtf8(name))
+        name = platform::encodeUtf8(platform::decodeForDisplay(name));
+    return " 둘째:" + name + "," + std::to_string(sys.movie.secondShift);
 }
 
 }

@@ -54,7 +54,7 @@ void shiftSecondCaption(System& sys, int32_t step);
 // The caption time of the second caption at the stream's time: its own shift, no rate.
 uint32_t secondCaptionTime(const System& sys, uint32_t streamTime);
 
-// The overlay's words for the second caption, " 둘째:name,shift"; "" while it is off.
+// The overlay's words for the second caption, " 둘째:name,shift" in UTF-8; "" while it is off.
 std::string secondCaptionLine(const System& sys);
 
 }
