@@ -79,6 +79,10 @@ public:
     // The text never reaches below row lowest: a block that would is moved up as a whole.
     void draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
         int32_t lowest = INT32_MAX);
+    // Where draw would put the text shown at time, the rows it fills: false when nothing but blank text
+    // is shown then.
+    bool shownBlock(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
+        int32_t lowest, RECT& block);
     // Frees every entry and ends the COM use begun by the constructor.
     void unload();
 
@@ -123,6 +127,9 @@ public:
     // entriesOfCues makes of all cues held.
     void addCues(std::vector<TextCue> cues);
     bool isCueTrack() const { return cueTrack; }
+    // The number in the movie of the caption stream whose cues fill this track; -1 for the stream the
+    // movie reads by itself.
+    int32_t cueStream = -1;
 
     // The text shown at time, ready for drawing (UTF-8 for a track of a file); none when no entry is in
     // force. The text lives until the next call or until the track changes.

@@ -3,6 +3,7 @@
 #include "caption/caption.h"
 #include "platform/gdi/gdi.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sublumen {
@@ -23,25 +24,12 @@ constexpr Offset outlineOffsets[] = { { -1, 0 }, { 1, 0 }, { 0, -1 }, { 0, 1 }, 
 constexpr Offset thickOutlineOffsets[] = { { -2, 0 }, { 2, 0 }, { 0, -2 }, { 0, 2 }, { -2, -2 }, { 2, -2 },
     { -2, 2 }, { 2, 2 } };
 
-}
-
-void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
-    int32_t lowest)
+// Where the text goes in the band (x, y, width, height) under the placement bits of style, kept above
+// row lowest; its top is where the text starts.
+RECT placeText(HDC dc, const char* text, int length, int32_t x, int32_t y, int32_t width, int32_t height,
+    int32_t style, int32_t lowest)
 {
-    const std::string* shown = shownTextAt(time);
-    if (!shown)
-        return;
-
     RECT rect { x + 2, y + 2, x + width - 2, y + height - 2 };
-    const COLORREF white = RGB(255, 255, 255);
-    const COLORREF black = RGB(0, 0, 0);
-    const bool reverse = style & styleReverse;
-    SetTextColor(dc, reverse ? white : black);
-    SetBkMode(dc, TRANSPARENT);
-
-    const char* text = shown->c_str();
-    const int length = static_cast<int>(std::strlen(text));
-
     if (style & styleAutoPlace) {
         // The block ends at the band's bottom whatever its height.
         const LONG left = rect.left, right = rect.right, bottom = rect.bottom;
@@ -73,6 +61,27 @@ void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, i
             rect.bottom = lowest;
         }
     }
+    return rect;
+}
+
+}
+
+void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
+    int32_t lowest)
+{
+    const std::string* shown = shownTextAt(time);
+    if (!shown)
+        return;
+
+    const COLORREF white = RGB(255, 255, 255);
+    const COLORREF black = RGB(0, 0, 0);
+    const bool reverse = style & styleReverse;
+    SetTextColor(dc, reverse ? white : black);
+    SetBkMode(dc, TRANSPARENT);
+
+    const char* text = shown->c_str();
+    const int length = static_cast<int>(std::strlen(text));
+    RECT rect = placeText(dc, text, length, x, y, width, height, style, lowest);
 
     auto outputAt = [&](const Offset& o) {
         RECT moved { rect.left + o.dx, rect.top + o.dy, rect.right + o.dx, rect.bottom + o.dy };
@@ -90,6 +99,22 @@ void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, i
 
     SetTextColor(dc, reverse ? black : white);
     DrawTextA(dc, text, length, &rect, drawFormat);
+}
+
+bool Caption::shownBlock(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
+    int32_t lowest, RECT& block)
+{
+    const std::string* shown = shownTextAt(time);
+    if (!shown || shown->find_first_not_of(" \t\r\n") == std::string::npos)
+        return false;
+    const char* text = shown->c_str();
+    const int length = static_cast<int>(std::strlen(text));
+    block = placeText(dc, text, length, x, y, width, height, style, lowest);
+    // The rows the text fills, which fixed placement does not measure.
+    RECT measured = block;
+    DrawTextA(dc, text, length, &measured, measureFormat);
+    block.bottom = std::min(block.bottom, measured.bottom);
+    return true;
 }
 
 }

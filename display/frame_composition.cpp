@@ -7,6 +7,7 @@
 #include "display/display.h"
 #include "display/info_overlay.h"
 #include "display/screenshot.h"
+#include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/study_mode.h"
@@ -15,6 +16,7 @@
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +31,8 @@ namespace {
 constexpr int32_t statusBarHeight = 16;
 // Below the caption text its shadow and outlines reach this far.
 constexpr int32_t captionEffectReach = 2;
+// Between the second caption and the first.
+constexpr int32_t captionGap = 4;
 
 void fill(HDC dc, LONG left, LONG top, LONG right, LONG bottom, int stockBrush)
 {
@@ -94,6 +98,43 @@ void drawStatusText(System& sys, HDC dc, int x, const char* text)
     SetTextColor(dc, RGB(0, 255, 0));
     drawText(dc, x, sys.settings.screeny - 16, text);
     SelectObject(dc, previous);
+}
+
+// The caption, and the second caption above it: over the first's text and the band's top, with room
+// for both one's effects, or from the picture's top down to there when it does not fit above.
+void drawCaptions(System& sys, HDC dc, uint32_t streamTime)
+{
+    const Settings& s = sys.settings;
+    const int32_t bandTop = s.screeny - s.fontposy;
+    int32_t limit = bandTop;
+    if (Caption* first = sys.movie.currentCaption.get()) {
+        uint32_t ct = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
+        // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
+        const int32_t lowest = s.seekbar != 0 ? s.screeny - statusBarHeight - captionEffectReach : INT32_MAX;
+        RECT block;
+        if (sys.movie.secondCaption && first->shownBlock(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest, block))
+            limit = std::min<int32_t>(limit, block.top - captionEffectReach);
+        first->draw(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest);
+    }
+    Caption* second = sys.movie.secondCaption.get();
+    if (!second)
+        return;
+    const uint32_t ct = secondCaptionTime(sys, streamTime);
+    // The band ends this far above the first caption, its own effects included.
+    const int32_t bottom = limit - captionEffectReach - captionGap;
+    const int32_t fixed = s.captionstyle & ~(styleAutoPlace | styleSemiAutoPlace);
+    RECT block;
+    if (!second->shownBlock(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, block)) {
+        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace);
+        return;
+    }
+    if (block.top - captionEffectReach >= 0) {
+        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace);
+    } else {
+        // No room above: from the top of the picture, cut off before the first caption.
+        const int32_t top = std::clamp<int32_t>(sys.videoPlacement.dstY, 0, std::max(bottom, 0));
+        second->draw(ct, dc, 0, top, s.screenx, bottom - top, fixed);
+    }
 }
 
 }
@@ -196,20 +237,12 @@ void drawVideo(System& sys)
         if (!notice.empty())
             drawStatusText(sys, dc, 0, notice.c_str());
     }
-    if (sys.settings.iscaption != 0 && sys.movie.currentCaption) {
-        uint32_t ct = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate);
-        const Settings& s = sys.settings;
-        // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
-        const int32_t lowest = s.seekbar != 0 ? s.screeny - statusBarHeight - captionEffectReach : INT32_MAX;
-        if (HFONT font = sys.startup.captionFont) {
-            HFONT previous = SelectObject(dc, font);
-            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle,
-                lowest);
+    if (sys.settings.iscaption != 0 && (sys.movie.currentCaption || sys.movie.secondCaption)) {
+        HFONT font = sys.startup.captionFont;
+        HFONT previous = font ? SelectObject(dc, font) : nullptr;
+        drawCaptions(sys, dc, stream.currentTime());
+        if (font)
             SelectObject(dc, previous);
-        } else {
-            sys.movie.currentCaption->draw(ct, dc, 0, s.screeny - s.fontposy, s.screenx, s.fontposy, s.captionstyle,
-                lowest);
-        }
     }
     back->releaseDC(dc);
 }

@@ -6,6 +6,7 @@
 #include "display/display.h"
 #include "display/frame_composition.h"
 #include "media/audio_choice.h"
+#include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
@@ -32,8 +33,8 @@ const char* const helpLineTable[16] = {
     "(N)자막 언어: 하나씩/모두 (W)음성",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
     "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
-    "(Ctrl+,/.)일시정지 중 앞/뒤 프레임",
-    "(F12)화면 저장 (Shift+F12)영상만 저장",
+    "(Ctrl+,/.)일시정지 중 앞/뒤 프레임 (Y)자막 고르기 (Shift+Y)둘째 자막",
+    "(F12)화면 저장 (Shift+F12)영상만 저장 (Shift+J/K)둘째 자막 -1/+1",
     "(Z)자막마다 멈춤 (F2)구간 반복: A/B/해제",
 };
 
@@ -150,8 +151,8 @@ void drawInfoOverlay(System& sys, int pass)
     char rate[32] = "";
     if (sys.movie.captionRate != 1.0)
         std::snprintf(rate, sizeof rate, " 속도:%.5f", sys.movie.captionRate);
-    formatLine(line, "자막:%s,%d%s%s", shownText(item.caption).c_str(), item.timeshift, rate,
-        captionFileState(sys.movie.currentCaption.get()).c_str());
+    formatLine(line, "자막:%s,%d%s%s%s", shownText(item.caption).c_str(), item.timeshift, rate,
+        captionFileState(sys.movie.currentCaption.get()).c_str(), secondCaptionLine(sys).c_str());
     put(39, line);
 
     if (!sys.movie.currentStream)

@@ -44,10 +44,10 @@ bool isKoreanPart(const std::string& language)
         || strncasecmp(language.c_str(), "ko_", 3) == 0;
 }
 
-// The text caption file in folder (as written before the movie's name, "" for the current one) named
-// stem.LANGUAGE.suffix, with a language part of at most 16 characters and no dot: a Korean one first,
-// then by the order of textCaptionSuffixes, then by name, as a folder listing has no order. "" when none.
-std::string languageCaptionFile(const std::string& folder, const std::string& stem)
+// The text caption files in folder (as written before the movie's name, "" for the current one) named
+// stem.LANGUAGE.suffix, with a language part of at most 16 characters and no dot, that can be read: Korean
+// ones first, then by the order of textCaptionSuffixes, then by name, as a folder listing has no order.
+std::vector<std::string> languageCaptionFiles(const std::string& folder, const std::string& stem)
 {
     struct Candidate {
         bool korean;
@@ -76,10 +76,32 @@ std::string languageCaptionFile(const std::string& folder, const std::string& st
             return a.korean;
         return a.suffix != b.suffix ? a.suffix < b.suffix : a.path < b.path;
     });
+    std::vector<std::string> readable;
     for (const Candidate& c : candidates)
         if (_access(c.path.c_str(), 4) == 0 && !std::filesystem::is_directory(c.path, ec))
-            return c.path;
-    return "";
+            readable.push_back(c.path);
+    return readable;
+}
+
+// The first of languageCaptionFiles, "" when none.
+std::string languageCaptionFile(const std::string& folder, const std::string& stem)
+{
+    std::vector<std::string> files = languageCaptionFiles(folder, stem);
+    return files.empty() ? std::string() : files.front();
+}
+
+// Where the movie's name starts in path, and where its extension starts (the length when it has none).
+void splitMovieName(const char* path, size_t& nameStart, size_t& stem)
+{
+    size_t length = std::strlen(path);
+    // Only the file-name part carries an extension; a "." in a directory name belongs to that name.
+    nameStart = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (isPathSeparator(path[i]))
+            nameStart = i + 1;
+    }
+    const char* dot = std::strrchr(path + nameStart, '.');
+    stem = dot ? static_cast<size_t>(dot - path) : length;
 }
 
 bool endsWithAsf(const char* path)
@@ -185,10 +207,33 @@ int findCaptionFile(char (&path)[1024])
     return 0;
 }
 
+std::vector<std::string> captionFilesBeside(const char* movie)
+{
+    std::vector<std::string> files;
+    if (!movie || !*movie)
+        return files;
+    size_t nameStart = 0, stem = 0;
+    splitMovieName(movie, nameStart, stem);
+    const std::string base(movie, stem);
+    auto tryEach = [&](const auto& suffixes) {
+        for (const char* suffix : suffixes) {
+            std::string name = base + suffix;
+            if (name.size() < 1024 && _access(name.c_str(), 4) == 0)
+                files.push_back(name);
+        }
+    };
+    tryEach(captionSuffixes);
+    tryEach(textCaptionSuffixes);
+    for (std::string& name : languageCaptionFiles(std::string(movie, nameStart), std::string(movie + nameStart, stem - nameStart)))
+        if (name.size() < 1024)
+            files.push_back(std::move(name));
+    return files;
+}
+
 int loadCurrentCaption(System& sys)
 {
     MovieItem& item = sys.movie.currentItem;
-    closeMovieCaption(sys);
+    closeFirstCaption(sys);
 
     char name[1024];
     if (item.caption[0]) {

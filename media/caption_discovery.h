@@ -4,6 +4,9 @@
 
 #include "platform/win32.h"
 
+#include <string>
+#include <vector>
+
 namespace sublumen {
 
 struct System;
@@ -18,6 +21,10 @@ int buildMovieList(System& sys);
 // with path holding the last of the first three names tried. A name that would not fit into the buffer
 // is not tried.
 int findCaptionFile(char (&path)[1024]);
+
+// Every caption file beside the movie, in the order findCaptionFile looks for them (so its find comes
+// first): each suffix in place of the extension, then every file with a language part.
+std::vector<std::string> captionFilesBeside(const char* movie);
 
 // Replaces sys.movie.currentCaption by the track for sys.movie.currentItem and records in the item's
 // caption the file used, "없음" when there is none, or "[ASF]" for the ASF file's own script. Returns 0.

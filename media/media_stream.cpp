@@ -163,7 +163,7 @@ bool MediaStream::captionStreamName(char* buffer, size_t size) const
     return true;
 }
 
-void MediaStream::takeCaptionCues(std::vector<TextCue>& cues)
+void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_t>* streams)
 {
     if (!captionText)
         return;
@@ -173,8 +173,29 @@ void MediaStream::takeCaptionCues(std::vector<TextCue>& cues)
         int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(t).count();
         return static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, endMarker - 1));
     };
-    for (const platform::CaptionText& text : texts)
+    for (const platform::CaptionText& text : texts) {
         cues.push_back({ milliseconds(text.start), milliseconds(text.end), plainCueText(text.text, text.assLine) });
+        if (streams)
+            streams->push_back(text.stream);
+    }
+}
+
+std::vector<CaptionStreamTrack> MediaStream::captionStreams(std::vector<int32_t>* decoded) const
+{
+    if (decoded)
+        decoded->clear();
+    std::vector<CaptionStreamTrack> tracks;
+    std::vector<platform::CaptionStreamInfo> streams;
+    if (!captionText || FAILED(captionText->GetStreams(&streams, decoded)))
+        return tracks;
+    for (platform::CaptionStreamInfo& info : streams)
+        tracks.push_back({ info.index, std::move(info.language) });
+    return tracks;
+}
+
+bool MediaStream::selectCaptionStreams(const std::vector<int32_t>& indexes)
+{
+    return captionText && SUCCEEDED(captionText->Select(indexes));
 }
 
 MediaStream::~MediaStream()

@@ -22,6 +22,12 @@ class Display;
 class DisplaySurface;
 struct TextCue;
 
+// One caption stream of the movie.
+struct CaptionStreamTrack {
+    int32_t index = -1;      // its number in the file
+    std::string language;    // its language tag, "" when untagged
+};
+
 // One audio stream of the movie.
 struct AudioTrack {
     int32_t index = -1;      // its number in the file
@@ -64,8 +70,15 @@ public:
     // language only when tagged); false, with buffer untouched, when the movie has none.
     bool captionStreamName(char* buffer, size_t size) const;
     // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
-    // text; nothing without such a stream.
-    void takeCaptionCues(std::vector<TextCue>& cues);
+    // text; nothing without such a stream. With streams, the number of the stream each came from is
+    // appended there alongside.
+    void takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_t>* streams = nullptr);
+    // Every caption stream of the movie that can be shown, in file order, and in decoded the numbers of
+    // those read now; empty when it has none.
+    std::vector<CaptionStreamTrack> captionStreams(std::vector<int32_t>* decoded = nullptr) const;
+    // Reads exactly the caption streams numbered in indexes from now on, without a pause; false (logged
+    // by the stream) when one of them is none of the movie's.
+    bool selectCaptionStreams(const std::vector<int32_t>& indexes);
 
     // The movie's audio streams in file order, and in heard the number of the one heard (-1: none);
     // empty when no sound is played.

@@ -68,7 +68,24 @@ void closeMovieStream(System& sys)
 
 void closeMovieCaption(System& sys)
 {
+    sys.movie.secondCaption.reset();
     sys.movie.currentCaption.reset();
+}
+
+void closeFirstCaption(System& sys)
+{
+    sys.movie.currentCaption.reset();
+}
+
+Caption* openSecondCaption(System& sys, const char* fileName)
+{
+    sys.movie.secondCaption.reset(new (std::nothrow) Caption(fileName));
+    return sys.movie.secondCaption.get();
+}
+
+void closeSecondCaption(System& sys)
+{
+    sys.movie.secondCaption.reset();
 }
 
 void closeMovie(System& sys)
@@ -138,11 +155,30 @@ void takeStreamCaptions(System& sys)
     if (!sys.movie.currentStream)
         return;
     std::vector<TextCue> cues;
-    sys.movie.currentStream->takeCaptionCues(cues);
-    Caption* track = sys.movie.currentCaption.get();
+    std::vector<int32_t> streams;
+    sys.movie.currentStream->takeCaptionCues(cues, &streams);
     // Taken every frame even when a caption file is shown instead, so they never pile up.
-    if (!cues.empty() && track && track->isCueTrack())
-        track->addCues(std::move(cues));
+    if (cues.empty())
+        return;
+    Caption* first = sys.movie.currentCaption.get();
+    Caption* second = sys.movie.secondCaption.get();
+    if (first && !first->isCueTrack())
+        first = nullptr;
+    if (second && !second->isCueTrack())
+        second = nullptr;
+    // A track of the stream the movie reads by itself (-1) takes every cue no other track claims.
+    std::vector<TextCue> firstCues, secondCues;
+    for (size_t i = 0; i < cues.size(); ++i) {
+        if (second && streams[i] == second->cueStream)
+            secondCues.push_back(cues[i]);
+        if (first && (first->cueStream < 0 || streams[i] == first->cueStream)
+            && !(first->cueStream < 0 && second && streams[i] == second->cueStream))
+            firstCues.push_back(std::move(cues[i]));
+    }
+    if (first && !firstCues.empty())
+        first->addCues(std::move(firstCues));
+    if (second && !secondCues.empty())
+        second->addCues(std::move(secondCues));
 }
 
 int advanceMovie(System& sys)

@@ -30,8 +30,14 @@ Caption* openMovieCaption(System& sys, const char* fileName);
 // Releases and deletes the stream, leaving none; nothing when there is none. The movie ends here, so
 // what the user set for it is remembered first (rememberMovie).
 void closeMovieStream(System& sys);
-// Unloads and deletes the caption track, leaving none; nothing when there is none.
+// Unloads and deletes the caption tracks (the second one too), leaving none; nothing when there is none.
 void closeMovieCaption(System& sys);
+// The same for the caption track alone, the second one staying.
+void closeFirstCaption(System& sys);
+// Loads fileName (none: an empty track) as the second caption track, shown above the first; null when
+// there is no memory for it.
+Caption* openSecondCaption(System& sys, const char* fileName);
+void closeSecondCaption(System& sys);
 // The whole movie: the stream, then the caption track; the duration becomes 0.
 void closeMovie(System& sys);
 
@@ -53,8 +59,8 @@ void setMoviePlaying(System& sys, int32_t playing);
 // Whether the shown movie's stream was moved (a seek, a start, Space, a skip) and has not answered an
 // update with a picture, an end or an error since: its picture at the new place is still to be shown.
 bool pictureAwaited(const System& sys);
-// Adds the captions the movie's caption stream has read since the last call to the track, when the
-// track is that stream's.
+// Adds the captions the movie's caption streams have read since the last call to the tracks that are
+// those streams' (the first and the second caption).
 void takeStreamCaptions(System& sys);
 // Decodes the next picture, takes the stream's new captions (takeStreamCaptions) and applies the stall rule to the answer, which it returns: a decoder busy
 // for more frames in a row than the limit is skipped to the current time, or 3 s before it when the

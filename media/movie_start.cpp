@@ -1,6 +1,7 @@
 #include "media/movie_start.h"
 
 #include "media/audio_choice.h"
+#include "media/caption_choice.h"
 
 #include "app/debug_log.h"
 #include "app/system.h"
@@ -119,6 +120,7 @@ int startMovie(System& sys, int32_t step)
     loadCurrentCaption(sys);
     recallMovie(sys);
     chooseStartAudio(sys);
+    chooseStartCaptions(sys);
     sys.playback.isPlaying = 1;
     // However the movie was started (a step, a drop, the desktop), the loop composes its frames.
     sys.playback.playState = PlayState::Run;

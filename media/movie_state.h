@@ -22,6 +22,14 @@ struct MovieState {
     MovieItem currentItem {};
     // Declared before the stream so that, as at every movie change, the stream goes first.
     CaptionHandle currentCaption;
+    // The second caption, drawn above the first with its own time shift (media/caption_choice.h); none
+    // while it is off. Its choice and the first one's, as the movie memory keeps them ("" the movie's
+    // default), and the overlay's name for it.
+    CaptionHandle secondCaption;
+    int32_t secondShift = 0;
+    std::string captionChoice;
+    std::string secondChoice;
+    std::string secondName;
     StreamHandle currentStream;
     uint32_t movieDuration = 0;
     // The movie whose remembered settings were recalled at its start (absolute path), and the list's own

@@ -4,6 +4,7 @@
 #include "app/path_text.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "media/caption_choice.h"
 #include "media/caption_discovery.h"
 #include "media/movie_list.h"
 #include "media/movie_start.h"
@@ -133,7 +134,9 @@ int loadDroppedCaption(System& sys, const char* path)
         if (MovieItem* entry = movie.movieList->cursorItem())
             boundedCopy(entry->caption, path, sizeof entry->caption);
     boundedCopy(movie.currentItem.caption, path, sizeof movie.currentItem.caption);
-    return loadCurrentCaption(sys);
+    loadCurrentCaption(sys);
+    noteShownCaption(sys);
+    return 0;
 }
 
 int openDroppedFiles(System& sys, const std::vector<std::string>& files)

@@ -8,6 +8,7 @@
 #include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/audio_choice.h"
+#include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/study_mode.h"
@@ -131,6 +132,7 @@ int runKeyCommand(System& sys, int virtualKey)
     Settings& s = sys.settings;
     const bool hasStream = sys.movie.currentStream != nullptr;
     const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     int32_t& style = s.captionstyle;
 
     switch (virtualKey) {
@@ -236,12 +238,16 @@ int runKeyCommand(System& sys, int virtualKey)
     case 'J':
         if (control)
             snapCaption(sys, CaptionStep::Current);
+        else if (shift && sys.movie.secondCaption)
+            shiftSecondCaption(sys, -1000);
         else
             sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -1000);
         break;
     case 'K':
         if (control)
             snapCaption(sys, CaptionStep::Next);
+        else if (shift && sys.movie.secondCaption)
+            shiftSecondCaption(sys, 1000);
         else
             sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, 1000);
         break;
@@ -289,6 +295,14 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case 'X':
         s.asksmi = oneMinus(s.asksmi);
+        break;
+    case 'Y':
+        if (!movieShown(sys))
+            break;
+        if (shift)
+            cycleSecondCaption(sys);
+        else
+            cycleFirstCaption(sys);
         break;
     case 'Z':
         toggleStudyMode(sys);

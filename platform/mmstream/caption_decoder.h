@@ -13,6 +13,9 @@ namespace platform {
 // logBitmap is set their presence is logged once.
 enum class LogBitmapStreams { No, Yes };
 CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
+// Every caption stream of format the player can show, in container order: those chooseCaptionStream
+// chooses among.
+std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format);
 
 class CaptionDecoder {
 public:

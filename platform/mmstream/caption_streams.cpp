@@ -85,6 +85,17 @@ CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapSt
     return {chosen, languageOf(*format.streams[chosen])};
 }
 
+std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format)
+{
+    std::vector<CaptionStreamInfo> list;
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream& stream = *format.streams[i];
+        if (stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && isTextCaption(stream.codecpar->codec_id))
+            list.push_back({static_cast<int>(i), languageOf(stream)});
+    }
+    return list;
+}
+
 CaptionStreamInfo probeCaptionStream(const std::string& path)
 {
     // Only a regular file: opening a pipe or a device to look at its header could wait forever.

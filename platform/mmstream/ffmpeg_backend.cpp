@@ -120,8 +120,12 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
         platformLog("mmstream: %s has no picture: its sound plays on black\n", path.c_str());
     }
     demuxer_.queueStreams(videoIndex_, audioIndex_);
-    if (!options.untimed)
+    if (!options.untimed) {
         captionStream_ = demuxer_.readCaptions();
+        captionStreams_ = captionStreamList(demuxer_.format());
+        if (captionStream_.index >= 0)
+            decodedCaptions_.push_back(captionStream_.index);
+    }
     startThreads();
     return OpenError::None;
 }
@@ -378,6 +382,36 @@ void FfmpegBackend::takeCaptionTexts(std::vector<CaptionText>& texts)
         shared_.captionTexts.clear();
     }
     shared_.queuedCaptionBytes = 0;
+}
+
+std::vector<CaptionStreamInfo> FfmpegBackend::captionStreams(std::vector<int>* decoded) const
+{
+    if (decoded)
+        *decoded = decodedCaptions_;
+    return captionStreams_;
+}
+
+bool FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
+{
+    for (int index : indexes) {
+        if (std::none_of(captionStreams_.begin(), captionStreams_.end(),
+                [index](const CaptionStreamInfo& info) { return info.index == index; })) {
+            platformLog("mmstream: %d is no caption stream of the movie\n", index);
+            return false;
+        }
+    }
+    if (indexes == decodedCaptions_)
+        return true;
+    decodedCaptions_ = indexes;
+    std::lock_guard lock(shared_.mutex);
+    // A caption on the screen now may have started this long before.
+    constexpr MediaTime captionLead = std::chrono::seconds(10);
+    const MediaTime now = untimed_ ? shared_.lastDelivered : shared_.clock.at(SteadyClock::now());
+    shared_.captionSelection = indexes;
+    shared_.captionResyncTarget = std::max(now - captionLead, MediaTime(0));
+    shared_.captionResync = true;
+    shared_.demuxWake.notify_all();
+    return true;
 }
 
 MediaTime FfmpegBackend::knownDuration() const

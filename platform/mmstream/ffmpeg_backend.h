@@ -40,6 +40,8 @@ public:
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
     CaptionStreamInfo captionStream() const override { return captionStream_; }
     void takeCaptionTexts(std::vector<CaptionText>& texts) override;
+    std::vector<CaptionStreamInfo> captionStreams(std::vector<int>* decoded) const override;
+    bool selectCaptionStreams(const std::vector<int>& indexes) override;
     std::vector<AudioStreamInfo> audioStreams() const override { return audioStreams_; }
     int playedAudioStream() const override;
     bool selectAudioStream(int index) override;
@@ -83,6 +85,9 @@ private:
     MediaTime firstPictureStart_ {0};
     int audioIndex_ = -1;
     CaptionStreamInfo captionStream_;
+    // Every caption stream that can be shown, and those decoded now (changed only by the caller's thread).
+    std::vector<CaptionStreamInfo> captionStreams_;
+    std::vector<int> decodedCaptions_;
     std::vector<AudioStreamInfo> audioStreams_;
     // Beside each of them its stream, taken at open: reading may grow the container's stream array later.
     std::vector<const AVStream*> audioStreamObjects_;

@@ -77,18 +77,58 @@ void FfmpegDemuxer::readOnlyAudio(int index)
 CaptionStreamInfo FfmpegDemuxer::readCaptions()
 {
     CaptionStreamInfo chosen = chooseCaptionStream(*format_, LogBitmapStreams::Yes);
-    if (chosen.index < 0 || !captions_.open(*format_->streams[chosen.index], startOffset_))
+    if (chosen.index < 0)
         return {};
-    captionIndex_ = chosen.index;
+    CaptionStreamDecoder stream;
+    stream.index = chosen.index;
+    if (!stream.decoder.open(*format_->streams[chosen.index], startOffset_))
+        return {};
+    captionDecoders_.clear();
+    captionDecoders_.push_back(std::move(stream));
     return chosen;
 }
 
-void FfmpegDemuxer::decodeCaption(AVPacket& packet, uint64_t generation)
+CaptionDecoder* FfmpegDemuxer::captionDecoderOf(int index)
+{
+    for (CaptionStreamDecoder& stream : captionDecoders_)
+        if (stream.index == index)
+            return &stream.decoder;
+    return nullptr;
+}
+
+bool FfmpegDemuxer::decodeCaptionStreams(const std::vector<int>& wanted)
+{
+    std::vector<CaptionStreamDecoder> kept;
+    bool added = false;
+    for (int index : wanted) {
+        if (index < 0 || static_cast<unsigned>(index) >= format_->nb_streams)
+            continue;
+        auto old = std::find_if(captionDecoders_.begin(), captionDecoders_.end(),
+            [index](const CaptionStreamDecoder& d) { return d.index == index; });
+        if (old != captionDecoders_.end()) {
+            kept.push_back(std::move(*old));
+            captionDecoders_.erase(old);
+            continue;
+        }
+        CaptionStreamDecoder stream;
+        stream.index = index;
+        if (stream.decoder.open(*format_->streams[index], startOffset_)) {
+            kept.push_back(std::move(stream));
+            added = true;
+        }
+    }
+    captionDecoders_ = std::move(kept);
+    return added;
+}
+
+void FfmpegDemuxer::decodeCaption(CaptionDecoder& decoder, AVPacket& packet, uint64_t generation)
 {
     std::vector<CaptionText> texts;
-    captions_.decode(packet, texts);
+    decoder.decode(packet, texts);
     if (texts.empty())
         return;
+    for (CaptionText& text : texts)
+        text.stream = packet.stream_index;
     std::lock_guard lock(shared_.mutex);
     if (generation != shared_.generation)
         return;
@@ -121,18 +161,27 @@ void FfmpegDemuxer::run()
     for (;;) {
         PacketHandle packet(av_packet_alloc());
         std::unique_lock lock(s.mutex);
-        s.demuxWake.wait(lock, [&] { return s.quit || s.seekPending || s.audioResync || (!s.demuxEnded && hasRoom()); });
+        s.demuxWake.wait(lock, [&] {
+            return s.quit || s.seekPending || s.audioResync || s.captionResync
+                || (!s.demuxEnded && (hasRoom() || (catchingUp() && s.queuedPacketBytes < maxQueuedPacketBytes)));
+        });
         if (s.quit)
             return;
         const int audioIndex = s.audioIndex;
         if (s.seekPending) {
             s.seekPending = false;
             s.audioResync = false;  // the seek reads everything again anyway
+            const bool captionsChanged = s.captionResync;
+            s.captionResync = false;
+            std::vector<int> captions = std::move(s.captionSelection);
+            s.captionSelection.clear();
             generation = s.generation;
             MediaTime target = s.seekTarget;
             lock.unlock();
             if (audioIndex != audioRead_)
                 readOnlyAudio(audioIndex);
+            if (captionsChanged)
+                decodeCaptionStreams(captions);
             seek(target);
             continue;
         }
@@ -143,6 +192,21 @@ void FfmpegDemuxer::run()
             MediaTime target = s.audioResyncTarget;
             lock.unlock();
             resyncAudio(target, audioIndex);
+            continue;
+        }
+        if (s.captionResync) {
+            s.captionResync = false;
+            std::vector<int> wanted = std::move(s.captionSelection);
+            s.captionSelection.clear();
+            MediaTime target = s.captionResyncTarget;
+            lock.unlock();
+            if (decodeCaptionStreams(wanted)) {
+                lock.lock();
+                // The end is found again after the captions read again; the pictures and sound keep theirs.
+                s.demuxEnded = false;
+                lock.unlock();
+                resyncCaptions(target);
+            }
             continue;
         }
         lock.unlock();
@@ -183,14 +247,15 @@ void FfmpegDemuxer::run()
             s.video.packets.push_back({std::move(packet), generation});
             s.video.wake.notify_all();
         } else if (packet->stream_index == s.audioIndex && s.audioIndex >= 0) {
+            lastAudioTs_ = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
             s.queuedPacketBytes += size;
             s.audio.packets.push_back({std::move(packet), generation});
             s.audio.wake.notify_all();
-        } else if (packet->stream_index == captionIndex_ && captionIndex_ >= 0) {
+        } else if (CaptionDecoder* captions = captionDecoderOf(packet->stream_index)) {
             // Captions are few and small: decoded here, so they are ready as soon as they are read.
             lastCaptionTs_ = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
             lock.unlock();
-            decodeCaption(*packet, generation);
+            decodeCaption(*captions, *packet, generation);
         }
     }
 }
@@ -200,10 +265,24 @@ void FfmpegDemuxer::seek(MediaTime target)
 {
     lastVideoTs_ = AV_NOPTS_VALUE;
     lastCaptionTs_ = AV_NOPTS_VALUE;
+    lastAudioTs_ = AV_NOPTS_VALUE;
     videoRereads_ = false;
     captionRereads_ = false;
+    audioRereads_ = false;
+    captionCatchUp_ = false;
     audioFrom_ = MediaTime::min();
     videoEndQueued_ = false;
+    audioEndQueued_ = false;
+    seekFile(target);
+}
+
+void FfmpegDemuxer::resyncCaptions(MediaTime target)
+{
+    videoRereads_ = lastVideoTs_ != AV_NOPTS_VALUE;
+    audioRereads_ = lastAudioTs_ != AV_NOPTS_VALUE;
+    // Every caption stream is decoded from target on; the caller drops the captions it already holds.
+    captionRereads_ = false;
+    captionCatchUp_ = true;
     seekFile(target);
 }
 
@@ -212,6 +291,10 @@ void FfmpegDemuxer::resyncAudio(MediaTime target, int audioIndex)
     readOnlyAudio(audioIndex);
     videoRereads_ = lastVideoTs_ != AV_NOPTS_VALUE;
     captionRereads_ = lastCaptionTs_ != AV_NOPTS_VALUE;
+    // The new stream is read from its own start; its end is its own.
+    lastAudioTs_ = AV_NOPTS_VALUE;
+    audioRereads_ = false;
+    audioEndQueued_ = false;
     // A little of the sound before the target primes the decoder.
     audioFrom_ = target - audioPreroll;
     seekFile(target);
@@ -225,11 +308,16 @@ bool FfmpegDemuxer::readTwice(const AVPacket& packet, int audioIndex)
             videoRereads_ = false;
         return videoRereads_;
     }
-    if (packet.stream_index == captionIndex_ && captionRereads_) {
+    if (captionRereads_ && captionDecoderOf(packet.stream_index)) {
         const int64_t pts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
         if (pts != AV_NOPTS_VALUE && pts > lastCaptionTs_)
             captionRereads_ = false;
         return captionRereads_;
+    }
+    if (packet.stream_index == audioIndex && audioRereads_) {
+        if (ts != AV_NOPTS_VALUE && ts > lastAudioTs_)
+            audioRereads_ = false;
+        return audioRereads_;
     }
     if (packet.stream_index == audioIndex && audioFrom_ != MediaTime::min() && ts != AV_NOPTS_VALUE) {
         const AVStream* st = format_->streams[packet.stream_index];
@@ -265,8 +353,9 @@ void FfmpegDemuxer::markEnd(uint64_t generation)
     if (videoIndex_ >= 0 && !videoEndQueued_)
         shared_.video.packets.push_back({nullptr, generation});
     videoEndQueued_ = true;
-    if (shared_.audioIndex >= 0)
+    if (shared_.audioIndex >= 0 && !audioEndQueued_)
         shared_.audio.packets.push_back({nullptr, generation});
+    audioEndQueued_ = shared_.audioIndex >= 0;
     shared_.video.wake.notify_all();
     shared_.audio.wake.notify_all();
 }

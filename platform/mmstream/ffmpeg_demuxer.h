@@ -47,27 +47,43 @@ private:
     // The container reads only the packets of the audio stream numbered index among its audio streams.
     void readOnlyAudio(int index);
     void markEnd(uint64_t generation);
-    // Decodes a packet of the caption stream and queues its captions. Called without the mutex.
-    void decodeCaption(AVPacket& packet, uint64_t generation);
+    // Decodes a packet of a caption stream and queues its captions. Called without the mutex.
+    void decodeCaption(CaptionDecoder& decoder, AVPacket& packet, uint64_t generation);
+    // The decoder of the caption stream numbered index, or none when that stream is not decoded.
+    CaptionDecoder* captionDecoderOf(int index);
+    // Decodes the caption streams in wanted from now on; true when one of them was not decoded before.
+    bool decodeCaptionStreams(const std::vector<int>& wanted);
+    // Reads the file again from target for the caption streams just added, leaving out the pictures and
+    // sound already queued; the captions of the others come twice and are told apart by the caller.
+    void resyncCaptions(MediaTime target);
+    // Whether the packets read again after resyncCaptions are passed over without waiting for room.
+    bool catchingUp() const { return captionCatchUp_ && (videoRereads_ || audioRereads_); }
     static int interruptCallback(void* self);
 
     SharedState& shared_;
     // Read only by the demuxer's thread once the threads run.
     FormatContextHandle format_;
     int videoIndex_ = -1;
-    int captionIndex_ = -1;
+    // The caption streams decoded, each with its own decoder.
+    struct CaptionStreamDecoder {
+        int index = -1;
+        CaptionDecoder decoder;
+    };
+    std::vector<CaptionStreamDecoder> captionDecoders_;
     int audioRead_ = -1;  // the audio stream the container reads
     // Used only by the demuxer's thread. The last picture and caption packets queued (stream time
     // stamps), the packets of them read again after a resync up to there, and the audio packets that
     // end before the resync's target, are left out. A seek clears them.
     int64_t lastVideoTs_ = AV_NOPTS_VALUE;
     int64_t lastCaptionTs_ = AV_NOPTS_VALUE;
+    int64_t lastAudioTs_ = AV_NOPTS_VALUE;
     bool videoRereads_ = false;
     bool captionRereads_ = false;
+    bool audioRereads_ = false;
+    bool captionCatchUp_ = false;
     MediaTime audioFrom_ = MediaTime::min();
     bool videoEndQueued_ = false;
-    // Used only by the demuxer's thread once the threads run.
-    CaptionDecoder captions_;
+    bool audioEndQueued_ = false;
     MediaTime startOffset_ {0};
 };
 

@@ -49,6 +49,7 @@ struct CaptionText {
     MediaTime end {0};
     std::string text;      // UTF-8: an ASS dialogue line when assLine, else plain text
     bool assLine = false;
+    int stream = -1;       // the number in the container of the stream it came from
 };
 
 enum class FrameOutcome {
@@ -98,6 +99,19 @@ public:
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.
     virtual void takeCaptionTexts(std::vector<CaptionText>&) { }
+    // Every caption stream of the movie that can be shown, in container order, and the numbers of those
+    // decoded now (at first the one captionStream names).
+    virtual std::vector<CaptionStreamInfo> captionStreams(std::vector<int>* decoded = nullptr) const
+    {
+        if (decoded)
+            decoded->clear();
+        return {};
+    }
+    // Decodes exactly the caption streams numbered in indexes from now on, without pausing picture or
+    // sound: a stream newly decoded is read again from a little before the current position, so the
+    // caption on the screen now comes too. False, logged, when one of them is no caption stream of the
+    // movie; nothing changes then.
+    virtual bool selectCaptionStreams(const std::vector<int>&) { return false; }
     // The movie's audio streams in container order.
     virtual std::vector<AudioStreamInfo> audioStreams() const { return {}; }
     // The number of the audio stream being played; -1 when no sound is played.

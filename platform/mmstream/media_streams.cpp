@@ -97,6 +97,20 @@ public:
         backend_->takeCaptionTexts(texts);
         return S_OK;
     }
+    HRESULT GetStreams(std::vector<CaptionStreamInfo>* streams, std::vector<int32_t>* decoded) override
+    {
+        std::vector<int> numbers;
+        std::vector<CaptionStreamInfo> all = backend_->captionStreams(&numbers);
+        if (streams)
+            *streams = std::move(all);
+        if (decoded)
+            decoded->assign(numbers.begin(), numbers.end());
+        return S_OK;
+    }
+    HRESULT Select(const std::vector<int32_t>& indexes) override
+    {
+        return backend_->selectCaptionStreams(std::vector<int>(indexes.begin(), indexes.end())) ? S_OK : E_FAIL;
+    }
 
 private:
     std::shared_ptr<MediaBackend> backend_;

@@ -193,7 +193,7 @@ public:
             video_ = createVideoStream(backend_, factory_);
         if (audioWanted_ && props.hasAudio)
             audio_ = createAudioStream(backend_);
-        if (backend_->captionStream().index >= 0)
+        if (backend_->captionStream().index >= 0 || !backend_->captionStreams().empty())
             captions_ = createCaptionStream(backend_);
         return S_OK;
     }

@@ -135,6 +135,13 @@ struct ICaptionTextStream : IMediaStream {
     // Appends to texts the captions decoded since the last call, in the order the file gave them; a
     // caption read again after a backward seek comes again.
     virtual HRESULT TakeTexts(std::vector<platform::CaptionText>& texts) = 0;
+    // Every caption stream of the movie that can be shown, in container order, and the numbers of those
+    // decoded now; either pointer may be null.
+    virtual HRESULT GetStreams(std::vector<platform::CaptionStreamInfo>* streams, std::vector<int32_t>* decoded) = 0;
+    // Decodes exactly the streams numbered in indexes from now on, picture and sound undisturbed; the
+    // captions of a stream newly decoded come from a little before the current position. E_FAIL, logged,
+    // when one is no caption stream of the movie: nothing changes.
+    virtual HRESULT Select(const std::vector<int32_t>& indexes) = 0;
 };
 
 struct IAudioStreamChoice : IMediaStream {
@@ -158,7 +165,7 @@ struct IDirectDrawMediaStream : IMediaStream {
 
 struct IMultiMediaStream : platform::StreamUnknown {
     // MS_E_NOSTREAM when the file has no such stream or it was not added. MSPID_CaptionText needs no
-    // adding: it answers an ICaptionTextStream whenever the opened file has a text caption stream.
+    // adding: it answers an ICaptionTextStream whenever the opened file has a caption stream to show.
     virtual HRESULT GetMediaStream(const MSPID& purposeId, IMediaStream** stream) = 0;
     virtual HRESULT GetState(STREAM_STATE* state) = 0;
     // Run plays sound and clock from the current position; stop pauses them and keeps the position.

@@ -109,6 +109,12 @@ struct SharedState {
     uint64_t audioSwitches = 0;
     AudioSwitch audioSwitch;
 
+    // The caption streams to decode, posted by the caller: the demuxer takes the set over and reads the
+    // file again from captionResyncTarget for the streams it did not decode before.
+    bool captionResync = false;
+    std::vector<int> captionSelection;
+    MediaTime captionResyncTarget {0};
+
     // Captions: decoded by the demuxer as it reads them, taken by the caller. A seek keeps them.
     std::vector<CaptionText> captionTexts;
     std::size_t queuedCaptionBytes = 0;

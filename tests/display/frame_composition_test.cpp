@@ -415,6 +415,55 @@ TEST_F(FrameComposition, AStackedCaptionStaysAboveTheStatusBar)
     EXPECT_GT(kept.height(), 3 * cell);
 }
 
+// A second caption sits above the first, with its own time shift, never touching it: the first is drawn
+// where it is without a second; with no room above, the second starts at the picture's top and is cut off
+// before the first.
+TEST_F(FrameComposition, ASecondCaptionIsDrawnAboveTheFirstWithoutOverlap)
+{
+    openMovie(640, 480);
+    script->running = false;
+    setTime(milliseconds(1000));
+    sys.settings.seekbar = 0;
+    sys.settings.captionstyle = styleShadow | styleOutline | styleSemiAutoPlace;
+    fillSurface(picture(), 90, 90, 90);
+    openMovieCaption(sys, nullptr);
+    sys.movie.currentCaption->addEntry(0, "가나다 first");
+    sys.movie.currentCaption->addEntry(endMarker, "");
+    auto ink = [](int r, int g, int b) { return !(r == 90 && g == 90 && b == 90); };
+    renderFrame(sys);
+    const PixelBox alone = boxWhere(screen(), ink);
+    ASSERT_FALSE(alone.empty());
+
+    openSecondCaption(sys, nullptr);
+    sys.movie.secondCaption->addEntry(0, "");
+    sys.movie.secondCaption->addEntry(3000, "라마바\nsecond");
+    sys.movie.secondCaption->addEntry(endMarker, "");
+    sys.movie.secondShift = 2500;  // caption time 3500 for the second, 1000 for the first
+    renderFrame(sys);
+    EXPECT_EQ(boxWhere(screen(), ink, 0, alone.top), alone) << "the first stays where it was";
+    const PixelBox second = boxWhere(screen(), ink, 0, 0, W, alone.top);
+    ASSERT_FALSE(second.empty());
+    EXPECT_LT(second.bottom, alone.top) << describe(second) << " over " << describe(alone);
+    EXPECT_GT(second.height(), 40) << "two lines: " << describe(second);
+    EXPECT_GT(second.top, 0);
+
+    // Without its shift the second shows its blank entry: nothing above the first.
+    sys.movie.secondShift = 0;
+    renderFrame(sys);
+    EXPECT_TRUE(boxWhere(screen(), ink, 0, 0, W, alone.top).empty());
+
+    // The band near the top of the screen: the second starts at the picture's top and stops short.
+    sys.movie.secondShift = 2500;
+    sys.settings.fontposy = H - 40;
+    renderFrame(sys);
+    const PixelBox first = boxWhere(screen(), ink, 0, 40);
+    const PixelBox cut = boxWhere(screen(), ink, 0, 0, W, 40);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(cut.empty());
+    EXPECT_LT(cut.top, 10);
+    EXPECT_LT(cut.bottom, first.top) << describe(cut) << " over " << describe(first);
+}
+
 // In a window at 1:1, once a frame has been shown, the next ones are composed straight in the window's
 // framebuffer; the window then shows exactly what the copy of the back surface showed (borders,
 // picture, status bar, caption, overlay), and a resize goes back to the copy until the size is right.

@@ -99,6 +99,15 @@ TEST_F(InfoOverlay, CaptionLineShowsTheFileEncodingAndTheClassShown)
     expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi",
         "자막:/films/night.smi,-1500 속도:0.95904 [CP949 KRCC+ENCC]", "동영상 끝.", "화면 모드:640x480x32",
         defaultPlacement, defaultCaptionLine });
+    // A second caption follows with its own shift; its path, in CP949, is shown as Korean too.
+    sys.movie.captionRate = 1.0;
+    sys.movie.secondChoice = "file:night.ko.srt";
+    sys.movie.secondName = "/films/\xB9\xE3.srt";
+    sys.movie.secondShift = 2000;
+    paint(90, 90, 90);
+    expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi",
+        "자막:/films/night.smi,-1500 [CP949 KRCC+ENCC] 둘째:/films/밤.srt,2000", "동영상 끝.", "화면 모드:640x480x32",
+        defaultPlacement, defaultCaptionLine });
 }
 
 TEST_F(InfoOverlay, UnknownFitModeShowsQuestionMarks)

@@ -1,4 +1,5 @@
 #include "media/caption_discovery.h"
+#include "media/caption_choice.h"
 
 #include "app/debug_log.h"
 #include "app/path_text.h"
@@ -16,6 +17,8 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -207,4 +210,46 @@ TEST_F(CaptionDiscovery, CurrentCaptionComesFromTheItemBesideTheMovieOrTheAsfScr
             EXPECT_STREQ(static_cast<CaptionEntry*>(first->data)->text, "Hello");
         }
     }
+}
+
+// The order Y and Shift+Y go in and how the memory names each choice: a list's caption kept elsewhere
+// first, then the files beside the movie as discovery looks for them; the second caption's choices leave
+// out the first's and add the other classes of its SAMI file. A remembered choice the movie no longer has
+// is logged and forgotten.
+TEST_F(CaptionDiscovery, CaptionChoicesComeInDiscoveryOrderWithTheirMemoryKeys)
+{
+    std::filesystem::create_directories(dir.file("films/subs"));
+    const std::string movie = dir.write("films/movie.avi", "");
+    dir.write("films/movie.en.srt", "");
+    dir.write("films/movie.ko.srt", "");
+    dir.write("films/movie.srt", "");
+    dir.write("films/movie.smi",
+        "<STYLE><!-- .KRCC { lang:ko-KR; } .ENCC { lang:en-US; } --></STYLE>"
+        "<SYNC Start=1><P Class=KRCC>\xC7\xD1<P Class=ENCC>Hi<SYNC Start=2>&nbsp;");
+    const std::string own = dir.write("films/subs/own.sub", "{1}{2}x\n");
+    sys.movie.movieList = new MovieList;
+    sys.movie.movieList->addItem("", movie.c_str(), own.c_str(), 0);
+    sys.movie.movieList->rewind();
+    boundedCopy(sys.movie.currentItem.movie, movie.c_str(), sizeof sys.movie.currentItem.movie);
+    auto keys = [](const std::vector<CaptionChoice>& choices) {
+        std::vector<std::string> k;
+        for (const CaptionChoice& c : choices)
+            k.push_back(c.key);
+        return k;
+    };
+    EXPECT_EQ(keys(firstCaptionChoices(sys)), (std::vector<std::string> { "file:subs/own.sub", "file:movie.smi",
+        "file:movie.srt", "file:movie.ko.srt", "file:movie.en.srt", "off" }));
+
+    openMovieCaption(sys, dir.file("films/movie.smi").c_str());
+    boundedCopy(sys.movie.currentItem.caption, dir.file("films/movie.smi").c_str(), sizeof sys.movie.currentItem.caption);
+    sys.movie.memoryFields = { { "caption2", "class:ENCC" }, { "caption", "file:movie.vtt" }, { "caption2_shift", "x" } };
+    chooseStartCaptions(sys);
+    EXPECT_EQ(sys.movie.captionChoice, "file:movie.smi");
+    EXPECT_EQ(keys(secondCaptionChoices(sys)), (std::vector<std::string> { "file:subs/own.sub", "file:movie.srt",
+        "file:movie.ko.srt", "file:movie.en.srt", "class:ENCC", "off" }));
+    ASSERT_NE(sys.movie.secondCaption, nullptr);
+    EXPECT_EQ(sys.movie.secondCaption->shownClassName(), "ENCC");
+    EXPECT_EQ(sys.movie.secondShift, 0);
+    EXPECT_EQ(sys.movie.memoryFields, (std::map<std::string, std::string> { { "caption2", "class:ENCC" } }));
+    EXPECT_NE(log.text().find("Caption choice: the remembered file:movie.vtt is not in the movie.\n"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 // as the same captions in a SAMI file beside the movie. The movies are muxed with the ffmpeg program.
 #include "app/path_text.h"
 #include "caption/caption.h"
+#include "media/caption_choice.h"
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
@@ -12,12 +13,15 @@
 #include "support/caption_forms.h"
 #include "support/drawing.h"
 #include "support/scripted_chooser.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -174,4 +178,69 @@ TEST_F(CaptionStream, MatroskaAndMp4CaptionsDrawTheSamePixelsAsTheSameSamiFile)
         closeMovie(sys);
     }
     sami.unload();
+}
+
+// Y goes through the files beside the movie, its caption streams and none, a stream taken up without the
+// movie being opened again and its captions read again from before the current time; the choices come
+// back when the movie is started again.
+TEST_F(CaptionStream, YGoesThroughFilesStreamsAndOffAndTheChoiceIsRecalled)
+{
+    testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
+    std::string movie = dir.file("movie.mkv");
+    ASSERT_TRUE(runFfmpeg({ "-i", source, "-i", english, "-i", korean, "-map", "0", "-map", "1", "-map", "2", "-c:v",
+        "copy", "-c:a", "copy", "-c:s", "srt", "-metadata:s:s:0", "language=eng", "-metadata:s:s:1", "language=kor",
+        movie }));
+    dir.write("movie.en.srt", "1\n00:00:00,100 --> 00:00:02,500\nEnglish file\n\n");
+    dir.write("movie.ko.srt", "1\n00:00:00,100 --> 00:00:02,500\n한국어 파일\n\n");
+    play(movie, 2);
+    const MediaStream* opened = sys.movie.currentStream.get();
+    auto shown = [&](uint32_t time) {
+        const std::string* text = sys.movie.currentCaption ? sys.movie.currentCaption->shownTextAt(time) : nullptr;
+        return text ? *text : std::string("(none)");
+    };
+    // The captions of a stream taken up arrive from the demuxer's thread.
+    auto shownSoon = [&](uint32_t time, const std::string& expected) {
+        for (int i = 0; i < 500 && shown(time) != expected; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            takeStreamCaptions(sys);
+        }
+        return shown(time);
+    };
+    EXPECT_EQ(shown(1000), "한국어 파일");
+
+    cycleFirstCaption(sys);
+    EXPECT_EQ(shown(1000), "English file");
+    EXPECT_EQ(std::string(sys.movie.currentItem.caption), dir.file("movie.en.srt"));
+    cycleFirstCaption(sys);
+    EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 2, eng]");
+    EXPECT_EQ(shownSoon(1000, "Hello"), "Hello");
+    cycleFirstCaption(sys);
+    EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 3, kor]");
+    EXPECT_EQ(shownSoon(1200, "두 줄\n자막입니다"), "두 줄\n자막입니다");
+    cycleFirstCaption(sys);
+    EXPECT_STREQ(sys.movie.currentItem.caption, "끔");
+    EXPECT_EQ(sys.movie.currentCaption, nullptr);
+    cycleFirstCaption(sys);
+    EXPECT_EQ(shown(1000), "한국어 파일");
+    EXPECT_EQ(sys.movie.currentStream.get(), opened) << "the movie was not opened again";
+    EXPECT_EQ(sys.movie.currentStream->lastResult, 0);
+
+    // The English stream first, the English file second with its own shift: both come back.
+    cycleFirstCaption(sys);
+    cycleFirstCaption(sys);
+    cycleSecondCaption(sys);
+    EXPECT_EQ(sys.movie.secondName, dir.file("movie.ko.srt"));
+    cycleSecondCaption(sys);
+    EXPECT_EQ(sys.movie.secondName, dir.file("movie.en.srt"));
+    shiftSecondCaption(sys, 1000);
+    closeMovie(sys);
+    delete sys.movie.movieList;
+    sys.movie.movieList = nullptr;
+    play(movie, 1);
+    EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 2, eng]");
+    EXPECT_EQ(shownSoon(1000, "Hello"), "Hello");
+    EXPECT_EQ(sys.movie.secondName, dir.file("movie.en.srt"));
+    EXPECT_EQ(sys.movie.secondShift, 1000);
+    ASSERT_NE(sys.movie.secondCaption, nullptr);
+    EXPECT_EQ(*sys.movie.secondCaption->shownTextAt(1000), "English file");
 }

@@ -496,3 +496,25 @@ TEST(SpaceKey, OnAMovieThatDidNotOpenLeavesItStopped)
 }
 
 }
+
+// Shift+J and Shift+K move the second caption's own shift while one is shown, and are J and K otherwise.
+TEST_F(StreamKeys, ShiftJAndKMoveTheSecondCaptionOnly)
+{
+    start();
+    const int32_t shift = sys.movie.currentItem.timeshift;
+    PostMessageA(sys.window.mainWindow, WM_KEYDOWN, VK_SHIFT, 1);
+    turn();
+    onKeyDown(sys, 'J');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, shift - 1000);
+    openSecondCaption(sys, nullptr);
+    onKeyDown(sys, 'K');
+    onKeyDown(sys, 'K');
+    onKeyDown(sys, 'J');
+    EXPECT_EQ(sys.movie.secondShift, 1000);
+    EXPECT_EQ(sys.movie.memoryFields["caption2_shift"], "1000");
+    PostMessageA(sys.window.mainWindow, WM_KEYUP, VK_SHIFT, 1);
+    turn();
+    onKeyDown(sys, 'K');
+    EXPECT_EQ(sys.movie.currentItem.timeshift, shift);
+    EXPECT_EQ(sys.movie.secondShift, 1000);
+}

@@ -1,6 +1,7 @@
 // Drawing benchmark: the per-frame drawing work of frame composition at 1920x1080x32.
 //   - a two-line Korean caption with every effect (two measurements and eighteen outputs), at the
 //     default caption size and at a size fit for a 1080-line screen;
+//   - two such captions at once, the second placed above the first;
 //   - a halftone StretchBlt of a 1280x720 picture to 1920x1080.
 // Prints microseconds of CPU time per call (the median of several rounds). Single thread.
 //
@@ -45,6 +46,35 @@ int main(int argc, char** argv)
         platform::destroySurfaceDC(dc);
         DeleteObject(font);
         std::printf("caption, two lines, every effect, %d px %s on 1920x1080x32: %.1f us per draw\n", size,
+            sublumen::fontFaceTable[0], us);
+    }
+
+    // Two captions at once, as frame composition draws them: the first placed and drawn, the second placed
+    // above it and drawn.
+    sublumen::Caption second(nullptr);
+    second.addEntry(0, "Tonight we all agreed to watch this film to the very end\nin two lines, with shadow and outlines");
+    second.addEntry(sublumen::endMarker, "");
+    for (int size : { 24, 48 }) {
+        HFONT font = platform::createFont(size, FW_EXTRABOLD, sublumen::fontFaceTable[0]);
+        if (!font)
+            break;
+        HDC dc = platform::createSurfaceDC(back);
+        HFONT previous = SelectObject(dc, font);
+        const int fixed = everyEffect & ~(sublumen::styleAutoPlace | sublumen::styleSemiAutoPlace);
+        double us = microsecondsPerCall(200, rounds, [&] {
+            RECT block;
+            int32_t limit = 1080 - 100;
+            if (caption.shownBlock(0, dc, 0, 1080 - 100, 1920, 100, everyEffect, INT32_MAX, block))
+                limit = std::min<int32_t>(limit, block.top - 2);
+            caption.draw(0, dc, 0, 1080 - 100, 1920, 100, everyEffect);
+            const int32_t bottom = limit - 6;
+            second.shownBlock(0, dc, 0, 0, 1920, bottom, fixed | sublumen::styleAutoPlace, INT32_MAX, block);
+            second.draw(0, dc, 0, 0, 1920, bottom, fixed | sublumen::styleAutoPlace);
+        });
+        SelectObject(dc, previous);
+        platform::destroySurfaceDC(dc);
+        DeleteObject(font);
+        std::printf("two captions, two lines each, every effect, %d px %s on 1920x1080x32: %.1f us per frame\n", size,
             sublumen::fontFaceTable[0], us);
     }
 
