@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -227,7 +228,7 @@ TEST_F(CaptionDiscovery, CaptionChoicesComeInDiscoveryOrderWithTheirMemoryKeys)
         "<STYLE><!-- .KRCC { lang:ko-KR; } .ENCC { lang:en-US; } --></STYLE>"
         "<SYNC Start=1><P Class=KRCC>\xC7\xD1<P Class=ENCC>Hi<SYNC Start=2>&nbsp;");
     const std::string own = dir.write("films/subs/own.sub", "{1}{2}x\n");
-    sys.movie.movieList = new MovieList;
+    sys.movie.movieList = std::make_unique<MovieList>();
     sys.movie.movieList->addItem("", movie.c_str(), own.c_str(), 0);
     sys.movie.movieList->rewind();
     boundedCopy(sys.movie.currentItem.movie, movie.c_str(), sizeof sys.movie.currentItem.movie);

@@ -234,8 +234,7 @@ TEST_F(CaptionStream, YGoesThroughFilesStreamsAndOffAndTheChoiceIsRecalled)
     EXPECT_EQ(sys.movie.secondName, dir.file("movie.en.srt"));
     shiftSecondCaption(sys, 1000);
     closeMovie(sys);
-    delete sys.movie.movieList;
-    sys.movie.movieList = nullptr;
+    sys.movie.movieList.reset();
     play(movie, 1);
     EXPECT_STREQ(sys.movie.currentItem.caption, "[stream 2, eng]");
     EXPECT_EQ(shownSoon(1000, "Hello"), "Hello");
