@@ -7,6 +7,7 @@
 #include "display/frame_composition.h"
 #include "media/audio_choice.h"
 #include "media/media_stream.h"
+#include "media/playback_speed.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
@@ -32,7 +33,7 @@ const char* const helpLineTable[16] = {
     "(N)자막 언어: 하나씩/모두 (W)음성",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
     "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
-    "(Ctrl+,/.)일시정지 중 앞/뒤 프레임",
+    "(Ctrl+,/.)일시정지 중 앞/뒤 프레임, ([/])재생 속도 (Backspace)보통",
     "(F12)화면 저장 (Shift+F12)영상만 저장",
     "(Z)자막마다 멈춤 (F2)구간 반복: A/B/해제",
 };
@@ -168,6 +169,12 @@ void drawInfoOverlay(System& sys, int pass)
     if (sys.movie.currentStream && audioLine(sys, audio, sizeof audio)) {
         std::string status = line;
         formatLine(line, "%s %s", status.c_str(), audio);
+    }
+    // The playback speed follows while it is not the normal one.
+    const std::string speed = playbackSpeedText(sys);
+    if (sys.movie.currentStream && !speed.empty()) {
+        std::string status = line;
+        formatLine(line, "%s %s", status.c_str(), speed.c_str());
     }
     put(52, line);
 
