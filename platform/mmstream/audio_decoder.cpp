@@ -228,7 +228,7 @@ void AudioDecoder::play(MediaTime start, const int16_t* samples, int64_t frames)
         return;
     // A filter that could not be made passes the sound at its own speed.
     chunk.speed = tempo_.active() ? speed_ : 1.0;
-    chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_);
+    chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + (tempo_.active() ? AudioTempo::lead : MediaTime(0));
     tempoOut_ += produced;
     push(std::move(chunk));
 }
@@ -243,7 +243,7 @@ void AudioDecoder::playRest()
     if (produced <= 0)
         return;
     chunk.speed = speed_;
-    chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_);
+    chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + AudioTempo::lead;
     push(std::move(chunk));
 }
 

@@ -2,7 +2,9 @@
 // 16-bit interleaved samples at the device's rate and channel count. One per audio decoder thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <ratio>
 #include <memory>
 #include <vector>
 
@@ -14,6 +16,10 @@ namespace platform {
 
 class AudioTempo {
 public:
+    // What the filter gives back plays its input spread evenly over it, this far (input time) ahead:
+    // output frame n carries input frame n × speed + lead.
+    static constexpr std::chrono::duration<int64_t, std::ratio<1, 10'000'000>> lead = std::chrono::milliseconds(10);
+
     AudioTempo(int rate, int channels);
     ~AudioTempo();
     AudioTempo(const AudioTempo&) = delete;
