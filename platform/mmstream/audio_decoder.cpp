@@ -16,7 +16,10 @@ constexpr MediaTime switchLead = std::chrono::milliseconds(150);
 constexpr int trialErrorLimit = 3;
 // A change of speed is heard this far (device time) past what the device has been handed: the sound up to
 // there was made at the old speed and stays, so the change comes without a gap.
-constexpr MediaTime tempoLead = std::chrono::milliseconds(100);
+constexpr MediaTime tempoLead = std::chrono::milliseconds(150);
+// The filter fades in over its first window: sound made again after a change of speed is fed from this
+// far (movie time) before the cut.
+constexpr MediaTime tempoFadeIn = std::chrono::milliseconds(250);
 // The sound kept at its own speed: what the queue holds at the fastest speed, and some more.
 constexpr MediaTime keptSound = std::chrono::milliseconds(2500);
 
@@ -117,6 +120,7 @@ void AudioDecoder::restart(MediaTime target)
     kept_.clear();
     tempoRunning_ = false;
     inputEnded_ = false;
+    tempoSkipBefore_ = MediaTime(0);
 }
 
 bool AudioDecoder::takeChange()
@@ -207,29 +211,37 @@ void AudioDecoder::take(AVFrame& frame)
 void AudioDecoder::play(MediaTime start, const int16_t* samples, int64_t frames)
 {
     AudioChunk chunk;
+    int64_t produced = frames;
     if (speed_ == 1.0) {
         chunk.start = start;
         chunk.samples.assign(samples, samples + frames * outChannels_);
-        push(std::move(chunk));
-        return;
+    } else {
+        const MediaTime length = spanOf(frames, outRate_);
+        // Sound that does not follow on from what the filter was fed starts it over, there.
+        if (!tempoRunning_ || start - tempoInputEnd_ > audioJitter || tempoInputEnd_ - start > audioJitter) {
+            tempo_.start(speed_);
+            tempoRunning_ = true;
+            tempoFrom_ = start;
+            tempoOut_ = 0;
+            tempoInputEnd_ = start;
+        }
+        tempoInputEnd_ += length;
+        produced = tempo_.process(samples, static_cast<int>(frames), chunk.samples);
+        if (produced <= 0)
+            return;
+        // A filter that could not be made passes the sound at its own speed.
+        chunk.speed = tempo_.active() ? speed_ : 1.0;
+        chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + (tempo_.active() ? AudioTempo::lead : MediaTime(0));
+        tempoOut_ += produced;
     }
-    const MediaTime length = spanOf(frames, outRate_);
-    // Sound that does not follow on from what the filter was fed starts it over, there.
-    if (!tempoRunning_ || start - tempoInputEnd_ > audioJitter || tempoInputEnd_ - start > audioJitter) {
-        tempo_.start(speed_);
-        tempoRunning_ = true;
-        tempoFrom_ = start;
-        tempoOut_ = 0;
-        tempoInputEnd_ = start;
+    if (chunk.start < tempoSkipBefore_) {
+        const int64_t skip = std::min<int64_t>(produced,
+            static_cast<int64_t>(static_cast<double>((tempoSkipBefore_ - chunk.start).count()) * outRate_ / (10'000'000.0 * chunk.speed)));
+        if (skip == produced)
+            return;
+        chunk.samples.erase(chunk.samples.begin(), chunk.samples.begin() + skip * outChannels_);
+        chunk.start += deviceSpan(skip, chunk.speed, outRate_);
     }
-    tempoInputEnd_ += length;
-    const int produced = tempo_.process(samples, static_cast<int>(frames), chunk.samples);
-    if (produced <= 0)
-        return;
-    // A filter that could not be made passes the sound at its own speed.
-    chunk.speed = tempo_.active() ? speed_ : 1.0;
-    chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + (tempo_.active() ? AudioTempo::lead : MediaTime(0));
-    tempoOut_ += produced;
     push(std::move(chunk));
 }
 
@@ -256,17 +268,20 @@ void AudioDecoder::finish()
 void AudioDecoder::replayAtNewSpeed()
 {
     tempoRunning_ = false;
+    tempoSkipBefore_ = tempoCut_;
+    const MediaTime from = tempoCut_ - tempoFadeIn;
     for (const KeptSound& sound : kept_) {
         const int64_t frames = static_cast<int64_t>(sound.samples.size()) / outChannels_;
-        if (sound.start + spanOf(frames, outRate_) <= tempoCut_)
+        if (sound.start + spanOf(frames, outRate_) <= from)
             continue;
         int64_t skip = 0;
-        if (sound.start < tempoCut_)
-            skip = std::min<int64_t>(frames, (tempoCut_ - sound.start).count() * outRate_ / 10'000'000);
+        if (sound.start < from)
+            skip = std::min<int64_t>(frames, (from - sound.start).count() * outRate_ / 10'000'000);
         play(sound.start + spanOf(skip, outRate_), sound.samples.data() + skip * outChannels_, frames - skip);
     }
     if (inputEnded_)
         playRest();
+    tempoSkipBefore_ = MediaTime(0);
 }
 
 void AudioDecoder::push(AudioChunk chunk)

@@ -59,6 +59,9 @@ private:
     MediaTime tempoFrom_ {0};
     int64_t tempoOut_ = 0;
     MediaTime tempoInputEnd_ {0};
+    // Sound made again after a change of speed is fed from a little before the cut, so that the filter has
+    // faded in by then; what it gives back for before the cut is left out.
+    MediaTime tempoSkipBefore_ {0};
     bool inputEnded_ = false;  // the decoder gave its last sound for this position
     // The latest sound at its own speed, as long as the queue can hold at the fastest speed, so that a
     // change of speed can make again what was queued at the old one.
