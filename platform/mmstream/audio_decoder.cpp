@@ -274,6 +274,12 @@ void AudioDecoder::replayAtNewSpeed()
         const int64_t frames = static_cast<int64_t>(sound.samples.size()) / outChannels_;
         if (sound.start + spanOf(frames, outRate_) <= from)
             continue;
+        {
+            // A newer change (or a seek) makes this one moot: the decoder takes that one next.
+            std::lock_guard lock(shared_.mutex);
+            if (tempoChanges_ != shared_.tempoChanges || generation_ != shared_.generation || shared_.quit)
+                break;
+        }
         int64_t skip = 0;
         if (sound.start < from)
             skip = std::min<int64_t>(frames, (from - sound.start).count() * outRate_ / 10'000'000);
