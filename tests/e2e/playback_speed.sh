@@ -60,8 +60,9 @@ span=$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%.2f", b - a }')
 echo "tone heard from $first s to $last s: $span s"
 awk -v s="$span" 'BEGIN { exit !(s > 5.4 && s < 6.6) }' || fail "the 9 s tone took $span s, not 6 s"
 # Its pitch over two seconds from the middle: zero crossings per sample, two to a period.
-from=$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%d", ((a + b) / 2 - 1) * 48000 * 2 }')
-tail -c +$((from + 1)) "$out/heard.raw" | head -c $((2 * 48000 * 2)) >"$out/middle.raw"
+# Whole samples: a cut between a sample's two bytes would read as noise.
+from=$(awk -v a="$first" -v b="$last" 'BEGIN { printf "%d", ((a + b) / 2 - 1) * 48000 }')
+tail -c +$((from * 2 + 1)) "$out/heard.raw" | head -c $((2 * 48000 * 2)) >"$out/middle.raw"
 rate=$(ffmpeg -hide_banner -nostats -f s16le -ar 48000 -ac 1 -i "$out/middle.raw" -af astats=metadata=0 -f null - 2>&1 \
   | awk '/Zero crossings rate/ { print $NF; exit }')
 hz=$(awk -v r="${rate:-0}" 'BEGIN { printf "%.1f", r * 48000 / 2 }')
