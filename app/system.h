@@ -30,6 +30,9 @@ struct PlaybackState {
     uint32_t framesPerSecond = 0;
     uint32_t lastClockSecond = 0;
     HINSTANCE instance = nullptr;
+    // The playback speed the user chose (media/playback_speed.h): every movie started plays at it, the
+    // next one of a list too. Not saved.
+    double speed = 1.0;
 };
 
 // Start-up and shutdown.

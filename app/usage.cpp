@@ -23,6 +23,7 @@ const char* const usageText =
     "  Ctrl+Left/Right previous/next caption, Ctrl+Up current caption again,\n"
     "  Ctrl+K/J the next/last caption starts now (a second snap 5 min away sets the rate), Ctrl+0 undo,\n"
     "  Ctrl+,/. previous/next frame while paused,\n"
+    "  [/] playback speed -/+ 0.1 (0.5 to 2.0, voices keep their pitch), Backspace normal speed,\n"
     "  F12 screenshot with the captions, Shift+F12 the movie's frame alone at its own size\n"
     "  (PNG in the pictures folder: XDG_PICTURES_DIR of user-dirs.dirs, else ~/Pictures).\n"
     "  Z pause at the end of each caption (Ctrl+Up then loops that caption), F2 loop: A, B, off.\n"

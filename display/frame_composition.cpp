@@ -10,6 +10,7 @@
 #include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/playback_speed.h"
 #include "media/study_mode.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
@@ -87,6 +88,9 @@ std::string statusNotice(const System& sys)
     const std::string study = studyStatusText(sys);
     if (!study.empty())
         notice += (notice.empty() ? "" : "  ") + study;
+    const std::string speed = playbackSpeedText(sys);
+    if (!speed.empty())
+        notice += (notice.empty() ? "" : "  ") + speed;
     return notice;
 }
 

@@ -8,6 +8,7 @@
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
 #include "media/media_stream.h"
+#include "media/playback_speed.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
@@ -19,7 +20,7 @@
 
 namespace sublumen {
 
-const char* const helpLineTable[16] = {
+const char* const helpLineTable[17] = {
     "ESC:종료 @Enter:전체/창, Space:일시정지",
     "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
     "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
@@ -36,6 +37,7 @@ const char* const helpLineTable[16] = {
     "(Ctrl+,/.)일시정지 중 앞/뒤 프레임 (Y)자막 고르기 (Shift+Y)둘째 자막",
     "(F12)화면 저장 (Shift+F12)영상만 저장 (Shift+J/K)둘째 자막 -1/+1",
     "(Z)자막마다 멈춤 (F2)구간 반복: A/B/해제",
+    "([/])재생 속도 (Backspace)보통",
 };
 
 namespace {
@@ -169,6 +171,12 @@ void drawInfoOverlay(System& sys, int pass)
     if (sys.movie.currentStream && audioLine(sys, audio, sizeof audio)) {
         std::string status = line;
         formatLine(line, "%s %s", status.c_str(), audio);
+    }
+    // The playback speed follows while it is not the normal one.
+    const std::string speed = playbackSpeedText(sys);
+    if (sys.movie.currentStream && !speed.empty()) {
+        std::string status = line;
+        formatLine(line, "%s %s", status.c_str(), speed.c_str());
     }
     put(52, line);
 

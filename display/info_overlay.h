@@ -8,7 +8,7 @@ namespace sublumen {
 struct System;
 
 // The key summary, one line each, drawn below the information lines.
-extern const char* const helpLineTable[16];
+extern const char* const helpLineTable[17];
 
 // Pass 1 is the shadow pass (inverted colour, one pixel right and down), pass 0 the normal pass.
 void drawInfoOverlay(System& sys, int pass);

@@ -295,6 +295,22 @@ int MediaStream::stepFrame(int step)
     return 0;
 }
 
+int MediaStream::setRate(double rate)
+{
+    if (!stream)
+        return -1;
+    debugLog("Speed=%.1f\n", rate);
+    return stream->SetRate(rate) == S_OK ? 0 : 1;
+}
+
+double MediaStream::rate() const
+{
+    double rate = 1.0;
+    if (!stream || FAILED(stream->GetRate(&rate)))
+        return 1.0;
+    return rate;
+}
+
 int MediaStream::handleEnd(uint32_t before, uint32_t after)
 {
     debugLog("MS_S_ENDOFSTREAM at %u/%u\n", after, duration);

@@ -58,6 +58,12 @@ public:
     // update; logs "FrameStep=%d\n". 0 moved, 1 stays (first or last picture, no picture, running, a
     // step still on its way), -1/-2 without stream/sample.
     int stepFrame(int step);
+    // Plays on at rate (0.5 to 2.0) times the normal speed with the sound's pitch kept, from a moment just
+    // after the current time; logs "Speed=%.1f\n". 0 done, 1 when the stream plays at its own speed only
+    // or rate is outside that range, -1 without a stream.
+    int setRate(double rate);
+    // The speed the stream plays at; 1 without a stream.
+    double rate() const;
     // Decodes the next picture into `surface`: 0 new frame, 1 unexpected wait status, 2 still busy,
     // -2 end of stream handled, -3 unexpected result, -1 no stream, or a status after a busy wait.
     int update();

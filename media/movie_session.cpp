@@ -7,6 +7,7 @@
 #include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
+#include "media/playback_speed.h"
 
 #include <new>
 
@@ -49,6 +50,8 @@ void UnloadCaption::operator()(Caption* caption) const
 MediaStream* openMovieStream(System& sys, const char* path)
 {
     sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display.get(), path));
+    // The speed chosen stays from movie to movie.
+    applyPlaybackSpeed(sys);
     return sys.movie.currentStream.get();
 }
 

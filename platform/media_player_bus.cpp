@@ -150,7 +150,28 @@ int getHasMovie(sd_bus*, const char*, const char*, const char*, sd_bus_message* 
 
 int getRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
 {
-    return sd_bus_message_append(reply, "d", 1.0);
+    return sd_bus_message_append(reply, "d", currentStatus().rate);
+}
+
+int getMinimumRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
+{
+    return sd_bus_message_append(reply, "d", slowestPlayerRate);
+}
+
+int getMaximumRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
+{
+    return sd_bus_message_append(reply, "d", fastestPlayerRate);
+}
+
+int setRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* value, void*, sd_bus_error* error)
+{
+    double rate = 0;
+    int r = sd_bus_message_read(value, "d", &rate);
+    if (r < 0)
+        return r;
+    if (playerBus && playerBus->handlers.setRate && !playerBus->handlers.setRate(rate))
+        return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS, "No playback rate: %g", rate);
+    return 0;
 }
 
 int getIdentity(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*)
@@ -253,9 +274,9 @@ const sd_bus_vtable playerVtable[] = {
     SD_BUS_METHOD("SetPosition", "ox", "", onSetPosition, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("OpenUri", "s", "", onOpenUri, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_PROPERTY("PlaybackStatus", "s", getStatus, 0, emits),
-    SD_BUS_PROPERTY("Rate", "d", getRate, 0, constant),
-    SD_BUS_PROPERTY("MinimumRate", "d", getRate, 0, constant),
-    SD_BUS_PROPERTY("MaximumRate", "d", getRate, 0, constant),
+    SD_BUS_WRITABLE_PROPERTY("Rate", "d", getRate, setRate, 0, emits),
+    SD_BUS_PROPERTY("MinimumRate", "d", getMinimumRate, 0, constant),
+    SD_BUS_PROPERTY("MaximumRate", "d", getMaximumRate, 0, constant),
     SD_BUS_PROPERTY("Metadata", "a{sv}", getMetadata, 0, emits),
     SD_BUS_WRITABLE_PROPERTY("Volume", "d", getVolume, setVolume, 0, emits),
     SD_BUS_PROPERTY("Position", "x", getPosition, 0, 0),
@@ -347,7 +368,7 @@ void announcePlayerChange()
     if (!playerBus)
         return;
     sd_bus_emit_properties_changed(playerBus->bus, objectPath, playerInterface, "PlaybackStatus", "Metadata",
-        "CanPlay", "CanPause", "CanSeek", nullptr);
+        "CanPlay", "CanPause", "CanSeek", "Rate", nullptr);
     sd_bus_flush(playerBus->bus);
 }
 

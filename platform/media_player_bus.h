@@ -4,6 +4,7 @@
 // procedure then has servePlayerBus answer it.
 #pragma once
 
+#include "platform/mmstream/media_backend.h"
 #include "platform/win32.h"
 
 #include <cstdint>
@@ -25,6 +26,7 @@ struct PlayerStatus {
     std::string caption;
     std::string audio; // the audio stream heard, "2/3 [eng]"; empty without sound
     double volume = 1.0;
+    double rate = 1.0; // the playback speed
     // A movie is open: it may be played, paused and sought.
     bool hasMovie = false;
 };
@@ -37,6 +39,8 @@ struct PlayerHandlers {
     std::function<void(PlayerCommand command, int64_t argument)> command;
     std::function<PlayerStatus()> status;
     std::function<void(double volume)> setVolume;
+    // A rate asked for through the Rate property; false refuses it (no number, or below 0).
+    std::function<bool(double rate)> setRate;
     // Opens the file an address names, as a drop on the window would.
     std::function<OpenResult(const char* uri)> openUri;
 };
@@ -47,7 +51,11 @@ struct PlayerHandlers {
 bool openPlayerBus(const char* name, HWND window, UINT message, PlayerHandlers handlers);
 // Answers every call that waits, without blocking, then lets the watcher wait for the next.
 void servePlayerBus();
-// Tells the bus's listeners that the playback status or the movie changed.
+// The playback rates the player offers (MinimumRate, MaximumRate).
+constexpr double slowestPlayerRate = slowestSpeed;
+constexpr double fastestPlayerRate = fastestSpeed;
+
+// Tells the bus's listeners that the playback status, the rate or the movie changed.
 void announcePlayerChange();
 // Tells the bus's listeners that the position jumped to positionMicroseconds (Seeked).
 void announcePlayerSeek(int64_t positionMicroseconds);

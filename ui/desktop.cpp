@@ -6,6 +6,7 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/opened_files.h"
+#include "media/playback_speed.h"
 #include "platform/hex_digit.h"
 #include "platform/media_player_bus.h"
 #include "platform/power.h"
@@ -67,6 +68,7 @@ platform::PlayerStatus statusOf(System& sys)
     platform::PlayerStatus status;
     status.playbackStatus = playbackStatus(sys);
     status.volume = sys.commands.volume / 255.0;
+    status.rate = sys.playback.speed;
     MediaStream* stream = sys.movie.currentStream.get();
     if (!openMovie(sys))
         return status;
@@ -175,8 +177,24 @@ platform::OpenResult openUri(System& sys, const char* uri)
     return openDroppedFiles(sys, { path }) >= 0 ? platform::OpenResult::Opened : platform::OpenResult::Failed;
 }
 
+// A rate of 0 pauses, as the desktop's players do; any other rate is taken to the nearest speed offered.
+bool setRateFromDesktop(System& sys, double rate)
+{
+    debugLog("DesktopCommand=Rate %g\n", rate);
+    if (!(rate >= 0.0) || !std::isfinite(rate)) {
+        debugLog("Speed : %g is no playback rate. Ignored.\n", rate);
+        return false;
+    }
+    if (rate == 0.0)
+        runCommand(sys, platform::PlayerCommand::Pause, 0);
+    else
+        setPlaybackSpeed(sys, rate);
+    return true;
+}
+
 struct Announced {
     std::string playbackStatus;
+    double rate = 1.0;
     std::string trackId;
     int32_t audio = -1;
     // The stream whose seeks were last told, and how many it had made then.
@@ -237,6 +255,7 @@ void openDesktopControls(System& sys)
     handlers.command = [&sys](platform::PlayerCommand command, int64_t argument) { runCommand(sys, command, argument); };
     handlers.status = [&sys] { return statusOf(sys); };
     handlers.openUri = [&sys](const char* uri) { return openUri(sys, uri); };
+    handlers.setRate = [&sys](double rate) { return setRateFromDesktop(sys, rate); };
     handlers.setVolume = [&sys](double level) {
         sys.commands.volume = static_cast<int32_t>(std::lround(std::clamp(level, 0.0, 1.0) * 255));
         writeVolume(sys);
@@ -257,8 +276,10 @@ void noteDesktopState(System& sys)
     const char* status = playbackStatus(sys);
     std::string track = sys.movie.currentStream ? trackIdOf(sys.movie.currentItem) : std::string();
     const int32_t audio = sys.movie.currentStream ? sys.movie.currentStream->heardAudio() : -1;
-    if (announced.playbackStatus != status || announced.trackId != track || announced.audio != audio) {
+    if (announced.playbackStatus != status || announced.trackId != track || announced.audio != audio
+        || announced.rate != sys.playback.speed) {
         announced.playbackStatus = status;
+        announced.rate = sys.playback.speed;
         announced.trackId = std::move(track);
         announced.audio = audio;
         platform::announcePlayerChange();

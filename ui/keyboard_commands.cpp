@@ -11,6 +11,7 @@
 #include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
+#include "media/playback_speed.h"
 #include "media/study_mode.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
@@ -334,6 +335,15 @@ int runKeyCommand(System& sys, int virtualKey)
             stepMovieFrame(sys, true);
         else
             sys.playback.movieStep = wrappingAdd(sys.playback.movieStep, 1);
+        break;
+    case VK_OEM_4:
+        stepPlaybackSpeed(sys, -1);
+        break;
+    case VK_OEM_6:
+        stepPlaybackSpeed(sys, 1);
+        break;
+    case VK_BACK:
+        stepPlaybackSpeed(sys, 0);
         break;
     case VK_OEM_3:
         s.bpp = s.bpp == 16 ? 32 : 16;

@@ -36,6 +36,8 @@ public:
     MediaTime time() const override;
     void seek(MediaTime target) override;
     bool stepFrame(bool forward) override;
+    bool setSpeed(double speed) override;
+    double speed() const override;
     FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
     CaptionStreamInfo captionStream() const override { return captionStream_; }

@@ -38,7 +38,8 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
     const auto deadline = SteadyClock::now() + timeout;
     showCost_.back(SteadyClock::now());
     std::unique_lock lock(s.mutex);
-    s.showCost = showCost_.cost();
+    // What showing costs in real time, in movie time at the speed played.
+    s.showCost = s.clock.elapsed(std::chrono::duration_cast<SteadyClock::duration>(showCost_.cost()));
     for (;;) {
         const auto now = SteadyClock::now();
         if (!video_)
@@ -62,7 +63,7 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
             // until one comes in time, while the decoder skips to catch up.
             while (!s.frames.empty() && s.positionShown && s.clock.ticking
                 && t - s.frames.front().start
-                    > handOutLateLimit(s.frames.front().end - s.frames.front().start, showCost_.cost())) {
+                    > handOutLateLimit(s.frames.front().end - s.frames.front().start, s.showCost)) {
                 traceFrameEvent('S', std::chrono::duration_cast<std::chrono::milliseconds>(s.frames.front().start).count(),
                     "late");
                 s.frames.pop_front();
@@ -97,8 +98,7 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
                 return {FrameOutcome::NotDue};
             auto wakeAt = deadline;
             if (s.clock.ticking) {
-                auto due = now + std::max(std::chrono::duration_cast<SteadyClock::duration>(next.start - t),
-                                     SteadyClock::duration(std::chrono::milliseconds(1)));
+                auto due = now + std::max(s.clock.realTime(next.start - t), SteadyClock::duration(std::chrono::milliseconds(1)));
                 wakeAt = std::min(wakeAt, due);
             }
             s.frameWake.wait_until(lock, wakeAt);
@@ -118,8 +118,7 @@ FrameDelivery FfmpegBackend::takeFrame(std::chrono::milliseconds timeout, FrameH
             auto wakeAt = deadline;
             if (s.clock.ticking && t < s.lastFrameEnd)
                 wakeAt = std::min(wakeAt,
-                    now + std::max(std::chrono::duration_cast<SteadyClock::duration>(s.lastFrameEnd - t),
-                              SteadyClock::duration(std::chrono::milliseconds(1))));
+                    now + std::max(s.clock.realTime(s.lastFrameEnd - t), SteadyClock::duration(std::chrono::milliseconds(1))));
             s.frameWake.wait_until(lock, wakeAt);
             continue;
         }

@@ -6,7 +6,9 @@
 #include "platform/mmstream/sample_target.h"
 #include "platform/surface.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +20,19 @@ namespace platform {
 
 // Stream time in 100-nanosecond units, counted from the start of the movie.
 using MediaTime = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
+
+// The playback speeds offered (movie time per real time), in steps of a tenth.
+constexpr double slowestSpeed = 0.5;
+constexpr double fastestSpeed = 2.0;
+
+// speed rounded to the nearest tenth within slowestSpeed..fastestSpeed; 1 for what is no number.
+inline double playbackSpeedStep(double speed)
+{
+    if (!(speed == speed) || speed > 1e9 || speed < -1e9)
+        return 1.0;
+    const double tenths = std::round(std::clamp(speed, slowestSpeed, fastestSpeed) * 10.0);
+    return tenths / 10.0;
+}
 
 struct MediaProperties {
     bool hasVideo = false;
@@ -95,6 +110,10 @@ public:
     {
         return deliverFrame(target.samplePixels(), timeout);
     }
+    // Plays on at speed (movie time per real time; the sound keeps its pitch), from a moment just after
+    // the current position. False when the engine plays at its own speed only.
+    virtual bool setSpeed(double) { return false; }
+    virtual double speed() const { return 1.0; }
     // The text caption stream read along with the pictures; index -1 when there is none.
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.

@@ -275,6 +275,23 @@ public:
         return backend_->stepFrame(forward) ? S_OK : S_FALSE;
     }
 
+    HRESULT SetRate(double rate) override
+    {
+        if (!backend_)
+            return MS_E_NOTINIT;
+        if (!(rate >= slowestSpeed && rate <= fastestSpeed))
+            return E_INVALIDARG;
+        return backend_->setSpeed(rate) ? S_OK : S_FALSE;
+    }
+
+    HRESULT GetRate(double* rate) override
+    {
+        if (!rate)
+            return E_POINTER;
+        *rate = backend_ ? backend_->speed() : 1.0;
+        return backend_ ? S_OK : MS_E_NOTINIT;
+    }
+
 private:
     ~MultiMediaStream() override
     {

@@ -181,6 +181,11 @@ struct IMultiMediaStream : platform::StreamUnknown {
     // becomes its start. S_FALSE, nothing moved, at the first or the last picture, for a file with
     // sound only, while running, and while the picture of the last move is not delivered yet.
     virtual HRESULT StepFrame(bool forward) = 0;
+    // Our own: plays on at rate times the normal speed (0.5 to 2.0) with the sound's pitch kept, from a
+    // moment just after the current time; the time stays movie time. E_INVALIDARG outside that range;
+    // S_FALSE, the speed unchanged, when the stream plays at its own speed only.
+    virtual HRESULT SetRate(double rate) = 0;
+    virtual HRESULT GetRate(double* rate) = 0;
 };
 
 struct IAMMultiMediaStream : IMultiMediaStream {

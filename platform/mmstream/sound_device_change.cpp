@@ -54,7 +54,7 @@ void FfmpegBackend::placeSoundAtClock(SteadyClock::time_point now, int rate)
     if (!s.clock.ticking)
         return;
     const MediaTime clock = s.clock.at(now);
-    const MediaTime handed = s.audioBase + MediaTime(s.audioFramesOut * 10'000'000 / rate);
+    const MediaTime handed = s.handedOutAudio(rate);
     if (handed < clock) {
         // Sound that nobody heard is skipped; a slip within the jitter does not start the count over.
         if (handed < clock - audioJitter)

@@ -69,17 +69,23 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
     }
     if (s.soundFollowsClock)
         placeSoundAtClock(SteadyClock::now(), rate);
-    auto positionOf = [&](int64_t framesOut) { return s.audioBase + MediaTime(framesOut * 10'000'000 / rate); };
-    const MediaTime bufferStart = positionOf(s.audioFramesOut);
+    const MediaTime bufferStart = s.handedOutAudio(rate);
+    // Each chunk plays at the speed it was made for; silence at that of the sound next to it, or at the
+    // speed asked for when there is none.
+    double speed = s.audioChunks.empty() ? s.speed : s.audioChunks.front().speed;
+    const double startSpeed = speed;
+    MediaTime here = bufferStart;
     int written = 0;
     while (written < frames && !s.audioChunks.empty()) {
         AudioChunk& chunk = s.audioChunks.front();
+        speed = chunk.speed;
         int64_t available = static_cast<int64_t>(chunk.samples.size() / channels) - static_cast<int64_t>(chunk.offsetFrames);
-        MediaTime chunkPos = chunk.start + MediaTime(static_cast<int64_t>(chunk.offsetFrames) * 10'000'000 / rate);
-        MediaTime here = positionOf(s.audioFramesOut + written);
-        int64_t gapFrames = (chunkPos - here).count() * rate / 10'000'000;
+        MediaTime chunkPos = chunk.start + deviceSpan(static_cast<int64_t>(chunk.offsetFrames), speed, rate);
+        int64_t gapFrames = static_cast<int64_t>(static_cast<double>((chunkPos - here).count()) * rate / (10'000'000.0 * speed));
         if (gapFrames > 0 && chunkPos - here > audioJitter) {
-            written += static_cast<int>(std::min<int64_t>(gapFrames, frames - written));  // silence
+            const int64_t silence = std::min<int64_t>(gapFrames, frames - written);
+            written += static_cast<int>(silence);
+            here += deviceSpan(silence, speed, rate);
             continue;
         }
         if (gapFrames < 0 && here - chunkPos > audioJitter) {
@@ -92,16 +98,30 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
             chunk.samples.data() + chunk.offsetFrames * channels, static_cast<std::size_t>(take) * channels * sizeof(int16_t));
         chunk.offsetFrames += static_cast<std::size_t>(take);
         written += static_cast<int>(take);
+        here += deviceSpan(take, speed, rate);
         if (static_cast<int64_t>(chunk.offsetFrames) * channels >= static_cast<int64_t>(chunk.samples.size())) {
             s.queuedAudio -= MediaTime(static_cast<int64_t>(chunk.samples.size() / channels) * 10'000'000 / rate);
             s.audioChunks.pop_front();
         }
     }
-    s.audioFramesOut += frames;
+    if (startSpeed == s.audioSpeed && speed == s.audioSpeed) {
+        s.audioFramesOut += frames;
+    } else {
+        // The speed changed within this buffer: the position goes on from where it ended.
+        s.audioBase = here + deviceSpan(frames - written, speed, rate);
+        s.audioFramesOut = 0;
+        s.audioSpeed = speed;
+    }
     const bool starting = !s.clock.ticking;
     if (!s.soundFollowsClock) {
-        s.clock.set(bufferStart, SteadyClock::now(), positionOf(s.audioFramesOut));
+        s.clock.set(bufferStart, SteadyClock::now(), s.handedOutAudio(rate));
+        s.clock.rate = startSpeed;
         s.clock.ticking = true;
+    } else if (s.clock.ticking && s.clock.rate != startSpeed) {
+        // On the system timer the clock still takes the pace of the sound made for it.
+        const auto now = SteadyClock::now();
+        s.clock.set(s.clock.at(now), now);
+        s.clock.rate = startSpeed;
     }
     if (s.queuedAudio < audioRefillLevel)
         s.audio.wake.notify_all();
@@ -154,6 +174,38 @@ bool FfmpegBackend::running() const
     const SharedState& s = shared_;
     std::lock_guard lock(s.mutex);
     return s.running;
+}
+
+bool FfmpegBackend::setSpeed(double speed)
+{
+    if (untimed_ || !(speed >= slowestSpeed && speed <= fastestSpeed))
+        return false;
+    SharedState& s = shared_;
+    {
+        std::lock_guard lock(s.mutex);
+        if (speed == s.speed)
+            return true;
+        if (audioDecoder_) {
+            // The clock follows the sound: it changes pace when the sound made at the new speed is heard.
+            postTempoChange(s, speed, audio_->sampleRate(), audio_->channels());
+        } else {
+            s.speed = speed;
+            s.clock.hold(SteadyClock::now());
+            s.clock.rate = speed;
+            if (s.running && !s.pictureHold) {
+                s.clock.set(s.clock.anchorPos, SteadyClock::now());
+                s.clock.ticking = true;
+            }
+        }
+    }
+    s.frameWake.notify_all();
+    return true;
+}
+
+double FfmpegBackend::speed() const
+{
+    std::lock_guard lock(shared_.mutex);
+    return shared_.speed;
 }
 
 MediaTime FfmpegBackend::time() const

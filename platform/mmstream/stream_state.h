@@ -59,6 +59,7 @@ struct AudioChunk {
     MediaTime start {0};
     std::vector<int16_t> samples;  // interleaved, device channel count
     std::size_t offsetFrames = 0;   // frames already played or dropped
+    double speed = 1.0;             // movie time per device time: the playback speed it was made for
 };
 
 // One decoder's input: its packets (guarded by the mutex) and the condition its thread sleeps on,
@@ -147,9 +148,15 @@ struct SharedState {
     std::deque<AudioChunk> audioChunks;
     MediaTime queuedAudio {0};
     bool audioEnded = false;
-    // Sound position: audioBase plus audioFramesOut frames at the device rate.
+    // Sound position: audioBase plus audioFramesOut frames at the device rate, played at audioSpeed.
     MediaTime audioBase {0};
     int64_t audioFramesOut = 0;
+    double audioSpeed = 1.0;
+    // The playback speed asked for (audio_tempo.h). A change bumps tempoChanges: the sound queued beyond
+    // tempoCut was dropped, and the audio decoder makes it again from there at the new speed.
+    double speed = 1.0;
+    uint64_t tempoChanges = 0;
+    MediaTime tempoCut {0};
     bool audioPrimed = false;
     int64_t primingFrames = 0;
     StreamClock clock;
@@ -158,6 +165,9 @@ struct SharedState {
     // while and drives the clock again (sound_device_change.cpp).
     bool soundFollowsClock = false;
     int soundSteadyCallbacks = 0;
+
+    // Where the sound handed to the device so far ends, in movie time.
+    MediaTime handedOutAudio(int rate) const { return audioBase + deviceSpan(audioFramesOut, audioSpeed, rate); }
 };
 
 }

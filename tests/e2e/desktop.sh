@@ -285,6 +285,15 @@ wait_log "DesktopCommand=Seek 10000000"
 for _ in $(seq 50); do grep -q 'member=Seeked' "$out/seeked.txt" && break; sleep 0.1; done
 grep -q 'member=Seeked' "$out/seeked.txt" || fail "no Seeked signal after Seek"
 kill "$monitor"
+# The playback rate: offered from 0.5 to 2.0 in tenths, a rate outside taken to the nearest, as the keys.
+rate() { "${bus[@]}" get-property "${object[@]}" "$player_if" "${1:-Rate}"; }
+[ "$(rate MinimumRate) $(rate MaximumRate) $(rate)" = "d 0.5 d 2 d 1" ] || fail "rates: $(rate MinimumRate) $(rate MaximumRate) $(rate)"
+for set_get in 1.54:1.5 3:2 0.1:0.5; do
+  "${bus[@]}" set-property "${object[@]}" "$player_if" Rate d "${set_get%:*}" || fail "Rate ${set_get%:*} refused"
+  [ "$(rate)" = "d ${set_get#*:}" ] || fail "Rate ${set_get%:*} reads $(rate), not ${set_get#*:}"
+done
+wait_log "Speed=0.5"
+"${bus[@]}" set-property "${object[@]}" "$player_if" Rate d -- -1 2>/dev/null && fail "a negative Rate was taken"
 # A file that is no movie: nothing to play, pause or seek, and no position.
 "${bus[@]}" call "${object[@]}" "$player_if" OpenUri s "file://$broken_uri" 2>/dev/null && fail "OpenUri of a broken movie succeeded"
 wait_log "DesktopCommand=OpenUri $broken"

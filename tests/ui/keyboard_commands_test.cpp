@@ -220,6 +220,27 @@ TEST_F(Keys, TimeShiftAndPictureFlags)
     EXPECT_EQ(sys.commands.pictureFlags, FlipVertical);
 }
 
+// The speed steps by exact tenths (ten steps up from 1.0 are 2.0, not 1.9999…), stops at its ends and
+// shows in the status line only while it is not normal.
+TEST_F(Keys, SpeedStepsByTenthsBetweenHalfAndDoubleAndBackspaceMakesItNormal)
+{
+    EXPECT_EQ(statusNoticeText(sys), "");
+    press(VK_OEM_6, 10);
+    EXPECT_EQ(sys.playback.speed, 2.0);
+    press(VK_OEM_6);
+    EXPECT_EQ(sys.playback.speed, 2.0);
+    EXPECT_EQ(statusNoticeText(sys), "재생 속도:2.0x");
+    press(VK_OEM_4, 15);
+    EXPECT_EQ(sys.playback.speed, 0.5);
+    press(VK_OEM_4);
+    EXPECT_EQ(sys.playback.speed, 0.5);
+    press(VK_OEM_6, 2);
+    EXPECT_EQ(statusNoticeText(sys), "재생 속도:0.7x");
+    press(VK_BACK);
+    EXPECT_EQ(sys.playback.speed, 1.0);
+    EXPECT_EQ(statusNoticeText(sys), "");
+}
+
 TEST_F(Keys, ListStepsAddUp)
 {
     press(VK_OEM_PERIOD, 3);
