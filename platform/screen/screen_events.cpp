@@ -30,22 +30,27 @@ void placeMouse(ScreenEvent& out, int x, int y, const ScreenGeometryOf& geometry
     out.point = geometryOf(out.window, geometry) ? clientFromPhysical(geometry, x, y) : POINT { x, y };
 }
 
+// An event of this kind whose flag (focus gained, device lost) is as given.
+bool take(ScreenEvent& out, ScreenEvent::Kind kind, bool flag = false)
+{
+    out.kind = kind;
+    out.down = out.deviceLost = false;
+    (kind == ScreenEvent::Kind::RenderReset ? out.deviceLost : out.down) = flag;
+    return true;
+}
+
 bool translateWindowEvent(const SDL_WindowEvent& event, ScreenEvent& out)
 {
     out.window = event.windowID;
     switch (event.event) {
     case SDL_WINDOWEVENT_FOCUS_GAINED:
     case SDL_WINDOWEVENT_FOCUS_LOST:
-        out.kind = ScreenEvent::Kind::Focus;
-        out.down = event.event == SDL_WINDOWEVENT_FOCUS_GAINED;
-        return true;
+        return take(out, ScreenEvent::Kind::Focus, event.event == SDL_WINDOWEVENT_FOCUS_GAINED);
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SIZE_CHANGED:
-        out.kind = ScreenEvent::Kind::Expose;
-        return true;
+        return take(out, ScreenEvent::Kind::Expose);
     case SDL_WINDOWEVENT_CLOSE:
-        out.kind = ScreenEvent::Kind::Close;
-        return true;
+        return take(out, ScreenEvent::Kind::Close);
     default:
         return false;
     }
@@ -124,12 +129,9 @@ bool translate(SDL_Event& event, ScreenEvent& out, const ScreenGeometryOf& geome
     }
     case SDL_RENDER_TARGETS_RESET:
     case SDL_RENDER_DEVICE_RESET:
-        out.kind = ScreenEvent::Kind::RenderReset;
-        out.deviceLost = event.type == SDL_RENDER_DEVICE_RESET;
-        return true;
+        return take(out, ScreenEvent::Kind::RenderReset, event.type == SDL_RENDER_DEVICE_RESET);
     case SDL_QUIT:
-        out.kind = ScreenEvent::Kind::Quit;
-        return true;
+        return take(out, ScreenEvent::Kind::Quit);
     default:
         if (event.type < SDL_USEREVENT)
             return false;

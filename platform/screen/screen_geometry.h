@@ -9,10 +9,7 @@ namespace platform {
 
 // A rectangle as origin and extent, the way SDL takes them.
 struct Area {
-    int x = 0;
-    int y = 0;
-    int w = 0;
-    int h = 0;
+    int x = 0, y = 0, w = 0, h = 0;
     bool operator==(const Area&) const = default;
 };
 
