@@ -198,10 +198,13 @@ bool Screen::present(ConstPixelView source, const RECT& sourceRect, const RECT& 
             traceFrameEvent('P', 0);
             return true;
         }
-        // Shown any other way the frame goes first, and with it the memory the picture is in.
-        platformLog("Presentation: a picture in the window's framebuffer cannot be shown otherwise.\n");
+        // Shown any other way (or the window's framebuffer was made anew) the frame goes first, and with
+        // it the memory the picture is in: the picture is shown from the copy its keeper takes.
+        const std::shared_ptr<Surface> keeper = keeper_.lock();
         endFrame();
-        return false;
+        if (!keeper || keeper->width != source.width || keeper->height != source.height)
+            return false;
+        return present(*keeper, sourceRect, destination);
     }
     endFrame();
     RECT src = sourceRect, dst = destination;

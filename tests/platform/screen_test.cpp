@@ -81,8 +81,20 @@ TEST(Screen, ShowsPicturesAndHandsItsFrameBackBeforeItGoes)
     EXPECT_EQ(platform::readPixel(*keeper, 7, 9) & 0xFFFFFF, 0x00FF00u);
     EXPECT_EQ(platform::readPixel(*keeper, 8, 9), platform::readPixel(picture, 8, 9));
 
-    // A lost render device ends the frame as well; every reset is counted.
+    // Resized and back before the next present: whether SDL made the framebuffer anew or not, what was
+    // drawn in the frame is what is shown.
     MoveWindow(window.handle(), 0, 0, W, H, FALSE);
+    ASSERT_TRUE(screen->present(picture, whole, whole));
+    frame = screen->frame();
+    ASSERT_FALSE(frame.empty());
+    screen->keepFrameIn(keeper);
+    platform::writePixel(frame, 3, 3, 0x0000FF);
+    MoveWindow(window.handle(), 0, 0, W / 2, H, FALSE);
+    MoveWindow(window.handle(), 0, 0, W, H, FALSE);
+    ASSERT_TRUE(screen->present(frame, whole, whole));
+    EXPECT_EQ(shownAt(*screen, 3, 3), 0x0000FFu);
+
+    // A lost render device ends the frame as well; every reset is counted.
     ASSERT_TRUE(screen->present(picture, whole, whole));
     screen->keepFrameIn(keeper);
     ASSERT_EQ(screen->frameKeeper(), keeper.get());
