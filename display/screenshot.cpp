@@ -132,7 +132,7 @@ struct CaptureStart {
 };
 
 // Hands copies of picture to the writer, one file each; the main thread's part is logged from start.
-void submit(System& sys, const platform::Surface& picture, const std::string& folder, int files, const CaptureStart& start)
+void submit(System& sys, platform::ConstPixelView picture, const std::string& folder, int files, const CaptureStart& start)
 {
     if (!sys.screenshots.writer)
         sys.screenshots.writer = std::make_shared<platform::PictureFileWriter>(sys.window.mainWindow, WM_SCREENSHOTSAVED);
@@ -185,7 +185,7 @@ void requestScreenshot(System& sys, bool movieFrameOnly)
     }
     const CaptureStart start;
     IDirectDrawSurface* sample = sys.movie.currentStream->surface;
-    const platform::Surface* frame = sample ? sample->pixels() : nullptr;
+    const platform::PixelView* frame = sample ? sample->pixels() : nullptr;
     if (!frame || frame->width <= 0 || frame->height <= 0) {
         debugLog("Screenshot: the movie has no picture\n");
         return;
@@ -202,7 +202,7 @@ void takeComposedScreenshots(System& sys)
     const int wanted = s.composedWanted;
     s.composedWanted = 0;
     DisplaySurface* back = sys.displays.backSurface();
-    const platform::Surface* screen = back && back->surface ? back->surface->pixels() : nullptr;
+    const platform::PixelView* screen = back && back->surface ? back->surface->pixels() : nullptr;
     if (!movieShown(sys) || !screen) {
         debugLog("Screenshot: no movie shown\n");
         return;

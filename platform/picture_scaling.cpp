@@ -89,7 +89,7 @@ void PictureScaler::prepare(const RECT& sourceRect, int width, int height)
     preparedHeight_ = height;
 }
 
-void PictureScaler::spreadRow(const Surface& source, int y, uint32_t* out)
+void PictureScaler::spreadRow(ConstPixelView source, int y, uint32_t* out)
 {
     const int n = preparedSource_.right - preparedSource_.left;
     const uint32_t* pixels;
@@ -128,10 +128,10 @@ void PictureScaler::spreadRow(const Surface& source, int y, uint32_t* out)
         out[x] = blend(pixels[tap->first], pixels[tap->second], tap->weight);
 }
 
-void PictureScaler::scale(const Surface& source, const RECT& sourceRect, const PixelTarget& target)
+void PictureScaler::scale(ConstPixelView source, const RECT& sourceRect, PixelView target)
 {
     const int srcW = sourceRect.right - sourceRect.left, srcH = sourceRect.bottom - sourceRect.top;
-    if (srcW <= 0 || srcH <= 0 || target.width <= 0 || target.height <= 0 || !target.pixels)
+    if (srcW <= 0 || srcH <= 0 || target.width <= 0 || target.height <= 0 || !target.bytes)
         return;
     if (sourceRect.left < 0 || sourceRect.top < 0 || sourceRect.right > source.width
         || sourceRect.bottom > source.height)
@@ -143,7 +143,7 @@ void PictureScaler::scale(const Surface& source, const RECT& sourceRect, const P
             shrunk_ = Surface(target.width, target.height, target.format);
         stretchAveraged(shrunk_, RECT { 0, 0, target.width, target.height }, source, sourceRect);
         for (int y = 0; y < target.height; ++y)
-            std::memcpy(target.pixels + static_cast<size_t>(y) * target.pitch, shrunk_.row(y),
+            std::memcpy(target.row(y), shrunk_.row(y),
                 static_cast<size_t>(target.width) * bytes);
         return;
     }
@@ -166,7 +166,7 @@ void PictureScaler::scale(const Surface& source, const RECT& sourceRect, const P
         const uint32_t* upper = widened(tap.first);
         const uint32_t* lower = widened(tap.second);
         const uint32_t w = tap.weight;
-        uint8_t* out = target.pixels + static_cast<size_t>(y) * target.pitch;
+        uint8_t* out = target.row(y);
         if (target.format == PixelFormat::XRGB8888) {
             auto* dst = reinterpret_cast<uint32_t*>(out);
             if (w == 0)

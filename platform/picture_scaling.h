@@ -10,20 +10,11 @@
 
 namespace platform {
 
-// Pixels that belong to someone else (a window's framebuffer), top row first.
-struct PixelTarget {
-    uint8_t* pixels = nullptr;
-    int pitch = 0;
-    int width = 0;
-    int height = 0;
-    PixelFormat format = PixelFormat::XRGB8888;
-};
-
 // Scales sourceRect of source (within the surface) to fill target. Keeps its filter tables between
 // calls, so one scaler per picture stream saves recomputing them each frame.
 class PictureScaler {
 public:
-    void scale(const Surface& source, const RECT& sourceRect, const PixelTarget& target);
+    void scale(ConstPixelView source, const RECT& sourceRect, PixelView target);
 
 private:
     struct Tap {
@@ -32,7 +23,7 @@ private:
         uint32_t weight;  // of the second, out of 256
     };
     void prepare(const RECT& sourceRect, int width, int height);
-    void spreadRow(const Surface& source, int y, uint32_t* out);
+    void spreadRow(ConstPixelView source, int y, uint32_t* out);
 
     RECT preparedSource_ {};
     int preparedWidth_ = 0;

@@ -2,72 +2,25 @@
 
 #include <cassert>
 #include <cstring>
-#include <utility>
 
 namespace platform {
 
-Surface::Surface(const Surface& other)
-    : format(other.format)
-    , width(other.width)
-    , height(other.height)
-    , pitch(other.pitch)
-    , pixels(other.pixels.size())
+Surface::Surface(ConstPixelView view)
+    : Surface(view.width, view.height, view.format)
 {
-    if (!pixels.empty())
-        std::memcpy(pixels.data(), other.data(), pixels.size());
+    if (!view.empty())
+        copyPixels(view, *this);
 }
 
-Surface& Surface::operator=(const Surface& other)
+void copyPixels(ConstPixelView source, PixelView target)
 {
-    if (this != &other) {
-        Surface copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
+    assert(source.width == target.width && source.height == target.height && source.format == target.format);
+    const std::size_t rowBytes = static_cast<std::size_t>(source.width) * (source.bitsPerPixel() / 8);
+    for (int y = 0; y < source.height; ++y)
+        std::memcpy(target.row(y), source.row(y), rowBytes);
 }
 
-Surface::Surface(Surface&& other) noexcept
-    : format(other.format)
-    , width(other.width)
-    , height(other.height)
-    , pitch(other.pitch)
-{
-    if (other.lent_) {
-        pixels.resize(other.pixels.size());
-        if (!pixels.empty())
-            std::memcpy(pixels.data(), other.lent_, pixels.size());
-    } else {
-        pixels = std::move(other.pixels);
-    }
-}
-
-Surface& Surface::operator=(Surface&& other) noexcept
-{
-    if (this == &other)
-        return *this;
-    if (other.lent_) {
-        Surface copy(other);
-        return *this = std::move(copy);
-    }
-    format = other.format;
-    width = other.width;
-    height = other.height;
-    pitch = other.pitch;
-    pixels = std::move(other.pixels);
-    lent_ = nullptr;
-    return *this;
-}
-
-void Surface::takeBack()
-{
-    if (!lent_)
-        return;
-    if (!pixels.empty())
-        std::memcpy(pixels.data(), lent_, pixels.size());
-    lent_ = nullptr;
-}
-
-uint32_t readPixel(const Surface& s, int x, int y)
+uint32_t readPixel(ConstPixelView s, int x, int y)
 {
     assert(x >= 0 && y >= 0 && x < s.width && y < s.height);
     const uint8_t* p = s.row(y);
@@ -81,7 +34,7 @@ uint32_t readPixel(const Surface& s, int x, int y)
     return v;
 }
 
-void writePixel(Surface& s, int x, int y, uint32_t value)
+void writePixel(PixelView s, int x, int y, uint32_t value)
 {
     assert(x >= 0 && y >= 0 && x < s.width && y < s.height);
     uint8_t* p = s.row(y);
@@ -93,7 +46,7 @@ void writePixel(Surface& s, int x, int y, uint32_t value)
     }
 }
 
-void readRgb(const Surface& s, int x, int y, int& r, int& g, int& b)
+void readRgb(ConstPixelView s, int x, int y, int& r, int& g, int& b)
 {
     uint32_t v = readPixel(s, x, y);
     if (s.format == PixelFormat::RGB565) {

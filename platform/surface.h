@@ -1,8 +1,10 @@
-// A DirectDraw surface on this platform: a CPU pixel buffer in the display's format.
+// A DirectDraw surface on this platform: a CPU pixel buffer in the display's format, and the views
+// through which drawing reaches pixels, whoever owns them.
 #pragma once
 
 #include <cstdint>
 #include <cstddef>
+#include <type_traits>
 #include <vector>
 
 namespace platform {
@@ -14,10 +16,30 @@ enum class PixelFormat {
 
 constexpr int bitsPerPixelOf(PixelFormat format) { return format == PixelFormat::RGB565 ? 16 : 32; }
 
-// Pixels are stored top row first; pitch is the byte distance between rows. They live in the surface's
-// own buffer (pixels), or, while it is lent memory of the same layout (a window's framebuffer, so that
-// what is drawn into the surface is what is shown), in that memory: read and write them through row()
-// and data(), which know where they are.
+// Pixels that belong to someone else (a surface, a window's framebuffer), top row first; pitch is the
+// byte distance between rows. Drawing takes these, so it draws alike wherever the pixels live.
+template <typename Byte>
+struct BasicPixelView {
+    Byte* bytes = nullptr;
+    int pitch = 0;
+    int width = 0;
+    int height = 0;
+    PixelFormat format = PixelFormat::XRGB8888;
+
+    int bitsPerPixel() const { return bitsPerPixelOf(format); }
+    Byte* data() const { return bytes; }
+    Byte* row(int y) const { return bytes + static_cast<std::size_t>(y) * pitch; }
+    bool empty() const { return !bytes || width <= 0 || height <= 0; }
+    operator BasicPixelView<const uint8_t>() const
+        requires(!std::is_const_v<Byte>)
+    {
+        return { bytes, pitch, width, height, format };
+    }
+};
+using PixelView = BasicPixelView<uint8_t>;
+using ConstPixelView = BasicPixelView<const uint8_t>;
+
+// Pixels of its own, pitch × height bytes; copied and moved like any value.
 struct Surface {
     PixelFormat format = PixelFormat::XRGB8888;
     int width = 0;
@@ -34,32 +56,27 @@ struct Surface {
         , pixels(static_cast<std::size_t>(pitch) * static_cast<std::size_t>(height))
     {
     }
-    // A copy always has pixels of its own. A lent surface is copied, never moved, so that its loan stays
-    // with the surface it was made to; assigning to a lent surface ends its loan.
-    Surface(const Surface& other);
-    Surface& operator=(const Surface& other);
-    Surface(Surface&& other) noexcept;
-    Surface& operator=(Surface&& other) noexcept;
-    ~Surface() = default;
+    // A copy of what view holds.
+    Surface(ConstPixelView view);
+    Surface(PixelView view)
+        : Surface(ConstPixelView(view))
+    {
+    }
 
     int bitsPerPixel() const { return bitsPerPixelOf(format); }
-    uint8_t* data() { return lent_ ? lent_ : pixels.data(); }
-    const uint8_t* data() const { return lent_ ? lent_ : pixels.data(); }
+    uint8_t* data() { return pixels.data(); }
+    const uint8_t* data() const { return pixels.data(); }
     uint8_t* row(int y) { return data() + static_cast<std::size_t>(y) * pitch; }
     const uint8_t* row(int y) const { return data() + static_cast<std::size_t>(y) * pitch; }
 
-    // From now on memory (pitch × height bytes laid out like the surface) holds the pixels; what it
-    // holds already becomes the surface's content. It must outlive the loan.
-    void lend(uint8_t* memory) { lent_ = memory; }
-    // Takes the pixels back into the surface's own buffer, with the content the lent memory holds.
-    void takeBack();
-    // Ends a loan whose memory is already gone: the surface keeps what it held when the loan began.
-    void dropLoan() { lent_ = nullptr; }
-    bool lent() const { return lent_ != nullptr; }
-
-private:
-    uint8_t* lent_ = nullptr;
+    PixelView view() { return { pixels.data(), pitch, width, height, format }; }
+    ConstPixelView view() const { return { pixels.data(), pitch, width, height, format }; }
+    operator PixelView() { return view(); }
+    operator ConstPixelView() const { return view(); }
 };
+
+// Copies source into target of the same size and format.
+void copyPixels(ConstPixelView source, PixelView target);
 
 // Colour conversion between 8-bit RGB and the surface's pixel value.
 constexpr uint32_t packPixel(PixelFormat f, int r, int g, int b)
@@ -69,9 +86,9 @@ constexpr uint32_t packPixel(PixelFormat f, int r, int g, int b)
     return static_cast<uint32_t>(((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF));
 }
 
-uint32_t readPixel(const Surface&, int x, int y);
-void writePixel(Surface&, int x, int y, uint32_t value);
+uint32_t readPixel(ConstPixelView, int x, int y);
+void writePixel(PixelView, int x, int y, uint32_t value);
 // The pixel at (x, y) as 8-bit red, green, blue (low bits of RGB565 widened by replication).
-void readRgb(const Surface&, int x, int y, int& r, int& g, int& b);
+void readRgb(ConstPixelView, int x, int y, int& r, int& g, int& b);
 
 }

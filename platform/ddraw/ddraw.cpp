@@ -143,7 +143,7 @@ HRESULT IDirectDraw::CreateSurface(DDSURFACEDESC* description, IDirectDrawSurfac
             if (chain && driver.backBufferAvailable()) {
                 auto* back = new IDirectDrawSurface(&o, SurfaceRole::BackBuffer);
                 o.surfaces.push_back(back);
-                back->surface_ = platform::Surface(o.modeWidth, o.modeHeight, o.modeFormat);
+                *back->surface_ = platform::Surface(o.modeWidth, o.modeHeight, o.modeFormat);
                 primary->attached_ = back;
             }
             o.primary = primary;
@@ -164,7 +164,7 @@ HRESULT IDirectDraw::CreateSurface(DDSURFACEDESC* description, IDirectDrawSurfac
                 return DDERR_INVALIDPIXELFORMAT;
             auto* plain = new IDirectDrawSurface(&o, SurfaceRole::OffScreen);
             o.surfaces.push_back(plain);
-            plain->surface_ = platform::Surface(static_cast<int>(description->dwWidth),
+            *plain->surface_ = platform::Surface(static_cast<int>(description->dwWidth),
                 static_cast<int>(description->dwHeight), format);
             *surface = plain;
             return DD_OK;

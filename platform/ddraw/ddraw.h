@@ -221,15 +221,15 @@ public:
     HRESULT IsLost();
 
     // The pixels behind the surface, for producers that write frames into it; null for the primary
-    // surface (the screen has no pixel buffer here) and for destroyed surfaces.
-    platform::Surface* pixels();
+    // surface (the screen has no pixel buffer here) and for destroyed surfaces. Valid until the surface
+    // is next shown or changed.
+    platform::PixelView* pixels();
     SurfaceRole role() const { return role_; }
+    // Whether the surface is drawn in the pixels its window shows (see DisplayDriver::frame), not in
+    // its own.
+    bool drawnWhereShown();
 
-    platform::Surface& samplePixels() override
-    {
-        settle();
-        return surface_;
-    }
+    platform::Surface& samplePixels() override;
     void samplePicture(std::unique_ptr<platform::PendingPicture> picture) override;
     uint32_t sampleAddRef() override { return AddRef(); }
     uint32_t sampleRelease() override { return Release(); }
@@ -242,15 +242,26 @@ private:
     ~IDirectDrawSurface();
     bool lost() const;
     void destroy();
-    // Converts a picture still pending into the surface's own pixels.
+    // Converts a picture still pending into the surface's pixels.
     void settle();
+    // Where the surface's pixels are now: its own, or the frame of the window it was last shown in.
+    platform::PixelView current();
+    // Takes the pixels back from the window's frame into the surface's own.
+    void leaveFrame();
+    HRESULT present(HWND window, IDirectDrawSurface* source, const RECT& sourceRect, const RECT& destination);
 
     platform::DirectDrawObject* owner_;
     SurfaceRole role_;
     ULONG references_ = 1;
     bool alive_ = true;
-    platform::Surface surface_;
-    // A delivered video picture that stands for surface_'s pixels until they are needed.
+    // The surface's own pixels; shared with the window it is drawn in, which hands them its frame's pixels
+    // before that memory can go.
+    std::shared_ptr<platform::Surface> surface_ = std::make_shared<platform::Surface>();
+    // While drawn where it is shown: that window, and its frame.
+    HWND shownIn_ = nullptr;
+    platform::PixelView frame_;
+    platform::PixelView handedOut_;
+    // A delivered video picture that stands for the surface's pixels until they are needed.
     std::unique_ptr<platform::PendingPicture> pending_;
     HDC dc_ = nullptr;
     IDirectDrawSurface* attached_ = nullptr;

@@ -3,7 +3,6 @@
 
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
-#include "platform/window/presentation.h"
 #include "platform/window/window.h"
 
 #include <algorithm>
@@ -33,7 +32,7 @@ bool rectInside(const RECT& r, int width, int height)
     return r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height && r.left < r.right && r.top < r.bottom;
 }
 
-void fillRect(platform::Surface& surface, const RECT& r, uint32_t value)
+void fillRect(platform::PixelView surface, const RECT& r, uint32_t value)
 {
     for (int y = r.top; y < r.bottom; ++y)
         for (int x = r.left; x < r.right; ++x)
@@ -63,10 +62,8 @@ void IDirectDrawSurface::destroy()
         clipper_->Release();
     clipper_ = nullptr;
     pending_.reset();
-    // Pixels lent by the window go back before the surface does.
-    if (surface_.lent())
-        platform::endWindowPixelLoan(surface_);
-    surface_ = platform::Surface {};
+    shownIn_ = nullptr;
+    *surface_ = platform::Surface {};
     if (owner_->primary == this)
         owner_->primary = nullptr;
     // The back buffer of a flip chain goes with its primary, whatever references it still has.
@@ -98,12 +95,39 @@ bool IDirectDrawSurface::lost() const
     return role_ != SurfaceRole::OffScreen && resetsAtCreation_ != platform::displayDriver().resets();
 }
 
-platform::Surface* IDirectDrawSurface::pixels()
+platform::PixelView* IDirectDrawSurface::pixels()
 {
     if (!alive_ || role_ == SurfaceRole::Primary)
         return nullptr;
     settle();
-    return &surface_;
+    handedOut_ = current();
+    return &handedOut_;
+}
+
+platform::Surface& IDirectDrawSurface::samplePixels()
+{
+    // A producer writes into the surface's own pixels.
+    leaveFrame();
+    settle();
+    return *surface_;
+}
+
+bool IDirectDrawSurface::drawnWhereShown() { return current().data() != surface_->data(); }
+
+platform::PixelView IDirectDrawSurface::current()
+{
+    // The window keeps the surface's pixels in its frame until it hands them back (copied into
+    // surface_), which it does before that memory can go.
+    if (shownIn_ && !platform::displayDriver().framesKeeper(shownIn_, surface_.get()))
+        shownIn_ = nullptr;
+    return shownIn_ ? frame_ : surface_->view();
+}
+
+void IDirectDrawSurface::leaveFrame()
+{
+    if (shownIn_ && platform::displayDriver().framesKeeper(shownIn_, surface_.get()))
+        platform::displayDriver().endFrame(shownIn_);
+    shownIn_ = nullptr;
 }
 
 void IDirectDrawSurface::samplePicture(std::unique_ptr<platform::PendingPicture> picture)
@@ -122,7 +146,7 @@ void IDirectDrawSurface::settle()
     // Taken first: a picture that cannot be converted leaves the earlier pixels, as a failed
     // conversion at delivery would have.
     std::unique_ptr<platform::PendingPicture> picture = std::move(pending_);
-    picture->convertInto(surface_, 0, 0, surface_.width, surface_.height);
+    picture->convertInto(current(), 0, 0, surface_->width, surface_->height);
 }
 
 HRESULT IDirectDrawSurface::GetSurfaceDesc(DDSURFACEDESC* description)
@@ -135,7 +159,7 @@ HRESULT IDirectDrawSurface::GetSurfaceDesc(DDSURFACEDESC* description)
     std::memset(description, 0, size);
     description->dwSize = size;
     description->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT;
-    platform::PixelFormat format = surface_.format;
+    platform::PixelFormat format = surface_->format;
     if (role_ == SurfaceRole::Primary) {
         description->dwWidth = static_cast<DWORD>(owner_->screenWidth());
         description->dwHeight = static_cast<DWORD>(owner_->screenHeight());
@@ -148,9 +172,9 @@ HRESULT IDirectDrawSurface::GetSurfaceDesc(DDSURFACEDESC* description)
             description->dwBackBufferCount = 1;
         }
     } else {
-        description->dwWidth = static_cast<DWORD>(surface_.width);
-        description->dwHeight = static_cast<DWORD>(surface_.height);
-        description->lPitch = surface_.pitch;
+        description->dwWidth = static_cast<DWORD>(surface_->width);
+        description->dwHeight = static_cast<DWORD>(surface_->height);
+        description->lPitch = surface_->pitch;
         description->ddsCaps.dwCaps = role_ == SurfaceRole::BackBuffer
             ? DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_VIDEOMEMORY
             : DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
@@ -172,7 +196,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* dc)
     if (dc_)
         return DDERR_DCALREADYCREATED;
     settle();
-    dc_ = platform::createSurfaceDC(surface_);
+    dc_ = platform::createSurfaceDC(current());
     if (!dc_)
         return DDERR_CANTCREATEDC;
     *dc = dc_;
@@ -205,7 +229,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         HWND window = clipper_ ? clipper_->window_ : owner_->cooperativeWindow;
         if (!window)
             return DDERR_NOCLIPPERATTACHED;
-        platform::Surface& from = source->surface_;
+        const platform::Surface& from = *source->surface_;
         RECT src = sourceRect ? *sourceRect : RECT { 0, 0, from.width, from.height };
         if (!rectInside(src, from.width, from.height))
             return DDERR_INVALIDRECT;
@@ -218,12 +242,11 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         } else {
             GetClientRect(window, &dst);
         }
-        // A back surface shown whole and 1:1 may from now on be composed where it is shown.
-        return platform::displayDriver().presentLending(window, from, src, dst) ? DD_OK : DDERR_GENERIC;
+        return present(window, source, src, dst);
     }
 
     settle();
-    platform::Surface& to = surface_;
+    const platform::PixelView to = current();
     RECT dst = destinationRect ? *destinationRect : RECT { 0, 0, to.width, to.height };
     if (!rectInside(dst, to.width, to.height))
         return DDERR_INVALIDRECT;
@@ -236,7 +259,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         return DDERR_INVALIDPARAMS;
     if (source->lost())
         return DDERR_SURFACELOST;
-    platform::Surface& from = source->surface_;
+    const platform::PixelView from = source->current();
     RECT src = sourceRect ? *sourceRect : RECT { 0, 0, from.width, from.height };
     if (!rectInside(src, from.width, from.height))
         return DDERR_INVALIDRECT;
@@ -255,10 +278,42 @@ HRESULT IDirectDrawSurface::Blt(RECT* destinationRect, IDirectDrawSurface* sourc
         source->settle();
     }
     if (source == this) {
-        platform::Surface copy = from;
+        const platform::Surface copy = from;
         platform::bltScaled(to, dst, copy, src, mirror);
     } else {
         platform::bltScaled(to, dst, from, src, mirror);
+    }
+    return DD_OK;
+}
+
+// A surface shown whole and 1:1 in a window that shows it from memory of the surface's layout is from
+// then on drawn in that memory, and showing it next only has to show that memory.
+HRESULT IDirectDrawSurface::present(HWND window, IDirectDrawSurface* source, const RECT& src, const RECT& dst)
+{
+    platform::DisplayDriver& driver = platform::displayDriver();
+    const platform::Surface& own = *source->surface_;
+    RECT client {};
+    GetClientRect(window, &client);
+    auto same = [](const RECT& a, const RECT& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    const RECT whole { 0, 0, own.width, own.height };
+    const bool wholeOneToOne = same(src, whole) && same(dst, whole) && same(client, whole);
+    platform::PixelView pixels = source->current();
+    if (source->shownIn_ && (source->shownIn_ != window || !wholeOneToOne || driver.frame(window).data() != pixels.data())) {
+        source->leaveFrame();
+        pixels = source->current();
+    }
+    if (!driver.present(window, pixels, src, dst))
+        return DDERR_GENERIC;
+    if (!source->shownIn_ && wholeOneToOne) {
+        const platform::PixelView frame = driver.frame(window);
+        if (!frame.empty() && frame.width == own.width && frame.height == own.height && frame.pitch == own.pitch
+            && frame.format == own.format) {
+            driver.keepFrameIn(window, source->surface_);
+            if (driver.framesKeeper(window, source->surface_.get())) {
+                source->shownIn_ = window;
+                source->frame_ = frame;
+            }
+        }
     }
     return DD_OK;
 }
@@ -272,7 +327,7 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface* override, DWORD)
     if (lost())
         return DDERR_SURFACELOST;
     HWND window = exclusiveWindow_;
-    const platform::Surface& back = attached_->surface_;
+    const platform::Surface& back = *attached_->surface_;
     RECT whole { 0, 0, back.width, back.height };
     // The back buffer keeps its pixels: every frame is composed in full before it is shown.
     return platform::displayDriver().present(window, back, whole, whole) ? DD_OK : DDERR_GENERIC;

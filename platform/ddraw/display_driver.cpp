@@ -1,6 +1,6 @@
 #include "platform/ddraw/display_driver.h"
 
-#include "platform/window/presentation.h"
+#include "platform/window/window_screens.h"
 
 namespace platform {
 
@@ -65,7 +65,7 @@ void ScriptedDisplayDriver::leaveFullScreen(HWND window)
         fullScreenWindow = nullptr;
 }
 
-bool ScriptedDisplayDriver::present(HWND, const Surface& source, const RECT& sourceRect, const RECT& destination)
+bool ScriptedDisplayDriver::present(HWND, ConstPixelView source, const RECT& sourceRect, const RECT& destination)
 {
     ++presentCount;
     lastFrame = source;

@@ -41,15 +41,18 @@ public:
     virtual bool primaryAvailable(bool /*exclusive*/) { return true; }
     // Whether a flip chain gets its back buffer.
     virtual bool backBufferAvailable() { return true; }
-    virtual bool present(HWND window, const Surface& source, const RECT& sourceRect, const RECT& destination) = 0;
-    // Shows source like present, and where the window shows it whole and unscaled in memory of its own
-    // layout, may lend that memory to source, so that what is drawn into it next is drawn where it is
-    // shown and the next such present only has to show it. A surface that holds a loan ends it with
-    // endWindowPixelLoan (platform/window/presentation.h) before it goes away.
-    virtual bool presentLending(HWND window, Surface& source, const RECT& sourceRect, const RECT& destination)
-    {
-        return present(window, source, sourceRect, destination);
-    }
+    virtual bool present(HWND window, ConstPixelView source, const RECT& sourceRect, const RECT& destination) = 0;
+    // The pixels the window shows when the last picture was shown whole and 1:1 through memory of the
+    // window's own: a surface of the same layout may be drawn there instead (keepFrameIn), and is then
+    // shown by presenting those pixels the same way. Empty when there are none; valid until the next
+    // present of anything else or a resize.
+    virtual PixelView frame(HWND /*window*/) { return {}; }
+    // Until the frame stops being shown as it is, keeper is where its pixels go before its memory can.
+    virtual void keepFrameIn(HWND /*window*/, const std::shared_ptr<Surface>& /*keeper*/) {}
+    // Whether keeper still stands for the window's frame (it is drawn there, not in its own pixels).
+    virtual bool framesKeeper(HWND /*window*/, const Surface* /*keeper*/) { return false; }
+    // Hands the window's frame to its keeper now.
+    virtual void endFrame(HWND /*window*/) {}
     // Counts presentation resets; the primary surfaces made before a reset are lost.
     virtual uint32_t resets() = 0;
 };
@@ -85,7 +88,7 @@ public:
     void leaveFullScreen(HWND window) override;
     bool primaryAvailable(bool exclusive) override { return exclusive || !windowedPrimaryFails; }
     bool backBufferAvailable() override { return !noBackBuffer; }
-    bool present(HWND window, const Surface& source, const RECT& sourceRect, const RECT& destination) override;
+    bool present(HWND window, ConstPixelView source, const RECT& sourceRect, const RECT& destination) override;
     uint32_t resets() override { return resetCount; }
 };
 

@@ -20,7 +20,7 @@ BrushObject stockBrushes[] = {
 
 namespace platform {
 
-HDC createSurfaceDC(Surface& surface)
+HDC createSurfaceDC(PixelView surface)
 {
     return new DeviceContext(surface);
 }
@@ -97,6 +97,6 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
 {
     if (!dc || !rect || !brush)
         return 0;
-    platform::fillRect(*dc->surface, *rect, brush->colour);
+    platform::fillRect(dc->surface, *rect, brush->colour);
     return 1;
 }

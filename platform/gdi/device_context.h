@@ -1,16 +1,16 @@
-// The device context behind an HDC: the surface it draws on and the drawing state GDI keeps per context.
+// The device context behind an HDC: the pixels it draws on and the drawing state GDI keeps per context.
 #pragma once
 
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/text_layout.h"
 
 struct DeviceContext {
-    explicit DeviceContext(platform::Surface& s)
-        : surface(&s)
+    explicit DeviceContext(platform::PixelView s)
+        : surface(s)
     {
     }
 
-    platform::Surface* surface;
+    platform::PixelView surface;
     HFONT font = nullptr;  // null: the default font
     COLORREF textColour = RGB(0, 0, 0);
     COLORREF backgroundColour = RGB(255, 255, 255);

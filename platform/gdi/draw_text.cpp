@@ -14,7 +14,7 @@ bool saneCoordinate(long v) { return v > -(1L << 28) && v < (1L << 28); }
 // Blends the coverage of one glyph, clipped to clip, in one colour. The per-row coverage extents let
 // the loops skip the empty margins of the glyph box.
 template<typename Pixel, typename Blend>
-void blendGlyph(Surface& s, const Glyph& g, int gx, int gy, const RECT& clip, Blend blend)
+void blendGlyph(PixelView s, const Glyph& g, int gx, int gy, const RECT& clip, Blend blend)
 {
     const int y0 = std::max(0, clip.top - gy);
     const int y1 = std::min(g.height, clip.bottom - gy);
@@ -33,7 +33,7 @@ void blendGlyph(Surface& s, const Glyph& g, int gx, int gy, const RECT& clip, Bl
     }
 }
 
-void drawLine(Surface& s, const TextLine& line, int x, int y, const RECT& clip, COLORREF colour)
+void drawLine(PixelView s, const TextLine& line, int x, int y, const RECT& clip, COLORREF colour)
 {
     const uint32_t value = pixelOf(s.format, colour);
     if (s.format == PixelFormat::XRGB8888) {
@@ -83,11 +83,11 @@ BOOL TextOutA(HDC dc, int x, int y, const char* text, int length)
     if (layout.lines.empty())
         return TRUE;
     const TextLine& line = layout.lines.front();
-    RECT clip = clipToSurface({ x, y, x + line.width, y + font->cellHeight() }, *dc->surface);
+    RECT clip = clipToSurface({ x, y, x + line.width, y + font->cellHeight() }, dc->surface);
     if (dc->backgroundMode == OPAQUE)
-        fillRect(*dc->surface, clip, dc->backgroundColour);
+        fillRect(dc->surface, clip, dc->backgroundColour);
     // Glyphs may reach outside their cell (accents, italics of a fallback face); only the surface clips.
-    drawLine(*dc->surface, line, x, y, RECT { 0, 0, dc->surface->width, dc->surface->height }, dc->textColour);
+    drawLine(dc->surface, line, x, y, RECT { 0, 0, dc->surface.width, dc->surface.height }, dc->textColour);
     return TRUE;
 }
 
@@ -124,7 +124,7 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format)
         return height;
     }
 
-    const RECT clip = clipToSurface(*rect, *dc->surface);
+    const RECT clip = clipToSurface(*rect, dc->surface);
     int y = rect->top;
     if ((format & DT_SINGLELINE) && (format & DT_VCENTER))
         y = rect->top + (rect->bottom - rect->top - height) / 2;
@@ -135,8 +135,8 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format)
         if (y + rows > clip.top && !isEmpty(clip)) {
             const int x = (format & DT_CENTER) ? rect->left + (width - line.width) / 2 : rect->left;
             if (dc->backgroundMode == OPAQUE)
-                fillRect(*dc->surface, intersect({ x, y, x + line.width, y + rows }, clip), dc->backgroundColour);
-            drawLine(*dc->surface, line, x, y + line.above, clip, dc->textColour);
+                fillRect(dc->surface, intersect({ x, y, x + line.width, y + rows }, clip), dc->backgroundColour);
+            drawLine(dc->surface, line, x, y + line.above, clip, dc->textColour);
         }
         y += rows;
     }

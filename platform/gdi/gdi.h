@@ -70,16 +70,16 @@ namespace platform {
 // default character set and quality; null when it cannot be created.
 HFONT createFont(int height, int weight, const char* face);
 
-// A device context drawing on surface, which must outlive it.
-HDC createSurfaceDC(Surface& surface);
+// A device context drawing on the pixels surface views, which must outlive it.
+HDC createSurfaceDC(PixelView surface);
 void destroySurfaceDC(HDC dc);
 
 enum class Mirror { No, UpDown };
 // The scaled rectangle copy that DirectDraw's Blt performs (both rectangles already clipped to their
 // surfaces by the caller), mirrored top to bottom on request. Surfaces must share one pixel format.
-void bltScaled(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect,
+void bltScaled(PixelView destination, const RECT& destinationRect, ConstPixelView source, const RECT& sourceRect,
     Mirror mirror);
 // The area-averaging copy of StretchBlt under HALFTONE, between surfaces of any two formats.
-void stretchAveraged(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect);
+void stretchAveraged(PixelView destination, const RECT& destinationRect, ConstPixelView source, const RECT& sourceRect);
 
 }

@@ -4,7 +4,7 @@
 
 namespace platform {
 
-void fillRect(Surface& surface, const RECT& rect, COLORREF colour)
+void fillRect(PixelView surface, const RECT& rect, COLORREF colour)
 {
     RECT r = clipToSurface(rect, surface);
     if (isEmpty(r))

@@ -9,7 +9,7 @@
 namespace platform {
 
 // The part of rect inside the surface; empty (right <= left or bottom <= top) when none.
-inline RECT clipToSurface(const RECT& rect, const Surface& s)
+inline RECT clipToSurface(const RECT& rect, ConstPixelView s)
 {
     return { std::max<LONG>(rect.left, 0), std::max<LONG>(rect.top, 0), std::min<LONG>(rect.right, s.width),
         std::min<LONG>(rect.bottom, s.height) };
@@ -25,6 +25,6 @@ inline bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.t
 
 inline uint32_t pixelOf(PixelFormat f, COLORREF c) { return packPixel(f, GetRValue(c), GetGValue(c), GetBValue(c)); }
 
-void fillRect(Surface& surface, const RECT& rect, COLORREF colour);
+void fillRect(PixelView surface, const RECT& rect, COLORREF colour);
 
 }

@@ -100,8 +100,8 @@ std::vector<int> nearestAxis(int srcStart, int srcLen, int dstLen, bool mirror, 
 }
 
 struct ScaledCopy {
-    Surface* dst;
-    const Surface* src;
+    const PixelView* dst;
+    const ConstPixelView* src;
     RECT clip;  // destination pixels to write
     int dstX, dstY, dstW, dstH;  // the whole destination rectangle, normalised
     int srcX, srcY, srcW, srcH;  // the whole source rectangle, normalised
@@ -259,7 +259,7 @@ template<PixelFormat S> void dispatch(const ScaledCopy& c, bool average)
 }
 
 // Normalises negative extents into mirroring, clips the destination to its surface and copies.
-bool scaledCopy(Surface& dst, long dx, long dy, long dw, long dh, const Surface& src, long sx, long sy, long sw,
+bool scaledCopy(PixelView dst, long dx, long dy, long dw, long dh, ConstPixelView src, long sx, long sy, long sw,
     long sh, bool mirrorY, bool average)
 {
     for (long v : { dx, dy, dw, dh, sx, sy, sw, sh })
@@ -294,7 +294,7 @@ bool scaledCopy(Surface& dst, long dx, long dy, long dw, long dh, const Surface&
 
 }
 
-void bltScaled(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect,
+void bltScaled(PixelView destination, const RECT& destinationRect, ConstPixelView source, const RECT& sourceRect,
     Mirror mirror)
 {
     const long dw = static_cast<long>(destinationRect.right) - destinationRect.left;
@@ -307,7 +307,7 @@ void bltScaled(Surface& destination, const RECT& destinationRect, const Surface&
         sourceRect.top, sw, sh, mirror == Mirror::UpDown, false);
 }
 
-void stretchAveraged(Surface& destination, const RECT& destinationRect, const Surface& source, const RECT& sourceRect)
+void stretchAveraged(PixelView destination, const RECT& destinationRect, ConstPixelView source, const RECT& sourceRect)
 {
     scaledCopy(destination, destinationRect.left, destinationRect.top, destinationRect.right - destinationRect.left,
         destinationRect.bottom - destinationRect.top, source, sourceRect.left, sourceRect.top,
@@ -323,7 +323,7 @@ BOOL StretchBlt(HDC destination, int xDest, int yDest, int widthDest, int height
         return FALSE;
     if (widthDest == 0 || heightDest == 0)
         return TRUE;
-    return platform::scaledCopy(*destination->surface, xDest, yDest, widthDest, heightDest, *source->surface, xSrc,
+    return platform::scaledCopy(destination->surface, xDest, yDest, widthDest, heightDest, source->surface, xSrc,
                ySrc, widthSrc, heightSrc, false, destination->stretchMode == HALFTONE)
         ? TRUE
         : FALSE;

@@ -36,7 +36,7 @@ int colorSpaceOf(const AVFrame& frame)
 
 }
 
-bool FfmpegPicture::convertInto(Surface& target, int x, int y, int width, int height)
+bool FfmpegPicture::convertInto(PixelView target, int x, int y, int width, int height)
 {
     bool whole = x == 0 && y == 0 && width == target.width && height == target.height;
     if (!whole) {
@@ -51,7 +51,7 @@ bool FfmpegPicture::convertInto(Surface& target, int x, int y, int width, int he
     return converter_->convert(*frame_, target, x, y, width, height);
 }
 
-bool PictureConverter::convert(const AVFrame& frame, Surface& target, int x, int y, int width, int height)
+bool PictureConverter::convert(const AVFrame& frame, PixelView target, int x, int y, int width, int height)
 {
     if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0 || x < 0 || y < 0
         || width > target.width - x || height > target.height - y)

@@ -19,7 +19,7 @@ using ScalerHandle = std::unique_ptr<SwsContext, ScalerDeleter>;
 class PictureConverter {
 public:
     // Converts frame into the width × height rectangle of target at (x, y), scaled to that size.
-    bool convert(const AVFrame& frame, Surface& target, int x, int y, int width, int height);
+    bool convert(const AVFrame& frame, PixelView target, int x, int y, int width, int height);
 
 private:
     ScalerHandle scaler_;
@@ -39,7 +39,7 @@ public:
     {
     }
 
-    bool convertInto(Surface& target, int x, int y, int width, int height) override;
+    bool convertInto(PixelView target, int x, int y, int width, int height) override;
 
 private:
     FrameHandle frame_;

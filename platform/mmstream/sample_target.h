@@ -26,7 +26,7 @@ public:
     // Converts the picture into the width × height rectangle of target at (x, y). Into a whole
     // surface this always works (scaled to its size); into a part of one only where the result is
     // exactly what the whole-surface conversion would give there. False when not done.
-    virtual bool convertInto(Surface& target, int x, int y, int width, int height) = 0;
+    virtual bool convertInto(PixelView target, int x, int y, int width, int height) = 0;
 };
 
 class SampleTarget {

@@ -86,7 +86,7 @@ wl_surface* mainSurface()
     WindowObject* window = liveWindow(windowRegistry().mainWindow);
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!window || !window->sdl || !SDL_GetWindowWMInfo(window->sdl, &info) || info.subsystem != SDL_SYSWM_WAYLAND)
+    if (!window || !window->sdl() || !SDL_GetWindowWMInfo(window->sdl(), &info) || info.subsystem != SDL_SYSWM_WAYLAND)
         return nullptr;
     if (!idle.looked)
         findManager(info.info.wl.display);

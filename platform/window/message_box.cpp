@@ -33,7 +33,7 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
     SDL_MessageBoxData box {};
     box.flags = (type & 0xF0) == MB_ICONWARNING ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
     WindowObject* window = platform::liveWindow(owner);
-    box.window = window && window->visible ? window->sdl : nullptr;
+    box.window = window && window->visible ? window->sdl() : nullptr;
     box.title = caption ? caption : "";
     box.message = text ? text : "";
     box.numbuttons = yesNo ? 2 : 1;

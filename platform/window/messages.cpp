@@ -1,9 +1,8 @@
-// SDL events turned into window messages, the message queue and its pump.
+// The message queue and its pump: what happens to the screens becomes window messages.
+#include "platform/screen/screen_events.h"
 #include "platform/window/drop_files.h"
 #include "platform/window/window_registry.h"
 
-#include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -12,7 +11,6 @@ namespace {
 struct CrossThreadPosts {
     std::mutex mutex;
     std::deque<MSG> messages;
-    std::atomic<uint32_t> event { 0 };
 };
 
 CrossThreadPosts& crossThreadPosts()
@@ -40,63 +38,49 @@ void postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     reg.posted.push_back(msg);
 }
 
-// Physical window coordinates to client coordinates: in exclusive mode the client area is the screen
-// the window stands for, shown scaled inside its viewport.
-POINT clientPointFromWindow(const WindowObject& window, int x, int y)
+WPARAM mouseKeys(unsigned held)
 {
-    POINT p { x, y };
-    if (!window.exclusive)
-        return p;
-    SDL_Rect view = platform::exclusiveViewport(window);
-    if (view.w <= 0 || view.h <= 0)
-        return POINT { 0, 0 };
-    long cx = static_cast<long>(x - view.x) * window.screenWidth / view.w;
-    long cy = static_cast<long>(y - view.y) * window.screenHeight / view.h;
-    p.x = static_cast<LONG>(std::clamp<long>(cx, 0, window.screenWidth - 1));
-    p.y = static_cast<LONG>(std::clamp<long>(cy, 0, window.screenHeight - 1));
-    return p;
-}
-
-WPARAM mouseKeyState()
-{
-    uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
-    SDL_Keymod mod = SDL_GetModState();
+    using platform::ScreenEvent;
     WPARAM w = 0;
-    if (buttons & SDL_BUTTON_LMASK)
+    if (held & ScreenEvent::leftHeld)
         w |= MK_LBUTTON;
-    if (buttons & SDL_BUTTON_RMASK)
+    if (held & ScreenEvent::rightHeld)
         w |= MK_RBUTTON;
-    if (buttons & SDL_BUTTON_MMASK)
+    if (held & ScreenEvent::middleHeld)
         w |= MK_MBUTTON;
-    if (mod & KMOD_SHIFT)
+    if (held & ScreenEvent::shiftHeld)
         w |= MK_SHIFT;
-    if (mod & KMOD_CTRL)
+    if (held & ScreenEvent::controlHeld)
         w |= MK_CONTROL;
     return w;
 }
 
-void postMouse(WindowObject* window, UINT message, int x, int y, WPARAM keys)
+void postMouse(WindowObject* window, UINT message, const platform::ScreenEvent& event)
 {
-    POINT client = clientPointFromWindow(*window, x, y);
     POINT origin = platform::clientOrigin(*window);
-    platform::windowRegistry().cursorScreen = POINT { origin.x + client.x, origin.y + client.y };
-    postMessage(window, message, keys, MAKELPARAM(client.x, client.y));
+    platform::windowRegistry().cursorScreen = POINT { origin.x + event.point.x, origin.y + event.point.y };
+    postMessage(window, message, mouseKeys(event.held), MAKELPARAM(event.point.x, event.point.y));
 }
 
-void translateKey(const SDL_KeyboardEvent& key)
+// The window an event names, else (for keys, text and drops) the main window.
+WindowObject* windowOrMain(uint32_t id)
 {
-    WindowObject* window = platform::windowFromSdlId(key.windowID);
-    if (!window)
-        window = platform::liveWindow(platform::windowRegistry().mainWindow);
+    WindowObject* window = platform::windowFromSdlId(id);
+    return window ? window : platform::liveWindow(platform::windowRegistry().mainWindow);
+}
+
+void translateKey(const platform::ScreenEvent& key)
+{
+    WindowObject* window = windowOrMain(key.window);
     if (!window)
         return;
-    int vk = platform::virtualKeyFromSdl(key.keysym.sym, key.keysym.scancode);
+    int vk = platform::virtualKeyFromSdl(key.keycode, key.scancode);
     if (vk == 0)
         return;
-    bool down = key.type == SDL_KEYDOWN;
-    bool alt = (key.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
+    bool down = key.down;
+    bool alt = key.alt || vk == VK_MENU;
     // Key data: repeat count 1, the scan code, Alt, the previous key state and the transition.
-    LPARAM data = 1 | (static_cast<LPARAM>(key.keysym.scancode & 0xFF) << 16);
+    LPARAM data = 1 | (static_cast<LPARAM>(key.scancode & 0xFF) << 16);
     if (alt && (down || vk != VK_MENU))
         data |= KF_ALTDOWN_BIT;
     if (!down || key.repeat)
@@ -108,144 +92,105 @@ void translateKey(const SDL_KeyboardEvent& key)
     postMessage(window, message, static_cast<WPARAM>(vk), data);
 }
 
-void translateWindowEvent(const SDL_WindowEvent& event)
+UINT buttonMessage(const platform::ScreenEvent& event)
 {
-    WindowObject* window = platform::windowFromSdlId(event.windowID);
-    if (!window)
-        return;
-    switch (event.event) {
-    case SDL_WINDOWEVENT_FOCUS_GAINED:
-        // Focus that comes back within a moment keeps SDL's key state, releases missed meanwhile
-        // included; keys really held are pressed again after this event.
-        platform::forgetHeldKeys();
-        postMessage(window, WM_SETFOCUS, 0, 0);
-        break;
-    case SDL_WINDOWEVENT_FOCUS_LOST:
-        platform::forgetHeldKeys();
-        postMessage(window, WM_KILLFOCUS, 0, 0);
-        break;
-    case SDL_WINDOWEVENT_EXPOSED:
-    case SDL_WINDOWEVENT_SIZE_CHANGED:
-        window->needsPaint = true;
-        break;
-    case SDL_WINDOWEVENT_CLOSE:
-        postMessage(window, WM_CLOSE, 0, 0);
-        break;
+    using Button = platform::ScreenEvent::Button;
+    const bool twice = event.clicks == 2;
+    switch (event.button) {
+    case Button::Left:
+        return event.down ? (twice ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_LBUTTONUP;
+    case Button::Right:
+        return event.down ? (twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_RBUTTONUP;
+    case Button::Middle:
+        return event.down ? (twice ? WM_MBUTTONDBLCLK : WM_MBUTTONDOWN) : WM_MBUTTONUP;
     default:
-        break;
+        return 0;
     }
 }
 
-void translateEvent(const SDL_Event& event)
+void takeCrossThreadPosts()
 {
+    std::deque<MSG> arrived;
+    {
+        std::lock_guard lock(crossThreadPosts().mutex);
+        arrived.swap(crossThreadPosts().messages);
+    }
+    // A window gone meanwhile gets nothing.
+    for (const MSG& msg : arrived)
+        if (platform::liveWindow(msg.hwnd))
+            postMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
+
+void postDrop(HDROP drop)
+{
+    if (!drop)
+        return;
+    if (WindowObject* window = windowOrMain(platform::dropWindowId(drop)))
+        postMessage(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    else
+        DragFinish(drop);
+}
+
+void translateEvent(const platform::ScreenEvent& event)
+{
+    using Kind = platform::ScreenEvent::Kind;
     auto& reg = platform::windowRegistry();
-    switch (event.type) {
-    case SDL_KEYDOWN:
-    case SDL_KEYUP:
-        translateKey(event.key);
+    WindowObject* window = platform::windowFromSdlId(event.window);
+    switch (event.kind) {
+    case Kind::Key:
+        translateKey(event);
         break;
-    case SDL_TEXTINPUT: {
-        WindowObject* window = platform::windowFromSdlId(event.text.windowID);
-        if (!window)
-            window = platform::liveWindow(reg.mainWindow);
+    case Kind::Text:
+        window = windowOrMain(event.window);
         // The platform's ANSI code page is UTF-8: every byte of the text is one character message.
-        for (const char* p = event.text.text; window && *p; ++p)
+        for (const char* p = event.text.c_str(); window && *p; ++p)
             postMessage(window, WM_CHAR, static_cast<unsigned char>(*p), 1);
         break;
-    }
-    case SDL_MOUSEMOTION:
-        if (WindowObject* window = platform::windowFromSdlId(event.motion.windowID))
-            postMouse(window, WM_MOUSEMOVE, event.motion.x, event.motion.y, mouseKeyState());
+    case Kind::MouseMove:
+        if (window)
+            postMouse(window, WM_MOUSEMOVE, event);
         break;
-    case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: {
-        WindowObject* window = platform::windowFromSdlId(event.button.windowID);
+    case Kind::MouseButton:
+        if (UINT message = buttonMessage(event); window && message)
+            postMouse(window, message, event);
+        break;
+    case Kind::Focus:
         if (!window)
             break;
-        bool down = event.type == SDL_MOUSEBUTTONDOWN;
-        UINT message = 0;
-        WPARAM flag = 0;
-        switch (event.button.button) {
-        case SDL_BUTTON_LEFT:
-            message = down ? (event.button.clicks == 2 ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_LBUTTONUP;
-            flag = MK_LBUTTON;
-            break;
-        case SDL_BUTTON_RIGHT:
-            message = down ? (event.button.clicks == 2 ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_RBUTTONUP;
-            flag = MK_RBUTTON;
-            break;
-        case SDL_BUTTON_MIDDLE:
-            message = down ? (event.button.clicks == 2 ? WM_MBUTTONDBLCLK : WM_MBUTTONDOWN) : WM_MBUTTONUP;
-            flag = MK_MBUTTON;
-            break;
-        default:
-            break;
-        }
-        if (message) {
-            // The button's own state as the message reports it, whatever SDL's state snapshot says.
-            WPARAM keys = mouseKeyState();
-            keys = down ? (keys | flag) : (keys & ~flag);
-            postMouse(window, message, event.button.x, event.button.y, keys);
-        }
+        // Focus that comes back within a moment keeps SDL's key state, releases missed meanwhile
+        // included; keys really held are pressed again after this event.
+        platform::forgetHeldKeys();
+        postMessage(window, event.down ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0);
         break;
-    }
-    case SDL_WINDOWEVENT:
-        translateWindowEvent(event.window);
+    case Kind::Expose:
+        if (window)
+            window->needsPaint = true;
         break;
-    case SDL_DROPBEGIN:
-        platform::beginDrop(event.drop.windowID);
+    case Kind::Close:
+        if (window)
+            postMessage(window, WM_CLOSE, 0, 0);
         break;
-    case SDL_DROPFILE:
-    case SDL_DROPTEXT:
-    case SDL_DROPCOMPLETE: {
-        HDROP drop = nullptr;
-        if (event.type == SDL_DROPFILE)
-            drop = platform::addDroppedFile(event.drop.windowID, event.drop.file);
-        else if (event.type == SDL_DROPCOMPLETE)
-            drop = platform::completeDrop(event.drop.windowID);
-        // SDL hands the text over to whoever takes the event.
-        SDL_free(event.drop.file);
-        if (drop) {
-            WindowObject* window = platform::windowFromSdlId(platform::dropWindowId(drop));
-            if (!window)
-                window = platform::liveWindow(reg.mainWindow);
-            if (window)
-                postMessage(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-            else
-                DragFinish(drop);
-        }
+    case Kind::DropBegin:
+        platform::beginDrop(event.window);
         break;
-    }
-    case SDL_RENDER_TARGETS_RESET:
-    case SDL_RENDER_DEVICE_RESET:
-        // The textures are gone with the targets; the next present makes them again.
-        for (auto& window : reg.windows) {
-            if (event.type == SDL_RENDER_DEVICE_RESET)
-                platform::releasePresentation(*window);
-            else if (window->texture) {
-                SDL_DestroyTexture(window->texture);
-                window->texture = nullptr;
-            }
-        }
-        ++platform::renderResets;
+    case Kind::DropFile:
+        postDrop(platform::addDroppedFile(event.window, event.text.c_str()));
         break;
-    case SDL_QUIT:
+    case Kind::DropComplete:
+        postDrop(platform::completeDrop(event.window));
+        break;
+    case Kind::RenderReset:
+        for (auto& shown : reg.windows)
+            shown->screen.renderReset(event.deviceLost);
+        break;
+    case Kind::Quit:
         // Interrupts and session ends close the main window the normal way, so its owner saves state.
         if (reg.mainWindow)
             postMessage(reg.mainWindow, WM_CLOSE, 0, 0);
         break;
-    default:
-        if (event.type == crossThreadPosts().event && event.type != 0) {
-            std::deque<MSG> arrived;
-            {
-                std::lock_guard lock(crossThreadPosts().mutex);
-                arrived.swap(crossThreadPosts().messages);
-            }
-            // A window gone meanwhile gets nothing.
-            for (const MSG& msg : arrived)
-                if (platform::liveWindow(msg.hwnd))
-                    postMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam);
-        }
+    case Kind::Wake:
+        if (event.wakeType == reg.crossThreadEvent)
+            takeCrossThreadPosts();
         break;
     }
 }
@@ -254,8 +199,14 @@ void pumpEvents()
 {
     if (!platform::startVideo())
         return;
-    SDL_Event event;
-    while (SDL_PollEvent(&event))
+    auto geometryOf = [](uint32_t id, platform::ScreenGeometry& geometry) {
+        WindowObject* window = platform::windowFromSdlId(id);
+        if (window)
+            geometry = window->screen.geometry();
+        return window != nullptr;
+    };
+    platform::ScreenEvent event;
+    while (platform::pollScreenEvent(event, geometryOf))
         translateEvent(event);
 }
 
@@ -418,27 +369,6 @@ void PostQuitMessage(int exitCode)
     reg.quitCode = exitCode;
 }
 
-LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    WindowObject* window = platform::liveWindow(handle);
-    if (!window)
-        return 0;
-    switch (message) {
-    case WM_CLOSE:
-        DestroyWindow(handle);
-        return 0;
-    case WM_SYSKEYDOWN:
-        if (wParam == VK_F4 && (lParam & KF_ALTDOWN_BIT))
-            SendMessageA(handle, WM_CLOSE, 0, 0);
-        return 0;
-    case WM_PAINT:
-        window->needsPaint = false;
-        return 0;
-    default:
-        return 0;
-    }
-}
-
 DWORD GetMessagePos() { return platform::windowRegistry().lastMessagePos; }
 
 short GetKeyState(int virtualKey)
@@ -464,15 +394,10 @@ int TranslateAcceleratorA(HWND window, HACCEL table, MSG* message)
     return 1;
 }
 
-void platform::startCrossThreadPosts(uint32_t eventType)
-{
-    crossThreadPosts().event = eventType;
-}
-
 bool platform::postMessageFromThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CrossThreadPosts& posts = crossThreadPosts();
-    const uint32_t type = posts.event;
+    const uint32_t type = windowRegistry().crossThreadEvent;
     if (!type)
         return false;
     {

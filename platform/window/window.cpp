@@ -1,6 +1,5 @@
 // Windows and their geometry, the desktop and the cursor on SDL2.
 #include "platform/kernel.h"
-#include "platform/window/display_server.h"
 #include "platform/window/window_registry.h"
 
 #include <algorithm>
@@ -23,7 +22,7 @@ struct Borders {
 Borders bordersOf(const WindowObject& window)
 {
     Borders b;
-    if (window.exclusive || !window.sdl || SDL_GetWindowBordersSize(window.sdl, &b.top, &b.left, &b.bottom, &b.right) != 0)
+    if (window.screen.exclusive() || !window.sdl() || SDL_GetWindowBordersSize(window.sdl(), &b.top, &b.left, &b.bottom, &b.right) != 0)
         return Borders {};
     return b;
 }
@@ -46,92 +45,14 @@ void clientSize(const WindowObject& window, int& width, int& height)
         }
         return;
     }
-    if (window.exclusive) {
-        width = window.screenWidth;
-        height = window.screenHeight;
-        return;
-    }
-    if (window.sdl)
-        SDL_GetWindowSize(window.sdl, &width, &height);
+    const platform::ScreenGeometry g = window.screen.geometry();
+    width = g.clientWidth();
+    height = g.clientHeight();
 }
 
 }
 
 namespace platform {
-
-WindowRegistry& windowRegistry()
-{
-    static WindowRegistry instance;
-    instance.desktop.isDesktop = true;
-    return instance;
-}
-
-POINT clientOrigin(const WindowObject& window)
-{
-    POINT p { 0, 0 };
-    // The desktop's client area is its usable part, which starts past a panel at the top or left.
-    SDL_Rect usable {};
-    if (window.isDesktop && platform::startVideo() && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
-        p.x = usable.x;
-        p.y = usable.y;
-    }
-    if (window.exclusive || window.isDesktop || !window.sdl)
-        return p;
-    int x = 0, y = 0;
-    SDL_GetWindowPosition(window.sdl, &x, &y);
-    p.x = x;
-    p.y = y;
-    return p;
-}
-
-bool startVideo()
-{
-    auto& reg = platform::windowRegistry();
-    if (reg.started)
-        return true;
-    if (reg.startFailed)
-        return false;
-    SDL_SetHint("SDL_QUIT_ON_LAST_WINDOW_CLOSE", "0");
-    if (defaultPresentPath() == PresentPath::Framebuffer)
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (startVideoOnDisplayServer(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
-        platformLog("SDL video start failed: %s\n", SDL_GetError());
-        std::fprintf(stderr, "Sublumen: the display cannot be used: %s\n", SDL_GetError());
-        reg.startFailed = true;
-        return false;
-    }
-    const char* driver = SDL_GetCurrentVideoDriver();
-    const char* asked = std::getenv("SDL_VIDEODRIVER");
-    // Without a display SDL falls back to a driver that shows nothing. Unless that driver was asked for
-    // by name (automated checks), there is no screen: say so plainly instead of playing to nobody.
-    if (driver && (!asked || !*asked) && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"))) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr,
-            "Sublumen: no display to show the movie on (DISPLAY is %s%s); run it from a desktop session.\n",
-            display && *display ? "set to " : "not set", display && *display ? display : "");
-        platformLog("No display: SDL found only its %s driver, which shows nothing; no window can be made.\n", driver);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS);
-        reg.startFailed = true;
-        return false;
-    }
-    surviveDisplayErrors();
-    takeHangUpAsTerminate();
-    reg.wakeEvent = SDL_RegisterEvents(2);
-    platform::startCrossThreadPosts(reg.wakeEvent + 1);
-    reg.started = true;
-    return true;
-}
-
-PresentPath defaultPresentPath()
-{
-    const char* path = std::getenv("SUBLUMEN_PRESENT");
-    return path && !std::strcmp(path, "texture") ? PresentPath::Texture : PresentPath::Framebuffer;
-}
-
-const char* videoDriverName()
-{
-    return platform::windowRegistry().started ? SDL_GetCurrentVideoDriver() : nullptr;
-}
 
 bool desktopSize(HWND handle, int& width, int& height)
 {
@@ -139,7 +60,7 @@ bool desktopSize(HWND handle, int& width, int& height)
     if (!startVideo())
         return false;
     WindowObject* window = liveWindow(handle ? handle : windowRegistry().mainWindow);
-    int index = window && window->sdl ? SDL_GetWindowDisplayIndex(window->sdl) : 0;
+    int index = window && window->sdl() ? SDL_GetWindowDisplayIndex(window->sdl()) : 0;
     SDL_DisplayMode mode {};
     if (SDL_GetDesktopDisplayMode(index < 0 ? 0 : index, &mode) != 0 || mode.w <= 0 || mode.h <= 0)
         return false;
@@ -154,7 +75,7 @@ bool usableClientSize(HWND handle, int& width, int& height)
     if (!startVideo())
         return false;
     WindowObject* window = liveWindow(handle ? handle : windowRegistry().mainWindow);
-    int index = window && window->sdl ? SDL_GetWindowDisplayIndex(window->sdl) : 0;
+    int index = window && window->sdl() ? SDL_GetWindowDisplayIndex(window->sdl()) : 0;
     SDL_Rect usable {};
     if (SDL_GetDisplayUsableBounds(index < 0 ? 0 : index, &usable) != 0)
         return false;
@@ -163,30 +84,6 @@ bool usableClientSize(HWND handle, int& width, int& height)
     width = usable.w - b.left - b.right;
     height = usable.h - b.top - b.bottom;
     return width > 0 && height > 0;
-}
-
-WindowObject* windowFromSdlId(uint32_t id)
-{
-    for (auto& window : platform::windowRegistry().windows)
-        if (window->sdl && SDL_GetWindowID(window->sdl) == id)
-            return window.get();
-    return nullptr;
-}
-
-WindowObject* liveWindow(HWND handle)
-{
-    if (!handle)
-        return nullptr;
-    for (auto& window : platform::windowRegistry().windows)
-        if (window.get() == handle)
-            return window.get();
-    return nullptr;
-}
-
-uint32_t sdlWindowId(HWND handle)
-{
-    WindowObject* window = liveWindow(handle);
-    return window && window->sdl ? SDL_GetWindowID(window->sdl) : 0;
 }
 
 }
@@ -216,21 +113,12 @@ HWND CreateWindowExA(DWORD, const char* className, const char* windowName, DWORD
     window->procedure = windowClass.lpfnWndProc;
     window->className = className;
     window->style = style & ~WS_VISIBLE;
-    window->path = platform::defaultPresentPath();
-    Uint32 flags = SDL_WINDOW_HIDDEN | (bordered(style) ? 0 : SDL_WINDOW_BORDERLESS);
-    int w = std::max(1, width), h = std::max(1, height);
-    // The renderer path asks for an OpenGL window up front so that creating the renderer later does not
-    // recreate the window under the user's hands; drivers without OpenGL get a plain window.
-    if (window->path == platform::PresentPath::Texture)
-        window->sdl = SDL_CreateWindow(windowName ? windowName : "", x, y, w, h, flags | SDL_WINDOW_OPENGL);
-    if (!window->sdl)
-        window->sdl = SDL_CreateWindow(windowName ? windowName : "", x, y, w, h, flags);
-    if (!window->sdl) {
-        platform::platformLog("CreateWindowExA: %s\n", SDL_GetError());
+    window->screen = platform::Screen::open(windowName ? windowName : "", x, y, std::max(1, width),
+        std::max(1, height), bordered(style), platform::defaultPresentPath());
+    if (!window->sdl())
         return nullptr;
-    }
     if (SDL_Surface* icon = platform::iconSurface(windowClass.hIcon))
-        SDL_SetWindowIcon(window->sdl, icon);
+        SDL_SetWindowIcon(window->sdl(), icon);
     WindowObject* raw = window.get();
     reg.windows.push_back(std::move(window));
     if (!reg.mainWindow)
@@ -252,16 +140,34 @@ BOOL DestroyWindow(HWND handle)
     auto& reg = platform::windowRegistry();
     window->procedure(handle, WM_DESTROY, 0, 0);
     platform::stopTimers(handle);
-    platform::releasePresentation(*window);
-    if (window->sdl)
-        SDL_DestroyWindow(window->sdl);
-    window->sdl = nullptr;
+    window->screen = platform::Screen {};
     if (reg.mainWindow == handle)
         reg.mainWindow = nullptr;
     std::erase_if(reg.windows, [&](const auto& w) { return w.get() == window; });
     if (!reg.mainWindow && !reg.windows.empty())
         reg.mainWindow = reg.windows.front().get();
     return TRUE;
+}
+
+LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WindowObject* window = platform::liveWindow(handle);
+    if (!window)
+        return 0;
+    switch (message) {
+    case WM_CLOSE:
+        DestroyWindow(handle);
+        return 0;
+    case WM_SYSKEYDOWN:
+        if (wParam == VK_F4 && (lParam & KF_ALTDOWN_BIT))
+            SendMessageA(handle, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_PAINT:
+        window->needsPaint = false;
+        return 0;
+    default:
+        return 0;
+    }
 }
 
 BOOL IsWindow(HWND window) { return platform::liveWindow(window) ? TRUE : FALSE; }
@@ -271,14 +177,14 @@ BOOL MoveWindow(HWND handle, int x, int y, int width, int height, BOOL repaint)
     WindowObject* window = platform::liveWindow(handle);
     if (!window)
         return FALSE;
-    if (window->exclusive) {
+    if (window->screen.exclusive()) {
         // The full-screen window keeps covering the screen; the geometry applies when it leaves.
         window->restoreRect = RECT { x, y, x + width, y + height };
         return TRUE;
     }
     Borders b = bordersOf(*window);
-    SDL_SetWindowPosition(window->sdl, x + b.left, y + b.top);
-    SDL_SetWindowSize(window->sdl, std::max(1, width - b.left - b.right), std::max(1, height - b.top - b.bottom));
+    SDL_SetWindowPosition(window->sdl(), x + b.left, y + b.top);
+    SDL_SetWindowSize(window->sdl(), std::max(1, width - b.left - b.right), std::max(1, height - b.top - b.bottom));
     if (repaint)
         window->needsPaint = true;
     return TRUE;
@@ -319,11 +225,11 @@ BOOL SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int width, int he
         return FALSE;
     if (!(flags & SWP_NOZORDER)) {
         if (insertAfter == HWND_TOPMOST)
-            SDL_SetWindowAlwaysOnTop(window->sdl, SDL_TRUE);
+            SDL_SetWindowAlwaysOnTop(window->sdl(), SDL_TRUE);
         else if (insertAfter == HWND_NOTOPMOST)
-            SDL_SetWindowAlwaysOnTop(window->sdl, SDL_FALSE);
+            SDL_SetWindowAlwaysOnTop(window->sdl(), SDL_FALSE);
         else if (insertAfter == HWND_TOP && window->visible)
-            SDL_RaiseWindow(window->sdl);
+            SDL_RaiseWindow(window->sdl());
     }
     if ((flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) {
         RECT current {};
@@ -344,12 +250,12 @@ BOOL ShowWindow(HWND handle, int command)
         return FALSE;
     BOOL wasVisible = window->visible ? TRUE : FALSE;
     if (command == SW_HIDE) {
-        SDL_HideWindow(window->sdl);
+        SDL_HideWindow(window->sdl());
         platform::settleKeyboard();
         window->visible = false;
     } else {
-        SDL_ShowWindow(window->sdl);
-        SDL_RaiseWindow(window->sdl);
+        SDL_ShowWindow(window->sdl());
+        SDL_RaiseWindow(window->sdl());
         platform::settleKeyboard();
         window->visible = true;
         window->needsPaint = true;
@@ -404,8 +310,8 @@ LONG SetWindowLongA(HWND handle, int index, LONG value)
         return 0;
     LONG previous = static_cast<LONG>(window->style);
     window->style = static_cast<DWORD>(value) & ~WS_VISIBLE;
-    if (!window->exclusive)
-        SDL_SetWindowBordered(window->sdl, bordered(window->style) ? SDL_TRUE : SDL_FALSE);
+    if (!window->screen.exclusive())
+        SDL_SetWindowBordered(window->sdl(), bordered(window->style) ? SDL_TRUE : SDL_FALSE);
     return previous;
 }
 

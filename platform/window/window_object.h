@@ -1,7 +1,7 @@
 // The window record behind an HWND, shared by the SDL window files of the platform.
 #pragma once
 
-#include "platform/picture_scaling.h"
+#include "platform/screen/screen.h"
 #include "platform/window/window.h"
 
 #include <SDL.h>
@@ -10,37 +10,20 @@
 #include <string>
 #include <thread>
 
-namespace platform {
-
-enum class PresentPath { Texture, Framebuffer };
-
-}
-
 struct WindowObject {
-    SDL_Window* sdl = nullptr;
+    // The window's picture and its SDL window; none for the desktop.
+    platform::Screen screen;
     WNDPROC procedure = nullptr;
     std::string className;
     DWORD style = 0;
     bool isDesktop = false;
     bool visible = false;
     bool needsPaint = false;
-
-    // Exclusive full screen: the window covers the desktop and stands for a screen of this size.
-    bool exclusive = false;
-    int screenWidth = 0;
-    int screenHeight = 0;
+    // Where the window stood, and whether it was shown, before exclusive full screen.
     RECT restoreRect {};
     bool restoreVisible = false;
 
-    // Presentation: a renderer with one streaming texture, or the window's own framebuffer.
-    platform::PresentPath path = platform::PresentPath::Texture;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;
-    uint32_t textureFormat = 0;
-    int textureWidth = 0;
-    int textureHeight = 0;
-    // Scales a full-screen mode's picture into the framebuffer when no GPU does it.
-    platform::PictureScaler scaler;
+    SDL_Window* sdl() const { return screen.window(); }
 };
 
 namespace platform {
@@ -49,15 +32,8 @@ namespace platform {
 WindowObject* windowFromSdlId(uint32_t id);
 // The live window behind a handle, null for a stale or foreign handle (the desktop included).
 WindowObject* liveWindow(HWND window);
-// Where the picture of a window in exclusive mode lands inside its physical client area.
-SDL_Rect exclusiveViewport(const WindowObject& window);
-// Releases the renderer and texture of a window that goes away.
-void releasePresentation(WindowObject& window);
 // Brings up SDL's video, timer and event parts once; false when SDL cannot start.
 bool startVideo();
-PresentPath defaultPresentPath();
-// Render-target and device resets reported by SDL so far.
-extern uint32_t renderResets;
 
 // Key translation: the Win32 virtual-key code for an SDL keycode and scancode, 0 when it has none.
 int virtualKeyFromSdl(int32_t keycode, int scancode);

@@ -1,9 +1,10 @@
 // The state the SDL window files share: the registered classes, the live windows, the posted messages
-// and the timers. Internal to the window stand-in.
+// and the timers, and the start of SDL's video. Internal to the window stand-in.
 #pragma once
 
 #include "platform/window/window_object.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -21,9 +22,14 @@ struct Timer {
 };
 
 struct WindowRegistry {
+    WindowRegistry() { desktop.isDesktop = true; }
+
     bool started = false;
     bool startFailed = false;
+    // The event that wakes the queue for a timer, and the one that brings messages posted by other
+    // threads (read by them too); registered when video starts.
     uint32_t wakeEvent = 0;
+    std::atomic<uint32_t> crossThreadEvent { 0 };
     std::map<std::string, WNDCLASSA> classes;
     std::vector<std::unique_ptr<WindowObject>> windows;
     WindowObject desktop;
@@ -47,8 +53,6 @@ WindowRegistry& windowRegistry();
 
 // Top-left of the client area in screen coordinates.
 POINT clientOrigin(const WindowObject& window);
-// Messages other threads post (postMessageFromThread) arrive as SDL events of this type; set once at start.
-void startCrossThreadPosts(uint32_t eventType);
 // Stops and forgets every timer of a window that goes away.
 void stopTimers(HWND window);
 

@@ -418,7 +418,7 @@ TEST_F(PlayingLoop, ASeekWhilePausedInAWindowShowsThePictureThere)
     press(VK_SPACE);
     turn();
     ASSERT_EQ(sys.playback.playState, PlayState::Wait);
-    platform::Surface& screen = *sys.displays.backSurface()->surface->pixels();
+    platform::PixelView& screen = *sys.displays.backSurface()->surface->pixels();
     const VideoPlacement& p = sys.videoPlacement;
     const int x = p.dstX + p.dstWidth / 2, y = p.dstY + p.dstHeight / 2;
     // The scripted engine paints its pictures in bytes of 0x5A.

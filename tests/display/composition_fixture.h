@@ -55,12 +55,12 @@ protected:
         return platform::createFont(height, weight, face);
     }
 
-    platform::Surface& screen() { return *sys.displays.backSurface()->surface->pixels(); }
+    platform::PixelView& screen() { return *sys.displays.backSurface()->surface->pixels(); }
 
     void paint(int r, int g, int b) { fillSurface(screen(), r, g, b); }
 
     // What TextOutA draws for each (x, y, text) in colour over a copy of background in font.
-    static platform::Surface reference(const platform::Surface& background, HFONT font, COLORREF colour,
+    static platform::Surface reference(platform::ConstPixelView background, HFONT font, COLORREF colour,
         const std::vector<std::tuple<int, int, std::string>>& texts)
     {
         platform::Surface copy = background;
@@ -76,7 +76,7 @@ protected:
     }
 
     // The first row at or after y0 where the two surfaces differ, -1 when they are the same.
-    static int firstDifferentRow(const platform::Surface& a, const platform::Surface& b, int y0 = 0)
+    static int firstDifferentRow(platform::ConstPixelView a, platform::ConstPixelView b, int y0 = 0)
     {
         for (int y = y0; y < a.height; ++y)
             if (!std::equal(a.row(y), a.row(y) + a.pitch, b.row(y)))

@@ -3,7 +3,7 @@
 #include "display/display_modes.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/window/input_injection.h"
-#include "platform/window/presentation.h"
+#include "platform/window/window_screens.h"
 #include "support/log_capture.h"
 #include "support/test_window.h"
 
@@ -274,7 +274,7 @@ TEST_F(DisplayModes, WindowPresentShowsTheBackSurfaceInTheClientArea)
     settle(0, 320, 200, 16);
     ASSERT_EQ(ddEnum(sys), 0);
     DisplaySurface* back = sys.displays.backSurface();
-    platform::Surface* pixels = back->surface->pixels();
+    platform::PixelView* pixels = back->surface->pixels();
     ASSERT_NE(pixels, nullptr);
     platform::writePixel(*pixels, 5, 7, platform::packPixel(pixels->format, 255, 0, 0));
     EXPECT_EQ(sys.displays.display->present(), 0);

@@ -6,7 +6,7 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "platform/kernel.h"
-#include "platform/window/presentation.h"
+#include "platform/window/window_screens.h"
 #include "support/scripted_media_backend.h"
 
 #include "composition_fixture.h"
@@ -54,7 +54,7 @@ protected:
         script->running = true;
     }
 
-    platform::Surface& picture() { return *sys.movie.currentStream->surface->pixels(); }
+    platform::PixelView& picture() { return *sys.movie.currentStream->surface->pixels(); }
 
     // One update answering 2: the decoder stays behind through the quarter-second wait as well.
     void scriptBusyFrames(int count)
@@ -266,7 +266,7 @@ TEST_F(FrameComposition, LetterBoxPaintsTheBandsAboveAndBelowThePicture)
     openMovie(720, 480);
     ASSERT_EQ(sys.videoPlacement.dstY, 27);
     paint(128, 128, 128);
-    platform::Surface& movie = picture();
+    platform::PixelView& movie = picture();
     fillSurface(movie, 200, 40, 40);
     sys.settings.seekbar = 0;
     sys.settings.iscaption = 0;
@@ -294,7 +294,7 @@ TEST_F(FrameComposition, EnhancedFlippedPictureIsStretchedAndMirrored)
     sys.settings.seekbar = 0;
     sys.settings.iscaption = 0;
     script->running = false;
-    platform::Surface& movie = picture();
+    platform::PixelView& movie = picture();
     // Top half red, bottom half blue.
     for (int y = 0; y < movie.height; ++y)
         for (int x = 0; x < movie.width; ++x)
@@ -480,6 +480,7 @@ TEST_F(FrameComposition, ComposedWhereItIsShownTheWindowShowsWhatTheCopyShowed)
         EXPECT_TRUE(pixels.width == W && pixels.height == H);
         return pixels;
     };
+    auto drawnWhereShown = [&] { return sys.displays.backSurface->surface->drawnWhereShown(); };
 
     openMovie(640, 360);  // letter-boxed: black bands above and below
     script->running = false;
@@ -505,25 +506,25 @@ TEST_F(FrameComposition, ComposedWhereItIsShownTheWindowShowsWhatTheCopyShowed)
     const platform::Surface copied = shown();
     EXPECT_FALSE(boxWhere(copied, isWhite, 0, H - 100, W, H - 60).empty()) << "no caption";
     EXPECT_TRUE(boxWhere(copied, isBlack, 0, 0, W, 60).width() == W);
-    ASSERT_TRUE(screen().lent());
+    ASSERT_TRUE(drawnWhereShown());
 
     plain();
     renderFrame(sys);  // composed in the framebuffer
     EXPECT_NE(firstDifferentRow(shown(), copied), -1);
     rich();
     renderFrame(sys);
-    EXPECT_TRUE(screen().lent());
+    EXPECT_TRUE(drawnWhereShown());
     EXPECT_EQ(firstDifferentRow(shown(), copied), -1);
 
     MoveWindow(window.handle(), 0, 0, W - 40, H - 40, FALSE);
     plain();
     renderFrame(sys);
-    EXPECT_FALSE(screen().lent());
+    EXPECT_FALSE(drawnWhereShown());
     MoveWindow(window.handle(), 0, 0, W, H, FALSE);
     rich();
     renderFrame(sys);
     EXPECT_EQ(firstDifferentRow(shown(), copied), -1);
-    EXPECT_TRUE(screen().lent());
+    EXPECT_TRUE(drawnWhereShown());
 }
 
 // The stall rule: more busy frames in a row than the limit make the stream jump.

@@ -19,12 +19,12 @@ namespace {
 
 constexpr int frameMs = 100;  // the fixtures run at 10 frames per second
 
-int frameIn(const platform::Surface& picture) { return fixtures::frameNumberIn(picture); }
+int frameIn(platform::ConstPixelView picture) { return fixtures::frameNumberIn(picture); }
 
-platform::Surface& pictureOf(MediaStream& stream) { return *stream.surface->pixels(); }
+platform::PixelView& pictureOf(MediaStream& stream) { return *stream.surface->pixels(); }
 
 // The part of a surface inside rect, as a surface of its own.
-platform::Surface crop(const platform::Surface& from, const RECT& rect)
+platform::Surface crop(platform::ConstPixelView from, const RECT& rect)
 {
     platform::Surface part(rect.right - rect.left, rect.bottom - rect.top, from.format);
     int bytes = from.bitsPerPixel() / 8;
@@ -33,7 +33,7 @@ platform::Surface crop(const platform::Surface& from, const RECT& rect)
     return part;
 }
 
-platform::Surface mirrored(const platform::Surface& from)
+platform::Surface mirrored(platform::ConstPixelView from)
 {
     platform::Surface flipped = from;
     for (int y = 0; y < from.height; ++y)
@@ -230,7 +230,7 @@ TEST_F(StreamOnDisplay, BlitFrameCopiesPlainMirroredAndHalftone)
     stream.seek(1250);
     ASSERT_EQ(nextPicture(stream), 0);
     sublumen::DisplaySurface* back = sys.displays.backSurface();
-    platform::Surface& screen = *back->surface->pixels();
+    platform::PixelView& screen = *back->surface->pixels();
     const uint32_t marker = platform::packPixel(screen.format, 10, 200, 30);
     const RECT dst { 40, 30, 600, 450 };
 
@@ -262,7 +262,7 @@ TEST_F(StreamOnDisplay, BlitFrameCopiesPlainMirroredAndHalftone)
     }
     // A part of the picture: the right half of the source fills the destination.
     ASSERT_EQ(stream.blitFrame(back, 88, 0, 88, 144, 0, 0, 88, 144, 0), 0);
-    const platform::Surface& source = pictureOf(stream);
+    const platform::PixelView& source = pictureOf(stream);
     EXPECT_EQ(platform::readPixel(screen, 0, 10), platform::readPixel(source, 88, 10));
     EXPECT_EQ(platform::readPixel(screen, 87, 100), platform::readPixel(source, 175, 100));
     stream.release();

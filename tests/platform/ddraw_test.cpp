@@ -2,7 +2,7 @@
 #include "platform/ddraw/display_driver.h"
 #include "platform/gdi/gdi.h"
 #include "platform/picture_scaling.h"
-#include "platform/window/presentation.h"
+#include "platform/window/window_screens.h"
 #include "support/test_window.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +47,7 @@ protected:
     // Row y painted with red = y * 10 (and green = x), in the surface's own format.
     static void paintRows(IDirectDrawSurface* surface)
     {
-        platform::Surface& s = *surface->pixels();
+        platform::PixelView& s = *surface->pixels();
         for (int y = 0; y < s.height; ++y)
             for (int x = 0; x < s.width; ++x)
                 platform::writePixel(s, x, y, platform::packPixel(s.format, y * 10, x * 8, 0));
@@ -303,7 +303,7 @@ TEST(FullScreenPicture, TheScalerFiltersALineEnlarged2Point25Times)
         platform::Surface screen(144, 18, format);
         platform::PictureScaler scaler;
         scaler.scale(line, RECT { 0, 0, 64, 8 },
-            platform::PixelTarget { screen.pixels.data(), screen.pitch, screen.width, screen.height, format });
+            platform::PixelView { screen.pixels.data(), screen.pitch, screen.width, screen.height, format });
         for (int y : { 0, 9, 17 })
             expectFilteredLine(redsOfRow(screen, y), 2.25);
     }

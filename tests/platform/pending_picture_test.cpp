@@ -25,7 +25,7 @@ public:
         , calls_(calls)
     {
     }
-    bool convertInto(platform::Surface& target, int x, int y, int width, int height) override
+    bool convertInto(platform::PixelView target, int x, int y, int width, int height) override
     {
         ++calls_;
         bool whole = x == 0 && y == 0 && width == target.width && height == target.height;
@@ -77,7 +77,7 @@ protected:
     }
     static void fill(IDirectDrawSurface* surface, int red)
     {
-        platform::Surface& s = *surface->pixels();
+        platform::PixelView& s = *surface->pixels();
         for (int y = 0; y < s.height; ++y)
             for (int x = 0; x < s.width; ++x)
                 platform::writePixel(s, x, y, platform::packPixel(s.format, red, 0, 0));
@@ -256,8 +256,8 @@ TEST(PendingMoviePictures, DirectConversionEqualsTheSamplesPixels)
     ASSERT_EQ(hr, S_OK);
     RECT to {16, 8, 16 + 192, 8 + 144};
     ASSERT_EQ(back->Blt(&to, surface, nullptr, DDBLT_WAIT, nullptr), DD_OK);
-    const platform::Surface& own = *surface->pixels();
-    const platform::Surface& copied = *back->pixels();
+    const platform::PixelView& own = *surface->pixels();
+    const platform::PixelView& copied = *back->pixels();
     int bytes = own.bitsPerPixel() / 8;
     int differentRows = 0;
     for (int y = 0; y < own.height; ++y)

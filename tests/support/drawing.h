@@ -33,7 +33,7 @@ inline std::string describe(const PixelBox& b)
 
 // The box around pixels in [x0, x1) x [y0, y1) for which match(r, g, b) holds.
 template<typename Match>
-PixelBox boxWhere(const platform::Surface& s, Match match, int x0 = 0, int y0 = 0, int x1 = INT_MAX, int y1 = INT_MAX)
+PixelBox boxWhere(platform::ConstPixelView s, Match match, int x0 = 0, int y0 = 0, int x1 = INT_MAX, int y1 = INT_MAX)
 {
     PixelBox box;
     for (int y = std::max(0, y0); y < std::min(s.height, y1); ++y)
@@ -55,7 +55,7 @@ constexpr int backgroundGrey = 128;
 inline bool brighter(int r, int g, int b) { return r > backgroundGrey + 8 && g > backgroundGrey + 8 && b > backgroundGrey + 8; }
 inline bool darker(int r, int g, int b) { return r < backgroundGrey - 8 && g < backgroundGrey - 8 && b < backgroundGrey - 8; }
 
-inline void fillSurface(platform::Surface& s, int r, int g, int b)
+inline void fillSurface(platform::PixelView s, int r, int g, int b)
 {
     for (int y = 0; y < s.height; ++y)
         for (int x = 0; x < s.width; ++x)

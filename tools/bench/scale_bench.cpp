@@ -34,7 +34,7 @@ int main(int argc, char** argv)
         platform::Surface picture(c.srcW, c.srcH, c.source);
         fillPicture(picture);
         platform::Surface screen(c.dstW, c.dstH, c.screen);
-        platform::PixelTarget target { screen.pixels.data(), screen.pitch, screen.width, screen.height, screen.format };
+        platform::PixelView target { screen.pixels.data(), screen.pitch, screen.width, screen.height, screen.format };
         platform::PictureScaler scaler;
         const RECT whole { 0, 0, c.srcW, c.srcH };
         double us = microsecondsPerCall(20, rounds, [&] { scaler.scale(picture, whole, target); });

@@ -32,7 +32,7 @@ template<typename F> double microsecondsPerCall(int calls, int rounds, F&& f)
     return perCall[perCall.size() / 2];
 }
 
-inline void fillPicture(platform::Surface& s)
+inline void fillPicture(platform::PixelView s)
 {
     for (int y = 0; y < s.height; ++y)
         for (int x = 0; x < s.width; ++x)

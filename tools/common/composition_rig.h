@@ -64,7 +64,7 @@ public:
             && sys.startup.captionFont;
     }
 
-    platform::Surface& screen() { return *sys.displays.backSurface()->surface->pixels(); }
+    platform::PixelView& screen() { return *sys.displays.backSurface()->surface->pixels(); }
 
     sublumen::System sys;
     // The two-line caption track; the system owns it as the current caption.

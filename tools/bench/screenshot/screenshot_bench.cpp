@@ -83,7 +83,7 @@ int main(int argc, char** argv)
             bench::fillPicture(*stream->surface->pixels());
         sublumen::renderFrame(sys);
 
-        const platform::Surface& frame = *stream->surface->pixels();
+        const platform::PixelView& frame = *stream->surface->pixels();
         std::printf("screenshot, %dx%d movie on 1920x1080x32 (%s), main thread, median of %d:\n", frame.width,
             frame.height, moviePath ? moviePath : "scripted", rounds);
 

@@ -1,10 +1,10 @@
-// The display driver of the program: SDL's displays, its desktop mode and the window layer's
-// presentation.
+// The display driver of the program: SDL's displays, its desktop mode, and the screens of the windows.
 #include "platform/ddraw/display_driver.h"
 
-#include "platform/window/presentation.h"
+#include "platform/screen/screen.h"
+#include "platform/window/window.h"
 #include "platform/window/window_object.h"
-#include "platform/window/window_registry.h"
+#include "platform/window/window_screens.h"
 
 #include <cstdio>
 
@@ -43,8 +43,8 @@ public:
         // The display the main window is on: the one its full screen covers.
         if (!desktopSize(nullptr, mode.width, mode.height))
             return false;
-        WindowObject* window = liveWindow(windowRegistry().mainWindow);
-        int index = window && window->sdl ? SDL_GetWindowDisplayIndex(window->sdl) : 0;
+        Screen* screen = mainScreen();
+        int index = screen ? SDL_GetWindowDisplayIndex(screen->window()) : 0;
         SDL_DisplayMode desktopMode {};
         if (SDL_GetDesktopDisplayMode(index < 0 ? 0 : index, &desktopMode) != 0)
             return false;
@@ -59,17 +59,42 @@ public:
 
     void leaveFullScreen(HWND window) override { leaveExclusiveMode(window); }
 
-    bool present(HWND window, const Surface& source, const RECT& sourceRect, const RECT& destination) override
+    bool present(HWND window, ConstPixelView source, const RECT& sourceRect, const RECT& destination) override
     {
-        return presentToWindow(window, source, sourceRect, destination);
+        Screen* screen = screenOf(window);
+        return screen && screen->present(source, sourceRect, destination);
     }
 
-    bool presentLending(HWND window, Surface& source, const RECT& sourceRect, const RECT& destination) override
+    PixelView frame(HWND window) override
     {
-        return presentToWindowLending(window, source, sourceRect, destination);
+        Screen* screen = screenOf(window);
+        return screen ? screen->frame() : PixelView {};
     }
 
-    uint32_t resets() override { return presentationResets(); }
+    void keepFrameIn(HWND window, const std::shared_ptr<Surface>& keeper) override
+    {
+        if (Screen* screen = screenOf(window))
+            screen->keepFrameIn(keeper);
+    }
+
+    bool framesKeeper(HWND window, const Surface* keeper) override
+    {
+        Screen* screen = screenOf(window);
+        return screen && keeper && screen->frameKeeper() == keeper;
+    }
+
+    void endFrame(HWND window) override
+    {
+        if (Screen* screen = screenOf(window))
+            screen->endFrame();
+    }
+
+    // Every screen counts the resets SDL reports; the main window's is the one DirectDraw draws on.
+    uint32_t resets() override
+    {
+        Screen* screen = mainScreen();
+        return screen ? screen->resets() : 0;
+    }
 };
 
 }
