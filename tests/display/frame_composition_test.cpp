@@ -480,7 +480,7 @@ TEST_F(FrameComposition, ComposedWhereItIsShownTheWindowShowsWhatTheCopyShowed)
         EXPECT_TRUE(pixels.width == W && pixels.height == H);
         return pixels;
     };
-    auto drawnWhereShown = [&] { return sys.displays.backSurface->surface->drawnWhereShown(); };
+    auto drawnWhereShown = [&] { return sys.displays.backSurface()->surface->drawnWhereShown(); };
 
     openMovie(640, 360);  // letter-boxed: black bands above and below
     script->running = false;
