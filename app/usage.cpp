@@ -17,6 +17,7 @@ const char* const usageText =
     "  M picture fit, L enhance, P flip, 1-8 resolution, 9 the desktop's size, ` 16/32 bits,\n"
     "  Keypad +/- volume, T always on top, Q quick skip, E end screen, W next audio stream,\n"
     "  X ask for a caption at the next start, N caption language (each in turn, then all),\n"
+    "  V SSA/ASS captions as authored or in our caption style (kept per movie),\n"
     "  Ctrl+Left/Right previous/next caption, Ctrl+Up current caption again,\n"
     "  Ctrl+K/J the next/last caption starts now (a second snap 5 min away sets the rate), Ctrl+0 undo,\n"
     "  Ctrl+,/. previous/next frame while paused,\n"

@@ -4,9 +4,11 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
+#include "display/authored_caption_drawing.h"
 #include "display/display.h"
 #include "display/info_overlay.h"
 #include "display/screenshot.h"
+#include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/study_mode.h"
@@ -185,7 +187,7 @@ void drawVideo(System& sys)
         if (!notice.empty())
             drawStatusText(sys, dc, 0, notice.c_str());
     }
-    if (sys.settings.iscaption != 0 && sys.movie.currentCaption) {
+    if (sys.settings.iscaption != 0 && sys.movie.currentCaption && !authoredCaptionsShown(sys)) {
         uint32_t ct = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate);
         const Settings& s = sys.settings;
         // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
@@ -201,6 +203,7 @@ void drawVideo(System& sys)
         }
     }
     back->releaseDC(dc);
+    drawAuthoredCaptions(sys);
 }
 
 bool movieShown(const System& sys)

@@ -163,11 +163,25 @@ bool MediaStream::captionStreamName(char* buffer, size_t size) const
     return true;
 }
 
+std::shared_ptr<const platform::AuthoredStyle> MediaStream::captionStyle() const
+{
+    std::shared_ptr<const platform::AuthoredStyle> style;
+    if (captionText)
+        captionText->GetAuthoredStyle(&style);
+    return style;
+}
+
 void MediaStream::takeCaptionCues(std::vector<TextCue>& cues)
 {
+    std::vector<platform::CaptionText> texts;
+    takeCaptionCues(cues, texts);
+}
+
+void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<platform::CaptionText>& texts)
+{
+    texts.clear();
     if (!captionText)
         return;
-    std::vector<platform::CaptionText> texts;
     captionText->TakeTexts(texts);
     auto milliseconds = [](platform::MediaTime t) {
         int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(t).count();

@@ -2,10 +2,12 @@
 // audio device, its video is decoded frame by frame into a DirectDraw surface on request.
 #pragma once
 
+#include "platform/mmstream/media_backend.h"
 #include "platform/win32.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,10 @@ public:
     // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
     // text; nothing without such a stream.
     void takeCaptionCues(std::vector<TextCue>& cues);
+    // The same, and for an SSA/ASS stream its events as read (authoredEvents), for drawing as authored.
+    void takeCaptionCues(std::vector<TextCue>& cues, std::vector<platform::CaptionText>& authoredEvents);
+    // For an SSA/ASS caption stream its header and the movie's attached fonts; none otherwise.
+    std::shared_ptr<const platform::AuthoredStyle> captionStyle() const;
 
     // The movie's audio streams in file order, and in heard the number of the one heard (-1: none);
     // empty when no sound is played.

@@ -138,10 +138,22 @@ void takeStreamCaptions(System& sys)
     if (!sys.movie.currentStream)
         return;
     std::vector<TextCue> cues;
-    sys.movie.currentStream->takeCaptionCues(cues);
+    std::vector<platform::CaptionText> events;
+    sys.movie.currentStream->takeCaptionCues(cues, events);
     Caption* track = sys.movie.currentCaption.get();
     // Taken every frame even when a caption file is shown instead, so they never pile up.
-    if (!cues.empty() && track && track->isCueTrack())
+    if (!track || !track->isCueTrack())
+        return;
+    if (track->authored) {
+        for (const platform::CaptionText& event : events) {
+            if (!event.assLine)
+                continue;
+            const auto start = std::chrono::duration_cast<std::chrono::milliseconds>(event.start).count();
+            const auto end = std::chrono::duration_cast<std::chrono::milliseconds>(event.end).count();
+            track->authored->addEvent(start, end - start, event.text);
+        }
+    }
+    if (!cues.empty())
         track->addCues(std::move(cues));
 }
 

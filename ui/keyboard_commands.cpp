@@ -7,6 +7,7 @@
 #include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/audio_choice.h"
+#include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/study_mode.h"
@@ -282,6 +283,9 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case 'U':
         sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -10000);
+        break;
+    case 'V':
+        switchCaptionLook(sys);
         break;
     case 'W':
         cycleAudio(sys);

@@ -14,6 +14,10 @@ namespace platform {
 enum class LogBitmapStreams { No, Yes };
 CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
 
+// For an SSA/ASS caption stream: its header and the fonts among the movie's attachments, for drawing it
+// as authored; none for any other stream. Attachments that are no font or hold no data are logged.
+std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& format, const AVStream& stream);
+
 class CaptionDecoder {
 public:
     // False, with a log line, when the stream's decoder cannot start.

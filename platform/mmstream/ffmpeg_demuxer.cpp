@@ -80,6 +80,7 @@ CaptionStreamInfo FfmpegDemuxer::readCaptions()
     if (chosen.index < 0 || !captions_.open(*format_->streams[chosen.index], startOffset_))
         return {};
     captionIndex_ = chosen.index;
+    chosen.style = authoredStyleOf(*format_, *format_->streams[chosen.index]);
     return chosen;
 }
 

@@ -97,6 +97,13 @@ public:
         backend_->takeCaptionTexts(texts);
         return S_OK;
     }
+    HRESULT GetAuthoredStyle(std::shared_ptr<const AuthoredStyle>* style) override
+    {
+        if (!style)
+            return E_POINTER;
+        *style = backend_->captionStream().style;
+        return *style ? S_OK : S_FALSE;
+    }
 
 private:
     std::shared_ptr<MediaBackend> backend_;

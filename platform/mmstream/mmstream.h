@@ -135,6 +135,14 @@ struct ICaptionTextStream : IMediaStream {
     // Appends to texts the captions decoded since the last call, in the order the file gave them; a
     // caption read again after a backward seek comes again.
     virtual HRESULT TakeTexts(std::vector<platform::CaptionText>& texts) = 0;
+    // For an SSA/ASS stream its header and the movie's attached fonts, for drawing it as authored;
+    // S_FALSE with none for every other kind of caption stream.
+    virtual HRESULT GetAuthoredStyle(std::shared_ptr<const platform::AuthoredStyle>* style)
+    {
+        if (style)
+            style->reset();
+        return S_FALSE;
+    }
 };
 
 struct IAudioStreamChoice : IMediaStream {
