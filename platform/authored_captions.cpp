@@ -35,6 +35,9 @@ constexpr int loggedMessages = 40;
 // A picture larger than this is not a frame the renderer is asked to fill.
 constexpr int largestFrame = 8192;
 
+// Events of a stream wait for the worker's next rendering, or are handed to the track once this many wait.
+constexpr size_t heldEvents = 256;
+
 // A rendering is flattened into premultiplied pixels only over the rows' runs of visible pixels; runs
 // closer than this are joined, so a line of text is one run and two signs far apart are two.
 constexpr int joinedGap = 24;
@@ -277,7 +280,6 @@ struct AuthoredCaptions::State {
     RendererHandle renderer;
     bool rendererFailed = false;
     Canvas canvas;
-    std::atomic<int> events {0};
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -314,9 +316,19 @@ struct AuthoredCaptions::State {
         std::shared_ptr<const Rendering> previous;
         for (;;) {
             std::unique_lock lock(mutex);
-            wake.wait(lock, [&] { return quit || wanted; });
+            wake.wait(lock, [&] { return quit || wanted || pending.size() >= heldEvents; });
             if (quit)
                 return;
+            if (!wanted) {
+                // Captions shown in our style are never rendered; their events still go to the track
+                // rather than pile up here.
+                std::vector<Event> events;
+                events.swap(pending);
+                lock.unlock();
+                for (Event& e : events)
+                    ass_process_chunk(track.get(), e.line.data(), static_cast<int>(e.line.size()), e.start, e.duration);
+                continue;
+            }
             wanted = false;
             busy = true;
             const PictureFrame want = wantedFrame;
@@ -328,7 +340,6 @@ struct AuthoredCaptions::State {
 
             for (Event& e : events)
                 ass_process_chunk(track.get(), e.line.data(), static_cast<int>(e.line.size()), e.start, e.duration);
-            this->events.store(track->n_events);
             std::shared_ptr<const Rendering> made = render(want, time, previous);
             previous = made;
 
@@ -409,7 +420,6 @@ std::unique_ptr<AuthoredCaptions> AuthoredCaptions::fromScript(std::string_view 
         platformLog("ass: no script found in the caption file; it is shown in our style only\n");
         return nullptr;
     }
-    state->events.store(state->track->n_events);
     return std::unique_ptr<AuthoredCaptions>(new AuthoredCaptions(std::move(state)));
 }
 
@@ -442,17 +452,14 @@ void AuthoredCaptions::addEvent(int64_t start, int64_t duration, std::string_vie
 {
     std::lock_guard lock(state_->mutex);
     state_->pending.push_back({ start, duration, std::string(line) });
+    if (state_->pending.size() >= heldEvents)
+        state_->wake.notify_one();
 }
 
 void AuthoredCaptions::setRenderBudget(std::chrono::milliseconds budget)
 {
     std::lock_guard lock(state_->mutex);
     state_->budget = budget;
-}
-
-int AuthoredCaptions::eventCount() const
-{
-    return state_->events.load();
 }
 
 void AuthoredCaptions::blend(Surface& target, const PictureFrame& frame, int64_t time)

@@ -67,9 +67,6 @@ public:
     void setRenderBudget(std::chrono::milliseconds budget);
     static constexpr std::chrono::milliseconds defaultRenderBudget {10};
 
-    // The number of events the track holds (those of a stream as far as they have been rendered).
-    int eventCount() const;
-
     struct State;
 
 private:
