@@ -20,6 +20,7 @@ const char* const usageText =
     "  Shift+Y a second caption above the first (also another language of a SAMI file), off at first,\n"
     "  Shift+J/K second caption time -1/+1 s,\n"
     "  X ask for a caption at the next start, N caption language (each in turn, then all),\n"
+    "  V SSA/ASS captions as authored or in our caption style (kept per movie),\n"
     "  Ctrl+Left/Right previous/next caption, Ctrl+Up current caption again,\n"
     "  Ctrl+K/J the next/last caption starts now (a second snap 5 min away sets the rate), Ctrl+0 undo,\n"
     "  Ctrl+,/. previous/next frame while paused,\n"

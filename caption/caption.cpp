@@ -204,6 +204,7 @@ void Caption::unload()
     classes.clear();
     shownClass = defaultClass = 0;
     shownFrom.clear();
+    authored.reset();
     if (comHeld) {
         CoUninitialize();
         comHeld = false;

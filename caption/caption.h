@@ -3,11 +3,13 @@
 #pragma once
 
 #include "caption/node_list.h"
+#include "platform/authored_captions.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/win32.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,11 @@ public:
 
     // How the file's texts are decoded for drawing; Guess for a track of no file.
     platform::TextEncoding textEncoding = platform::TextEncoding::Guess;
+
+    // The styling of an SSA/ASS file or of the movie's ASS caption stream, for drawing the captions as
+    // authored; none for every other kind of caption (and for a script the renderer cannot read), which
+    // is always drawn in our caption style from the entries.
+    std::unique_ptr<platform::AuthoredCaptions> authored;
 
     // The classes of a SAMI file with two or more classes with text, in the order the file defines them;
     // empty otherwise, and then the whole track is shown.

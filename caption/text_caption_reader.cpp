@@ -265,6 +265,8 @@ int Caption::loadTextCaptions(const char* fileName)
             keep(rect.start, rect.end, kind == TextKind::Ass ? std::move(text) : decodeCharacterReferences(text));
         });
     }
+    if (kind == TextKind::Ass && read.opened)
+        authored = platform::AuthoredCaptions::fromScript(bytes);
     std::string().swap(bytes);
     if (!read.opened) {
         debugLog("Caption:: %s cannot be read (%s).\n", fileName, read.failure.c_str());

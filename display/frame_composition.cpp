@@ -4,10 +4,12 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
+#include "display/authored_caption_drawing.h"
 #include "display/display.h"
 #include "display/info_overlay.h"
 #include "display/screenshot.h"
 #include "media/caption_choice.h"
+#include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
@@ -111,7 +113,9 @@ void drawCaptions(System& sys, HDC dc, uint32_t streamTime)
     const Settings& s = sys.settings;
     const int32_t bandTop = s.screeny - s.fontposy;
     int32_t limit = bandTop;
-    if (Caption* first = sys.movie.currentCaption.get()) {
+    // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
+    Caption* first = authoredCaptionsShown(sys) ? nullptr : sys.movie.currentCaption.get();
+    if (first) {
         uint32_t ct = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
         // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
         const int32_t lowest = s.seekbar != 0 ? s.screeny - statusBarHeight - captionEffectReach : INT32_MAX;
@@ -249,6 +253,7 @@ void drawVideo(System& sys)
             SelectObject(dc, previous);
     }
     back->releaseDC(dc);
+    drawAuthoredCaptions(sys);
 }
 
 bool movieShown(const System& sys)

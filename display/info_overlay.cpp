@@ -7,6 +7,7 @@
 #include "display/frame_composition.h"
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
+#include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/playback_speed.h"
 #include "platform/codepage.h"
@@ -31,7 +32,7 @@ const char* const helpLineTable[17] = {
     "해상도:(1~8) 320x240~2048x1536 (9)바탕화면, (,/.)앞/뒤 동영상",
     "(M)LetterBox/LetterBox2/PanScan/Full",
     "(Q)Quick Skip (E)Ending (T)AlwaysTop",
-    "(N)자막 언어: 하나씩/모두 (W)음성",
+    "(N)자막 언어: 하나씩/모두 (W)음성 (V)ASS 원본/자체 스타일",
     "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
     "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
     "(Ctrl+,/.)일시정지 중 앞/뒤 프레임 (Y)자막 고르기 (Shift+Y)둘째 자막",
@@ -153,8 +154,12 @@ void drawInfoOverlay(System& sys, int pass)
     char rate[32] = "";
     if (sys.movie.captionRate != 1.0)
         std::snprintf(rate, sizeof rate, " 속도:%.5f", sys.movie.captionRate);
-    formatLine(line, "자막:%s,%d%s%s%s", shownText(item.caption).c_str(), item.timeshift, rate,
-        captionFileState(sys.movie.currentCaption.get()).c_str(), secondCaptionLine(sys).c_str());
+    // For captions with their own styling, the look shown (V).
+    std::string look = captionLookName(sys);
+    if (!look.empty())
+        look = " 스타일:" + look;
+    formatLine(line, "자막:%s,%d%s%s%s%s", shownText(item.caption).c_str(), item.timeshift, rate,
+        captionFileState(sys.movie.currentCaption.get()).c_str(), look.c_str(), secondCaptionLine(sys).c_str());
     put(39, line);
 
     if (!sys.movie.currentStream)

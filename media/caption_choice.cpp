@@ -159,7 +159,12 @@ void showFirst(System& sys, const CaptionChoice& choice)
         openMovieCaption(sys, choice.path.c_str());
         break;
     case CaptionChoice::Kind::Stream:
-        beginStreamTrack(openMovieCaption(sys, nullptr), choice.stream);
+        if (Caption* track = openMovieCaption(sys, nullptr)) {
+            beginStreamTrack(track, choice.stream);
+            // An SSA/ASS stream is drawn as authored, as at the movie's start.
+            if (auto style = sys.movie.currentStream ? sys.movie.currentStream->captionStyle(choice.stream) : nullptr)
+                track->authored = platform::AuthoredCaptions::fromStream(*style);
+        }
         break;
     case CaptionChoice::Kind::Off:
         closeFirstCaption(sys);

@@ -250,8 +250,11 @@ int loadCurrentCaption(System& sys)
             } else if (sys.movie.currentStream
                 && sys.movie.currentStream->captionStreamName(name, sizeof name)) {
                 debugLog("Load Caption Stream : %s\n", name);
-                if (Caption* track = openMovieCaption(sys, nullptr))
+                if (Caption* track = openMovieCaption(sys, nullptr)) {
                     track->beginCueTrack();
+                    if (auto style = sys.movie.currentStream->captionStyle())
+                        track->authored = platform::AuthoredCaptions::fromStream(*style);
+                }
                 boundedCopy(item.caption, name, sizeof item.caption);
             }
             return 0;

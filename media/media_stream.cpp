@@ -163,11 +163,29 @@ bool MediaStream::captionStreamName(char* buffer, size_t size) const
     return true;
 }
 
-void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_t>* streams)
+std::shared_ptr<const platform::AuthoredStyle> MediaStream::captionStyle(int32_t index) const
 {
+    std::shared_ptr<const platform::AuthoredStyle> style;
+    if (!captionText)
+        return style;
+    if (index < 0) {
+        captionText->GetAuthoredStyle(&style);
+        return style;
+    }
+    std::vector<platform::CaptionStreamInfo> streams;
+    if (SUCCEEDED(captionText->GetStreams(&streams, nullptr)))
+        for (platform::CaptionStreamInfo& info : streams)
+            if (info.index == index)
+                style = std::move(info.style);
+    return style;
+}
+
+void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_t>* streams,
+    std::vector<platform::CaptionText>* events)
+{
+    std::vector<platform::CaptionText> texts;
     if (!captionText)
         return;
-    std::vector<platform::CaptionText> texts;
     captionText->TakeTexts(texts);
     auto milliseconds = [](platform::MediaTime t) {
         int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(t).count();
@@ -178,6 +196,8 @@ void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_
         if (streams)
             streams->push_back(text.stream);
     }
+    if (events)
+        *events = std::move(texts);
 }
 
 std::vector<CaptionStreamTrack> MediaStream::captionStreams(std::vector<int32_t>* decoded) const

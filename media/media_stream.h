@@ -2,10 +2,12 @@
 // audio device, its video is decoded frame by frame into a DirectDraw surface on request.
 #pragma once
 
+#include "platform/mmstream/media_backend.h"
 #include "platform/win32.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,8 +79,13 @@ public:
     bool captionStreamName(char* buffer, size_t size) const;
     // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
     // text; nothing without such a stream. With streams, the number of the stream each came from is
-    // appended there alongside.
-    void takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_t>* streams = nullptr);
+    // appended there alongside; with events, each caption as read (for an SSA/ASS stream its event line,
+    // for drawing as authored).
+    void takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_t>* streams = nullptr,
+        std::vector<platform::CaptionText>* events = nullptr);
+    // For the SSA/ASS caption stream numbered index (-1: the one the movie reads by itself) its header and
+    // the movie's attached fonts; none for every other kind of caption stream.
+    std::shared_ptr<const platform::AuthoredStyle> captionStyle(int32_t index = -1) const;
     // Every caption stream of the movie that can be shown, in file order, and in decoded the numbers of
     // those read now; empty when it has none.
     std::vector<CaptionStreamTrack> captionStreams(std::vector<int32_t>* decoded = nullptr) const;

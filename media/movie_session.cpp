@@ -159,7 +159,8 @@ void takeStreamCaptions(System& sys)
         return;
     std::vector<TextCue> cues;
     std::vector<int32_t> streams;
-    sys.movie.currentStream->takeCaptionCues(cues, &streams);
+    std::vector<platform::CaptionText> events;
+    sys.movie.currentStream->takeCaptionCues(cues, &streams, &events);
     // Taken every frame even when a caption file is shown instead, so they never pile up.
     if (cues.empty())
         return;
@@ -170,12 +171,26 @@ void takeStreamCaptions(System& sys)
     if (second && !second->isCueTrack())
         second = nullptr;
     // A track of the stream the movie reads by itself (-1) takes every cue no other track claims.
+    auto firstTakes = [&](int32_t stream) {
+        return first && (first->cueStream < 0 || stream == first->cueStream)
+            && !(first->cueStream < 0 && second && stream == second->cueStream);
+    };
+    // The first caption's SSA/ASS events also go, as read, to its drawing as authored.
+    if (first && first->authored) {
+        for (size_t i = 0; i < events.size() && i < streams.size(); ++i) {
+            const platform::CaptionText& event = events[i];
+            if (!event.assLine || !firstTakes(streams[i]))
+                continue;
+            const auto start = std::chrono::duration_cast<std::chrono::milliseconds>(event.start).count();
+            const auto end = std::chrono::duration_cast<std::chrono::milliseconds>(event.end).count();
+            first->authored->addEvent(start, end - start, event.text);
+        }
+    }
     std::vector<TextCue> firstCues, secondCues;
     for (size_t i = 0; i < cues.size(); ++i) {
         if (second && streams[i] == second->cueStream)
             secondCues.push_back(cues[i]);
-        if (first && (first->cueStream < 0 || streams[i] == first->cueStream)
-            && !(first->cueStream < 0 && second && streams[i] == second->cueStream))
+        if (firstTakes(streams[i]))
             firstCues.push_back(std::move(cues[i]));
     }
     if (first && !firstCues.empty())

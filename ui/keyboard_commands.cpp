@@ -9,6 +9,7 @@
 #include "display/video_placement.h"
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
+#include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
@@ -290,6 +291,9 @@ int runKeyCommand(System& sys, int virtualKey)
         break;
     case 'U':
         sys.movie.currentItem.timeshift = wrappingAdd(sys.movie.currentItem.timeshift, -10000);
+        break;
+    case 'V':
+        switchCaptionLook(sys);
         break;
     case 'W':
         cycleAudio(sys);

@@ -17,6 +17,10 @@ CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapSt
 // chooses among.
 std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format);
 
+// For an SSA/ASS caption stream: its header and the fonts among the movie's attachments, for drawing it
+// as authored; none for any other stream. Attachments that are no font or hold no data are logged.
+std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& format, const AVStream& stream);
+
 class CaptionDecoder {
 public:
     // False, with a log line, when the stream's decoder cannot start.

@@ -4,6 +4,7 @@
 #include "platform/kernel.h"
 
 #include <algorithm>
+#include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -47,6 +48,24 @@ std::string languageOf(const AVStream& stream)
     return tag->value;
 }
 
+const char* tagOf(const AVStream& stream, const char* key)
+{
+    const AVDictionaryEntry* tag = av_dict_get(stream.metadata, key, nullptr, 0);
+    return tag && tag->value ? tag->value : "";
+}
+
+// Fonts are told by their MIME type, which Matroska writers vary (font/ttf, application/x-truetype-font,
+// application/vnd.ms-opentype …), or else by the file name's ending.
+bool isFontAttachment(const char* name, const char* mimeType)
+{
+    if (strcasestr(mimeType, "font") || strcasestr(mimeType, "truetype") || strcasestr(mimeType, "opentype"))
+        return true;
+    size_t length = std::strlen(name);
+    const char* ending = length >= 4 ? name + length - 4 : "";
+    return strcasecmp(ending, ".ttf") == 0 || strcasecmp(ending, ".otf") == 0 || strcasecmp(ending, ".ttc") == 0
+        || strcasecmp(ending, ".otc") == 0;
+}
+
 bool isKorean(const std::string& language)
 {
     return strcasecmp(language.c_str(), "kor") == 0 || strcasecmp(language.c_str(), "ko") == 0;
@@ -85,13 +104,43 @@ CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapSt
     return {chosen, languageOf(*format.streams[chosen])};
 }
 
+std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& format, const AVStream& stream)
+{
+    const AVCodecID id = stream.codecpar->codec_id;
+    if (id != AV_CODEC_ID_ASS && id != AV_CODEC_ID_SSA)
+        return nullptr;
+    auto style = std::make_shared<AuthoredStyle>();
+    if (stream.codecpar->extradata && stream.codecpar->extradata_size > 0)
+        style->header.assign(reinterpret_cast<const char*>(stream.codecpar->extradata),
+            static_cast<size_t>(stream.codecpar->extradata_size));
+    else
+        platformLog("mmstream: caption stream %d has no script header; default styles used\n", stream.index);
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream& attachment = *format.streams[i];
+        if (attachment.codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT)
+            continue;
+        const char* name = tagOf(attachment, "filename");
+        const char* mimeType = tagOf(attachment, "mimetype");
+        if (!isFontAttachment(name, mimeType))
+            continue;
+        const AVCodecParameters& data = *attachment.codecpar;
+        if (!data.extradata || data.extradata_size <= 0) {
+            platformLog("mmstream: attached font \"%s\" holds no data; not used\n", name);
+            continue;
+        }
+        style->fonts.push_back({ name, std::string(reinterpret_cast<const char*>(data.extradata),
+            static_cast<size_t>(data.extradata_size)) });
+    }
+    return style;
+}
+
 std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format)
 {
     std::vector<CaptionStreamInfo> list;
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream& stream = *format.streams[i];
         if (stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && isTextCaption(stream.codecpar->codec_id))
-            list.push_back({static_cast<int>(i), languageOf(stream)});
+            list.push_back({static_cast<int>(i), languageOf(stream), authoredStyleOf(format, stream)});
     }
     return list;
 }

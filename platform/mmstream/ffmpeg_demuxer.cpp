@@ -85,6 +85,7 @@ CaptionStreamInfo FfmpegDemuxer::readCaptions()
         return {};
     captionDecoders_.clear();
     captionDecoders_.push_back(std::move(stream));
+    chosen.style = authoredStyleOf(*format_, *format_->streams[chosen.index]);
     return chosen;
 }
 

@@ -3,6 +3,7 @@
 // engine through setMediaBackendOpener to reach states a real movie does not produce on demand.
 #pragma once
 
+#include "platform/authored_captions.h"
 #include "platform/mmstream/sample_target.h"
 #include "platform/surface.h"
 
@@ -49,6 +50,8 @@ struct MediaProperties {
 struct CaptionStreamInfo {
     int index = -1;        // the stream's number in the container; -1 when the movie has none
     std::string language;  // its language tag as the container writes it, "" when untagged
+    // For an SSA/ASS stream: its script header and the fonts attached to the movie; none otherwise.
+    std::shared_ptr<const AuthoredStyle> style;
 };
 
 // One audio stream of the movie.

@@ -111,6 +111,13 @@ public:
     {
         return backend_->selectCaptionStreams(std::vector<int>(indexes.begin(), indexes.end())) ? S_OK : E_FAIL;
     }
+    HRESULT GetAuthoredStyle(std::shared_ptr<const AuthoredStyle>* style) override
+    {
+        if (!style)
+            return E_POINTER;
+        *style = backend_->captionStream().style;
+        return *style ? S_OK : S_FALSE;
+    }
 
 private:
     std::shared_ptr<MediaBackend> backend_;

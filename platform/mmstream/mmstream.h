@@ -142,6 +142,14 @@ struct ICaptionTextStream : IMediaStream {
     // captions of a stream newly decoded come from a little before the current position. E_FAIL, logged,
     // when one is no caption stream of the movie: nothing changes.
     virtual HRESULT Select(const std::vector<int32_t>& indexes) = 0;
+    // For an SSA/ASS stream its header and the movie's attached fonts, for drawing it as authored;
+    // S_FALSE with none for every other kind of caption stream.
+    virtual HRESULT GetAuthoredStyle(std::shared_ptr<const platform::AuthoredStyle>* style)
+    {
+        if (style)
+            style->reset();
+        return S_FALSE;
+    }
 };
 
 struct IAudioStreamChoice : IMediaStream {
