@@ -6,6 +6,7 @@
 #include "caption/caption_sync.h"
 #include "display/display.h"
 #include "display/info_overlay.h"
+#include "display/picture_caption_view.h"
 #include "display/screenshot.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -201,6 +202,7 @@ void drawVideo(System& sys)
         }
     }
     back->releaseDC(dc);
+    drawPictureCaption(sys);
 }
 
 bool movieShown(const System& sys)

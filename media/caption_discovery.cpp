@@ -26,6 +26,8 @@ namespace sublumen {
 namespace {
 
 constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub" };
+// Picture caption files, looked for after every text caption file (a .sub may be VobSub too).
+constexpr const char* pictureCaptionSuffixes[] = { ".sup", ".idx" };
 constexpr const char* noCaptionMarker = "없음";
 constexpr const char* asfScriptMarker = "[ASF]";
 
@@ -182,6 +184,8 @@ int findCaptionFile(char (&path)[1024])
         std::memcpy(path, found.c_str(), found.size() + 1);
         return 1;
     }
+    if (tryEach(pictureCaptionSuffixes))
+        return 1;
     std::memcpy(path, lastTried, sizeof path);
     return 0;
 }
@@ -206,8 +210,7 @@ int loadCurrentCaption(System& sys)
             } else if (sys.movie.currentStream
                 && sys.movie.currentStream->captionStreamName(name, sizeof name)) {
                 debugLog("Load Caption Stream : %s\n", name);
-                if (Caption* track = openMovieCaption(sys, nullptr))
-                    track->beginCueTrack();
+                openStreamCaption(sys);
                 boundedCopy(item.caption, name, sizeof item.caption);
             }
             return 0;
@@ -215,7 +218,7 @@ int loadCurrentCaption(System& sys)
     }
 
     debugLog("Load SAMI Caption : %s\n", name);
-    openMovieCaption(sys, name);
+    openCaptionFile(sys, name);
     boundedCopy(item.caption, name, sizeof item.caption);
     return 0;
 }

@@ -177,6 +177,18 @@ void MediaStream::takeCaptionCues(std::vector<TextCue>& cues)
         cues.push_back({ milliseconds(text.start), milliseconds(text.end), plainCueText(text.text, text.assLine) });
 }
 
+bool MediaStream::captionStreamIsPicture() const
+{
+    bool picture = false;
+    return captionText && SUCCEEDED(captionText->GetKind(&picture)) && picture;
+}
+
+void MediaStream::takeCaptionPictures(std::vector<platform::CaptionPictureHandle>& pictures)
+{
+    if (captionText)
+        captionText->TakePictures(pictures);
+}
+
 MediaStream::~MediaStream()
 {
     release();

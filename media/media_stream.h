@@ -2,6 +2,7 @@
 // audio device, its video is decoded frame by frame into a DirectDraw surface on request.
 #pragma once
 
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/win32.h"
 
 #include <cstddef>
@@ -66,6 +67,10 @@ public:
     // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
     // text; nothing without such a stream.
     void takeCaptionCues(std::vector<TextCue>& cues);
+    // Whether the movie's own caption stream carries pictures (PGS, DVD, DVB) rather than texts.
+    bool captionStreamIsPicture() const;
+    // Appends the picture captions of that stream read since the last call; nothing without one.
+    void takeCaptionPictures(std::vector<platform::CaptionPictureHandle>& pictures);
 
     // The movie's audio streams in file order, and in heard the number of the one heard (-1: none);
     // empty when no sound is played.

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/picture_caption.h"
 #include "caption/text_cues.h"
 #include "media/audio_choice.h"
 #include "media/media_stream.h"
@@ -46,6 +47,11 @@ void UnloadCaption::operator()(Caption* caption) const
     delete caption;
 }
 
+void DeletePictureCaption::operator()(PictureCaption* caption) const
+{
+    delete caption;
+}
+
 MediaStream* openMovieStream(System& sys, const char* path)
 {
     sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display, path));
@@ -56,6 +62,35 @@ Caption* openMovieCaption(System& sys, const char* fileName)
 {
     sys.movie.currentCaption.reset(new (std::nothrow) Caption(fileName));
     return sys.movie.currentCaption.get();
+}
+
+PictureCaption* openPictureCaption(System& sys, const char* fileName)
+{
+    sys.movie.pictureCaption.reset(fileName ? new (std::nothrow) PictureCaption(fileName)
+                                            : new (std::nothrow) PictureCaption());
+    sys.movie.pictureCaptionOfStream = !fileName;
+    return sys.movie.pictureCaption.get();
+}
+
+bool openCaptionFile(System& sys, const char* fileName)
+{
+    if (fileName && platform::pictureCaptionFormat(fileName) != platform::PictureCaptionFormat::None)
+        return openPictureCaption(sys, fileName) != nullptr;
+    return openMovieCaption(sys, fileName) != nullptr;
+}
+
+bool openStreamCaption(System& sys)
+{
+    MediaStream* stream = sys.movie.currentStream.get();
+    char name[64];
+    if (!stream || !stream->captionStreamName(name, sizeof name))
+        return false;
+    if (stream->captionStreamIsPicture())
+        return openPictureCaption(sys, nullptr) != nullptr;
+    Caption* track = openMovieCaption(sys, nullptr);
+    if (track)
+        track->beginCueTrack();
+    return track != nullptr;
 }
 
 void closeMovieStream(System& sys)
@@ -69,6 +104,8 @@ void closeMovieStream(System& sys)
 void closeMovieCaption(System& sys)
 {
     sys.movie.currentCaption.reset();
+    sys.movie.pictureCaption.reset();
+    sys.movie.pictureCaptionOfStream = false;
 }
 
 void closeMovie(System& sys)
@@ -143,6 +180,10 @@ void takeStreamCaptions(System& sys)
     // Taken every frame even when a caption file is shown instead, so they never pile up.
     if (!cues.empty() && track && track->isCueTrack())
         track->addCues(std::move(cues));
+    std::vector<platform::CaptionPictureHandle> pictures;
+    sys.movie.currentStream->takeCaptionPictures(pictures);
+    if (!pictures.empty() && sys.movie.pictureCaption && sys.movie.pictureCaptionOfStream)
+        sys.movie.pictureCaption->addPictures(std::move(pictures));
 }
 
 int advanceMovie(System& sys)

@@ -2,6 +2,7 @@
 // turns the chosen stream's packets into caption texts as they are read.
 #pragma once
 
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/ffmpeg_support.h"
 
 #include <vector>
@@ -14,6 +15,23 @@ namespace platform {
 enum class LogBitmapStreams { No, Yes };
 CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
 
+// What became of the bitmaps of decoded picture captions that could not be shown whole.
+struct BitmapDrops {
+    int droppedBitmaps = 0;
+    int badColours = 0;
+};
+
+// The bitmaps of subtitle (decoded by codec) as a caption shown from start to end; bitmaps too large or
+// whose pixels lie outside their data are dropped, pixels whose palette index lies beyond the palette
+// become transparent, both counted in drops. The canvas is the decoder's picture size, when it knows one.
+CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodecContext& codec,
+    CaptionPicture::Time start, CaptionPicture::Time end, BitmapDrops& drops);
+
+// When a decoded picture caption ends: the end its packet or its decoder tells, unbounded (until the
+// next one) when neither does and for one that clears the screen.
+CaptionPicture::Time pictureEnd(const AVSubtitle& subtitle, int64_t packetDuration, AVRational timeBase,
+    CaptionPicture::Time base);
+
 class CaptionDecoder {
 public:
     // False, with a log line, when the stream's decoder cannot start.
@@ -22,6 +40,8 @@ public:
     // Decodes one packet of the stream and appends its captions to texts. A damaged packet, one without
     // a time stamp and a caption that ends before it starts are dropped with a log line (the first few).
     void decode(AVPacket& packet, std::vector<CaptionText>& texts);
+    // The same for a stream of either kind: texts of a text caption stream, pictures of a picture one.
+    void decode(AVPacket& packet, std::vector<CaptionText>& texts, std::vector<CaptionPictureHandle>& pictures);
 
 private:
     void dropped(const char* why);
@@ -30,6 +50,7 @@ private:
     AVRational timeBase_ {1, 1000};
     MediaTime startOffset_ {0};
     int loggedDrops_ = 0;
+    BitmapDrops bitmapDrops_;
 };
 
 }

@@ -380,6 +380,14 @@ void FfmpegBackend::takeCaptionTexts(std::vector<CaptionText>& texts)
     shared_.queuedCaptionBytes = 0;
 }
 
+void FfmpegBackend::takeCaptionPictures(std::vector<CaptionPictureHandle>& pictures)
+{
+    std::lock_guard lock(shared_.mutex);
+    std::move(shared_.captionPictures.begin(), shared_.captionPictures.end(), std::back_inserter(pictures));
+    shared_.captionPictures.clear();
+    shared_.queuedPictureBytes = 0;
+}
+
 MediaTime FfmpegBackend::knownDuration() const
 {
     std::lock_guard lock(shared_.mutex);

@@ -40,6 +40,7 @@ public:
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
     CaptionStreamInfo captionStream() const override { return captionStream_; }
     void takeCaptionTexts(std::vector<CaptionText>& texts) override;
+    void takeCaptionPictures(std::vector<CaptionPictureHandle>& pictures) override;
     std::vector<AudioStreamInfo> audioStreams() const override { return audioStreams_; }
     int playedAudioStream() const override;
     bool selectAudioStream(int index) override;

@@ -3,6 +3,7 @@
 // engine through setMediaBackendOpener to reach states a real movie does not produce on demand.
 #pragma once
 
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/sample_target.h"
 #include "platform/surface.h"
 
@@ -30,10 +31,11 @@ struct MediaProperties {
     MediaTime frameInterval {0}; // nominal time between frames; 0 when unknown
 };
 
-// The text caption stream of a movie that is read along with its pictures.
+// The caption stream of a movie that is read along with its pictures.
 struct CaptionStreamInfo {
     int index = -1;        // the stream's number in the container; -1 when the movie has none
     std::string language;  // its language tag as the container writes it, "" when untagged
+    bool picture = false;  // a picture caption stream (PGS, DVD, DVB), whose captions are bitmaps
 };
 
 // One audio stream of the movie.
@@ -98,6 +100,8 @@ public:
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.
     virtual void takeCaptionTexts(std::vector<CaptionText>&) { }
+    // The same for a picture caption stream: the pictures decoded since the last call.
+    virtual void takeCaptionPictures(std::vector<CaptionPictureHandle>&) { }
     // The movie's audio streams in container order.
     virtual std::vector<AudioStreamInfo> audioStreams() const { return {}; }
     // The number of the audio stream being played; -1 when no sound is played.

@@ -97,6 +97,18 @@ public:
         backend_->takeCaptionTexts(texts);
         return S_OK;
     }
+    HRESULT GetKind(bool* picture) override
+    {
+        if (!picture)
+            return E_POINTER;
+        *picture = backend_->captionStream().picture;
+        return S_OK;
+    }
+    HRESULT TakePictures(std::vector<CaptionPictureHandle>& pictures) override
+    {
+        backend_->takeCaptionPictures(pictures);
+        return S_OK;
+    }
 
 private:
     std::shared_ptr<MediaBackend> backend_;
