@@ -150,10 +150,23 @@ void PictureCaption::addPictures(std::vector<platform::CaptionPictureHandle> pic
         Entry entry {milliseconds(picture->start), milliseconds(picture->end), std::move(picture)};
         auto at = std::upper_bound(entries_.begin(), entries_.end(), entry.start,
             [](uint32_t start, const Entry& e) { return start < e.start; });
-        if (at != entries_.begin() && std::prev(at)->start == entry.start)
+        if (at != entries_.begin() && std::prev(at)->start == entry.start) {
             *std::prev(at) = std::move(entry);
-        else
-            entries_.insert(at, std::move(entry));
+            continue;
+        }
+        // Logged as the text track logs its entries, with the caption's extent in place of its text.
+        const uint32_t t = entry.start;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        for (const platform::CaptionBitmap& b : entry.picture->bitmaps) {
+            bool first = right == 0 && bottom == 0;
+            left = first ? b.x : std::min(left, b.x);
+            top = first ? b.y : std::min(top, b.y);
+            right = std::max(right, b.x + b.width);
+            bottom = std::max(bottom, b.y + b.height);
+        }
+        debugLog("%02d:%02d.%02d[%10u]:[picture %u: %d,%d %dx%d]\n", t / 60000u, (t / 1000u) % 60u, (t % 1000u) / 10u, t,
+            static_cast<unsigned>(entry.picture->bitmaps.size()), left, top, right - left, bottom - top);
+        entries_.insert(at, std::move(entry));
     }
 }
 
