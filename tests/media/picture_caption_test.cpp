@@ -263,3 +263,64 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, PictureCaptionOnScreen,
     [](const auto& info) {
         return std::string(kindNames[static_cast<int>(std::get<0>(info.param))]) + std::get<1>(info.param).name;
     });
+
+namespace {
+
+class PictureCaptionStreams : public stream_setup::DisplayTest {
+protected:
+    void TearDown() override
+    {
+        closeMovie(sys);
+        delete sys.movie.movieList;
+        sys.movie.movieList = nullptr;
+        DisplayTest::TearDown();
+    }
+};
+
+}
+
+TEST_F(PictureCaptionStreams, AKoreanTextStreamWinsThenAKoreanPictureStreamThenTheDefault)
+{
+    fixtures::MovieRecipe recipe;
+    recipe.kind = fixtures::MovieKind::Mpeg4PcmMkv;
+    recipe.captions = captionRecipe(fixtures::PictureCaptionCodec::Dvd);
+    recipe.captions.language = "kor";
+    std::string dvd = dir.file("dvd.mkv");
+    ASSERT_EQ(fixtures::writeMovie(dvd, recipe), "");
+    std::string english = dir.write("en.srt", "1\n00:00:00,200 --> 00:00:02,000\nHello\n\n");
+    std::string korean = dir.write("ko.srt", "1\n00:00:00,200 --> 00:00:02,000\n안녕\n\n");
+    struct Row {
+        const char* name;
+        std::vector<std::string> texts;  // text streams before the picture stream, the first flagged default
+        const char* expected;
+        bool picture;
+    } rows[] = {
+        {"picture.mkv", {english}, "[stream 3, kor]", true},
+        {"text.mkv", {english, korean}, "[stream 3, kor]", false},
+    };
+    for (const Row& row : rows) {
+        std::string movie = dir.file(row.name);
+        std::vector<std::string> args;
+        for (const std::string& text : row.texts)
+            args.insert(args.end(), {"-i", text});
+        args.insert(args.end(), {"-i", dvd, "-map", std::to_string(row.texts.size()) + ":v", "-map",
+                                    std::to_string(row.texts.size()) + ":a"});
+        for (size_t i = 0; i < row.texts.size(); ++i)
+            args.insert(args.end(), {"-map", std::to_string(i)});
+        args.insert(args.end(), {"-map", std::to_string(row.texts.size()) + ":s", "-c", "copy", "-c:s:0", "srt",
+                                    "-metadata:s:s:0", "language=eng", "-disposition:s:0", "default"});
+        if (row.texts.size() > 1)
+            args.insert(args.end(), {"-c:s:1", "srt", "-metadata:s:s:1", "language=kor", "-disposition:s:1", "0"});
+        args.insert(args.end(), {"-disposition:s:" + std::to_string(row.texts.size()), "0", movie});
+        ASSERT_TRUE(runFfmpeg(args)) << row.name;
+
+        boundedCopy(sys.startup.startPath, movie.c_str(), sizeof sys.startup.startPath);
+        sys.settings.asksmi = 0;
+        ASSERT_EQ(buildMovieList(sys), 0);
+        ASSERT_EQ(startMovie(sys, 0), 0);
+        EXPECT_STREQ(sys.movie.currentItem.caption, row.expected) << row.name;
+        EXPECT_EQ(sys.movie.pictureCaption != nullptr, row.picture) << row.name;
+        EXPECT_EQ(sys.movie.currentCaption != nullptr, !row.picture) << row.name;
+        closeMovie(sys);
+    }
+}
