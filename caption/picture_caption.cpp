@@ -214,8 +214,9 @@ std::vector<uint32_t> scaleCaptionBitmap(const platform::CaptionBitmap& bitmap, 
     const int w = bitmap.width;
     const int h = bitmap.height;
     std::vector<uint32_t> out(static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0)));
-    if (w <= 0 || h <= 0 || width <= 0 || height <= 0 || bitmap.argb.size() < static_cast<size_t>(w) * h)
+    if (w <= 0 || h <= 0 || width <= 0 || height <= 0)
         return out;
+    const std::vector<uint32_t> argb = bitmap.argb();
     auto premultiplied = [](uint32_t p, float c[4]) {
         const float a = static_cast<float>(p >> 24);
         c[0] = a;
@@ -228,7 +229,7 @@ std::vector<uint32_t> scaleCaptionBitmap(const platform::CaptionBitmap& bitmap, 
     const std::vector<std::vector<Tap>> down = taps(h, height);
     std::vector<float> rows(static_cast<size_t>(width) * h * 4, 0.f);
     for (int y = 0; y < h; ++y) {
-        const uint32_t* in = bitmap.argb.data() + static_cast<size_t>(y) * w;
+        const uint32_t* in = argb.data() + static_cast<size_t>(y) * w;
         float* row = rows.data() + static_cast<size_t>(y) * width * 4;
         for (int x = 0; x < width; ++x)
             for (const Tap& t : across[static_cast<size_t>(x)]) {

@@ -57,6 +57,57 @@ struct SubtitleFreer {
 
 }
 
+void CaptionBitmap::setIndices(const uint8_t* indices, int linesize, int& beyondPalette)
+{
+    runs.clear();
+    const size_t colours = palette.size();
+    // An index beyond the palette is drawn clear: index 0 of a palette whose first colour is clear, or
+    // an extra clear colour.
+    uint8_t clear = 0;
+    bool clearKnown = colours > 0 && (palette[0] >> 24) == 0;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = indices + static_cast<ptrdiff_t>(y) * linesize;
+        for (int x = 0; x < width;) {
+            uint8_t index = row[x];
+            int n = 1;
+            while (x + n < width && n < 255 && row[x + n] == index)
+                ++n;
+            if (index >= colours) {
+                beyondPalette += n;
+                if (!clearKnown) {
+                    if (palette.size() >= 256) {
+                        palette.back() = 0;
+                        clear = 255;
+                    } else {
+                        clear = static_cast<uint8_t>(palette.size());
+                        palette.push_back(0);
+                    }
+                    clearKnown = true;
+                }
+                index = clear;
+            }
+            runs.push_back(static_cast<uint8_t>(n));
+            runs.push_back(index);
+            x += n;
+        }
+    }
+    runs.shrink_to_fit();
+}
+
+std::vector<uint32_t> CaptionBitmap::argb() const
+{
+    const size_t total = width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) : 0;
+    std::vector<uint32_t> out(total, 0);
+    size_t at = 0;
+    for (size_t i = 0; i + 1 < runs.size() && at < total; i += 2) {
+        const size_t n = std::min<size_t>(runs[i], total - at);
+        const uint32_t colour = runs[i + 1] < palette.size() ? palette[runs[i + 1]] : 0;
+        std::fill_n(out.begin() + static_cast<ptrdiff_t>(at), n, colour);
+        at += n;
+    }
+    return out;
+}
+
 PictureCaptionFormat pictureCaptionFormat(const std::string& path)
 {
     if (endsWith(path, ".sup"))
@@ -107,30 +158,17 @@ CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodec
             ++drops.droppedBitmaps;
             continue;
         }
-        const int colours = std::clamp(rect->nb_colors, 0, 256);
-        const auto* palette = reinterpret_cast<const uint32_t*>(rect->data[1]);
         CaptionBitmap bitmap;
         bitmap.x = rect->x;
         bitmap.y = rect->y;
         bitmap.width = rect->w;
         bitmap.height = rect->h;
         bitmap.forced = (rect->flags & AV_SUBTITLE_FLAG_FORCED) != 0;
-        bitmap.argb.resize(static_cast<size_t>(pixels));
-        bool badColour = false;
-        for (int y = 0; y < rect->h; ++y) {
-            const uint8_t* row = rect->data[0] + static_cast<ptrdiff_t>(y) * rect->linesize[0];
-            uint32_t* out = bitmap.argb.data() + static_cast<size_t>(y) * rect->w;
-            for (int x = 0; x < rect->w; ++x) {
-                const uint8_t index = row[x];
-                if (index < colours) {
-                    out[x] = palette[index];
-                } else {
-                    out[x] = 0;
-                    badColour = true;
-                }
-            }
-        }
-        if (badColour)
+        const auto* palette = reinterpret_cast<const uint32_t*>(rect->data[1]);
+        bitmap.palette.assign(palette, palette + std::clamp(rect->nb_colors, 0, 256));
+        int beyond = 0;
+        bitmap.setIndices(rect->data[0], rect->linesize[0], beyond);
+        if (beyond)
             ++drops.badColours;
         picture->bitmaps.push_back(std::move(bitmap));
     }

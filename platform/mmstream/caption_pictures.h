@@ -12,15 +12,27 @@
 
 namespace platform {
 
-// One bitmap of a picture caption, at (x, y) of its canvas; its pixels are 0xAARRGGBB with straight
-// (not premultiplied) alpha, width × height of them, top row first.
+// One bitmap of a picture caption, at (x, y) of its canvas, width × height pixels. It is kept as the
+// stream gives it, palette indices, run-length coded: a caption is mostly clear, and a film's worth of
+// them stays small.
 struct CaptionBitmap {
     int x = 0;
     int y = 0;
     int width = 0;
     int height = 0;
     bool forced = false;  // shown even when captions are switched off
-    std::vector<uint32_t> argb;
+    // Colours as 0xAARRGGBB with straight (not premultiplied) alpha, up to 256.
+    std::vector<uint32_t> palette;
+    // Pairs of a count (1..255) and a palette index, row after row; pixels past the runs are clear.
+    std::vector<uint8_t> runs;
+
+    // Takes width × height indices (rows linesize apart); an index beyond the palette becomes clear
+    // and is counted in beyondPalette.
+    void setIndices(const uint8_t* indices, int linesize, int& beyondPalette);
+    // The pixels as 0xAARRGGBB, width × height of them, top row first.
+    std::vector<uint32_t> argb() const;
+    // The memory the bitmap holds.
+    size_t bytes() const { return runs.size() + palette.size() * sizeof(uint32_t) + sizeof *this; }
 };
 
 // One picture caption: shown from start until end, or until the next caption of its stream starts when

@@ -108,7 +108,7 @@ void FfmpegDemuxer::decodeCaption(AVPacket& packet, uint64_t generation)
     for (CaptionPictureHandle& picture : pictures) {
         std::size_t size = sizeof(CaptionPicture);
         for (const CaptionBitmap& bitmap : picture->bitmaps)
-            size += bitmap.argb.size() * sizeof(uint32_t);
+            size += bitmap.bytes();
         if (shared_.queuedPictureBytes + size > maxQueuedCaptionBytes)
             return overflow();
         shared_.queuedPictureBytes += size;

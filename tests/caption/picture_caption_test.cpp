@@ -25,7 +25,10 @@ platform::CaptionBitmap bitmap(int x, int y, int width, int height, bool forced 
     b.width = width;
     b.height = height;
     b.forced = forced;
-    b.argb.assign(static_cast<size_t>(width) * height, 0xFFFFFF00);
+    b.palette = {0xFFFFFF00};
+    std::vector<uint8_t> indices(static_cast<size_t>(width) * height, 0);
+    int beyond = 0;
+    b.setIndices(indices.data(), width, beyond);
     return b;
 }
 
@@ -193,16 +196,16 @@ TEST_P(DamagedSup, ShowsWhatItCan)
     ASSERT_NE(first, nullptr) << log.text();
     ASSERT_EQ(first->bitmaps.size(), 1u);
     EXPECT_EQ(first->bitmaps[0].width, 40);
-    EXPECT_EQ(first->bitmaps[0].argb.at(0), 0xFFFFFFFFu);
+    EXPECT_EQ(first->bitmaps[0].argb().at(0), 0xFFFFFFFFu);
     EXPECT_EQ(track.shownAt(2500), nullptr);
     // Whatever the damage became, nothing of it is larger than the canvas it claims.
     for (const PictureCaption::Entry& e : track.entries())
         for (const platform::CaptionBitmap& b : e.picture->bitmaps)
-            EXPECT_EQ(b.argb.size(), static_cast<size_t>(b.width) * b.height);
+            EXPECT_EQ(b.argb().size(), static_cast<size_t>(b.width) * b.height);
     if (std::string(GetParam().name) == "ColourBeyondThePalette") {
         const platform::CaptionPicture* blank = track.shownAt(3500);
         ASSERT_NE(blank, nullptr);
-        EXPECT_EQ(blank->bitmaps.at(0).argb.at(0) >> 24, 0u) << "an undefined colour is transparent";
+        EXPECT_EQ(blank->bitmaps.at(0).argb().at(0) >> 24, 0u) << "an undefined colour is transparent";
     }
     if (std::string(GetParam().name) != "Truncated")
         EXPECT_NE(track.shownAt(5500), nullptr) << "the caption after the damage is lost";

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -21,19 +22,22 @@ platform::CaptionBitmap line(int x, int y, int width, int height)
     b.y = y;
     b.width = width;
     b.height = height;
-    b.argb.resize(static_cast<size_t>(width) * height);
+    b.palette = {0, 0xFFF0F0F0, 0x80202020};
+    std::vector<uint8_t> indices(static_cast<size_t>(width) * height);
     for (int row = 0; row < height; ++row)
         for (int col = 0; col < width; ++col) {
             // Glyph-like strokes 6 pixels wide every 14, rows 12..60, with a soft edge on either side.
             int phase = (col + row / 3) % 14;
             bool inRows = row >= 12 && row < 60;
-            uint32_t pixel = 0;
+            uint8_t index = 0;
             if (inRows && phase >= 4 && phase < 10)
-                pixel = 0xFFF0F0F0;
+                index = 1;
             else if (inRows && (phase == 3 || phase == 10))
-                pixel = 0x80202020;
-            b.argb[static_cast<size_t>(row) * width + col] = pixel;
+                index = 2;
+            indices[static_cast<size_t>(row) * width + col] = index;
         }
+    int beyond = 0;
+    b.setIndices(indices.data(), width, beyond);
     return b;
 }
 

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         previous = entry.start;
         for (const platform::CaptionBitmap& bitmap : entry.picture->bitmaps) {
             FUZZ_CHECK(bitmap.width > 0 && bitmap.height > 0);
-            FUZZ_CHECK(bitmap.argb.size() == static_cast<size_t>(bitmap.width) * bitmap.height);
+            FUZZ_CHECK(bitmap.argb().size() == static_cast<size_t>(bitmap.width) * bitmap.height);
         }
     }
     // Drawn shrunk, moved partly off the screen and enlarged, in both pixel formats: every pixel written
