@@ -23,10 +23,7 @@ struct Span {
     double x0, y0, x1, y1;
 };
 
-int32_t rounded(double v)
-{
-    return static_cast<int32_t>(std::clamp(std::floor(v + 0.5), -1e9, 1e9));
-}
+int32_t rounded(double v) { return static_cast<int32_t>(std::clamp(std::floor(v + 0.5), -1e9, 1e9)); }
 
 // The source pixels that make output pixel i of a row of n resampled to m: bilinear taps when
 // enlarging, the covered pixels (each weighted by how much of it is covered) when shrinking.
@@ -44,16 +41,16 @@ std::vector<std::vector<Tap>> taps(int n, int m)
             double at = std::clamp((i + 0.5) * ratio - 0.5, 0.0, static_cast<double>(n - 1));
             int first = static_cast<int>(at);
             double frac = at - first;
-            t.push_back({first, static_cast<float>(1 - frac)});
+            t.push_back({ first, static_cast<float>(1 - frac) });
             if (frac > 0 && first + 1 < n)
-                t.push_back({first + 1, static_cast<float>(frac)});
+                t.push_back({ first + 1, static_cast<float>(frac) });
         } else {
             double from = i * ratio;
             double to = std::min((i + 1) * ratio, static_cast<double>(n));
             for (int k = static_cast<int>(from); k < to; ++k) {
                 double cover = std::min(to, k + 1.0) - std::max(from, static_cast<double>(k));
                 if (cover > 0)
-                    t.push_back({k, static_cast<float>(cover / ratio)});
+                    t.push_back({ k, static_cast<float>(cover / ratio) });
             }
         }
     }
@@ -72,12 +69,12 @@ std::vector<ScreenBox> layoutPictureCaption(const platform::CaptionPicture& pict
         const platform::CaptionBitmap& b = picture.bitmaps[i];
         if (view.forcedOnly && !b.forced)
             continue;
-        Span s {b.x * view.scaleX + view.offsetX, b.y * view.scaleY + view.offsetY,
+        Span s { b.x * view.scaleX + view.offsetX, b.y * view.scaleY + view.offsetY,
             (static_cast<double>(b.x) + b.width) * view.scaleX + view.offsetX,
-            (static_cast<double>(b.y) + b.height) * view.scaleY + view.offsetY};
+            (static_cast<double>(b.y) + b.height) * view.scaleY + view.offsetY };
         spans[i] = s;
-        whole = any ? Span {std::min(whole.x0, s.x0), std::min(whole.y0, s.y0), std::max(whole.x1, s.x1),
-                              std::max(whole.y1, s.y1)}
+        whole = any ? Span { std::min(whole.x0, s.x0), std::min(whole.y0, s.y0), std::max(whole.x1, s.x1),
+            std::max(whole.y1, s.y1) }
                     : s;
         any = true;
     }
@@ -95,8 +92,8 @@ std::vector<ScreenBox> layoutPictureCaption(const platform::CaptionPicture& pict
     if (width > W || height > H)
         scale *= std::min(width > W ? W / width : 1.0, height > H ? H / height : 1.0);
     auto place = [&](const Span& s) {
-        return Span {pivotX + (s.x0 - pivotX) * scale, pivotY + (s.y0 - whole.y1) * scale,
-            pivotX + (s.x1 - pivotX) * scale, pivotY + (s.y1 - whole.y1) * scale};
+        return Span { pivotX + (s.x0 - pivotX) * scale, pivotY + (s.y0 - whole.y1) * scale,
+            pivotX + (s.x1 - pivotX) * scale, pivotY + (s.y1 - whole.y1) * scale };
     };
     const Span all = place(whole);
     // Kept inside the screen as a whole: moved, never cut.
@@ -109,7 +106,7 @@ std::vector<ScreenBox> layoutPictureCaption(const platform::CaptionPicture& pict
         Span s = place(spans[i]);
         int32_t x0 = rounded(s.x0 + dx);
         int32_t y0 = rounded(s.y0 + dy);
-        boxes[i] = {x0, y0, std::max(rounded(s.x1 + dx) - x0, 1), std::max(rounded(s.y1 + dy) - y0, 1)};
+        boxes[i] = { x0, y0, std::max(rounded(s.x1 + dx) - x0, 1), std::max(rounded(s.y1 + dy) - y0, 1) };
     }
     return boxes;
 }
@@ -147,7 +144,7 @@ void PictureCaption::addPictures(std::vector<platform::CaptionPictureHandle> pic
     for (platform::CaptionPictureHandle& picture : pictures) {
         if (!picture)
             continue;
-        Entry entry {milliseconds(picture->start), milliseconds(picture->end), std::move(picture)};
+        Entry entry { milliseconds(picture->start), milliseconds(picture->end), std::move(picture) };
         auto at = std::upper_bound(entries_.begin(), entries_.end(), entry.start,
             [](uint32_t start, const Entry& e) { return start < e.start; });
         if (at != entries_.begin() && std::prev(at)->start == entry.start) {
@@ -164,16 +161,16 @@ void PictureCaption::addPictures(std::vector<platform::CaptionPictureHandle> pic
             right = std::max(right, b.x + b.width);
             bottom = std::max(bottom, b.y + b.height);
         }
-        debugLog("%02d:%02d.%02d[%10u]:[picture %u: %d,%d %dx%d]\n", t / 60000u, (t / 1000u) % 60u, (t % 1000u) / 10u, t,
-            static_cast<unsigned>(entry.picture->bitmaps.size()), left, top, right - left, bottom - top);
+        debugLog("%02d:%02d.%02d[%10u]:[picture %u: %d,%d %dx%d]\n", t / 60000u, (t / 1000u) % 60u, (t % 1000u) / 10u,
+            t, static_cast<unsigned>(entry.picture->bitmaps.size()), left, top, right - left, bottom - top);
         entries_.insert(at, std::move(entry));
     }
 }
 
 const platform::CaptionPicture* PictureCaption::shownAt(uint32_t time) const
 {
-    auto at = std::upper_bound(entries_.begin(), entries_.end(), time,
-        [](uint32_t t, const Entry& e) { return t < e.start; });
+    auto at = std::upper_bound(
+        entries_.begin(), entries_.end(), time, [](uint32_t t, const Entry& e) { return t < e.start; });
     if (at == entries_.begin())
         return nullptr;
     const Entry& e = *std::prev(at);
@@ -243,7 +240,7 @@ std::vector<uint32_t> scaleCaptionBitmap(const platform::CaptionBitmap& bitmap, 
     }
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            float c[4] = {0, 0, 0, 0};
+            float c[4] = { 0, 0, 0, 0 };
             for (const Tap& t : down[static_cast<size_t>(y)]) {
                 const float* p = rows.data() + (static_cast<size_t>(t.index) * width + x) * 4;
                 for (int k = 0; k < 4; ++k)
@@ -258,8 +255,8 @@ std::vector<uint32_t> scaleCaptionBitmap(const platform::CaptionBitmap& bitmap, 
     return out;
 }
 
-void blendPremultiplied(platform::Surface& target, int32_t x, int32_t y, int32_t width, int32_t height,
-    const uint32_t* pixels)
+void blendPremultiplied(
+    platform::Surface& target, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* pixels)
 {
     const int32_t left = std::max(x, 0);
     const int32_t top = std::max(y, 0);

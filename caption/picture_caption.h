@@ -58,8 +58,8 @@ public:
     bool draw(uint32_t time, platform::Surface& target, const PictureCaptionView& view);
 
     struct Entry {
-        uint32_t start;  // milliseconds
-        uint32_t end;    // milliseconds; endMarker when it lasts until the next one
+        uint32_t start; // milliseconds
+        uint32_t end; // milliseconds; endMarker when it lasts until the next one
         platform::CaptionPictureHandle picture;
     };
     const std::vector<Entry>& entries() const { return entries_; }
@@ -84,7 +84,7 @@ private:
 std::vector<uint32_t> scaleCaptionBitmap(const platform::CaptionBitmap& bitmap, int32_t width, int32_t height);
 
 // Blends premultiplied pixels (width × height) onto target at (x, y), clipped to the target.
-void blendPremultiplied(platform::Surface& target, int32_t x, int32_t y, int32_t width, int32_t height,
-    const uint32_t* pixels);
+void blendPremultiplied(
+    platform::Surface& target, int32_t x, int32_t y, int32_t width, int32_t height, const uint32_t* pixels);
 
 }

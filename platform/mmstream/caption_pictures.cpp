@@ -1,7 +1,7 @@
-#include "platform/mmstream/caption_decoder.h"
 #include "platform/mmstream/caption_pictures.h"
 
 #include "platform/kernel.h"
+#include "platform/mmstream/caption_decoder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,7 +30,7 @@ bool isRegularFile(const std::string& path)
 std::string neighbour(const std::string& path, const char* lower, const char* upper)
 {
     std::string stem = path.substr(0, path.size() - 4);
-    for (const char* suffix : {lower, upper}) {
+    for (const char* suffix : { lower, upper }) {
         std::string candidate = stem + suffix;
         if (isRegularFile(candidate))
             return candidate;
@@ -119,8 +119,8 @@ PictureCaptionFormat pictureCaptionFormat(const std::string& path)
     return PictureCaptionFormat::None;
 }
 
-CaptionPicture::Time pictureEnd(const AVSubtitle& subtitle, int64_t packetDuration, AVRational timeBase,
-    CaptionPicture::Time base)
+CaptionPicture::Time pictureEnd(
+    const AVSubtitle& subtitle, int64_t packetDuration, AVRational timeBase, CaptionPicture::Time base)
 {
     if (subtitle.num_rects == 0)
         return CaptionPicture::unbounded;
@@ -175,8 +175,8 @@ CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodec
     return picture;
 }
 
-PictureCaptionFile readPictureCaptionFile(const std::string& path,
-    const std::function<void(CaptionPictureHandle)>& take)
+PictureCaptionFile readPictureCaptionFile(
+    const std::string& path, const std::function<void(CaptionPictureHandle)>& take)
 {
     routeLibraryLog();
     PictureCaptionFile out;
@@ -273,8 +273,8 @@ PictureCaptionFile readPictureCaptionFile(const std::string& path,
             continue;
         MediaTime base = toMediaTime(ts, stream->time_base) - startOffset;
         MediaTime start = base + std::chrono::milliseconds(subtitle.start_display_time);
-        take(pictureOfSubtitle(subtitle, *codec, start, pictureEnd(subtitle, packet->duration, stream->time_base, base),
-            drops));
+        take(pictureOfSubtitle(
+            subtitle, *codec, start, pictureEnd(subtitle, packet->duration, stream->time_base, base), drops));
     }
     out.droppedBitmaps = drops.droppedBitmaps;
     out.badColours = drops.badColours;

@@ -20,7 +20,7 @@ struct CaptionBitmap {
     int y = 0;
     int width = 0;
     int height = 0;
-    bool forced = false;  // shown even when captions are switched off
+    bool forced = false; // shown even when captions are switched off
     // Colours as 0xAARRGGBB with straight (not premultiplied) alpha, up to 256.
     std::vector<uint32_t> palette;
     // Pairs of a count (1..255) and a palette index, row after row; pixels past the runs are clear.
@@ -41,7 +41,7 @@ struct CaptionPicture {
     // Counted in 100-nanosecond units from the start of the movie.
     using Time = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
     static constexpr Time unbounded = Time::max();
-    Time start {0};
+    Time start { 0 };
     Time end = unbounded;
     // The canvas the bitmaps are placed on; 0 when the stream tells none (the movie's picture then is).
     int canvasWidth = 0;
@@ -56,9 +56,9 @@ using CaptionPictureHandle = std::shared_ptr<const CaptionPicture>;
 constexpr int64_t maxCaptionBitmapPixels = 4096 * 4096;
 
 enum class PictureCaptionFormat {
-    None,    // not a picture caption file
-    Sup,     // PGS (.sup)
-    VobSub,  // an .idx with its .sub, or a .sub that is an MPEG program stream
+    None, // not a picture caption file
+    Sup, // PGS (.sup)
+    VobSub, // an .idx with its .sub, or a .sub that is an MPEG program stream
 };
 
 // What kind of picture caption file path is, by its name and, for a .sub, by its neighbour and its first
@@ -67,16 +67,16 @@ PictureCaptionFormat pictureCaptionFormat(const std::string& path);
 
 struct PictureCaptionFile {
     bool opened = false;
-    std::string failure;        // why it could not be read at all
-    int undecodedPackets = 0;   // packets without a time or that failed to decode
-    int droppedBitmaps = 0;     // bitmaps beyond every sane size, or whose pixels lie outside their data
-    int badColours = 0;         // pixels whose palette index lies beyond the palette (shown transparent)
+    std::string failure; // why it could not be read at all
+    int undecodedPackets = 0; // packets without a time or that failed to decode
+    int droppedBitmaps = 0; // bitmaps beyond every sane size, or whose pixels lie outside their data
+    int badColours = 0; // pixels whose palette index lies beyond the palette (shown transparent)
 };
 
 // Reads a picture caption file whole, handing each caption to take in the order of the file. For VobSub
 // the .idx is read (found beside a .sub given), its .sub beside it; a .sub without one is read as a
 // bare program stream with a default palette.
-PictureCaptionFile readPictureCaptionFile(const std::string& path,
-    const std::function<void(CaptionPictureHandle)>& take);
+PictureCaptionFile readPictureCaptionFile(
+    const std::string& path, const std::function<void(CaptionPictureHandle)>& take);
 
 }

@@ -7,13 +7,12 @@
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 using namespace sublumen;
-using testing_support::SupWriter;
 using testing_support::supBlock;
+using testing_support::SupWriter;
 
 namespace {
 
@@ -25,7 +24,7 @@ platform::CaptionBitmap bitmap(int x, int y, int width, int height, bool forced 
     b.width = width;
     b.height = height;
     b.forced = forced;
-    b.palette = {0xFFFFFF00};
+    b.palette = { 0xFFFFFF00 };
     std::vector<uint8_t> indices(static_cast<size_t>(width) * height, 0);
     int beyond = 0;
     b.setIndices(indices.data(), width, beyond);
@@ -42,21 +41,21 @@ struct LayoutCase {
     double captionScale;
     int32_t raise;
     bool forcedOnly;
-    std::vector<ScreenBox> expected;  // for the two bitmaps below
+    std::vector<ScreenBox> expected; // for the two bitmaps below
 };
 
 // On a 640 × 480 screen with the canvas shown 1:1: a wide bitmap at the bottom, a small forced one above it.
 const LayoutCase layoutCases[] = {
-    {"AsAuthored", 1.0, 0, false, {{220, 400, 200, 40}, {300, 380, 40, 10}}},
-    {"RaisedByFontposy", 1.0, 30, false, {{220, 370, 200, 40}, {300, 350, 40, 10}}},
+    { "AsAuthored", 1.0, 0, false, { { 220, 400, 200, 40 }, { 300, 380, 40, 10 } } },
+    { "RaisedByFontposy", 1.0, 30, false, { { 220, 370, 200, 40 }, { 300, 350, 40, 10 } } },
     // Twice the size about the bottom centre (320, 440).
-    {"ScaledAboutBottomCentre", 2.0, 0, false, {{120, 360, 400, 80}, {280, 320, 80, 20}}},
+    { "ScaledAboutBottomCentre", 2.0, 0, false, { { 120, 360, 400, 80 }, { 280, 320, 80, 20 } } },
     // Lowered past the bottom: moved back inside as a whole, never cut.
-    {"KeptOnScreen", 1.0, -100, false, {{220, 440, 200, 40}, {300, 420, 40, 10}}},
+    { "KeptOnScreen", 1.0, -100, false, { { 220, 440, 200, 40 }, { 300, 420, 40, 10 } } },
     // Four times is wider than the screen: made to fit it, from the same bottom centre.
-    {"FittedToTheScreen", 4.0, 0, false, {{0, 312, 640, 128}, {256, 248, 128, 32}}},
+    { "FittedToTheScreen", 4.0, 0, false, { { 0, 312, 640, 128 }, { 256, 248, 128, 32 } } },
     // Captions switched off: the forced one alone, where it was authored.
-    {"ForcedOnly", 1.0, 0, true, {{0, 0, 0, 0}, {300, 380, 40, 10}}},
+    { "ForcedOnly", 1.0, 0, true, { { 0, 0, 0, 0 }, { 300, 380, 40, 10 } } },
 };
 
 void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
@@ -69,7 +68,7 @@ TEST_P(PictureCaptionLayout, PlacesTheBitmaps)
 {
     const LayoutCase& c = GetParam();
     platform::CaptionPicture picture;
-    picture.bitmaps = {bitmap(220, 400, 200, 40), bitmap(300, 380, 40, 10, true)};
+    picture.bitmaps = { bitmap(220, 400, 200, 40), bitmap(300, 380, 40, 10, true) };
     PictureCaptionView view;
     view.screenWidth = 640;
     view.screenHeight = 480;
@@ -88,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(CaptionKeys, PictureCaptionLayout, ::testing::ValuesIn(
 
 namespace {
 
-const std::vector<testing_support::SupColour> palette = {{1, 235, 128, 128, 255}};
+const std::vector<testing_support::SupColour> palette = { { 1, 235, 128, 128, 255 } };
 
 // A good caption at 1 s cleared at 2 s, then what each case damages, then a good caption at 5 s.
 struct Damage {
@@ -98,83 +97,93 @@ struct Damage {
 
 std::string good(SupWriter& sup)
 {
-    sup.show(1000, palette, {supBlock(10, 10, 40, 20, 1)}).clear(2000);
+    sup.show(1000, palette, { supBlock(10, 10, 40, 20, 1) }).clear(2000);
     return sup.bytes();
 }
 
 std::string withTail(SupWriter& sup)
 {
-    sup.show(5000, palette, {supBlock(10, 10, 40, 20, 1)}).clear(6000);
+    sup.show(5000, palette, { supBlock(10, 10, 40, 20, 1) }).clear(6000);
     return sup.bytes();
 }
 
 // An object segment with its own width, height and run-length data.
 std::string objectSegment(int width, int height, const std::string& rle)
 {
-    std::string ods = {0, 0, 0, static_cast<char>(0xC0)};
+    std::string ods = { 0, 0, 0, static_cast<char>(0xC0) };
     const uint32_t length = static_cast<uint32_t>(rle.size()) + 4;
-    ods += {static_cast<char>(length >> 16), static_cast<char>(length >> 8), static_cast<char>(length)};
-    ods += {static_cast<char>(width >> 8), static_cast<char>(width), static_cast<char>(height >> 8),
-        static_cast<char>(height)};
+    ods += { static_cast<char>(length >> 16), static_cast<char>(length >> 8), static_cast<char>(length) };
+    ods += { static_cast<char>(width >> 8), static_cast<char>(width), static_cast<char>(height >> 8),
+        static_cast<char>(height) };
     return ods + rle;
 }
 
 const Damage damages[] = {
-    {"Truncated", [] {
-         SupWriter sup(320, 240);
-         std::string head = good(sup);
-         SupWriter more(320, 240);
-         more.show(3000, palette, {supBlock(0, 0, 300, 200, 1)});
-         return head + more.bytes().substr(0, more.bytes().size() / 2);
-     }},
-    {"HugeObject", [] {
-         SupWriter sup(320, 240);
-         good(sup);
-         sup.raw(3000, 0x16, std::string("\x01\x40\x00\xF0\x10\x00\x05\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
-         sup.raw(3000, 0x15, objectSegment(65535, 65535, std::string("\x00\x00", 2)));
-         sup.raw(3000, 0x80, "");
-         return withTail(sup);
-     }},
-    {"ColourBeyondThePalette", [] {
-         SupWriter sup(320, 240);
-         good(sup);
-         sup.show(3000, palette, {supBlock(10, 10, 40, 20, 200)});
-         return withTail(sup);
-     }},
-    {"RunsPastTheObject", [] {
-         SupWriter sup(320, 240);
-         good(sup);
-         sup.raw(3000, 0x16, std::string("\x01\x40\x00\xF0\x10\x00\x06\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
-         // Four rows of 100 pixels for an object of 4 × 2.
-         std::string rle;
-         for (int row = 0; row < 4; ++row)
-             rle += std::string("\x00\xC0\x64\x01\x00\x00", 6);
-         sup.raw(3000, 0x14, std::string("\x00\x00\x01\xEB\x80\x80\xFF", 7));
-         sup.raw(3000, 0x15, objectSegment(4, 2, rle));
-         sup.raw(3000, 0x80, "");
-         return withTail(sup);
-     }},
-    {"SegmentsOutOfOrder", [] {
-         SupWriter sup(320, 240);
-         good(sup);
-         sup.raw(3000, 0x80, "");
-         sup.raw(3000, 0x15, objectSegment(4, 2, std::string("\x01\x01\x01\x01\x00\x00\x01\x01\x01\x01\x00\x00", 12)));
-         sup.raw(3000, 0x14, std::string("\x00\x00\x01\xEB\x80\x80\xFF", 7));
-         sup.raw(3000, 0x16, std::string("\x01\x40\x00\xF0\x10\x00\x07\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
-         return withTail(sup);
-     }},
-    {"MissingEnd", [] {
-         SupWriter sup(320, 240);
-         good(sup);
-         SupWriter noEnd(320, 240);
-         noEnd.show(3000, palette, {supBlock(0, 0, 30, 30, 1)});
-         std::string bytes = noEnd.bytes();
-         // The END segment is the last 13 bytes.
-         return sup.bytes() + bytes.substr(0, bytes.size() - 13) + [] {
-             SupWriter tail(320, 240);
-             return withTail(tail);
-         }();
-     }},
+    { "Truncated",
+        [] {
+            SupWriter sup(320, 240);
+            std::string head = good(sup);
+            SupWriter more(320, 240);
+            more.show(3000, palette, { supBlock(0, 0, 300, 200, 1) });
+            return head + more.bytes().substr(0, more.bytes().size() / 2);
+        } },
+    { "HugeObject",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.raw(3000, 0x16,
+                std::string("\x01\x40\x00\xF0\x10\x00\x05\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
+            sup.raw(3000, 0x15, objectSegment(65535, 65535, std::string("\x00\x00", 2)));
+            sup.raw(3000, 0x80, "");
+            return withTail(sup);
+        } },
+    { "ColourBeyondThePalette",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.show(3000, palette, { supBlock(10, 10, 40, 20, 200) });
+            return withTail(sup);
+        } },
+    { "RunsPastTheObject",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.raw(3000, 0x16,
+                std::string("\x01\x40\x00\xF0\x10\x00\x06\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
+            // Four rows of 100 pixels for an object of 4 × 2.
+            std::string rle;
+            for (int row = 0; row < 4; ++row)
+                rle += std::string("\x00\xC0\x64\x01\x00\x00", 6);
+            sup.raw(3000, 0x14, std::string("\x00\x00\x01\xEB\x80\x80\xFF", 7));
+            sup.raw(3000, 0x15, objectSegment(4, 2, rle));
+            sup.raw(3000, 0x80, "");
+            return withTail(sup);
+        } },
+    { "SegmentsOutOfOrder",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.raw(3000, 0x80, "");
+            sup.raw(
+                3000, 0x15, objectSegment(4, 2, std::string("\x01\x01\x01\x01\x00\x00\x01\x01\x01\x01\x00\x00", 12)));
+            sup.raw(3000, 0x14, std::string("\x00\x00\x01\xEB\x80\x80\xFF", 7));
+            sup.raw(3000, 0x16,
+                std::string("\x01\x40\x00\xF0\x10\x00\x07\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
+            return withTail(sup);
+        } },
+    { "MissingEnd",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            SupWriter noEnd(320, 240);
+            noEnd.show(3000, palette, { supBlock(0, 0, 30, 30, 1) });
+            std::string bytes = noEnd.bytes();
+            // The END segment is the last 13 bytes.
+            return sup.bytes() + bytes.substr(0, bytes.size() - 13) + [] {
+                SupWriter tail(320, 240);
+                return withTail(tail);
+            }();
+        } },
 };
 
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
@@ -182,7 +191,7 @@ void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
 class DamagedSup : public ::testing::TestWithParam<Damage> {
 protected:
     testing_support::ScratchDir dir;
-    testing_support::LogCapture log {dir};
+    testing_support::LogCapture log { dir };
 };
 
 }
@@ -211,13 +220,13 @@ TEST_P(DamagedSup, ShowsWhatItCan)
         EXPECT_NE(track.shownAt(5500), nullptr) << "the caption after the damage is lost";
 }
 
-INSTANTIATE_TEST_SUITE_P(BadInput, DamagedSup, ::testing::ValuesIn(damages),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, DamagedSup, ::testing::ValuesIn(damages), [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PictureCaptionFiles, ASubIsPicturesOnlyBesideAnIdxOrAsAProgramStream)
 {
     testing_support::ScratchDir dir;
-    testing_support::LogCapture log {dir};
+    testing_support::LogCapture log { dir };
     const std::string subViewer = "{10}{20}첫 줄\n{30}{40}둘째 줄\n";
     struct Row {
         const char* folder;
@@ -225,10 +234,10 @@ TEST(PictureCaptionFiles, ASubIsPicturesOnlyBesideAnIdxOrAsAProgramStream)
         bool idxBeside;
         platform::PictureCaptionFormat expected;
     } rows[] = {
-        {"text", subViewer, false, platform::PictureCaptionFormat::None},
-        {"pair", subViewer, true, platform::PictureCaptionFormat::VobSub},
-        {"pack", std::string("\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01", 10), false,
-            platform::PictureCaptionFormat::VobSub},
+        { "text", subViewer, false, platform::PictureCaptionFormat::None },
+        { "pair", subViewer, true, platform::PictureCaptionFormat::VobSub },
+        { "pack", std::string("\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01", 10), false,
+            platform::PictureCaptionFormat::VobSub },
     };
     for (const Row& row : rows) {
         std::string sub = dir.write(std::string(row.folder) + "/movie.sub", row.bytes);

@@ -16,13 +16,12 @@
 #include "stream_setup.h"
 #include "support/sup_writer.h"
 
-#include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 extern char** environ;
@@ -55,18 +54,18 @@ fixtures::PictureCaptionRecipe captionRecipe(fixtures::PictureCaptionCodec codec
 }
 
 // PGS white is Y 235; yellow is Y 210, Cr 146, Cb 16 in studio range.
-const std::vector<testing_support::SupColour> supPalette = {{1, 210, 146, 16, 255}};
+const std::vector<testing_support::SupColour> supPalette = { { 1, 210, 146, 16, 255 } };
 
 std::string supOfRecipe()
 {
     SupWriter sup(movieWidth, movieHeight);
-    sup.show(300, supPalette, {testing_support::supBlock(120, 220, 240, 30, 1)}).clear(2500);
+    sup.show(300, supPalette, { testing_support::supBlock(120, 220, 240, 30, 1) }).clear(2500);
     return sup.bytes();
 }
 
 bool runFfmpeg(std::vector<std::string> arguments)
 {
-    std::vector<std::string> all = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y"};
+    std::vector<std::string> all = { "ffmpeg", "-nostdin", "-loglevel", "error", "-y" };
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& a : all)
@@ -80,7 +79,7 @@ bool runFfmpeg(std::vector<std::string> arguments)
 }
 
 enum class Kind { SupFile, VobSubPair, PgsStream, DvdStream, DvbStream };
-const char* const kindNames[] = {"SupFile", "VobSubPair", "PgsStream", "DvdStream", "DvbStream"};
+const char* const kindNames[] = { "SupFile", "VobSubPair", "PgsStream", "DvdStream", "DvbStream" };
 void PrintTo(Kind kind, std::ostream* os) { *os << kindNames[static_cast<int>(kind)]; }
 
 // One movie per kind, alone in its folder with its caption file, made once per run.
@@ -116,8 +115,8 @@ public:
             path = (folder / "movie.avi").string();
             error = fixtures::writeMovie(path, recipe);
             if (error.empty())
-                error = fixtures::writeVobSub((folder / "movie").string(),
-                    captionRecipe(fixtures::PictureCaptionCodec::Dvd));
+                error = fixtures::writeVobSub(
+                    (folder / "movie").string(), captionRecipe(fixtures::PictureCaptionCodec::Dvd));
             break;
         case Kind::PgsStream: {
             std::string plain = (dir_ / "plain.avi").string();
@@ -125,7 +124,7 @@ public:
             error = fixtures::writeMovie(plain, recipe);
             std::ofstream(sup, std::ios::binary) << supOfRecipe();
             path = (folder / "movie.mkv").string();
-            if (error.empty() && !runFfmpeg({"-i", plain, "-i", sup, "-map", "0", "-map", "1", "-c", "copy", path}))
+            if (error.empty() && !runFfmpeg({ "-i", plain, "-i", sup, "-map", "0", "-map", "1", "-c", "copy", path }))
                 error = "ffmpeg could not mux the PGS stream";
             break;
         }
@@ -175,11 +174,11 @@ struct Screen {
 void PrintTo(const Screen& screen, std::ostream* os) { *os << screen.name; }
 const Screen screens[] = {
     // 640 × 360 at y 60: the canvas is scaled by 4/3.
-    {"LetterBoxWindow", 0, 640, 480, FitMode::LetterBox, {160, 353, 320, 40}},
+    { "LetterBoxWindow", 0, 640, 480, FitMode::LetterBox, { 160, 353, 320, 40 } },
     // 639 × 480 showing picture columns 60..418: scaled by 639/359 across, 480/270 down, moved 106.8 left.
-    {"PanScanWindow", 0, 640, 480, FitMode::PanScan, {107, 391, 427, 53}},
+    { "PanScanWindow", 0, 640, 480, FitMode::PanScan, { 107, 391, 427, 53 } },
     // The desktop's own size, 1024 × 576 at y 96: scaled by 32/15.
-    {"FullScreen", 1, 1024, 768, FitMode::LetterBox, {256, 565, 512, 64}},
+    { "FullScreen", 1, 1024, 768, FitMode::LetterBox, { 256, 565, 512, 64 } },
 };
 
 class PictureCaptionOnScreen : public ::testing::TestWithParam<std::tuple<Kind, Screen>> {
@@ -195,8 +194,8 @@ protected:
     }
 
     testing_support::ScratchDir dir;
-    testing_support::LogCapture log {dir};
-    testing_support::RecordingWindow window {640, 480};
+    testing_support::LogCapture log { dir };
+    testing_support::RecordingWindow window { 640, 480 };
     System sys;
 };
 
@@ -257,8 +256,8 @@ TEST_P(PictureCaptionOnScreen, LandsWhereItWasAuthoredInItsColour)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, PictureCaptionOnScreen,
-    ::testing::Combine(::testing::Values(Kind::SupFile, Kind::VobSubPair, Kind::PgsStream, Kind::DvdStream,
-                           Kind::DvbStream),
+    ::testing::Combine(
+        ::testing::Values(Kind::SupFile, Kind::VobSubPair, Kind::PgsStream, Kind::DvdStream, Kind::DvbStream),
         ::testing::ValuesIn(screens)),
     [](const auto& info) {
         return std::string(kindNames[static_cast<int>(std::get<0>(info.param))]) + std::get<1>(info.param).name;
@@ -291,27 +290,29 @@ TEST_F(PictureCaptionStreams, AKoreanTextStreamWinsThenAKoreanPictureStreamThenT
     std::string korean = dir.write("ko.srt", "1\n00:00:00,200 --> 00:00:02,000\n안녕\n\n");
     struct Row {
         const char* name;
-        std::vector<std::string> texts;  // text streams before the picture stream, the first flagged default
+        std::vector<std::string> texts; // text streams before the picture stream, the first flagged default
         const char* expected;
         bool picture;
     } rows[] = {
-        {"picture.mkv", {english}, "[stream 3, kor]", true},
-        {"text.mkv", {english, korean}, "[stream 3, kor]", false},
+        { "picture.mkv", { english }, "[stream 3, kor]", true },
+        { "text.mkv", { english, korean }, "[stream 3, kor]", false },
     };
     for (const Row& row : rows) {
         std::string movie = dir.file(row.name);
         std::vector<std::string> args;
         for (const std::string& text : row.texts)
-            args.insert(args.end(), {"-i", text});
-        args.insert(args.end(), {"-i", dvd, "-map", std::to_string(row.texts.size()) + ":v", "-map",
-                                    std::to_string(row.texts.size()) + ":a"});
+            args.insert(args.end(), { "-i", text });
+        args.insert(args.end(),
+            { "-i", dvd, "-map", std::to_string(row.texts.size()) + ":v", "-map",
+                std::to_string(row.texts.size()) + ":a" });
         for (size_t i = 0; i < row.texts.size(); ++i)
-            args.insert(args.end(), {"-map", std::to_string(i)});
-        args.insert(args.end(), {"-map", std::to_string(row.texts.size()) + ":s", "-c", "copy", "-c:s:0", "srt",
-                                    "-metadata:s:s:0", "language=eng", "-disposition:s:0", "default"});
+            args.insert(args.end(), { "-map", std::to_string(i) });
+        args.insert(args.end(),
+            { "-map", std::to_string(row.texts.size()) + ":s", "-c", "copy", "-c:s:0", "srt", "-metadata:s:s:0",
+                "language=eng", "-disposition:s:0", "default" });
         if (row.texts.size() > 1)
-            args.insert(args.end(), {"-c:s:1", "srt", "-metadata:s:s:1", "language=kor", "-disposition:s:1", "0"});
-        args.insert(args.end(), {"-disposition:s:" + std::to_string(row.texts.size()), "0", movie});
+            args.insert(args.end(), { "-c:s:1", "srt", "-metadata:s:s:1", "language=kor", "-disposition:s:1", "0" });
+        args.insert(args.end(), { "-disposition:s:" + std::to_string(row.texts.size()), "0", movie });
         ASSERT_TRUE(runFfmpeg(args)) << row.name;
 
         boundedCopy(sys.startup.startPath, movie.c_str(), sizeof sys.startup.startPath);

@@ -18,14 +18,14 @@ struct SupObject {
     int y = 0;
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> indices;  // width × height, top row first
+    std::vector<uint8_t> indices; // width × height, top row first
     bool forced = false;
 };
 
 // A rectangle of one palette index.
 inline SupObject supBlock(int x, int y, int width, int height, uint8_t index, bool forced = false)
 {
-    return {x, y, width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height, index), forced};
+    return { x, y, width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height, index), forced };
 }
 
 class SupWriter {
@@ -51,17 +51,17 @@ public:
             put16(wds, objects[i].height);
         }
         segment(pts, 0x17, wds);
-        std::string pds = {0, 0};
+        std::string pds = { 0, 0 };
         for (const SupColour& c : palette)
-            pds += std::string {static_cast<char>(c.index), static_cast<char>(c.y), static_cast<char>(c.cr),
-                static_cast<char>(c.cb), static_cast<char>(c.alpha)};
+            pds += std::string { static_cast<char>(c.index), static_cast<char>(c.y), static_cast<char>(c.cr),
+                static_cast<char>(c.cb), static_cast<char>(c.alpha) };
         segment(pts, 0x14, pds);
         for (size_t i = 0; i < objects.size(); ++i) {
             std::string rle = runLengths(objects[i]);
             std::string ods;
             put16(ods, static_cast<int>(i));
             ods += '\0';
-            ods += static_cast<char>(0xC0);  // the first and the last part of the object
+            ods += static_cast<char>(0xC0); // the first and the last part of the object
             const uint32_t length = static_cast<uint32_t>(rle.size()) + 4;
             ods += static_cast<char>(length >> 16);
             ods += static_cast<char>(length >> 8);
@@ -140,8 +140,8 @@ private:
         pcs += static_cast<char>(0x10);
         put16(pcs, composition_++);
         pcs += static_cast<char>(epochStart ? 0x80 : 0x00);
-        pcs += '\0';  // no palette-only update
-        pcs += '\0';  // palette 0
+        pcs += '\0'; // no palette-only update
+        pcs += '\0'; // palette 0
         pcs += static_cast<char>(objects.size());
         for (size_t i = 0; i < objects.size(); ++i) {
             put16(pcs, static_cast<int>(i));
@@ -156,7 +156,7 @@ private:
     void segment(uint32_t pts, uint8_t type, const std::string& data)
     {
         bytes_ += "PG";
-        for (uint32_t v : {pts, 0u})
+        for (uint32_t v : { pts, 0u })
             for (int shift = 24; shift >= 0; shift -= 8)
                 bytes_ += static_cast<char>((v >> shift) & 0xFF);
         bytes_ += static_cast<char>(type);

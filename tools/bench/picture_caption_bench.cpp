@@ -22,7 +22,7 @@ platform::CaptionBitmap line(int x, int y, int width, int height)
     b.y = y;
     b.width = width;
     b.height = height;
-    b.palette = {0, 0xFFF0F0F0, 0x80202020};
+    b.palette = { 0, 0xFFF0F0F0, 0x80202020 };
     std::vector<uint8_t> indices(static_cast<size_t>(width) * height);
     for (int row = 0; row < height; ++row)
         for (int col = 0; col < width; ++col) {
@@ -51,15 +51,15 @@ int main(int argc, char** argv)
     picture->canvasWidth = 1920;
     picture->canvasHeight = 1080;
     picture->start = std::chrono::seconds(1);
-    picture->bitmaps = {line(260, 880, 1400, 72), line(480, 960, 960, 72)};
+    picture->bitmaps = { line(260, 880, 1400, 72), line(480, 960, 960, 72) };
     sublumen::PictureCaption track;
-    track.addPictures({picture});
+    track.addPictures({ picture });
 
     sublumen::PictureCaptionView view;
     view.screenWidth = 1920;
     view.screenHeight = 1080;
     std::printf("one picture caption (1400x72 + 960x72) on a 1920x1080 screen:\n");
-    for (platform::PixelFormat format : {platform::PixelFormat::XRGB8888, platform::PixelFormat::RGB565}) {
+    for (platform::PixelFormat format : { platform::PixelFormat::XRGB8888, platform::PixelFormat::RGB565 }) {
         platform::Surface screen(1920, 1080, format);
         bench::fillPicture(screen);
         double blend = bench::microsecondsPerCall(frames, rounds, [&] { track.draw(2000, screen, view); }) / 1000.0;

@@ -2,9 +2,8 @@
 // PictureCaption track), then every caption drawn onto a small screen under an odd placement. With
 // PICTURE_SUFFIX ".idx" the input is a VobSub pair: the bytes before the first MPEG pack header
 // (00 00 01 BA) are the index, the rest its .sub.
-#include "fuzz_support.h"
-
 #include "caption/picture_caption.h"
+#include "fuzz_support.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::string path = fuzzing::scratchFile("input" PICTURE_SUFFIX);
     if (std::strcmp(PICTURE_SUFFIX, ".idx") == 0) {
         static const std::string sub = fuzzing::scratchFile("input.sub");
-        static const uint8_t pack[] = {0, 0, 1, 0xBA};
+        static const uint8_t pack[] = { 0, 0, 1, 0xBA };
         const uint8_t* split = std::search(data, data + size, pack, pack + 4);
         fuzzing::writeInput(path, data, static_cast<size_t>(split - data));
         fuzzing::writeInput(sub, split, static_cast<size_t>(data + size - split));
@@ -41,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // Drawn shrunk, moved partly off the screen and enlarged, in both pixel formats: every pixel written
     // lies inside the screen (the sanitizers watch), and a caption is never cut by it.
-    platform::Surface screens[] = {{64, 48, platform::PixelFormat::XRGB8888}, {64, 48, platform::PixelFormat::RGB565}};
+    platform::Surface screens[]
+        = { { 64, 48, platform::PixelFormat::XRGB8888 }, { 64, 48, platform::PixelFormat::RGB565 } };
     sublumen::PictureCaptionView view;
     view.screenWidth = 64;
     view.screenHeight = 48;
@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (platform::Surface& screen : screens)
             track.draw(entry.start, screen, view);
         for (const sublumen::ScreenBox& box : sublumen::layoutPictureCaption(*entry.picture, view))
-            FUZZ_CHECK(box.width == 0
-                || (box.x >= 0 && box.y >= 0 && box.x + box.width <= 64 && box.y + box.height <= 48));
+            FUZZ_CHECK(
+                box.width == 0 || (box.x >= 0 && box.y >= 0 && box.x + box.width <= 64 && box.y + box.height <= 48));
     }
     return 0;
 }
