@@ -167,7 +167,7 @@ void PictureCaption::addPictures(std::vector<platform::CaptionPictureHandle> pic
     }
 }
 
-const platform::CaptionPicture* PictureCaption::shownAt(uint32_t time) const
+const PictureCaption::Entry* PictureCaption::shownEntry(uint32_t time) const
 {
     auto at = std::upper_bound(
         entries_.begin(), entries_.end(), time, [](uint32_t t, const Entry& e) { return t < e.start; });
@@ -176,17 +176,24 @@ const platform::CaptionPicture* PictureCaption::shownAt(uint32_t time) const
     const Entry& e = *std::prev(at);
     if (time >= e.end || e.picture->bitmaps.empty())
         return nullptr;
-    return e.picture.get();
+    return &e;
+}
+
+const platform::CaptionPicture* PictureCaption::shownAt(uint32_t time) const
+{
+    const Entry* e = shownEntry(time);
+    return e ? e->picture.get() : nullptr;
 }
 
 bool PictureCaption::draw(uint32_t time, platform::Surface& target, const PictureCaptionView& view)
 {
-    const platform::CaptionPicture* picture = shownAt(time);
-    if (!picture)
+    const Entry* shown = shownEntry(time);
+    if (!shown)
         return false;
-    if (picture != scaledFor_) {
+    const platform::CaptionPicture* picture = shown->picture.get();
+    if (shown->picture != scaledFor_) {
         scaled_.assign(picture->bitmaps.size(), {});
-        scaledFor_ = picture;
+        scaledFor_ = shown->picture;
     }
     std::vector<ScreenBox> boxes = layoutPictureCaption(*picture, view);
     bool drawn = false;

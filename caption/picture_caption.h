@@ -66,16 +66,18 @@ public:
     int loadResult = 0;
 
 private:
+    const Entry* shownEntry(uint32_t time) const;
+
     std::vector<Entry> entries_;
     // The bitmaps last drawn, scaled to their boxes with premultiplied alpha, so that a caption that
     // stays on the screen is scaled once.
     struct Scaled {
-        const platform::CaptionBitmap* bitmap = nullptr;
         int32_t width = 0;
         int32_t height = 0;
         std::vector<uint32_t> pixels;
     };
-    const platform::CaptionPicture* scaledFor_ = nullptr;
+    // Held, so that no other caption can take its place in memory while the scaled bitmaps stand.
+    platform::CaptionPictureHandle scaledFor_;
     std::vector<Scaled> scaled_;
 };
 
