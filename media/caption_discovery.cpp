@@ -117,8 +117,8 @@ int buildMovieList(System& sys)
             boundedCopy(caption, sys.startup.startCaption, sizeof caption);
         else if (!findCaptionFile(caption)) {
             caption[0] = '\0';
-            // A movie that carries its own text captions has them: nothing to ask. Its header is read
-            // only when the question would otherwise come.
+            // A movie that carries its own captions (text or pictures) has them: nothing to ask. Its header
+            // is read only when the question would otherwise come.
             if (sys.settings.asksmi && platform::probeCaptionStream(movie).index >= 0) {
                 debugLog("Caption stream in the movie.\n");
             } else if (sys.settings.asksmi) {

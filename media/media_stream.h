@@ -61,7 +61,7 @@ public:
     int blitFrame(DisplaySurface* target, int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight,
         int32_t dstX, int32_t dstY, int32_t dstWidth, int32_t dstHeight, int32_t flags);
 
-    // Names the movie's own text caption stream as the caption line shows it, "[stream 2, kor]" (the
+    // Names the movie's own caption stream as the caption line shows it, "[stream 2, kor]" (the
     // language only when tagged); false, with buffer untouched, when the movie has none.
     bool captionStreamName(char* buffer, size_t size) const;
     // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
@@ -99,7 +99,7 @@ private:
     // second before the duration is a decoding error and is skipped. Both answer -2.
     int handleEnd(uint32_t before, uint32_t after);
     bool comHeld = false;
-    // The movie's text caption stream, when it has one; not a step of creation.
+    // The movie's caption stream (text or picture), when it has one; not a step of creation.
     ICaptionTextStream* captionText = nullptr;
     // The choice among the movie's audio streams, when sound is played; not a step of creation.
     IAudioStreamChoice* audioChoice = nullptr;

@@ -1,5 +1,5 @@
 // The caption side of the demuxer: the choice among a movie's caption streams and the decoder that
-// turns the chosen stream's packets into caption texts as they are read.
+// turns the chosen stream's packets into caption texts or pictures as they are read.
 #pragma once
 
 #include "platform/mmstream/caption_pictures.h"
@@ -9,9 +9,9 @@
 
 namespace platform {
 
-// Of the text caption streams in format (SubRip, ASS/SSA, WebVTT, MP4 timed text): the one tagged
-// Korean, else the one flagged default, else the first. Bitmap caption streams are never chosen; when
-// logBitmap is set their presence is logged once.
+// Of the caption streams in format, text (SubRip, ASS/SSA, WebVTT, MP4 timed text) and picture (PGS,
+// DVD, DVB): a text stream tagged Korean, else a picture stream tagged Korean, else the one flagged
+// default, else the first. When logBitmap is set a chosen picture stream is logged.
 enum class LogBitmapStreams { No, Yes };
 CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
 

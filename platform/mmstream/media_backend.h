@@ -96,7 +96,7 @@ public:
     {
         return deliverFrame(target.samplePixels(), timeout);
     }
-    // The text caption stream read along with the pictures; index -1 when there is none.
+    // The caption stream (text or picture) read along with the pictures; index -1 when there is none.
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.
     virtual void takeCaptionTexts(std::vector<CaptionText>&) { }
