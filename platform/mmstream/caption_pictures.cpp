@@ -215,12 +215,19 @@ PictureCaptionFile readPictureCaptionFile(
     FormatContextHandle format(raw);
     if (kind == PictureCaptionFormat::VobSub && std::strcmp(demuxer, "mpeg") == 0)
         avformat_find_stream_info(raw, nullptr);
-    // The first picture caption stream is read (a VobSub pair may hold several languages).
+    // A VobSub pair may hold several languages: the Korean one is read, else the first.
     int index = -1;
-    for (unsigned i = 0; i < format->nb_streams && index < 0; ++i) {
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
         AVCodecID id = format->streams[i]->codecpar->codec_id;
-        if (id == AV_CODEC_ID_HDMV_PGS_SUBTITLE || id == AV_CODEC_ID_DVD_SUBTITLE)
+        if (id != AV_CODEC_ID_HDMV_PGS_SUBTITLE && id != AV_CODEC_ID_DVD_SUBTITLE)
+            continue;
+        const AVDictionaryEntry* language = av_dict_get(format->streams[i]->metadata, "language", nullptr, 0);
+        const bool korean = language && language->value
+            && (strcasecmp(language->value, "ko") == 0 || strcasecmp(language->value, "kor") == 0);
+        if (index < 0 || korean)
             index = static_cast<int>(i);
+        if (korean)
+            break;
     }
     if (index < 0) {
         out.failure = "no picture caption stream";
