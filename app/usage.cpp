@@ -9,6 +9,8 @@ const char* const usageText =
     "blanks included; * and ? in the file name pick the first match. A caption file (.smi, .sami, .sub)\n"
     "plays the movie beside it with the same name. Without a path a file chooser asks for a movie.\n"
     "A movie, list or caption file dropped on the window is opened the same way.\n"
+    "Picture captions (movie.sup, movie.idx + movie.sub, PGS/DVD/DVB streams) sit where they were\n"
+    "authored over the picture; Up/Down move them, D/F size them, forced ones show with C off.\n"
     "\n"
     "Keys: Esc quit, Space pause, Alt+Enter full screen/window, F1 information and keys,\n"
     "  Left/Right 6 s, PgUp/PgDn 60 s, Home/End, click to seek, ,/. previous/next movie,\n"

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "caption/text_cues.h"
 #include "platform/com.h"
+#include "platform/mmstream/caption_pictures.h"
 
 #include <cerrno>
 #include <cstring>
@@ -12,6 +13,15 @@
 #include <unistd.h>
 
 namespace sublumen {
+
+namespace {
+
+bool isPictureSub(const char* fileName)
+{
+    return platform::pictureCaptionFormat(fileName) == platform::PictureCaptionFormat::VobSub;
+}
+
+}
 
 Caption::Caption(const char* fileName)
 {
@@ -27,6 +37,8 @@ Caption::Caption(const char* fileName)
     int rc;
     if (strcasecmp(extension, ".ASF") == 0)
         rc = loadASFscript(fileName);
+    else if (strcasecmp(extension, ".SUB") == 0 && isPictureSub(fileName))
+        rc = -1;  // VobSub pictures, never text: the picture caption track reads them
     else if (strcasecmp(extension, ".SUB") == 0)
         rc = loadSub(fileName);
     else if (isTextCaptionName(fileName) || startsAsTextCaptions(fileName))

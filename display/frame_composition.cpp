@@ -7,6 +7,7 @@
 #include "display/authored_caption_drawing.h"
 #include "display/display.h"
 #include "display/info_overlay.h"
+#include "display/picture_caption_view.h"
 #include "display/screenshot.h"
 #include "media/caption_choice.h"
 #include "media/caption_look.h"
@@ -253,6 +254,7 @@ void drawVideo(System& sys)
             SelectObject(dc, previous);
     }
     back->releaseDC(dc);
+    drawPictureCaption(sys);
     drawAuthoredCaptions(sys);
 }
 

@@ -10,6 +10,7 @@
 #include "media/movie_list.h"
 #include "media/movie_session.h"
 #include "platform/gdi/text_decoding.h"
+#include "platform/mmstream/caption_pictures.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -110,6 +111,10 @@ std::string loadedKey(System& sys)
 {
     Caption* caption = sys.movie.currentCaption.get();
     const MovieItem& item = sys.movie.currentItem;
+    if (!caption && sys.movie.pictureCaption && sys.movie.pictureCaptionOfStream)
+        return "stream:" + std::to_string(decodedStream(sys));
+    if (!caption && sys.movie.pictureCaption)
+        return fileKey(item.caption, item.movie);
     if (!caption)
         return "off";
     if (caption->isCueTrack()) {
@@ -128,6 +133,17 @@ void readShownStreams(System& sys)
     if (!stream)
         return;
     std::vector<int32_t> wanted;
+    // The picture captions the movie's stream fills keep that stream read: the one chosen, else the one
+    // the movie reads by itself.
+    if (sys.movie.pictureCaption && sys.movie.pictureCaptionOfStream) {
+        const std::string& key = sys.movie.captionChoice;
+        std::vector<int32_t> decoded;
+        stream->captionStreams(&decoded);
+        if (key.rfind("stream:", 0) == 0)
+            wanted.push_back(std::atoi(key.c_str() + 7));
+        else if (!decoded.empty())
+            wanted.push_back(decoded.front());
+    }
     for (const Caption* caption : { sys.movie.currentCaption.get(), sys.movie.secondCaption.get() })
         if (caption && caption->isCueTrack() && caption->cueStream >= 0
             && std::find(wanted.begin(), wanted.end(), caption->cueStream) == wanted.end())
@@ -156,10 +172,15 @@ void showFirst(System& sys, const CaptionChoice& choice)
     switch (choice.kind) {
     case CaptionChoice::Kind::File:
     case CaptionChoice::Kind::Class:
-        openMovieCaption(sys, choice.path.c_str());
+        // A picture caption file (.sup, VobSub) replaces the text track, and the other way round.
+        closeFirstCaption(sys);
+        openCaptionFile(sys, choice.path.c_str());
         break;
     case CaptionChoice::Kind::Stream:
-        if (Caption* track = openMovieCaption(sys, nullptr)) {
+        closeFirstCaption(sys);
+        if (choice.picture)
+            openPictureCaption(sys, nullptr);
+        else if (Caption* track = openMovieCaption(sys, nullptr)) {
             beginStreamTrack(track, choice.stream);
             // An SSA/ASS stream is drawn as authored, as at the movie's start.
             if (auto style = sys.movie.currentStream ? sys.movie.currentStream->captionStyle(choice.stream) : nullptr)
@@ -235,8 +256,11 @@ std::vector<CaptionChoice> firstCaptionChoices(const System& sys)
     if (listed && std::strcmp(listed->movie, moviePath) == 0 && listed->caption[0]
         && std::none_of(files.begin(), files.end(), [&](const std::string& f) { return sameFile(f, listed->caption); }))
         choices.push_back(fileChoice(listed->caption, moviePath));
-    for (const std::string& file : files)
-        choices.push_back(fileChoice(file, moviePath));
+    for (const std::string& file : files) {
+        CaptionChoice choice = fileChoice(file, moviePath);
+        choice.picture = platform::pictureCaptionFormat(file) != platform::PictureCaptionFormat::None;
+        choices.push_back(std::move(choice));
+    }
     if (endsWithAsf(moviePath)) {
         CaptionChoice script = fileChoice(moviePath, moviePath);
         script.key = "asf";
@@ -248,6 +272,7 @@ std::vector<CaptionChoice> firstCaptionChoices(const System& sys)
             CaptionChoice choice;
             choice.kind = CaptionChoice::Kind::Stream;
             choice.stream = track.index;
+            choice.picture = track.picture;
             choice.key = "stream:" + std::to_string(track.index);
             choice.label = streamLabel(track);
             choices.push_back(choice);
@@ -262,7 +287,8 @@ std::vector<CaptionChoice> secondCaptionChoices(const System& sys)
     const MovieState& movie = sys.movie;
     std::vector<CaptionChoice> choices;
     for (CaptionChoice& choice : firstCaptionChoices(sys))
-        if (choice.kind != CaptionChoice::Kind::Off && choice.key != movie.captionChoice)
+        // The second caption is drawn as text above the first: picture captions are the first's only.
+        if (choice.kind != CaptionChoice::Kind::Off && !choice.picture && choice.key != movie.captionChoice)
             choices.push_back(std::move(choice));
     // The other languages of the SAMI file the first caption shows.
     const Caption* first = movie.currentCaption.get();

@@ -26,6 +26,8 @@ namespace sublumen {
 namespace {
 
 constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub" };
+// Picture caption files, looked for after every text caption file (a .sub may be VobSub too).
+constexpr const char* pictureCaptionSuffixes[] = { ".sup", ".idx" };
 constexpr const char* noCaptionMarker = "없음";
 constexpr const char* asfScriptMarker = "[ASF]";
 
@@ -136,8 +138,8 @@ int buildMovieList(System& sys)
             boundedCopy(caption, sys.startup.startCaption, sizeof caption);
         else if (!findCaptionFile(caption)) {
             caption[0] = '\0';
-            // A movie that carries its own text captions has them: nothing to ask. Its header is read
-            // only when the question would otherwise come.
+            // A movie that carries its own captions (text or pictures) has them: nothing to ask. Its header
+            // is read only when the question would otherwise come.
             if (sys.settings.asksmi && platform::probeCaptionStream(movie).index >= 0) {
                 debugLog("Caption stream in the movie.\n");
             } else if (sys.settings.asksmi) {
@@ -203,6 +205,8 @@ int findCaptionFile(char (&path)[1024])
         std::memcpy(path, found.c_str(), found.size() + 1);
         return 1;
     }
+    if (tryEach(pictureCaptionSuffixes))
+        return 1;
     std::memcpy(path, lastTried, sizeof path);
     return 0;
 }
@@ -250,11 +254,7 @@ int loadCurrentCaption(System& sys)
             } else if (sys.movie.currentStream
                 && sys.movie.currentStream->captionStreamName(name, sizeof name)) {
                 debugLog("Load Caption Stream : %s\n", name);
-                if (Caption* track = openMovieCaption(sys, nullptr)) {
-                    track->beginCueTrack();
-                    if (auto style = sys.movie.currentStream->captionStyle())
-                        track->authored = platform::AuthoredCaptions::fromStream(*style);
-                }
+                openStreamCaption(sys);
                 boundedCopy(item.caption, name, sizeof item.caption);
             }
             return 0;
@@ -262,7 +262,7 @@ int loadCurrentCaption(System& sys)
     }
 
     debugLog("Load SAMI Caption : %s\n", name);
-    openMovieCaption(sys, name);
+    openCaptionFile(sys, name);
     boundedCopy(item.caption, name, sizeof item.caption);
     return 0;
 }

@@ -17,23 +17,24 @@ int buildMovieList(System& sys);
 
 // Looks beside the movie in path for its caption file, trying ".smi", ".sami", ".sub", then ".srt",
 // ".vtt", ".ass" and ".ssa" in place of the movie's extension, then those four with a language part
-// before them (movie.ko.srt, movie.en.vtt; Korean first). 1 with path holding the file found, else 0
-// with path holding the last of the first three names tried. A name that would not fit into the buffer
-// is not tried.
+// before them (movie.ko.srt, movie.en.vtt; Korean first), then the picture caption files ".sup" and
+// ".idx". 1 with path holding the file found, else 0 with path holding the last of the first three
+// names tried. A name that would not fit into the buffer is not tried.
 int findCaptionFile(char (&path)[1024]);
 
 // Every caption file beside the movie, in the order findCaptionFile looks for them (so its find comes
 // first): each suffix in place of the extension, then every file with a language part.
 std::vector<std::string> captionFilesBeside(const char* movie);
 
-// Replaces sys.movie.currentCaption by the track for sys.movie.currentItem and records in the item's
-// caption the file used, "없음" when there is none, or "[ASF]" for the ASF file's own script. Returns 0.
+// Replaces sys.movie.currentCaption (or the picture captions, for a picture caption file or stream) by
+// the track for sys.movie.currentItem and records in the item's caption the file used, "없음" when there
+// is none, or "[ASF]" for the ASF file's own script. Returns 0.
 int loadCurrentCaption(System& sys);
 
 // The caption question's filters: caption files first, every file second. Both cases of each suffix, as
 // the desktop's choosers match patterns exactly.
 inline constexpr const char* captionFileFilter
-    = "자막 화일\0*.smi;*.sami;*.sub;*.srt;*.vtt;*.ass;*.ssa;*.SMI;*.SAMI;*.SUB;*.SRT;*.VTT;*.ASS;*.SSA\0"
+    = "자막 화일\0*.smi;*.sami;*.sub;*.srt;*.vtt;*.ass;*.ssa;*.sup;*.idx;*.SMI;*.SAMI;*.SUB;*.SRT;*.VTT;*.ASS;*.SSA;*.SUP;*.IDX\0"
       "모든 화일\0*\0";
 
 // Shows the file-open dialog with title and filter (pairs of a name and its patterns, as the dialog

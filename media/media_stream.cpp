@@ -209,13 +209,25 @@ std::vector<CaptionStreamTrack> MediaStream::captionStreams(std::vector<int32_t>
     if (!captionText || FAILED(captionText->GetStreams(&streams, decoded)))
         return tracks;
     for (platform::CaptionStreamInfo& info : streams)
-        tracks.push_back({ info.index, std::move(info.language) });
+        tracks.push_back({ info.index, std::move(info.language), info.picture });
     return tracks;
 }
 
 bool MediaStream::selectCaptionStreams(const std::vector<int32_t>& indexes)
 {
     return captionText && SUCCEEDED(captionText->Select(indexes));
+}
+
+bool MediaStream::captionStreamIsPicture() const
+{
+    bool picture = false;
+    return captionText && SUCCEEDED(captionText->GetKind(&picture)) && picture;
+}
+
+void MediaStream::takeCaptionPictures(std::vector<platform::CaptionPictureHandle>& pictures)
+{
+    if (captionText)
+        captionText->TakePictures(pictures);
 }
 
 MediaStream::~MediaStream()

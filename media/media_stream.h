@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/mmstream/media_backend.h"
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/win32.h"
 
 #include <cstddef>
@@ -28,6 +29,7 @@ struct TextCue;
 struct CaptionStreamTrack {
     int32_t index = -1;      // its number in the file
     std::string language;    // its language tag, "" when untagged
+    bool picture = false;    // its captions are pictures (PGS, DVD, DVB)
 };
 
 // One audio stream of the movie.
@@ -74,7 +76,7 @@ public:
     int blitFrame(DisplaySurface* target, int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight,
         int32_t dstX, int32_t dstY, int32_t dstWidth, int32_t dstHeight, int32_t flags);
 
-    // Names the movie's own text caption stream as the caption line shows it, "[stream 2, kor]" (the
+    // Names the movie's own caption stream as the caption line shows it, "[stream 2, kor]" (the
     // language only when tagged); false, with buffer untouched, when the movie has none.
     bool captionStreamName(char* buffer, size_t size) const;
     // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
@@ -92,6 +94,10 @@ public:
     // Reads exactly the caption streams numbered in indexes from now on, without a pause; false (logged
     // by the stream) when one of them is none of the movie's.
     bool selectCaptionStreams(const std::vector<int32_t>& indexes);
+    // Whether the movie's own caption stream carries pictures (PGS, DVD, DVB) rather than texts.
+    bool captionStreamIsPicture() const;
+    // Appends the picture captions of that stream read since the last call; nothing without one.
+    void takeCaptionPictures(std::vector<platform::CaptionPictureHandle>& pictures);
 
     // The movie's audio streams in file order, and in heard the number of the one heard (-1: none);
     // empty when no sound is played.
@@ -120,7 +126,7 @@ private:
     // second before the duration is a decoding error and is skipped. Both answer -2.
     int handleEnd(uint32_t before, uint32_t after);
     bool comHeld = false;
-    // The movie's text caption stream, when it has one; not a step of creation.
+    // The movie's caption stream (text or picture), when it has one; not a step of creation.
     ICaptionTextStream* captionText = nullptr;
     // The choice among the movie's audio streams, when sound is played; not a step of creation.
     IAudioStreamChoice* audioChoice = nullptr;

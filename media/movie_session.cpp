@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/picture_caption.h"
 #include "caption/text_cues.h"
 #include "media/audio_choice.h"
 #include "media/media_stream.h"
@@ -47,6 +48,11 @@ void UnloadCaption::operator()(Caption* caption) const
     delete caption;
 }
 
+void DeletePictureCaption::operator()(PictureCaption* caption) const
+{
+    delete caption;
+}
+
 MediaStream* openMovieStream(System& sys, const char* path)
 {
     sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display.get(), path));
@@ -61,6 +67,39 @@ Caption* openMovieCaption(System& sys, const char* fileName)
     return sys.movie.currentCaption.get();
 }
 
+PictureCaption* openPictureCaption(System& sys, const char* fileName)
+{
+    sys.movie.pictureCaption.reset(fileName ? new (std::nothrow) PictureCaption(fileName)
+                                            : new (std::nothrow) PictureCaption());
+    sys.movie.pictureCaptionOfStream = !fileName;
+    return sys.movie.pictureCaption.get();
+}
+
+bool openCaptionFile(System& sys, const char* fileName)
+{
+    if (fileName && platform::pictureCaptionFormat(fileName) != platform::PictureCaptionFormat::None)
+        return openPictureCaption(sys, fileName) != nullptr;
+    return openMovieCaption(sys, fileName) != nullptr;
+}
+
+bool openStreamCaption(System& sys)
+{
+    MediaStream* stream = sys.movie.currentStream.get();
+    char name[64];
+    if (!stream || !stream->captionStreamName(name, sizeof name))
+        return false;
+    if (stream->captionStreamIsPicture())
+        return openPictureCaption(sys, nullptr) != nullptr;
+    Caption* track = openMovieCaption(sys, nullptr);
+    if (track) {
+        track->beginCueTrack();
+        // An SSA/ASS stream is drawn as authored.
+        if (auto style = stream->captionStyle())
+            track->authored = platform::AuthoredCaptions::fromStream(*style);
+    }
+    return track != nullptr;
+}
+
 void closeMovieStream(System& sys)
 {
     // The movie ends with its stream: what the user set for it is kept for its next start.
@@ -73,11 +112,15 @@ void closeMovieCaption(System& sys)
 {
     sys.movie.secondCaption.reset();
     sys.movie.currentCaption.reset();
+    sys.movie.pictureCaption.reset();
+    sys.movie.pictureCaptionOfStream = false;
 }
 
 void closeFirstCaption(System& sys)
 {
     sys.movie.currentCaption.reset();
+    sys.movie.pictureCaption.reset();
+    sys.movie.pictureCaptionOfStream = false;
 }
 
 Caption* openSecondCaption(System& sys, const char* fileName)
@@ -161,6 +204,11 @@ void takeStreamCaptions(System& sys)
     std::vector<int32_t> streams;
     std::vector<platform::CaptionText> events;
     sys.movie.currentStream->takeCaptionCues(cues, &streams, &events);
+    // Picture captions go to the picture captions the movie's stream fills.
+    std::vector<platform::CaptionPictureHandle> pictures;
+    sys.movie.currentStream->takeCaptionPictures(pictures);
+    if (!pictures.empty() && sys.movie.pictureCaption && sys.movie.pictureCaptionOfStream)
+        sys.movie.pictureCaption->addPictures(std::move(pictures));
     // Taken every frame even when a caption file is shown instead, so they never pile up.
     if (cues.empty())
         return;

@@ -11,6 +11,7 @@ namespace sublumen {
 struct System;
 class Caption;
 class MediaStream;
+class PictureCaption;
 
 // The owner releases a stream before deleting it and unloads a caption track before deleting it.
 struct ReleaseStream {
@@ -21,18 +22,32 @@ struct UnloadCaption {
 };
 using StreamHandle = std::unique_ptr<MediaStream, ReleaseStream>;
 using CaptionHandle = std::unique_ptr<Caption, UnloadCaption>;
+struct DeletePictureCaption {
+    void operator()(PictureCaption* caption) const;
+};
+using PictureCaptionHandle = std::unique_ptr<PictureCaption, DeletePictureCaption>;
 
 // Opens path on the current display as the movie's stream; null when there is no memory for it.
 MediaStream* openMovieStream(System& sys, const char* path);
 // Loads fileName as the movie's caption track; null when there is no memory for it.
 Caption* openMovieCaption(System& sys, const char* fileName);
+// Loads the picture caption file fileName (.sup, .idx, a VobSub .sub) as the movie's picture captions,
+// or with none makes the track that the movie's picture caption stream fills; null without memory.
+PictureCaption* openPictureCaption(System& sys, const char* fileName);
+// Loads a caption file of either kind: picture captions through openPictureCaption, every other file
+// through openMovieCaption. Whether a track was made.
+bool openCaptionFile(System& sys, const char* fileName);
+// Makes the track that the movie's own caption stream fills, of the stream's kind (text or picture);
+// false when the movie has no caption stream.
+bool openStreamCaption(System& sys);
 
 // Releases and deletes the stream, leaving none; nothing when there is none. The movie ends here, so
 // what the user set for it is remembered first (rememberMovie).
 void closeMovieStream(System& sys);
-// Unloads and deletes the caption tracks (the second one too), leaving none; nothing when there is none.
+// Unloads and deletes the caption tracks (the second one too) and the picture captions, leaving none;
+// nothing when there is none.
 void closeMovieCaption(System& sys);
-// The same for the caption track alone, the second one staying.
+// The same for the first caption alone (its track or its picture captions), the second one staying.
 void closeFirstCaption(System& sys);
 // Loads fileName (none: an empty track) as the second caption track, shown above the first; null when
 // there is no memory for it.
@@ -60,7 +75,7 @@ void setMoviePlaying(System& sys, int32_t playing);
 // update with a picture, an end or an error since: its picture at the new place is still to be shown.
 bool pictureAwaited(const System& sys);
 // Adds the captions the movie's caption streams have read since the last call to the tracks that are
-// those streams' (the first and the second caption).
+// those streams' (the first and the second caption, text or picture).
 void takeStreamCaptions(System& sys);
 // Decodes the next picture, takes the stream's new captions (takeStreamCaptions) and applies the stall rule to the answer, which it returns: a decoder busy
 // for more frames in a row than the limit is skipped to the current time, or 3 s before it when the

@@ -30,6 +30,10 @@ struct MovieState {
     std::string captionChoice;
     std::string secondChoice;
     std::string secondName;
+    // The picture captions shown beside (or instead of) the caption track: of a picture caption file, or
+    // of the movie's picture caption stream when pictureCaptionOfStream.
+    PictureCaptionHandle pictureCaption;
+    bool pictureCaptionOfStream = false;
     StreamHandle currentStream;
     uint32_t movieDuration = 0;
     // The movie whose remembered settings were recalled at its start (absolute path), and the list's own

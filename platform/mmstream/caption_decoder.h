@@ -1,16 +1,17 @@
 // The caption side of the demuxer: the choice among a movie's caption streams and the decoder that
-// turns the chosen stream's packets into caption texts as they are read.
+// turns the chosen stream's packets into caption texts or pictures as they are read.
 #pragma once
 
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/ffmpeg_support.h"
 
 #include <vector>
 
 namespace platform {
 
-// Of the text caption streams in format (SubRip, ASS/SSA, WebVTT, MP4 timed text): the one tagged
-// Korean, else the one flagged default, else the first. Bitmap caption streams are never chosen; when
-// logBitmap is set their presence is logged once.
+// Of the caption streams in format, text (SubRip, ASS/SSA, WebVTT, MP4 timed text) and picture (PGS,
+// DVD, DVB): a text stream tagged Korean, else a picture stream tagged Korean, else the one flagged
+// default, else the first. When logBitmap is set a chosen picture stream is logged.
 enum class LogBitmapStreams { No, Yes };
 CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
 // Every caption stream of format the player can show, in container order: those chooseCaptionStream
@@ -21,6 +22,23 @@ std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format);
 // as authored; none for any other stream. Attachments that are no font or hold no data are logged.
 std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& format, const AVStream& stream);
 
+// What became of the bitmaps of decoded picture captions that could not be shown whole.
+struct BitmapDrops {
+    int droppedBitmaps = 0;
+    int badColours = 0;
+};
+
+// The bitmaps of subtitle (decoded by codec) as a caption shown from start to end; bitmaps too large or
+// whose pixels lie outside their data are dropped, pixels whose palette index lies beyond the palette
+// become transparent, both counted in drops. The canvas is the decoder's picture size, when it knows one.
+CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodecContext& codec,
+    CaptionPicture::Time start, CaptionPicture::Time end, BitmapDrops& drops);
+
+// When a decoded picture caption ends: the end its packet or its decoder tells, unbounded (until the
+// next one) when neither does and for one that clears the screen.
+CaptionPicture::Time pictureEnd(const AVSubtitle& subtitle, int64_t packetDuration, AVRational timeBase,
+    CaptionPicture::Time base);
+
 class CaptionDecoder {
 public:
     // False, with a log line, when the stream's decoder cannot start.
@@ -29,6 +47,8 @@ public:
     // Decodes one packet of the stream and appends its captions to texts. A damaged packet, one without
     // a time stamp and a caption that ends before it starts are dropped with a log line (the first few).
     void decode(AVPacket& packet, std::vector<CaptionText>& texts);
+    // The same for a stream of either kind: texts of a text caption stream, pictures of a picture one.
+    void decode(AVPacket& packet, std::vector<CaptionText>& texts, std::vector<CaptionPictureHandle>& pictures);
 
 private:
     void dropped(const char* why);
@@ -37,6 +57,7 @@ private:
     AVRational timeBase_ {1, 1000};
     MediaTime startOffset_ {0};
     int loggedDrops_ = 0;
+    BitmapDrops bitmapDrops_;
 };
 
 }

@@ -33,10 +33,10 @@ bool isTextCaption(AVCodecID id)
     }
 }
 
-bool isBitmapCaption(AVCodecID id)
+// The picture caption kinds the player decodes; other bitmap kinds (XSUB, teletext pages) are left alone.
+bool isPictureCaption(AVCodecID id)
 {
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(id);
-    return descriptor && descriptor->type == AVMEDIA_TYPE_SUBTITLE && (descriptor->props & AV_CODEC_PROP_BITMAP_SUB);
+    return id == AV_CODEC_ID_HDMV_PGS_SUBTITLE || id == AV_CODEC_ID_DVD_SUBTITLE || id == AV_CODEC_ID_DVB_SUBTITLE;
 }
 
 std::string languageOf(const AVStream& stream)
@@ -77,31 +77,37 @@ CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapSt
 {
     int first = -1;
     int flaggedDefault = -1;
-    int korean = -1;
-    bool bitmapSeen = false;
+    int koreanText = -1;
+    int koreanPicture = -1;
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream& stream = *format.streams[i];
         AVCodecID id = stream.codecpar->codec_id;
-        if (isBitmapCaption(id)) {
-            bitmapSeen = true;
-            continue;
-        }
-        if (stream.codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || !isTextCaption(id))
+        const bool picture = isPictureCaption(id);
+        if (stream.codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || (!picture && !isTextCaption(id)))
             continue;
         int index = static_cast<int>(i);
         if (first < 0)
             first = index;
         if (flaggedDefault < 0 && (stream.disposition & AV_DISPOSITION_DEFAULT))
             flaggedDefault = index;
+        int& korean = picture ? koreanPicture : koreanText;
         if (korean < 0 && isKorean(languageOf(stream)))
             korean = index;
     }
-    if (bitmapSeen && logBitmap == LogBitmapStreams::Yes)
-        platformLog("mmstream: picture caption streams (PGS, DVD, DVB) are not shown\n");
-    int chosen = korean >= 0 ? korean : flaggedDefault >= 0 ? flaggedDefault : first;
+    int chosen = koreanText >= 0 ? koreanText
+        : koreanPicture >= 0     ? koreanPicture
+        : flaggedDefault >= 0    ? flaggedDefault
+                                 : first;
     if (chosen < 0)
         return {};
-    return {chosen, languageOf(*format.streams[chosen])};
+    const AVStream& stream = *format.streams[chosen];
+    CaptionStreamInfo info;
+    info.index = chosen;
+    info.language = languageOf(stream);
+    info.picture = isPictureCaption(stream.codecpar->codec_id);
+    if (info.picture && logBitmap == LogBitmapStreams::Yes)
+        platformLog("mmstream: picture caption stream %d (%s)\n", chosen, avcodec_get_name(stream.codecpar->codec_id));
+    return info;
 }
 
 std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& format, const AVStream& stream)
@@ -139,8 +145,15 @@ std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format)
     std::vector<CaptionStreamInfo> list;
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream& stream = *format.streams[i];
-        if (stream.codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && isTextCaption(stream.codecpar->codec_id))
-            list.push_back({static_cast<int>(i), languageOf(stream), authoredStyleOf(format, stream)});
+        const AVCodecID id = stream.codecpar->codec_id;
+        if (stream.codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || (!isTextCaption(id) && !isPictureCaption(id)))
+            continue;
+        CaptionStreamInfo info;
+        info.index = static_cast<int>(i);
+        info.language = languageOf(stream);
+        info.style = authoredStyleOf(format, stream);
+        info.picture = isPictureCaption(id);
+        list.push_back(std::move(info));
     }
     return list;
 }
@@ -187,6 +200,13 @@ void CaptionDecoder::dropped(const char* why)
 
 void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts)
 {
+    std::vector<CaptionPictureHandle> pictures;
+    decode(packet, texts, pictures);
+}
+
+void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts,
+    std::vector<CaptionPictureHandle>& pictures)
+{
     if (!codec_)
         return;
     const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
@@ -205,6 +225,18 @@ void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts)
         return;
     MediaTime base = toMediaTime(ts, timeBase_) - startOffset_;
     MediaTime start = base + std::chrono::milliseconds(subtitle.start_display_time);
+    if (subtitle.format == 0) {
+        BitmapDrops before = bitmapDrops_;
+        if (CaptionPictureHandle picture = pictureOfSubtitle(subtitle, *codec_, start,
+                pictureEnd(subtitle, packet.duration, timeBase_, base), bitmapDrops_))
+            pictures.push_back(std::move(picture));
+        if (bitmapDrops_.droppedBitmaps != before.droppedBitmaps)
+            dropped("a caption picture beyond its bounds");
+        if (bitmapDrops_.badColours != before.badColours)
+            dropped("colours beyond the palette shown transparent");
+        avsubtitle_free(&subtitle);
+        return;
+    }
     MediaTime end;
     if (packet.duration > 0)
         end = base + toMediaTime(packet.duration, timeBase_);

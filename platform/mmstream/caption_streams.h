@@ -1,4 +1,4 @@
-// Text caption streams inside a movie: which one the player reads, and how its packets become texts.
+// Caption streams inside a movie: which one the player reads, and how its packets become captions.
 #pragma once
 
 #include "platform/mmstream/media_backend.h"
@@ -7,7 +7,7 @@
 
 namespace platform {
 
-// The text caption stream of the movie at path that the player reads (see chooseCaptionStream), found
+// The caption stream of the movie at path that the player reads (see chooseCaptionStream), found
 // from the container's header alone; index -1 when there is none or the file cannot be opened.
 CaptionStreamInfo probeCaptionStream(const std::string& path);
 

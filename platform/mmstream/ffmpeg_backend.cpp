@@ -414,6 +414,14 @@ bool FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
     return true;
 }
 
+void FfmpegBackend::takeCaptionPictures(std::vector<CaptionPictureHandle>& pictures)
+{
+    std::lock_guard lock(shared_.mutex);
+    std::move(shared_.captionPictures.begin(), shared_.captionPictures.end(), std::back_inserter(pictures));
+    shared_.captionPictures.clear();
+    shared_.queuedPictureBytes = 0;
+}
+
 MediaTime FfmpegBackend::knownDuration() const
 {
     std::lock_guard lock(shared_.mutex);

@@ -44,6 +44,7 @@ public:
     void takeCaptionTexts(std::vector<CaptionText>& texts) override;
     std::vector<CaptionStreamInfo> captionStreams(std::vector<int>* decoded) const override;
     bool selectCaptionStreams(const std::vector<int>& indexes) override;
+    void takeCaptionPictures(std::vector<CaptionPictureHandle>& pictures) override;
     std::vector<AudioStreamInfo> audioStreams() const override { return audioStreams_; }
     int playedAudioStream() const override;
     bool selectAudioStream(int index) override;

@@ -125,24 +125,35 @@ bool FfmpegDemuxer::decodeCaptionStreams(const std::vector<int>& wanted)
 void FfmpegDemuxer::decodeCaption(CaptionDecoder& decoder, AVPacket& packet, uint64_t generation)
 {
     std::vector<CaptionText> texts;
-    decoder.decode(packet, texts);
-    if (texts.empty())
+    std::vector<CaptionPictureHandle> pictures;
+    decoder.decode(packet, texts, pictures);
+    if (texts.empty() && pictures.empty())
         return;
     for (CaptionText& text : texts)
         text.stream = packet.stream_index;
     std::lock_guard lock(shared_.mutex);
     if (generation != shared_.generation)
         return;
+    auto overflow = [&] {
+        if (!shared_.captionOverflowLogged)
+            platformLog("mmstream: captions not taken, later ones dropped\n");
+        shared_.captionOverflowLogged = true;
+    };
     for (CaptionText& text : texts) {
         std::size_t size = text.text.size() + sizeof text;
-        if (shared_.queuedCaptionBytes + size > maxQueuedCaptionBytes) {
-            if (!shared_.captionOverflowLogged)
-                platformLog("mmstream: captions not taken, later ones dropped\n");
-            shared_.captionOverflowLogged = true;
-            return;
-        }
+        if (shared_.queuedCaptionBytes + size > maxQueuedCaptionBytes)
+            return overflow();
         shared_.queuedCaptionBytes += size;
         shared_.captionTexts.push_back(std::move(text));
+    }
+    for (CaptionPictureHandle& picture : pictures) {
+        std::size_t size = sizeof(CaptionPicture);
+        for (const CaptionBitmap& bitmap : picture->bitmaps)
+            size += bitmap.bytes();
+        if (shared_.queuedPictureBytes + size > maxQueuedCaptionBytes)
+            return overflow();
+        shared_.queuedPictureBytes += size;
+        shared_.captionPictures.push_back(std::move(picture));
     }
 }
 

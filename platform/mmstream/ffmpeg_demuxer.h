@@ -27,7 +27,7 @@ public:
     // The streams that are decoded (-1: not decoded); their packets go into the queues, and the packets
     // of the other audio streams are not even read. Before run; SharedState::audioIndex changes it later.
     void queueStreams(int videoIndex, int audioIndex);
-    // Chooses the text caption stream whose packets are decoded as they are read. Before run.
+    // Chooses the caption stream whose packets are decoded as they are read. Before run.
     CaptionStreamInfo readCaptions();
 
     // The thread's body; returns when the engine quits.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/authored_captions.h"
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/sample_target.h"
 #include "platform/surface.h"
 
@@ -46,12 +47,13 @@ struct MediaProperties {
     MediaTime frameInterval {0}; // nominal time between frames; 0 when unknown
 };
 
-// The text caption stream of a movie that is read along with its pictures.
+// The caption stream of a movie that is read along with its pictures.
 struct CaptionStreamInfo {
     int index = -1;        // the stream's number in the container; -1 when the movie has none
     std::string language;  // its language tag as the container writes it, "" when untagged
     // For an SSA/ASS stream: its script header and the fonts attached to the movie; none otherwise.
     std::shared_ptr<const AuthoredStyle> style;
+    bool picture = false;  // a picture caption stream (PGS, DVD, DVB), whose captions are bitmaps
 };
 
 // One audio stream of the movie.
@@ -117,7 +119,7 @@ public:
     // the current position. False when the engine plays at its own speed only.
     virtual bool setSpeed(double) { return false; }
     virtual double speed() const { return 1.0; }
-    // The text caption stream read along with the pictures; index -1 when there is none.
+    // The caption stream (text or picture) read along with the pictures; index -1 when there is none.
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.
     virtual void takeCaptionTexts(std::vector<CaptionText>&) { }
@@ -134,6 +136,8 @@ public:
     // caption on the screen now comes too. False, logged, when one of them is no caption stream of the
     // movie; nothing changes then.
     virtual bool selectCaptionStreams(const std::vector<int>&) { return false; }
+    // The same for a picture caption stream: the pictures decoded since the last call.
+    virtual void takeCaptionPictures(std::vector<CaptionPictureHandle>&) { }
     // The movie's audio streams in container order.
     virtual std::vector<AudioStreamInfo> audioStreams() const { return {}; }
     // The number of the audio stream being played; -1 when no sound is played.

@@ -118,6 +118,18 @@ public:
         *style = backend_->captionStream().style;
         return *style ? S_OK : S_FALSE;
     }
+    HRESULT GetKind(bool* picture) override
+    {
+        if (!picture)
+            return E_POINTER;
+        *picture = backend_->captionStream().picture;
+        return S_OK;
+    }
+    HRESULT TakePictures(std::vector<CaptionPictureHandle>& pictures) override
+    {
+        backend_->takeCaptionPictures(pictures);
+        return S_OK;
+    }
 
 private:
     std::shared_ptr<MediaBackend> backend_;

@@ -69,7 +69,8 @@ inline constexpr GUID MSPID_PrimaryVideo {
     0xA35FF56A, 0x9FDA, 0x11D0, {0x8F, 0xDF, 0x00, 0xC0, 0x4F, 0xD9, 0x18, 0x9D}};
 inline constexpr GUID MSPID_PrimaryAudio {
     0xA35FF56B, 0x9FDA, 0x11D0, {0x8F, 0xDF, 0x00, 0xC0, 0x4F, 0xD9, 0x18, 0x9D}};
-// Our own purpose and interface: the text caption stream the movie carries, read along with its pictures.
+// Our own purpose and interface: the caption stream the movie carries (texts or pictures), read along
+// with its pictures.
 inline constexpr GUID MSPID_CaptionText {
     0x5B1C0A11, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
 inline constexpr GUID IID_ICaptionTextStream {
@@ -150,6 +151,10 @@ struct ICaptionTextStream : IMediaStream {
             style->reset();
         return S_FALSE;
     }
+    // Whether the stream's captions are pictures (PGS, DVD, DVB) rather than texts: S_OK and *picture.
+    virtual HRESULT GetKind(bool* picture) = 0;
+    // Appends to pictures the picture captions decoded since the last call, as TakeTexts does for texts.
+    virtual HRESULT TakePictures(std::vector<platform::CaptionPictureHandle>& pictures) = 0;
 };
 
 struct IAudioStreamChoice : IMediaStream {
@@ -173,7 +178,7 @@ struct IDirectDrawMediaStream : IMediaStream {
 
 struct IMultiMediaStream : platform::StreamUnknown {
     // MS_E_NOSTREAM when the file has no such stream or it was not added. MSPID_CaptionText needs no
-    // adding: it answers an ICaptionTextStream whenever the opened file has a caption stream to show.
+    // adding: it answers an ICaptionTextStream whenever the opened file has a caption stream.
     virtual HRESULT GetMediaStream(const MSPID& purposeId, IMediaStream** stream) = 0;
     virtual HRESULT GetState(STREAM_STATE* state) = 0;
     // Run plays sound and clock from the current position; stop pauses them and keeps the position.

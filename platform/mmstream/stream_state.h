@@ -120,6 +120,9 @@ struct SharedState {
     std::vector<CaptionText> captionTexts;
     std::size_t queuedCaptionBytes = 0;
     bool captionOverflowLogged = false;
+    // Picture captions likewise, counted by their pixels' bytes against maxQueuedCaptionBytes.
+    std::vector<CaptionPictureHandle> captionPictures;
+    std::size_t queuedPictureBytes = 0;
 
     // Pictures: filled by the video decoder, taken by the caller.
     std::deque<DecodedFrame> frames;

@@ -66,6 +66,10 @@ inline std::string movieKindName(const ::testing::TestParamInfo<fixtures::MovieK
         return "Wmv2WmaAsf";
     case fixtures::MovieKind::H264AacMp4:
         return "H264AacMp4";
+    case fixtures::MovieKind::Mpeg4PcmMkv:
+        return "Mpeg4PcmMkv";
+    case fixtures::MovieKind::Mpeg4Mp2Ts:
+        return "Mpeg4Mp2Ts";
     }
     return "unknown";
 }

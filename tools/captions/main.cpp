@@ -5,8 +5,14 @@
 // a SAMI file is chosen ("*" for all of them stacked); --classes lists the classes with their names,
 // languages and entry counts. --shift and --rate print each entry at the movie time the player shows it
 // with that caption time shift and rate (the overlay's caption line), instead of at its own start.
+// A picture caption file (.sup, .idx, a VobSub .sub) prints one line per caption: its start, its end (when
+// the next caption or a clearing one replaces it, "end" for the last), then each bitmap's position and
+// size on its canvas; --dump DIR writes each bitmap as DIR/NNNN-B.png (caption, bitmap, counted from 1),
+// over grey.
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
+#include "caption/picture_caption.h"
+#include "platform/mmstream/png_encoder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,6 +70,74 @@ void printClass(Caption& track)
     printEntry(sublumen::endMarker, "");
 }
 
+void printTime(uint32_t t)
+{
+    std::printf("%02u:%02u.%02u[%10u]", t / 60000u, (t / 1000u) % 60u, (t % 1000u) / 10u, t);
+}
+
+// Writes the bitmap over a mid grey, which shows both the light fill and the dark edge of a caption.
+bool dumpBitmap(const platform::CaptionBitmap& bitmap, const std::string& path)
+{
+    platform::Surface picture(bitmap.width, bitmap.height, platform::PixelFormat::XRGB8888);
+    for (int y = 0; y < bitmap.height; ++y)
+        for (int x = 0; x < bitmap.width; ++x)
+            platform::writePixel(picture, x, y, 0x808080);
+    std::vector<uint32_t> pixels = sublumen::scaleCaptionBitmap(bitmap, bitmap.width, bitmap.height);
+    sublumen::blendPremultiplied(picture, 0, 0, bitmap.width, bitmap.height, pixels.data());
+    std::vector<uint8_t> png;
+    if (!platform::encodePng(picture, png))
+        return false;
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return false;
+    bool written = std::fwrite(png.data(), 1, png.size(), out) == png.size();
+    return std::fclose(out) == 0 && written;
+}
+
+// The captions of a picture caption file; 1 when it could not be read or a bitmap not written.
+int printPictures(const char* file, const std::string& dumpDir)
+{
+    sublumen::PictureCaption track(file);
+    if (track.loadResult < 0) {
+        std::fprintf(stderr, "sublumen-captions: %s: no picture captions could be read\n", file);
+        return 1;
+    }
+    int status = 0;
+    const auto& entries = track.entries();
+    size_t shown = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const auto& e = entries[i];
+        if (e.picture->bitmaps.empty())
+            continue;
+        ++shown;
+        uint32_t end = e.end;
+        if (i + 1 < entries.size())
+            end = std::min(end, entries[i + 1].start);
+        printTime(shownStart(e.start));
+        std::printf(" ");
+        if (end == sublumen::endMarker)
+            std::printf("end");
+        else
+            printTime(shownStart(end));
+        std::printf(" %dx%d:", e.picture->canvasWidth, e.picture->canvasHeight);
+        for (size_t b = 0; b < e.picture->bitmaps.size(); ++b) {
+            const platform::CaptionBitmap& bitmap = e.picture->bitmaps[b];
+            std::printf(" %d,%d %dx%d%s", bitmap.x, bitmap.y, bitmap.width, bitmap.height,
+                bitmap.forced ? " forced" : "");
+            if (!dumpDir.empty()) {
+                char name[32];
+                std::snprintf(name, sizeof name, "/%04zu-%zu.png", shown, b + 1);
+                if (!dumpBitmap(bitmap, dumpDir + name)) {
+                    std::fprintf(stderr, "sublumen-captions: cannot write %s%s\n", dumpDir.c_str(), name);
+                    status = 1;
+                }
+            }
+        }
+        std::printf("\n");
+    }
+    return status;
+}
+
 bool wholeNumber(const char* text, long long low, long long high, long long& value)
 {
     char* end = nullptr;
@@ -74,7 +148,8 @@ bool wholeNumber(const char* text, long long low, long long high, long long& val
 
 int usage()
 {
-    std::fprintf(stderr, "usage: sublumen-captions [--shift MS] [--rate R] [--classes | --class NAME] FILE...\n");
+    std::fprintf(stderr,
+        "usage: sublumen-captions [--shift MS] [--rate R] [--dump DIR] [--classes | --class NAME] FILE...\n");
     return 2;
 }
 
@@ -84,6 +159,7 @@ int main(int argc, char** argv)
 {
     enum class Mode { Track, Classes, Class } mode = Mode::Track;
     std::string className;
+    std::string dumpDir;
     int firstFile = 1;
     for (; firstFile + 1 < argc; firstFile += 2) {
         const char* option = argv[firstFile];
@@ -103,6 +179,8 @@ int main(int argc, char** argv)
                 return 2;
             }
             shownRate = *rate;
+        } else if (std::strcmp(option, "--dump") == 0) {
+            dumpDir = value;
         } else {
             break;
         }
@@ -123,6 +201,10 @@ int main(int argc, char** argv)
         // Several files are told apart by a heading, as head(1) does; one file prints its entries alone.
         if (files > 1)
             std::printf("%s==> %s <==\n", i > firstFile ? "\n" : "", argv[i]);
+        if (platform::pictureCaptionFormat(argv[i]) != platform::PictureCaptionFormat::None) {
+            status |= printPictures(argv[i], dumpDir);
+            continue;
+        }
         Caption track(argv[i]);
         if (mode == Mode::Classes) {
             for (const sublumen::CaptionClass& c : track.classes)

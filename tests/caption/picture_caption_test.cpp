@@ -1,0 +1,259 @@
+// The picture caption track: where the caption keys put a caption, what damaged PGS and VobSub files
+// still show, and which .sub files are pictures.
+#include "caption/caption.h"
+#include "caption/picture_caption.h"
+#include "support/log_capture.h"
+#include "support/sup_writer.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using namespace sublumen;
+using testing_support::supBlock;
+using testing_support::SupWriter;
+
+namespace {
+
+platform::CaptionBitmap bitmap(int x, int y, int width, int height, bool forced = false)
+{
+    platform::CaptionBitmap b;
+    b.x = x;
+    b.y = y;
+    b.width = width;
+    b.height = height;
+    b.forced = forced;
+    b.palette = { 0xFFFFFF00 };
+    std::vector<uint8_t> indices(static_cast<size_t>(width) * height, 0);
+    int beyond = 0;
+    b.setIndices(indices.data(), width, beyond);
+    return b;
+}
+
+bool sameBox(const ScreenBox& a, const ScreenBox& b)
+{
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+struct LayoutCase {
+    const char* name;
+    double captionScale;
+    int32_t raise;
+    bool forcedOnly;
+    std::vector<ScreenBox> expected; // for the two bitmaps below
+};
+
+// On a 640 × 480 screen with the canvas shown 1:1: a wide bitmap at the bottom, a small forced one above it.
+const LayoutCase layoutCases[] = {
+    { "AsAuthored", 1.0, 0, false, { { 220, 400, 200, 40 }, { 300, 380, 40, 10 } } },
+    { "RaisedByFontposy", 1.0, 30, false, { { 220, 370, 200, 40 }, { 300, 350, 40, 10 } } },
+    // Twice the size about the bottom centre (320, 440).
+    { "ScaledAboutBottomCentre", 2.0, 0, false, { { 120, 360, 400, 80 }, { 280, 320, 80, 20 } } },
+    // Lowered past the bottom: moved back inside as a whole, never cut.
+    { "KeptOnScreen", 1.0, -100, false, { { 220, 440, 200, 40 }, { 300, 420, 40, 10 } } },
+    // Four times is wider than the screen: made to fit it, from the same bottom centre.
+    { "FittedToTheScreen", 4.0, 0, false, { { 0, 312, 640, 128 }, { 256, 248, 128, 32 } } },
+    // Captions switched off: the forced one alone, where it was authored.
+    { "ForcedOnly", 1.0, 0, true, { { 0, 0, 0, 0 }, { 300, 380, 40, 10 } } },
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
+class PictureCaptionLayout : public ::testing::TestWithParam<LayoutCase> { };
+
+}
+
+TEST_P(PictureCaptionLayout, PlacesTheBitmaps)
+{
+    const LayoutCase& c = GetParam();
+    platform::CaptionPicture picture;
+    picture.bitmaps = { bitmap(220, 400, 200, 40), bitmap(300, 380, 40, 10, true) };
+    PictureCaptionView view;
+    view.screenWidth = 640;
+    view.screenHeight = 480;
+    view.captionScale = c.captionScale;
+    view.raise = c.raise;
+    view.forcedOnly = c.forcedOnly;
+    std::vector<ScreenBox> boxes = layoutPictureCaption(picture, view);
+    ASSERT_EQ(boxes.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_TRUE(sameBox(boxes[i], c.expected[i]))
+            << i << ": " << boxes[i].x << "," << boxes[i].y << " " << boxes[i].width << "x" << boxes[i].height;
+}
+
+INSTANTIATE_TEST_SUITE_P(CaptionKeys, PictureCaptionLayout, ::testing::ValuesIn(layoutCases),
+    [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+const std::vector<testing_support::SupColour> palette = { { 1, 235, 128, 128, 255 } };
+
+// A good caption at 1 s cleared at 2 s, then what each case damages, then a good caption at 5 s.
+struct Damage {
+    const char* name;
+    std::string (*bytes)();
+};
+
+std::string good(SupWriter& sup)
+{
+    sup.show(1000, palette, { supBlock(10, 10, 40, 20, 1) }).clear(2000);
+    return sup.bytes();
+}
+
+std::string withTail(SupWriter& sup)
+{
+    sup.show(5000, palette, { supBlock(10, 10, 40, 20, 1) }).clear(6000);
+    return sup.bytes();
+}
+
+// An object segment with its own width, height and run-length data.
+std::string objectSegment(int width, int height, const std::string& rle)
+{
+    std::string ods = { 0, 0, 0, static_cast<char>(0xC0) };
+    const uint32_t length = static_cast<uint32_t>(rle.size()) + 4;
+    ods += { static_cast<char>(length >> 16), static_cast<char>(length >> 8), static_cast<char>(length) };
+    ods += { static_cast<char>(width >> 8), static_cast<char>(width), static_cast<char>(height >> 8),
+        static_cast<char>(height) };
+    return ods + rle;
+}
+
+const Damage damages[] = {
+    { "Truncated",
+        [] {
+            SupWriter sup(320, 240);
+            std::string head = good(sup);
+            SupWriter more(320, 240);
+            more.show(3000, palette, { supBlock(0, 0, 300, 200, 1) });
+            return head + more.bytes().substr(0, more.bytes().size() / 2);
+        } },
+    { "HugeObject",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.raw(3000, 0x16,
+                std::string("\x01\x40\x00\xF0\x10\x00\x05\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
+            sup.raw(3000, 0x15, objectSegment(65535, 65535, std::string("\x00\x00", 2)));
+            sup.raw(3000, 0x80, "");
+            return withTail(sup);
+        } },
+    { "ColourBeyondThePalette",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.show(3000, palette, { supBlock(10, 10, 40, 20, 200) });
+            return withTail(sup);
+        } },
+    { "RunsPastTheObject",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.raw(3000, 0x16,
+                std::string("\x01\x40\x00\xF0\x10\x00\x06\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
+            // Four rows of 100 pixels for an object of 4 × 2.
+            std::string rle;
+            for (int row = 0; row < 4; ++row)
+                rle += std::string("\x00\xC0\x64\x01\x00\x00", 6);
+            sup.raw(3000, 0x14, std::string("\x00\x00\x01\xEB\x80\x80\xFF", 7));
+            sup.raw(3000, 0x15, objectSegment(4, 2, rle));
+            sup.raw(3000, 0x80, "");
+            return withTail(sup);
+        } },
+    { "SegmentsOutOfOrder",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            sup.raw(3000, 0x80, "");
+            sup.raw(
+                3000, 0x15, objectSegment(4, 2, std::string("\x01\x01\x01\x01\x00\x00\x01\x01\x01\x01\x00\x00", 12)));
+            sup.raw(3000, 0x14, std::string("\x00\x00\x01\xEB\x80\x80\xFF", 7));
+            sup.raw(3000, 0x16,
+                std::string("\x01\x40\x00\xF0\x10\x00\x07\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
+            return withTail(sup);
+        } },
+    { "MissingEnd",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            SupWriter noEnd(320, 240);
+            noEnd.show(3000, palette, { supBlock(0, 0, 30, 30, 1) });
+            std::string bytes = noEnd.bytes();
+            // The END segment is the last 13 bytes.
+            return sup.bytes() + bytes.substr(0, bytes.size() - 13) + [] {
+                SupWriter tail(320, 240);
+                return withTail(tail);
+            }();
+        } },
+};
+
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
+
+class DamagedSup : public ::testing::TestWithParam<Damage> {
+protected:
+    testing_support::ScratchDir dir;
+    testing_support::LogCapture log { dir };
+};
+
+}
+
+TEST_P(DamagedSup, ShowsWhatItCan)
+{
+    std::string path = dir.write("movie.sup", GetParam().bytes());
+    PictureCaption track(path.c_str());
+    ASSERT_EQ(track.loadResult, 0) << log.text();
+    const platform::CaptionPicture* first = track.shownAt(1500);
+    ASSERT_NE(first, nullptr) << log.text();
+    ASSERT_EQ(first->bitmaps.size(), 1u);
+    EXPECT_EQ(first->bitmaps[0].width, 40);
+    EXPECT_EQ(first->bitmaps[0].argb().at(0), 0xFFFFFFFFu);
+    EXPECT_EQ(track.shownAt(2500), nullptr);
+    // Whatever the damage became, nothing of it is larger than the canvas it claims.
+    for (const PictureCaption::Entry& e : track.entries())
+        for (const platform::CaptionBitmap& b : e.picture->bitmaps)
+            EXPECT_EQ(b.argb().size(), static_cast<size_t>(b.width) * b.height);
+    if (std::string(GetParam().name) == "ColourBeyondThePalette") {
+        const platform::CaptionPicture* blank = track.shownAt(3500);
+        ASSERT_NE(blank, nullptr);
+        EXPECT_EQ(blank->bitmaps.at(0).argb().at(0) >> 24, 0u) << "an undefined colour is transparent";
+    }
+    if (std::string(GetParam().name) != "Truncated")
+        EXPECT_NE(track.shownAt(5500), nullptr) << "the caption after the damage is lost";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, DamagedSup, ::testing::ValuesIn(damages), [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PictureCaptionFiles, ASubIsPicturesOnlyBesideAnIdxOrAsAProgramStream)
+{
+    testing_support::ScratchDir dir;
+    testing_support::LogCapture log { dir };
+    const std::string subViewer = "{10}{20}첫 줄\n{30}{40}둘째 줄\n";
+    struct Row {
+        const char* folder;
+        std::string bytes;
+        bool idxBeside;
+        platform::PictureCaptionFormat expected;
+    } rows[] = {
+        { "text", subViewer, false, platform::PictureCaptionFormat::None },
+        { "pair", subViewer, true, platform::PictureCaptionFormat::VobSub },
+        { "pack", std::string("\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01", 10), false,
+            platform::PictureCaptionFormat::VobSub },
+    };
+    for (const Row& row : rows) {
+        std::string sub = dir.write(std::string(row.folder) + "/movie.sub", row.bytes);
+        if (row.idxBeside)
+            dir.write(std::string(row.folder) + "/movie.idx", "# VobSub index file, v7\n");
+        EXPECT_EQ(platform::pictureCaptionFormat(sub), row.expected) << row.folder;
+        // A picture .sub is never read as text.
+        Caption track(sub.c_str());
+        bool text = row.expected == platform::PictureCaptionFormat::None;
+        EXPECT_EQ(track.loadResult == 0, text) << row.folder;
+        EXPECT_EQ(track.entries != nullptr, text) << row.folder;
+    }
+    // An index naming a .sub that is not there: nothing to show, and the log says why.
+    std::string idx = dir.write("lonely/movie.idx", "# VobSub index file, v7\nsize: 720x480\n");
+    PictureCaption lonely(idx.c_str());
+    EXPECT_EQ(lonely.loadResult, -1);
+    EXPECT_TRUE(lonely.entries().empty());
+    EXPECT_NE(log.text().find("PictureCaption:: load Fail : no .sub beside the .idx"), std::string::npos);
+}
