@@ -2,8 +2,8 @@
 #include "display/display.h"
 #include "display/display_modes.h"
 #include "platform/ddraw/display_driver.h"
-#include "platform/window/input_injection.h"
 #include "platform/window/window_screens.h"
+#include "support/input_injection.h"
 #include "support/log_capture.h"
 #include "support/test_window.h"
 

@@ -12,19 +12,16 @@
 #include "stream_setup.h"
 #include "support/caption_forms.h"
 #include "support/drawing.h"
+#include "support/run_ffmpeg.h"
 #include "support/scripted_chooser.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 using namespace sublumen;
 
@@ -37,20 +34,7 @@ constexpr const char* koreanSrt = "1\n00:00:00,200 --> 00:00:00,900\n안녕하�
                                   "3\n00:00:01,700 --> 00:00:02,500\n{\\b1}끝{\\b0}\n\n";
 constexpr const char* englishSrt = "1\n00:00:00,200 --> 00:00:02,500\nHello\n\n";
 
-bool runFfmpeg(std::vector<std::string> arguments)
-{
-    std::vector<std::string> all = { "ffmpeg", "-nostdin", "-loglevel", "error", "-y" };
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using testing_support::runFfmpeg;
 
 class CaptionStream : public stream_setup::DisplayTest {
 protected:

@@ -14,17 +14,14 @@
 #include "media/movie_start.h"
 #include "platform/ddraw/ddraw.h"
 #include "stream_setup.h"
+#include "support/run_ffmpeg.h"
 #include "support/sup_writer.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 using namespace sublumen;
 using testing_support::SupWriter;
@@ -63,20 +60,7 @@ std::string supOfRecipe()
     return sup.bytes();
 }
 
-bool runFfmpeg(std::vector<std::string> arguments)
-{
-    std::vector<std::string> all = { "ffmpeg", "-nostdin", "-loglevel", "error", "-y" };
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using testing_support::runFfmpeg;
 
 enum class Kind { SupFile, VobSubPair, PgsStream, DvdStream, DvbStream };
 const char* const kindNames[] = { "SupFile", "VobSubPair", "PgsStream", "DvdStream", "DvbStream" };

@@ -1,5 +1,5 @@
-#include "platform/window/input_injection.h"
 #include "platform/window/window.h"
+#include "support/input_injection.h"
 #include "support/test_window.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "platform/kernel.h"
-#include "platform/window/input_injection.h"
+#include "support/input_injection.h"
 #include "support/log_capture.h"
 #include "support/test_window.h"
 #include "ui/main_window.h"

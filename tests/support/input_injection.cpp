@@ -1,4 +1,4 @@
-#include "platform/window/input_injection.h"
+#include "support/input_injection.h"
 
 #include "platform/window/window_object.h"
 
