@@ -231,6 +231,10 @@ std::vector<std::string> captionFilesBeside(const char* movie)
     for (std::string& name : languageCaptionFiles(std::string(movie, nameStart), std::string(movie + nameStart, stem - nameStart)))
         if (name.size() < 1024)
             files.push_back(std::move(name));
+    tryEach(pictureCaptionSuffixes);
+    // A VobSub pair is one caption, named by its .idx.
+    if (std::find(files.begin(), files.end(), base + ".idx") != files.end())
+        files.erase(std::remove(files.begin(), files.end(), base + ".sub"), files.end());
     return files;
 }
 

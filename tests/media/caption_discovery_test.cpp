@@ -227,6 +227,9 @@ TEST_F(CaptionDiscovery, CaptionChoicesComeInDiscoveryOrderWithTheirMemoryKeys)
     dir.write("films/movie.smi",
         "<STYLE><!-- .KRCC { lang:ko-KR; } .ENCC { lang:en-US; } --></STYLE>"
         "<SYNC Start=1><P Class=KRCC>\xC7\xD1<P Class=ENCC>Hi<SYNC Start=2>&nbsp;");
+    // A VobSub pair: one choice, by its .idx, after the text files; the first caption's only.
+    dir.write("films/movie.idx", "# VobSub index file, v7 (do not modify this line!)\n");
+    dir.write("films/movie.sub", std::string("\0\0\1\xBA", 4));
     const std::string own = dir.write("films/subs/own.sub", "{1}{2}x\n");
     sys.movie.movieList = std::make_unique<MovieList>();
     sys.movie.movieList->addItem("", movie.c_str(), own.c_str(), 0);
@@ -239,7 +242,7 @@ TEST_F(CaptionDiscovery, CaptionChoicesComeInDiscoveryOrderWithTheirMemoryKeys)
         return k;
     };
     EXPECT_EQ(keys(firstCaptionChoices(sys)), (std::vector<std::string> { "file:subs/own.sub", "file:movie.smi",
-        "file:movie.srt", "file:movie.ko.srt", "file:movie.en.srt", "off" }));
+        "file:movie.srt", "file:movie.ko.srt", "file:movie.en.srt", "file:movie.idx", "off" }));
 
     openMovieCaption(sys, dir.file("films/movie.smi").c_str());
     boundedCopy(sys.movie.currentItem.caption, dir.file("films/movie.smi").c_str(), sizeof sys.movie.currentItem.caption);
