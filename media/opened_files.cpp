@@ -21,7 +21,8 @@ namespace sublumen {
 
 namespace {
 
-constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub" };
+// SAMI and SubViewer, and the picture caption files: a .sup, or a VobSub pair named by its .idx.
+constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub", ".sup", ".idx" };
 
 bool endsWith(const char* path, const char* suffix)
 {

@@ -6,21 +6,13 @@
 # settings saved.
 # Usage: broken_input.sh PLAYER MAKE_MOVIE OUTDIR   (the scratch files stay in OUTDIR but the big caption)
 set -euo pipefail
-player=$1
+program=$1
 make_movie=$2
 out=$3
 for tool in Xvfb xdotool xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/media" "$out/config/sublumen"
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
-
-# The program writes DEBUG.LOG beside itself, so it runs from a copy in the scratch folder.
-cp "$player" "$out/sublumen"
-log=$out/DEBUG.LOG
-m=$out/media
+. "$(dirname "$0")/player_home.sh"
 
 # --- the inputs ---
 "$make_movie" "$m/good.avi" avi 3 160 120 10 >/dev/null
@@ -104,7 +96,7 @@ wait_for() {  # wait_for SECONDS TEXT
 key() { xdotool mousemove 640 512 key "$1"; }
 keydowns() { grep -ac "KeyDown=0x$1" "$log" || true; }
 
-"$out/sublumen" "$m/broken.slm" >"$out/player.out" 2>&1 &
+"$out/bin/sublumen" "$m/broken.slm" >"$out/player.out" 2>&1 &
 pid=$!
 wait_for 60 "Play[item0/" || fail "the first item never started"
 

@@ -56,16 +56,7 @@ wait_more() {  # text before seconds
 
 "$out/bin/sublumen" "$out/media/long.avi" >"$out/player.out" 2>&1 &
 player=$!
-wait_more "Init Ok. Start" 0 60 || { fail "the player did not start"; exit 1; }
-window=
-for _ in $(seq 300); do
-  window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { fail "no window on screen"; exit 1; }
-# Without a window manager nobody gives the window the keyboard: the test does, as a user would.
-xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+ready || exit 1
 
 alt_enters=$(for _ in $(seq 20); do printf 'alt+Return '; done)
 mixed=$(for _ in $(seq 4); do printf 'alt+Return Right alt+Return Left 2 grave Up Down space space '; done)

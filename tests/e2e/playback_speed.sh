@@ -9,15 +9,8 @@ out=$2
 for tool in Xvfb xdotool ffmpeg xdpyinfo od; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/bin" "$out/config/sublumen" "$out/state" "$out/media"
-cp "$program" "$out/bin/sublumen"
-log="$out/bin/DEBUG.LOG"
-m=$out/media
-
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$out/heard.raw" XDG_CONFIG_HOME="$out/config"
-export XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok SUBLUMEN_FILE_CHOOSER=/bin/false
+. "$(dirname "$0")/player_home.sh"
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$out/heard.raw"
 
 # The first movie is long and silent, so the keys are surely in before it is left; the second is the
 # tone. Mono 48 kHz sound, which the disk device takes as it is. Every device opened writes the file
@@ -44,13 +37,9 @@ if ready; then
   xdotool key period
   wait_for "Play[Tone/" && wait_for "No more Movie File to Play." 60
   xdotool key Escape
-  for _ in $(seq 300); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$player" 2>/dev/null && { fail "$run: still running; killed"; kill -KILL "$player"; }
-  wait "$player" || fail "$run: exit code $?"
-  player=
+  finish 0 30
   has "Speed=1.5" || fail "$run: the speed did not reach 1.5"
 fi
-cp "$log" "$out/$run.log" 2>/dev/null
 
 # Where the tone is heard: the first and the last sample louder than a quiet hiss, in seconds of output.
 read -r first last < <(od -An -v -t d2 -w2 "$out/heard.raw" | awk '

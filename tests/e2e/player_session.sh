@@ -6,8 +6,8 @@
 #   wait_for TEXT [SECONDS]   waits for TEXT in the log (30 s by default); fails the run ($run) without it
 #   finish [CODE] [SECONDS]   waits for the player to end (60 s by default; killed after that) with exit
 #                             code CODE (0 by default), and keeps its log as $out/$run.log
-#   ready                     waits until start-up is done and the window is on screen, and gives it the
-#                             keyboard as a window manager would (Xvfb runs none)
+#   ready                     waits until start-up is done and the window is on screen ($window), and
+#                             gives it the keyboard as a window manager would (Xvfb runs none)
 . "$(dirname "${BASH_SOURCE[0]}")/xvfb_server.sh"
 player=
 cleanup() {
@@ -46,9 +46,10 @@ finish() {  # [expected-exit-code] [seconds]
   cp "$log" "$out/$run.log" 2>/dev/null
 }
 
+window=
 ready() {
   wait_for "Init Ok. Start" 60 || return 1
-  local window=
+  window=
   for _ in $(seq 300); do
     window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
     [ -n "$window" ] && break

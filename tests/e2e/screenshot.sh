@@ -39,7 +39,6 @@ wait_count() {  # text count seconds
 "$out/bin/sublumen" "$movie" >"$out/player.out" 2>&1 &
 player=$!
 ready || exit 1
-window=$(xdotool search --onlyvisible --name '^Sublumen$' 2>/dev/null | head -1)
 left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ { print $4 }')
 top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ { print $4 }')
 

@@ -11,16 +11,10 @@ out=$2
 for tool in Xvfb xdotool import convert ffmpeg xdpyinfo pulseaudio pactl parec; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
-rm -rf "$out"
-mkdir -p "$out/bin" "$out/config/sublumen" "$out/state" "$out/media" "$out/pulse-home"
+. "$(dirname "$0")/player_home.sh"
+mkdir -p "$out/pulse-home"
 mkdir -m 700 "$out/runtime"
-cp "$program" "$out/bin/sublumen"
-log="$out/bin/DEBUG.LOG"
-m=$out/media
-
-unset SDL_VIDEODRIVER WAYLAND_DISPLAY
-export XDG_CONFIG_HOME="$out/config" XDG_STATE_HOME="$out/state" SUBLUMEN_MESSAGEBOX_ANSWER=ok
-export SUBLUMEN_FILE_CHOOSER=/bin/false SUBLUMEN_FRAME_TRACE="$out/trace"
+export SUBLUMEN_FRAME_TRACE="$out/trace"
 # Only the test's server: no other one found through the session, none spawned by the client library.
 export SDL_AUDIODRIVER=pulseaudio XDG_RUNTIME_DIR="$out/runtime" PULSE_SERVER="unix:$out/runtime/native"
 printf 'autospawn = no\n' >"$out/client.conf"
@@ -51,8 +45,6 @@ pulse_start() {  # rate
 trap '[ -n "$pulse_pid" ] && kill -KILL "$pulse_pid" 2>/dev/null; cleanup' EXIT
 now_us() { date +%s%6N; }
 window_shot() {  # name
-  local window
-  window=$(xdotool search --onlyvisible --name '^Sublumen$' | head -1)
   import -window "$window" "$out/$1.png"
 }
 # Green pixels of the status bar's line, the bottom 16 rows of the 320x240 window.
@@ -101,10 +93,7 @@ window_shot settled
 green_settled=$(status_green settled)
 ended_at=$(now_us)
 xdotool key Escape
-for _ in $(seq 300); do kill -0 "$player" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$player" 2>/dev/null && { fail "still running; killed"; kill -KILL "$player"; }
-wait "$player" || fail "exit code $?"
-player=
+finish 0 30
 
 [ "$green_lost" -gt 20 ] || fail "the status bar says nothing while the device is lost ($green_lost green pixels)"
 [ "$green_settled" -eq 0 ] || fail "the status bar still has a notice after the device came back ($green_settled)"

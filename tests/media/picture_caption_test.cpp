@@ -12,6 +12,7 @@
 #include "media/movie_list.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
+#include "media/opened_files.h"
 #include "platform/ddraw/ddraw.h"
 #include "stream_setup.h"
 #include "support/run_ffmpeg.h"
@@ -304,5 +305,23 @@ TEST_F(PictureCaptionStreams, AKoreanTextStreamWinsThenAKoreanPictureStreamThenT
         EXPECT_EQ(sys.movie.pictureCaption != nullptr, row.picture) << row.name;
         EXPECT_EQ(sys.movie.currentCaption != nullptr, !row.picture) << row.name;
         closeMovie(sys);
+    }
+}
+
+// Started from a picture caption file (an argument, a dropped file), the movie beside it plays with it.
+TEST_F(PictureCaptionStreams, StartedFromAPictureCaptionFileTheMovieBesideItPlaysWithIt)
+{
+    for (Kind kind : { Kind::SupFile, Kind::VobSubPair }) {
+        const std::string movie = PictureMovies::get().movie(kind);
+        if (movie.empty())
+            GTEST_SKIP() << PictureMovies::get().failure;
+        const std::string caption = std::filesystem::path(movie).replace_extension(kind == Kind::SupFile ? ".sup" : ".idx").string();
+        sys.settings.asksmi = 0;
+        ASSERT_EQ(openAsStartPath(sys, caption.c_str()), 0) << caption;
+        EXPECT_STREQ(sys.movie.currentItem.movie, movie.c_str());
+        EXPECT_STREQ(sys.movie.currentItem.caption, caption.c_str());
+        EXPECT_NE(sys.movie.pictureCaption, nullptr) << caption;
+        closeMovie(sys);
+        sys.movie.movieList.reset();
     }
 }
