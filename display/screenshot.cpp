@@ -217,26 +217,12 @@ void drawScreenshotNotice(System& sys)
     DisplaySurface* back = sys.displays.backSurface();
     if (notice.empty() || !back)
         return;
-    const Settings& s = sys.settings;
-    HDC dc = back->getDC();
-    HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 255, 0));
     // On the status bar's line, after what the bar already says there, and before the volume scale while
     // the bar is on.
-    const bool bar = s.seekbar != 0 && movieShown(sys);
+    const bool bar = sys.settings.seekbar != 0 && movieShown(sys);
     const std::string before = bar ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
-    RECT room {0, s.screeny - 16, s.screenx, s.screeny};
-    if (!before.empty()) {
-        RECT measured {0, 0, s.screenx, 16};
-        DrawTextA(dc, before.c_str(), -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-        room.left = measured.right + 12;
-    }
-    if (bar)
-        room.right = s.screenx - 150;
-    if (room.right > room.left)
-        DrawTextA(dc, notice.c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, previous);
+    HDC dc = back->getDC();
+    drawStatusNotice(dc, frameLayout(sys), before, notice, bar);
     back->releaseDC(dc);
 }
 
