@@ -16,16 +16,12 @@
 #include "media/playback_speed.h"
 #include "media/study_mode.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace sublumen {

@@ -102,9 +102,10 @@ void drawStatusBar(HDC dc, const FrameLayout& layout, const StatusBar& bar)
         drawStatusText(dc, layout, 0, bar.notice.c_str());
 }
 
-void drawStatusNotice(HDC dc, const FrameLayout& layout, const std::string& before, const std::string& notice,
-    bool barShown)
+void drawStatusNotice(HDC dc, const FrameLayout& layout, const StatusNotice& notice)
 {
+    if (notice.text.empty())
+        return;
     const int32_t W = layout.width;
     const int32_t H = layout.height;
     const int32_t rowHeight = layout.px(statusBarHeight);
@@ -112,15 +113,15 @@ void drawStatusNotice(HDC dc, const FrameLayout& layout, const std::string& befo
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 255, 0));
     RECT room { 0, H - rowHeight, W, H };
-    if (!before.empty()) {
+    if (!notice.before.empty()) {
         RECT measured { 0, 0, W, rowHeight };
-        DrawTextA(dc, before.c_str(), -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+        DrawTextA(dc, notice.before.c_str(), -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
         room.left = measured.right + layout.px(12);
     }
-    if (barShown)
+    if (notice.barShown)
         room.right = W - layout.px(150);
     if (room.right > room.left)
-        DrawTextA(dc, notice.c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
+        DrawTextA(dc, notice.text.c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, previous);
 }
 

@@ -38,6 +38,14 @@ struct CaptionsShown {
     uint32_t secondTime = 0;
 };
 
+// A notice drawn on the status bar's line after what the line already says (before), left of the
+// volume scale while the bar is drawn (barShown); an empty text draws nothing.
+struct StatusNotice {
+    std::string before;
+    std::string text;
+    bool barShown = false;
+};
+
 // A NUL-terminated text with its top-left at (x, y); returns what TextOutA returns.
 BOOL drawText(HDC dc, int x, int y, const char* text);
 // Black around the picture for a movie, black all over for the end screen, nothing otherwise.
@@ -50,10 +58,8 @@ void drawSeekBar(HDC dc, const FrameLayout& layout, const StatusBar& bar);
 void drawStatusBar(HDC dc, const FrameLayout& layout, const StatusBar& bar);
 // A text on the status bar's line from x (in screen pixels), in its font and colour.
 void drawStatusText(HDC dc, const FrameLayout& layout, int x, const char* text);
-// A notice on the status bar's line after the text before already there, and left of the volume scale
-// while the bar is drawn (barShown).
-void drawStatusNotice(HDC dc, const FrameLayout& layout, const std::string& before, const std::string& notice,
-    bool barShown);
+// The notice on the status bar's line, in the bar's font and colour.
+void drawStatusNotice(HDC dc, const FrameLayout& layout, const StatusNotice& notice);
 // The captions in the caption font: the first in the band, the second above it (over the first's text and
 // the band's top, or from the picture's top down when it does not fit above).
 void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captions);

@@ -6,7 +6,6 @@
 #include "display/frame_composition.h"
 #include "display/info_overlay.h"
 #include "media/media_stream.h"
-#include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
 #include "platform/picture_files.h"
@@ -210,19 +209,28 @@ void takeComposedScreenshots(System& sys)
     submit(sys, *screen, s.folder, wanted, start);
 }
 
-void drawScreenshotNotice(System& sys)
+StatusNotice screenshotNotice(System& sys)
 {
-    const std::string notice = activeNotice(sys);
-    sys.screenshots.noticeDrawn = notice;
-    DisplaySurface* back = sys.displays.backSurface();
-    if (notice.empty() || !back)
-        return;
+    StatusNotice notice;
+    notice.text = activeNotice(sys);
+    sys.screenshots.noticeDrawn = notice.text;
+    if (notice.text.empty())
+        return notice;
     // On the status bar's line, after what the bar already says there, and before the volume scale while
     // the bar is on.
-    const bool bar = sys.settings.seekbar != 0 && movieShown(sys);
-    const std::string before = bar ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
+    notice.barShown = sys.settings.seekbar != 0 && movieShown(sys);
+    notice.before = notice.barShown ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
+    return notice;
+}
+
+void drawScreenshotNotice(System& sys)
+{
+    const StatusNotice notice = screenshotNotice(sys);
+    DisplaySurface* back = sys.displays.backSurface();
+    if (notice.text.empty() || !back)
+        return;
     HDC dc = back->getDC();
-    drawStatusNotice(dc, frameLayout(sys), before, notice, bar);
+    drawStatusNotice(dc, frameLayout(sys), notice);
     back->releaseDC(dc);
 }
 
