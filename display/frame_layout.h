@@ -44,8 +44,9 @@ struct FrameLayout {
 };
 
 // The layout for a surface factor times the size: every size and position (the picture's destination
-// included) multiplied by factor, the picture's source and the style kept. The fonts are kept too: the
-// caller puts fonts made at the scaled sizes in their place.
+// included) multiplied by factor and rounded, the picture's source and the style kept; a factor that is
+// not a positive number leaves it as it is. The fonts are kept too: the caller puts fonts made at the
+// scaled sizes in their place, and the exact size of the surface when it knows it.
 FrameLayout scaledLayout(const FrameLayout& layout, double factor);
 
 }
