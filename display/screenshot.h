@@ -4,6 +4,7 @@
 // back once per idle turn as a notice on the status bar's line.
 #pragma once
 
+#include "display/frame_drawing.h"
 #include "platform/win32.h"
 
 #include <cstdint>
@@ -22,7 +23,9 @@ void requestScreenshot(System& sys, bool movieFrameOnly);
 // In renderFrame after the picture, the status bar and the captions, before the overlay and the notice:
 // the composed picture for every F12 press since the last frame.
 void takeComposedScreenshots(System& sys);
-// In renderFrame, last before presenting: the notice of the last screenshot for three seconds.
+// The notice of the last screenshot for three seconds, empty after; noted as the one drawn on this frame.
+StatusNotice screenshotNotice(System& sys);
+// In renderFrame, last before presenting: draws screenshotNotice on the back surface.
 void drawScreenshotNotice(System& sys);
 // Once per idle turn: the writer's results go to the log and the notice.
 void noteSavedScreenshots(System& sys);
