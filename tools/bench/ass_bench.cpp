@@ -7,7 +7,8 @@
 //   - a file of 100 000 events (the renderer looks at each of them every frame).
 // Frames run at 24 per second of movie time over the scene; prints the mean, the median and the worst
 // frame, then the same scene as the player runs it, with the default render budget: how long the main
-// thread is held up a frame (wall time).
+// thread is held up a frame (wall time). Each frame of the first run is blended onto the same picture,
+// and a checksum of all of them is printed, so a change that must leave the pixels alone can be checked.
 //
 //   ass_bench [seconds of movie per scene]
 #include "platform/authored_captions.h"
@@ -15,8 +16,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -93,6 +96,18 @@ double processMicroseconds()
     return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
 }
 
+// FNV-1a over the picture's 64-bit words: the same for the same pixels, and cheap next to a frame.
+uint64_t checksum(const platform::Surface& s, uint64_t h)
+{
+    const size_t words = s.pixels.size() / sizeof(uint64_t);
+    for (size_t i = 0; i < words; ++i) {
+        uint64_t w;
+        std::memcpy(&w, s.pixels.data() + i * sizeof w, sizeof w);
+        h = (h ^ w) * 0x100000001b3u;
+    }
+    return h;
+}
+
 void report(const char* name, const char* what, std::vector<double> costs)
 {
     double sum = 0;
@@ -111,17 +126,22 @@ void measure(const char* name, const std::string& script, int fromMs, int second
         return;
     }
     captions->setRenderBudget(std::chrono::minutes(1));
-    platform::Surface back(1920, 1080, platform::PixelFormat::XRGB8888);
-    bench::fillPicture(back);
+    platform::Surface picture(1920, 1080, platform::PixelFormat::XRGB8888);
+    bench::fillPicture(picture);
+    platform::Surface back = picture;
     const platform::PictureFrame frame { 0, 0, 1920, 1080, 1920, 1080 };
     captions->blend(back, frame, fromMs);  // the font look-up and the first glyphs, once per movie
     std::vector<double> costs;
+    uint64_t sum = 0xcbf29ce484222325u;
     for (int ms = fromMs; ms < fromMs + seconds * 1000; ms += 1000 / 24) {
+        back.pixels = picture.pixels;
         const double start = processMicroseconds();
         captions->blend(back, frame, ms);
         costs.push_back(processMicroseconds() - start);
+        sum = checksum(back, sum);
     }
     report(name, "work", costs);
+    std::printf("%s, checksum of the blended frames: %016llx\n", name, static_cast<unsigned long long>(sum));
 
     // As the player runs it: the picture waits for the rendering at most the default budget, so what
     // matters on the main thread is how long a frame is held up there (wall time; a loaded machine adds).
