@@ -242,8 +242,9 @@ std::unique_ptr<AuthoredCaptions> AuthoredCaptions::fromStream(const AuthoredSty
     std::unique_ptr<State> state = newState();
     if (!state)
         return nullptr;
+    static const CaptionFonts noFonts;
     size_t fontBytes = 0;
-    for (const CaptionFont& font : style.fonts) {
+    for (const CaptionFont& font : style.fonts ? *style.fonts : noFonts) {
         if (font.data.empty() || font.data.size() > maximumFontBytes || fontBytes + font.data.size() > maximumFontsBytes) {
             platformLog("ass: attached font \"%s\" of %zu bytes not used\n", font.name.c_str(), font.data.size());
             continue;

@@ -10,8 +10,14 @@
 // thread is held up a frame (wall time). Each frame of the first run is blended onto the same picture,
 // and a checksum of all of them is printed, so a change that must leave the pixels alone can be checked.
 //
+// With --movie FILE it opens the movie instead as the player does (its caption streams, the styles and
+// fonts of the SSA/ASS ones), makes the chosen stream's renderer and renders a frame, and prints the fonts
+// and the peak memory: what a movie's attached fonts cost.
+//
 //   ass_bench [seconds of movie per scene]
+//   ass_bench --movie FILE
 #include "platform/authored_captions.h"
+#include "platform/mmstream/media_backend.h"
 #include "tools/common/bench_timing.h"
 
 #include <algorithm>
@@ -21,7 +27,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <set>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -155,10 +163,49 @@ void measure(const char* name, const std::string& script, int fromMs, int second
     report(name, "main thread held", held);
 }
 
+int openMovie(const char* path)
+{
+    platform::OpenOptions options;
+    options.playAudio = false;
+    platform::OpenError error = platform::OpenError::None;
+    std::unique_ptr<platform::MediaBackend> movie = platform::openFfmpegBackend(path, options, error);
+    if (!movie) {
+        std::printf("%s: the movie cannot be opened\n", path);
+        return 1;
+    }
+    const platform::CaptionStreamInfo chosen = movie->captionStream();
+    const std::vector<platform::CaptionStreamInfo> streams = movie->captionStreams();
+    // The font lists the streams hold, told apart by where they lie: one list shared, or one per stream.
+    std::set<const platform::CaptionFonts*> lists;
+    size_t fonts = 0, bytes = 0;
+    for (const platform::CaptionStreamInfo& s : streams)
+        if (s.style && s.style->fonts && lists.insert(s.style->fonts.get()).second)
+            for (const platform::CaptionFont& font : *s.style->fonts) {
+                ++fonts;
+                bytes += font.data.size();
+            }
+    std::printf("%zu caption streams, %zu font lists held, %zu fonts of %.1f MB in them\n", streams.size(),
+        lists.size(), fonts, bytes / 1e6);
+    if (chosen.style) {
+        std::unique_ptr<platform::AuthoredCaptions> captions = platform::AuthoredCaptions::fromStream(*chosen.style);
+        if (captions) {
+            captions->setRenderBudget(std::chrono::minutes(1));
+            platform::Surface back(1920, 1080, platform::PixelFormat::XRGB8888);
+            captions->blend(back, { 0, 0, 1920, 1080, 1920, 1080 }, 0);
+        }
+    }
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak resident memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
+    return 0;
+}
+
 }
 
 int main(int argc, char** argv)
 {
+    if (argc > 2 && std::strcmp(argv[1], "--movie") == 0)
+        return openMovie(argv[2]);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     std::printf("SSA/ASS as authored, 1920x1080x32, render and blend per frame (CPU time of both threads):\n");
     measure("typical dialogue", typicalScript(seconds), 0, seconds);
