@@ -19,53 +19,171 @@ inline uint32_t scale255(uint32_t x, uint32_t a)
 }
 
 // The same in 16 bits, which the product and the rounding never leave (255 × 255 + 128 + 254 < 65536);
-// the compiler then works on eight pixels at once.
+// each step is cut to 16 bits so that the compiler knows it too and works on sixteen pixels at once.
 inline uint16_t scale255(uint16_t x, uint16_t a)
 {
-    uint16_t v = static_cast<uint16_t>(x * a + 128);
-    return static_cast<uint16_t>((v + (v >> 8)) >> 8);
+    const uint16_t v = static_cast<uint16_t>(x * a + 128);
+    const uint16_t rounded = static_cast<uint16_t>(v + (v >> 8));
+    return static_cast<uint16_t>(rounded >> 8);
 }
 
 
 
-// Composes n pixels of one layer (mask m in colour r, g, b at opacity) over the canvas row starting at
-// index i. Without branches: a pixel the mask leaves out comes back unchanged, since x × 255 / 255
-// rounds to x exactly.
-__attribute__((target_clones("avx2", "default"))) void composeRow(Canvas& c, size_t i, const uint8_t* m, int n, uint16_t r, uint16_t g, uint16_t b, uint16_t opacity)
+// Layers are composed this many rows of the frame at a time, so that the canvas stays in the cache while
+// every layer crossing those rows is composed onto it and its runs are kept.
+constexpr int bandRows = 16;
+
+// Layers are composed a block of this many pixels at a time, so that the compiler's vector loop has no
+// remainder to do one pixel at a time; the planes reach this far past the canvas.
+constexpr int composedBlock = 32;
+
+// Composes blocks × composedBlock pixels of one layer (mask m in colour r, g, b at opacity) over the canvas
+// starting at index i. Without branches: a pixel the mask leaves out comes back unchanged, since
+// x × 255 / 255 rounds to x exactly, which is also what makes composing whole blocks past a layer's
+// edge (with a clear mask) harmless.
+__attribute__((target_clones("avx2", "default"))) void composeBlocks(Canvas& c, size_t i, const uint8_t* m,
+    int blocks, uint16_t r, uint16_t g, uint16_t b, uint16_t opacity)
 {
     uint8_t* __restrict pa = c.a.data() + i;
     uint8_t* __restrict pr = c.r.data() + i;
     uint8_t* __restrict pg = c.g.data() + i;
     uint8_t* __restrict pb = c.b.data() + i;
-    for (int x = 0; x < n; ++x) {
-        const uint16_t a = scale255(static_cast<uint16_t>(m[x]), opacity);
-        const uint16_t keep = static_cast<uint16_t>(255 - a);
-        pa[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pa[x]), keep) + a);
-        pr[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pr[x]), keep) + scale255(r, a));
-        pg[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pg[x]), keep) + scale255(g, a));
-        pb[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pb[x]), keep) + scale255(b, a));
-    }
+    for (int k = 0; k < blocks; ++k, m += composedBlock, pa += composedBlock, pr += composedBlock,
+             pg += composedBlock, pb += composedBlock)
+        for (int x = 0; x < composedBlock; ++x) {
+            const uint16_t a = scale255(static_cast<uint16_t>(m[x]), opacity);
+            const uint16_t keep = static_cast<uint16_t>(255 - a);
+            pa[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pa[x]), keep) + a);
+            pr[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pr[x]), keep) + scale255(r, a));
+            pg[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pg[x]), keep) + scale255(g, a));
+            pb[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pb[x]), keep) + scale255(b, a));
+        }
 }
 
-// The first index from x on whose coverage is not 0, or n; eight pixels at a time over clear stretches.
+// Composes n pixels of one layer over the canvas from index i: the whole blocks straight from the mask,
+// the rest as one block of the mask's last pixels followed by clear ones.
+void composeRow(Canvas& c, size_t i, const uint8_t* m, int n, uint16_t r, uint16_t g, uint16_t b,
+    uint16_t opacity)
+{
+    const int whole = n / composedBlock;
+    composeBlocks(c, i, m, whole, r, g, b, opacity);
+    const int rest = n - whole * composedBlock;
+    if (rest == 0)
+        return;
+    uint8_t last[composedBlock] = {};
+    const size_t done = static_cast<size_t>(whole) * composedBlock;
+    std::memcpy(last, m + done, static_cast<size_t>(rest));
+    composeBlocks(c, i + done, last, 1, r, g, b, opacity);
+}
+
+// The n composed pixels of the canvas from index i as a rendering keeps them.
+__attribute__((target_clones("avx2", "default"))) void packRun(uint32_t* __restrict out, const Canvas& c, size_t i, int n)
+{
+    const uint8_t* __restrict pa = c.a.data() + i;
+    const uint8_t* __restrict pr = c.r.data() + i;
+    const uint8_t* __restrict pg = c.g.data() + i;
+    const uint8_t* __restrict pb = c.b.data() + i;
+    for (int k = 0; k < n; ++k)
+        out[k] = static_cast<uint32_t>(pa[k]) << 24 | static_cast<uint32_t>(pr[k]) << 16
+            | static_cast<uint32_t>(pg[k]) << 8 | pb[k];
+}
+
+// The first index from x on whose coverage is not 0, or n; 32 pixels at a time over long clear
+// stretches, then eight.
 int skipClear(const uint8_t* coverage, int x, int n)
 {
+    for (; x + 32 <= n; x += 32) {
+        uint64_t four[4];
+        std::memcpy(four, coverage + x, sizeof four);
+        if (four[0] | four[1] | four[2] | four[3])
+            break;
+    }
     for (; x + 8 <= n; x += 8) {
         uint64_t eight;
         std::memcpy(&eight, coverage + x, sizeof eight);
+        // The pixels lie in the word lowest byte first.
         if (eight)
-            break;
+            return x + __builtin_ctzll(eight) / 8;
     }
     while (x < n && !coverage[x])
         ++x;
     return x;
 }
 
+// One past the last index before end whose coverage is not 0; there is one at from or after it.
+int lastShown(const uint8_t* coverage, int from, int end)
+{
+    for (; end - 8 >= from; end -= 8) {
+        uint64_t eight;
+        std::memcpy(&eight, coverage + end - 8, sizeof eight);
+        if (eight)
+            return end - __builtin_clzll(eight) / 8;
+    }
+    while (!coverage[end - 1])
+        --end;
+    return end;
 }
 
-std::shared_ptr<Rendering> flatten(const ASS_Image* images, const PictureFrame& frame, Canvas& c)
+// A layer's mask is composed over its stretches that show: a stretch ends at this many pixels the mask
+// leaves clear (from a block boundary on). The clear pixels within a stretch come back unchanged.
+constexpr int clearStretch = 16;
+
+bool clearBlock(const uint8_t* m)
 {
-    auto made = std::make_shared<Rendering>();
+    uint64_t first, second;
+    std::memcpy(&first, m, sizeof first);
+    std::memcpy(&second, m + 8, sizeof second);
+    return (first | second) == 0;
+}
+
+// Adds the span from, to to a row's spans, joined with those it overlaps or comes closer to than joinedGap.
+void addSpan(std::vector<Span>& spans, int from, int to)
+{
+    auto at = spans.begin();
+    while (at != spans.end() && at->to + joinedGap <= from)
+        ++at;
+    if (at == spans.end() || at->from >= to + joinedGap) {
+        spans.insert(at, { from, to });
+        return;
+    }
+    at->from = std::min(at->from, from);
+    at->to = std::max(at->to, to);
+    auto next = at + 1;
+    while (next != spans.end() && next->from < at->to + joinedGap) {
+        at->to = std::max(at->to, next->to);
+        ++next;
+    }
+    spans.erase(at + 1, next);
+}
+
+// Composes row y of one layer (n mask pixels from canvas column x) and adds the stretches composed to the
+// row's spans. A rotated or blurred sign's box is mostly empty mask.
+void composeLayerRow(Canvas& c, int y, int x, const uint8_t* m, int n, uint16_t r, uint16_t g, uint16_t b,
+    uint16_t opacity)
+{
+    const size_t row = static_cast<size_t>(y) * c.width + x;
+    int from = skipClear(m, 0, n);
+    while (from < n) {
+        int end = from;
+        while (end + clearStretch <= n && !clearBlock(m + end))
+            end += clearStretch;
+        if (end + clearStretch > n)
+            end = n;
+        end = lastShown(m, from, end);
+        composeRow(c, row + from, m + from, end - from, r, g, b, opacity);
+        addSpan(c.rows[y], x + from, x + end);
+        from = skipClear(m, end, n);
+    }
+}
+
+}
+
+std::shared_ptr<Rendering> flatten(const ASS_Image* images, const PictureFrame& frame, Canvas& c,
+    std::shared_ptr<Rendering> reused)
+{
+    std::shared_ptr<Rendering> made = reused ? std::move(reused) : std::make_shared<Rendering>();
+    made->runs.clear();
+    made->pixels.clear();
     made->width = frame.width;
     made->height = frame.height;
     made->pictureWidth = frame.pictureWidth;
@@ -83,54 +201,48 @@ std::shared_ptr<Rendering> flatten(const ASS_Image* images, const PictureFrame& 
     }
     if (left >= right || top >= bottom)
         return made;
-    const size_t area = static_cast<size_t>(right - left) * static_cast<size_t>(bottom - top);
     c.left = left;
     c.top = top;
     c.width = right - left;
-    c.height = bottom - top;
-    for (std::vector<uint8_t>* plane : { &c.a, &c.r, &c.g, &c.b }) {
-        plane->resize(std::max(plane->size(), area));
-        std::fill_n(plane->begin(), area, uint8_t(0));
-    }
-    made->pixels.reserve(area / 2);
-    for (const ASS_Image* i = images; i; i = i->next) {
-        if (!shown(i))
-            continue;
-        const int x0 = std::max(i->dst_x, left);
-        const int x1 = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(i->dst_x) + i->w, right));
-        const int y0 = std::max(i->dst_y, top);
-        const int y1 = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(i->dst_y) + i->h, bottom));
-        for (int y = y0; y < y1; ++y)
-            composeRow(c, static_cast<size_t>(y - top) * c.width + (x0 - left),
-                i->bitmap + static_cast<ptrdiff_t>(y - i->dst_y) * i->stride + (x0 - i->dst_x), x1 - x0,
-                static_cast<uint16_t>(i->color >> 24), static_cast<uint16_t>((i->color >> 16) & 0xFF),
-                static_cast<uint16_t>((i->color >> 8) & 0xFF), static_cast<uint16_t>(255 - (i->color & 0xFF)));
-    }
-    for (int y = 0; y < c.height; ++y) {
-        const size_t rowStart = static_cast<size_t>(y) * c.width;
-        const uint8_t* coverage = c.a.data() + rowStart;
-        const int w = c.width;
-        int x = skipClear(coverage, 0, w);
-        while (x < w) {
-            // The run goes on over gaps shorter than joinedGap.
-            int end = x;
-            for (;;) {
-                while (end < w && coverage[end])
-                    ++end;
-                const int next = skipClear(coverage, end, w);
-                if (next >= w || next - end >= joinedGap)
-                    break;
-                end = next;
+    c.height = std::min(bottom - top, bandRows);
+    const size_t area = static_cast<size_t>(c.width) * static_cast<size_t>(c.height);
+    // Bytes past what the planes held are new and 0; those before were cleared by the last band.
+    for (std::vector<uint8_t>* plane : { &c.a, &c.r, &c.g, &c.b })
+        if (plane->size() < area + composedBlock)
+            plane->resize(area + composedBlock);
+    c.rows.resize(std::max(c.rows.size(), static_cast<size_t>(c.height)));
+    for (int band = top; band < bottom; band += bandRows) {
+        const int bandEnd = std::min(band + bandRows, bottom);
+        for (const ASS_Image* i = images; i; i = i->next) {
+            if (!shown(i))
+                continue;
+            const int y0 = std::max(i->dst_y, band);
+            const int y1 = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(i->dst_y) + i->h, bandEnd));
+            if (y0 >= y1)
+                continue;
+            const int x0 = std::max(i->dst_x, left);
+            const int x1 = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(i->dst_x) + i->w, right));
+            for (int y = y0; y < y1; ++y)
+                composeLayerRow(c, y - band, x0 - left,
+                    i->bitmap + static_cast<ptrdiff_t>(y - i->dst_y) * i->stride + (x0 - i->dst_x), x1 - x0,
+                    static_cast<uint16_t>(i->color >> 24), static_cast<uint16_t>((i->color >> 16) & 0xFF),
+                    static_cast<uint16_t>((i->color >> 8) & 0xFF), static_cast<uint16_t>(255 - (i->color & 0xFF)));
+        }
+        // Each span becomes a run; the canvas under it is cleared for the next band.
+        for (int y = band; y < bandEnd; ++y) {
+            std::vector<Span>& spans = c.rows[static_cast<size_t>(y - band)];
+            const size_t rowStart = static_cast<size_t>(y - band) * c.width;
+            for (const Span& span : spans) {
+                const size_t at = made->pixels.size();
+                const int length = span.to - span.from;
+                made->pixels.resize(at + static_cast<size_t>(length));
+                made->runs.push_back({ left + span.from, y, length, at });
+                const size_t p = rowStart + static_cast<size_t>(span.from);
+                packRun(made->pixels.data() + at, c, p, length);
+                for (std::vector<uint8_t>* plane : { &c.a, &c.r, &c.g, &c.b })
+                    std::fill_n(plane->begin() + static_cast<ptrdiff_t>(p), length, uint8_t(0));
             }
-            made->runs.push_back({ left + x, top + y, end - x, made->pixels.size() });
-            const size_t at = made->pixels.size();
-            made->pixels.resize(at + static_cast<size_t>(end - x));
-            uint32_t* out = made->pixels.data() + at;
-            const size_t p = rowStart + static_cast<size_t>(x);
-            for (int k = 0; k < end - x; ++k)
-                out[k] = static_cast<uint32_t>(c.a[p + k]) << 24 | static_cast<uint32_t>(c.r[p + k]) << 16
-                    | static_cast<uint32_t>(c.g[p + k]) << 8 | c.b[p + k];
-            x = skipClear(coverage, end, w);
+            spans.clear();
         }
     }
     return made;
@@ -138,18 +250,21 @@ std::shared_ptr<Rendering> flatten(const ASS_Image* images, const PictureFrame& 
 
 namespace {
 
-// dst = dst × (255 - alpha) / 255 + colour, for n premultiplied pixels; written without branches so that
-// the compiler can work on several pixels at once.
-__attribute__((target_clones("avx2", "default"))) void blendRun(uint32_t* dst, const uint32_t* src, int n)
+// dst = dst × (255 - alpha) / 255 + colour, for n premultiplied pixels; red and blue are scaled together in
+// one 32-bit product (each half stays below 65536), green with the unused top byte in another. No channel
+// can pass 255: a composed colour never exceeds its coverage, and x × (255 - a) / 255 rounds to at most
+// 255 - a. Without branches, so that the compiler works on several pixels at once.
+__attribute__((target_clones("avx2", "default"))) void blendRun(uint32_t* __restrict dst, const uint32_t* __restrict src, int n)
 {
     for (int i = 0; i < n; ++i) {
         const uint32_t s = src[i];
         const uint32_t d = dst[i];
         const uint32_t keep = 255 - (s >> 24);
-        const uint32_t r = scale255((d >> 16) & 0xFF, keep) + ((s >> 16) & 0xFF);
-        const uint32_t g = scale255((d >> 8) & 0xFF, keep) + ((s >> 8) & 0xFF);
-        const uint32_t b = scale255(d & 0xFF, keep) + (s & 0xFF);
-        dst[i] = (d & 0xFF000000u) | (std::min(r, 255u) << 16) | (std::min(g, 255u) << 8) | std::min(b, 255u);
+        uint32_t rb = (d & 0x00FF00FFu) * keep + 0x00800080u;
+        rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+        uint32_t g = ((d >> 8) & 0x00FF00FFu) * keep + 0x00800080u;
+        g = ((g + ((g >> 8) & 0x00FF00FFu)) >> 8) & 0x000000FFu;
+        dst[i] = (d & 0xFF000000u) | (rb + (s & 0x00FF00FFu)) | ((g + ((s >> 8) & 0xFFu)) << 8);
     }
 }
 

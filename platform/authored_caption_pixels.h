@@ -40,16 +40,28 @@ struct Rendering {
     }
 };
 
+// The part of a canvas row the layers reached: from, up to to (canvas columns).
+struct Span {
+    int from;
+    int to;
+};
+
 // The composed picture of one rendering over its bounding box, one plane per channel: coverage and the
-// premultiplied red, green and blue. The worker keeps one and reuses its memory from frame to frame.
+// premultiplied red, green and blue. The worker keeps one and reuses its memory from frame to frame; between
+// renderings every byte of the planes is 0, since a rendering clears what it drew, so only the pixels the
+// layers reach are ever composed, kept or cleared. rows holds, per canvas row, the spans the layers reached
+// (in order, apart by at least the gap a run of the rendering spans).
 struct Canvas {
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<uint8_t> a, r, g, b;
+    std::vector<std::vector<Span>> rows;
 };
 
 // Composes libass's layers (each an alpha mask in one colour, in drawing order) over the frame, then keeps
-// the runs of visible pixels. Layers are clipped to the frame; nothing outside it is touched.
-std::shared_ptr<Rendering> flatten(const ASS_Image* images, const PictureFrame& frame, Canvas& c);
+// the runs of pixels they reached (pixels without coverage within a run blend as nothing). Layers are clipped to the frame; nothing outside it is touched.
+// reused, when given, is a rendering no one shows any more, whose memory the new one takes over.
+std::shared_ptr<Rendering> flatten(const ASS_Image* images, const PictureFrame& frame, Canvas& c,
+    std::shared_ptr<Rendering> reused = nullptr);
 // Blends a rendering onto target with its frame's top-left at (left, top), clipped to the target.
 void blendRendering(PixelView target, const Rendering& shown, int64_t left, int64_t top);
 

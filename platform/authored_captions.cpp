@@ -114,7 +114,9 @@ struct AuthoredCaptions::State {
 
     void run()
     {
-        std::shared_ptr<const Rendering> previous;
+        // The last rendering made (the one in last) and the one before it, which a blend may still show.
+        std::shared_ptr<Rendering> previous;
+        std::shared_ptr<Rendering> retired;
         for (;;) {
             std::unique_lock lock(mutex);
             wake.wait(lock, [&] { return quit || wanted || pending.size() >= heldEvents; });
@@ -141,8 +143,11 @@ struct AuthoredCaptions::State {
 
             for (Event& e : events)
                 ass_process_chunk(track.get(), e.line.data(), static_cast<int>(e.line.size()), e.start, e.duration);
-            std::shared_ptr<const Rendering> made = render(want, time, previous);
-            previous = made;
+            std::shared_ptr<Rendering> made = render(want, time, previous, retired);
+            if (made != previous) {
+                retired = std::move(previous);
+                previous = made;
+            }
 
             lock.lock();
             last = std::move(made);
@@ -153,9 +158,10 @@ struct AuthoredCaptions::State {
         }
     }
 
-    // The rendering at time over want; previous itself when nothing changed since it was made.
-    std::shared_ptr<const Rendering> render(const PictureFrame& want, int64_t time,
-        const std::shared_ptr<const Rendering>& previous)
+    // The rendering at time over want; previous itself when nothing changed since it was made. A new one
+    // takes over the memory of retired once no blend holds that any more.
+    std::shared_ptr<Rendering> render(const PictureFrame& want, int64_t time,
+        const std::shared_ptr<Rendering>& previous, std::shared_ptr<Rendering>& retired)
     {
         if (!renderer) {
             if (rendererFailed)
@@ -180,7 +186,14 @@ struct AuthoredCaptions::State {
         if (!resized && changed == 0)
             return previous;
 
-        return flatten(image, want, canvas);
+        std::shared_ptr<Rendering> reused;
+        // Blends take only last, which retired no longer is; once the worker holds its only reference no
+        // blend reads it or can come to. The fence orders its reuse after the release of the others.
+        if (retired && retired.use_count() == 1) {
+            std::atomic_thread_fence(std::memory_order_acquire);
+            reused = std::move(retired);
+        }
+        return flatten(image, want, canvas, std::move(reused));
     }
 };
 
@@ -229,8 +242,9 @@ std::unique_ptr<AuthoredCaptions> AuthoredCaptions::fromStream(const AuthoredSty
     std::unique_ptr<State> state = newState();
     if (!state)
         return nullptr;
+    static const CaptionFonts noFonts;
     size_t fontBytes = 0;
-    for (const CaptionFont& font : style.fonts) {
+    for (const CaptionFont& font : style.fonts ? *style.fonts : noFonts) {
         if (font.data.empty() || font.data.size() > maximumFontBytes || fontBytes + font.data.size() > maximumFontsBytes) {
             platformLog("ass: attached font \"%s\" of %zu bytes not used\n", font.name.c_str(), font.data.size());
             continue;

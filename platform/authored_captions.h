@@ -21,11 +21,15 @@ struct CaptionFont {
     std::string data;
 };
 
+// The fonts a movie carries, read from it once and shared by all its caption streams: they may be tens of
+// megabytes.
+using CaptionFonts = std::vector<CaptionFont>;
+
 // What an ASS caption stream of a movie needs besides its events: the script's header (the stream's
-// codec private data: [Script Info], styles) and the fonts attached to the movie.
+// codec private data: [Script Info], styles) and the fonts attached to the movie (none: no fonts).
 struct AuthoredStyle {
     std::string header;
-    std::vector<CaptionFont> fonts;
+    std::shared_ptr<const CaptionFonts> fonts;
 };
 
 // Where the whole picture lies on the target, in target pixels (it may reach past the target's edges

@@ -16,11 +16,16 @@ enum class LogBitmapStreams { No, Yes };
 CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
 // Every caption stream of format the player can show, in container order: those chooseCaptionStream
 // chooses among.
-std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format);
+// SSA/ASS streams carry fonts, shared by all of them.
+std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format,
+    const std::shared_ptr<const CaptionFonts>& fonts);
 
-// For an SSA/ASS caption stream: its header and the fonts among the movie's attachments, for drawing it
-// as authored; none for any other stream. Attachments that are no font or hold no data are logged.
-std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& format, const AVStream& stream);
+// The fonts among the movie's attachments, read once for all its SSA/ASS caption streams; none when it has
+// no such stream. Font attachments that hold no data are logged.
+std::shared_ptr<const CaptionFonts> attachedFonts(const AVFormatContext& format);
+// For an SSA/ASS caption stream: its header and the movie's fonts, for drawing it as authored; none for
+// any other stream.
+std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVStream& stream, const std::shared_ptr<const CaptionFonts>& fonts);
 
 // What became of the bitmaps of decoded picture captions that could not be shown whole.
 struct BitmapDrops {

@@ -71,6 +71,12 @@ bool isKorean(const std::string& language)
     return strcasecmp(language.c_str(), "kor") == 0 || strcasecmp(language.c_str(), "ko") == 0;
 }
 
+bool isAuthoredCaption(const AVStream& stream)
+{
+    const AVCodecID id = stream.codecpar->codec_id;
+    return id == AV_CODEC_ID_ASS || id == AV_CODEC_ID_SSA;
+}
+
 }
 
 CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap)
@@ -110,17 +116,15 @@ CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapSt
     return info;
 }
 
-std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& format, const AVStream& stream)
+std::shared_ptr<const CaptionFonts> attachedFonts(const AVFormatContext& format)
 {
-    const AVCodecID id = stream.codecpar->codec_id;
-    if (id != AV_CODEC_ID_ASS && id != AV_CODEC_ID_SSA)
+    // Only SSA/ASS captions use the fonts; a movie without them keeps its attachments unread.
+    bool wanted = false;
+    for (unsigned i = 0; i < format.nb_streams && !wanted; ++i)
+        wanted = isAuthoredCaption(*format.streams[i]);
+    if (!wanted)
         return nullptr;
-    auto style = std::make_shared<AuthoredStyle>();
-    if (stream.codecpar->extradata && stream.codecpar->extradata_size > 0)
-        style->header.assign(reinterpret_cast<const char*>(stream.codecpar->extradata),
-            static_cast<size_t>(stream.codecpar->extradata_size));
-    else
-        platformLog("mmstream: caption stream %d has no script header; default styles used\n", stream.index);
+    auto fonts = std::make_shared<CaptionFonts>();
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream& attachment = *format.streams[i];
         if (attachment.codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT)
@@ -134,13 +138,27 @@ std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVFormatContext& form
             platformLog("mmstream: attached font \"%s\" holds no data; not used\n", name);
             continue;
         }
-        style->fonts.push_back({ name, std::string(reinterpret_cast<const char*>(data.extradata),
+        fonts->push_back({ name, std::string(reinterpret_cast<const char*>(data.extradata),
             static_cast<size_t>(data.extradata_size)) });
     }
+    return fonts;
+}
+
+std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVStream& stream, const std::shared_ptr<const CaptionFonts>& fonts)
+{
+    if (!isAuthoredCaption(stream))
+        return nullptr;
+    auto style = std::make_shared<AuthoredStyle>();
+    if (stream.codecpar->extradata && stream.codecpar->extradata_size > 0)
+        style->header.assign(reinterpret_cast<const char*>(stream.codecpar->extradata),
+            static_cast<size_t>(stream.codecpar->extradata_size));
+    else
+        platformLog("mmstream: caption stream %d has no script header; default styles used\n", stream.index);
+    style->fonts = fonts;
     return style;
 }
 
-std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format)
+std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format, const std::shared_ptr<const CaptionFonts>& fonts)
 {
     std::vector<CaptionStreamInfo> list;
     for (unsigned i = 0; i < format.nb_streams; ++i) {
@@ -151,7 +169,7 @@ std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format)
         CaptionStreamInfo info;
         info.index = static_cast<int>(i);
         info.language = languageOf(stream);
-        info.style = authoredStyleOf(format, stream);
+        info.style = authoredStyleOf(stream, fonts);
         info.picture = isPictureCaption(id);
         list.push_back(std::move(info));
     }

@@ -121,8 +121,10 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
     }
     demuxer_.queueStreams(videoIndex_, audioIndex_);
     if (!options.untimed) {
-        captionStream_ = demuxer_.readCaptions();
-        captionStreams_ = captionStreamList(demuxer_.format());
+        // The attached fonts are read once and shared by every SSA/ASS stream.
+        const std::shared_ptr<const CaptionFonts> fonts = attachedFonts(demuxer_.format());
+        captionStream_ = demuxer_.readCaptions(fonts);
+        captionStreams_ = captionStreamList(demuxer_.format(), fonts);
         if (captionStream_.index >= 0)
             decodedCaptions_.push_back(captionStream_.index);
     }

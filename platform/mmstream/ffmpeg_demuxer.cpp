@@ -74,7 +74,7 @@ void FfmpegDemuxer::readOnlyAudio(int index)
     }
 }
 
-CaptionStreamInfo FfmpegDemuxer::readCaptions()
+CaptionStreamInfo FfmpegDemuxer::readCaptions(const std::shared_ptr<const CaptionFonts>& fonts)
 {
     CaptionStreamInfo chosen = chooseCaptionStream(*format_, LogBitmapStreams::Yes);
     if (chosen.index < 0)
@@ -85,7 +85,7 @@ CaptionStreamInfo FfmpegDemuxer::readCaptions()
         return {};
     captionDecoders_.clear();
     captionDecoders_.push_back(std::move(stream));
-    chosen.style = authoredStyleOf(*format_, *format_->streams[chosen.index]);
+    chosen.style = authoredStyleOf(*format_->streams[chosen.index], fonts);
     return chosen;
 }
 

@@ -7,18 +7,30 @@
 //   - a file of 100 000 events (the renderer looks at each of them every frame).
 // Frames run at 24 per second of movie time over the scene; prints the mean, the median and the worst
 // frame, then the same scene as the player runs it, with the default render budget: how long the main
-// thread is held up a frame (wall time).
+// thread is held up a frame (wall time). With --checksum each frame is then blended once more onto a fresh
+// copy of the picture (untimed: the copying would flush the caches the frames are measured with) and a
+// checksum of all of them is printed, so a change that must leave the pixels alone can be checked.
 //
-//   ass_bench [seconds of movie per scene]
+// With --movie FILE it opens the movie instead as the player does (its caption streams, the styles and
+// fonts of the SSA/ASS ones), makes the chosen stream's renderer and renders a frame, and prints the fonts
+// and the peak memory: what a movie's attached fonts cost.
+//
+//   ass_bench [--checksum] [seconds of movie per scene]
+//   ass_bench --movie FILE
 #include "platform/authored_captions.h"
+#include "platform/mmstream/media_backend.h"
 #include "tools/common/bench_timing.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <set>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -93,6 +105,18 @@ double processMicroseconds()
     return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
 }
 
+// FNV-1a over the picture's 64-bit words: the same for the same pixels, and cheap next to a frame.
+uint64_t checksum(const platform::Surface& s, uint64_t h)
+{
+    const size_t words = s.pixels.size() / sizeof(uint64_t);
+    for (size_t i = 0; i < words; ++i) {
+        uint64_t w;
+        std::memcpy(&w, s.pixels.data() + i * sizeof w, sizeof w);
+        h = (h ^ w) * 0x100000001b3u;
+    }
+    return h;
+}
+
 void report(const char* name, const char* what, std::vector<double> costs)
 {
     double sum = 0;
@@ -103,6 +127,8 @@ void report(const char* name, const char* what, std::vector<double> costs)
         what, sum / costs.size() / 1000, costs[costs.size() / 2] / 1000, costs.back() / 1000, costs.size());
 }
 
+bool withChecksum = false;
+
 void measure(const char* name, const std::string& script, int fromMs, int seconds)
 {
     std::unique_ptr<platform::AuthoredCaptions> captions = platform::AuthoredCaptions::fromScript(script);
@@ -111,8 +137,9 @@ void measure(const char* name, const std::string& script, int fromMs, int second
         return;
     }
     captions->setRenderBudget(std::chrono::minutes(1));
-    platform::Surface back(1920, 1080, platform::PixelFormat::XRGB8888);
-    bench::fillPicture(back);
+    platform::Surface picture(1920, 1080, platform::PixelFormat::XRGB8888);
+    bench::fillPicture(picture);
+    platform::Surface back = picture;
     const platform::PictureFrame frame { 0, 0, 1920, 1080, 1920, 1080 };
     captions->blend(back, frame, fromMs);  // the font look-up and the first glyphs, once per movie
     std::vector<double> costs;
@@ -133,13 +160,70 @@ void measure(const char* name, const std::string& script, int fromMs, int second
         held.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
     report(name, "main thread held", held);
+
+    if (!withChecksum)
+        return;
+    // A renderer of its own: the one above may still be on a frame the main thread stopped waiting for.
+    captions = platform::AuthoredCaptions::fromScript(script);
+    captions->setRenderBudget(std::chrono::minutes(1));
+    uint64_t sum = 0xcbf29ce484222325u;
+    for (int ms = fromMs; ms < fromMs + seconds * 1000; ms += 1000 / 24) {
+        back.pixels = picture.pixels;
+        captions->blend(back, frame, ms);
+        sum = checksum(back, sum);
+    }
+    std::printf("%s, checksum of the blended frames: %016llx\n", name, static_cast<unsigned long long>(sum));
+}
+
+int openMovie(const char* path)
+{
+    platform::OpenOptions options;
+    options.playAudio = false;
+    platform::OpenError error = platform::OpenError::None;
+    std::unique_ptr<platform::MediaBackend> movie = platform::openFfmpegBackend(path, options, error);
+    if (!movie) {
+        std::printf("%s: the movie cannot be opened\n", path);
+        return 1;
+    }
+    const platform::CaptionStreamInfo chosen = movie->captionStream();
+    const std::vector<platform::CaptionStreamInfo> streams = movie->captionStreams();
+    // The font lists the streams hold, told apart by where they lie: one list shared, or one per stream.
+    std::set<const platform::CaptionFonts*> lists;
+    size_t fonts = 0, bytes = 0;
+    for (const platform::CaptionStreamInfo& s : streams)
+        if (s.style && s.style->fonts && lists.insert(s.style->fonts.get()).second)
+            for (const platform::CaptionFont& font : *s.style->fonts) {
+                ++fonts;
+                bytes += font.data.size();
+            }
+    std::printf("%zu caption streams, %zu font lists held, %zu fonts of %.1f MB in them\n", streams.size(),
+        lists.size(), fonts, bytes / 1e6);
+    if (chosen.style) {
+        std::unique_ptr<platform::AuthoredCaptions> captions = platform::AuthoredCaptions::fromStream(*chosen.style);
+        if (captions) {
+            captions->setRenderBudget(std::chrono::minutes(1));
+            platform::Surface back(1920, 1080, platform::PixelFormat::XRGB8888);
+            captions->blend(back, { 0, 0, 1920, 1080, 1920, 1080 }, 0);
+        }
+    }
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak resident memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
+    return 0;
 }
 
 }
 
 int main(int argc, char** argv)
 {
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    if (argc > 2 && std::strcmp(argv[1], "--movie") == 0)
+        return openMovie(argv[2]);
+    int first = 1;
+    if (argc > first && std::strcmp(argv[first], "--checksum") == 0) {
+        withChecksum = true;
+        ++first;
+    }
+    const int seconds = argc > first ? std::max(1, std::atoi(argv[first])) : 20;
     std::printf("SSA/ASS as authored, 1920x1080x32, render and blend per frame (CPU time of both threads):\n");
     measure("typical dialogue", typicalScript(seconds), 0, seconds);
     measure("heavy sign scene", heavyScript(seconds), 0, seconds);

@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     platform::AuthoredStyle style;
     style.header = std::string(input.substr(0, events == std::string_view::npos ? input.size() : events));
     // An attachment that is no font at all must be refused by the renderer without harm.
-    style.fonts.push_back({ "broken.ttf", std::string(input.substr(0, std::min<size_t>(size, 64))) });
+    style.fonts = std::make_shared<const platform::CaptionFonts>(platform::CaptionFonts {
+        { "broken.ttf", std::string(input.substr(0, std::min<size_t>(size, 64))) } });
     std::unique_ptr<platform::AuthoredCaptions> stream = platform::AuthoredCaptions::fromStream(style);
     FUZZ_CHECK(stream != nullptr);
     if (events != std::string_view::npos) {
