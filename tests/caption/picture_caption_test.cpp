@@ -216,8 +216,9 @@ TEST_P(DamagedSup, ShowsWhatItCan)
         ASSERT_NE(blank, nullptr);
         EXPECT_EQ(blank->bitmaps.at(0).argb().at(0) >> 24, 0u) << "an undefined colour is transparent";
     }
-    if (std::string(GetParam().name) != "Truncated")
+    if (std::string(GetParam().name) != "Truncated") {
         EXPECT_NE(track.shownAt(5500), nullptr) << "the caption after the damage is lost";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
