@@ -75,19 +75,14 @@ void IDirectDrawSurface::destroy()
     }
 }
 
-ULONG IDirectDrawSurface::AddRef() { return ++references_; }
-
-ULONG IDirectDrawSurface::Release()
+// A surface whose DirectDraw object is closing stays for the object to destroy and delete.
+bool IDirectDrawSurface::lastReferenceGone()
 {
-    if (references_ == 0)
-        return 0;
-    ULONG left = --references_;
-    if (left == 0 && !owner_->closing) {
-        destroy();
-        owner_->forget(this);
-        delete this;
-    }
-    return left;
+    if (owner_->closing)
+        return false;
+    destroy();
+    owner_->forget(this);
+    return true;
 }
 
 bool IDirectDrawSurface::lost() const
