@@ -321,11 +321,11 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface* override, DWORD)
         return DDERR_NOTFLIPPABLE;
     if (lost())
         return DDERR_SURFACELOST;
-    HWND window = exclusiveWindow_;
     const platform::Surface& back = *attached_->surface_;
-    RECT whole { 0, 0, back.width, back.height };
-    // The back buffer keeps its pixels: every frame is composed in full before it is shown.
-    return platform::displayDriver().present(window, back, whole, whole) ? DD_OK : DDERR_GENERIC;
+    const RECT whole { 0, 0, back.width, back.height };
+    // The back buffer keeps its pixels: every frame is composed in full before it is shown. At the
+    // display's own size it is composed where it is shown, as in a window.
+    return present(exclusiveWindow_, attached_, whole, whole);
 }
 
 HRESULT IDirectDrawSurface::GetAttachedSurface(DDSCAPS* caps, IDirectDrawSurface** attached)
