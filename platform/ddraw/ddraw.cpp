@@ -32,16 +32,6 @@ IDirectDraw::IDirectDraw() { interface7_.object_ = this; }
 
 IDirectDraw::~IDirectDraw() = default;
 
-ULONG IDirectDraw::AddRef() { return ++references_; }
-
-ULONG IDirectDraw::Release()
-{
-    ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 ULONG IDirectDraw7::AddRef() { return object_->AddRef(); }
 
 ULONG IDirectDraw7::Release() { return object_->Release(); }

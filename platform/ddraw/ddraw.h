@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/mmstream/sample_target.h"
+#include "platform/ref_counted.h"
 #include "platform/surface.h"
 #include "platform/win32.h"
 
@@ -180,10 +181,8 @@ class DirectDrawObject;
 }
 
 // Clips a primary surface to a window's client area.
-class IDirectDrawClipper {
+class IDirectDrawClipper final : public platform::RefCounted<platform::NoInterface> {
 public:
-    ULONG AddRef();
-    ULONG Release();
     HRESULT SetHWnd(DWORD flags, HWND window);
     HRESULT GetHWnd(HWND* window);
 
@@ -192,18 +191,16 @@ private:
     friend class IDirectDraw;
     friend class IDirectDrawSurface;
     explicit IDirectDrawClipper(platform::DirectDrawObject* owner) : owner_(owner) { }
+    bool lastReferenceGone() override;
     platform::DirectDrawObject* owner_;
-    ULONG references_ = 1;
     HWND window_ = nullptr;
 };
 
 enum class SurfaceRole { Primary, BackBuffer, OffScreen };
 
 // A surface is also what a video sample decodes into (the sample seam of the streaming service).
-class IDirectDrawSurface final : public platform::SampleTarget {
+class IDirectDrawSurface final : public platform::RefCounted<platform::SampleTarget> {
 public:
-    ULONG AddRef();
-    ULONG Release();
     // Fills the description; dwSize must be 108 or the record's own size.
     HRESULT GetSurfaceDesc(DDSURFACEDESC* description);
     // A device context of the drawing layer on the surface's pixels; one at a time.
@@ -239,7 +236,8 @@ private:
     friend class platform::DirectDrawObject;
     friend class IDirectDraw;
     IDirectDrawSurface(platform::DirectDrawObject* owner, SurfaceRole role);
-    ~IDirectDrawSurface();
+    ~IDirectDrawSurface() override;
+    bool lastReferenceGone() override;
     bool lost() const;
     void destroy();
     // Converts a picture still pending into the surface's pixels.
@@ -252,7 +250,6 @@ private:
 
     platform::DirectDrawObject* owner_;
     SurfaceRole role_;
-    ULONG references_ = 1;
     bool alive_ = true;
     // The surface's own pixels; shared with the window it is drawn in, which hands them its frame's pixels
     // before that memory can go.
@@ -281,10 +278,8 @@ private:
 };
 
 // The DirectDraw object also makes the surfaces a video sample decodes into, in the display's format.
-class IDirectDraw final : public platform::SampleTargetFactory {
+class IDirectDraw final : public platform::RefCounted<platform::SampleTargetFactory> {
 public:
-    ULONG AddRef();
-    ULONG Release();
     // IID_IDirectDraw7 or IID_IDirectDraw; E_NOINTERFACE for anything else.
     HRESULT QueryInterface(const GUID& iid, void** object);
     HRESULT SetCooperativeLevel(HWND window, DWORD flags);
@@ -305,10 +300,9 @@ private:
     friend class IDirectDraw7;
     friend class IDirectDrawSurface;
     IDirectDraw();
-    ~IDirectDraw();
+    ~IDirectDraw() override;
     std::unique_ptr<platform::DirectDrawObject> object_;
     IDirectDraw7 interface7_;
-    ULONG references_ = 1;
 };
 
 using LPDDENUMCALLBACKA = BOOL (*)(GUID* guid, char* description, char* driverName, void* context);

@@ -3,18 +3,13 @@
 
 #include "platform/window/window.h"
 
-ULONG IDirectDrawClipper::AddRef() { return ++references_; }
-
-ULONG IDirectDrawClipper::Release()
+// A clipper whose DirectDraw object is closing stays for the object to delete.
+bool IDirectDrawClipper::lastReferenceGone()
 {
-    if (references_ == 0)
-        return 0;
-    ULONG left = --references_;
-    if (left == 0 && !owner_->closing) {
-        owner_->forget(this);
-        delete this;
-    }
-    return left;
+    if (owner_->closing)
+        return false;
+    owner_->forget(this);
+    return true;
 }
 
 HRESULT IDirectDrawClipper::SetHWnd(DWORD, HWND window)

@@ -75,19 +75,14 @@ void IDirectDrawSurface::destroy()
     }
 }
 
-ULONG IDirectDrawSurface::AddRef() { return ++references_; }
-
-ULONG IDirectDrawSurface::Release()
+// A surface whose DirectDraw object is closing stays for the object to destroy and delete.
+bool IDirectDrawSurface::lastReferenceGone()
 {
-    if (references_ == 0)
-        return 0;
-    ULONG left = --references_;
-    if (left == 0 && !owner_->closing) {
-        destroy();
-        owner_->forget(this);
-        delete this;
-    }
-    return left;
+    if (owner_->closing)
+        return false;
+    destroy();
+    owner_->forget(this);
+    return true;
 }
 
 bool IDirectDrawSurface::lost() const
@@ -326,11 +321,11 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface* override, DWORD)
         return DDERR_NOTFLIPPABLE;
     if (lost())
         return DDERR_SURFACELOST;
-    HWND window = exclusiveWindow_;
     const platform::Surface& back = *attached_->surface_;
-    RECT whole { 0, 0, back.width, back.height };
-    // The back buffer keeps its pixels: every frame is composed in full before it is shown.
-    return platform::displayDriver().present(window, back, whole, whole) ? DD_OK : DDERR_GENERIC;
+    const RECT whole { 0, 0, back.width, back.height };
+    // The back buffer keeps its pixels: every frame is composed in full before it is shown. At the
+    // display's own size it is composed where it is shown, as in a window.
+    return present(exclusiveWindow_, attached_, whole, whole);
 }
 
 HRESULT IDirectDrawSurface::GetAttachedSurface(DDSCAPS* caps, IDirectDrawSurface** attached)

@@ -9,6 +9,8 @@
 
 namespace platform {
 
+class ManualSoundDevice;
+
 class AudioOutput {
 public:
     // Fills frames × channels interleaved 16-bit samples at rate; runs on the audio thread and must
@@ -38,6 +40,7 @@ public:
     DeviceChange keepDevice();
 
 private:
+    friend class ManualSoundDevice;
     AudioOutput() = default;
     static void callback(void* self, uint8_t* stream, int length);
 
@@ -49,6 +52,8 @@ private:
     int channels_ = 0;
     int bufferFrames_ = 0;
     Source source_;
+    // A device that plays only when told to (manual_sound_device.h) instead of SDL's.
+    ManualSoundDevice* manual_ = nullptr;
 };
 
 }

@@ -74,6 +74,8 @@ private:
     // Lock held: ends the hold once the first picture has been shown or the hold has lasted too long;
     // true when it ended.
     bool releasePictureHold(SteadyClock::time_point now, bool pictureShown);
+    // Lock held: ends the hold when over (true then); the clock starts now unless the sound starts it.
+    bool endPictureHold(SteadyClock::time_point now, bool over);
     // Waits for the next due frame like deliverFrame; on Delivered, frame holds it unconverted.
     FrameDelivery takeFrame(std::chrono::milliseconds timeout, FrameHandle& frame);
     // A file with sound only: the black picture the target already holds is due once per frame interval

@@ -6,7 +6,7 @@ namespace platform {
 
 namespace {
 
-class MemorySampleTarget final : public SampleTarget {
+class MemorySampleTarget final : public RefCounted<SampleTarget> {
 public:
     MemorySampleTarget(int width, int height, PixelFormat format)
         : pixels_(width, height, format)
@@ -14,21 +14,14 @@ public:
     }
 
     Surface& samplePixels() override { return pixels_; }
-    uint32_t sampleAddRef() override { return ++references_; }
-    uint32_t sampleRelease() override
-    {
-        uint32_t left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    uint32_t sampleAddRef() override { return AddRef(); }
+    uint32_t sampleRelease() override { return Release(); }
     IDirectDrawSurface* directDrawSurface() override { return nullptr; }
 
 private:
-    ~MemorySampleTarget() = default;
+    ~MemorySampleTarget() override = default;
 
     Surface pixels_;
-    uint32_t references_ = 1;
 };
 
 }
@@ -51,15 +44,12 @@ SampleTarget* MemorySampleTargetFactory::createSampleTarget(int width, int heigh
 
 uint32_t MemorySampleTargetFactory::factoryAddRef()
 {
-    return ++references_;
+    return AddRef();
 }
 
 uint32_t MemorySampleTargetFactory::factoryRelease()
 {
-    uint32_t left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
+    return Release();
 }
 
 }

@@ -5,10 +5,11 @@
 //   - its IDirectDrawSurface derives from SampleTarget, so a sample can write into it and
 //     IDirectDrawStreamSample::GetSurface can hand it back (directDrawSurface() turns it into the
 //     surface again without a cast).
-// Both count references on the same counter as their own AddRef/Release.
+// Both count references on the same counter as their own AddRef/Release (RefCounted).
 // Without a DirectDraw object (AddMediaStream with none) the stream uses MemorySampleTargetFactory.
 #pragma once
 
+#include "platform/ref_counted.h"
 #include "platform/surface.h"
 
 #include <cstdint>
@@ -62,7 +63,7 @@ protected:
 };
 
 // Targets in plain memory, in a chosen pixel format.
-class MemorySampleTargetFactory final : public SampleTargetFactory {
+class MemorySampleTargetFactory final : public RefCounted<SampleTargetFactory> {
 public:
     // Starts with one reference for the caller.
     static MemorySampleTargetFactory* create(PixelFormat format);
@@ -76,10 +77,9 @@ private:
         : format_(format)
     {
     }
-    ~MemorySampleTargetFactory() = default;
+    ~MemorySampleTargetFactory() override = default;
 
     PixelFormat format_;
-    uint32_t references_ = 1;
 };
 
 }

@@ -1,6 +1,7 @@
 #include "platform/mmstream/audio_output.h"
 
 #include "platform/audio_volume.h"
+#include "platform/mmstream/manual_sound_device.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
 
@@ -10,6 +11,8 @@ namespace platform {
 
 std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels, Source source)
 {
+    if (ManualSoundDevice* manual = ManualSoundDevice::current())
+        return manual->open(std::move(source));
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         platformLog("audio: no audio driver (%s); playing silently on the system timer\n", SDL_GetError());
         return nullptr;
@@ -58,6 +61,8 @@ std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels, Sou
 
 AudioOutput::~AudioOutput()
 {
+    if (manual_)
+        manual_->closed(this);
     if (device_ != 0) {
         // Closing waits for a running callback, so source_ outlives every call into it.
         SDL_CloseAudioDevice(device_);
@@ -67,6 +72,11 @@ AudioOutput::~AudioOutput()
 
 void AudioOutput::setPaused(bool paused)
 {
+    if (manual_) {
+        std::lock_guard lock(manual_->mutex_);
+        paused_ = paused;
+        return;
+    }
     paused_ = paused;
     SDL_PauseAudioDevice(device_, paused ? 1 : 0);
     // Taking the device lock waits for a callback in progress.

@@ -31,14 +31,20 @@ void FfmpegBackend::holdForPicture(SteadyClock::time_point now)
     SharedState& s = shared_;
     s.pictureHold = holdsForPicture();
     s.pictureHoldSince = now;
+    s.heldSound = MediaTime(0);
     if (s.pictureHold)
         s.clock.ticking = false;
 }
 
 bool FfmpegBackend::releasePictureHold(SteadyClock::time_point now, bool pictureShown)
 {
+    return endPictureHold(now, pictureShown || now - shared_.pictureHoldSince >= pictureHoldLimit);
+}
+
+bool FfmpegBackend::endPictureHold(SteadyClock::time_point now, bool over)
+{
     SharedState& s = shared_;
-    if (!s.pictureHold || !(pictureShown || now - s.pictureHoldSince >= pictureHoldLimit))
+    if (!s.pictureHold || !over)
         return false;
     s.pictureHold = false;
     // With sound the device's next callback starts the clock, so that both start together.
@@ -58,8 +64,13 @@ void FfmpegBackend::fillAudio(int16_t* samples, int frames, int rate, int channe
     std::unique_lock lock(s.mutex);
     if (!s.running)
         return;
-    if (s.pictureHold && !releasePictureHold(SteadyClock::now(), false))
-        return;
+    // The device's side of the hold counts the silence it played, not the time that passed: a device
+    // that plays only when told to (manual_sound_device.h) then holds exactly as long as it played.
+    if (s.pictureHold) {
+        s.heldSound += deviceSpan(frames, 1.0, rate);
+        if (!endPictureHold(SteadyClock::now(), s.heldSound >= pictureHoldLimit))
+            return;
+    }
     if (!s.audioPrimed) {
         if (s.audioChunks.empty() && !s.audioEnded && s.primingFrames * 10'000'000 / rate < audioPrimingLimit.count()) {
             s.primingFrames += frames;

@@ -140,9 +140,12 @@ struct SharedState {
     bool stepClockGuessed = false;
     // Set by a run or a seek: the clock (and with it the sound) stands until the caller comes back after
     // the first picture of the position was delivered, that is once that picture has been shown, so the
-    // pictures after it are not already late when the clock starts. pictureHoldSince bounds the wait.
+    // pictures after it are not already late when the clock starts. pictureHoldSince bounds the wait,
+    // and so does heldSound, the sound the device asked for meanwhile (silence, which is what the hold
+    // costs the listener).
     bool pictureHold = false;
     SteadyClock::time_point pictureHoldSince {};
+    MediaTime heldSound {0};
     // What showing a picture usually costs the caller (decoder_skip.h), for the decoder to know which
     // pictures would come too late.
     MediaTime showCost {0};

@@ -144,12 +144,12 @@ void Screen::leaveExclusive()
 
 PixelView Screen::frame() const
 {
-    if (!window_ || !framebuffer_ || path_ != PresentPath::Framebuffer || exclusive_ || renderer_
-        || SDL_MUSTLOCK(framebuffer_))
+    if (!window_ || !framebuffer_ || path_ != PresentPath::Framebuffer || renderer_ || SDL_MUSTLOCK(framebuffer_))
         return {};
     int w = 0, h = 0;
     SDL_GetWindowSize(window_, &w, &h);
-    if (framebuffer_->w != w || framebuffer_->h != h)
+    // Full screen shows its screen 1:1 only at the display's own size.
+    if (framebuffer_->w != w || framebuffer_->h != h || (exclusive_ && (screenWidth_ != w || screenHeight_ != h)))
         return {};
     PixelView view { static_cast<uint8_t*>(framebuffer_->pixels), framebuffer_->pitch, w, h };
     if (framebuffer_->format->format == SDL_PIXELFORMAT_RGB565)

@@ -49,8 +49,9 @@ public:
     // black. False when nothing could be shown.
     bool present(ConstPixelView source, const RECT& sourceRect, const RECT& destination);
     // The memory the window shows from when the last picture went through the framebuffer at the
-    // window's size: a picture drawn into it is shown by presenting it whole and 1:1. Valid until the
-    // next present of anything else or a resize; empty when there is no such memory.
+    // window's size (in full screen, a screen of the display's own size): a picture drawn into it is
+    // shown by presenting it whole and 1:1. Valid until the next present of anything else or a resize;
+    // empty when there is no such memory.
     PixelView frame() const;
     // Until the frame next stops being shown as it is (another present, a resize, full screen, a reset,
     // the screen's end), whoever draws in it keeps a surface of its layout; before the frame's memory can

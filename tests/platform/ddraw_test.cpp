@@ -340,4 +340,62 @@ TEST(FullScreenPicture, TheDesktopModeIsShownOneToOneAndASmallerModeFiltered)
     platform::leaveExclusiveMode(window.handle());
 }
 
+// Full screen at the desktop's own size, on SDL's offscreen driver: from the second flip on the back
+// buffer is composed in the memory the screen shows from, and each flip shows exactly what was
+// composed; leaving full screen gives the back buffer its pixels back.
+TEST(FullScreenPicture, AtTheDesktopsSizeTheBackBufferIsComposedWhereItIsShown)
+{
+    platform::setDisplayDriver(nullptr);
+    RecordingWindow window { 320, 240 };
+    int width = 0, height = 0;
+    ASSERT_TRUE(platform::desktopSize(window.handle(), width, height));
+    IDirectDraw* dd = nullptr;
+    ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
+    ASSERT_EQ(dd->SetCooperativeLevel(window.handle(), DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DD_OK);
+    ASSERT_EQ(dd->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height), 32), DD_OK);
+    DDSURFACEDESC description {};
+    description.dwSize = sizeof description;
+    description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    description.dwBackBufferCount = 1;
+    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    IDirectDrawSurface* primary = nullptr;
+    ASSERT_EQ(dd->CreateSurface(&description, &primary, nullptr), DD_OK);
+    DDSCAPS caps { DDSCAPS_BACKBUFFER };
+    IDirectDrawSurface* back = nullptr;
+    ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+
+    auto frame = [&](int seed) {
+        platform::Surface picture(width, height, platform::PixelFormat::XRGB8888);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                platform::writePixel(picture, x, y, platform::packPixel(picture.format, x * 7 + seed, y * 3, seed * 50));
+        return picture;
+    };
+    auto samePixels = [](platform::ConstPixelView a, platform::ConstPixelView b) {
+        if (a.width != b.width || a.height != b.height)
+            return false;
+        for (int y = 0; y < a.height; ++y)
+            for (int x = 0; x < a.width; ++x)
+                if ((platform::readPixel(a, x, y) & 0xFFFFFF) != (platform::readPixel(b, x, y) & 0xFFFFFF))
+                    return false;
+        return true;
+    };
+    for (int seed : { 1, 2, 3 }) {
+        SCOPED_TRACE(seed);
+        const platform::Surface composed = frame(seed);
+        platform::copyPixels(composed, *back->pixels());
+        ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+        EXPECT_TRUE(back->drawnWhereShown());
+        platform::Surface shown;
+        ASSERT_TRUE(platform::readShownPicture(window.handle(), shown));
+        EXPECT_TRUE(samePixels(shown, composed));
+    }
+    ASSERT_EQ(dd->RestoreDisplayMode(), DD_OK);
+    EXPECT_FALSE(back->drawnWhereShown());
+    EXPECT_TRUE(samePixels(*back->pixels(), frame(3)));
+    back->Release();
+    primary->Release();
+    dd->Release();
+}
+
 }
