@@ -8,6 +8,7 @@
 #include "display/display.h"
 #include "display/info_overlay.h"
 #include "display/picture_caption_view.h"
+#include "display/presented_layer.h"
 #include "display/screenshot.h"
 #include "media/caption_choice.h"
 #include "media/caption_look.h"
@@ -103,7 +104,7 @@ void drawStatusText(System& sys, HDC dc, int x, const char* text)
     HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 255, 0));
-    drawText(dc, x, sys.settings.screeny - 16, text);
+    drawText(dc, x, sys.settings.screeny - textPixels(sys, statusBarHeight), text);
     SelectObject(dc, previous);
 }
 
@@ -112,6 +113,8 @@ void drawStatusText(System& sys, HDC dc, int x, const char* text)
 void drawCaptions(System& sys, HDC dc, uint32_t streamTime)
 {
     const Settings& s = sys.settings;
+    const double scale = sys.composition.textScale;
+    const int32_t reach = textPixels(sys, captionEffectReach);
     const int32_t bandTop = s.screeny - s.fontposy;
     int32_t limit = bandTop;
     // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
@@ -119,30 +122,31 @@ void drawCaptions(System& sys, HDC dc, uint32_t streamTime)
     if (first) {
         uint32_t ct = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
         // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
-        const int32_t lowest = s.seekbar != 0 ? s.screeny - statusBarHeight - captionEffectReach : INT32_MAX;
+        const int32_t lowest = s.seekbar != 0 ? s.screeny - textPixels(sys, statusBarHeight) - reach : INT32_MAX;
         RECT block;
-        if (sys.movie.secondCaption && first->shownBlock(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest, block))
-            limit = std::min<int32_t>(limit, block.top - captionEffectReach);
-        first->draw(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest);
+        if (sys.movie.secondCaption
+            && first->shownBlock(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest, block, scale))
+            limit = std::min<int32_t>(limit, block.top - reach);
+        first->draw(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest, scale);
     }
     Caption* second = sys.movie.secondCaption.get();
     if (!second)
         return;
     const uint32_t ct = secondCaptionTime(sys, streamTime);
     // The band ends this far above the first caption, its own effects included.
-    const int32_t bottom = limit - captionEffectReach - captionGap;
+    const int32_t bottom = limit - reach - textPixels(sys, captionGap);
     const int32_t fixed = s.captionstyle & ~(styleAutoPlace | styleSemiAutoPlace);
     RECT block;
-    if (!second->shownBlock(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, block)) {
-        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace);
+    if (!second->shownBlock(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, block, scale)) {
+        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, scale);
         return;
     }
-    if (block.top - captionEffectReach >= 0) {
-        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace);
+    if (block.top - reach >= 0) {
+        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, scale);
     } else {
         // No room above: from the top of the picture, cut off before the first caption.
         const int32_t top = std::clamp<int32_t>(sys.videoPlacement.dstY, 0, std::max(bottom, 0));
-        second->draw(ct, dc, 0, top, s.screenx, bottom - top, fixed);
+        second->draw(ct, dc, 0, top, s.screenx, bottom - top, fixed, INT32_MAX, scale);
     }
 }
 
@@ -153,8 +157,37 @@ BOOL drawText(HDC dc, int x, int y, const char* text)
     return TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
 }
 
+int32_t textPixels(const System& sys, int32_t pixels)
+{
+    const double scale = sys.composition.textScale;
+    return scale == 1.0 ? pixels : static_cast<int32_t>(std::lround(pixels * scale));
+}
+
+void drawTexts(System& sys, HDC dc, uint32_t streamTime)
+{
+    if (sys.settings.seekbar != 0) {
+        drawSeekBar(sys, dc, streamTime);
+    } else {
+        const std::string notice = statusNotice(sys);
+        if (!notice.empty())
+            drawStatusText(sys, dc, 0, notice.c_str());
+    }
+    if (sys.settings.iscaption != 0 && (sys.movie.currentCaption || sys.movie.secondCaption)) {
+        HFONT font = sys.startup.captionFont;
+        HFONT previous = font ? SelectObject(dc, font) : nullptr;
+        drawCaptions(sys, dc, streamTime);
+        if (font)
+            SelectObject(dc, previous);
+    }
+}
+
 void renderFrame(System& sys)
 {
+    // Shown enlarged, the texts are drawn after the picture is scaled, at the shown pixels.
+    if (renderPresentedFrame(sys)) {
+        ++sys.playback.framesThisSecond;
+        return;
+    }
     fillBorders(sys);
     drawVideo(sys);
     takeComposedScreenshots(sys);
@@ -239,20 +272,8 @@ void drawVideo(System& sys)
     // frame after frame: the frame starts from black instead.
     if (copied != 0)
         fill(dc, 0, 0, sys.settings.screenx, sys.settings.screeny, BLACK_BRUSH);
-    if (sys.settings.seekbar != 0) {
-        drawSeekBar(sys, dc);
-    } else {
-        const std::string notice = statusNotice(sys);
-        if (!notice.empty())
-            drawStatusText(sys, dc, 0, notice.c_str());
-    }
-    if (sys.settings.iscaption != 0 && (sys.movie.currentCaption || sys.movie.secondCaption)) {
-        HFONT font = sys.startup.captionFont;
-        HFONT previous = font ? SelectObject(dc, font) : nullptr;
-        drawCaptions(sys, dc, stream.currentTime());
-        if (font)
-            SelectObject(dc, previous);
-    }
+    if (!c.textsPresented)
+        drawTexts(sys, dc, stream.currentTime());
     back->releaseDC(dc);
     drawPictureCaption(sys);
     drawAuthoredCaptions(sys);
@@ -296,17 +317,19 @@ void drawSeekBar(System& sys, HDC dc, uint32_t t)
 
     drawStatusText(sys, dc, 0, statusLineText(sys, t).c_str());
 
-    fill(dc, W - 144, H - 4, W - 16, H - 3, LTGRAY_BRUSH);
-    LONG x = W - 146 + sys.commands.volume / 2;
-    fill(dc, x, H - 8, x + 2, H, LTGRAY_BRUSH);
+    // Every length is in pixels of the composed screen, textPixels times on an enlarged one.
+    auto px = [&](int32_t n) { return textPixels(sys, n); };
+    fill(dc, W - px(144), H - px(4), W - px(16), H - px(3), LTGRAY_BRUSH);
+    LONG x = W - px(146) + px(sys.commands.volume) / 2;
+    fill(dc, x, H - px(8), x + px(2), H, LTGRAY_BRUSH);
 
     double position = d ? std::trunc(static_cast<double>(t) * (static_cast<double>(W) / static_cast<double>(d))) : 0.0;
     // A time past the end (or an error value of the clock) keeps the mark just off the screen.
-    if (position > W + 2.0)
-        position = W + 2.0;
+    if (position > W + px(2))
+        position = W + px(2);
     LONG p = static_cast<LONG>(position);
-    fill(dc, p - 1, H - 8, p + 1, H, BLACK_BRUSH);
-    fill(dc, p - 2, H - 8, p, H, WHITE_BRUSH);
+    fill(dc, p - px(1), H - px(8), p + px(1), H, BLACK_BRUSH);
+    fill(dc, p - px(2), H - px(8), p, H, WHITE_BRUSH);
 }
 
 void presentFrame(System& sys)

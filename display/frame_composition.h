@@ -25,6 +25,10 @@ bool movieShown(const System& sys);
 std::string statusNoticeText(const System& sys);
 // The status bar's text for playback time t: the time, then the notices.
 std::string statusLineText(const System& sys, uint32_t t);
+// The status bar, or its notices without it, and the captions in force at streamTime, drawn on dc.
+void drawTexts(System& sys, HDC dc, uint32_t streamTime);
+// pixels in the pixels texts are drawn at: the same at 1, scaled on an enlarged screen.
+int32_t textPixels(const System& sys, int32_t pixels);
 // A NUL-terminated text with its top-left at (x, y); returns what TextOutA returns.
 BOOL drawText(HDC dc, int x, int y, const char* text);
 

@@ -129,20 +129,26 @@ void drawInfoOverlay(System& sys, int pass)
     DisplaySurface* back = sys.displays.backSurface();
     if (!back)
         return;
+    HDC dc = back->getDC();
+    drawInfoOverlayOn(sys, dc, pass);
+    back->releaseDC(dc);
+}
+
+void drawInfoOverlayOn(System& sys, HDC dc, int pass)
+{
     const Settings& s = sys.settings;
     const MovieItem& item = sys.movie.currentItem;
     const VideoPlacement& p = sys.videoPlacement;
 
-    HDC dc = back->getDC();
     HFONT previous = SelectObject(dc, sys.startup.overlayFont);
     const COLORREF colour = pass ? (~static_cast<COLORREF>(s.helpcolor) & 0xFFFFFFu) : static_cast<COLORREF>(s.helpcolor);
-    const int o = pass ? 1 : 0;
+    const int o = pass ? textPixels(sys, 1) : 0;
     SetTextColor(dc, colour);
     SetBkColor(dc, RGB(0, 0, 0));
     SetBkMode(dc, TRANSPARENT);
 
     char line[lineBufferSize];
-    auto put = [&](int offset, const char* text) { drawText(dc, o, o + offset, text); };
+    auto put = [&](int offset, const char* text) { drawText(dc, o, o + textPixels(sys, offset), text); };
 
     formatLine(line, "%s", bannerText);
     put(0, line);
@@ -224,7 +230,6 @@ void drawInfoOverlay(System& sys, int pass)
     }
 
     SelectObject(dc, previous);
-    back->releaseDC(dc);
 }
 
 }

@@ -195,14 +195,18 @@ void requestScreenshot(System& sys, bool movieFrameOnly)
 
 void takeComposedScreenshots(System& sys)
 {
+    DisplaySurface* back = sys.displays.backSurface();
+    takeComposedScreenshotsOf(sys, back && back->surface ? back->surface->pixels() : nullptr);
+}
+
+void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen)
+{
     ScreenshotState& s = sys.screenshots;
     if (s.composedWanted == 0)
         return;
     const CaptureStart start;
     const int wanted = s.composedWanted;
     s.composedWanted = 0;
-    DisplaySurface* back = sys.displays.backSurface();
-    const platform::PixelView* screen = back && back->surface ? back->surface->pixels() : nullptr;
     if (!movieShown(sys) || !screen) {
         debugLog("Screenshot: no movie shown\n");
         return;
@@ -212,13 +216,24 @@ void takeComposedScreenshots(System& sys)
 
 void drawScreenshotNotice(System& sys)
 {
+    DisplaySurface* back = sys.displays.backSurface();
+    if (!back) {
+        sys.screenshots.noticeDrawn = activeNotice(sys);
+        return;
+    }
+    HDC dc = back->getDC();
+    drawScreenshotNoticeOn(sys, dc);
+    back->releaseDC(dc);
+}
+
+void drawScreenshotNoticeOn(System& sys, HDC dc)
+{
     const std::string notice = activeNotice(sys);
     sys.screenshots.noticeDrawn = notice;
-    DisplaySurface* back = sys.displays.backSurface();
-    if (notice.empty() || !back)
+    if (notice.empty())
         return;
     const Settings& s = sys.settings;
-    HDC dc = back->getDC();
+    auto px = [&](int32_t n) { return textPixels(sys, n); };
     HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 255, 0));
@@ -226,18 +241,17 @@ void drawScreenshotNotice(System& sys)
     // the bar is on.
     const bool bar = s.seekbar != 0 && movieShown(sys);
     const std::string before = bar ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
-    RECT room {0, s.screeny - 16, s.screenx, s.screeny};
+    RECT room {0, s.screeny - px(16), s.screenx, s.screeny};
     if (!before.empty()) {
-        RECT measured {0, 0, s.screenx, 16};
+        RECT measured {0, 0, s.screenx, px(16)};
         DrawTextA(dc, before.c_str(), -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-        room.left = measured.right + 12;
+        room.left = measured.right + px(12);
     }
     if (bar)
-        room.right = s.screenx - 150;
+        room.right = s.screenx - px(150);
     if (room.right > room.left)
         DrawTextA(dc, notice.c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, previous);
-    back->releaseDC(dc);
 }
 
 void noteSavedScreenshots(System& sys)

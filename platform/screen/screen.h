@@ -8,6 +8,7 @@
 #include "platform/surface.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 struct SDL_Window;
@@ -63,6 +64,13 @@ public:
     // shows the pictures or nothing was shown.
     bool readShown(Surface& picture);
 
+    // The factor the client area is enlarged by where it is shown: above 1 when a full-screen mode
+    // smaller than the desktop fills it, else 1.
+    double presentedScale() const;
+    // While set, a present of the whole client area enlarged scales the picture first and hands painter
+    // the shown pixels and the factor before they are shown, so that what it draws is not filtered.
+    void setPresentedPainter(std::function<void(PixelView, double)> painter) { painter_ = std::move(painter); }
+
     // SDL lost the render targets (the texture must be made again) or the whole render device.
     void renderReset(bool deviceLost);
     // How often that happened.
@@ -75,6 +83,8 @@ private:
     bool presentWithTexture(ConstPixelView source, const RECT& src, const Area& dst);
     bool presentWithFramebuffer(ConstPixelView source, const RECT& src, const Area& dst);
     bool scaleIntoFramebuffer(ConstPixelView source, const RECT& src, const Area& target);
+    bool presentPainted(ConstPixelView source, const RECT& src, const Area& target, double scale);
+    bool paintFramebuffer(const Area& target);
 
     SDL_Window* window_ = nullptr;
     PresentPath path_ = PresentPath::Framebuffer;
@@ -93,6 +103,11 @@ private:
     // Whether SDL's renderer runs on graphics hardware: -1 until asked.
     int hardware_ = -1;
     uint32_t resets_ = 0;
+    std::function<void(PixelView, double)> painter_;
+    // The factor presentWithFramebuffer paints at after scaling; 0 for no painting.
+    double paintScale_ = 0;
+    // The enlarged picture a renderer shows when painted: scaled and drawn on here first.
+    Surface presented_;
 };
 
 }
