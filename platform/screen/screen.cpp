@@ -68,6 +68,7 @@ Screen& Screen::operator=(Screen&& other) noexcept
     exclusive_ = std::exchange(other.exclusive_, false);
     screenWidth_ = other.screenWidth_;
     screenHeight_ = other.screenHeight_;
+    scale_ = other.scale_;
     hardware_ = other.hardware_;
     resets_ = other.resets_;
     painter_ = std::move(other.painter_);
@@ -104,6 +105,7 @@ ScreenGeometry Screen::geometry() const
     if (window_)
         SDL_GetWindowSize(window_, &g.physicalWidth, &g.physicalHeight);
     g.exclusive = exclusive_;
+    g.scale = exclusive_ ? 1.0 : scale_;
     g.screenWidth = screenWidth_;
     g.screenHeight = screenHeight_;
     return g;
@@ -273,7 +275,9 @@ bool Screen::presentWithTexture(ConstPixelView source, const RECT& src, const Ar
 double Screen::presentedScale() const
 {
     const ScreenGeometry g = geometry();
-    if (!g.exclusive || g.screenWidth <= 0 || g.screenHeight <= 0)
+    if (!g.exclusive)
+        return g.scale;
+    if (g.screenWidth <= 0 || g.screenHeight <= 0)
         return 1.0;
     const Area view = viewportOf(g);
     const double f = std::min(static_cast<double>(view.w) / g.screenWidth, static_cast<double>(view.h) / g.screenHeight);

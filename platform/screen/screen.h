@@ -39,6 +39,10 @@ public:
     PresentPath path() const { return path_; }
     ScreenGeometry geometry() const;
     bool exclusive() const { return exclusive_; }
+    // The desktop's scale outside exclusive mode: the window's physical size is its client size times
+    // this, and its pictures are enlarged to fill it.
+    double scale() const { return scale_; }
+    void setScale(double scale) { scale_ = scale > 1.0 ? scale : 1.0; }
 
     // Covers the window's display as a borderless full-screen window standing for a screen of
     // width × height, whose pictures are scaled to fill it with their aspect kept. False when refused.
@@ -65,7 +69,7 @@ public:
     bool readShown(Surface& picture);
 
     // The factor the client area is enlarged by where it is shown: above 1 when a full-screen mode
-    // smaller than the desktop fills it, else 1.
+    // smaller than the desktop fills it, or in a window at a desktop scale above 1; else 1.
     double presentedScale() const;
     // While set, a present of the whole client area enlarged scales the picture first and hands painter
     // the shown pixels and the factor before they are shown, so that what it draws is not filtered.
@@ -100,6 +104,7 @@ private:
     bool exclusive_ = false;
     int screenWidth_ = 0;
     int screenHeight_ = 0;
+    double scale_ = 1.0;
     // Whether SDL's renderer runs on graphics hardware: -1 until asked.
     int hardware_ = -1;
     uint32_t resets_ = 0;
