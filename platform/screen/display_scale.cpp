@@ -81,12 +81,6 @@ double scaleFromText(const std::string& value, double unit, const char* what)
     return kept;
 }
 
-int unscaledByDisplay(int pixels)
-{
-    const double scale = displayScale();
-    return scale == 1.0 ? pixels : static_cast<int>(std::lround(pixels / scale));
-}
-
 double displayScale()
 {
     static const double scale = [] {

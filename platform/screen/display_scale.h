@@ -10,8 +10,6 @@ namespace platform {
 // display servers (a Wayland compositor scales a window itself) and when neither says anything usable.
 // Read once; values outside 1 to 4 are brought into it, and unreadable ones ignored, both logged.
 double displayScale();
-// Device pixels of the desktop as windows count them: divided by displayScale.
-int unscaledByDisplay(int pixels);
 // The scale one of those texts gives: value read as a number and divided by unit, clamped to 1 to 4;
 // 0 when the text is no positive number. what names the source in the log lines.
 double scaleFromText(const std::string& value, double unit, const char* what);

@@ -69,6 +69,7 @@ Screen& Screen::operator=(Screen&& other) noexcept
     screenWidth_ = other.screenWidth_;
     screenHeight_ = other.screenHeight_;
     scale_ = other.scale_;
+    preferredScale_ = other.preferredScale_;
     hardware_ = other.hardware_;
     resets_ = other.resets_;
     painter_ = std::move(other.painter_);
@@ -269,6 +270,18 @@ bool Screen::presentWithTexture(ConstPixelView source, const RECT& src, const Ar
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, &area, &to);
     SDL_RenderPresent(renderer_);
+    return true;
+}
+
+bool Screen::fitScale(int width, int height, int roomWidth, int roomHeight)
+{
+    double scale = preferredScale_;
+    if (width > 0 && height > 0 && roomWidth > 0 && roomHeight > 0)
+        scale = std::min({ scale, static_cast<double>(roomWidth) / width, static_cast<double>(roomHeight) / height });
+    scale = std::max(scale, 1.0);
+    if (scale == scale_)
+        return false;
+    scale_ = scale;
     return true;
 }
 

@@ -42,7 +42,10 @@ public:
     // The desktop's scale outside exclusive mode: the window's physical size is its client size times
     // this, and its pictures are enlarged to fill it.
     double scale() const { return scale_; }
-    void setScale(double scale) { scale_ = scale > 1.0 ? scale : 1.0; }
+    void setScale(double scale) { preferredScale_ = scale_ = scale > 1.0 ? scale : 1.0; }
+    // The desktop's scale, or less (not below 1) when a client area of width × height would not fit
+    // into room × roomHeight device pixels at it; true when that changed the scale.
+    bool fitScale(int width, int height, int roomWidth, int roomHeight);
 
     // Covers the window's display as a borderless full-screen window standing for a screen of
     // width × height, whose pictures are scaled to fill it with their aspect kept. False when refused.
@@ -105,6 +108,7 @@ private:
     int screenWidth_ = 0;
     int screenHeight_ = 0;
     double scale_ = 1.0;
+    double preferredScale_ = 1.0;
     // Whether SDL's renderer runs on graphics hardware: -1 until asked.
     int hardware_ = -1;
     uint32_t resets_ = 0;

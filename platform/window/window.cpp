@@ -42,9 +42,9 @@ void clientSize(const WindowObject& window, int& width, int& height)
     if (window.isDesktop) {
         SDL_Rect usable {};
         if (platform::startVideo() && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
-            // At a desktop scale above 1 the desktop is as large as windows see it.
-            width = platform::unscaledByDisplay(usable.w);
-            height = platform::unscaledByDisplay(usable.h);
+            // At a desktop scale above 1 the desktop is as large as the main window sees it.
+            width = platform::unscaledByDesktop(usable.w);
+            height = platform::unscaledByDesktop(usable.h);
         }
         return;
     }
@@ -84,8 +84,8 @@ bool usableClientSize(HWND handle, int& width, int& height)
         return false;
     // The frame the window manager puts around the window now; none without a manager.
     const Borders b = window ? bordersOf(*window) : Borders {};
-    width = unscaledByDisplay(usable.w - b.left - b.right);
-    height = unscaledByDisplay(usable.h - b.top - b.bottom);
+    width = unscaledByDesktop(usable.w - b.left - b.right);
+    height = unscaledByDesktop(usable.h - b.top - b.bottom);
     return width > 0 && height > 0;
 }
 
@@ -116,14 +116,21 @@ HWND CreateWindowExA(DWORD, const char* className, const char* windowName, DWORD
     window->procedure = windowClass.lpfnWndProc;
     window->className = className;
     window->style = style & ~WS_VISIBLE;
-    // At a desktop scale above 1 the window covers what it covers at scale 1, in device pixels.
-    const double scale = platform::displayScale();
+    // At a desktop scale above 1 the window covers what it covers at scale 1, in device pixels, or as
+    // much as the desktop has room for.
+    platform::Screen sizing;
+    sizing.setScale(platform::displayScale());
+    SDL_Rect usable {};
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        sizing.fitScale(width, height, usable.w, usable.h);
+    const double scale = sizing.scale();
     auto physical = [scale](int n) { return static_cast<int>(std::lround(std::max(1, n) * scale)); };
     window->screen = platform::Screen::open(windowName ? windowName : "", physical(x), physical(y), physical(width),
         physical(height), bordered(style), platform::defaultPresentPath());
     if (!window->sdl())
         return nullptr;
-    window->screen.setScale(scale);
+    window->screen.setScale(platform::displayScale());
+    window->screen.fitScale(width, height, usable.w, usable.h);
     if (SDL_Surface* icon = platform::iconSurface(windowClass.hIcon))
         SDL_SetWindowIcon(window->sdl(), icon);
     WindowObject* raw = window.get();
@@ -190,7 +197,15 @@ BOOL MoveWindow(HWND handle, int x, int y, int width, int height, BOOL repaint)
         return TRUE;
     }
     Borders b = bordersOf(*window);
-    // Client coordinates and sizes are the desktop's scale smaller than the device pixels they cover.
+    // Client coordinates and sizes are the desktop's scale smaller than the device pixels they cover;
+    // a client area that would not fit the desktop at that scale gets the largest one it fits at.
+    SDL_Rect usable {};
+    const int display = SDL_GetWindowDisplayIndex(window->sdl());
+    if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) == 0
+        && window->screen.fitScale(width - b.left - b.right, height - b.top - b.bottom, usable.w - b.left - b.right,
+            usable.h - b.top - b.bottom))
+        platform::platformLog("Display scale: a client area of %dx%d is shown at %.3g.\n", width - b.left - b.right,
+            height - b.top - b.bottom, window->screen.scale());
     const double scale = window->screen.scale();
     auto physical = [scale](int n) { return static_cast<int>(std::lround(n * scale)); };
     SDL_SetWindowPosition(window->sdl(), physical(x) + b.left, physical(y) + b.top);

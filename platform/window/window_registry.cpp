@@ -82,14 +82,26 @@ uint32_t sdlWindowId(HWND handle)
     return window && window->sdl() ? SDL_GetWindowID(window->sdl()) : 0;
 }
 
+double desktopScale()
+{
+    const WindowObject* main = windowRegistry().mainWindow;
+    return main ? main->screen.scale() : displayScale();
+}
+
+int unscaledByDesktop(int pixels)
+{
+    const double scale = desktopScale();
+    return scale == 1.0 ? pixels : static_cast<int>(std::lround(pixels / scale));
+}
+
 POINT clientOrigin(const WindowObject& window)
 {
     POINT p { 0, 0 };
     // The desktop's client area is its usable part, which starts past a panel at the top or left.
     SDL_Rect usable {};
     if (window.isDesktop && startVideo() && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
-        p.x = unscaledByDisplay(usable.x);
-        p.y = unscaledByDisplay(usable.y);
+        p.x = unscaledByDesktop(usable.x);
+        p.y = unscaledByDesktop(usable.y);
     }
     if (window.screen.exclusive() || window.isDesktop || !window.sdl())
         return p;
