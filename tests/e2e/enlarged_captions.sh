@@ -2,7 +2,8 @@
 # Captions at the screen's pixels, on a 1920x1080 Xvfb with a flat-coloured movie and one caption:
 # a 640x480 full-screen mode (enlarged 2.25 times) shows the caption exactly as the desktop's own mode
 # does with the font and the band 2.25 times as large, and a 640x480 window at GDK_SCALE=1.25 covers
-# 800x600 and shows it exactly as an 800x600 window at scale 1 with the font 1.25 times as large.
+# 800x600 and shows it exactly as an 800x600 window at scale 1 with the font 1.25 times as large; at
+# GDK_SCALE=3 it is scaled as far as the desktop has room for.
 # Usage: enlarged_captions.sh PLAYER OUTDIR   (logs and screen pictures stay in OUTDIR)
 set -uo pipefail
 program=$1
@@ -69,4 +70,7 @@ grep -qa "Display scale: 1.25" "$out/scaled.log" || fail "the scale is not logge
 caption scaled 800x300+560+540
 caption window800 800x300+560+540
 same scaled window800
+# At 3 a 640x480 window would not fit the 1920x1080 desktop: it gets the largest scale that fits.
+GDK_SCALE=3 show three 0 640 480 24 100
+[ "$(cat "$out/three.size")" = 1440x1080 ] || fail "a 640x480 window at scale 3 is $(cat "$out/three.size")"
 exit "$failures"
