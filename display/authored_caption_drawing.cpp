@@ -1,14 +1,5 @@
 #include "display/authored_caption_drawing.h"
 
-#include "app/system.h"
-#include "caption/caption.h"
-#include "display/display.h"
-#include "display/frame_composition.h"
-#include "display/video_placement.h"
-#include "media/caption_look.h"
-#include "media/media_stream.h"
-#include "platform/ddraw/ddraw.h"
-
 #include <cmath>
 
 namespace sublumen {
@@ -29,20 +20,10 @@ platform::PictureFrame shownPictureFrame(const VideoPlacement& p, int width, int
     return frame;
 }
 
-void drawAuthoredCaptions(System& sys)
+void drawAuthoredCaptions(platform::PixelView target, const FrameLayout& layout, platform::AuthoredCaptions& captions,
+    uint32_t captionTime)
 {
-    if (sys.settings.iscaption == 0 || !authoredCaptionsShown(sys) || !sys.movie.currentStream)
-        return;
-    DisplaySurface* back = sys.displays.backSurface();
-    platform::PixelView* screen = back && back->surface ? back->surface->pixels() : nullptr;
-    if (!screen)
-        return;
-    MediaStream& stream = *sys.movie.currentStream;
-    const RECT& picture = stream.videoRect;
-    const platform::PictureFrame frame
-        = shownPictureFrame(sys.videoPlacement, picture.right - picture.left, picture.bottom - picture.top);
-    const uint32_t time = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate);
-    sys.movie.currentCaption->authored->blend(*screen, frame, time);
+    captions.blend(target, shownPictureFrame(layout.video, layout.pictureWidth, layout.pictureHeight), captionTime);
 }
 
 }

@@ -2,12 +2,12 @@
 // the shown picture, after the picture and the status bar and before the overlay.
 #pragma once
 
+#include "display/frame_layout.h"
 #include "platform/authored_captions.h"
 
-namespace sublumen {
+#include <cstdint>
 
-struct System;
-struct VideoPlacement;
+namespace sublumen {
 
 // Where the whole picture lies on the screen for a placement of a picture of width × height: the shown
 // part's scale carried out to the picture's edges, so a crop (pan-scan) puts the frame past the screen.
@@ -15,8 +15,9 @@ struct VideoPlacement;
 // readable captions where they were authored on the screen's picture.
 platform::PictureFrame shownPictureFrame(const VideoPlacement& placement, int width, int height);
 
-// With captions on and the current captions shown as authored, blends those in force at the caption time
-// onto the back surface; otherwise nothing.
-void drawAuthoredCaptions(System& sys);
+// Blends the captions in force at captionTime onto target, laid out over the picture where the layout
+// places it and at the size it is shown there.
+void drawAuthoredCaptions(platform::PixelView target, const FrameLayout& layout, platform::AuthoredCaptions& captions,
+    uint32_t captionTime);
 
 }

@@ -44,10 +44,8 @@ struct CompositionState {
     // Set by a step, cleared by every seek, run and stop.
     bool frameStepped = false;
     // Texts (status bar, captions, overlay) are drawn after the picture is enlarged, at the shown
-    // pixels (presented_layer.cpp), not on the back surface; while drawn there, their pixel sizes are
-    // textScale times their own.
+    // pixels (presented_layer.cpp), not on the back surface.
     bool textsPresented = false;
-    double textScale = 1.0;
     // The system's fonts made again at the enlargement, each with the serial of the font it was made from.
     struct ScaledFont {
         uint64_t source = 0;

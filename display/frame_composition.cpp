@@ -6,7 +6,7 @@
 #include "caption/caption_sync.h"
 #include "display/authored_caption_drawing.h"
 #include "display/display.h"
-#include "display/info_overlay.h"
+#include "display/overlay_text.h"
 #include "display/picture_caption_view.h"
 #include "display/presented_layer.h"
 #include "display/screenshot.h"
@@ -16,34 +16,18 @@
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
 #include "media/study_mode.h"
-#include "platform/gdi/gdi.h"
+#include "platform/ddraw/ddraw.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace sublumen {
 
 namespace {
-
-// The status bar's rows at the bottom of the screen: the time text from H - 16, the marks from H - 8.
-constexpr int32_t statusBarHeight = 16;
-// Below the caption text its shadow and outlines reach this far.
-constexpr int32_t captionEffectReach = 2;
-// Between the second caption and the first.
-constexpr int32_t captionGap = 4;
-
-void fill(HDC dc, LONG left, LONG top, LONG right, LONG bottom, int stockBrush)
-{
-    RECT r { left, top, right, bottom };
-    FillRect(dc, &r, GetStockObject(stockBrush));
-}
 
 // The list movie that could not be opened and was passed over, named for three seconds; empty after.
 std::string unopenedNotice(const System& sys)
@@ -98,87 +82,49 @@ std::string statusNotice(const System& sys)
     return notice;
 }
 
-// A text on the status bar's line, in its font and colour.
-void drawStatusText(System& sys, HDC dc, int x, const char* text)
+// The status bar's text for playback time t: the time, then notice.
+std::string statusLine(const System& sys, uint32_t t, const std::string& notice)
 {
-    HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 255, 0));
-    drawText(dc, x, sys.settings.screeny - textPixels(sys, statusBarHeight), text);
-    SelectObject(dc, previous);
+    const uint32_t d = sys.movie.movieDuration;
+    char text[64];
+    // A picture reached by frame steps is told apart from its neighbours by its milliseconds.
+    if (sys.composition.frameStepped)
+        std::snprintf(text, sizeof text, "[%02u:%02u.%03u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, t % 1000u,
+            d / 60000u, (d / 1000u) % 60u);
+    else
+        std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
+            (d / 1000u) % 60u);
+    return notice.empty() ? std::string(text) : std::string(text) + "  " + notice;
 }
 
-// The caption, and the second caption above it: over the first's text and the band's top, with room
-// for both one's effects, or from the picture's top down to there when it does not fit above.
-void drawCaptions(System& sys, HDC dc, uint32_t streamTime)
+// Runs draw with the back surface's device context, when there is one.
+template<typename Draw> void onBackSurface(System& sys, Draw&& draw)
 {
-    const Settings& s = sys.settings;
-    const double scale = sys.composition.textScale;
-    const int32_t reach = textPixels(sys, captionEffectReach);
-    const int32_t bandTop = s.screeny - s.fontposy;
-    int32_t limit = bandTop;
-    // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
-    Caption* first = authoredCaptionsShown(sys) ? nullptr : sys.movie.currentCaption.get();
-    if (first) {
-        uint32_t ct = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
-        // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
-        const int32_t lowest = s.seekbar != 0 ? s.screeny - textPixels(sys, statusBarHeight) - reach : INT32_MAX;
-        RECT block;
-        if (sys.movie.secondCaption
-            && first->shownBlock(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest, block, scale))
-            limit = std::min<int32_t>(limit, block.top - reach);
-        first->draw(ct, dc, 0, bandTop, s.screenx, s.fontposy, s.captionstyle, lowest, scale);
-    }
-    Caption* second = sys.movie.secondCaption.get();
-    if (!second)
+    DisplaySurface* back = sys.displays.backSurface();
+    if (!back)
         return;
-    const uint32_t ct = secondCaptionTime(sys, streamTime);
-    // The band ends this far above the first caption, its own effects included.
-    const int32_t bottom = limit - reach - textPixels(sys, captionGap);
-    const int32_t fixed = s.captionstyle & ~(styleAutoPlace | styleSemiAutoPlace);
-    RECT block;
-    if (!second->shownBlock(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, block, scale)) {
-        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, scale);
+    HDC dc = back->getDC();
+    draw(dc);
+    back->releaseDC(dc);
+}
+
+// The picture captions and the captions drawn as authored, blended onto the back surface's pixels.
+void blendCaptionPictures(System& sys, const FrameLayout& layout)
+{
+    DisplaySurface* back = sys.displays.backSurface();
+    platform::PixelView* pixels = back && back->surface ? back->surface->pixels() : nullptr;
+    if (!pixels || !movieShown(sys))
         return;
-    }
-    if (block.top - reach >= 0) {
-        second->draw(ct, dc, 0, 0, s.screenx, bottom, fixed | styleAutoPlace, INT32_MAX, scale);
-    } else {
-        // No room above: from the top of the picture, cut off before the first caption.
-        const int32_t top = std::clamp<int32_t>(sys.videoPlacement.dstY, 0, std::max(bottom, 0));
-        second->draw(ct, dc, 0, top, s.screenx, bottom - top, fixed, INT32_MAX, scale);
-    }
+    MediaStream& stream = *sys.movie.currentStream;
+    if (PictureCaption* track = sys.movie.pictureCaption.get())
+        drawPictureCaption(*pixels, layout, *track,
+            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate),
+            sys.settings.iscaption != 0 ? PictureCaptions::All : PictureCaptions::ForcedOnly);
+    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys))
+        drawAuthoredCaptions(*pixels, layout, *sys.movie.currentCaption->authored,
+            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
 }
 
-}
-
-BOOL drawText(HDC dc, int x, int y, const char* text)
-{
-    return TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
-}
-
-int32_t textPixels(const System& sys, int32_t pixels)
-{
-    const double scale = sys.composition.textScale;
-    return scale == 1.0 ? pixels : static_cast<int32_t>(std::lround(pixels * scale));
-}
-
-void drawTexts(System& sys, HDC dc, uint32_t streamTime)
-{
-    if (sys.settings.seekbar != 0) {
-        drawSeekBar(sys, dc, streamTime);
-    } else {
-        const std::string notice = statusNotice(sys);
-        if (!notice.empty())
-            drawStatusText(sys, dc, 0, notice.c_str());
-    }
-    if (sys.settings.iscaption != 0 && (sys.movie.currentCaption || sys.movie.secondCaption)) {
-        HFONT font = sys.startup.captionFont;
-        HFONT previous = font ? SelectObject(dc, font) : nullptr;
-        drawCaptions(sys, dc, streamTime);
-        if (font)
-            SelectObject(dc, previous);
-    }
 }
 
 void renderFrame(System& sys)
@@ -188,41 +134,75 @@ void renderFrame(System& sys)
         ++sys.playback.framesThisSecond;
         return;
     }
-    fillBorders(sys);
+    onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frameLayout(sys), frameContent(sys)); });
     drawVideo(sys);
     takeComposedScreenshots(sys);
     if (sys.settings.help != 0) {
-        if (sys.settings.captionstyle & styleShadow)
-            drawInfoOverlay(sys, 1);
-        drawInfoOverlay(sys, 0);
+        const OverlayText text = overlayText(sys);
+        onBackSurface(sys, [&](HDC dc) {
+            const FrameLayout layout = frameLayout(sys);
+            if (sys.settings.captionstyle & styleShadow)
+                drawInfoOverlay(dc, layout, text, 1);
+            drawInfoOverlay(dc, layout, text, 0);
+        });
     }
     drawScreenshotNotice(sys);
     presentFrame(sys);
     ++sys.playback.framesThisSecond;
 }
 
-void fillBorders(System& sys)
+FrameLayout frameLayout(const System& sys)
 {
-    DisplaySurface* back = sys.displays.backSurface();
-    if (!back)
-        return;
-    HDC dc = back->getDC();
-    const int32_t W = sys.settings.screenx;
-    const int32_t H = sys.settings.screeny;
-    const VideoPlacement& p = sys.videoPlacement;
-    if (movieShown(sys)) {
-        if (p.dstX != 0)
-            fill(dc, 0, 0, p.dstX, H, BLACK_BRUSH);
-        if (p.dstX + p.dstWidth < W)
-            fill(dc, p.dstX + p.dstWidth, 0, W, H, BLACK_BRUSH);
-        if (p.dstY != 0)
-            fill(dc, 0, 0, W, p.dstY, BLACK_BRUSH);
-        if (p.dstY + p.dstHeight < H)
-            fill(dc, 0, p.dstY + p.dstHeight, W, H, BLACK_BRUSH);
-    } else if (sys.settings.isending != 0) {
-        fill(dc, 0, 0, W, H, BLACK_BRUSH);
+    const Settings& s = sys.settings;
+    FrameLayout layout;
+    layout.width = s.screenx;
+    layout.height = s.screeny;
+    layout.fontposy = s.fontposy;
+    layout.fontsize = s.fontsize;
+    layout.captionstyle = s.captionstyle;
+    layout.seekbar = s.seekbar != 0;
+    layout.video = sys.videoPlacement;
+    if (const MediaStream* stream = sys.movie.currentStream.get()) {
+        layout.pictureWidth = stream->videoRect.right - stream->videoRect.left;
+        layout.pictureHeight = stream->videoRect.bottom - stream->videoRect.top;
     }
-    back->releaseDC(dc);
+    layout.fonts = { sys.startup.captionFont, sys.startup.seekBarFont, sys.startup.overlayFont };
+    return layout;
+}
+
+FrameContent frameContent(const System& sys)
+{
+    if (movieShown(sys))
+        return FrameContent::Movie;
+    return sys.settings.isending != 0 ? FrameContent::EndScreen : FrameContent::Nothing;
+}
+
+StatusBar statusBar(const System& sys, uint32_t t)
+{
+    StatusBar bar;
+    bar.notice = statusNotice(sys);
+    bar.line = statusLine(sys, t, bar.notice);
+    bar.time = t;
+    bar.duration = sys.movie.movieDuration;
+    bar.volume = sys.commands.volume;
+    return bar;
+}
+
+CaptionsShown captionsShown(const System& sys, uint32_t streamTime)
+{
+    CaptionsShown shown;
+    if (sys.settings.iscaption == 0)
+        return shown;
+    // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
+    if (!authoredCaptionsShown(sys) && sys.movie.currentCaption) {
+        shown.first = sys.movie.currentCaption.get();
+        shown.firstTime = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
+    }
+    if (sys.movie.secondCaption) {
+        shown.second = sys.movie.secondCaption.get();
+        shown.secondTime = secondCaptionTime(sys, streamTime);
+    }
+    return shown;
 }
 
 void drawVideo(System& sys)
@@ -234,19 +214,8 @@ void drawVideo(System& sys)
         return;
 
     if (!movieShown(sys)) {
-        if (sys.settings.isending == 0)
-            return;
-        HDC dc = back->getDC();
-        SetTextColor(dc, RGB(255, 255, 255));
-        SetBkMode(dc, TRANSPARENT);
-        RECT r { 0, 0, sys.settings.screenx, sys.settings.screeny };
-        static const char endText[] = "< THE END >";
-        DrawTextA(dc, endText, static_cast<int>(sizeof endText - 1), &r,
-            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORDBREAK | DT_NOPREFIX);
-        const std::string notice = statusNotice(sys);
-        if (!notice.empty())
-            drawStatusText(sys, dc, 0, notice.c_str());
-        back->releaseDC(dc);
+        if (sys.settings.isending != 0)
+            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, frameLayout(sys), statusNotice(sys)); });
         return;
     }
 
@@ -267,16 +236,18 @@ void drawVideo(System& sys)
             p.dstHeight);
     c.blitResult = copied;
 
+    const FrameLayout layout = frameLayout(sys);
     HDC dc = back->getDC();
     // A refused copy leaves the last frame in place, and the status bar and caption would pile up on it
     // frame after frame: the frame starts from black instead.
     if (copied != 0)
-        fill(dc, 0, 0, sys.settings.screenx, sys.settings.screeny, BLACK_BRUSH);
-    if (!c.textsPresented)
-        drawTexts(sys, dc, stream.currentTime());
+        fillBorders(dc, layout, FrameContent::EndScreen);
+    if (!c.textsPresented) {
+        drawStatusBar(dc, layout, statusBar(sys, stream.currentTime()));
+        drawCaptions(dc, layout, captionsShown(sys, stream.currentTime()));
+    }
     back->releaseDC(dc);
-    drawPictureCaption(sys);
-    drawAuthoredCaptions(sys);
+    blendCaptionPictures(sys, layout);
 }
 
 bool movieShown(const System& sys)
@@ -291,45 +262,7 @@ std::string statusNoticeText(const System& sys)
 
 std::string statusLineText(const System& sys, uint32_t t)
 {
-    const uint32_t d = sys.movie.movieDuration;
-    char text[64];
-    // A picture reached by frame steps is told apart from its neighbours by its milliseconds.
-    if (sys.composition.frameStepped)
-        std::snprintf(text, sizeof text, "[%02u:%02u.%03u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, t % 1000u,
-            d / 60000u, (d / 1000u) % 60u);
-    else
-        std::snprintf(text, sizeof text, "[%02u:%02u/%02u:%02u]", t / 60000u, (t / 1000u) % 60u, d / 60000u,
-            (d / 1000u) % 60u);
-    const std::string notice = statusNotice(sys);
-    return notice.empty() ? std::string(text) : std::string(text) + "  " + notice;
-}
-
-void drawSeekBar(System& sys, HDC dc)
-{
-    drawSeekBar(sys, dc, sys.movie.currentStream ? sys.movie.currentStream->currentTime() : 0);
-}
-
-void drawSeekBar(System& sys, HDC dc, uint32_t t)
-{
-    const int32_t W = sys.settings.screenx;
-    const int32_t H = sys.settings.screeny;
-    const uint32_t d = sys.movie.movieDuration;
-
-    drawStatusText(sys, dc, 0, statusLineText(sys, t).c_str());
-
-    // Every length is in pixels of the composed screen, textPixels times on an enlarged one.
-    auto px = [&](int32_t n) { return textPixels(sys, n); };
-    fill(dc, W - px(144), H - px(4), W - px(16), H - px(3), LTGRAY_BRUSH);
-    LONG x = W - px(146) + px(sys.commands.volume) / 2;
-    fill(dc, x, H - px(8), x + px(2), H, LTGRAY_BRUSH);
-
-    double position = d ? std::trunc(static_cast<double>(t) * (static_cast<double>(W) / static_cast<double>(d))) : 0.0;
-    // A time past the end (or an error value of the clock) keeps the mark just off the screen.
-    if (position > W + px(2))
-        position = W + px(2);
-    LONG p = static_cast<LONG>(position);
-    fill(dc, p - px(1), H - px(8), p + px(1), H, BLACK_BRUSH);
-    fill(dc, p - px(2), H - px(8), p, H, WHITE_BRUSH);
+    return statusLine(sys, t, statusNotice(sys));
 }
 
 void presentFrame(System& sys)

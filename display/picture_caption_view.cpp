@@ -1,12 +1,9 @@
 #include "display/picture_caption_view.h"
 
-#include "app/system.h"
-#include "display/display.h"
-#include "display/frame_composition.h"
-#include "media/media_stream.h"
-#include "platform/ddraw/ddraw.h"
+#include "app/settings.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sublumen {
 
@@ -18,19 +15,15 @@ constexpr int32_t authoredFontposy = Settings {}.fontposy;
 
 }
 
-PictureCaptionView pictureCaptionView(const System& sys, int32_t canvasWidth, int32_t canvasHeight)
+PictureCaptionView pictureCaptionView(const FrameLayout& layout, int32_t canvasWidth, int32_t canvasHeight,
+    PictureCaptions shown)
 {
-    const Settings& s = sys.settings;
-    const VideoPlacement& p = sys.videoPlacement;
+    const VideoPlacement& p = layout.video;
     PictureCaptionView view;
-    view.screenWidth = s.screenx;
-    view.screenHeight = s.screeny;
-    int32_t mw = 0;
-    int32_t mh = 0;
-    if (const MediaStream* stream = sys.movie.currentStream.get()) {
-        mw = stream->videoRect.right - stream->videoRect.left;
-        mh = stream->videoRect.bottom - stream->videoRect.top;
-    }
+    view.screenWidth = layout.width;
+    view.screenHeight = layout.height;
+    int32_t mw = layout.pictureWidth;
+    int32_t mh = layout.pictureHeight;
     if (mw <= 0 || mh <= 0) {
         mw = std::max(p.srcWidth, 1);
         mh = std::max(p.srcHeight, 1);
@@ -44,27 +37,23 @@ PictureCaptionView pictureCaptionView(const System& sys, int32_t canvasWidth, in
     view.scaleY = mh / ch * toScreenY;
     view.offsetX = p.dstX - p.srcX * toScreenX;
     view.offsetY = p.dstY - p.srcY * toScreenY;
-    view.captionScale = static_cast<double>(std::max(s.fontsize, 1)) / authoredFontsize;
-    view.raise = std::clamp(s.fontposy - authoredFontposy, -std::max(s.screeny, 0), std::max(s.screeny, 0));
-    view.forcedOnly = s.iscaption == 0;
+    // The placement already carries the layout's scale; the keys' size and raise are measured against the
+    // defaults at that scale.
+    const double scale = layout.scale > 0 ? layout.scale : 1.0;
+    view.captionScale = static_cast<double>(std::max(layout.fontsize, 1)) / (authoredFontsize * scale);
+    const int32_t authoredRaise = static_cast<int32_t>(std::lround(authoredFontposy * scale));
+    view.raise = std::clamp(layout.fontposy - authoredRaise, -std::max(layout.height, 0), std::max(layout.height, 0));
+    view.forcedOnly = shown == PictureCaptions::ForcedOnly;
     return view;
 }
 
-void drawPictureCaption(System& sys)
+void drawPictureCaption(platform::PixelView target, const FrameLayout& layout, PictureCaption& track,
+    uint32_t captionTime, PictureCaptions shown)
 {
-    PictureCaption* track = sys.movie.pictureCaption.get();
-    DisplaySurface* back = sys.displays.backSurface();
-    if (!track || !back || !back->surface || !movieShown(sys))
+    const platform::CaptionPicture* picture = track.shownAt(captionTime);
+    if (!picture)
         return;
-    const uint32_t ct
-        = captionTime(sys.movie.currentStream->currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate);
-    const platform::CaptionPicture* shown = track->shownAt(ct);
-    if (!shown)
-        return;
-    platform::PixelView* pixels = back->surface->pixels();
-    if (!pixels)
-        return;
-    track->draw(ct, *pixels, pictureCaptionView(sys, shown->canvasWidth, shown->canvasHeight));
+    track.draw(captionTime, target, pictureCaptionView(layout, picture->canvasWidth, picture->canvasHeight, shown));
 }
 
 }

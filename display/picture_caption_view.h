@@ -3,18 +3,21 @@
 #pragma once
 
 #include "caption/picture_caption.h"
+#include "display/frame_layout.h"
 
 namespace sublumen {
 
-struct System;
+// Which picture captions are shown: all while captions are on, the forced ones alone while they are off.
+enum class PictureCaptions { All, ForcedOnly };
 
 // How a caption authored on a canvas of canvasWidth × canvasHeight (0: the movie's picture size) lands
-// on the screen under the current placement, fontposy (raise above its default) and fontsize (scale
-// against its default), with forced captions alone while captions are switched off.
-PictureCaptionView pictureCaptionView(const System& sys, int32_t canvasWidth, int32_t canvasHeight);
+// on the surface under the layout's placement, fontposy (raise above its default) and fontsize (scale
+// against its default, both taken at the layout's scale).
+PictureCaptionView pictureCaptionView(const FrameLayout& layout, int32_t canvasWidth, int32_t canvasHeight,
+    PictureCaptions shown);
 
-// Blends the picture caption in force at the caption time onto the back surface; nothing without
-// picture captions or a shown movie.
-void drawPictureCaption(System& sys);
+// Blends the caption of track in force at the caption time onto target; nothing when none is in force.
+void drawPictureCaption(platform::PixelView target, const FrameLayout& layout, PictureCaption& track,
+    uint32_t captionTime, PictureCaptions shown);
 
 }

@@ -6,7 +6,6 @@
 #include "display/frame_composition.h"
 #include "display/info_overlay.h"
 #include "media/media_stream.h"
-#include "platform/gdi/gdi.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
 #include "platform/picture_files.h"
@@ -214,44 +213,29 @@ void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen)
     submit(sys, *screen, s.folder, wanted, start);
 }
 
-void drawScreenshotNotice(System& sys)
+StatusNotice screenshotNotice(System& sys)
 {
-    DisplaySurface* back = sys.displays.backSurface();
-    if (!back) {
-        sys.screenshots.noticeDrawn = activeNotice(sys);
-        return;
-    }
-    HDC dc = back->getDC();
-    drawScreenshotNoticeOn(sys, dc);
-    back->releaseDC(dc);
-}
-
-void drawScreenshotNoticeOn(System& sys, HDC dc)
-{
-    const std::string notice = activeNotice(sys);
-    sys.screenshots.noticeDrawn = notice;
-    if (notice.empty())
-        return;
-    const Settings& s = sys.settings;
-    auto px = [&](int32_t n) { return textPixels(sys, n); };
-    HFONT previous = SelectObject(dc, sys.startup.seekBarFont);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 255, 0));
+    StatusNotice notice;
+    notice.text = activeNotice(sys);
+    sys.screenshots.noticeDrawn = notice.text;
+    if (notice.text.empty())
+        return notice;
     // On the status bar's line, after what the bar already says there, and before the volume scale while
     // the bar is on.
-    const bool bar = s.seekbar != 0 && movieShown(sys);
-    const std::string before = bar ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
-    RECT room {0, s.screeny - px(16), s.screenx, s.screeny};
-    if (!before.empty()) {
-        RECT measured {0, 0, s.screenx, px(16)};
-        DrawTextA(dc, before.c_str(), -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-        room.left = measured.right + px(12);
-    }
-    if (bar)
-        room.right = s.screenx - px(150);
-    if (room.right > room.left)
-        DrawTextA(dc, notice.c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, previous);
+    notice.barShown = sys.settings.seekbar != 0 && movieShown(sys);
+    notice.before = notice.barShown ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
+    return notice;
+}
+
+void drawScreenshotNotice(System& sys)
+{
+    const StatusNotice notice = screenshotNotice(sys);
+    DisplaySurface* back = sys.displays.backSurface();
+    if (notice.text.empty() || !back)
+        return;
+    HDC dc = back->getDC();
+    drawStatusNotice(dc, frameLayout(sys), notice);
+    back->releaseDC(dc);
 }
 
 void noteSavedScreenshots(System& sys)

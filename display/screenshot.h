@@ -4,6 +4,7 @@
 // back once per idle turn as a notice on the status bar's line.
 #pragma once
 
+#include "display/frame_drawing.h"
 #include "platform/surface.h"
 #include "platform/win32.h"
 
@@ -25,10 +26,10 @@ void requestScreenshot(System& sys, bool movieFrameOnly);
 void takeComposedScreenshots(System& sys);
 // The same from the pixels of an enlarged screen (its status bar and captions drawn at its resolution).
 void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen);
-// In renderFrame, last before presenting: the notice of the last screenshot for three seconds.
+// The notice of the last screenshot for three seconds, empty after; noted as the one drawn on this frame.
+StatusNotice screenshotNotice(System& sys);
+// In renderFrame, last before presenting: draws screenshotNotice on the back surface.
 void drawScreenshotNotice(System& sys);
-// The same drawn on dc.
-void drawScreenshotNoticeOn(System& sys, HDC dc);
 // Once per idle turn: the writer's results go to the log and the notice.
 void noteSavedScreenshots(System& sys);
 // Whether a paused window has to compose a frame: an F12 press waits for one, or the notice came,

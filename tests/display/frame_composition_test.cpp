@@ -194,7 +194,7 @@ TEST_F(FrameComposition, StatusBarMarksSitOnTheirPixels)
     sys.movie.movieDuration = 7'200'000;
     sys.commands.volume = 128;
     HDC dc = sys.displays.backSurface()->getDC();
-    drawSeekBar(sys, dc, 3'600'000);
+    drawSeekBar(dc, frameLayout(sys), statusBar(sys, 3'600'000));
     sys.displays.backSurface()->releaseDC(dc);
 
     // Volume scale: one light-grey row from W - 144 to W - 16, the mark at W - 146 + 64 = 558.
@@ -219,7 +219,7 @@ TEST_P(VolumeMark, FollowsTheVolume)
     sys.movie.movieDuration = 1000;
     sys.commands.volume = GetParam().volume;
     HDC dc = sys.displays.backSurface()->getDC();
-    drawSeekBar(sys, dc, 0);
+    drawSeekBar(dc, frameLayout(sys), statusBar(sys, 0));
     sys.displays.backSurface()->releaseDC(dc);
     int left = GetParam().markLeft;
     EXPECT_EQ(boxWhere(screen(), isLightGrey, 400, H - 8, W, H - 4), (PixelBox { left, H - 8, left + 2, H - 4 }));
@@ -241,7 +241,7 @@ TEST_P(PositionMark, TruncatesTheScaledTime)
     paint(128, 128, 128);
     sys.movie.movieDuration = 3000;
     HDC dc = sys.displays.backSurface()->getDC();
-    drawSeekBar(sys, dc, GetParam().time);
+    drawSeekBar(dc, frameLayout(sys), statusBar(sys, GetParam().time));
     sys.displays.backSurface()->releaseDC(dc);
     int white = GetParam().whiteLeft;
     PixelBox whites = boxWhere(screen(), isWhite, 0, H - 8, W, H);
@@ -268,7 +268,7 @@ TEST_F(FrameComposition, StatusTimeIsGreenMinutesAndSeconds)
         sys.commands.volume = 0;
         sys.composition.frameStepped = stepped;
         HDC dc = sys.displays.backSurface()->getDC();
-        drawSeekBar(sys, dc, 65'042);
+        drawSeekBar(dc, frameLayout(sys), statusBar(sys, 65'042));
         sys.displays.backSurface()->releaseDC(dc);
         platform::Surface expected = reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
             { { 0, H - 16, stepped ? "[01:05.042/120:00]" : "[01:05/120:00]" } });
@@ -300,7 +300,7 @@ TEST_F(FrameComposition, StatusBarNamesAnUnopenedMovieForThreeSeconds)
         noticeClockNow = now;
         paint(0, 0, 0);
         HDC dc = sys.displays.backSurface()->getDC();
-        drawSeekBar(sys, dc, 65'000);
+        drawSeekBar(dc, frameLayout(sys), statusBar(sys, 65'000));
         sys.displays.backSurface()->releaseDC(dc);
         return boxWhere(screen(), isGreen, 0, H - 16, W - 150, H);
     };
@@ -343,7 +343,9 @@ TEST_F(FrameComposition, FullPaintsNoBorder)
 {
     openMovie(720, 480, milliseconds(60'000), FitMode::Full);
     paint(128, 128, 128);
-    fillBorders(sys);
+    HDC dc = sys.displays.backSurface()->getDC();
+    fillBorders(dc, frameLayout(sys), frameContent(sys));
+    sys.displays.backSurface()->releaseDC(dc);
     EXPECT_EQ(boxWhere(screen(), [](int r, int, int) { return r != 128; }), PixelBox {});
 }
 

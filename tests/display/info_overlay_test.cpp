@@ -1,4 +1,5 @@
 #include "display/info_overlay.h"
+#include "display/overlay_text.h"
 
 #include "app/settings_store.h"
 #include "caption/caption.h"
@@ -55,11 +56,20 @@ protected:
             "화면 모드:640x480x32", placement, captionLine };
     }
 
+    // The overlay of the record's state, drawn on the back surface in the given pass.
+    void drawOverlay(int pass)
+    {
+        const OverlayText text = overlayText(sys);
+        HDC dc = sys.displays.backSurface()->getDC();
+        drawInfoOverlay(dc, frameLayout(sys), text, pass);
+        sys.displays.backSurface()->releaseDC(dc);
+    }
+
     // Draws the normal pass and compares it with the expected lines drawn by TextOutA.
     void expectNormalPass(const std::vector<std::string>& lines)
     {
         platform::Surface background = screen();
-        drawInfoOverlay(sys, 0);
+        drawOverlay(0);
         platform::Surface expected = reference(background, sys.startup.overlayFont,
             static_cast<COLORREF>(sys.settings.helpcolor), overlayLines(lines));
         int row = firstDifferentRow(screen(), expected);
@@ -176,12 +186,12 @@ TEST_F(InfoOverlay, ShadowColourIsTheInvertedHelpColour)
 {
     sys.settings.helpcolor = 0x00FF00;  // green
     platform::Surface background = screen();
-    drawInfoOverlay(sys, 1);
+    drawOverlay(1);
     auto magenta = [](int r, int g, int b) { return r == 255 && g == 0 && b == 255; };
     PixelBox shadow = boxWhere(screen(), magenta);
     ASSERT_FALSE(shadow.empty());
     paint(90, 90, 90);
-    drawInfoOverlay(sys, 0);
+    drawOverlay(0);
     PixelBox text = boxWhere(screen(), [](int r, int g, int b) { return r == 0 && g == 255 && b == 0; });
     EXPECT_EQ(shadow, text.shifted(1, 1));
 }

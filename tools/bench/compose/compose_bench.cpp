@@ -7,7 +7,7 @@
 //
 //   compose_bench [rounds]
 #include "display/frame_composition.h"
-#include "display/info_overlay.h"
+#include "display/overlay_text.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "platform/gdi/gdi.h"
@@ -81,7 +81,11 @@ int main(int argc, char** argv)
     auto part = [&](const char* name, auto&& f) {
         std::printf("  part %-28s %.2f ms\n", name, millisecondsPerCall(frames, rounds, f));
     };
-    part("fillBorders", [&] { sublumen::fillBorders(sys); });
+    part("fillBorders", [&] {
+        HDC dc = sys.displays.backSurface()->getDC();
+        sublumen::fillBorders(dc, sublumen::frameLayout(sys), sublumen::frameContent(sys));
+        sys.displays.backSurface()->releaseDC(dc);
+    });
     part("update", [&] { stream->update(); });
     part("blitFrame (Blt)", [&] {
         stream->blitFrame(sys.displays.backSurface(), p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY,
@@ -93,7 +97,7 @@ int main(int argc, char** argv)
     });
     part("drawSeekBar", [&] {
         HDC dc = sys.displays.backSurface()->getDC();
-        sublumen::drawSeekBar(sys, dc, 2'520'000);
+        sublumen::drawSeekBar(dc, sublumen::frameLayout(sys), sublumen::statusBar(sys, 2'520'000));
         sys.displays.backSurface()->releaseDC(dc);
     });
     part("caption draw", [&] {
@@ -104,8 +108,11 @@ int main(int argc, char** argv)
         sys.displays.backSurface()->releaseDC(dc);
     });
     part("drawInfoOverlay, both passes", [&] {
-        sublumen::drawInfoOverlay(sys, 1);
-        sublumen::drawInfoOverlay(sys, 0);
+        const sublumen::OverlayText text = sublumen::overlayText(sys);
+        HDC dc = sys.displays.backSurface()->getDC();
+        sublumen::drawInfoOverlay(dc, sublumen::frameLayout(sys), text, 1);
+        sublumen::drawInfoOverlay(dc, sublumen::frameLayout(sys), text, 0);
+        sys.displays.backSurface()->releaseDC(dc);
     });
     return 0;
 }

@@ -1,0 +1,15 @@
+// The overlay's information lines, read from the player's state once per frame.
+#pragma once
+
+#include "display/info_overlay.h"
+
+namespace sublumen {
+
+struct System;
+
+// The information lines and their colour: the banner, title, movie, caption file, playback state, screen
+// mode, video placement and caption settings. Takes the record as writable only because the audio line
+// asks the stream for its tracks.
+OverlayText overlayText(System& sys);
+
+}
