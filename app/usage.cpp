@@ -41,6 +41,9 @@ const char* const usageText =
     "  setting resume 0 turns it off; Home goes to the start.\n"
     "Sound: a sound device that goes away is looked for once a second while the picture plays on\n"
     "  (\"소리 장치 끊김\"); with none at the start the movie plays silently.\n"
+    "HiDPI on X11: GDK_SCALE, else Xft.dpi / 96 (1 to 4): a window keeps its size at scale 1 and its\n"
+    "  captions, status bar and overlay are drawn at device pixels, as in a full-screen mode below the\n"
+    "  desktop's size.\n"
     "\n"
     "  -h, --help     this text\n"
     "  --version      the version\n";

@@ -78,13 +78,14 @@ public:
     // Moves current to the last entry whose start is not greater than time (none before the first).
     void findAt(uint32_t time);
     // Draws the entry in force at time into the band (x, y, width, height) of dc with the style bits.
-    // The text never reaches below row lowest: a block that would is moved up as a whole.
+    // The text never reaches below row lowest: a block that would is moved up as a whole. Margins,
+    // shadow and outlines are scale times their pixels (a caption drawn on an enlarged screen).
     void draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
-        int32_t lowest = INT32_MAX);
+        int32_t lowest = INT32_MAX, double scale = 1.0);
     // Where draw would put the text shown at time, the rows it fills: false when nothing but blank text
     // is shown then.
     bool shownBlock(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
-        int32_t lowest, RECT& block);
+        int32_t lowest, RECT& block, double scale = 1.0);
     // Frees every entry and ends the COM use begun by the constructor.
     void unload();
 

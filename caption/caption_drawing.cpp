@@ -4,6 +4,7 @@
 #include "platform/gdi/gdi.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace sublumen {
@@ -24,12 +25,19 @@ constexpr Offset outlineOffsets[] = { { -1, 0 }, { 1, 0 }, { 0, -1 }, { 0, 1 }, 
 constexpr Offset thickOutlineOffsets[] = { { -2, 0 }, { 2, 0 }, { 0, -2 }, { 0, 2 }, { -2, -2 }, { 2, -2 },
     { -2, 2 }, { 2, 2 } };
 
+// n pixels at scale, exactly n at 1.
+int32_t scaled(int32_t n, double scale)
+{
+    return scale == 1.0 ? n : static_cast<int32_t>(std::lround(n * scale));
+}
+
 // Where the text goes in the band (x, y, width, height) under the placement bits of style, kept above
 // row lowest; its top is where the text starts.
 RECT placeText(HDC dc, const char* text, int length, int32_t x, int32_t y, int32_t width, int32_t height,
-    int32_t style, int32_t lowest)
+    int32_t style, int32_t lowest, double scale)
 {
-    RECT rect { x + 2, y + 2, x + width - 2, y + height - 2 };
+    const int32_t margin = scaled(2, scale);
+    RECT rect { x + margin, y + margin, x + width - margin, y + height - margin };
     if (style & styleAutoPlace) {
         // The block ends at the band's bottom whatever its height.
         const LONG left = rect.left, right = rect.right, bottom = rect.bottom;
@@ -67,7 +75,7 @@ RECT placeText(HDC dc, const char* text, int length, int32_t x, int32_t y, int32
 }
 
 void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
-    int32_t lowest)
+    int32_t lowest, double scale)
 {
     const std::string* shown = shownTextAt(time);
     if (!shown)
@@ -81,10 +89,11 @@ void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, i
 
     const char* text = shown->c_str();
     const int length = static_cast<int>(std::strlen(text));
-    RECT rect = placeText(dc, text, length, x, y, width, height, style, lowest);
+    RECT rect = placeText(dc, text, length, x, y, width, height, style, lowest, scale);
 
     auto outputAt = [&](const Offset& o) {
-        RECT moved { rect.left + o.dx, rect.top + o.dy, rect.right + o.dx, rect.bottom + o.dy };
+        const int32_t dx = scaled(o.dx, scale), dy = scaled(o.dy, scale);
+        RECT moved { rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy };
         DrawTextA(dc, text, length, &moved, drawFormat);
     };
     if (style & styleShadow)
@@ -102,14 +111,14 @@ void Caption::draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, i
 }
 
 bool Caption::shownBlock(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
-    int32_t lowest, RECT& block)
+    int32_t lowest, RECT& block, double scale)
 {
     const std::string* shown = shownTextAt(time);
     if (!shown || shown->find_first_not_of(" \t\r\n") == std::string::npos)
         return false;
     const char* text = shown->c_str();
     const int length = static_cast<int>(std::strlen(text));
-    block = placeText(dc, text, length, x, y, width, height, style, lowest);
+    block = placeText(dc, text, length, x, y, width, height, style, lowest, scale);
     // The rows the text fills, which fixed placement does not measure.
     RECT measured = block;
     DrawTextA(dc, text, length, &measured, measureFormat);

@@ -4,10 +4,12 @@
 
 #include "display/display.h"
 #include "display/display_device.h"
+#include "platform/gdi/gdi.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace platform {
 class PictureFileWriter;
@@ -41,6 +43,35 @@ struct CompositionState {
     // The paused picture was reached by frame steps: the status bar shows its time to the millisecond.
     // Set by a step, cleared by every seek, run and stop.
     bool frameStepped = false;
+    // Texts (status bar, captions, overlay) are drawn after the picture is enlarged, at the shown
+    // pixels (presented_layer.cpp), not on the back surface.
+    bool textsPresented = false;
+    // The system's fonts made again at the enlargement, each with the serial of the font it was made from.
+    struct ScaledFont {
+        uint64_t source = 0;
+        double scale = 0;
+        HFONT font = nullptr;
+
+        ScaledFont() = default;
+        ScaledFont(ScaledFont&& other) noexcept { *this = std::move(other); }
+        ScaledFont& operator=(ScaledFont&& other) noexcept
+        {
+            if (this != &other) {
+                if (font)
+                    DeleteObject(font);
+                source = std::exchange(other.source, 0);
+                scale = std::exchange(other.scale, 0);
+                font = std::exchange(other.font, nullptr);
+            }
+            return *this;
+        }
+        ~ScaledFont()
+        {
+            if (font)
+                DeleteObject(font);
+        }
+    };
+    ScaledFont scaledFonts[3];
 };
 
 // Screenshots: the writer that encodes and saves them off the main thread (made at the first one), the

@@ -8,6 +8,7 @@
 #include "display/display.h"
 #include "display/overlay_text.h"
 #include "display/picture_caption_view.h"
+#include "display/presented_layer.h"
 #include "display/screenshot.h"
 #include "media/caption_choice.h"
 #include "media/caption_look.h"
@@ -128,6 +129,11 @@ void blendCaptionPictures(System& sys, const FrameLayout& layout)
 
 void renderFrame(System& sys)
 {
+    // Shown enlarged, the texts are drawn after the picture is scaled, at the shown pixels.
+    if (renderPresentedFrame(sys)) {
+        ++sys.playback.framesThisSecond;
+        return;
+    }
     onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frameLayout(sys), frameContent(sys)); });
     drawVideo(sys);
     takeComposedScreenshots(sys);
@@ -236,8 +242,10 @@ void drawVideo(System& sys)
     // frame after frame: the frame starts from black instead.
     if (copied != 0)
         fillBorders(dc, layout, FrameContent::EndScreen);
-    drawStatusBar(dc, layout, statusBar(sys, stream.currentTime()));
-    drawCaptions(dc, layout, captionsShown(sys, stream.currentTime()));
+    if (!c.textsPresented) {
+        drawStatusBar(dc, layout, statusBar(sys, stream.currentTime()));
+        drawCaptions(dc, layout, captionsShown(sys, stream.currentTime()));
+    }
     back->releaseDC(dc);
     blendCaptionPictures(sys, layout);
 }

@@ -141,9 +141,10 @@ void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captio
         // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
         const int32_t lowest = layout.seekbar ? H - layout.px(statusBarHeight) - reach : INT32_MAX;
         RECT block;
-        if (captions.second && first->shownBlock(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, block))
+        if (captions.second
+            && first->shownBlock(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, block, layout.scale))
             limit = std::min<int32_t>(limit, block.top - reach);
-        first->draw(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest);
+        first->draw(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, layout.scale);
     }
     if (Caption* second = captions.second) {
         const uint32_t ct = captions.secondTime;
@@ -151,13 +152,13 @@ void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captio
         const int32_t bottom = limit - reach - layout.px(captionGap);
         const int32_t fixed = layout.captionstyle & ~(styleAutoPlace | styleSemiAutoPlace);
         RECT block;
-        if (!second->shownBlock(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, INT32_MAX, block)
+        if (!second->shownBlock(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, INT32_MAX, block, layout.scale)
             || block.top - reach >= 0) {
-            second->draw(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace);
+            second->draw(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, INT32_MAX, layout.scale);
         } else {
             // No room above: from the top of the picture, cut off before the first caption.
             const int32_t top = std::clamp<int32_t>(layout.video.dstY, 0, std::max(bottom, 0));
-            second->draw(ct, dc, 0, top, W, bottom - top, fixed);
+            second->draw(ct, dc, 0, top, W, bottom - top, fixed, INT32_MAX, layout.scale);
         }
     }
     if (font)

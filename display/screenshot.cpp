@@ -194,14 +194,18 @@ void requestScreenshot(System& sys, bool movieFrameOnly)
 
 void takeComposedScreenshots(System& sys)
 {
+    DisplaySurface* back = sys.displays.backSurface();
+    takeComposedScreenshotsOf(sys, back && back->surface ? back->surface->pixels() : nullptr);
+}
+
+void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen)
+{
     ScreenshotState& s = sys.screenshots;
     if (s.composedWanted == 0)
         return;
     const CaptureStart start;
     const int wanted = s.composedWanted;
     s.composedWanted = 0;
-    DisplaySurface* back = sys.displays.backSurface();
-    const platform::PixelView* screen = back && back->surface ? back->surface->pixels() : nullptr;
     if (!movieShown(sys) || !screen) {
         debugLog("Screenshot: no movie shown\n");
         return;

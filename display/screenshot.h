@@ -5,6 +5,7 @@
 #pragma once
 
 #include "display/frame_drawing.h"
+#include "platform/surface.h"
 #include "platform/win32.h"
 
 #include <cstdint>
@@ -23,6 +24,8 @@ void requestScreenshot(System& sys, bool movieFrameOnly);
 // In renderFrame after the picture, the status bar and the captions, before the overlay and the notice:
 // the composed picture for every F12 press since the last frame.
 void takeComposedScreenshots(System& sys);
+// The same from the pixels of an enlarged screen (its status bar and captions drawn at its resolution).
+void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen);
 // The notice of the last screenshot for three seconds, empty after; noted as the one drawn on this frame.
 StatusNotice screenshotNotice(System& sys);
 // In renderFrame, last before presenting: draws screenshotNotice on the back surface.

@@ -6,6 +6,7 @@
 #include "platform/surface.h"
 #include "platform/win32.h"
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -26,6 +27,10 @@ struct DesktopMode {
     int height = 0;
     PixelFormat format = PixelFormat::XRGB8888;
 };
+
+// Draws on a picture shown enlarged: the pixels of the shown client area right after the picture was
+// scaled there and before they are shown, and the factor it was enlarged by.
+using PresentedPainter = std::function<void(PixelView shown, double scale)>;
 
 class DisplayDriver {
 public:
@@ -55,6 +60,11 @@ public:
     virtual void endFrame(HWND /*window*/) {}
     // Counts presentation resets; the primary surfaces made before a reset are lost.
     virtual uint32_t resets() = 0;
+    // The factor the window's client area is enlarged by where it is shown: above 1 when a full-screen
+    // mode smaller than the desktop fills it, else 1.
+    virtual double presentedScale(HWND /*window*/) { return 1.0; }
+    // While set, a present of the whole client area enlarged hands painter the shown pixels first.
+    virtual void setPresentedPainter(HWND /*window*/, PresentedPainter /*painter*/) {}
 };
 
 // The driver in use: the SDL one unless a test put another in place.
@@ -80,6 +90,10 @@ public:
     RECT lastSourceRect {};
     RECT lastDestination {};
     HWND fullScreenWindow = nullptr;
+    // The full-screen mode entered; it fills the desktop with its aspect kept, enlarged when smaller.
+    int modeWidth = 0;
+    int modeHeight = 0;
+    PresentedPainter painter;
 
     std::vector<DisplayDeviceInfo> devices() override { return deviceList; }
     bool desktop(DesktopMode& mode) override;
@@ -90,6 +104,8 @@ public:
     bool backBufferAvailable() override { return !noBackBuffer; }
     bool present(HWND window, ConstPixelView source, const RECT& sourceRect, const RECT& destination) override;
     uint32_t resets() override { return resetCount; }
+    double presentedScale(HWND window) override;
+    void setPresentedPainter(HWND, PresentedPainter p) override { painter = std::move(p); }
 };
 
 }

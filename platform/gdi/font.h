@@ -52,6 +52,10 @@ struct FontObject {
     // The family name of the primary face (for diagnostics and tests).
     const std::string& familyName() const;
     bool syntheticBold() const;
+    // What the font was asked for, so that it can be made again at another size.
+    int requestedHeight = 0;
+    int requestedWeight = 0;
+    std::string requestedFace;
 
 private:
     std::unique_ptr<platform::FontFaces> faces_;

@@ -160,6 +160,19 @@ HFONT createFont(int height, int weight, const char* face)
         DRAFT_QUALITY, DEFAULT_PITCH, face);
 }
 
+HFONT createScaledFont(HFONT font, double factor)
+{
+    if (!font || !liveFonts().count(font) || !(factor > 0))
+        return nullptr;
+    const int height = static_cast<int>(std::lround(font->requestedHeight * factor));
+    return createFont(height, font->requestedWeight, font->requestedFace.c_str());
+}
+
+uint64_t fontSerial(HFONT font)
+{
+    return font && liveFonts().count(font) ? font->serial() : 0;
+}
+
 FontObject* defaultFont()
 {
     static bool tried = false;
@@ -247,6 +260,9 @@ HFONT CreateFontA(int height, int, int, int, int weight, DWORD, DWORD, DWORD, DW
 
     faces->request = std::move(request);
     auto* font = new FontObject(std::move(faces), cellHeight, ascent);
+    font->requestedHeight = height;
+    font->requestedWeight = weight;
+    font->requestedFace = faceName ? faceName : "";
     liveFonts().insert(font);
     return font;
 }

@@ -69,6 +69,10 @@ namespace platform {
 // The fonts the player makes: a face and cell height (as CreateFontA) at a weight, upright, in the
 // default character set and quality; null when it cannot be created.
 HFONT createFont(int height, int weight, const char* face);
+// The same face and weight as font with its height times factor; null when it cannot be made.
+HFONT createScaledFont(HFONT font, double factor);
+// Tells fonts apart over time, even a new one at a deleted one's address; 0 for no live font.
+uint64_t fontSerial(HFONT font);
 
 // A device context drawing on the pixels surface views, which must outlive it.
 HDC createSurfaceDC(PixelView surface);

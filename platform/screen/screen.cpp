@@ -7,6 +7,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -67,8 +68,13 @@ Screen& Screen::operator=(Screen&& other) noexcept
     exclusive_ = std::exchange(other.exclusive_, false);
     screenWidth_ = other.screenWidth_;
     screenHeight_ = other.screenHeight_;
+    scale_ = other.scale_;
+    preferredScale_ = other.preferredScale_;
     hardware_ = other.hardware_;
     resets_ = other.resets_;
+    painter_ = std::move(other.painter_);
+    paintScale_ = other.paintScale_;
+    presented_ = std::move(other.presented_);
     return *this;
 }
 
@@ -100,6 +106,7 @@ ScreenGeometry Screen::geometry() const
     if (window_)
         SDL_GetWindowSize(window_, &g.physicalWidth, &g.physicalHeight);
     g.exclusive = exclusive_;
+    g.scale = exclusive_ ? 1.0 : scale_;
     g.screenWidth = screenWidth_;
     g.screenHeight = screenHeight_;
     return g;
@@ -213,7 +220,10 @@ bool Screen::present(ConstPixelView source, const RECT& sourceRect, const RECT& 
     const Area target = physicalFromClient(g, dst);
     const bool scaled = target.w != src.right - src.left || target.h != src.bottom - src.top;
     bool shown;
-    if (path_ == PresentPath::Texture || (scaled && exclusive_ && hardwareRenderer())) {
+    const double enlarged = painter_ ? presentedScale() : 1.0;
+    if (enlarged > 1.0 && target == viewportOf(g)) {
+        shown = presentPainted(source, src, target, enlarged);
+    } else if (path_ == PresentPath::Texture || (scaled && exclusive_ && hardwareRenderer())) {
         shown = presentWithTexture(source, src, target);
     } else {
         // Back at 1:1 after a GPU-scaled full screen: the framebuffer takes over from the renderer.
@@ -260,6 +270,78 @@ bool Screen::presentWithTexture(ConstPixelView source, const RECT& src, const Ar
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, &area, &to);
     SDL_RenderPresent(renderer_);
+    return true;
+}
+
+bool Screen::fitScale(int width, int height, int roomWidth, int roomHeight)
+{
+    double scale = preferredScale_;
+    if (width > 0 && height > 0 && roomWidth > 0 && roomHeight > 0)
+        scale = std::min({ scale, static_cast<double>(roomWidth) / width, static_cast<double>(roomHeight) / height });
+    scale = std::max(scale, 1.0);
+    if (scale == scale_)
+        return false;
+    scale_ = scale;
+    return true;
+}
+
+double Screen::presentedScale() const
+{
+    const ScreenGeometry g = geometry();
+    if (!g.exclusive)
+        return g.scale;
+    if (g.screenWidth <= 0 || g.screenHeight <= 0)
+        return 1.0;
+    const Area view = viewportOf(g);
+    const double f = std::min(static_cast<double>(view.w) / g.screenWidth, static_cast<double>(view.h) / g.screenHeight);
+    return f > 1.0 ? f : 1.0;
+}
+
+// The picture is scaled where it is shown and the painter draws on it there: straight in the framebuffer,
+// or for a renderer in memory of the shown size that the texture then takes 1:1.
+bool Screen::presentPainted(ConstPixelView source, const RECT& src, const Area& target, double scale)
+{
+    if (path_ == PresentPath::Framebuffer && !hardwareRenderer()) {
+        if (renderer_)
+            releaseRenderer();
+        paintScale_ = scale;
+        const bool shown = presentWithFramebuffer(source, src, target);
+        paintScale_ = 0;
+        return shown;
+    }
+    if (presented_.width != target.w || presented_.height != target.h || presented_.format != source.format)
+        presented_ = Surface(target.w, target.h, source.format);
+    scaler_.scale(source, src, presented_.view());
+    painter_(presented_.view(), scale);
+    const RECT whole { 0, 0, target.w, target.h };
+    return presentWithTexture(presented_, whole, target);
+}
+
+bool Screen::paintFramebuffer(const Area& target)
+{
+    SDL_Surface* frame = framebuffer_;
+    if (!frame || target.x < 0 || target.y < 0 || target.w <= 0 || target.h <= 0 || target.x + target.w > frame->w
+        || target.y + target.h > frame->h)
+        return false;
+    const SDL_PixelFormat& format = *frame->format;
+    PixelView out;
+    if (format.BytesPerPixel == 4 && format.Rmask == 0xFF0000 && format.Gmask == 0xFF00 && format.Bmask == 0xFF)
+        out.format = PixelFormat::XRGB8888;
+    else if (format.format == SDL_PIXELFORMAT_RGB565)
+        out.format = PixelFormat::RGB565;
+    else
+        return false;
+    if (SDL_MUSTLOCK(frame) && SDL_LockSurface(frame) != 0)
+        return false;
+    const int bytes = frame->format->BytesPerPixel;
+    out.pitch = frame->pitch;
+    out.width = target.w;
+    out.height = target.h;
+    out.bytes = static_cast<uint8_t*>(frame->pixels) + static_cast<size_t>(target.y) * frame->pitch
+        + static_cast<size_t>(target.x) * bytes;
+    painter_(out, paintScale_);
+    if (SDL_MUSTLOCK(frame))
+        SDL_UnlockSurface(frame);
     return true;
 }
 
@@ -371,6 +453,8 @@ bool Screen::presentWithFramebuffer(ConstPixelView source, const RECT& src, cons
         ? SDL_BlitSurface(view, &area, frame, &target) == 0
         : scaleIntoFramebuffer(source, src, dst) || SDL_BlitScaled(view, &area, frame, &target) == 0;
     SDL_FreeSurface(view);
+    if (ok && paintScale_ > 0)
+        paintFramebuffer(dst);
     return ok && SDL_UpdateWindowSurface(window_) == 0;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/surface.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 struct SDL_Window;
@@ -38,6 +39,13 @@ public:
     PresentPath path() const { return path_; }
     ScreenGeometry geometry() const;
     bool exclusive() const { return exclusive_; }
+    // The desktop's scale outside exclusive mode: the window's physical size is its client size times
+    // this, and its pictures are enlarged to fill it.
+    double scale() const { return scale_; }
+    void setScale(double scale) { preferredScale_ = scale_ = scale > 1.0 ? scale : 1.0; }
+    // The desktop's scale, or less (not below 1) when a client area of width × height would not fit
+    // into room × roomHeight device pixels at it; true when that changed the scale.
+    bool fitScale(int width, int height, int roomWidth, int roomHeight);
 
     // Covers the window's display as a borderless full-screen window standing for a screen of
     // width × height, whose pictures are scaled to fill it with their aspect kept. False when refused.
@@ -64,6 +72,13 @@ public:
     // shows the pictures or nothing was shown.
     bool readShown(Surface& picture);
 
+    // The factor the client area is enlarged by where it is shown: above 1 when a full-screen mode
+    // smaller than the desktop fills it, or in a window at a desktop scale above 1; else 1.
+    double presentedScale() const;
+    // While set, a present of the whole client area enlarged scales the picture first and hands painter
+    // the shown pixels and the factor before they are shown, so that what it draws is not filtered.
+    void setPresentedPainter(std::function<void(PixelView, double)> painter) { painter_ = std::move(painter); }
+
     // SDL lost the render targets (the texture must be made again) or the whole render device.
     void renderReset(bool deviceLost);
     // How often that happened.
@@ -76,6 +91,8 @@ private:
     bool presentWithTexture(ConstPixelView source, const RECT& src, const Area& dst);
     bool presentWithFramebuffer(ConstPixelView source, const RECT& src, const Area& dst);
     bool scaleIntoFramebuffer(ConstPixelView source, const RECT& src, const Area& target);
+    bool presentPainted(ConstPixelView source, const RECT& src, const Area& target, double scale);
+    bool paintFramebuffer(const Area& target);
 
     SDL_Window* window_ = nullptr;
     PresentPath path_ = PresentPath::Framebuffer;
@@ -91,9 +108,16 @@ private:
     bool exclusive_ = false;
     int screenWidth_ = 0;
     int screenHeight_ = 0;
+    double scale_ = 1.0;
+    double preferredScale_ = 1.0;
     // Whether SDL's renderer runs on graphics hardware: -1 until asked.
     int hardware_ = -1;
     uint32_t resets_ = 0;
+    std::function<void(PixelView, double)> painter_;
+    // The factor presentWithFramebuffer paints at after scaling; 0 for no painting.
+    double paintScale_ = 0;
+    // The enlarged picture a renderer shows when painted: scaled and drawn on here first.
+    Surface presented_;
 };
 
 }

@@ -20,24 +20,25 @@ Area viewportOf(const ScreenGeometry& g)
 
 POINT clientFromPhysical(const ScreenGeometry& g, int x, int y)
 {
-    if (!g.exclusive)
+    if (!g.mapped())
         return POINT { x, y };
     const Area view = viewportOf(g);
-    if (view.w <= 0 || view.h <= 0)
+    const long w = g.clientWidth(), h = g.clientHeight();
+    if (view.w <= 0 || view.h <= 0 || w <= 0 || h <= 0)
         return POINT { 0, 0 };
-    const long cx = static_cast<long>(x - view.x) * g.screenWidth / view.w;
-    const long cy = static_cast<long>(y - view.y) * g.screenHeight / view.h;
-    return POINT { static_cast<LONG>(std::clamp<long>(cx, 0, g.screenWidth - 1)),
-        static_cast<LONG>(std::clamp<long>(cy, 0, g.screenHeight - 1)) };
+    const long cx = static_cast<long>(x - view.x) * w / view.w;
+    const long cy = static_cast<long>(y - view.y) * h / view.h;
+    return POINT { static_cast<LONG>(std::clamp<long>(cx, 0, w - 1)), static_cast<LONG>(std::clamp<long>(cy, 0, h - 1)) };
 }
 
 Area physicalFromClient(const ScreenGeometry& g, const RECT& r)
 {
-    if (!g.exclusive || g.screenWidth <= 0 || g.screenHeight <= 0)
+    const long w = g.clientWidth(), h = g.clientHeight();
+    if (!g.mapped() || w <= 0 || h <= 0)
         return Area { r.left, r.top, r.right - r.left, r.bottom - r.top };
     const Area view = viewportOf(g);
-    auto mapX = [&](long x) { return static_cast<int>(view.x + x * view.w / g.screenWidth); };
-    auto mapY = [&](long y) { return static_cast<int>(view.y + y * view.h / g.screenHeight); };
+    auto mapX = [&](long x) { return static_cast<int>(view.x + x * view.w / w); };
+    auto mapY = [&](long y) { return static_cast<int>(view.y + y * view.h / h); };
     const int x0 = mapX(r.left), x1 = mapX(r.right), y0 = mapY(r.top), y1 = mapY(r.bottom);
     return Area { x0, y0, x1 - x0, y1 - y0 };
 }

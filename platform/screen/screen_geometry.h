@@ -20,14 +20,22 @@ struct ScreenGeometry {
     bool exclusive = false;
     int screenWidth = 0;
     int screenHeight = 0;
+    // Outside exclusive mode, the desktop's scale: the client area is the physical one divided by it.
+    double scale = 1.0;
 
     // The client area's size as the window procedure sees it.
-    int clientWidth() const { return exclusive ? screenWidth : physicalWidth; }
-    int clientHeight() const { return exclusive ? screenHeight : physicalHeight; }
+    int clientWidth() const { return exclusive ? screenWidth : unscaled(physicalWidth); }
+    int clientHeight() const { return exclusive ? screenHeight : unscaled(physicalHeight); }
+    // Whether client and physical coordinates differ.
+    bool mapped() const { return exclusive || scale > 1.0; }
+
+private:
+    int unscaled(int physical) const { return scale > 1.0 ? static_cast<int>(physical / scale + 0.5) : physical; }
 };
 
-// The part of the physical client area the client area is shown in: all of it, or in exclusive mode
-// the largest rectangle of the screen's aspect that fits, centred.
+// The part of the physical client area the client area is shown in: all of it (scaled by the desktop's
+// scale when that is above 1), or in exclusive mode the largest rectangle of the screen's aspect that
+// fits, centred.
 Area viewportOf(const ScreenGeometry& geometry);
 // A physical point (a mouse position) in client coordinates; in exclusive mode clamped to the screen.
 POINT clientFromPhysical(const ScreenGeometry& geometry, int x, int y);

@@ -89,6 +89,18 @@ public:
             screen->endFrame();
     }
 
+    double presentedScale(HWND window) override
+    {
+        Screen* screen = screenOf(window);
+        return screen ? screen->presentedScale() : 1.0;
+    }
+
+    void setPresentedPainter(HWND window, PresentedPainter painter) override
+    {
+        if (Screen* screen = screenOf(window))
+            screen->setPresentedPainter(std::move(painter));
+    }
+
     // Every screen counts the resets SDL reports; the main window's is the one DirectDraw draws on.
     uint32_t resets() override
     {

@@ -1,8 +1,10 @@
 // Windows and their geometry, the desktop and the cursor on SDL2.
 #include "platform/kernel.h"
+#include "platform/screen/display_scale.h"
 #include "platform/window/window_registry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,8 +42,9 @@ void clientSize(const WindowObject& window, int& width, int& height)
     if (window.isDesktop) {
         SDL_Rect usable {};
         if (platform::startVideo() && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
-            width = usable.w;
-            height = usable.h;
+            // At a desktop scale above 1 the desktop is as large as the main window sees it.
+            width = platform::unscaledByDesktop(usable.w);
+            height = platform::unscaledByDesktop(usable.h);
         }
         return;
     }
@@ -81,8 +84,8 @@ bool usableClientSize(HWND handle, int& width, int& height)
         return false;
     // The frame the window manager puts around the window now; none without a manager.
     const Borders b = window ? bordersOf(*window) : Borders {};
-    width = usable.w - b.left - b.right;
-    height = usable.h - b.top - b.bottom;
+    width = unscaledByDesktop(usable.w - b.left - b.right);
+    height = unscaledByDesktop(usable.h - b.top - b.bottom);
     return width > 0 && height > 0;
 }
 
@@ -113,10 +116,21 @@ HWND CreateWindowExA(DWORD, const char* className, const char* windowName, DWORD
     window->procedure = windowClass.lpfnWndProc;
     window->className = className;
     window->style = style & ~WS_VISIBLE;
-    window->screen = platform::Screen::open(windowName ? windowName : "", x, y, std::max(1, width),
-        std::max(1, height), bordered(style), platform::defaultPresentPath());
+    // At a desktop scale above 1 the window covers what it covers at scale 1, in device pixels, or as
+    // much as the desktop has room for.
+    platform::Screen sizing;
+    sizing.setScale(platform::displayScale());
+    SDL_Rect usable {};
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        sizing.fitScale(width, height, usable.w, usable.h);
+    const double scale = sizing.scale();
+    auto physical = [scale](int n) { return static_cast<int>(std::lround(std::max(1, n) * scale)); };
+    window->screen = platform::Screen::open(windowName ? windowName : "", physical(x), physical(y), physical(width),
+        physical(height), bordered(style), platform::defaultPresentPath());
     if (!window->sdl())
         return nullptr;
+    window->screen.setScale(platform::displayScale());
+    window->screen.fitScale(width, height, usable.w, usable.h);
     if (SDL_Surface* icon = platform::iconSurface(windowClass.hIcon))
         SDL_SetWindowIcon(window->sdl(), icon);
     WindowObject* raw = window.get();
@@ -183,8 +197,20 @@ BOOL MoveWindow(HWND handle, int x, int y, int width, int height, BOOL repaint)
         return TRUE;
     }
     Borders b = bordersOf(*window);
-    SDL_SetWindowPosition(window->sdl(), x + b.left, y + b.top);
-    SDL_SetWindowSize(window->sdl(), std::max(1, width - b.left - b.right), std::max(1, height - b.top - b.bottom));
+    // Client coordinates and sizes are the desktop's scale smaller than the device pixels they cover;
+    // a client area that would not fit the desktop at that scale gets the largest one it fits at.
+    SDL_Rect usable {};
+    const int display = SDL_GetWindowDisplayIndex(window->sdl());
+    if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) == 0
+        && window->screen.fitScale(width - b.left - b.right, height - b.top - b.bottom, usable.w - b.left - b.right,
+            usable.h - b.top - b.bottom))
+        platform::platformLog("Display scale: a client area of %dx%d is shown at %.3g.\n", width - b.left - b.right,
+            height - b.top - b.bottom, window->screen.scale());
+    const double scale = window->screen.scale();
+    auto physical = [scale](int n) { return static_cast<int>(std::lround(n * scale)); };
+    SDL_SetWindowPosition(window->sdl(), physical(x) + b.left, physical(y) + b.top);
+    SDL_SetWindowSize(window->sdl(), std::max(1, physical(width - b.left - b.right)),
+        std::max(1, physical(height - b.top - b.bottom)));
     if (repaint)
         window->needsPaint = true;
     return TRUE;

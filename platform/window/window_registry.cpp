@@ -2,8 +2,10 @@
 #include "platform/window/window_registry.h"
 
 #include "platform/kernel.h"
+#include "platform/screen/display_scale.h"
 #include "platform/window/display_server.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,21 +82,34 @@ uint32_t sdlWindowId(HWND handle)
     return window && window->sdl() ? SDL_GetWindowID(window->sdl()) : 0;
 }
 
+double desktopScale()
+{
+    const WindowObject* main = windowRegistry().mainWindow;
+    return main ? main->screen.scale() : displayScale();
+}
+
+int unscaledByDesktop(int pixels)
+{
+    const double scale = desktopScale();
+    return scale == 1.0 ? pixels : static_cast<int>(std::lround(pixels / scale));
+}
+
 POINT clientOrigin(const WindowObject& window)
 {
     POINT p { 0, 0 };
     // The desktop's client area is its usable part, which starts past a panel at the top or left.
     SDL_Rect usable {};
     if (window.isDesktop && startVideo() && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
-        p.x = usable.x;
-        p.y = usable.y;
+        p.x = unscaledByDesktop(usable.x);
+        p.y = unscaledByDesktop(usable.y);
     }
     if (window.screen.exclusive() || window.isDesktop || !window.sdl())
         return p;
     int x = 0, y = 0;
     SDL_GetWindowPosition(window.sdl(), &x, &y);
-    p.x = x;
-    p.y = y;
+    const double scale = window.screen.scale();
+    p.x = static_cast<LONG>(std::lround(x / scale));
+    p.y = static_cast<LONG>(std::lround(y / scale));
     return p;
 }
 

@@ -53,6 +53,10 @@ WindowRegistry& windowRegistry();
 
 // Top-left of the client area in screen coordinates.
 POINT clientOrigin(const WindowObject& window);
+// The scale the desktop's geometry is given in: the main window's (the desktop's scale, or less where
+// its client area would not fit at it), so that placing the window on the desktop adds up.
+double desktopScale();
+int unscaledByDesktop(int pixels);
 // Stops and forgets every timer of a window that goes away.
 void stopTimers(HWND window);
 

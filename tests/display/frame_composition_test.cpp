@@ -128,6 +128,65 @@ TEST_F(FrameComposition, ALostFullScreenSurfaceAsksForARebuild)
     EXPECT_EQ(sys.playback.reinitRequest, 1);
 }
 
+// A 640x480 full-screen mode on a 1920x1080 desktop is shown 2.25 times enlarged: only the picture is
+// scaled; the caption is drawn afterwards on the shown pixels, exactly as the desktop's own mode draws it
+// with the font and the band 2.25 times as large, and the status bar is drawn there at that scale too.
+TEST_F(FrameComposition, AnEnlargedModeDrawsItsTextsAtTheScreensPixels)
+{
+    TearDown();
+    sys = System {};
+    bringUp(1);
+    driver->desktopMode = { 1920, 1080, platform::PixelFormat::XRGB8888 };
+    openMovie(640, 480);
+    script->running = false;
+    setTime(milliseconds(0));
+    fillSurface(picture(), 30, 60, 90);
+    sys.settings.seekbar = 0;
+    sys.settings.captionstyle = 0;
+    openMovieCaption(sys, nullptr);
+    sys.movie.currentCaption->addEntry(0, "가나다 자막 Caption");
+    sys.movie.currentCaption->addEntry(endMarker, "");
+    auto text = [](int r, int g, int b) { return !(r == 30 && g == 60 && b == 90) && !isBlack(r, g, b); };
+
+    renderFrame(sys);
+    ASSERT_EQ(driver->lastFrame.width, 1440);
+    ASSERT_EQ(driver->lastFrame.height, 1080);
+    const platform::Surface enlarged = driver->lastFrame;
+    EXPECT_TRUE(boxWhere(screen(), text).empty()) << "the composed screen holds the picture alone";
+
+    sys.settings.seekbar = 1;
+    renderFrame(sys);
+    const PixelBox status = boxWhere(driver->lastFrame, [](int r, int g, int b) { return r == 0 && g == 255 && b == 0; });
+    EXPECT_GE(status.top, 1080 - 36) << describe(status);
+    EXPECT_GT(status.height(), 16) << "the status font is enlarged with the screen: " << describe(status);
+
+    // The desktop's own mode with the caption font and band scaled.
+    sys.settings.seekbar = 0;
+    sys.displays.display.reset();
+    sys.settings.screenx = 1920;
+    sys.settings.screeny = 1080;
+    sys.settings.fontposy = 225;
+    ASSERT_EQ(ddEnum(sys), 0);
+    computeVideoPlacement(sys);
+    DeleteObject(sys.startup.captionFont);
+    sys.startup.captionFont = font(54, FW_EXTRABOLD, "굴림체");
+    renderFrame(sys);
+    ASSERT_EQ(driver->lastFrame.width, 1920);
+    const platform::Surface& desktop = driver->lastFrame;
+
+    const PixelBox a = boxWhere(enlarged, text);
+    const PixelBox b = boxWhere(desktop, text);
+    ASSERT_FALSE(a.empty());
+    ASSERT_EQ(a.width(), b.width()) << describe(a) << " " << describe(b);
+    ASSERT_EQ(a.height(), b.height()) << describe(a) << " " << describe(b);
+    EXPECT_GT(a.bottom, 1080 - 225);
+    int different = 0;
+    for (int y = 0; y < a.height(); ++y)
+        different += !std::equal(enlarged.view().row(a.top + y) + 4 * a.left,
+            enlarged.view().row(a.top + y) + 4 * a.right, desktop.view().row(b.top + y) + 4 * b.left);
+    EXPECT_EQ(different, 0) << "rows of the caption that differ from the desktop mode's";
+}
+
 // The status bar at 640x480: time text, volume scale and mark, position mark.
 TEST_F(FrameComposition, StatusBarMarksSitOnTheirPixels)
 {

@@ -32,6 +32,11 @@ const MappingCase mappings[] = {
         { 0, 0, 1920, 1080 }, { 0, 152, 1280, 720 } },
     { "enlarged thrice", { 1920, 1440, true, 640, 480 }, { 0, 0, 1920, 1440 }, { 5, 5 }, { 1, 1 },
         { 1, 1, 2, 2 }, { 3, 3, 3, 3 } },
+    // A 640x480 window at a desktop scale of 1.25 covers 800x600 device pixels.
+    { "window at 1.25", { 800, 600, false, 0, 0, 1.25 }, { 0, 0, 800, 600 }, { 799, 599 }, { 639, 479 },
+        { 64, 48, 128, 96 }, { 80, 60, 80, 60 } },
+    { "window at 3", { 1920, 1440, false, 0, 0, 3.0 }, { 0, 0, 1920, 1440 }, { 1919, 2 }, { 639, 0 },
+        { 0, 0, 640, 480 }, { 0, 0, 1920, 1440 } },
 };
 
 TEST(ScreenGeometry, MapsBetweenThePhysicalAreaAndTheClientArea)
@@ -43,7 +48,8 @@ TEST(ScreenGeometry, MapsBetweenThePhysicalAreaAndTheClientArea)
         EXPECT_EQ(client.x, c.client.x);
         EXPECT_EQ(client.y, c.client.y);
         EXPECT_EQ(platform::physicalFromClient(c.geometry, c.clientRect), c.physicalRect);
-        EXPECT_EQ(c.geometry.clientWidth(), c.geometry.exclusive ? c.geometry.screenWidth : c.geometry.physicalWidth);
+        EXPECT_EQ(c.geometry.clientWidth(), c.geometry.exclusive ? c.geometry.screenWidth
+                                                                 : static_cast<int>(c.geometry.physicalWidth / c.geometry.scale));
     }
 }
 

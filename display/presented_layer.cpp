@@ -1,0 +1,109 @@
+#include "display/presented_layer.h"
+
+#include "app/debug_log.h"
+#include "app/system.h"
+#include "caption/caption.h"
+#include "display/frame_composition.h"
+#include "display/frame_drawing.h"
+#include "display/info_overlay.h"
+#include "display/overlay_text.h"
+#include "display/screenshot.h"
+#include "media/media_stream.h"
+#include "platform/ddraw/display_driver.h"
+#include "platform/gdi/gdi.h"
+
+namespace sublumen {
+
+namespace {
+
+// The system's font remade at scale, kept until the font or the scale changes; the font itself when it
+// cannot be remade.
+HFONT scaledFont(CompositionState::ScaledFont& kept, HFONT font, double scale)
+{
+    const uint64_t source = platform::fontSerial(font);
+    if (source == 0)
+        return font;
+    if (kept.source != source || kept.scale != scale) {
+        if (kept.font)
+            DeleteObject(kept.font);
+        kept.source = source;
+        kept.scale = scale;
+        kept.font = platform::createScaledFont(font, scale);
+        if (!kept.font)
+            debugLog("Presentation: no font at %.2f times its size\n", scale);
+    }
+    return kept.font ? kept.font : font;
+}
+
+// The frame's layout on the enlarged screen shown: every size scaled, the fonts remade at the scale and
+// the surface's exact size.
+FrameLayout presentedLayout(System& sys, platform::PixelView shown, double scale)
+{
+    FrameLayout layout = scaledLayout(frameLayout(sys), scale);
+    layout.width = shown.width;
+    layout.height = shown.height;
+    CompositionState& c = sys.composition;
+    layout.fonts.caption = scaledFont(c.scaledFonts[0], sys.startup.captionFont, scale);
+    layout.fonts.status = scaledFont(c.scaledFonts[1], sys.startup.seekBarFont, scale);
+    layout.fonts.overlay = scaledFont(c.scaledFonts[2], sys.startup.overlayFont, scale);
+    return layout;
+}
+
+}
+
+void drawPresentedTexts(System& sys, platform::PixelView shown, double scale)
+{
+    HDC dc = platform::createSurfaceDC(shown);
+    if (!dc)
+        return;
+    const FrameLayout layout = presentedLayout(sys, shown, scale);
+    if (movieShown(sys)) {
+        const uint32_t t = sys.movie.currentStream->currentTime();
+        drawStatusBar(dc, layout, statusBar(sys, t));
+        drawCaptions(dc, layout, captionsShown(sys, t));
+    }
+    // F12 keeps what the screen shows, at its resolution, without the overlay and the notice.
+    takeComposedScreenshotsOf(sys, &shown);
+    if (sys.settings.help != 0) {
+        const OverlayText text = overlayText(sys);
+        if (sys.settings.captionstyle & styleShadow)
+            drawInfoOverlay(dc, layout, text, 1);
+        drawInfoOverlay(dc, layout, text, 0);
+    }
+    const StatusNotice notice = screenshotNotice(sys);
+    if (!notice.text.empty())
+        drawStatusNotice(dc, layout, notice);
+    platform::destroySurfaceDC(dc);
+}
+
+bool renderPresentedFrame(System& sys)
+{
+    HWND window = sys.window.mainWindow;
+    if (!window || !sys.displays.display || !sys.displays.backSurface())
+        return false;
+    platform::DisplayDriver& driver = platform::displayDriver();
+    const double scale = driver.presentedScale(window);
+    if (!(scale > 1.0))
+        return false;
+    CompositionState& c = sys.composition;
+    DisplaySurface* back = sys.displays.backSurface();
+    HDC dc = back->getDC();
+    fillBorders(dc, frameLayout(sys), frameContent(sys));
+    back->releaseDC(dc);
+    c.textsPresented = true;
+    drawVideo(sys);
+    c.textsPresented = false;
+    bool painted = false;
+    driver.setPresentedPainter(window, [&sys, &painted](platform::PixelView shown, double f) {
+        drawPresentedTexts(sys, shown, f);
+        painted = true;
+    });
+    presentFrame(sys);
+    driver.setPresentedPainter(window, nullptr);
+    // A frame that could not be shown enlarged still answers F12, from the composed picture.
+    if (!painted)
+        takeComposedScreenshots(sys);
+    return true;
+}
+
+}
