@@ -26,6 +26,13 @@ Screen Screen::open(const char* title, int x, int y, int width, int height, bool
     Screen screen;
     screen.path_ = path;
     Uint32 flags = SDL_WINDOW_HIDDEN | (bordered ? 0 : SDL_WINDOW_BORDERLESS);
+    // A Wayland compositor enlarges a window at an output scale above 1 itself, texts and all, unless the
+    // window draws at the output's pixels; its size stays logical, which is the client size.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && !std::strcmp(driver, "wayland")) {
+        flags |= SDL_WINDOW_ALLOW_HIGHDPI;
+        screen.highDpi_ = true;
+    }
     // The renderer path asks for an OpenGL window up front so that creating the renderer later does not
     // recreate the window under the user's hands; drivers without OpenGL get a plain window.
     if (path == PresentPath::Texture)
@@ -58,6 +65,8 @@ Screen& Screen::operator=(Screen&& other) noexcept
     screenWidth_ = other.screenWidth_;
     screenHeight_ = other.screenHeight_;
     scale_ = other.scale_;
+    highDpi_ = other.highDpi_;
+    loggedDensity_ = other.loggedDensity_;
     preferredScale_ = other.preferredScale_;
     hardware_ = other.hardware_;
     resets_ = other.resets_;
@@ -83,13 +92,27 @@ ScreenGeometry Screen::geometry() const
 {
     ScreenGeometry g;
     if (window_)
-        SDL_GetWindowSize(window_, &g.physicalWidth, &g.physicalHeight);
+        SDL_GetWindowSizeInPixels(window_, &g.physicalWidth, &g.physicalHeight);
     g.exclusive = exclusive_;
-    g.scale = exclusive_ ? 1.0 : scale_;
+    g.scale = exclusive_ ? 1.0 : scale();
+    g.density = density();
     g.screenWidth = screenWidth_;
     g.screenHeight = screenHeight_;
     return g;
 }
+
+double Screen::density() const
+{
+    if (!highDpi_ || !window_)
+        return 1.0;
+    int w = 0, h = 0, pixelsWide = 0, pixelsHigh = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    SDL_GetWindowSizeInPixels(window_, &pixelsWide, &pixelsHigh);
+    // Wayland's buffer scales are whole numbers; the width alone says which.
+    return w > 0 && pixelsWide > w ? static_cast<double>(pixelsWide) / w : 1.0;
+}
+
+double Screen::scale() const { return highDpi_ ? density() : scale_; }
 
 bool Screen::enterExclusive(int width, int height)
 {
@@ -133,7 +156,7 @@ PixelView Screen::frame() const
     if (!window_ || !framebuffer_ || path_ != PresentPath::Framebuffer || renderer_ || SDL_MUSTLOCK(framebuffer_))
         return {};
     int w = 0, h = 0;
-    SDL_GetWindowSize(window_, &w, &h);
+    SDL_GetWindowSizeInPixels(window_, &w, &h);
     // Full screen shows its screen 1:1 only at the display's own size.
     if (framebuffer_->w != w || framebuffer_->h != h || (exclusive_ && (screenWidth_ != w || screenHeight_ != h)))
         return {};
@@ -200,9 +223,15 @@ bool Screen::present(ConstPixelView source, const RECT& sourceRect, const RECT& 
     const bool scaled = target.w != src.right - src.left || target.h != src.bottom - src.top;
     bool shown;
     const double enlarged = painter_ ? presentedScale() : 1.0;
+    // SDL's framebuffer has the window's logical size: a denser drawable is reached only by a renderer.
+    const bool dense = g.density > 1.0;
+    if (dense != (loggedDensity_ > 1.0) || (dense && g.density != loggedDensity_))
+        platformLog("Display scale: the compositor's output scale is %.3g; the window is drawn at its pixels.\n",
+            g.density);
+    loggedDensity_ = g.density;
     if (enlarged > 1.0 && target == viewportOf(g)) {
         shown = presentPainted(source, src, target, enlarged);
-    } else if (path_ == PresentPath::Texture || (scaled && exclusive_ && hardwareRenderer())) {
+    } else if (path_ == PresentPath::Texture || dense || (scaled && exclusive_ && hardwareRenderer())) {
         shown = presentWithTexture(source, src, target);
     } else {
         // Back at 1:1 after a GPU-scaled full screen: the framebuffer takes over from the renderer.
@@ -220,7 +249,7 @@ bool Screen::fitScale(int width, int height, int roomWidth, int roomHeight)
     if (width > 0 && height > 0 && roomWidth > 0 && roomHeight > 0)
         scale = std::min({ scale, static_cast<double>(roomWidth) / width, static_cast<double>(roomHeight) / height });
     scale = std::max(scale, 1.0);
-    if (scale == scale_)
+    if (highDpi_ || scale == scale_)
         return false;
     scale_ = scale;
     return true;
@@ -242,7 +271,7 @@ double Screen::presentedScale() const
 // or for a renderer in memory of the shown size that the texture then takes 1:1.
 bool Screen::presentPainted(ConstPixelView source, const RECT& src, const Area& target, double scale)
 {
-    if (path_ == PresentPath::Framebuffer && !hardwareRenderer()) {
+    if (path_ == PresentPath::Framebuffer && density() <= 1.0 && !hardwareRenderer()) {
         if (renderer_)
             releaseRenderer();
         paintScale_ = scale;
@@ -353,7 +382,7 @@ bool Screen::presentWithFramebuffer(ConstPixelView source, const RECT& src, cons
 
 bool Screen::readShown(Surface& picture)
 {
-    if (!window_ || renderer_)
+    if (!window_ || renderer_ || density() > 1.0)
         return false;
     if (frame().empty())
         endFrame();  // asking SDL for the framebuffer may free the one the frame is in

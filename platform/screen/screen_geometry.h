@@ -22,6 +22,8 @@ struct ScreenGeometry {
     int screenHeight = 0;
     // Outside exclusive mode, the desktop's scale: the client area is the physical one divided by it.
     double scale = 1.0;
+    // Physical pixels per unit of the mouse's coordinates (above 1 where a compositor scales the window).
+    double density = 1.0;
 
     // The client area's size as the window procedure sees it.
     int clientWidth() const { return exclusive ? screenWidth : unscaled(physicalWidth); }
