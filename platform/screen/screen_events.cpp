@@ -27,12 +27,7 @@ unsigned heldNow()
 void placeMouse(ScreenEvent& out, int x, int y, const ScreenGeometryOf& geometryOf)
 {
     ScreenGeometry geometry;
-    if (!geometryOf(out.window, geometry)) {
-        out.point = POINT { x, y };
-        return;
-    }
-    auto pixels = [&](int n) { return static_cast<int>(n * geometry.density); };
-    out.point = clientFromPhysical(geometry, pixels(x), pixels(y));
+    out.point = geometryOf(out.window, geometry) ? clientFromMouse(geometry, x, y) : POINT { x, y };
 }
 
 // An event of this kind whose flag (focus gained, device lost) is as given.

@@ -41,6 +41,9 @@ private:
 Area viewportOf(const ScreenGeometry& geometry);
 // A physical point (a mouse position) in client coordinates; in exclusive mode clamped to the screen.
 POINT clientFromPhysical(const ScreenGeometry& geometry, int x, int y);
+// A mouse position in SDL's window coordinates (density times fewer than the physical pixels) in client
+// coordinates.
+POINT clientFromMouse(const ScreenGeometry& geometry, int x, int y);
 // A client rectangle in physical coordinates.
 Area physicalFromClient(const ScreenGeometry& geometry, const RECT& client);
 // Clips a source rectangle of a sourceWidth × sourceHeight picture and its destination together
