@@ -54,6 +54,7 @@ Screen& Screen::operator=(Screen&& other) noexcept
     window_ = std::exchange(other.window_, nullptr);
     path_ = other.path_;
     renderer_ = std::exchange(other.renderer_, nullptr);
+    borrowedRenderer_ = std::exchange(other.borrowedRenderer_, false);
     texture_ = std::exchange(other.texture_, nullptr);
     textureFormat_ = other.textureFormat_;
     textureWidth_ = other.textureWidth_;

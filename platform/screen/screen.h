@@ -104,6 +104,8 @@ private:
     SDL_Window* window_ = nullptr;
     PresentPath path_ = PresentPath::Framebuffer;
     SDL_Renderer* renderer_ = nullptr;
+    // The renderer is SDL's own, which shows the framebuffer: it goes with the window, not with us.
+    bool borrowedRenderer_ = false;
     SDL_Texture* texture_ = nullptr;
     uint32_t textureFormat_ = 0;
     int textureWidth_ = 0;

@@ -16,16 +16,22 @@ void Screen::releaseRenderer()
 {
     if (texture_)
         SDL_DestroyTexture(texture_);
-    if (renderer_)
+    if (renderer_ && !borrowedRenderer_)
         SDL_DestroyRenderer(renderer_);
     texture_ = nullptr;
     renderer_ = nullptr;
+    borrowedRenderer_ = false;
 }
 
 bool Screen::presentWithTexture(ConstPixelView source, const RECT& src, const Area& dst)
 {
     if (!renderer_) {
-        renderer_ = SDL_CreateRenderer(window_, -1, 0);
+        // Where SDL shows the window's framebuffer through a renderer of its own (Wayland), that renderer
+        // stays with the window once made and is the only one it can have: it shows the textures too.
+        renderer_ = SDL_GetRenderer(window_);
+        borrowedRenderer_ = renderer_ != nullptr;
+        if (!renderer_)
+            renderer_ = SDL_CreateRenderer(window_, -1, 0);
         if (!renderer_) {
             platformLog("Presentation: no renderer: %s\n", SDL_GetError());
             return false;

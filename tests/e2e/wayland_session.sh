@@ -202,7 +202,7 @@ ffmpeg -loglevel error -f lavfi -i color=c=0x1E3C5A:s=640x480:r=25:d=60 -c:v mpe
   || { echo "skipped: no fixture movie"; exit 77; }
 printf '<SAMI><BODY>\n<SYNC Start=0><P Class=KRCC>가나다 자막 Caption\n</BODY></SAMI>\n' >"${flat%.avi}.smi"
 export SUBLUMEN_FRAME_TRACE=$out/trace
-presented() { grep -c '^P ' "$SUBLUMEN_FRAME_TRACE" 2>/dev/null || echo 0; }
+presented() { local n; n=$(grep -c '^P ' "$SUBLUMEN_FRAME_TRACE" 2>/dev/null); echo "${n:-0}"; }
 scaled() {  # name output-scale width height fontsize fontposy: the output once ten pictures were shown
   local run=$1 i
   swaymsg -q output HEADLESS-1 scale "$2" || fail "$run: sway kept its scale"
@@ -234,6 +234,7 @@ end_player() {
   kill -0 "$pid" 2>/dev/null && { fail "the player did not end"; kill -9 "$pid"; }
   wait "$pid" 2>/dev/null
   pid=
+  cp "$log" "$out/$1.log"
 }
 if scaled dense 2 640 480 24 100; then
   has "Display scale: the compositor's output scale is 2" || fail "the output's scale is not logged"
@@ -248,7 +249,7 @@ if scaled dense 2 640 480 24 100; then
   wait_count ">>> initDirectDrawMode() 2" 1 60
   for _ in $(seq 60); do
     sleep 0.5
-    grim "$out/densefull.png" || fail "grim"
+    grim -o HEADLESS-1 "$out/densefull.png" || fail "grim"
     convert "$out/densefull.png" -crop 1280x480+0+512 +repage -trim +repage "$out/densefull.caption.png"
     [ "$(compare -metric AE "$out/densefull.caption.png" "$out/dense.caption.png" null: 2>&1)" = 0 ] && break
   done
@@ -256,12 +257,31 @@ if scaled dense 2 640 480 24 100; then
     = "000000 $movie $movie 000000" ] \
     || fail "the full-screen mode does not cover the output at scale 2"
   same densefull dense
-  end_player
+  key -M alt -k Return -m alt
+  wait_count ">>> initDirectDrawMode() 5" 2 60
+  wait_tree '"fullscreen_mode": 0' 60 "the window did not come back from full screen"
+  # Moved to an output of scale 1 and back, the window draws at each one's pixels.
+  swaymsg -q create_output && swaymsg -q output HEADLESS-2 resolution 1280x1024 position 1280 0 scale 1 \
+    || fail "no second output"
+  swaymsg -q '[app_id="sublumen"] move container to output HEADLESS-2' || fail "the window stayed on its output"
+  wait_count "Display scale: the compositor's output scale is 1;" 1 30
+  swaymsg -q '[app_id="sublumen"] move container to output HEADLESS-1' || fail "the window did not come back"
+  wait_count "Display scale: the compositor's output scale is 2;" 2 30
+  swaymsg -q output HEADLESS-2 disable
+  swaymsg -q '[app_id="sublumen"] focus' || fail "the window cannot have the focus back"
+  for _ in $(seq 60); do
+    sleep 0.5
+    grim -o HEADLESS-1 "$out/back.png" || fail "grim"
+    caption back 1280x480+0+480
+    [ "$(compare -metric AE "$out/back.caption.png" "$out/dense.caption.png" null: 2>&1)" = 0 ] && break
+  done
+  same back dense
+  end_player dense
 fi
 if scaled wide 1 1280 960 48 200; then
   caption wide 1280x480+0+480
   same dense wide
-  end_player
+  end_player wide
 fi
 
 if [ "$failures" -gt 0 ]; then
