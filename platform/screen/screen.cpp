@@ -109,7 +109,8 @@ double Screen::density() const
     int w = 0, h = 0, pixelsWide = 0, pixelsHigh = 0;
     SDL_GetWindowSize(window_, &w, &h);
     SDL_GetWindowSizeInPixels(window_, &pixelsWide, &pixelsHigh);
-    // Wayland's buffer scales are whole numbers; the width alone says which.
+    // SDL sizes the drawable from the output's logical size, so fractional scales (1.5) come through too;
+    // the width, the larger figure, says it most exactly.
     return w > 0 && pixelsWide > w ? static_cast<double>(pixelsWide) / w : 1.0;
 }
 
