@@ -4,27 +4,16 @@
 
 #include "platform/frame_trace.h"
 #include "platform/kernel.h"
+#include "platform/screen/sdl_pixels.h"
 
 #include <SDL.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <utility>
 
 namespace platform {
-
-namespace {
-
-uint32_t sdlFormatOf(PixelFormat format)
-{
-    return format == PixelFormat::RGB565 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888;
-}
-
-SDL_Rect sdlRect(const Area& a) { return SDL_Rect { a.x, a.y, a.w, a.h }; }
-
-}
 
 PresentPath defaultPresentPath()
 {
@@ -37,6 +26,13 @@ Screen Screen::open(const char* title, int x, int y, int width, int height, bool
     Screen screen;
     screen.path_ = path;
     Uint32 flags = SDL_WINDOW_HIDDEN | (bordered ? 0 : SDL_WINDOW_BORDERLESS);
+    // A Wayland compositor enlarges a window at an output scale above 1 itself, texts and all, unless the
+    // window draws at the output's pixels; its size stays logical, which is the client size.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && !std::strcmp(driver, "wayland")) {
+        flags |= SDL_WINDOW_ALLOW_HIGHDPI;
+        screen.highDpi_ = true;
+    }
     // The renderer path asks for an OpenGL window up front so that creating the renderer later does not
     // recreate the window under the user's hands; drivers without OpenGL get a plain window.
     if (path == PresentPath::Texture)
@@ -58,6 +54,7 @@ Screen& Screen::operator=(Screen&& other) noexcept
     window_ = std::exchange(other.window_, nullptr);
     path_ = other.path_;
     renderer_ = std::exchange(other.renderer_, nullptr);
+    borrowedRenderer_ = std::exchange(other.borrowedRenderer_, false);
     texture_ = std::exchange(other.texture_, nullptr);
     textureFormat_ = other.textureFormat_;
     textureWidth_ = other.textureWidth_;
@@ -69,6 +66,8 @@ Screen& Screen::operator=(Screen&& other) noexcept
     screenWidth_ = other.screenWidth_;
     screenHeight_ = other.screenHeight_;
     scale_ = other.scale_;
+    highDpi_ = other.highDpi_;
+    loggedDensity_ = other.loggedDensity_;
     preferredScale_ = other.preferredScale_;
     hardware_ = other.hardware_;
     resets_ = other.resets_;
@@ -90,27 +89,32 @@ void Screen::close()
     exclusive_ = false;
 }
 
-void Screen::releaseRenderer()
-{
-    if (texture_)
-        SDL_DestroyTexture(texture_);
-    if (renderer_)
-        SDL_DestroyRenderer(renderer_);
-    texture_ = nullptr;
-    renderer_ = nullptr;
-}
-
 ScreenGeometry Screen::geometry() const
 {
     ScreenGeometry g;
     if (window_)
-        SDL_GetWindowSize(window_, &g.physicalWidth, &g.physicalHeight);
+        SDL_GetWindowSizeInPixels(window_, &g.physicalWidth, &g.physicalHeight);
     g.exclusive = exclusive_;
-    g.scale = exclusive_ ? 1.0 : scale_;
+    g.scale = exclusive_ ? 1.0 : scale();
+    g.density = density();
     g.screenWidth = screenWidth_;
     g.screenHeight = screenHeight_;
     return g;
 }
+
+double Screen::density() const
+{
+    if (!highDpi_ || !window_)
+        return 1.0;
+    int w = 0, h = 0, pixelsWide = 0, pixelsHigh = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    SDL_GetWindowSizeInPixels(window_, &pixelsWide, &pixelsHigh);
+    // SDL sizes the drawable from the output's logical size, so fractional scales (1.5) come through too;
+    // the width, the larger figure, says it most exactly.
+    return w > 0 && pixelsWide > w ? static_cast<double>(pixelsWide) / w : 1.0;
+}
+
+double Screen::scale() const { return highDpi_ ? density() : scale_; }
 
 bool Screen::enterExclusive(int width, int height)
 {
@@ -154,7 +158,7 @@ PixelView Screen::frame() const
     if (!window_ || !framebuffer_ || path_ != PresentPath::Framebuffer || renderer_ || SDL_MUSTLOCK(framebuffer_))
         return {};
     int w = 0, h = 0;
-    SDL_GetWindowSize(window_, &w, &h);
+    SDL_GetWindowSizeInPixels(window_, &w, &h);
     // Full screen shows its screen 1:1 only at the display's own size.
     if (framebuffer_->w != w || framebuffer_->h != h || (exclusive_ && (screenWidth_ != w || screenHeight_ != h)))
         return {};
@@ -221,9 +225,15 @@ bool Screen::present(ConstPixelView source, const RECT& sourceRect, const RECT& 
     const bool scaled = target.w != src.right - src.left || target.h != src.bottom - src.top;
     bool shown;
     const double enlarged = painter_ ? presentedScale() : 1.0;
+    // SDL's framebuffer has the window's logical size: a denser drawable is reached only by a renderer.
+    const bool dense = g.density > 1.0;
+    if (dense != (loggedDensity_ > 1.0) || (dense && g.density != loggedDensity_))
+        platformLog("Display scale: the compositor's output scale is %.3g; the window is drawn at its pixels.\n",
+            g.density);
+    loggedDensity_ = g.density;
     if (enlarged > 1.0 && target == viewportOf(g)) {
         shown = presentPainted(source, src, target, enlarged);
-    } else if (path_ == PresentPath::Texture || (scaled && exclusive_ && hardwareRenderer())) {
+    } else if (path_ == PresentPath::Texture || dense || (scaled && exclusive_ && hardwareRenderer())) {
         shown = presentWithTexture(source, src, target);
     } else {
         // Back at 1:1 after a GPU-scaled full screen: the framebuffer takes over from the renderer.
@@ -235,51 +245,13 @@ bool Screen::present(ConstPixelView source, const RECT& sourceRect, const RECT& 
     return shown;
 }
 
-bool Screen::presentWithTexture(ConstPixelView source, const RECT& src, const Area& dst)
-{
-    if (!renderer_) {
-        renderer_ = SDL_CreateRenderer(window_, -1, 0);
-        if (!renderer_) {
-            platformLog("Presentation: no renderer: %s\n", SDL_GetError());
-            return false;
-        }
-        SDL_RendererInfo info {};
-        if (SDL_GetRendererInfo(renderer_, &info) == 0)
-            platformLog("Presentation: SDL renderer %s.\n", info.name);
-    }
-    const uint32_t format = sdlFormatOf(source.format);
-    if (!texture_ || textureFormat_ != format || textureWidth_ != source.width || textureHeight_ != source.height) {
-        if (texture_)
-            SDL_DestroyTexture(texture_);
-        texture_ = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STREAMING, source.width, source.height);
-        if (!texture_) {
-            platformLog("Presentation: no texture: %s\n", SDL_GetError());
-            return false;
-        }
-        SDL_SetTextureScaleMode(texture_, SDL_ScaleModeLinear);
-        textureFormat_ = format;
-        textureWidth_ = source.width;
-        textureHeight_ = source.height;
-    }
-    SDL_Rect area { src.left, src.top, src.right - src.left, src.bottom - src.top };
-    const uint8_t* first = source.row(area.y) + area.x * (source.bitsPerPixel() / 8);
-    if (SDL_UpdateTexture(texture_, &area, first, source.pitch) != 0)
-        return false;
-    const SDL_Rect to = sdlRect(dst);
-    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, &area, &to);
-    SDL_RenderPresent(renderer_);
-    return true;
-}
-
 bool Screen::fitScale(int width, int height, int roomWidth, int roomHeight)
 {
     double scale = preferredScale_;
     if (width > 0 && height > 0 && roomWidth > 0 && roomHeight > 0)
         scale = std::min({ scale, static_cast<double>(roomWidth) / width, static_cast<double>(roomHeight) / height });
     scale = std::max(scale, 1.0);
-    if (scale == scale_)
+    if (highDpi_ || scale == scale_)
         return false;
     scale_ = scale;
     return true;
@@ -301,7 +273,7 @@ double Screen::presentedScale() const
 // or for a renderer in memory of the shown size that the texture then takes 1:1.
 bool Screen::presentPainted(ConstPixelView source, const RECT& src, const Area& target, double scale)
 {
-    if (path_ == PresentPath::Framebuffer && !hardwareRenderer()) {
+    if (path_ == PresentPath::Framebuffer && density() <= 1.0 && !hardwareRenderer()) {
         if (renderer_)
             releaseRenderer();
         paintScale_ = scale;
@@ -343,54 +315,6 @@ bool Screen::paintFramebuffer(const Area& target)
     if (SDL_MUSTLOCK(frame))
         SDL_UnlockSurface(frame);
     return true;
-}
-
-// Whether SDL's renderer runs on graphics hardware rather than a software rasteriser (SDL's own, or
-// an OpenGL one such as llvmpipe). Asked once, on a hidden window of its own, so that the window being
-// shown keeps its framebuffer.
-bool Screen::hardwareRenderer()
-{
-    if (hardware_ >= 0)
-        return hardware_ == 1;
-    hardware_ = 0;
-    // A video driver that shows nothing (offscreen, dummy) has no graphics hardware behind it worth
-    // loading a whole OpenGL stack for.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (!driver || (std::strcmp(driver, "x11") != 0 && std::strcmp(driver, "wayland") != 0
-                       && std::strcmp(driver, "kmsdrm") != 0)) {
-        platformLog("Presentation: video driver %s; full-screen scaling on the CPU.\n", driver ? driver : "none");
-        return false;
-    }
-    SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
-    if (!probe) {
-        platformLog("Presentation: no OpenGL window (%s); scaling on the CPU.\n", SDL_GetError());
-        return false;
-    }
-    std::string renderer = "none";
-    if (SDL_Renderer* r = SDL_CreateRenderer(probe, -1, SDL_RENDERER_ACCELERATED)) {
-        SDL_RendererInfo info {};
-        if (SDL_GetRendererInfo(r, &info) == 0 && (info.flags & SDL_RENDERER_ACCELERATED)
-            && std::strcmp(info.name, "software") != 0) {
-            renderer = info.name;
-            using GetString = const unsigned char* (*)(unsigned int);
-            constexpr unsigned int glRenderer = 0x1F01;
-            auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-            const char* device = std::strncmp(info.name, "opengl", 6) == 0 && getString
-                ? reinterpret_cast<const char*>(getString(glRenderer))
-                : nullptr;
-            if (device)
-                renderer += std::string(" on ") + device;
-            const bool rasteriser = device
-                && (std::strstr(device, "llvmpipe") || std::strstr(device, "softpipe")
-                    || std::strstr(device, "swrast") || std::strstr(device, "Software"));
-            hardware_ = rasteriser ? 0 : 1;
-        }
-        SDL_DestroyRenderer(r);
-    }
-    SDL_DestroyWindow(probe);
-    platformLog("Presentation: renderer %s; full-screen scaling on the %s.\n", renderer.c_str(),
-        hardware_ == 1 ? "GPU" : "CPU");
-    return hardware_ == 1;
 }
 
 // Filters src of source into target of the framebuffer (bilinear up, area average down).
@@ -460,7 +384,7 @@ bool Screen::presentWithFramebuffer(ConstPixelView source, const RECT& src, cons
 
 bool Screen::readShown(Surface& picture)
 {
-    if (!window_ || renderer_)
+    if (!window_ || renderer_ || density() > 1.0)
         return false;
     if (frame().empty())
         endFrame();  // asking SDL for the framebuffer may free the one the frame is in
@@ -476,19 +400,6 @@ bool Screen::readShown(Surface& picture)
     if (SDL_MUSTLOCK(frame))
         SDL_UnlockSurface(frame);
     return rc == 0;
-}
-
-void Screen::renderReset(bool deviceLost)
-{
-    // The textures are gone with the targets; the next present makes them again.
-    if (deviceLost) {
-        endFrame();
-        releaseRenderer();
-    } else if (texture_) {
-        SDL_DestroyTexture(texture_);
-        texture_ = nullptr;
-    }
-    ++resets_;
 }
 
 }

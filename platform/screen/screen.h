@@ -40,11 +40,18 @@ public:
     ScreenGeometry geometry() const;
     bool exclusive() const { return exclusive_; }
     // The desktop's scale outside exclusive mode: the window's physical size is its client size times
-    // this, and its pictures are enlarged to fill it.
-    double scale() const { return scale_; }
+    // this, and its pictures are enlarged to fill it. On a compositor that scales windows itself it is
+    // the window's pixel density, which follows the output the window is on.
+    double scale() const;
+    // Device pixels per unit of SDL's window coordinates (sizes, positions, the mouse): above 1 only for
+    // a window whose compositor keeps its logical size and lets it draw at the output's scale.
+    double density() const;
+    // The factor from client coordinates to SDL's window coordinates.
+    double windowUnitScale() const { return highDpi_ ? 1.0 : scale_; }
     void setScale(double scale) { preferredScale_ = scale_ = scale > 1.0 ? scale : 1.0; }
     // The desktop's scale, or less (not below 1) when a client area of width × height would not fit
-    // into room × roomHeight device pixels at it; true when that changed the scale.
+    // into room × roomHeight device pixels at it; true when that changed the scale. A compositor's own
+    // scale is never lowered: the window keeps its logical size there.
     bool fitScale(int width, int height, int roomWidth, int roomHeight);
 
     // Covers the window's display as a borderless full-screen window standing for a screen of
@@ -69,7 +76,7 @@ public:
     // Hands the frame to its keeper now.
     void endFrame();
     // What the framebuffer shows, as XRGB8888 at the window's physical size; false when a renderer
-    // shows the pictures or nothing was shown.
+    // shows the pictures (as it does at a density above 1) or nothing was shown.
     bool readShown(Surface& picture);
 
     // The factor the client area is enlarged by where it is shown: above 1 when a full-screen mode
@@ -97,6 +104,8 @@ private:
     SDL_Window* window_ = nullptr;
     PresentPath path_ = PresentPath::Framebuffer;
     SDL_Renderer* renderer_ = nullptr;
+    // The renderer is SDL's own, which shows the framebuffer: it goes with the window, not with us.
+    bool borrowedRenderer_ = false;
     SDL_Texture* texture_ = nullptr;
     uint32_t textureFormat_ = 0;
     int textureWidth_ = 0;
@@ -109,6 +118,10 @@ private:
     int screenWidth_ = 0;
     int screenHeight_ = 0;
     double scale_ = 1.0;
+    // Made on Wayland, where the window's size is logical and its drawable is density() times that.
+    bool highDpi_ = false;
+    // The density last logged.
+    double loggedDensity_ = 1.0;
     double preferredScale_ = 1.0;
     // Whether SDL's renderer runs on graphics hardware: -1 until asked.
     int hardware_ = -1;

@@ -27,7 +27,7 @@ unsigned heldNow()
 void placeMouse(ScreenEvent& out, int x, int y, const ScreenGeometryOf& geometryOf)
 {
     ScreenGeometry geometry;
-    out.point = geometryOf(out.window, geometry) ? clientFromPhysical(geometry, x, y) : POINT { x, y };
+    out.point = geometryOf(out.window, geometry) ? clientFromMouse(geometry, x, y) : POINT { x, y };
 }
 
 // An event of this kind whose flag (focus gained, device lost) is as given.
@@ -48,6 +48,8 @@ bool translateWindowEvent(const SDL_WindowEvent& event, ScreenEvent& out)
         return take(out, ScreenEvent::Kind::Focus, event.event == SDL_WINDOWEVENT_FOCUS_GAINED);
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SIZE_CHANGED:
+    // On an output of another scale the window's pixels are as many more or fewer.
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED:
         return take(out, ScreenEvent::Kind::Expose);
     case SDL_WINDOWEVENT_CLOSE:
         return take(out, ScreenEvent::Kind::Close);

@@ -31,6 +31,12 @@ POINT clientFromPhysical(const ScreenGeometry& g, int x, int y)
     return POINT { static_cast<LONG>(std::clamp<long>(cx, 0, w - 1)), static_cast<LONG>(std::clamp<long>(cy, 0, h - 1)) };
 }
 
+POINT clientFromMouse(const ScreenGeometry& g, int x, int y)
+{
+    auto pixels = [&](int n) { return static_cast<int>(n * g.density); };
+    return clientFromPhysical(g, pixels(x), pixels(y));
+}
+
 Area physicalFromClient(const ScreenGeometry& g, const RECT& r)
 {
     const long w = g.clientWidth(), h = g.clientHeight();

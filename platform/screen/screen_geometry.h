@@ -22,6 +22,8 @@ struct ScreenGeometry {
     int screenHeight = 0;
     // Outside exclusive mode, the desktop's scale: the client area is the physical one divided by it.
     double scale = 1.0;
+    // Physical pixels per unit of the mouse's coordinates (above 1 where a compositor scales the window).
+    double density = 1.0;
 
     // The client area's size as the window procedure sees it.
     int clientWidth() const { return exclusive ? screenWidth : unscaled(physicalWidth); }
@@ -39,6 +41,9 @@ private:
 Area viewportOf(const ScreenGeometry& geometry);
 // A physical point (a mouse position) in client coordinates; in exclusive mode clamped to the screen.
 POINT clientFromPhysical(const ScreenGeometry& geometry, int x, int y);
+// A mouse position in SDL's window coordinates (density times fewer than the physical pixels) in client
+// coordinates.
+POINT clientFromMouse(const ScreenGeometry& geometry, int x, int y);
 // A client rectangle in physical coordinates.
 Area physicalFromClient(const ScreenGeometry& geometry, const RECT& client);
 // Clips a source rectangle of a sourceWidth × sourceHeight picture and its destination together

@@ -206,7 +206,7 @@ BOOL MoveWindow(HWND handle, int x, int y, int width, int height, BOOL repaint)
             usable.h - b.top - b.bottom))
         platform::platformLog("Display scale: a client area of %dx%d is shown at %.3g.\n", width - b.left - b.right,
             height - b.top - b.bottom, window->screen.scale());
-    const double scale = window->screen.scale();
+    const double scale = window->screen.windowUnitScale();
     auto physical = [scale](int n) { return static_cast<int>(std::lround(n * scale)); };
     SDL_SetWindowPosition(window->sdl(), physical(x) + b.left, physical(y) + b.top);
     SDL_SetWindowSize(window->sdl(), std::max(1, physical(width - b.left - b.right)),

@@ -85,7 +85,7 @@ uint32_t sdlWindowId(HWND handle)
 double desktopScale()
 {
     const WindowObject* main = windowRegistry().mainWindow;
-    return main ? main->screen.scale() : displayScale();
+    return main ? main->screen.windowUnitScale() : displayScale();
 }
 
 int unscaledByDesktop(int pixels)
@@ -107,7 +107,7 @@ POINT clientOrigin(const WindowObject& window)
         return p;
     int x = 0, y = 0;
     SDL_GetWindowPosition(window.sdl(), &x, &y);
-    const double scale = window.screen.scale();
+    const double scale = window.screen.windowUnitScale();
     p.x = static_cast<LONG>(std::lround(x / scale));
     p.y = static_cast<LONG>(std::lround(y / scale));
     return p;

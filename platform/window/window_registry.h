@@ -54,7 +54,8 @@ WindowRegistry& windowRegistry();
 // Top-left of the client area in screen coordinates.
 POINT clientOrigin(const WindowObject& window);
 // The scale the desktop's geometry is given in: the main window's (the desktop's scale, or less where
-// its client area would not fit at it), so that placing the window on the desktop adds up.
+// its client area would not fit at it; 1 where the compositor gives it in logical units), so that
+// placing the window on the desktop adds up.
 double desktopScale();
 int unscaledByDesktop(int pixels);
 // Stops and forgets every timer of a window that goes away.

@@ -4,12 +4,13 @@
 # shows the caption on the screen, answers keys, keeps the screen awake (the compositor's idle
 # inhibitor) only while the movie plays, goes to full screen and back with Alt+Enter, and ends on Esc
 # with exit code 0 and its settings saved. A Wayland display that is not there gives way to X11.
+# At an output scale of 2 the window keeps its size and draws its caption at the output's pixels.
 # Usage: wayland_session.sh PLAYER MAKE_MOVIE OUTDIR   (logs and pictures stay in OUTDIR)
 set -uo pipefail
 player=$1
 make_movie=$2
 out=$3
-for tool in sway swaymsg grim wtype convert compare Xvfb xdpyinfo; do
+for tool in sway swaymsg grim wtype convert compare Xvfb xdpyinfo ffmpeg; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 rm -rf "$out"
@@ -192,6 +193,96 @@ fi
 pid=
 grep -qx 'iscaption dword 0' "$out/config/sublumen/settings" || fail "the settings were not saved: $(cat "$out/config/sublumen/settings")"
 grep -qx 'fullscreen dword 0' "$out/config/sublumen/settings" || fail "full screen was saved on"
+
+# At output scale 2 a 640x480 window covers 1280x960 of the output's pixels and draws its caption at
+# them: exactly as a 1280x960 window at scale 1 with the font and its place twice as large does, and so
+# does the 640x480 full-screen mode, enlarged as much on the 1280x1024 output.
+flat=$out/media/flat.avi
+ffmpeg -loglevel error -f lavfi -i color=c=0x1E3C5A:s=640x480:r=25:d=60 -c:v mpeg4 -q:v 2 "$flat" \
+  || { echo "skipped: no fixture movie"; exit 77; }
+printf '<SAMI><BODY>\n<SYNC Start=0><P Class=KRCC>가나다 자막 Caption\n</BODY></SAMI>\n' >"${flat%.avi}.smi"
+export SUBLUMEN_FRAME_TRACE=$out/trace
+presented() { local n; n=$(grep -c '^P ' "$SUBLUMEN_FRAME_TRACE" 2>/dev/null); echo "${n:-0}"; }
+scaled() {  # name output-scale width height fontsize fontposy: the output once ten pictures were shown
+  local run=$1 i
+  swaymsg -q output HEADLESS-1 scale "$2" || fail "$run: sway kept its scale"
+  printf 'fullscreen dword 0\nasksmi dword 0\nhelp dword 0\nseekbar dword 0\ncaptionstyle dword 0\niscaption dword 1\nscreenx dword %s\nscreeny dword %s\nbpp dword 32\nfontsize dword %s\nfontposy dword %s\n' \
+    "$3" "$4" "$5" "$6" >"$out/config/sublumen/settings"
+  rm -f "$log" "$SUBLUMEN_FRAME_TRACE"
+  "$out/sublumen" "$flat" >"$out/$run.out" 2>&1 &
+  pid=$!
+  wait_count "Init Ok. Start" 1 60 || return 1
+  for ((i = 0; i < 300 && $(presented) < 10; i++)); do sleep 0.1; done
+  [ "$(presented)" -ge 10 ] || fail "$run: only $(presented) pictures presented"
+  # The compositor shows the window a frame or two after it is drawn.
+  sleep 1
+  grim "$out/$run.png" || fail "grim"
+}
+# The caption in the area WxH+X+Y of a screenshot: the box around what is not the movie's colour.
+caption() { convert "$out/$1.png" -crop "$2" +repage -trim +repage "$out/$1.caption.png"; }
+same() {
+  local size differing
+  size=$(convert "$out/$1.caption.png" -format '%wx%h' info:)
+  [[ $size =~ ^([0-9]+)x([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -gt 200 ] && [ "${BASH_REMATCH[2]}" -gt 30 ] \
+    || fail "no caption line on $1's screen ($size)"
+  differing=$(compare -metric AE "$out/$1.caption.png" "$out/$2.caption.png" null: 2>&1)
+  [ "$differing" = 0 ] || fail "the caption of $1 differs from $2's in $differing pixels"
+}
+end_player() {
+  key -k Escape
+  for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && { fail "the player did not end"; kill -9 "$pid"; }
+  wait "$pid" 2>/dev/null
+  pid=
+  cp "$log" "$out/$1.log"
+}
+if scaled dense 2 640 480 24 100; then
+  has "Display scale: the compositor's output scale is 2" || fail "the output's scale is not logged"
+  pixel() { convert "$out/dense.png" -format "%[hex:p{$1,$2}]" info:; }
+  [ "$(convert "$out/dense.png" -format '%wx%h' info:)" = 1280x1024 ] || fail "the screenshot is not the output's pixels"
+  movie=$(pixel 10 10)
+  [ "$movie" != 404040 ] && [ "$(pixel 1279 959)" = "$movie" ] && [ "$(pixel 1279 960)" = 404040 ] \
+    || fail "a 640x480 window at scale 2 does not cover 1280x960 ($movie $(pixel 1279 959) $(pixel 1279 960))"
+  caption dense 1280x480+0+480
+  # Full screen: the mode fills the output's width, 32 pixels of black above and below.
+  key -M alt -k Return -m alt
+  wait_count ">>> initDirectDrawMode() 2" 1 60
+  for _ in $(seq 60); do
+    sleep 0.5
+    grim -o HEADLESS-1 "$out/densefull.png" || fail "grim"
+    convert "$out/densefull.png" -crop 1280x480+0+512 +repage -trim +repage "$out/densefull.caption.png"
+    [ "$(compare -metric AE "$out/densefull.caption.png" "$out/dense.caption.png" null: 2>&1)" = 0 ] && break
+  done
+  [ "$(convert "$out/densefull.png" -format '%[hex:p{640,31}] %[hex:p{640,32}] %[hex:p{1279,991}] %[hex:p{640,992}]' info:)" \
+    = "000000 $movie $movie 000000" ] \
+    || fail "the full-screen mode does not cover the output at scale 2"
+  same densefull dense
+  key -M alt -k Return -m alt
+  wait_count ">>> initDirectDrawMode() 5" 2 60
+  wait_tree '"fullscreen_mode": 0' 60 "the window did not come back from full screen"
+  # Moved to an output of scale 1 and back, the window draws at each one's pixels.
+  swaymsg -q create_output && swaymsg -q output HEADLESS-2 resolution 1280x1024 position 1280 0 scale 1 \
+    || fail "no second output"
+  swaymsg -q '[app_id="sublumen"] move container to output HEADLESS-2' || fail "the window stayed on its output"
+  wait_count "Display scale: the compositor's output scale is 1;" 1 30
+  swaymsg -q '[app_id="sublumen"] move container to output HEADLESS-1' || fail "the window did not come back"
+  wait_count "Display scale: the compositor's output scale is 2;" 2 30
+  swaymsg -q output HEADLESS-2 disable
+  swaymsg -q '[app_id="sublumen"] focus' || fail "the window cannot have the focus back"
+  for _ in $(seq 60); do
+    sleep 0.5
+    grim -o HEADLESS-1 "$out/back.png" || fail "grim"
+    caption back 1280x480+0+480
+    [ "$(compare -metric AE "$out/back.caption.png" "$out/dense.caption.png" null: 2>&1)" = 0 ] && break
+  done
+  same back dense
+  end_player dense
+fi
+if scaled wide 1 1280 960 48 200; then
+  caption wide 1280x480+0+480
+  same dense wide
+  end_player wide
+fi
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failure(s); log and pictures in $out"

@@ -39,6 +39,25 @@ const MappingCase mappings[] = {
         { 0, 0, 640, 480 }, { 0, 0, 1920, 1440 } },
 };
 
+// Where the compositor scales the window, the mouse comes in its logical units, density() times fewer than
+// the pixels: in a window at 2 they are the client's own, and in a 640x480 full-screen mode on a 1280x1024
+// output at 2 they pass through the viewport centred 32 pixels down.
+TEST(ScreenGeometry, MousePositionsOfADenseWindowAreInClientCoordinates)
+{
+    const ScreenGeometry window { 1280, 960, false, 0, 0, 2.0, 2.0 };
+    const ScreenGeometry full { 1280, 1024, true, 640, 480, 1.0, 2.0 };
+    const struct {
+        const ScreenGeometry& geometry;
+        POINT mouse, client;
+    } cases[] = { { window, { 639, 479 }, { 639, 479 } }, { window, { 1, 1 }, { 1, 1 } },
+        { full, { 320, 256 }, { 320, 240 } }, { full, { 5, 8 }, { 5, 0 } }, { full, { 639, 511 }, { 639, 479 } } };
+    for (const auto& c : cases) {
+        const POINT client = platform::clientFromMouse(c.geometry, c.mouse.x, c.mouse.y);
+        EXPECT_EQ(client.x, c.client.x) << c.mouse.x << "," << c.mouse.y;
+        EXPECT_EQ(client.y, c.client.y) << c.mouse.x << "," << c.mouse.y;
+    }
+}
+
 TEST(ScreenGeometry, MapsBetweenThePhysicalAreaAndTheClientArea)
 {
     for (const MappingCase& c : mappings) {
