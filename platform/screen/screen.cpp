@@ -289,9 +289,12 @@ bool Screen::presentPainted(ConstPixelView source, const RECT& src, const Area& 
     return presentWithTexture(presented_, whole, target);
 }
 
-bool Screen::paintFramebuffer(const Area& target)
+namespace {
+
+// Lends draw a view of target within frame, locked while it draws. False when target lies outside the
+// frame or the frame's format is not one pictures are drawn in.
+template <class Draw> bool drawInFramebuffer(SDL_Surface* frame, const Area& target, Draw&& draw)
 {
-    SDL_Surface* frame = framebuffer_;
     if (!frame || target.x < 0 || target.y < 0 || target.w <= 0 || target.h <= 0 || target.x + target.w > frame->w
         || target.y + target.h > frame->h)
         return false;
@@ -305,44 +308,28 @@ bool Screen::paintFramebuffer(const Area& target)
         return false;
     if (SDL_MUSTLOCK(frame) && SDL_LockSurface(frame) != 0)
         return false;
-    const int bytes = frame->format->BytesPerPixel;
-    out.pitch = frame->pitch;
-    out.width = target.w;
-    out.height = target.h;
-    out.bytes = static_cast<uint8_t*>(frame->pixels) + static_cast<size_t>(target.y) * frame->pitch
-        + static_cast<size_t>(target.x) * bytes;
-    painter_(out, paintScale_);
-    if (SDL_MUSTLOCK(frame))
-        SDL_UnlockSurface(frame);
-    return true;
-}
-
-// Filters src of source into target of the framebuffer (bilinear up, area average down).
-bool Screen::scaleIntoFramebuffer(ConstPixelView source, const RECT& src, const Area& target)
-{
-    SDL_Surface* frame = framebuffer_;
-    const SDL_PixelFormat& format = *frame->format;
-    PixelView out;
-    if (format.BytesPerPixel == 4 && format.Rmask == 0xFF0000 && format.Gmask == 0xFF00 && format.Bmask == 0xFF)
-        out.format = PixelFormat::XRGB8888;
-    else if (format.format == SDL_PIXELFORMAT_RGB565)
-        out.format = PixelFormat::RGB565;
-    else
-        return false;
-    if (target.x < 0 || target.y < 0 || target.w <= 0 || target.h <= 0 || target.x + target.w > frame->w
-        || target.y + target.h > frame->h)
-        return false;
-    if (SDL_MUSTLOCK(frame) && SDL_LockSurface(frame) != 0)
-        return false;
     out.pitch = frame->pitch;
     out.width = target.w;
     out.height = target.h;
     out.bytes = static_cast<uint8_t*>(frame->pixels) + static_cast<size_t>(target.y) * frame->pitch
         + static_cast<size_t>(target.x) * format.BytesPerPixel;
-    scaler_.scale(source, src, out);
+    draw(out);
     if (SDL_MUSTLOCK(frame))
         SDL_UnlockSurface(frame);
     return true;
+}
+
+}
+
+bool Screen::paintFramebuffer(const Area& target)
+{
+    return drawInFramebuffer(framebuffer_, target, [this](PixelView out) { painter_(out, paintScale_); });
+}
+
+// Filters src of source into target of the framebuffer (bilinear up, area average down).
+bool Screen::scaleIntoFramebuffer(ConstPixelView source, const RECT& src, const Area& target)
+{
+    return drawInFramebuffer(framebuffer_, target, [&](PixelView out) { scaler_.scale(source, src, out); });
 }
 
 bool Screen::presentWithFramebuffer(ConstPixelView source, const RECT& src, const Area& dst)
