@@ -13,6 +13,17 @@ using namespace testing_support;
 
 namespace {
 
+// A primary surface with one back buffer to flip to, as full screen asks for.
+DDSURFACEDESC flipChainDescription()
+{
+    DDSURFACEDESC description {};
+    description.dwSize = sizeof description;
+    description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    description.dwBackBufferCount = 1;
+    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    return description;
+}
+
 class DirectDraw : public ::testing::Test {
 protected:
     void SetUp() override
@@ -191,11 +202,7 @@ TEST_F(DirectDraw, FlipChainLivesAndDiesWithItsPrimary)
 {
     dd->SetCooperativeLevel(window.handle(), DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE);
     ASSERT_EQ(dd->SetDisplayMode(320, 200, 16), DD_OK);
-    DDSURFACEDESC description {};
-    description.dwSize = sizeof description;
-    description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    description.dwBackBufferCount = 1;
-    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    DDSURFACEDESC description = flipChainDescription();
     IDirectDrawSurface* primary = nullptr;
     ASSERT_EQ(dd->CreateSurface(&description, &primary, nullptr), DD_OK);
     IDirectDrawSurface* again = nullptr;
@@ -353,11 +360,7 @@ TEST(FullScreenPicture, AtTheDesktopsSizeTheBackBufferIsComposedWhereItIsShown)
     ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
     ASSERT_EQ(dd->SetCooperativeLevel(window.handle(), DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DD_OK);
     ASSERT_EQ(dd->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height), 32), DD_OK);
-    DDSURFACEDESC description {};
-    description.dwSize = sizeof description;
-    description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    description.dwBackBufferCount = 1;
-    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    DDSURFACEDESC description = flipChainDescription();
     IDirectDrawSurface* primary = nullptr;
     ASSERT_EQ(dd->CreateSurface(&description, &primary, nullptr), DD_OK);
     DDSCAPS caps { DDSCAPS_BACKBUFFER };
