@@ -39,19 +39,7 @@ Dialogue: 0,0:00:00.00,0:00:10.00,Default,,0,0,0,,가나다
 
 bool isRed(int r, int g, int b) { return r > 128 && g < 64 && b < 64; }
 
-class AuthoredCaptionDrawing : public Composition {
-protected:
-    void TearDown() override
-    {
-        closeMovieStream(sys);
-        closeMovieCaption(sys);
-        scope.reset();
-        Composition::TearDown();
-    }
-
-    std::shared_ptr<MediaScript> script = std::make_shared<MediaScript>();
-    std::unique_ptr<ScriptedBackendScope> scope;
-};
+class AuthoredCaptionDrawing : public MovieComposition {};
 
 // A 1280x720 movie letterboxed on 640x480 is shown as 640x360 from row 60, so the script's canvas is
 // drawn twice its size: the box of (100,50)-(120,60) lands on (200,160)-(240,180) in pure red. V shows the

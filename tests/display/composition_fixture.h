@@ -5,14 +5,17 @@
 #include "app/system.h"
 #include "display/display.h"
 #include "display/display_modes.h"
+#include "media/movie_session.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/gdi/gdi.h"
 #include "support/drawing.h"
 #include "support/log_capture.h"
+#include "support/scripted_media_backend.h"
 #include "support/test_window.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -93,6 +96,21 @@ protected:
     RecordingWindow window { 640, 480 };
     platform::ScriptedDisplayDriver* driver = nullptr;
     sublumen::System sys;
+};
+
+// The same, with a movie on the scripted media engine once a test sets up scope over script.
+class MovieComposition : public Composition {
+protected:
+    void TearDown() override
+    {
+        sublumen::closeMovieStream(sys);
+        sublumen::closeMovieCaption(sys);
+        scope.reset();
+        Composition::TearDown();
+    }
+
+    std::shared_ptr<MediaScript> script = std::make_shared<MediaScript>();
+    std::unique_ptr<ScriptedBackendScope> scope;
 };
 
 }

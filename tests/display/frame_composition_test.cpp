@@ -29,16 +29,8 @@ namespace {
 constexpr int W = 640;
 constexpr int H = 480;
 
-class FrameComposition : public Composition {
+class FrameComposition : public MovieComposition {
 protected:
-    void TearDown() override
-    {
-        closeMovieStream(sys);
-        closeMovieCaption(sys);
-        scope.reset();
-        Composition::TearDown();
-    }
-
     // A movie of width x height on the scripted engine, placed by fitmode and running.
     void openMovie(int width, int height, milliseconds duration = milliseconds(7'200'000), int fitmode = FitMode::LetterBox)
     {
@@ -64,9 +56,6 @@ protected:
     }
 
     void setTime(milliseconds t) { script->time = std::chrono::duration_cast<MediaTime>(t); }
-
-    std::shared_ptr<MediaScript> script = std::make_shared<MediaScript>();
-    std::unique_ptr<ScriptedBackendScope> scope;
 };
 
 // Caption time: the stream time plus the movie's shift, never below 0.
