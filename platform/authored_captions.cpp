@@ -42,10 +42,6 @@ constexpr int loggedMessages = 40;
 // A picture larger than this is not a frame the renderer is asked to fill.
 constexpr int largestFrame = 8192;
 
-// What the renderer keeps of the bitmaps it made, in megabytes (and half of it again for their composites):
-// many frames of even a busy scene, for the captions that stay on screen a while.
-constexpr int cachedBitmapsMegabytes = 32;
-
 // Events of a stream wait for the worker's next rendering, or are handed to the track once this many wait.
 constexpr size_t heldEvents = 256;
 
