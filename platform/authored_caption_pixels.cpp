@@ -18,13 +18,20 @@ inline uint32_t scale255(uint32_t x, uint32_t a)
     return (v + (v >> 8)) >> 8;
 }
 
-// The same in 16 bits, which the product and the rounding never leave (255 × 255 + 128 + 254 < 65536);
-// each step is cut to 16 bits so that the compiler knows it too and works on sixteen pixels at once.
+// v / 255 rounded, for v from 0 to 255 × 255, in 16 bits, which the rounding never leaves
+// (255 × 255 + 128 + 254 < 65536); each step is cut to 16 bits so that the compiler knows it too and works
+// on sixteen pixels at once.
+inline uint16_t div255(uint16_t v)
+{
+    const uint16_t w = static_cast<uint16_t>(v + 128);
+    const uint16_t rounded = static_cast<uint16_t>(w + (w >> 8));
+    return static_cast<uint16_t>(rounded >> 8);
+}
+
+// x × a / 255 rounded, for x and a from 0 to 255, in 16 bits.
 inline uint16_t scale255(uint16_t x, uint16_t a)
 {
-    const uint16_t v = static_cast<uint16_t>(x * a + 128);
-    const uint16_t rounded = static_cast<uint16_t>(v + (v >> 8));
-    return static_cast<uint16_t>(rounded >> 8);
+    return div255(static_cast<uint16_t>(x * a));
 }
 
 
@@ -38,10 +45,11 @@ constexpr int bandRows = 16;
 constexpr int composedBlock = 32;
 
 // Composes blocks × composedBlock pixels of one layer (mask m in colour r, g, b at opacity) over the canvas
-// starting at index i. Without branches: a pixel the mask leaves out comes back unchanged, since
+// starting at index i; a colour is rounded once, from what shows through and what the layer adds together
+// (x × (255 - a) + c × a, at most 255 × 255). Without branches: a pixel the mask leaves out comes back unchanged, since
 // x × 255 / 255 rounds to x exactly, which is also what makes composing whole blocks past a layer's
 // edge (with a clear mask) harmless.
-__attribute__((target_clones("avx2", "default"))) void composeBlocks(Canvas& c, size_t i, const uint8_t* m,
+__attribute__((target_clones("avx2", "default"))) void composeBlocks(Canvas& c, size_t i, const uint8_t* __restrict m,
     int blocks, uint16_t r, uint16_t g, uint16_t b, uint16_t opacity)
 {
     uint8_t* __restrict pa = c.a.data() + i;
@@ -54,9 +62,9 @@ __attribute__((target_clones("avx2", "default"))) void composeBlocks(Canvas& c, 
             const uint16_t a = scale255(static_cast<uint16_t>(m[x]), opacity);
             const uint16_t keep = static_cast<uint16_t>(255 - a);
             pa[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pa[x]), keep) + a);
-            pr[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pr[x]), keep) + scale255(r, a));
-            pg[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pg[x]), keep) + scale255(g, a));
-            pb[x] = static_cast<uint8_t>(scale255(static_cast<uint16_t>(pb[x]), keep) + scale255(b, a));
+            pr[x] = static_cast<uint8_t>(div255(static_cast<uint16_t>(pr[x] * keep + r * a)));
+            pg[x] = static_cast<uint8_t>(div255(static_cast<uint16_t>(pg[x] * keep + g * a)));
+            pb[x] = static_cast<uint8_t>(div255(static_cast<uint16_t>(pb[x] * keep + b * a)));
         }
 }
 
@@ -76,16 +84,19 @@ void composeRow(Canvas& c, size_t i, const uint8_t* m, int n, uint16_t r, uint16
     composeBlocks(c, i + done, last, 1, r, g, b, opacity);
 }
 
-// The n composed pixels of the canvas from index i as a rendering keeps them.
-__attribute__((target_clones("avx2", "default"))) void packRun(uint32_t* __restrict out, const Canvas& c, size_t i, int n)
+// Takes the n composed pixels of the canvas from index i into out, as a rendering keeps them, and clears
+// them on the canvas for the next band, in the same pass.
+__attribute__((target_clones("avx2", "default"))) void takeRun(uint32_t* __restrict out, Canvas& c, size_t i, int n)
 {
-    const uint8_t* __restrict pa = c.a.data() + i;
-    const uint8_t* __restrict pr = c.r.data() + i;
-    const uint8_t* __restrict pg = c.g.data() + i;
-    const uint8_t* __restrict pb = c.b.data() + i;
-    for (int k = 0; k < n; ++k)
+    uint8_t* __restrict pa = c.a.data() + i;
+    uint8_t* __restrict pr = c.r.data() + i;
+    uint8_t* __restrict pg = c.g.data() + i;
+    uint8_t* __restrict pb = c.b.data() + i;
+    for (int k = 0; k < n; ++k) {
         out[k] = static_cast<uint32_t>(pa[k]) << 24 | static_cast<uint32_t>(pr[k]) << 16
             | static_cast<uint32_t>(pg[k]) << 8 | pb[k];
+        pa[k] = pr[k] = pg[k] = pb[k] = 0;
+    }
 }
 
 // The first index from x on whose coverage is not 0, or n; 32 pixels at a time over long clear
@@ -125,15 +136,18 @@ int lastShown(const uint8_t* coverage, int from, int end)
 }
 
 // A layer's mask is composed over its stretches that show: a stretch ends at this many pixels the mask
-// leaves clear (from a block boundary on). The clear pixels within a stretch come back unchanged.
-constexpr int clearStretch = 16;
+// leaves clear (from a block boundary on). The clear pixels within a stretch come back unchanged; shorter
+// stretches would cost more in setting each of them up than they save.
+constexpr int clearStretch = 32;
 
 bool clearBlock(const uint8_t* m)
 {
-    uint64_t first, second;
-    std::memcpy(&first, m, sizeof first);
-    std::memcpy(&second, m + 8, sizeof second);
-    return (first | second) == 0;
+    uint64_t words[clearStretch / 8];
+    std::memcpy(words, m, sizeof words);
+    uint64_t shown = 0;
+    for (uint64_t w : words)
+        shown |= w;
+    return shown == 0;
 }
 
 // Adds the span from, to to a row's spans, joined with those it overlaps or comes closer to than joinedGap.
@@ -228,19 +242,21 @@ std::shared_ptr<Rendering> flatten(const ASS_Image* images, const PictureFrame& 
                     static_cast<uint16_t>(i->color >> 24), static_cast<uint16_t>((i->color >> 16) & 0xFF),
                     static_cast<uint16_t>((i->color >> 8) & 0xFF), static_cast<uint16_t>(255 - (i->color & 0xFF)));
         }
-        // Each span becomes a run; the canvas under it is cleared for the next band.
+        // Each span becomes a run, taken off the canvas.
+        size_t at = made->pixels.size();
+        size_t taken = 0;
+        for (int y = band; y < bandEnd; ++y)
+            for (const Span& span : c.rows[static_cast<size_t>(y - band)])
+                taken += static_cast<size_t>(span.to - span.from);
+        made->pixels.resize(at + taken);
         for (int y = band; y < bandEnd; ++y) {
             std::vector<Span>& spans = c.rows[static_cast<size_t>(y - band)];
             const size_t rowStart = static_cast<size_t>(y - band) * c.width;
             for (const Span& span : spans) {
-                const size_t at = made->pixels.size();
                 const int length = span.to - span.from;
-                made->pixels.resize(at + static_cast<size_t>(length));
                 made->runs.push_back({ left + span.from, y, length, at });
-                const size_t p = rowStart + static_cast<size_t>(span.from);
-                packRun(made->pixels.data() + at, c, p, length);
-                for (std::vector<uint8_t>* plane : { &c.a, &c.r, &c.g, &c.b })
-                    std::fill_n(plane->begin() + static_cast<ptrdiff_t>(p), length, uint8_t(0));
+                takeRun(made->pixels.data() + at, c, rowStart + static_cast<size_t>(span.from), length);
+                at += static_cast<size_t>(length);
             }
             spans.clear();
         }
@@ -284,16 +300,41 @@ void blendRun565(uint16_t* dst, const uint32_t* src, int n)
     }
 }
 
+// The part of the target row a run covers, from x0 up to x1; none (x0 >= x1) when it lies outside.
+struct Covered {
+    int64_t y, x0, x1;
+};
+
+Covered covered(PixelView target, const Run& run, int64_t left, int64_t top)
+{
+    const int64_t y = top + run.y;
+    if (y < 0 || y >= target.height)
+        return { y, 0, 0 };
+    return { y, std::max<int64_t>(left + run.x, 0), std::min<int64_t>(left + run.x + run.length, target.width) };
+}
+
+// Runs are short and each on a row of its own, too far apart for the processor to fetch the target's
+// pixels ahead; they are asked for this many runs before they are blended.
+constexpr size_t fetchedAhead = 3;
+// What the processor fetches at once (its cache line).
+constexpr int64_t fetchedBytes = 64;
+
 }
 
 void blendRendering(PixelView target, const Rendering& shown, int64_t left, int64_t top)
 {
-    for (const Run& run : shown.runs) {
-        const int64_t y = top + run.y;
-        if (y < 0 || y >= target.height)
-            continue;
-        const int64_t x0 = std::max<int64_t>(left + run.x, 0);
-        const int64_t x1 = std::min<int64_t>(left + run.x + run.length, target.width);
+    const int64_t bytes = target.format == PixelFormat::XRGB8888 ? 4 : 2;
+    for (size_t k = 0; k < shown.runs.size(); ++k) {
+        if (k + fetchedAhead < shown.runs.size()) {
+            const Covered next = covered(target, shown.runs[k + fetchedAhead], left, top);
+            if (next.x0 < next.x1) {
+                const uint8_t* row = target.row(static_cast<int>(next.y));
+                for (int64_t at = next.x0 * bytes; at < next.x1 * bytes; at += fetchedBytes)
+                    __builtin_prefetch(row + at, 1);
+            }
+        }
+        const Run& run = shown.runs[k];
+        const auto [y, x0, x1] = covered(target, run, left, top);
         if (x0 >= x1)
             continue;
         const uint32_t* src = shown.pixels.data() + run.offset + (x0 - left - run.x);

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -14,6 +16,21 @@ extern "C" {
 }
 
 namespace platform::authored {
+
+// Hands out memory for values a vector grows by without setting them: a rendering's pixels are all written
+// right after, and setting them first would cost a pass over a few megabytes a frame.
+template<typename T> struct Uninitialised : std::allocator<T> {
+    template<typename U> struct rebind {
+        using other = Uninitialised<U>;
+    };
+    Uninitialised() = default;
+    template<typename U> Uninitialised(const Uninitialised<U>&) noexcept { }
+    template<typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template<typename U, typename... Args> void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 // One run of a rendering's pixels on one row, in frame coordinates, and where its pixels start.
 struct Run {
@@ -32,7 +49,7 @@ struct Rendering {
     int pictureWidth = 0;
     int pictureHeight = 0;
     std::vector<Run> runs;
-    std::vector<uint32_t> pixels;
+    std::vector<uint32_t, Uninitialised<uint32_t>> pixels;
 
     bool sameFrame(const PictureFrame& f) const
     {

@@ -172,6 +172,9 @@ struct AuthoredCaptions::State {
                 platformLog("ass: the renderer cannot start; captions as authored are not shown\n");
                 return nullptr;
             }
+            // The renderer's own limits let its caches grow by about 190 MB over a scene of moving signs,
+            // whose glyphs and bitmaps are new on every frame and never asked for again.
+            ass_set_cache_limits(renderer.get(), 0, cachedBitmapsMegabytes);
             const std::string config = resourceFile("fonts.conf");
             ass_set_fonts(renderer.get(), nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT,
                 config.empty() ? nullptr : config.c_str(), 1);

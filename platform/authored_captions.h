@@ -43,6 +43,10 @@ struct PictureFrame {
     int pictureHeight = 0;
 };
 
+// What the renderer keeps of the bitmaps it made, in megabytes (and half of it again for their composites):
+// many frames of even a busy scene, for the captions that stay on screen a while.
+constexpr int cachedBitmapsMegabytes = 32;
+
 // The most a movie's attachments may bring as fonts: one font, and all of them together.
 constexpr size_t maximumFontBytes = 64u << 20;
 constexpr size_t maximumFontsBytes = 256u << 20;

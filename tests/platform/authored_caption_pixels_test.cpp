@@ -59,7 +59,7 @@ std::vector<ASS_Image> imagesOf(std::vector<Layer>& layers, int dx, int dy)
 uint32_t scaled(uint32_t x, uint32_t a) { return (x * a + 127) / 255; }
 
 // Composition and blending worked out pixel by pixel over the whole frame, the plain way: each layer over
-// premultiplied colour with coverage, every pixel rounded to the nearest of x × a / 255.
+// premultiplied colour with coverage, each channel rounded once to the nearest of its sum over 255.
 void referenceBlend(const std::vector<Layer>& layers, int width, int height, Surface& target, int left, int top)
 {
     std::vector<uint32_t> a(static_cast<size_t>(width) * height), r(a.size()), g(a.size()), b(a.size());
@@ -74,9 +74,9 @@ void referenceBlend(const std::vector<Layer>& layers, int width, int height, Sur
                 const size_t p = static_cast<size_t>(y) * width + x;
                 const uint32_t alpha = scaled(l.mask[static_cast<size_t>(j) * l.stride + i], 255 - (l.colour & 0xFF));
                 a[p] = scaled(a[p], 255 - alpha) + alpha;
-                r[p] = scaled(r[p], 255 - alpha) + scaled(l.colour >> 24, alpha);
-                g[p] = scaled(g[p], 255 - alpha) + scaled((l.colour >> 16) & 0xFF, alpha);
-                b[p] = scaled(b[p], 255 - alpha) + scaled((l.colour >> 8) & 0xFF, alpha);
+                r[p] = (r[p] * (255 - alpha) + (l.colour >> 24) * alpha + 127) / 255;
+                g[p] = (g[p] * (255 - alpha) + ((l.colour >> 16) & 0xFF) * alpha + 127) / 255;
+                b[p] = (b[p] * (255 - alpha) + ((l.colour >> 8) & 0xFF) * alpha + 127) / 255;
             }
     }
     for (int y = 0; y < height; ++y)

@@ -6,7 +6,8 @@
 //     changing every frame;
 //   - a file of 100 000 events (the renderer looks at each of them every frame).
 // Frames run at 24 per second of movie time over the scene; prints the mean, the median and the worst
-// frame, then the same scene as the player runs it, with the default render budget: how long the main
+// frame, what libass alone costs of it (its own renderer, set up as the player's, rendering the same
+// frames and nothing more), then the same scene as the player runs it, with the default render budget: how long the main
 // thread is held up a frame (wall time). With --checksum each frame is then blended once more onto a fresh
 // copy of the picture (untimed: the copying would flush the caches the frames are measured with) and a
 // checksum of all of them is printed, so a change that must leave the pixels alone can be checked.
@@ -19,10 +20,12 @@
 //   ass_bench --movie FILE
 #include "platform/authored_captions.h"
 #include "platform/mmstream/media_backend.h"
+#include "platform/resource_files.h"
 #include "tools/common/bench_timing.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +35,10 @@
 #include <string>
 #include <sys/resource.h>
 #include <vector>
+
+extern "C" {
+#include <ass/ass.h>
+}
 
 namespace {
 
@@ -129,6 +136,38 @@ void report(const char* name, const char* what, std::vector<double> costs)
 
 bool withChecksum = false;
 
+// The renderer by itself over the same frames, with the player's fonts and cache limits: the floor under
+// what the player can make of a scene.
+void measureRendererAlone(const char* name, std::string script, int fromMs, int seconds)
+{
+    ASS_Library* library = ass_library_init();
+    if (library)
+        ass_set_message_cb(library, [](int, const char*, va_list, void*) { }, nullptr);
+    ASS_Renderer* renderer = library ? ass_renderer_init(library) : nullptr;
+    ASS_Track* track = renderer ? ass_read_memory(library, script.data(), script.size(), nullptr) : nullptr;
+    if (track) {
+        ass_set_cache_limits(renderer, 0, platform::cachedBitmapsMegabytes);
+        const std::string config = platform::resourceFile("fonts.conf");
+        ass_set_fonts(renderer, nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT, config.empty() ? nullptr : config.c_str(), 1);
+        ass_set_frame_size(renderer, 1920, 1080);
+        ass_set_storage_size(renderer, 1920, 1080);
+        ass_render_frame(renderer, track, fromMs, nullptr);
+        std::vector<double> costs;
+        for (int ms = fromMs; ms < fromMs + seconds * 1000; ms += 1000 / 24) {
+            const double start = processMicroseconds();
+            ass_render_frame(renderer, track, ms, nullptr);
+            costs.push_back(processMicroseconds() - start);
+        }
+        report(name, "libass alone", costs);
+    }
+    if (track)
+        ass_free_track(track);
+    if (renderer)
+        ass_renderer_done(renderer);
+    if (library)
+        ass_library_done(library);
+}
+
 void measure(const char* name, const std::string& script, int fromMs, int seconds)
 {
     std::unique_ptr<platform::AuthoredCaptions> captions = platform::AuthoredCaptions::fromScript(script);
@@ -149,6 +188,7 @@ void measure(const char* name, const std::string& script, int fromMs, int second
         costs.push_back(processMicroseconds() - start);
     }
     report(name, "work", costs);
+    measureRendererAlone(name, script, fromMs, seconds);
 
     // As the player runs it: the picture waits for the rendering at most the default budget, so what
     // matters on the main thread is how long a frame is held up there (wall time; a loaded machine adds).
