@@ -106,7 +106,12 @@ std::vector<ScreenBox> layoutPictureCaption(const platform::CaptionPicture& pict
         Span s = place(spans[i]);
         int32_t x0 = rounded(s.x0 + dx);
         int32_t y0 = rounded(s.y0 + dy);
-        boxes[i] = { x0, y0, std::max(rounded(s.x1 + dx) - x0, 1), std::max(rounded(s.y1 + dy) - y0, 1) };
+        const int32_t width = std::max(rounded(s.x1 + dx) - x0, 1);
+        const int32_t height = std::max(rounded(s.y1 + dy) - y0, 1);
+        // A bitmap shrunk below a pixel still shows as one, inside the screen too.
+        x0 = std::clamp(x0, 0, std::max(static_cast<int32_t>(W) - width, 0));
+        y0 = std::clamp(y0, 0, std::max(static_cast<int32_t>(H) - height, 0));
+        boxes[i] = { x0, y0, width, height };
     }
     return boxes;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -55,6 +56,71 @@ struct SubtitleFreer {
     void operator()(AVSubtitle* s) const { avsubtitle_free(s); }
 };
 
+// The media library's VobSub reader keeps the captions of at most this many streams, and starts a stream
+// each time a "timestamp:" line follows an "id:" line other than the last stream's; an index that switches
+// more often makes it write past its own memory.
+constexpr int vobSubStreams = 32;
+// An index is a few hundred kilobytes at most; one past this is not read.
+constexpr long largestVobSubIndex = 64L << 20;
+
+// The first line of a VobSub index, by which the media library knows one it is not told about.
+constexpr std::string_view vobSubHeader = "# VobSub index file, v";
+
+}
+
+// The index is read line by line as the media library reads it: a line ends at a line feed, a carriage
+// return or a NUL, an empty read ends the index, and a line is cut at 2047 characters.
+bool overrunsVobSubReader(const std::string& path, bool asVobSub)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    if (!asVobSub) {
+        char head[vobSubHeader.size()] = {};
+        const bool index = std::fread(head, 1, sizeof head, file) == sizeof head
+            && std::string_view(head, sizeof head) == vobSubHeader;
+        if (!index) {
+            std::fclose(file);
+            return false;
+        }
+    }
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::rewind(file);
+    if (size < 0 || size > largestVobSubIndex) {
+        std::fclose(file);
+        return true;
+    }
+    std::string text(static_cast<size_t>(size), '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+
+    constexpr size_t longestLine = 2047;
+    long stream = -1;
+    long shown = -1;
+    int started = 0;
+    size_t at = 0;
+    while (at < text.size() && text[at] != '\0') {
+        const size_t end = std::min(text.find_first_of(std::string_view("\n\r\0", 3), at), text.size());
+        const std::string line = text.substr(at, std::min(end - at, longestLine));
+        at = end;
+        if (at < text.size())
+            at += text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+        if (line.rfind("id:", 0) == 0) {
+            char language[64];
+            unsigned index = 0;
+            stream = std::sscanf(line.c_str(), "id: %63[^,], index: %u", language, &index) == 2 ? index : 0;
+            if (stream >= vobSubStreams)
+                return false;  // the reader stops at such an index itself
+        } else if (line.rfind("timestamp:", 0) == 0) {
+            if (stream < 0)
+                return false;
+            if (shown != stream && ++started > vobSubStreams)
+                return true;
+            shown = stream;
+        }
+    }
+    return false;
 }
 
 void CaptionBitmap::setIndices(const uint8_t* indices, int linesize, int& beyondPalette)
@@ -194,6 +260,10 @@ PictureCaptionFile readPictureCaptionFile(
             }
         } else if (neighbour(path, ".sub", ".SUB").empty()) {
             out.failure = "no .sub beside the .idx";
+            return out;
+        }
+        if (std::strcmp(demuxer, "vobsub") == 0 && overrunsVobSubReader(input, true)) {
+            out.failure = "the .idx switches among more than 32 streams";
             return out;
         }
     } else if (kind == PictureCaptionFormat::None) {

@@ -73,6 +73,12 @@ struct PictureCaptionFile {
     int badColours = 0; // pixels whose palette index lies beyond the palette (shown transparent)
 };
 
+// Whether the media library's VobSub reader would write past its own memory reading path as an index: it
+// keeps the captions of at most 32 streams, and starts one whenever the index goes back and forth between
+// them. asVobSub: path is read as an index whatever it starts with; otherwise only a file that starts as
+// one is (as the library takes a file for an index by its first line when it is not told what it is).
+bool overrunsVobSubReader(const std::string& path, bool asVobSub);
+
 // Reads a picture caption file whole, handing each caption to take in the order of the file. For VobSub
 // the .idx is read (found beside a .sub given), its .sub beside it; a .sub without one is read as a
 // bare program stream with a default palette.

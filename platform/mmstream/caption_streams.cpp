@@ -1,4 +1,5 @@
 #include "platform/mmstream/caption_decoder.h"
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/caption_streams.h"
 
 #include "platform/kernel.h"
@@ -180,7 +181,7 @@ CaptionStreamInfo probeCaptionStream(const std::string& path)
 {
     // Only a regular file: opening a pipe or a device to look at its header could wait forever.
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || overrunsVobSubReader(path, false))
         return {};
     AVFormatContext* raw = nullptr;
     // The header names the streams of the containers that carry text captions; nothing more is read.

@@ -1,6 +1,7 @@
 #include "platform/mmstream/ffmpeg_demuxer.h"
 
 #include "platform/kernel.h"
+#include "platform/mmstream/caption_pictures.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,10 @@ OpenError FfmpegDemuxer::open(const std::string& path)
     if (::access(path.c_str(), R_OK) != 0)
         return OpenError::AccessDenied;
 
+    if (overrunsVobSubReader(path, false)) {
+        platformLog("mmstream: cannot open %s (a VobSub index switching among more than 32 streams)\n", path.c_str());
+        return OpenError::UnknownFormat;
+    }
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
         return OpenError::OutOfResources;

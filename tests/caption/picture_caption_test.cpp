@@ -85,6 +85,20 @@ TEST_P(PictureCaptionLayout, PlacesTheBitmaps)
 INSTANTIATE_TEST_SUITE_P(CaptionKeys, PictureCaptionLayout, ::testing::ValuesIn(layoutCases),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A bitmap shrunk to less than a pixel at the right and bottom edges still shows as one pixel, on the screen.
+TEST(PictureCaptionLayoutEdges, ABitmapShrunkBelowAPixelStaysOnTheScreen)
+{
+    platform::CaptionPicture picture;
+    picture.bitmaps = { bitmap(1275, 955, 3, 2) };
+    PictureCaptionView view;
+    view.screenWidth = 64;
+    view.screenHeight = 48;
+    view.scaleX = 0.05;
+    view.scaleY = 0.05;
+    const ScreenBox box = layoutPictureCaption(picture, view).at(0);
+    EXPECT_TRUE(sameBox(box, { 63, 47, 1, 1 })) << box.x << "," << box.y << " " << box.width << "x" << box.height;
+}
+
 namespace {
 
 const std::vector<testing_support::SupColour> palette = { { 1, 235, 128, 128, 255 } };
@@ -257,4 +271,20 @@ TEST(PictureCaptionFiles, ASubIsPicturesOnlyBesideAnIdxOrAsAProgramStream)
     EXPECT_EQ(lonely.loadResult, -1);
     EXPECT_TRUE(lonely.entries().empty());
     EXPECT_NE(log.text().find("PictureCaption:: load Fail : no .sub beside the .idx"), std::string::npos);
+
+    // An index going back and forth between two streams makes the media library start a stream at each
+    // switch, past the 32 it keeps: refused before it is read, and the log says why.
+    std::string swinging = "# VobSub index file, v7\nsize: 720x480\n";
+    for (int i = 0; i < 33; ++i)
+        swinging += "id: ko, index: " + std::to_string(i % 2) + "\ntimestamp: 00:00:0" + std::to_string(i % 10)
+            + ":000, filepos: 000000000\n";
+    dir.write("swinging/movie.sub", std::string("\x00\x00\x01\xBA", 4));
+    std::string many = dir.write("swinging/movie.idx", swinging);
+    PictureCaption refused(many.c_str());
+    EXPECT_EQ(refused.loadResult, -1);
+    EXPECT_NE(log.text().find("PictureCaption:: load Fail : the .idx switches among more than 32 streams"),
+        std::string::npos)
+        << log.text();
+    // Up to 32 it is the media library's to read.
+    EXPECT_FALSE(platform::overrunsVobSubReader(dir.write("fitting/movie.idx", swinging.substr(0, swinging.rfind("id:"))), true));
 }
