@@ -60,8 +60,8 @@ struct SubtitleFreer {
 // each time a "timestamp:" line follows an "id:" line other than the last stream's; an index that switches
 // more often makes it write past its own memory.
 constexpr int vobSubStreams = 32;
-// An index is a few hundred kilobytes at most; one past this is not read.
-constexpr long largestVobSubIndex = 64L << 20;
+// The library reads an index a line at a time, at most this many characters of a line.
+constexpr size_t longestIndexLine = 2047;
 
 // The first line of a VobSub index, by which the media library knows one it is not told about.
 constexpr std::string_view vobSubHeader = "# VobSub index file, v";
@@ -69,7 +69,7 @@ constexpr std::string_view vobSubHeader = "# VobSub index file, v";
 }
 
 // The index is read line by line as the media library reads it: a line ends at a line feed, a carriage
-// return or a NUL, an empty read ends the index, and a line is cut at 2047 characters.
+// return (with the line feed after it) or a NUL, and a line is cut at longestIndexLine characters.
 bool overrunsVobSubReader(const std::string& path, bool asVobSub)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -84,43 +84,50 @@ bool overrunsVobSubReader(const std::string& path, bool asVobSub)
             return false;
         }
     }
-    std::fseek(file, 0, SEEK_END);
-    const long size = std::ftell(file);
     std::rewind(file);
-    if (size < 0 || size > largestVobSubIndex) {
-        std::fclose(file);
-        return true;
-    }
-    std::string text(static_cast<size_t>(size), '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file));
-    std::fclose(file);
-
-    constexpr size_t longestLine = 2047;
     long stream = -1;
     long shown = -1;
     int started = 0;
-    size_t at = 0;
-    while (at < text.size() && text[at] != '\0') {
-        const size_t end = std::min(text.find_first_of(std::string_view("\n\r\0", 3), at), text.size());
-        const std::string line = text.substr(at, std::min(end - at, longestLine));
-        at = end;
-        if (at < text.size())
-            at += text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+    bool overruns = false;
+    std::string line;
+    for (;;) {
+        // One line as the library reads one: the line's end is kept, and a line begun by a NUL or the file's
+        // end is empty and ends the index.
+        line.clear();
+        int c;
+        do {
+            c = std::getc(file);
+            if (c == EOF)
+                c = 0;
+            if (c && line.size() < longestIndexLine)
+                line.push_back(static_cast<char>(c));
+        } while (c != '\n' && c != '\r' && c);
+        if (c == '\r') {
+            const int next = std::getc(file);
+            if (next != '\n' && next != EOF)
+                std::ungetc(next, file);
+        }
+        if (line.empty())
+            break;
+        line.erase(std::min(line.find_first_of("\r\n"), line.size()));
         if (line.rfind("id:", 0) == 0) {
             char language[64];
             unsigned index = 0;
             stream = std::sscanf(line.c_str(), "id: %63[^,], index: %u", language, &index) == 2 ? index : 0;
             if (stream >= vobSubStreams)
-                return false;  // the reader stops at such an index itself
+                break; // the reader stops at such an index itself
         } else if (line.rfind("timestamp:", 0) == 0) {
             if (stream < 0)
-                return false;
-            if (shown != stream && ++started > vobSubStreams)
-                return true;
+                break;
+            if (shown != stream && ++started > vobSubStreams) {
+                overruns = true;
+                break;
+            }
             shown = stream;
         }
     }
-    return false;
+    std::fclose(file);
+    return overruns;
 }
 
 void CaptionBitmap::setIndices(const uint8_t* indices, int linesize, int& beyondPalette)
