@@ -72,6 +72,9 @@ constexpr std::string_view vobSubHeader = "# VobSub index file, v";
 // return (with the line feed after it) or a NUL, and a line is cut at longestIndexLine characters.
 bool overrunsVobSubReader(const std::string& path, bool asVobSub)
 {
+    // Only a regular file is looked at: reading a pipe would take from the movie what the library is to read.
+    if (!isRegularFile(path))
+        return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;

@@ -77,6 +77,7 @@ struct PictureCaptionFile {
 // keeps the captions of at most 32 streams, and starts one whenever the index goes back and forth between
 // them. asVobSub: path is read as an index whatever it starts with; otherwise only a file that starts as
 // one is (as the library takes a file for an index by its first line when it is not told what it is).
+// Anything but a regular file is left alone.
 bool overrunsVobSubReader(const std::string& path, bool asVobSub);
 
 // Reads a picture caption file whole, handing each caption to take in the order of the file. For VobSub
