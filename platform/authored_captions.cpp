@@ -42,6 +42,10 @@ constexpr int loggedMessages = 40;
 // A picture larger than this is not a frame the renderer is asked to fill.
 constexpr int largestFrame = 8192;
 
+// What the renderer keeps of the bitmaps it made, in megabytes (and half of it again for their composites):
+// many frames of even a busy scene, for the captions that stay on screen a while.
+constexpr int cachedBitmapsMegabytes = 32;
+
 // Events of a stream wait for the worker's next rendering, or are handed to the track once this many wait.
 constexpr size_t heldEvents = 256;
 
@@ -172,12 +176,7 @@ struct AuthoredCaptions::State {
                 platformLog("ass: the renderer cannot start; captions as authored are not shown\n");
                 return nullptr;
             }
-            // The renderer's own limits let its caches grow by about 190 MB over a scene of moving signs,
-            // whose glyphs and bitmaps are new on every frame and never asked for again.
-            ass_set_cache_limits(renderer.get(), 0, cachedBitmapsMegabytes);
-            const std::string config = resourceFile("fonts.conf");
-            ass_set_fonts(renderer.get(), nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT,
-                config.empty() ? nullptr : config.c_str(), 1);
+            setUpRenderer(renderer.get());
         }
         const bool resized = !previous || !previous->sameFrame(want);
         if (resized) {
@@ -199,6 +198,15 @@ struct AuthoredCaptions::State {
         return flatten(image, want, canvas, std::move(reused));
     }
 };
+
+void setUpRenderer(ASS_Renderer* renderer)
+{
+    // The renderer's own limits let its caches grow by about 190 MB over a scene of moving signs, whose
+    // glyphs and bitmaps are new on every frame and never asked for again.
+    ass_set_cache_limits(renderer, 0, cachedBitmapsMegabytes);
+    const std::string config = resourceFile("fonts.conf");
+    ass_set_fonts(renderer, nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT, config.empty() ? nullptr : config.c_str(), 1);
+}
 
 AuthoredCaptions::AuthoredCaptions(std::unique_ptr<State> state)
     : state_(std::move(state))

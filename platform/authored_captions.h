@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+typedef struct ass_renderer ASS_Renderer;
+
 namespace platform {
 
 // A font the movie carries (a Matroska attachment): its file name and bytes.
@@ -43,9 +45,9 @@ struct PictureFrame {
     int pictureHeight = 0;
 };
 
-// What the renderer keeps of the bitmaps it made, in megabytes (and half of it again for their composites):
-// many frames of even a busy scene, for the captions that stay on screen a while.
-constexpr int cachedBitmapsMegabytes = 32;
+// Sets a new libass renderer up as the player's are: its fonts (the system's, through our font
+// configuration) and the bitmaps its caches keep.
+void setUpRenderer(ASS_Renderer* renderer);
 
 // The most a movie's attachments may bring as fonts: one font, and all of them together.
 constexpr size_t maximumFontBytes = 64u << 20;

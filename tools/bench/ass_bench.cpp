@@ -20,7 +20,6 @@
 //   ass_bench --movie FILE
 #include "platform/authored_captions.h"
 #include "platform/mmstream/media_backend.h"
-#include "platform/resource_files.h"
 #include "tools/common/bench_timing.h"
 
 #include <algorithm>
@@ -146,9 +145,7 @@ void measureRendererAlone(const char* name, std::string script, int fromMs, int 
     ASS_Renderer* renderer = library ? ass_renderer_init(library) : nullptr;
     ASS_Track* track = renderer ? ass_read_memory(library, script.data(), script.size(), nullptr) : nullptr;
     if (track) {
-        ass_set_cache_limits(renderer, 0, platform::cachedBitmapsMegabytes);
-        const std::string config = platform::resourceFile("fonts.conf");
-        ass_set_fonts(renderer, nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT, config.empty() ? nullptr : config.c_str(), 1);
+        platform::setUpRenderer(renderer);
         ass_set_frame_size(renderer, 1920, 1080);
         ass_set_storage_size(renderer, 1920, 1080);
         ass_render_frame(renderer, track, fromMs, nullptr);
