@@ -81,6 +81,7 @@ public:
         size_t inLeft = text.size();
         char buffer[256];
         while (inLeft > 0) {
+            const char* from = in;
             char* outPtr = buffer;
             size_t outLeft = sizeof buffer;
             size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
@@ -91,16 +92,33 @@ public:
                 continue;
             // EILSEQ: a byte that starts no CP949 character; EINVAL: a lead byte cut off at the end.
             // Either shows as one replacement character, and decoding resumes at the next byte, so a
-            // bad trail byte that is ASCII is still shown.
+            // bad trail byte that is ASCII is still shown. The converter passes over a few unassigned
+            // pairs (A2 E8) before it reports them; then nothing more is skipped, or the character after
+            // them would be lost, and at the end of the text there is nothing left to skip.
             out.push_back(replacementCharacter);
-            ++in;
-            --inLeft;
+            const bool passedOver = characters(from, in) > static_cast<size_t>(outPtr - buffer) / 4;
+            if (!passedOver && inLeft > 0) {
+                ++in;
+                --inLeft;
+            }
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
         return out;
     }
 
 private:
+    // How many CP949 characters the bytes from, up to to, hold: a lead byte (81 to FE) with the byte after
+    // it, or one byte.
+    static size_t characters(const char* from, const char* to)
+    {
+        size_t n = 0;
+        for (const char* p = from; p < to; ++n) {
+            const auto lead = static_cast<uint8_t>(*p);
+            p += lead >= 0x81 && lead <= 0xFE && to - p >= 2 ? 2 : 1;
+        }
+        return n;
+    }
+
     static void appendUtf32(std::u32string& out, const char* begin, const char* end)
     {
         for (const char* p = begin; p + 4 <= end; p += 4) {

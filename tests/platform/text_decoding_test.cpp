@@ -32,6 +32,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, TextDecoding,
         Decoding { "Cp949ExtendedSyllable", "\x8C\x63", U"\uB620" },
         Decoding { "Cp949BadTrailKeepsTheAsciiAfterIt", "\xA1\x20x", U"\uFFFD x" },
         Decoding { "Cp949LeadCutAtTheEnd", "\xC7\xD1\xB1", U"\uD55C\uFFFD" },
+        // The converter passes over this unassigned pair before it reports it.
+        Decoding { "Cp949UnassignedPairKeepsWhatFollows", "\xA2\xE8\xC7\xD1x", U"\uFFFD\uD55Cx" },
+        Decoding { "Cp949UnassignedPairAtTheEnd", "\xDF<\xFF\xFE\xA2\xE8", U"\uFFFD<\uFFFD\uFFFD\uFFFD" },
         Decoding { "ByteNoCodePageKnows", "a\xFF" "b", U"a\uFFFDb" },
         // An overlong UTF-8 slash is not UTF-8, so the text is read as CP949, where C0 AF is 유.
         Decoding { "OverlongIsNotUtf8", "\xC0\xAF", U"\uC720" },
