@@ -1,16 +1,17 @@
 // SSA/ASS drawn as authored at 1920x1080x32: what one composed frame costs, the rendering by libass on its
-// worker and the blend onto the back surface together (AuthoredCaptions::blend, which waits
-// for the rendering), in CPU time of the process, for
+// worker and the blend onto the back surface together (AuthoredCaptions::blend, which waits for the
+// rendering), in CPU time of the process, for
 //   - typical dialogue: two-line Korean captions with outline and shadow, a new one every 2.5 s;
 //   - a heavy sign scene: 24 rotated, blurred, moving signs and a 20-syllable karaoke line, all of it
 //     changing every frame;
 //   - a file of 100 000 events (the renderer looks at each of them every frame).
 // Frames run at 24 per second of movie time over the scene; prints the mean, the median and the worst
 // frame, what libass alone costs of it (its own renderer, set up as the player's, rendering the same
-// frames and nothing more), then the same scene as the player runs it, 24 frames a second of wall time with the
-// default render budget: how long the main thread is held up a frame (wall time). With --checksum each frame is then blended once more onto a fresh
-// copy of the picture (untimed: the copying would flush the caches the frames are measured with) and a
-// checksum of all of them is printed, so a change that must leave the pixels alone can be checked.
+// frames and nothing more), then the same scene as the player runs it, 24 frames a second of wall time
+// with the default render budget: how long the main thread is held up a frame (wall time). With
+// --checksum each frame is then blended once more onto a fresh copy of the picture (untimed: the copying
+// would flush the caches the frames are measured with) and a checksum of all of them is printed, so a
+// change that must leave the pixels alone can be checked.
 //
 // With --movie FILE it opens the movie instead as the player does (its caption streams, the styles and
 // fonts of the SSA/ASS ones), makes the chosen stream's renderer and renders a frame, and prints the fonts
