@@ -1,6 +1,7 @@
 #include "caption/caption.h"
 
 #include "app/debug_log.h"
+#include "caption/picture_caption.h"
 #include "caption/text_cues.h"
 #include "platform/com.h"
 #include "platform/mmstream/caption_pictures.h"
@@ -217,6 +218,7 @@ void Caption::unload()
     shownClass = defaultClass = 0;
     shownFrom.clear();
     authored.reset();
+    pictures.reset();
     if (comHeld) {
         CoUninitialize();
         comHeld = false;

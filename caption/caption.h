@@ -5,6 +5,7 @@
 #include "caption/node_list.h"
 #include "platform/authored_captions.h"
 #include "platform/gdi/text_decoding.h"
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/win32.h"
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct CaptionEntry {
 };
 
 struct TextCue;
+class PictureCaption;
 
 // The start of the entry that ends every successfully loaded track.
 constexpr uint32_t endMarker = 4294967295u;
@@ -139,6 +141,19 @@ public:
     // movie reads by itself.
     int32_t cueStream = -1;
 
+    // The picture captions (PGS, VobSub, DVB) this track is the text of, as it is read while the movie
+    // plays: one entry per caption, a caption not read yet with empty text. They are drawn as authored
+    // unless our caption style is chosen (media/caption_look.h). None for a track of text captions.
+    std::unique_ptr<PictureCaption> pictures;
+    // Makes this empty track the text of pictures, from the captions they hold.
+    void beginPictureTrack(std::unique_ptr<PictureCaption> pictures);
+    // Adds captions to the picture captions, and their entries to the track; returns the starts of the
+    // captions added or replaced.
+    std::vector<uint32_t> addPictures(std::vector<platform::CaptionPictureHandle> pictures);
+    // What the caption starting at start says, read from picture (or one with the same bitmaps); false
+    // when that caption is not held any more.
+    bool setPictureText(uint32_t start, const platform::CaptionPicture& picture, std::string text);
+
     // The text shown at time, ready for drawing (UTF-8 for a track of a file); none when no entry is in
     // force. The text lives until the next call or until the track changes.
     const std::string* shownTextAt(uint32_t time);
@@ -156,6 +171,12 @@ private:
     int appendEntry(uint32_t start, const char* text);
     void sortEntries();
     ListNode* newEntry(uint32_t start, const char* text);
+    // Cue tracks: the held cues starting from low to high give way to cues, and the entries they touch
+    // are made again; remakeEntries makes again those between low and high.
+    void replaceCues(uint32_t low, uint32_t high, std::vector<TextCue> cues);
+    void remakeEntries(uint32_t low, uint32_t high);
+    // The cues of the picture captions starting from low to high.
+    std::vector<TextCue> pictureCues(uint32_t low, uint32_t high) const;
 
     bool comHeld = false;
     // A track of the caption stream: the cues held, in order of start (equal starts in arrival order).

@@ -23,19 +23,28 @@ void Caption::beginCueTrack()
     addEntry(endMarker, "");
 }
 
-void Caption::addCues(std::vector<TextCue> cues)
+namespace {
+
+// Times stay before the end marker, so the marker always ends the track; cues without a duration go.
+void keepBeforeEndMarker(std::vector<TextCue>& cues)
 {
-    if (!cueTrack)
-        return;
-    // Times stay before the end marker, so the marker always ends the track.
     for (TextCue& cue : cues) {
         cue.start = std::min(cue.start, endMarker - 1);
         cue.end = std::min(cue.end, endMarker - 1);
     }
     std::erase_if(cues, [](const TextCue& c) { return c.end <= c.start; });
     std::stable_sort(cues.begin(), cues.end(), [](const TextCue& a, const TextCue& b) { return a.start < b.start; });
+}
 
-    auto byStart = [](const TextCue& a, const TextCue& b) { return a.start < b.start; };
+bool byStart(const TextCue& a, const TextCue& b) { return a.start < b.start; }
+
+}
+
+void Caption::addCues(std::vector<TextCue> cues)
+{
+    if (!cueTrack)
+        return;
+    keepBeforeEndMarker(cues);
     bool added = false;
     uint32_t low = endMarker;
     uint32_t high = 0;
@@ -49,13 +58,39 @@ void Caption::addCues(std::vector<TextCue> cues)
         heldCues.insert(last, std::move(cue));
         added = true;
     }
-    if (!added)
-        return;
+    if (added)
+        remakeEntries(low, high);
+}
 
-    // What is shown changes only from the earliest new start to the latest new end. The entries there
-    // are made again from every cue that runs at some moment of that span, those touching its edges
-    // included, so each is what all cues at once would give. Back-to-back cues (one starting where the
-    // previous ends, as most caption streams are timed) never pull the rest of the track in.
+void Caption::replaceCues(uint32_t low, uint32_t high, std::vector<TextCue> cues)
+{
+    if (!cueTrack)
+        return;
+    keepBeforeEndMarker(cues);
+    // What the replaced cues showed goes too, to their ends.
+    uint32_t from = low;
+    uint32_t to = high;
+    std::erase_if(heldCues, [&](const TextCue& held) {
+        if (held.start < low || held.start > high)
+            return false;
+        to = std::max(to, held.end);
+        return true;
+    });
+    for (TextCue& cue : cues) {
+        from = std::min(from, cue.start);
+        to = std::max(to, cue.end);
+        auto at = std::upper_bound(heldCues.begin(), heldCues.end(), cue, byStart);
+        heldCues.insert(at, std::move(cue));
+    }
+    remakeEntries(from, std::min(to, endMarker - 1));
+}
+
+void Caption::remakeEntries(uint32_t low, uint32_t high)
+{
+    // What is shown changes only from low to high. The entries there are made again from every cue that
+    // runs at some moment of that span, those touching its edges included, so each is what all cues at
+    // once would give. Back-to-back cues (one starting where the previous ends, as most caption streams
+    // are timed) never pull the rest of the track in.
     std::vector<TextCue> span;
     for (const TextCue& cue : heldCues) {
         if (cue.start > high)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace sublumen {
 
@@ -132,6 +133,7 @@ PictureCaption::PictureCaption(const char* fileName)
         debugLog("PictureCaption:: %d pictures beyond every caption size dropped.\n", file.droppedBitmaps);
     if (file.badColours)
         debugLog("PictureCaption:: %d pictures with colours beyond their palette.\n", file.badColours);
+    language = file.language;
     addPictures(std::move(pictures));
     int width = 0;
     int height = 0;
@@ -144,16 +146,37 @@ PictureCaption::PictureCaption(const char* fileName)
     debugLog("PictureCaption:: %u captions on %dx%d.\n", static_cast<unsigned>(entries_.size()), width, height);
 }
 
-void PictureCaption::addPictures(std::vector<platform::CaptionPictureHandle> pictures)
+bool sameBitmaps(const platform::CaptionPicture& a, const platform::CaptionPicture& b)
 {
+    if (a.bitmaps.size() != b.bitmaps.size())
+        return false;
+    for (size_t i = 0; i < a.bitmaps.size(); ++i) {
+        const platform::CaptionBitmap& x = a.bitmaps[i];
+        const platform::CaptionBitmap& y = b.bitmaps[i];
+        if (x.width != y.width || x.height != y.height || x.palette != y.palette || x.runs != y.runs)
+            return false;
+    }
+    return true;
+}
+
+std::vector<uint32_t> PictureCaption::addPictures(std::vector<platform::CaptionPictureHandle> pictures)
+{
+    std::vector<uint32_t> changed;
     for (platform::CaptionPictureHandle& picture : pictures) {
         if (!picture)
             continue;
-        Entry entry { milliseconds(picture->start), milliseconds(picture->end), std::move(picture) };
+        Entry entry { milliseconds(picture->start), milliseconds(picture->end), std::move(picture), std::nullopt };
         auto at = std::upper_bound(entries_.begin(), entries_.end(), entry.start,
             [](uint32_t start, const Entry& e) { return start < e.start; });
         if (at != entries_.begin() && std::prev(at)->start == entry.start) {
-            *std::prev(at) = std::move(entry);
+            Entry& held = *std::prev(at);
+            if (held.picture == entry.picture)
+                continue;
+            // The same caption read again after a seek says what it said.
+            if (sameBitmaps(*held.picture, *entry.picture))
+                entry.text = std::move(held.text);
+            held = std::move(entry);
+            changed.push_back(held.start);
             continue;
         }
         // Logged as the text track logs its entries, with the caption's extent in place of its text.
@@ -169,7 +192,40 @@ void PictureCaption::addPictures(std::vector<platform::CaptionPictureHandle> pic
         debugLog("%02d:%02d.%02d[%10u]:[picture %u: %d,%d %dx%d]\n", t / 60000u, (t / 1000u) % 60u, (t % 1000u) / 10u,
             t, static_cast<unsigned>(entry.picture->bitmaps.size()), left, top, right - left, bottom - top);
         entries_.insert(at, std::move(entry));
+        changed.push_back(t);
     }
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    unread_.insert(unread_.end(), changed.begin(), changed.end());
+    return changed;
+}
+
+const PictureCaption::Entry* PictureCaption::entryAt(uint32_t start) const
+{
+    auto at = std::lower_bound(
+        entries_.begin(), entries_.end(), start, [](const Entry& e, uint32_t t) { return e.start < t; });
+    return at != entries_.end() && at->start == start ? &*at : nullptr;
+}
+
+bool PictureCaption::setText(uint32_t start, const platform::CaptionPicture& picture, std::string text)
+{
+    Entry* entry = const_cast<Entry*>(entryAt(start));
+    if (!entry || (entry->picture.get() != &picture && !sameBitmaps(*entry->picture, picture)))
+        return false;
+    entry->text = std::move(text);
+    return true;
+}
+
+std::vector<uint32_t> PictureCaption::takeUnread()
+{
+    std::vector<uint32_t> starts = std::exchange(unread_, {});
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    std::erase_if(starts, [&](uint32_t start) {
+        const Entry* e = entryAt(start);
+        return !e || e->text || e->picture->bitmaps.empty();
+    });
+    return starts;
 }
 
 const PictureCaption::Entry* PictureCaption::shownEntry(uint32_t time) const
@@ -193,7 +249,7 @@ const platform::CaptionPicture* PictureCaption::shownAt(uint32_t time) const
 bool PictureCaption::draw(uint32_t time, platform::PixelView target, const PictureCaptionView& view)
 {
     const Entry* shown = shownEntry(time);
-    if (!shown)
+    if (!shown || (view.unreadOnly && shown->text))
         return false;
     const platform::CaptionPicture* picture = shown->picture.get();
     if (shown->picture != scaledFor_) {

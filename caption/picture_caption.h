@@ -3,10 +3,15 @@
 // time and blended onto the screen.
 #pragma once
 
+#include "platform/caption_text_reader.h"
 #include "platform/mmstream/caption_pictures.h"
+#include "platform/mmstream/picture_stream_scan.h"
 #include "platform/surface.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace sublumen {
@@ -25,6 +30,8 @@ struct PictureCaptionView {
     int32_t screenHeight = 0;
     // Only the bitmaps flagged forced are shown (captions are switched off).
     bool forcedOnly = false;
+    // Only captions not read as text yet are shown (the others are drawn as text).
+    bool unreadOnly = false;
 };
 
 // A bitmap's place on the screen, in whole pixels.
@@ -34,6 +41,10 @@ struct ScreenBox {
     int32_t width = 0;
     int32_t height = 0;
 };
+
+// Whether two captions show the same bitmaps (their places aside), so that one read says what the
+// other does.
+bool sameBitmaps(const platform::CaptionPicture& a, const platform::CaptionPicture& b);
 
 // The screen boxes of the bitmaps of picture (one per bitmap, in order; an empty box for a bitmap left
 // out by forcedOnly) under view.
@@ -50,8 +61,14 @@ public:
     PictureCaption& operator=(const PictureCaption&) = delete;
 
     // Adds captions in any order; one starting when a held one starts replaces it (a caption read again
-    // after a backward seek).
-    void addPictures(std::vector<platform::CaptionPictureHandle> pictures);
+    // after a backward seek), keeping the text read from it when its bitmaps are the same. Returns the
+    // starts of the entries added or replaced, in order.
+    std::vector<uint32_t> addPictures(std::vector<platform::CaptionPictureHandle> pictures);
+    // Keeps text as what the caption starting at start says, when that caption is picture or one with
+    // the same bitmaps; false when it is not held (any more).
+    bool setText(uint32_t start, const platform::CaptionPicture& picture, std::string text);
+    // The starts of the captions added since the last call that are not read yet, in order.
+    std::vector<uint32_t> takeUnread();
     // The caption in force at time (milliseconds), none when nothing is shown then.
     const platform::CaptionPicture* shownAt(uint32_t time) const;
     // Blends the caption in force at time onto target as view places it; false when nothing was drawn.
@@ -61,14 +78,29 @@ public:
         uint32_t start; // milliseconds
         uint32_t end; // milliseconds; endMarker when it lasts until the next one
         platform::CaptionPictureHandle picture;
+        // What it says, once read as text.
+        std::optional<std::string> text;
     };
     const std::vector<Entry>& entries() const { return entries_; }
+    // The entry starting at start, or none.
+    const Entry* entryAt(uint32_t start) const;
     int loadResult = 0;
+
+    // The language tag of the captions (the stream's, the VobSub index's or the file name's), "" when
+    // none is known; it chooses the reader's languages.
+    std::string language;
+    // The movie's caption stream these are the captions of, by its number; -1 for a caption file.
+    int32_t stream = -1;
+    // Their reading as text, and for a stream its reading ahead of the play; made by the player when it
+    // first shows the track (media/picture_reading.h).
+    std::unique_ptr<platform::CaptionReadingTrack> reading;
+    std::unique_ptr<platform::PictureStreamScan> scan;
 
 private:
     const Entry* shownEntry(uint32_t time) const;
 
     std::vector<Entry> entries_;
+    std::vector<uint32_t> unread_;
     // The bitmaps last drawn, scaled to their boxes with premultiplied alpha, so that a caption that
     // stays on the screen is scaled once.
     struct Scaled {

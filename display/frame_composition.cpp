@@ -116,11 +116,15 @@ void blendCaptionPictures(System& sys, const FrameLayout& layout)
     if (!pixels || !movieShown(sys))
         return;
     MediaStream& stream = *sys.movie.currentStream;
-    if (PictureCaption* track = sys.movie.pictureCaption.get())
-        drawPictureCaption(*pixels, layout, *track,
-            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate),
-            sys.settings.iscaption != 0 ? PictureCaptions::All : PictureCaptions::ForcedOnly);
-    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys))
+    if (Caption* first = sys.movie.currentCaption.get(); first && first->pictures) {
+        // In our style the text read is drawn instead, and a caption not read yet as its picture.
+        const PictureCaptions shown = sys.settings.iscaption == 0 ? PictureCaptions::ForcedOnly
+            : authoredCaptionsShown(sys)                         ? PictureCaptions::All
+                                                                 : PictureCaptions::Unread;
+        drawPictureCaption(*pixels, layout, *first->pictures,
+            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate), shown);
+    }
+    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys) && sys.movie.currentCaption->authored)
         drawAuthoredCaptions(*pixels, layout, *sys.movie.currentCaption->authored,
             captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
 }

@@ -44,6 +44,7 @@ PictureCaptionView pictureCaptionView(const FrameLayout& layout, int32_t canvasW
     const int32_t authoredRaise = static_cast<int32_t>(std::lround(authoredFontposy * scale));
     view.raise = std::clamp(layout.fontposy - authoredRaise, -std::max(layout.height, 0), std::max(layout.height, 0));
     view.forcedOnly = shown == PictureCaptions::ForcedOnly;
+    view.unreadOnly = shown == PictureCaptions::Unread;
     return view;
 }
 

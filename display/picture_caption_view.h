@@ -7,8 +7,10 @@
 
 namespace sublumen {
 
-// Which picture captions are shown: all while captions are on, the forced ones alone while they are off.
-enum class PictureCaptions { All, ForcedOnly };
+// Which picture captions are shown: all while captions are on and shown as authored, those not read as
+// text yet while they are shown in our style (the rest are drawn as text), the forced ones alone while
+// captions are off.
+enum class PictureCaptions { All, Unread, ForcedOnly };
 
 // How a caption authored on a canvas of canvasWidth × canvasHeight (0: the movie's picture size) lands
 // on the surface under the layout's placement, fontposy (raise above its default) and fontsize (scale

@@ -5,6 +5,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
+#include "caption/picture_caption.h"
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
@@ -111,12 +112,12 @@ std::string loadedKey(System& sys)
 {
     Caption* caption = sys.movie.currentCaption.get();
     const MovieItem& item = sys.movie.currentItem;
-    if (!caption && sys.movie.pictureCaption && sys.movie.pictureCaptionOfStream)
-        return "stream:" + std::to_string(decodedStream(sys));
-    if (!caption && sys.movie.pictureCaption)
-        return fileKey(item.caption, item.movie);
     if (!caption)
         return "off";
+    if (caption->pictures && caption->pictures->stream >= 0)
+        return "stream:" + std::to_string(caption->pictures->stream);
+    if (caption->pictures)
+        return fileKey(item.caption, item.movie);
     if (caption->isCueTrack()) {
         caption->cueStream = decodedStream(sys);
         return "stream:" + std::to_string(caption->cueStream);
@@ -133,19 +134,12 @@ void readShownStreams(System& sys)
     if (!stream)
         return;
     std::vector<int32_t> wanted;
-    // The picture captions the movie's stream fills keep that stream read: the one chosen, else the one
-    // the movie reads by itself.
-    if (sys.movie.pictureCaption && sys.movie.pictureCaptionOfStream) {
-        const std::string& key = sys.movie.captionChoice;
-        std::vector<int32_t> decoded;
-        stream->captionStreams(&decoded);
-        if (key.rfind("stream:", 0) == 0)
-            wanted.push_back(std::atoi(key.c_str() + 7));
-        else if (!decoded.empty())
-            wanted.push_back(decoded.front());
-    }
+    // The picture captions of the first caption's stream keep that stream read; a second caption of
+    // pictures is read ahead by its own reading.
+    if (const Caption* first = sys.movie.currentCaption.get(); first && first->pictures && first->pictures->stream >= 0)
+        wanted.push_back(first->pictures->stream);
     for (const Caption* caption : { sys.movie.currentCaption.get(), sys.movie.secondCaption.get() })
-        if (caption && caption->isCueTrack() && caption->cueStream >= 0
+        if (caption && caption->isCueTrack() && !caption->pictures && caption->cueStream >= 0
             && std::find(wanted.begin(), wanted.end(), caption->cueStream) == wanted.end())
             wanted.push_back(caption->cueStream);
     std::vector<int32_t> decoded;
@@ -179,7 +173,7 @@ void showFirst(System& sys, const CaptionChoice& choice)
     case CaptionChoice::Kind::Stream:
         closeFirstCaption(sys);
         if (choice.picture)
-            openPictureCaption(sys, nullptr);
+            openPictureCaption(sys, nullptr, choice.stream);
         else if (Caption* track = openMovieCaption(sys, nullptr)) {
             beginStreamTrack(track, choice.stream);
             // An SSA/ASS stream is drawn as authored, as at the movie's start.
@@ -202,14 +196,20 @@ void showSecond(System& sys, const CaptionChoice& choice)
     MovieState& movie = sys.movie;
     switch (choice.kind) {
     case CaptionChoice::Kind::File:
-        openSecondCaption(sys, choice.path.c_str());
+        if (choice.picture)
+            openSecondPictureCaption(sys, choice.path.c_str(), -1);
+        else
+            openSecondCaption(sys, choice.path.c_str());
         break;
     case CaptionChoice::Kind::Class:
         if (Caption* track = openSecondCaption(sys, choice.path.c_str()); track && !track->showClassNamed(choice.className))
             debugLog("Caption choice: %s has no class %s.\n", choice.path.c_str(), choice.className.c_str());
         break;
     case CaptionChoice::Kind::Stream:
-        beginStreamTrack(openSecondCaption(sys, nullptr), choice.stream);
+        if (choice.picture)
+            openSecondPictureCaption(sys, nullptr, choice.stream);
+        else
+            beginStreamTrack(openSecondCaption(sys, nullptr), choice.stream);
         break;
     case CaptionChoice::Kind::Off:
         closeSecondCaption(sys);
@@ -287,8 +287,8 @@ std::vector<CaptionChoice> secondCaptionChoices(const System& sys)
     const MovieState& movie = sys.movie;
     std::vector<CaptionChoice> choices;
     for (CaptionChoice& choice : firstCaptionChoices(sys))
-        // The second caption is drawn as text above the first: picture captions are the first's only.
-        if (choice.kind != CaptionChoice::Kind::Off && !choice.picture && choice.key != movie.captionChoice)
+        // Picture captions too: the second caption is drawn as the text read from them.
+        if (choice.kind != CaptionChoice::Kind::Off && choice.key != movie.captionChoice)
             choices.push_back(std::move(choice));
     // The other languages of the SAMI file the first caption shows.
     const Caption* first = movie.currentCaption.get();

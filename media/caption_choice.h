@@ -20,7 +20,7 @@ struct CaptionChoice {
     std::string path;       // File: the caption file (for Class, the shown file)
     int32_t stream = -1;    // Stream: its number in the movie
     std::string className;  // Class: the SAMI class
-    bool picture = false;   // File, Stream: picture captions (PGS, VobSub, DVD, DVB), shown first only
+    bool picture = false;   // File, Stream: picture captions (PGS, VobSub, DVD, DVB); as the second, their text
     // How the memory names it: "file:" and the name relative to the movie's folder, "stream:2",
     // "class:ENCC" or "off". A file's name holding a tab or a line break has none.
     std::string key;

@@ -46,10 +46,13 @@ bool isKoreanPart(const std::string& language)
         || strncasecmp(language.c_str(), "ko_", 3) == 0;
 }
 
-// The text caption files in folder (as written before the movie's name, "" for the current one) named
+// The caption files in folder (as written before the movie's name, "" for the current one) named
 // stem.LANGUAGE.suffix, with a language part of at most 16 characters and no dot, that can be read: Korean
-// ones first, then by the order of textCaptionSuffixes, then by name, as a folder listing has no order.
-std::vector<std::string> languageCaptionFiles(const std::string& folder, const std::string& stem)
+// ones first, then by the order of suffixes, then by name, as a folder listing has no order. Text caption
+// suffixes unless told otherwise.
+template<size_t N = std::size(textCaptionSuffixes)>
+std::vector<std::string> languageCaptionFiles(const std::string& folder, const std::string& stem,
+    const char* const (&suffixes)[N] = textCaptionSuffixes)
 {
     struct Candidate {
         bool korean;
@@ -64,9 +67,9 @@ std::vector<std::string> languageCaptionFiles(const std::string& folder, const s
         if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.')
             continue;
         std::string rest = name.substr(stem.size() + 1);
-        for (size_t i = 0; i < std::size(textCaptionSuffixes); ++i) {
-            size_t n = std::strlen(textCaptionSuffixes[i]);
-            if (rest.size() <= n || strcasecmp(rest.c_str() + rest.size() - n, textCaptionSuffixes[i]) != 0)
+        for (size_t i = 0; i < N; ++i) {
+            size_t n = std::strlen(suffixes[i]);
+            if (rest.size() <= n || strcasecmp(rest.c_str() + rest.size() - n, suffixes[i]) != 0)
                 continue;
             std::string language = rest.substr(0, rest.size() - n);
             if (language.size() <= 16 && language.find('.') == std::string::npos)
@@ -86,9 +89,11 @@ std::vector<std::string> languageCaptionFiles(const std::string& folder, const s
 }
 
 // The first of languageCaptionFiles, "" when none.
-std::string languageCaptionFile(const std::string& folder, const std::string& stem)
+template<size_t N = std::size(textCaptionSuffixes)>
+std::string languageCaptionFile(const std::string& folder, const std::string& stem,
+    const char* const (&suffixes)[N] = textCaptionSuffixes)
 {
-    std::vector<std::string> files = languageCaptionFiles(folder, stem);
+    std::vector<std::string> files = languageCaptionFiles(folder, stem, suffixes);
     return files.empty() ? std::string() : files.front();
 }
 
@@ -207,6 +212,12 @@ int findCaptionFile(char (&path)[1024])
     }
     if (tryEach(pictureCaptionSuffixes))
         return 1;
+    found = languageCaptionFile(std::string(lastTried, nameStart), std::string(lastTried + nameStart, stem - nameStart),
+        pictureCaptionSuffixes);
+    if (!found.empty() && found.size() < sizeof path) {
+        std::memcpy(path, found.c_str(), found.size() + 1);
+        return 1;
+    }
     std::memcpy(path, lastTried, sizeof path);
     return 0;
 }
@@ -232,6 +243,10 @@ std::vector<std::string> captionFilesBeside(const char* movie)
         if (name.size() < 1024)
             files.push_back(std::move(name));
     tryEach(pictureCaptionSuffixes);
+    for (std::string& name : languageCaptionFiles(
+             std::string(movie, nameStart), std::string(movie + nameStart, stem - nameStart), pictureCaptionSuffixes))
+        if (name.size() < 1024)
+            files.push_back(std::move(name));
     // A VobSub pair is one caption, named by its .idx.
     if (std::find(files.begin(), files.end(), base + ".idx") != files.end())
         files.erase(std::remove(files.begin(), files.end(), base + ".sub"), files.end());

@@ -8,7 +8,8 @@ namespace sublumen {
 
 bool hasAuthoredCaptions(const System& sys)
 {
-    return sys.movie.currentCaption && sys.movie.currentCaption->authored;
+    const Caption* caption = sys.movie.currentCaption.get();
+    return caption && (caption->authored || caption->pictures);
 }
 
 bool authoredCaptionsShown(const System& sys)

@@ -8,6 +8,7 @@
 #include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
+#include "media/picture_reading.h"
 #include "media/playback_speed.h"
 
 #include <new>
@@ -48,11 +49,6 @@ void UnloadCaption::operator()(Caption* caption) const
     delete caption;
 }
 
-void DeletePictureCaption::operator()(PictureCaption* caption) const
-{
-    delete caption;
-}
-
 MediaStream* openMovieStream(System& sys, const char* path)
 {
     sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display.get(), path));
@@ -67,12 +63,49 @@ Caption* openMovieCaption(System& sys, const char* fileName)
     return sys.movie.currentCaption.get();
 }
 
-PictureCaption* openPictureCaption(System& sys, const char* fileName)
+namespace {
+
+// The text track of picture captions: of the file fileName, or with none of the movie's caption stream
+// numbered stream (-1: the one the movie reads by itself).
+Caption* pictureCaptionTrack(System& sys, const char* fileName, int32_t stream)
 {
-    sys.movie.pictureCaption.reset(fileName ? new (std::nothrow) PictureCaption(fileName)
-                                            : new (std::nothrow) PictureCaption());
-    sys.movie.pictureCaptionOfStream = !fileName;
-    return sys.movie.pictureCaption.get();
+    std::unique_ptr<PictureCaption> pictures(
+        fileName ? new (std::nothrow) PictureCaption(fileName) : new (std::nothrow) PictureCaption());
+    Caption* track = new (std::nothrow) Caption(nullptr);
+    if (!pictures || !track) {
+        delete track;
+        return nullptr;
+    }
+    if (!fileName) {
+        std::vector<int32_t> decoded;
+        MediaStream* movie = sys.movie.currentStream.get();
+        if (movie && stream < 0) {
+            movie->captionStreams(&decoded);
+            stream = decoded.empty() ? -1 : decoded.front();
+        }
+        pictures->stream = stream;
+        if (movie)
+            for (const CaptionStreamTrack& t : movie->captionStreams())
+                if (t.index == stream)
+                    pictures->language = t.language;
+    }
+    track->loadResult = pictures->loadResult;
+    track->beginPictureTrack(std::move(pictures));
+    return track;
+}
+
+}
+
+Caption* openPictureCaption(System& sys, const char* fileName, int32_t stream)
+{
+    sys.movie.currentCaption.reset(pictureCaptionTrack(sys, fileName, stream));
+    return sys.movie.currentCaption.get();
+}
+
+Caption* openSecondPictureCaption(System& sys, const char* fileName, int32_t stream)
+{
+    sys.movie.secondCaption.reset(pictureCaptionTrack(sys, fileName, stream));
+    return sys.movie.secondCaption.get();
 }
 
 bool openCaptionFile(System& sys, const char* fileName)
@@ -89,7 +122,7 @@ bool openStreamCaption(System& sys)
     if (!stream || !stream->captionStreamName(name, sizeof name))
         return false;
     if (stream->captionStreamIsPicture())
-        return openPictureCaption(sys, nullptr) != nullptr;
+        return openPictureCaption(sys, nullptr, -1) != nullptr;
     Caption* track = openMovieCaption(sys, nullptr);
     if (track) {
         track->beginCueTrack();
@@ -112,15 +145,11 @@ void closeMovieCaption(System& sys)
 {
     sys.movie.secondCaption.reset();
     sys.movie.currentCaption.reset();
-    sys.movie.pictureCaption.reset();
-    sys.movie.pictureCaptionOfStream = false;
 }
 
 void closeFirstCaption(System& sys)
 {
     sys.movie.currentCaption.reset();
-    sys.movie.pictureCaption.reset();
-    sys.movie.pictureCaptionOfStream = false;
 }
 
 Caption* openSecondCaption(System& sys, const char* fileName)
@@ -204,19 +233,21 @@ void takeStreamCaptions(System& sys)
     std::vector<int32_t> streams;
     std::vector<platform::CaptionText> events;
     sys.movie.currentStream->takeCaptionCues(cues, &streams, &events);
-    // Picture captions go to the picture captions the movie's stream fills.
+    // Picture captions go to the first caption when it is the picture stream the movie reads (a second one
+    // of pictures is read ahead by its own reading, media/picture_reading.h).
     std::vector<platform::CaptionPictureHandle> pictures;
     sys.movie.currentStream->takeCaptionPictures(pictures);
-    if (!pictures.empty() && sys.movie.pictureCaption && sys.movie.pictureCaptionOfStream)
-        sys.movie.pictureCaption->addPictures(std::move(pictures));
+    Caption* first = sys.movie.currentCaption.get();
+    Caption* second = sys.movie.secondCaption.get();
+    if (!pictures.empty() && first && first->pictures && first->pictures->stream >= 0)
+        first->addPictures(std::move(pictures));
     // Taken every frame even when a caption file is shown instead, so they never pile up.
     if (cues.empty())
         return;
-    Caption* first = sys.movie.currentCaption.get();
-    Caption* second = sys.movie.secondCaption.get();
-    if (first && !first->isCueTrack())
+    // Only tracks of text streams take texts.
+    if (first && (!first->isCueTrack() || first->pictures))
         first = nullptr;
-    if (second && !second->isCueTrack())
+    if (second && (!second->isCueTrack() || second->pictures))
         second = nullptr;
     // A track of the stream the movie reads by itself (-1) takes every cue no other track claims.
     auto firstTakes = [&](int32_t stream) {
@@ -253,6 +284,7 @@ int advanceMovie(System& sys)
     CompositionState& c = sys.composition;
     int rc = stream.update();
     takeStreamCaptions(sys);
+    followPictureReading(sys);
     if (rc == 2) {
         ++c.stallCount;
         if (c.stallCount > c.stallLimit && sys.settings.quickskip != 0) {

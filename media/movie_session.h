@@ -11,8 +11,6 @@ namespace sublumen {
 struct System;
 class Caption;
 class MediaStream;
-class PictureCaption;
-
 // The owner releases a stream before deleting it and unloads a caption track before deleting it.
 struct ReleaseStream {
     void operator()(MediaStream* stream) const;
@@ -22,18 +20,16 @@ struct UnloadCaption {
 };
 using StreamHandle = std::unique_ptr<MediaStream, ReleaseStream>;
 using CaptionHandle = std::unique_ptr<Caption, UnloadCaption>;
-struct DeletePictureCaption {
-    void operator()(PictureCaption* caption) const;
-};
-using PictureCaptionHandle = std::unique_ptr<PictureCaption, DeletePictureCaption>;
 
 // Opens path on the current display as the movie's stream; null when there is no memory for it.
 MediaStream* openMovieStream(System& sys, const char* path);
 // Loads fileName as the movie's caption track; null when there is no memory for it.
 Caption* openMovieCaption(System& sys, const char* fileName);
-// Loads the picture caption file fileName (.sup, .idx, a VobSub .sub) as the movie's picture captions,
-// or with none makes the track that the movie's picture caption stream fills; null without memory.
-PictureCaption* openPictureCaption(System& sys, const char* fileName);
+// Loads the picture caption file fileName (.sup, .idx, a VobSub .sub) as the movie's caption: a track
+// whose entries are the captions' text as it is read, and whose pictures are drawn as authored. With none,
+// the track is that of the movie's picture caption stream numbered stream (-1: the one the movie reads by
+// itself), which the stream fills as it is read. Null without memory.
+Caption* openPictureCaption(System& sys, const char* fileName, int32_t stream = -1);
 // Loads a caption file of either kind: picture captions through openPictureCaption, every other file
 // through openMovieCaption. Whether a track was made.
 bool openCaptionFile(System& sys, const char* fileName);
@@ -44,14 +40,15 @@ bool openStreamCaption(System& sys);
 // Releases and deletes the stream, leaving none; nothing when there is none. The movie ends here, so
 // what the user set for it is remembered first (rememberMovie).
 void closeMovieStream(System& sys);
-// Unloads and deletes the caption tracks (the second one too) and the picture captions, leaving none;
-// nothing when there is none.
+// Unloads and deletes the caption tracks (the second one too), leaving none; nothing when there is none.
 void closeMovieCaption(System& sys);
-// The same for the first caption alone (its track or its picture captions), the second one staying.
+// The same for the first caption alone, the second one staying.
 void closeFirstCaption(System& sys);
 // Loads fileName (none: an empty track) as the second caption track, shown above the first; null when
 // there is no memory for it.
 Caption* openSecondCaption(System& sys, const char* fileName);
+// The same for picture captions, as openPictureCaption makes them; the second caption is drawn as text.
+Caption* openSecondPictureCaption(System& sys, const char* fileName, int32_t stream);
 void closeSecondCaption(System& sys);
 // The whole movie: the stream, then the caption track; the duration becomes 0.
 void closeMovie(System& sys);

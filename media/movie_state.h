@@ -6,6 +6,7 @@
 #include "media/movie_item.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
+#include "platform/caption_text_reader.h"
 
 #include <cstdint>
 #include <map>
@@ -30,12 +31,14 @@ struct MovieState {
     std::string captionChoice;
     std::string secondChoice;
     std::string secondName;
-    // The picture captions shown beside (or instead of) the caption track: of a picture caption file, or
-    // of the movie's picture caption stream when pictureCaptionOfStream.
-    PictureCaptionHandle pictureCaption;
-    bool pictureCaptionOfStream = false;
     StreamHandle currentStream;
     uint32_t movieDuration = 0;
+    // The reader of picture captions as text, made when a track of pictures is first shown and kept for
+    // every movie after (media/picture_reading.h); whether it found its data missing (said once), and
+    // the calendar second it did, for the status line.
+    std::unique_ptr<platform::CaptionTextReader> captionReader;
+    bool pictureReadingFailed = false;
+    uint32_t pictureReadingFailedSince = 0;
     // The movie whose remembered settings were recalled at its start (absolute path), and the list's own
     // time shift, so that its end can tell what the user changed; empty when nothing is to be written.
     std::string memoryPath;

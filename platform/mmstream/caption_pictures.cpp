@@ -39,6 +39,24 @@ std::string neighbour(const std::string& path, const char* lower, const char* up
     return "";
 }
 
+// The language a caption file's name tells: two or three letters between the name's last two dots.
+std::string languageOfName(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const size_t last = name.rfind('.');
+    if (last == std::string::npos || last == 0)
+        return "";
+    const size_t before = name.rfind('.', last - 1);
+    if (before == std::string::npos)
+        return "";
+    const std::string tag = name.substr(before + 1, last - before - 1);
+    if (tag.size() < 2 || tag.size() > 3
+        || !std::all_of(tag.begin(), tag.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }))
+        return "";
+    return tag;
+}
+
 // An MPEG program stream starts with a pack header: 00 00 01 BA.
 bool startsAsProgramStream(const std::string& path)
 {
@@ -314,6 +332,8 @@ PictureCaptionFile readPictureCaptionFile(
         return out;
     }
     AVStream* stream = format->streams[index];
+    const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "language", nullptr, 0);
+    out.language = tag && tag->value && *tag->value ? tag->value : languageOfName(path);
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (static_cast<int>(i) != index)
             format->streams[i]->discard = AVDISCARD_ALL;

@@ -71,6 +71,9 @@ struct PictureCaptionFile {
     int undecodedPackets = 0; // packets without a time or that failed to decode
     int droppedBitmaps = 0; // bitmaps beyond every sane size, or whose pixels lie outside their data
     int badColours = 0; // pixels whose palette index lies beyond the palette (shown transparent)
+    // The captions' language tag: the stream's (a VobSub index's "id:"), else the file name's (the "ko"
+    // of "movie.ko.sup"); "" when neither tells one.
+    std::string language;
 };
 
 // Whether the media library's VobSub reader would write past its own memory reading path as an index: it

@@ -6,7 +6,9 @@
 #include "support/sup_writer.h"
 #include "support/test_files.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -287,4 +289,73 @@ TEST(PictureCaptionFiles, ASubIsPicturesOnlyBesideAnIdxOrAsAProgramStream)
         << log.text();
     // Up to 32 it is the media library's to read.
     EXPECT_FALSE(platform::overrunsVobSubReader(dir.write("fitting/movie.idx", swinging.substr(0, swinging.rfind("id:"))), true));
+}
+
+namespace {
+
+platform::CaptionPictureHandle pictureAt(uint32_t startMs, uint32_t endMs, int width)
+{
+    auto p = std::make_shared<platform::CaptionPicture>();
+    p->start = std::chrono::milliseconds(startMs);
+    p->end = endMs ? platform::CaptionPicture::Time(std::chrono::milliseconds(endMs)) : platform::CaptionPicture::unbounded;
+    if (width)
+        p->bitmaps.push_back(bitmap(10, 400, width, 20));
+    return p;
+}
+
+// The track's entries as "start:text" and whether a screen shows the bitmap at time.
+std::vector<std::string> entriesOf(const Caption& track)
+{
+    std::vector<std::string> out;
+    for (const ListNode* node = track.entries; node; node = node->next) {
+        const auto* e = static_cast<const CaptionEntry*>(node->data);
+        out.push_back(std::to_string(e->start) + ":" + e->text);
+    }
+    return out;
+}
+
+}
+
+// Picture captions as a text track: each caption's text from its start, nothing until it is read (so
+// a track not read yet is one blank entry) and where the pictures clear; a caption read again after a
+// seek keeps its text; one not read yet is what is drawn as a picture.
+TEST(PictureTextTrack, EveryCaptionIsAnEntryWithTheTextReadFromIt)
+{
+    Caption track(nullptr);
+    auto pictures = std::make_unique<PictureCaption>();
+    // 1 s to 2 s; 3 s until the next; a clearing picture at 5 s.
+    pictures->addPictures({ pictureAt(1000, 2000, 100), pictureAt(3000, 0, 120), pictureAt(5000, 0, 0) });
+    track.beginPictureTrack(std::move(pictures));
+    EXPECT_EQ(entriesOf(track), (std::vector<std::string> { "1000:", "4294967295:" }));
+    EXPECT_EQ(track.pictures->takeUnread(), (std::vector<uint32_t> { 1000, 3000 }));
+
+    const platform::CaptionPictureHandle second = track.pictures->entryAt(3000)->picture;
+    EXPECT_TRUE(track.setPictureText(3000, *second, "둘째 줄"));
+    EXPECT_TRUE(track.setPictureText(1000, *track.pictures->entryAt(1000)->picture, "First"));
+    EXPECT_EQ(entriesOf(track),
+        (std::vector<std::string> { "1000:First", "2000:", "3000:둘째 줄", "5000:", "4294967295:" }));
+    uint32_t start = 0;
+    EXPECT_TRUE(track.captionStart(1500, CaptionStep::Next, start));
+    EXPECT_EQ(start, 3000u);
+
+    // A text for a caption no longer held is dropped; the same bitmaps read again keep their text, other
+    // bitmaps at that start are read anew.
+    EXPECT_FALSE(track.setPictureText(4000, *second, "x"));
+    track.addPictures({ pictureAt(3000, 0, 120) });
+    EXPECT_EQ(track.pictures->entryAt(3000)->text.value_or("?"), "둘째 줄");
+    EXPECT_TRUE(track.pictures->takeUnread().empty());
+    track.addPictures({ pictureAt(1000, 2500, 90), pictureAt(4000, 0, 50) });
+    EXPECT_EQ(entriesOf(track), (std::vector<std::string> { "1000:", "3000:둘째 줄", "4000:", "4294967295:" }));
+    EXPECT_EQ(track.pictures->takeUnread(), (std::vector<uint32_t> { 1000, 4000 }));
+
+    // Drawn in our style, only what is not read yet shows as a picture.
+    platform::Surface screen(640, 480, platform::PixelFormat::XRGB8888);
+    PictureCaptionView view;
+    view.screenWidth = 640;
+    view.screenHeight = 480;
+    view.unreadOnly = true;
+    EXPECT_TRUE(track.pictures->draw(1200, screen, view));
+    EXPECT_FALSE(track.pictures->draw(3200, screen, view));
+    view.unreadOnly = false;
+    EXPECT_TRUE(track.pictures->draw(3200, screen, view));
 }

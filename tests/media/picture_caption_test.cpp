@@ -204,8 +204,7 @@ TEST_P(PictureCaptionOnScreen, LandsWhereItWasAuthoredInItsColour)
     boundedCopy(sys.startup.startPath, movie.c_str(), sizeof sys.startup.startPath);
     ASSERT_EQ(buildMovieList(sys), 0);
     ASSERT_EQ(startMovie(sys, 0), 0);
-    ASSERT_NE(sys.movie.pictureCaption, nullptr) << sys.movie.currentItem.caption;
-    EXPECT_EQ(sys.movie.currentCaption, nullptr);
+    ASSERT_TRUE(sys.movie.currentCaption && sys.movie.currentCaption->pictures) << sys.movie.currentItem.caption;
 
     // Played as the player does until the caption is up.
     for (int i = 0; i < 2000 && sys.movie.currentStream->currentTime() < 600 && !sys.movie.currentStream->ended; ++i)
@@ -302,8 +301,8 @@ TEST_F(PictureCaptionStreams, AKoreanTextStreamWinsThenAKoreanPictureStreamThenT
         ASSERT_EQ(buildMovieList(sys), 0);
         ASSERT_EQ(startMovie(sys, 0), 0);
         EXPECT_STREQ(sys.movie.currentItem.caption, row.expected) << row.name;
-        EXPECT_EQ(sys.movie.pictureCaption != nullptr, row.picture) << row.name;
-        EXPECT_EQ(sys.movie.currentCaption != nullptr, !row.picture) << row.name;
+        ASSERT_NE(sys.movie.currentCaption, nullptr) << row.name;
+        EXPECT_EQ(sys.movie.currentCaption->pictures != nullptr, row.picture) << row.name;
         closeMovie(sys);
     }
 }
@@ -320,7 +319,7 @@ TEST_F(PictureCaptionStreams, StartedFromAPictureCaptionFileTheMovieBesideItPlay
         ASSERT_EQ(openAsStartPath(sys, caption.c_str()), 0) << caption;
         EXPECT_STREQ(sys.movie.currentItem.movie, movie.c_str());
         EXPECT_STREQ(sys.movie.currentItem.caption, caption.c_str());
-        EXPECT_NE(sys.movie.pictureCaption, nullptr) << caption;
+        EXPECT_TRUE(sys.movie.currentCaption && sys.movie.currentCaption->pictures) << caption;
         closeMovie(sys);
         sys.movie.movieList.reset();
     }

@@ -2,6 +2,7 @@
 // palette indices run-length coded as the format has it, and the empty sets that clear the screen.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,17 +59,28 @@ public:
         segment(pts, 0x14, pds);
         for (size_t i = 0; i < objects.size(); ++i) {
             std::string rle = runLengths(objects[i]);
-            std::string ods;
-            put16(ods, static_cast<int>(i));
-            ods += '\0';
-            ods += static_cast<char>(0xC0); // the first and the last part of the object
-            const uint32_t length = static_cast<uint32_t>(rle.size()) + 4;
-            ods += static_cast<char>(length >> 16);
-            ods += static_cast<char>(length >> 8);
-            ods += static_cast<char>(length);
-            put16(ods, objects[i].width);
-            put16(ods, objects[i].height);
-            segment(pts, 0x15, ods + rle);
+            // A segment holds at most 65535 bytes: a larger object goes on in further segments.
+            size_t sent = 0;
+            do {
+                const bool first = sent == 0;
+                std::string ods;
+                put16(ods, static_cast<int>(i));
+                ods += '\0';
+                const size_t room = first ? 65535 - 11 : 65535 - 4;
+                const size_t part = std::min(room, rle.size() - sent);
+                const bool last = sent + part == rle.size();
+                ods += static_cast<char>((first ? 0x80 : 0) | (last ? 0x40 : 0));
+                if (first) {
+                    const uint32_t length = static_cast<uint32_t>(rle.size()) + 4;
+                    ods += static_cast<char>(length >> 16);
+                    ods += static_cast<char>(length >> 8);
+                    ods += static_cast<char>(length);
+                    put16(ods, objects[i].width);
+                    put16(ods, objects[i].height);
+                }
+                segment(pts, 0x15, ods + rle.substr(sent, part));
+                sent += part;
+            } while (sent < rle.size());
         }
         segment(pts, 0x80, "");
         return *this;

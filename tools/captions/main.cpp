@@ -5,13 +5,18 @@
 // a SAMI file is chosen ("*" for all of them stacked); --classes lists the classes with their names,
 // languages and entry counts. --shift and --rate print each entry at the movie time the player shows it
 // with that caption time shift and rate (the overlay's caption line), instead of at its own start.
-// A picture caption file (.sup, .idx, a VobSub .sub) prints one line per caption: its start, its end (when
-// the next caption or a clearing one replaces it, "end" for the last), then each bitmap's position and
-// size on its canvas; --dump DIR writes each bitmap as DIR/NNNN-B.png (caption, bitmap, counted from 1),
-// over grey.
+// A picture caption file (.sup, .idx, a VobSub .sub) is read as text, as the player reads it, and its
+// entries printed like those of a text caption file (a caption the reader finds no text in prints empty);
+// --stream N FILE does the same for the picture caption stream numbered N of a movie. The texts read are
+// kept in the player's cache, so a file read once prints at once. With --pictures a picture caption file
+// prints one line per caption instead: its start, its end (when the next caption or a clearing one
+// replaces it, "end" for the last), then each bitmap's position and size on its canvas; --dump DIR writes
+// each bitmap as DIR/NNNN-B.png (caption, bitmap, counted from 1), over grey.
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
+#include "platform/caption_text_reader.h"
+#include "platform/mmstream/picture_stream_scan.h"
 #include "platform/mmstream/png_encoder.h"
 
 #include <algorithm>
@@ -138,6 +143,52 @@ int printPictures(const char* file, const std::string& dumpDir)
     return status;
 }
 
+// The picture captions of a file, or of the movie's stream numbered stream, read as text and printed as
+// entries; 1 when they could not be read.
+int printReadPictures(const char* file, int stream)
+{
+    std::unique_ptr<sublumen::PictureCaption> pictures;
+    if (stream < 0) {
+        pictures = std::make_unique<sublumen::PictureCaption>(file);
+        if (pictures->loadResult < 0) {
+            std::fprintf(stderr, "sublumen-captions: %s: no picture captions could be read\n", file);
+            return 1;
+        }
+    } else {
+        pictures = std::make_unique<sublumen::PictureCaption>();
+        std::vector<platform::CaptionPictureHandle> found;
+        platform::PictureCaptionFile read = platform::PictureStreamScan::readWhole(
+            file, stream, [&](platform::CaptionPictureHandle picture) { found.push_back(std::move(picture)); });
+        if (!read.opened) {
+            std::fprintf(stderr, "sublumen-captions: %s: stream %d: %s\n", file, stream, read.failure.c_str());
+            return 1;
+        }
+        pictures->language = read.language;
+        pictures->addPictures(std::move(found));
+    }
+    Caption track(nullptr);
+    track.beginPictureTrack(std::move(pictures));
+    platform::CaptionTextReader reader(platform::CaptionTextReader::defaultCacheFile());
+    std::unique_ptr<platform::CaptionReadingTrack> reading = reader.addTrack(track.pictures->language);
+    std::vector<std::pair<uint32_t, platform::CaptionPictureHandle>> unread;
+    for (uint32_t start : track.pictures->takeUnread())
+        unread.emplace_back(start, track.pictures->entryAt(start)->picture);
+    reading->submit(std::move(unread));
+    reader.waitIdle();
+    std::string why;
+    if (reading->unreadable(&why)) {
+        std::fprintf(stderr, "sublumen-captions: %s: cannot be read as text (%s)\n", file, why.c_str());
+        return 1;
+    }
+    for (platform::ReadCaptionText& read : reading->takeTexts())
+        track.setPictureText(read.start, *read.picture, std::move(read.text));
+    for (const sublumen::ListNode* node = track.entries; node; node = node->next) {
+        const auto* entry = static_cast<const CaptionEntry*>(node->data);
+        printEntry(entry->start, entry->text);
+    }
+    return 0;
+}
+
 bool wholeNumber(const char* text, long long low, long long high, long long& value)
 {
     char* end = nullptr;
@@ -149,7 +200,8 @@ bool wholeNumber(const char* text, long long low, long long high, long long& val
 int usage()
 {
     std::fprintf(stderr,
-        "usage: sublumen-captions [--shift MS] [--rate R] [--dump DIR] [--classes | --class NAME] FILE...\n");
+        "usage: sublumen-captions [--shift MS] [--rate R] [--pictures] [--dump DIR] [--classes | --class NAME] FILE...\n"
+        "       sublumen-captions [--shift MS] [--rate R] --stream N MOVIE\n");
     return 2;
 }
 
@@ -160,12 +212,22 @@ int main(int argc, char** argv)
     enum class Mode { Track, Classes, Class } mode = Mode::Track;
     std::string className;
     std::string dumpDir;
+    bool listPictures = false;
+    long long stream = -1;
     int firstFile = 1;
     for (; firstFile + 1 < argc; firstFile += 2) {
         const char* option = argv[firstFile];
         const char* value = argv[firstFile + 1];
         long long shift = 0;
-        if (std::strcmp(option, "--shift") == 0) {
+        if (std::strcmp(option, "--pictures") == 0) {
+            listPictures = true;
+            --firstFile;
+        } else if (std::strcmp(option, "--stream") == 0) {
+            if (!wholeNumber(value, 0, INT32_MAX, stream)) {
+                std::fprintf(stderr, "sublumen-captions: --stream %s is not a stream number\n", value);
+                return 2;
+            }
+        } else if (std::strcmp(option, "--shift") == 0) {
             if (!wholeNumber(value, INT32_MIN, INT32_MAX, shift)) {
                 std::fprintf(stderr, "sublumen-captions: --shift %s is not a shift in milliseconds\n", value);
                 return 2;
@@ -195,6 +257,12 @@ int main(int argc, char** argv)
     }
     if (firstFile >= argc)
         return usage();
+    if (stream >= 0) {
+        if (argc - firstFile != 1)
+            return usage();
+        const int read = printReadPictures(argv[firstFile], static_cast<int>(stream));
+        return std::fflush(stdout) == 0 ? read : 1;
+    }
     int status = 0;
     const int files = argc - firstFile;
     for (int i = firstFile; i < argc; ++i) {
@@ -202,7 +270,7 @@ int main(int argc, char** argv)
         if (files > 1)
             std::printf("%s==> %s <==\n", i > firstFile ? "\n" : "", argv[i]);
         if (platform::pictureCaptionFormat(argv[i]) != platform::PictureCaptionFormat::None) {
-            status |= printPictures(argv[i], dumpDir);
+            status |= listPictures || !dumpDir.empty() ? printPictures(argv[i], dumpDir) : printReadPictures(argv[i], -1);
             continue;
         }
         Caption track(argv[i]);

@@ -1,0 +1,166 @@
+// Picture captions read as text while the movie plays: a PGS file of known Korean lines beside the movie
+// and one of English lines for the second caption, played as the player plays them.
+#include "app/path_text.h"
+#include "caption/caption.h"
+#include "caption/picture_caption.h"
+#include "display/frame_composition.h"
+#include "media/caption_choice.h"
+#include "media/caption_discovery.h"
+#include "media/caption_look.h"
+#include "media/media_stream.h"
+#include "media/movie_list.h"
+#include "media/movie_session.h"
+#include "media/movie_start.h"
+#include "media/picture_reading.h"
+#include "stream_setup.h"
+#include "support/scripted_chooser.h"
+#include "text_caption_pictures.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace sublumen;
+
+namespace {
+
+const std::vector<fixtures::TextCaption> korean = {
+    { 200, 2000, "괜찮아, 내가 다 알아서 할게." },
+    { 2100, 2900, "지금 몇 시예요?" },
+};
+const std::vector<fixtures::TextCaption> english = {
+    { 200, 2000, "Where were you last night?" },
+};
+
+class PictureReading : public stream_setup::DisplayTest {
+protected:
+    void TearDown() override
+    {
+        closeMovie(sys);
+        sys.movie.movieList.reset();
+        DisplayTest::TearDown();
+    }
+
+    // Lets the player take what its reader has read until every caption of track has its text.
+    bool readWhole(Caption& track)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        for (;;) {
+            followPictureReading(sys);
+            const auto& entries = track.pictures->entries();
+            if (std::all_of(entries.begin(), entries.end(), [](const auto& e) { return e.text || e.picture->bitmaps.empty(); }))
+                return true;
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    // Yellow (the captions as authored) and white (our caption style) pixels below the movie's frame
+    // numbers: the caption band over the grey foot of the picture and the border under it.
+    std::pair<int, int> yellowAndWhite()
+    {
+        const platform::Surface& shown = *sys.displays.backSurface()->surface->pixels();
+        int yellow = 0, white = 0;
+        for (int y = 376; y < shown.height; ++y)
+            for (int x = 0; x < shown.width; ++x) {
+                int r, g, b;
+                platform::readRgb(shown, x, y, r, g, b);
+                yellow += r > 200 && g > 200 && b < 90;
+                white += r > 240 && g > 240 && b > 240;
+            }
+        return { yellow, white };
+    }
+
+    testing_support::EnvironmentOverride state { "XDG_STATE_HOME", dir.file("state") };
+};
+
+}
+
+TEST_F(PictureReading, ReadAsTextTheyAreCaptionsForEveryTool)
+{
+    fixtures::MovieRecipe recipe;
+    recipe.width = 480;
+    recipe.height = 270;
+    recipe.frameCount = 30;
+    const std::string movie = dir.file("movie.avi");
+    ASSERT_EQ(fixtures::writeMovie(movie, recipe), "");
+    fixtures::TextPictureRecipe pictures;
+    pictures.rgb = 0xFFFF00;
+    ASSERT_EQ(fixtures::writeTextCaptionPictures(dir.file("movie.sup"), pictures, korean), "");
+    ASSERT_EQ(fixtures::writeTextCaptionPictures(dir.file("movie.en.sup"), pictures, english), "");
+
+    boundedCopy(sys.startup.startPath, movie.c_str(), sizeof sys.startup.startPath);
+    sys.settings.asksmi = 0;
+    ASSERT_EQ(buildMovieList(sys), 0);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    Caption* first = sys.movie.currentCaption.get();
+    ASSERT_TRUE(first && first->pictures) << sys.movie.currentItem.caption;
+    // The second caption: the English file, chosen as Shift+Y does.
+    cycleSecondCaption(sys);
+    Caption* second = sys.movie.secondCaption.get();
+    ASSERT_TRUE(second && second->pictures) << sys.movie.secondName;
+
+    ASSERT_TRUE(readWhole(*first) && readWhole(*second)) << "not read in two minutes";
+    std::string why;
+    if (first->pictures->reading->unreadable(&why))
+        GTEST_SKIP() << why;
+    for (const fixtures::TextCaption& c : korean)
+        EXPECT_EQ(first->pictures->entryAt(c.startMs)->text.value_or("?"), c.text);
+    EXPECT_EQ(second->pictures->entryAt(200)->text.value_or("?"), english[0].text);
+    // The text is the track's: the stepping keys find the second caption, the second caption shows its
+    // line as text.
+    uint32_t next = 0;
+    ASSERT_TRUE(first->captionStart(500, CaptionStep::Next, next));
+    EXPECT_EQ(next, 2100u);
+    const std::string* shown = second->shownTextAt(500);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(*shown, english[0].text);
+
+    // Paused on the first caption: as authored its picture is shown, yellow; V shows the text read in our
+    // style, white, and the picture no more.
+    for (int i = 0; i < 2000 && sys.movie.currentStream->currentTime() < 500; ++i)
+        drawVideo(sys);
+    setMoviePlaying(sys, 0);
+    drawVideo(sys);
+    ASSERT_LT(sys.movie.currentStream->currentTime(), 2000u);
+    EXPECT_TRUE(authoredCaptionsShown(sys));
+    auto [yellow, white] = yellowAndWhite();
+    EXPECT_GT(yellow, 50);
+    switchCaptionLook(sys);
+    EXPECT_FALSE(authoredCaptionsShown(sys));
+    drawVideo(sys);
+    std::tie(yellow, white) = yellowAndWhite();
+    EXPECT_EQ(yellow, 0);
+    EXPECT_GT(white, 50);
+}
+
+TEST_F(PictureReading, WithoutTheReadersDataTheyStayPicturesAndThePlayerSaysSoOnce)
+{
+    testing_support::EnvironmentOverride data("TESSDATA_PREFIX", dir.file("nothing"));
+    fixtures::MovieRecipe recipe;
+    const std::string movie = dir.file("movie.avi");
+    ASSERT_EQ(fixtures::writeMovie(movie, recipe), "");
+    ASSERT_EQ(fixtures::writeTextCaptionPictures(dir.file("movie.sup"), {}, korean), "");
+    boundedCopy(sys.startup.startPath, movie.c_str(), sizeof sys.startup.startPath);
+    sys.settings.asksmi = 0;
+    ASSERT_EQ(buildMovieList(sys), 0);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    Caption* first = sys.movie.currentCaption.get();
+    ASSERT_TRUE(first && first->pictures);
+    for (int i = 0; i < 500 && !sys.movie.pictureReadingFailed; ++i) {
+        followPictureReading(sys);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(sys.movie.pictureReadingFailed);
+    EXPECT_EQ(pictureReadingNotice(sys), "그림 자막을 글자로 읽을 수 없음");
+    // Said once, whatever comes after: another movie, another track.
+    openCaptionFile(sys, dir.file("movie.sup").c_str());
+    followPictureReading(sys);
+    followPictureReading(sys);
+    const std::string text = log.text();
+    const std::string line = "Picture captions cannot be read as text";
+    EXPECT_EQ(text.find(line), text.rfind(line)) << text;
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+    EXPECT_FALSE(sys.movie.currentCaption->pictures->entries().front().text);
+}
