@@ -13,7 +13,6 @@
 #include <map>
 #include <mutex>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <tuple>
 #include <unistd.h>
 #include <utility>
@@ -203,7 +202,7 @@ void CaptionTextReader::run()
 {
     pthread_setname_np(pthread_self(), "caption reader");
     // Reading is background work: the picture and the sound come first on every core.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    lowerThreadPriority();
     CaptionReadingTrack::Shared& s = *shared_;
     CaptionTextCache cache(s.cacheFile);
     std::map<std::string, std::unique_ptr<TextRecognizer>> recognizers;

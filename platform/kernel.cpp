@@ -1,5 +1,6 @@
 #include "platform/kernel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -14,6 +15,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -229,6 +231,15 @@ void platformLog(const char* format, ...)
     std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     logSink(buffer);
+}
+
+void lowerThreadPriority()
+{
+    const id_t thread = static_cast<id_t>(gettid());
+    errno = 0;
+    const int now = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, thread, std::min(now + 19, 19));
 }
 
 }

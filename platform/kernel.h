@@ -54,6 +54,10 @@ void setLogSink(LogSink sink);
 // printf-style diagnostic of the platform layer; dropped when no sink is set.
 void platformLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Puts the calling thread below everything else of the process: its niceness 19 above the thread that
+// made it (at most 19), so that background work yields to the picture and the sound on every core.
+void lowerThreadPriority();
+
 // Where calendarSeconds reads the time; null restores the C library's clock. Tests that follow time
 // in whole seconds set their own.
 using CalendarClock = uint32_t (*)();

@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace platform {
@@ -191,7 +190,7 @@ PictureStreamScan::PictureStreamScan(std::string path, int index, uint32_t posit
     state_->position = position;
     worker_ = std::thread([state = state_, path = std::move(path), index] {
         pthread_setname_np(pthread_self(), "caption scan");
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+        lowerThreadPriority();
         StreamReading reading;
         std::string why;
         auto finish = [&] {

@@ -30,97 +30,6 @@
 
 namespace {
 
-const std::vector<std::string> koreanLines = {
-    "그는 오늘 아침에 학교에 가지 않았다.",
-    "괜찮아, 내가 다 알아서 할게.",
-    "지금 몇 시예요?",
-    "우리 어디서 만난 적 있지 않아요?",
-    "이 길로 쭉 가면 시장이 나와요.",
-    "엄마가 저녁 먹으러 오래.",
-    "그 얘기는 나중에 하자.",
-    "비가 올 것 같으니까 우산 챙겨.",
-    "누가 문을 열어 놨어?",
-    "정말 고마워요. 잊지 않을게요.",
-    "배고프지? 라면이라도 끓여 줄까?",
-    "내일 아침 일곱 시까지 와야 해.",
-    "그러니까 네 말은 다 거짓말이었다는 거야?",
-    "잠깐만요, 제 얘기 좀 들어 보세요.",
-    "이번 주말에 영화 보러 갈래?",
-    "아무도 모르게 조용히 나가자.",
-    "경찰에 신고하는 게 좋겠어요.",
-    "너 때문에 다 망쳤잖아!",
-    "처음부터 다시 시작하면 돼.",
-    "그 사람 이름이 뭐였더라?",
-    "여기서 기다리고 있을게요.",
-    "오랜만이다. 잘 지냈어?",
-    "이건 우리 둘만의 비밀이야.",
-    "할머니 댁에 가는 길이에요.",
-    "왜 이제야 말하는 거예요?",
-    "사장님이 찾으세요.",
-    "전화 좀 빌려 주실 수 있어요?",
-    "그날 밤에 무슨 일이 있었던 거야?",
-    "걱정 마. 금방 돌아올게.",
-    "다음 역은 서울역입니다.",
-    "이 사진 속 남자를 본 적 있어요?",
-    "오늘은 제가 살게요.",
-    "서두르지 않으면 기차를 놓칠 거야.",
-    "당신을 믿어도 될까요?",
-    "아직 끝난 게 아니야.",
-    "창문 좀 닫아 줄래?",
-    "그 편지는 누가 보낸 거예요?",
-    "숙제는 다 했니?",
-    "우리 예전처럼 다시 친구가 될 수 있을까?",
-    "여러분, 모두 자리에 앉아 주세요.",
-    "OK, 알았어. 3시에 봐.",
-    "오늘 회의는 CEO가 직접 맡아요.",
-    "TV 좀 꺼 줄래?",
-    "PC방에서 밤새 게임만 했어.",
-    "1층 로비에서 10분 뒤에 만나요.",
-};
-
-const std::vector<std::string> englishLines = {
-    "I didn't think you'd come back so soon.",
-    "Where were you last night?",
-    "It's not what it looks like.",
-    "We need to leave before it gets dark.",
-    "Can you hear me? Hello?",
-    "She said she'd call when she landed.",
-    "Don't touch anything until the police arrive.",
-    "I'm sorry. I should have told you earlier.",
-    "How long have you been standing there?",
-    "That's the last time I trust him.",
-    "Take the second left after the bridge.",
-    "You owe me twenty dollars, remember?",
-    "Nobody leaves this room.",
-    "Let's get some coffee and talk about it.",
-    "The train leaves at seven fifteen.",
-    "Why didn't you say anything?",
-    "I've never seen anything like it.",
-    "Keep your voice down, they'll hear us.",
-    "Is anyone sitting here?",
-    "We'll figure it out together.",
-    "He was here a minute ago.",
-    "Turn off the lights when you go.",
-    "What's that supposed to mean?",
-    "I'll be right back, I promise.",
-    "Have you seen my keys anywhere?",
-    "This isn't over yet.",
-    "My grandmother used to live here.",
-    "It's freezing out there!",
-    "Could you pass me the salt, please?",
-    "They found the car by the river.",
-    "Just tell me the truth.",
-    "The meeting starts in ten minutes.",
-    "You look tired. Get some sleep.",
-    "I knew you'd say that.",
-    "Who sent you this letter?",
-    "Are you sure about this?",
-    "Happy birthday, sweetheart.",
-    "We're running out of time.",
-    "Call me as soon as you know.",
-    "Welcome home, everyone.",
-};
-
 std::u32string codePoints(const std::string& utf8)
 {
     std::u32string out;
@@ -156,24 +65,6 @@ double cpuSeconds()
 double since(std::chrono::steady_clock::time_point t)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
-}
-
-// The captions of a set: a line alone, then two lines together, in turn; every caption unlike the others.
-std::vector<fixtures::TextCaption> captionsOf(const std::vector<std::string>& lines, size_t count, uint32_t spacing)
-{
-    std::vector<fixtures::TextCaption> out;
-    for (size_t i = 0; i < count; ++i) {
-        fixtures::TextCaption c;
-        c.startMs = static_cast<uint32_t>(i) * spacing + 1000;
-        c.endMs = c.startMs + spacing * 3 / 4;
-        const size_t n = lines.size();
-        if (i % 2 == 0)
-            c.text = lines[(i * 7) % n];
-        else
-            c.text = lines[(i * 3) % n] + "\n" + lines[(i * 5 + 1 + i / n) % n];
-        out.push_back(std::move(c));
-    }
-    return out;
 }
 
 struct Track {
@@ -216,7 +107,7 @@ std::string writeSet(const std::filesystem::path& dir, const std::string& name, 
 void accuracy(const std::filesystem::path& dir)
 {
     std::printf("character error rate (edits / true characters), %zu Korean and %zu English captions a set\n",
-        koreanLines.size(), englishLines.size());
+        fixtures::koreanSampleLines().size(), fixtures::englishSampleLines().size());
     std::printf("%-8s %-6s %-8s %8s %8s %7s\n", "format", "size", "language", "chars", "errors", "CER");
     struct Size {
         const char* name;
@@ -225,8 +116,8 @@ void accuracy(const std::filesystem::path& dir)
     for (auto format : { fixtures::TextPictureFormat::Pgs, fixtures::TextPictureFormat::VobSub })
         for (Size size : { Size { "1080p", 1920, 1080 }, Size { "480p", 720, 480 } })
             for (bool korean : { true, false }) {
-                const auto& lines = korean ? koreanLines : englishLines;
-                std::vector<fixtures::TextCaption> captions = captionsOf(lines, lines.size(), 3000);
+                const auto& lines = korean ? fixtures::koreanSampleLines() : fixtures::englishSampleLines();
+                std::vector<fixtures::TextCaption> captions = fixtures::sampleCaptions(lines, lines.size(), 3000);
                 fixtures::TextPictureRecipe recipe;
                 recipe.format = format;
                 recipe.canvasWidth = size.width;
@@ -263,7 +154,7 @@ void wholeTrack(const std::filesystem::path& dir, size_t count)
     const uint32_t spacing = static_cast<uint32_t>(7200000 / count);
     fixtures::TextPictureRecipe recipe;
     recipe.language = "ko";
-    std::vector<fixtures::TextCaption> captions = captionsOf(koreanLines, count, spacing);
+    std::vector<fixtures::TextCaption> captions = fixtures::sampleCaptions(fixtures::koreanSampleLines(), count, spacing);
     const std::string file = writeSet(dir, "track-kor-1080p", recipe, captions);
 
     {

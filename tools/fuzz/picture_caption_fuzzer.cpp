@@ -1,9 +1,11 @@
 // A picture caption file of any bytes loaded as the player loads it (openCaptionFile's picture path, the
-// PictureCaption track), then every caption drawn onto a small screen under an odd placement. With
+// PictureCaption track), then every caption drawn onto a small screen under an odd placement, and the
+// first few made ready for the text reader. With
 // PICTURE_SUFFIX ".idx" the input is a VobSub pair: the bytes before the first MPEG pack header
 // (00 00 01 BA) are the index, the rest its .sub.
 #include "caption/picture_caption.h"
 #include "fuzz_support.h"
+#include "platform/caption_text_preparation.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,6 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const sublumen::ScreenBox& box : sublumen::layoutPictureCaption(*entry.picture, view))
             FUZZ_CHECK(
                 box.width == 0 || (box.x >= 0 && box.y >= 0 && box.x + box.width <= 64 && box.y + box.height <= 48));
+    }
+    // Made ready for the text reader: pictures of the sizes they say, within the reader's bounds.
+    drawn = 0;
+    for (const auto& entry : track.entries()) {
+        if (++drawn > 5)
+            break;
+        for (const platform::GreyPicture& line : platform::prepareForReading(*entry.picture))
+            FUZZ_CHECK(line.width > 0 && line.height > 0 && line.width <= 8000 + 2 * platform::readerBorder
+                && line.pixels.size() == static_cast<size_t>(line.width) * line.height);
     }
     return 0;
 }
