@@ -15,6 +15,8 @@ const char* const usageHead =
     "A movie, list or caption file dropped on the window is opened the same way.\n"
     "Picture captions (movie.sup, movie.idx + movie.sub, PGS/DVD/DVB streams) sit where they were\n"
     "authored over the picture; Up/Down move them, D/F size them, forced ones show with C off.\n"
+    "They are read as text while the movie plays (Korean and English, the next two minutes first), so\n"
+    "study mode, the caption keys and the second caption work on them; V shows the text read.\n"
     "\n"
     "Keys:\n";
 
@@ -26,6 +28,7 @@ const char* const usageTail =
     "Debug log: DEBUG.LOG beside the program file when that folder is writable, else\n"
     "  $XDG_STATE_HOME/sublumen/DEBUG.LOG (default ~/.local/state/sublumen/DEBUG.LOG)\n"
     "Caption timing, language and choice, audio stream per movie: $XDG_STATE_HOME/sublumen/movies\n"
+    "Texts read from picture captions: $XDG_STATE_HOME/sublumen/captiontext (at most 8 MiB)\n"
     "A movie starts with the audio stream of the language set as audiolang in the settings (e.g. kor).\n"
     "Resume: a movie or list started again goes on where it was (\"이어 보기: 12:34\");\n"
     "  setting resume 0 turns it off; Home goes to the start.\n"

@@ -34,11 +34,9 @@ struct MovieState {
     StreamHandle currentStream;
     uint32_t movieDuration = 0;
     // The reader of picture captions as text, made when a track of pictures is first shown and kept for
-    // every movie after (media/picture_reading.h); whether it found its data missing (said once), and
-    // the calendar second it did, for the status line.
+    // every movie after (media/picture_reading.h), and whether it found its data missing (said once).
     std::unique_ptr<platform::CaptionTextReader> captionReader;
     bool pictureReadingFailed = false;
-    uint32_t pictureReadingFailedSince = 0;
     // The movie whose remembered settings were recalled at its start (absolute path), and the list's own
     // time shift, so that its end can tell what the user changed; empty when nothing is to be written.
     std::string memoryPath;

@@ -6,8 +6,8 @@
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
 #include "media/caption_choice.h"
+#include "display/notice.h"
 #include "media/media_stream.h"
-#include "platform/kernel.h"
 
 namespace sublumen {
 
@@ -47,7 +47,7 @@ void follow(System& sys, Caption& track, uint32_t time)
     std::string why;
     if (!movie.pictureReadingFailed && reading.unreadable(&why)) {
         movie.pictureReadingFailed = true;
-        movie.pictureReadingFailedSince = calendarSeconds();
+        showNotice(sys, unreadableNotice, 3);
         debugLog("Picture captions cannot be read as text (%s); they are shown as pictures.\n", why.c_str());
     }
 }
@@ -64,13 +64,6 @@ void followPictureReading(System& sys)
         follow(sys, *first, captionTime(now, sys.movie.currentItem.timeshift, sys.movie.captionRate));
     if (Caption* second = sys.movie.secondCaption.get(); second && second->pictures)
         follow(sys, *second, secondCaptionTime(sys, now));
-}
-
-std::string pictureReadingNotice(const System& sys)
-{
-    if (!sys.movie.pictureReadingFailed || calendarSeconds() - sys.movie.pictureReadingFailedSince > 3)
-        return "";
-    return unreadableNotice;
 }
 
 }

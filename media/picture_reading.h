@@ -6,20 +6,14 @@
 // the play by its own reading of the movie (platform/mmstream/picture_stream_scan.h).
 #pragma once
 
-#include <string>
-
 namespace sublumen {
 
 struct System;
 
 // Once per composed frame, after the stream's captions were taken: hands the reader the captions it has
 // not had, tells it and the stream's reading where the movie is played, and puts the texts read into the
-// tracks. When the reader's data is missing the player says so once (logged, and on the status line for
-// a few seconds) and the captions stay pictures.
+// tracks. When the reader's data is missing the player says so once (logged, and the notice
+// "그림 자막을 글자로 읽을 수 없음" for three seconds) and the captions stay pictures.
 void followPictureReading(System& sys);
-
-// The status line's notice that picture captions cannot be read as text, for three seconds after it was
-// found; "" otherwise.
-std::string pictureReadingNotice(const System& sys);
 
 }

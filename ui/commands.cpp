@@ -106,7 +106,9 @@ const std::vector<CommandRow> table = {
     { Command::NextAudio, "NextAudio", { { 'W' } }, "next audio stream of the movie", "(W)음성",
         withoutArgument<cycleAudio> },
     { Command::CaptionLook, "CaptionLook", { { 'V' } },
-        "SSA/ASS captions as authored or in our caption style; kept per movie", "(V)ASS 원본/자체 스타일\n",
+        "SSA/ASS and picture captions as authored or in our caption style (picture captions: the text read "
+        "from them); kept per movie",
+        "(V)ASS·그림 자막: 원본/자체\n",
         withoutArgument<switchCaptionLook> },
     { Command::SeekCaption, "SeekCaption", { { VK_LEFT, Ctrl, -1 }, { VK_RIGHT, Ctrl, 1 } },
         "previous or next caption", "Ctrl+좌/우:앞/뒤 자막으로,", seekCaption },

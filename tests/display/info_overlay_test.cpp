@@ -94,7 +94,7 @@ TEST_F(InfoOverlay, CaptionLineShowsTheFileEncodingAndTheClassShown)
         "<SYNC Start=1><P Class=KRCC>\xC7\xD1<P Class=ENCC>Hi<SYNC Start=2>&nbsp;");
     sys.movie.currentCaption.reset(new Caption(path.c_str()));
     Caption& caption = *sys.movie.currentCaption;
-    EXPECT_EQ(overlayKeyLines()[10], "(N)자막 언어: 하나씩/모두 (W)음성 (V)ASS 원본/자체 스타일");
+    EXPECT_EQ(overlayKeyLines()[10], "(N)자막 언어: 하나씩/모두 (W)음성 (V)ASS·그림 자막: 원본/자체");
     EXPECT_EQ(overlayKeyLines()[11], "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시");
     expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi", "자막:/films/night.smi,-1500 [CP949 KRCC]",
         "동영상 끝.", "화면 모드:640x480x32", defaultPlacement, defaultCaptionLine });

@@ -227,7 +227,7 @@ TEST_F(CaptionDiscovery, CaptionChoicesComeInDiscoveryOrderWithTheirMemoryKeys)
     dir.write("films/movie.smi",
         "<STYLE><!-- .KRCC { lang:ko-KR; } .ENCC { lang:en-US; } --></STYLE>"
         "<SYNC Start=1><P Class=KRCC>\xC7\xD1<P Class=ENCC>Hi<SYNC Start=2>&nbsp;");
-    // A VobSub pair: one choice, by its .idx, after the text files; the first caption's only.
+    // A VobSub pair: one choice, by its .idx, after the text files; a second caption too (as its text).
     dir.write("films/movie.idx", "# VobSub index file, v7 (do not modify this line!)\n");
     dir.write("films/movie.sub", std::string("\0\0\1\xBA", 4));
     const std::string own = dir.write("films/subs/own.sub", "{1}{2}x\n");
@@ -250,7 +250,7 @@ TEST_F(CaptionDiscovery, CaptionChoicesComeInDiscoveryOrderWithTheirMemoryKeys)
     chooseStartCaptions(sys);
     EXPECT_EQ(sys.movie.captionChoice, "file:movie.smi");
     EXPECT_EQ(keys(secondCaptionChoices(sys)), (std::vector<std::string> { "file:subs/own.sub", "file:movie.srt",
-        "file:movie.ko.srt", "file:movie.en.srt", "class:ENCC", "off" }));
+        "file:movie.ko.srt", "file:movie.en.srt", "file:movie.idx", "class:ENCC", "off" }));
     ASSERT_NE(sys.movie.secondCaption, nullptr);
     EXPECT_EQ(sys.movie.secondCaption->shownClassName(), "ENCC");
     EXPECT_EQ(sys.movie.secondShift, 0);

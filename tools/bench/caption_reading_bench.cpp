@@ -165,6 +165,7 @@ void wholeTrack(const std::filesystem::path& dir, size_t count)
         reader.waitIdle();
         std::printf("\nwhole track: %zu Korean captions of 1080p PGS read in %.1f s of CPU, %.1f s\n", count,
             cpuSeconds() - cpu, since(wall));
+        std::fflush(stdout);
     }
 
     // The first two minutes from the middle, then from three quarters.
@@ -178,7 +179,7 @@ void wholeTrack(const std::filesystem::path& dir, size_t count)
             takeTexts(track);
             bool all = true;
             for (const auto& e : track.text.pictures->entries())
-                if (e.start >= from && e.start <= to && !e.text)
+                if (e.start >= from && e.start <= to && !e.text && !e.picture->bitmaps.empty())
                     all = false;
             if (all)
                 return since(wall);
