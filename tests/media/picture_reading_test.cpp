@@ -14,6 +14,7 @@
 #include "media/movie_start.h"
 #include "media/picture_reading.h"
 #include "stream_setup.h"
+#include "support/run_ffmpeg.h"
 #include "support/scripted_chooser.h"
 #include "text_caption_pictures.h"
 
@@ -140,6 +141,46 @@ TEST_F(PictureReading, ReadAsTextTheyAreCaptionsForEveryTool)
     std::tie(yellow, white) = yellowAndWhite();
     EXPECT_EQ(yellow, 0);
     EXPECT_GT(white, 50);
+}
+
+// A PGS stream inside the movie is read ahead of the play: a caption a minute past where the movie stands
+// paused is in the track, read, though the movie's own reading stops a few seconds ahead.
+TEST_F(PictureReading, AStreamIsReadAheadOfThePlay)
+{
+    fixtures::MovieRecipe recipe;
+    recipe.frameCount = 700;
+    const std::string plain = dir.file("plain.avi");
+    ASSERT_EQ(fixtures::writeMovie(plain, recipe), "");
+    std::vector<fixtures::TextCaption> captions = korean;
+    captions.push_back({ 60000, 61000, "여기서 기다리고 있을게요." });
+    const fixtures::TextPictureRecipe pictures;
+    ASSERT_EQ(fixtures::writeTextCaptionPictures(dir.file("plain.sup"), pictures, captions), "");
+    const std::string movie = dir.file("movie.mkv");
+    ASSERT_TRUE(testing_support::runFfmpeg({ "-copyts", "-i", plain, "-i", dir.file("plain.sup"), "-map", "0", "-map",
+        "1", "-c", "copy", "-metadata:s:s:0", "language=kor", movie }));
+
+    boundedCopy(sys.startup.startPath, movie.c_str(), sizeof sys.startup.startPath);
+    sys.settings.asksmi = 0;
+    ASSERT_EQ(buildMovieList(sys), 0);
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    setMoviePlaying(sys, 0);
+    Caption* first = sys.movie.currentCaption.get();
+    ASSERT_TRUE(first && first->pictures) << sys.movie.currentItem.caption;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+    const PictureCaption::Entry* late = nullptr;
+    while (!(late && late->text) && std::chrono::steady_clock::now() < until) {
+        followPictureReading(sys);
+        late = first->pictures->entryAt(60000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_NE(late, nullptr);
+    std::string why;
+    if (first->pictures->reading->unreadable(&why))
+        GTEST_SKIP() << why;
+    EXPECT_EQ(late->text.value_or("?"), captions.back().text);
+    const std::string* shown = first->shownTextAt(60500);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(*shown, captions.back().text);
 }
 
 TEST_F(PictureReading, WithoutTheReadersDataTheyStayPicturesAndThePlayerSaysSoOnce)
