@@ -1,6 +1,6 @@
-// The picture caption track of the playing movie: the bitmap captions of a picture caption file (PGS
-// .sup, VobSub .idx/.sub) or of the movie's own picture caption stream as it is read, looked up by
-// time and blended onto the screen.
+// The picture captions of a caption track (Caption::pictures): the bitmap captions of a picture caption
+// file (PGS .sup, VobSub .idx/.sub) or of one of the movie's picture caption streams as it is read, looked
+// up by time, blended onto the screen, and the text read from each.
 #pragma once
 
 #include "platform/caption_text_reader.h"

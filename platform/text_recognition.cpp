@@ -169,10 +169,8 @@ TextRecognizer::TextRecognizer(const std::string& languages)
 
 TextRecognizer::~TextRecognizer() = default;
 
-std::string TextRecognizer::read(const GreyPicture& picture, const std::function<bool()>& cancelled, int* confidence)
+std::string TextRecognizer::read(const GreyPicture& picture, const std::function<bool()>& cancelled)
 {
-    if (confidence)
-        *confidence = 0;
     if (!engine_ || picture.width <= 0 || picture.height <= 0
         || picture.pixels.size() < static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height))
         return "";
@@ -206,8 +204,6 @@ std::string TextRecognizer::read(const GreyPicture& picture, const std::function
             }
         }
     }
-    if (confidence)
-        *confidence = reading.confidence;
     return textOf(reading.words);
 }
 

@@ -32,10 +32,10 @@ public:
     bool isReady() const { return engine_ != nullptr; }
     const std::string& failure() const { return failure_; }
 
-    // The text of picture, black letters on white, as UTF-8: its lines joined by line feeds, and in
-    // confidence (when given) how sure the reader is of it, 0 to 100. cancelled is asked now and then
-    // while it reads; true gives up, and "" is returned. Reads on the calling thread alone.
-    std::string read(const GreyPicture& picture, const std::function<bool()>& cancelled = {}, int* confidence = nullptr);
+    // The text of picture, black letters on white, as UTF-8: its lines joined by line feeds. cancelled is
+    // asked now and then while it reads; true gives up, and "" is returned. Reads on the calling thread
+    // alone.
+    std::string read(const GreyPicture& picture, const std::function<bool()>& cancelled = {});
 
 private:
     struct Engine;
