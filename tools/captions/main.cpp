@@ -13,6 +13,7 @@
 // replaces it, "end" for the last), then each bitmap's position and size on its canvas; --dump DIR writes
 // each bitmap as DIR/NNNN-B.png (caption, bitmap, counted from 1), over grey.
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
 #include "platform/caption_text_reader.h"
@@ -269,7 +270,7 @@ int main(int argc, char** argv)
         // Several files are told apart by a heading, as head(1) does; one file prints its entries alone.
         if (files > 1)
             std::printf("%s==> %s <==\n", i > firstFile ? "\n" : "", argv[i]);
-        if (platform::pictureCaptionFormat(argv[i]) != platform::PictureCaptionFormat::None) {
+        if (sublumen::captionFormatOfFile(argv[i]).picture) {
             status |= listPictures || !dumpDir.empty() ? printPictures(argv[i], dumpDir) : printReadPictures(argv[i], -1);
             continue;
         }
