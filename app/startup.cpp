@@ -134,7 +134,7 @@ int initAll(System& sys, const char* commandTail)
     // What the settings load has to say comes before the log file exists; it is written there once it does.
     holdLogLines();
     // No settings file yet: the first start fills the screen it finds, as key 9 would, rather than the
-    // classic 640x480; what a later start finds saved (or could not read) is kept whatever it names.
+    // built-in 640x480; what a later start finds saved (or could not read) is kept whatever it names.
     std::error_code noFile;
     const bool firstStart = !std::filesystem::exists(platform::settingsFilePath(), noFile) && !noFile;
     loadSettings(sys);

@@ -27,7 +27,7 @@ constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 // How long a frame step forward waits for the decoder to queue the next picture.
 constexpr std::chrono::milliseconds nextPictureWait {250};
 
-// The black picture of a file with sound only: the classic screen size, which every placement fills
+// The black picture of a file with sound only: the built-in 640x480, which every placement fills
 // sensibly, redrawn 25 times a second so the captions and the status bar follow the sound.
 constexpr int soundOnlyWidth = 640;
 constexpr int soundOnlyHeight = 480;

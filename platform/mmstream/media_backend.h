@@ -27,10 +27,11 @@ using MediaTime = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
 constexpr double slowestSpeed = 0.5;
 constexpr double fastestSpeed = 2.0;
 
-// speed rounded to the nearest tenth within slowestSpeed..fastestSpeed; 1 for what is no number.
+// speed rounded to the nearest tenth within slowestSpeed..fastestSpeed (however far outside it lies); 1
+// for what is no number.
 inline double playbackSpeedStep(double speed)
 {
-    if (!(speed == speed) || speed > 1e9 || speed < -1e9)
+    if (!(speed == speed))
         return 1.0;
     const double tenths = std::round(std::clamp(speed, slowestSpeed, fastestSpeed) * 10.0);
     return tenths / 10.0;

@@ -326,7 +326,7 @@ TEST_F(StartUp, WindowSizeNoWindowCanTakeFallsBackAndIsNotSavedBack)
 }
 
 // The first start, with no settings file, fills the desktop in its own mode at 32 bits, as key 9 would,
-// and saves that; a start that finds a mode saved, the classic one included, keeps it.
+// and saves that; a start that finds a mode saved, the built-in 640x480 included, keeps it.
 TEST_F(StartUp, FirstStartTakesTheDesktopsSizeAndLaterStartsKeepTheSavedMode)
 {
     int width = 0, height = 0;

@@ -5,6 +5,7 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
+#include "media/playback_speed.h"
 #include "platform/audio_volume.h"
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
@@ -239,6 +240,10 @@ TEST_F(Keys, SpeedStepsByTenthsBetweenHalfAndDoubleAndBackspaceMakesItNormal)
     press(VK_BACK);
     EXPECT_EQ(sys.playback.speed, 1.0);
     EXPECT_EQ(statusNoticeText(sys), "");
+    // A speed asked for from outside (the desktop's rate) is taken to the nearest end, however far off.
+    for (double far : { 3e9, 1e10, 1e308 })
+        EXPECT_EQ(setPlaybackSpeed(sys, far), 2.0) << far;
+    EXPECT_EQ(setPlaybackSpeed(sys, -1e300), 0.5);
 }
 
 TEST_F(Keys, ListStepsAddUp)
