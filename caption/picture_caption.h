@@ -64,6 +64,8 @@ public:
     };
     const std::vector<Entry>& entries() const { return entries_; }
     int loadResult = 0;
+    // The captions of the file that could not be shown whole, each also named in the log.
+    std::vector<platform::CaptionDrop> drops;
 
 private:
     const Entry* shownEntry(uint32_t time) const;

@@ -5,6 +5,8 @@
 #include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/ffmpeg_support.h"
 
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -27,17 +29,33 @@ std::shared_ptr<const CaptionFonts> attachedFonts(const AVFormatContext& format)
 // any other stream.
 std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVStream& stream, const std::shared_ptr<const CaptionFonts>& fonts);
 
-// What became of the bitmaps of decoded picture captions that could not be shown whole.
+// What became of the bitmaps of decoded picture captions that could not be shown whole: counts over all of
+// them, and the reasons for the caption at hand (the decoder's lines and ours), which captionDrop takes.
 struct BitmapDrops {
     int droppedBitmaps = 0;
     int badColours = 0;
+    std::vector<std::string> reasons;
+    // The time of the packets the reasons came from: a caption comes in packets of one time.
+    std::optional<CaptionPicture::Time> reasonsFrom;
 };
+
+// Decodes one caption packet of time `at`, what the decoder says of it kept in drops as reasons for the
+// caption of that time. Reasons still held from packets of another time belong to a caption the decoder
+// never gave out: they come out first, as its drop, in unclaimed. The decoder's result.
+int decodeCaptionPacket(AVCodecContext& codec, AVPacket& packet, AVSubtitle& subtitle, int& got,
+    CaptionPicture::Time at, BitmapDrops& drops, std::optional<CaptionDrop>& unclaimed);
 
 // The bitmaps of subtitle (decoded by codec) as a caption shown from start to end; bitmaps too large or
 // whose pixels lie outside their data are dropped, pixels whose palette index lies beyond the palette
-// become transparent, both counted in drops. The canvas is the decoder's picture size, when it knows one.
+// become transparent, both counted in drops with their reasons. The canvas is the decoder's picture size,
+// when it knows one.
 CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodecContext& codec,
     CaptionPicture::Time start, CaptionPicture::Time end, BitmapDrops& drops);
+
+// For a caption that starts at `at`: what was dropped of it and why, when drops holds reasons (taking them);
+// nothing when all of it is shown. whole: nothing of it is left to show. Unclaimed reasons at the end of
+// the stream are taken with `at` their own time.
+std::optional<CaptionDrop> captionDrop(CaptionPicture::Time at, bool whole, BitmapDrops& drops);
 
 // When a decoded picture caption ends: the end its packet or its decoder tells, unbounded (until the
 // next one) when neither does and for one that clears the screen.
@@ -56,7 +74,8 @@ public:
     void decode(AVPacket& packet, std::vector<CaptionText>& texts, std::vector<CaptionPictureHandle>& pictures);
 
 private:
-    void dropped(const char* why);
+    // One line of the log for what was dropped, for the first few.
+    void dropped(const std::string& line);
 
     CodecContextHandle codec_;
     AVRational timeBase_ {1, 1000};

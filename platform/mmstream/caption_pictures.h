@@ -65,12 +65,24 @@ enum class PictureCaptionFormat {
 // bytes: a .sub with an .idx beside it, or that starts with an MPEG program-stream pack header, is VobSub.
 PictureCaptionFormat pictureCaptionFormat(const std::string& path);
 
+// A picture caption that could not be shown whole: when it starts, whether nothing of it is left, and why
+// (the decoder's reasons and ours).
+struct CaptionDrop {
+    CaptionPicture::Time at { 0 };
+    bool whole = false;
+    std::string why;
+};
+
+// The drop as one line: "caption at 01:02.34 dropped: why" ("shown in part" for a part).
+std::string captionDropLine(const CaptionDrop& drop);
+
 struct PictureCaptionFile {
     bool opened = false;
     std::string failure; // why it could not be read at all
     int undecodedPackets = 0; // packets without a time or that failed to decode
     int droppedBitmaps = 0; // bitmaps beyond every sane size, or whose pixels lie outside their data
     int badColours = 0; // pixels whose palette index lies beyond the palette (shown transparent)
+    std::vector<CaptionDrop> drops; // each caption not shown whole, in the order of the file
 };
 
 // Whether the media library's VobSub reader would write past its own memory reading path as an index: it

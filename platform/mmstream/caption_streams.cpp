@@ -211,10 +211,10 @@ bool CaptionDecoder::open(const AVStream& stream, MediaTime startOffset)
     return true;
 }
 
-void CaptionDecoder::dropped(const char* why)
+void CaptionDecoder::dropped(const std::string& line)
 {
     if (loggedDrops_++ < loggedCaptionDrops)
-        platformLog("mmstream: caption packet dropped (%s)\n", why);
+        platformLog("mmstream: %s\n", line.c_str());
 }
 
 void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts)
@@ -230,32 +230,39 @@ void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts,
         return;
     const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
     if (ts == AV_NOPTS_VALUE) {
-        dropped("no time stamp");
+        dropped("a caption packet without a time stamp dropped");
         return;
     }
     AVSubtitle subtitle {};
     int got = 0;
-    int rc = avcodec_decode_subtitle2(codec_.get(), &subtitle, &got, &packet);
+    MediaTime base = toMediaTime(ts, timeBase_) - startOffset_;
+    std::optional<CaptionDrop> unclaimed;
+    const int rc = decodeCaptionPacket(*codec_, packet, subtitle, got, base, bitmapDrops_, unclaimed);
+    if (unclaimed)
+        dropped(captionDropLine(*unclaimed));
     if (rc < 0) {
-        dropped(errorText(rc).c_str());
+        if (bitmapDrops_.reasons.empty())
+            bitmapDrops_.reasons.push_back(errorText(rc));
+        if (std::optional<CaptionDrop> drop = captionDrop(base, true, bitmapDrops_))
+            dropped(captionDropLine(*drop));
         return;
     }
     if (!got)
         return;
-    MediaTime base = toMediaTime(ts, timeBase_) - startOffset_;
     MediaTime start = base + std::chrono::milliseconds(subtitle.start_display_time);
     if (subtitle.format == 0) {
-        BitmapDrops before = bitmapDrops_;
         if (CaptionPictureHandle picture = pictureOfSubtitle(subtitle, *codec_, start,
-                pictureEnd(subtitle, packet.duration, timeBase_, base), bitmapDrops_))
+                pictureEnd(subtitle, packet.duration, timeBase_, base), bitmapDrops_)) {
+            if (std::optional<CaptionDrop> drop = captionDrop(start, picture->bitmaps.empty(), bitmapDrops_))
+                dropped(captionDropLine(*drop));
             pictures.push_back(std::move(picture));
-        if (bitmapDrops_.droppedBitmaps != before.droppedBitmaps)
-            dropped("a caption picture beyond its bounds");
-        if (bitmapDrops_.badColours != before.badColours)
-            dropped("colours beyond the palette shown transparent");
+        }
         avsubtitle_free(&subtitle);
         return;
     }
+    // A text caption's decoder has nothing to say about pictures.
+    bitmapDrops_.reasons.clear();
+    bitmapDrops_.reasonsFrom.reset();
     MediaTime end;
     if (packet.duration > 0)
         end = base + toMediaTime(packet.duration, timeBase_);
@@ -264,7 +271,7 @@ void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts,
     else
         end = start + unknownCaptionLength;
     if (end <= start || end <= MediaTime(0)) {
-        dropped("ends before it starts");
+        dropped(captionDropLine({ start, true, "it ends before it starts" }));
     } else {
         for (unsigned i = 0; i < subtitle.num_rects; ++i) {
             const AVSubtitleRect& rect = *subtitle.rects[i];

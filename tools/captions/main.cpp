@@ -8,7 +8,8 @@
 // A picture caption file (.sup, .idx, a VobSub .sub) prints one line per caption: its start, its end (when
 // the next caption or a clearing one replaces it, "end" for the last), then each bitmap's position and
 // size on its canvas; --dump DIR writes each bitmap as DIR/NNNN-B.png (caption, bitmap, counted from 1),
-// over grey.
+// over grey. A caption not shown whole gets a line of its own at its time: "dropped: WHY" or
+// "shown in part: WHY".
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -105,8 +107,22 @@ int printPictures(const char* file, const std::string& dumpDir)
     int status = 0;
     const auto& entries = track.entries();
     size_t shown = 0;
+    size_t dropsPrinted = 0;
+    // The drops up to time t, in their place among the captions.
+    auto printDropsUntil = [&](uint32_t t) {
+        for (; dropsPrinted < track.drops.size(); ++dropsPrinted) {
+            const platform::CaptionDrop& drop = track.drops[dropsPrinted];
+            const auto at = std::chrono::duration_cast<std::chrono::milliseconds>(drop.at).count();
+            const uint32_t ms = static_cast<uint32_t>(std::clamp<int64_t>(at, 0, sublumen::endMarker - 1));
+            if (ms > t)
+                return;
+            printTime(shownStart(ms));
+            std::printf(" %s: %s\n", drop.whole ? "dropped" : "shown in part", drop.why.c_str());
+        }
+    };
     for (size_t i = 0; i < entries.size(); ++i) {
         const auto& e = entries[i];
+        printDropsUntil(e.start);
         if (e.picture->bitmaps.empty())
             continue;
         ++shown;
@@ -135,6 +151,7 @@ int printPictures(const char* file, const std::string& dumpDir)
         }
         std::printf("\n");
     }
+    printDropsUntil(sublumen::endMarker);
     return status;
 }
 
