@@ -102,10 +102,13 @@ int ReInit(System& sys)
     bool hadStream = false;
     int32_t wasPlaying = 0;
     uint32_t position = 0;
+    const int32_t stateBefore = pb.playState;
     if (MediaStream* stream = sys.movie.currentStream.get()) {
         wasPlaying = pb.isPlaying;
         stream->setRun(0);
         position = stream->currentTime();
+        // The same movie opens again at once: what the user set for it stays in memory, unwritten.
+        holdMovieMemory(sys);
         closeMovieStream(sys);
         hadStream = true;
     }
@@ -124,13 +127,17 @@ int ReInit(System& sys)
     debugLog(">>> ReInit... %d\n", 3);
 
     if (hadStream) {
+        // A reopen, not a start: the movie goes on where it was (one seek), not where it was last saved.
         startMovie(sys, 0);
-        // The same movie goes on where it was, not where it was last saved, and without a notice.
-        sys.movie.resumedAt = 0;
+        storeHeldMovieMemory(sys);
         if (MediaStream* stream = sys.movie.currentStream.get()) {
             seekMovie(sys, position);
             pb.isPlaying = wasPlaying;
             stream->setRun(pb.isPlaying);
+            // The start set the loop composing; a paused movie keeps the loop's state (a paused window
+            // sleeps again once the picture at its place is shown in the new mode).
+            if (pb.isPlaying == 0)
+                pb.playState = stateBefore;
         }
     }
     debugLog(">>> ReInit... %d\n", 4);

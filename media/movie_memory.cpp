@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
 #include <sstream>
 #include <string_view>
 #include <sys/file.h>
@@ -405,6 +407,22 @@ std::vector<MovieMemoryEntry> currentEntries(const System& sys)
     return entries;
 }
 
+// Writes what the user set for movies at their end: nothing set and nothing stored leaves the file alone.
+void storeSetEntries(const std::vector<MovieMemoryEntry>& entries)
+{
+    std::vector<MovieMemoryEntry> stored = readMovieMemory(movieMemoryPath());
+    bool known = false;
+    bool empty = true;
+    for (const MovieMemoryEntry& entry : entries) {
+        empty = empty && entry.empty();
+        for (const MovieMemoryEntry& e : stored)
+            known = known || e.path == entry.path;
+    }
+    if (!known && empty)
+        return;
+    storeMovieMemory(movieMemoryPath(), entries);
+}
+
 }
 
 void recallMovie(System& sys)
@@ -416,6 +434,8 @@ void recallMovie(System& sys)
     movie.memoryPath = absolutePath(item.movie);
     movie.memoryFields.clear();
     movie.resumedAt = 0;
+    movie.reopened = false;
+    std::optional<MovieMemoryEntry> held = std::exchange(movie.heldMemory, std::nullopt);
     movie.positionSavedAt = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch()).count();
     // The list and the item this movie plays from, for the list's own entry.
@@ -429,12 +449,23 @@ void recallMovie(System& sys)
         movie.playedItemLast = nodeNext(movie.movieList->cursor) == nullptr;
     }
     // A path that would break its line is not remembered.
-    if (movie.memoryPath.empty() || movie.memoryPath.find_first_of("\t\n\r") != std::string::npos) {
+    if (movie.memoryPath.find_first_of("\t\n\r") != std::string::npos)
         movie.memoryPath.clear();
-        return;
+    // Memory held for another movie is not lost.
+    if (held && held->path != movie.memoryPath) {
+        storeSetEntries({ *held });
+        held.reset();
     }
+    if (movie.memoryPath.empty())
+        return;
     int lines = 0;
-    std::optional<MovieMemoryEntry> remembered = rememberedEntry(movie.memoryPath, lines);
+    std::optional<MovieMemoryEntry> remembered;
+    if (held) {
+        remembered = std::move(held);
+        movie.reopened = true;
+    } else {
+        remembered = rememberedEntry(movie.memoryPath, lines);
+    }
     if (!remembered)
         return;
     // The movie's next save writes the file again with one line for it.
@@ -454,7 +485,7 @@ uint32_t resumeMovie(System& sys)
 {
     MovieState& movie = sys.movie;
     movie.resumedAt = 0;
-    if (!resumeOn(sys) || !movie.memoryFields.contains(positionField))
+    if (movie.reopened || !resumeOn(sys) || !movie.memoryFields.contains(positionField))
         return 0;
     std::optional<uint32_t> position = numberField(movie.memoryFields, positionField);
     if (!position) {
@@ -499,18 +530,27 @@ void rememberMovie(System& sys)
     movie.memoryFields.clear();
     movie.memoryPath.clear();
     movie.playedList.clear();
-    std::vector<MovieMemoryEntry> stored = readMovieMemory(movieMemoryPath());
-    bool known = false;
-    bool empty = true;
-    for (const MovieMemoryEntry& entry : entries) {
-        empty = empty && entry.empty();
-        for (const MovieMemoryEntry& e : stored)
-            known = known || e.path == entry.path;
-    }
-    // Nothing set and nothing stored: the file is left alone.
-    if (!known && empty)
+    storeSetEntries(entries);
+}
+
+void holdMovieMemory(System& sys)
+{
+    MovieState& movie = sys.movie;
+    if (movie.memoryPath.empty())
         return;
-    storeMovieMemory(movieMemoryPath(), entries);
+    keepHeardAudio(sys);
+    notePosition(sys);
+    movie.heldMemory = currentEntries(sys).front();
+    // The stream's close then has nothing to write.
+    movie.memoryFields.clear();
+    movie.memoryPath.clear();
+    movie.playedList.clear();
+}
+
+void storeHeldMovieMemory(System& sys)
+{
+    if (std::optional<MovieMemoryEntry> held = std::exchange(sys.movie.heldMemory, std::nullopt))
+        storeSetEntries({ *held });
 }
 
 void recallList(System& sys, const char* listFile)

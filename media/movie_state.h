@@ -5,6 +5,7 @@
 #include "caption/caption_sync.h"
 #include "media/movie_item.h"
 #include "media/movie_list.h"
+#include "media/movie_memory.h"
 #include "media/movie_session.h"
 
 #include <cstdint>
@@ -64,6 +65,11 @@ struct MovieState {
     uint32_t resumedAt = 0;
     uint32_t resumedSince = 0;
     int64_t positionSavedAt = 0;
+    // What the user set for the movie, held in memory while a display rebuild opens it again
+    // (holdMovieMemory), and whether the movie's last start took it from there: such a start is a reopen,
+    // which neither reads the state file nor resumes.
+    std::optional<MovieMemoryEntry> heldMemory;
+    bool reopened = false;
 };
 
 }
