@@ -108,23 +108,20 @@ template<typename Draw> void onBackSurface(System& sys, Draw&& draw)
     back->releaseDC(dc);
 }
 
-// The picture captions and the captions drawn as authored, blended onto the back surface's pixels.
-void blendCaptionPictures(System& sys, const FrameLayout& layout)
+}
+
+void blendCaptionPictures(System& sys, platform::PixelView target, const FrameLayout& layout)
 {
-    DisplaySurface* back = sys.displays.backSurface();
-    platform::PixelView* pixels = back && back->surface ? back->surface->pixels() : nullptr;
-    if (!pixels || !movieShown(sys))
+    if (!movieShown(sys))
         return;
     MediaStream& stream = *sys.movie.currentStream;
     if (PictureCaption* track = sys.movie.pictureCaption.get())
-        drawPictureCaption(*pixels, layout, *track,
+        drawPictureCaption(target, layout, *track,
             captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate),
             sys.settings.iscaption != 0 ? PictureCaptions::All : PictureCaptions::ForcedOnly);
     if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys))
-        drawAuthoredCaptions(*pixels, layout, *sys.movie.currentCaption->authored,
+        drawAuthoredCaptions(target, layout, *sys.movie.currentCaption->authored,
             captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
-}
-
 }
 
 void renderFrame(System& sys)
@@ -140,7 +137,7 @@ void renderFrame(System& sys)
     if (sys.settings.help != 0) {
         const OverlayText text = overlayText(sys);
         onBackSurface(sys, [&](HDC dc) {
-            const FrameLayout layout = frameLayout(sys);
+            const FrameLayout layout = composedLayout(sys);
             if (sys.settings.captionstyle & styleShadow)
                 drawInfoOverlay(dc, layout, text, 1);
             drawInfoOverlay(dc, layout, text, 0);
@@ -162,6 +159,7 @@ FrameLayout frameLayout(const System& sys)
     layout.captionstyle = s.captionstyle;
     layout.seekbar = s.seekbar != 0;
     layout.video = sys.videoPlacement;
+    layout.textScale = desktopTextScale(s.screenx, s.screeny);
     if (const MediaStream* stream = sys.movie.currentStream.get()) {
         layout.pictureWidth = stream->videoRect.right - stream->videoRect.left;
         layout.pictureHeight = stream->videoRect.bottom - stream->videoRect.top;
@@ -215,7 +213,7 @@ void drawVideo(System& sys)
 
     if (!movieShown(sys)) {
         if (sys.settings.isending != 0)
-            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, frameLayout(sys), statusNotice(sys)); });
+            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, composedLayout(sys), statusNotice(sys)); });
         return;
     }
 
@@ -236,7 +234,7 @@ void drawVideo(System& sys)
             p.dstHeight);
     c.blitResult = copied;
 
-    const FrameLayout layout = frameLayout(sys);
+    const FrameLayout layout = composedLayout(sys);
     HDC dc = back->getDC();
     // A refused copy leaves the last frame in place, and the status bar and caption would pile up on it
     // frame after frame: the frame starts from black instead.
@@ -247,7 +245,9 @@ void drawVideo(System& sys)
         drawCaptions(dc, layout, captionsShown(sys, stream.currentTime()));
     }
     back->releaseDC(dc);
-    blendCaptionPictures(sys, layout);
+    // Shown enlarged, the caption pictures come over the status bar at the shown pixels (presented_layer).
+    if (!c.textsPresented && back->surface && back->surface->pixels())
+        blendCaptionPictures(sys, *back->surface->pixels(), layout);
 }
 
 bool movieShown(const System& sys)

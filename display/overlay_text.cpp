@@ -113,9 +113,10 @@ OverlayText overlayText(System& sys)
         formatLine(line, "%dFPS, P=%d 시간:현재/전체=%lu/%lu msec", static_cast<int>(sys.playback.framesPerSecond),
             sys.composition.stallCount, static_cast<unsigned long>(sys.movie.currentStream->currentTime()),
             static_cast<unsigned long>(sys.movie.movieDuration));
-    // The audio stream heard follows, for a movie whose sound is played.
+    // The audio stream heard follows when there is a choice of streams; with one, the line stays as it was.
     char audio[64];
-    if (sys.movie.currentStream && audioLine(sys, audio, sizeof audio)) {
+    if (sys.movie.currentStream && sys.movie.currentStream->audioTracks(nullptr).size() > 1
+        && audioLine(sys, audio, sizeof audio)) {
         std::string status = line;
         formatLine(line, "%s %s", status.c_str(), audio);
     }

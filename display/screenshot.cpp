@@ -5,6 +5,7 @@
 #include "display/display.h"
 #include "display/frame_composition.h"
 #include "display/info_overlay.h"
+#include "display/presented_layer.h"
 #include "media/media_stream.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
@@ -234,7 +235,7 @@ void drawScreenshotNotice(System& sys)
     if (notice.text.empty() || !back)
         return;
     HDC dc = back->getDC();
-    drawStatusNotice(dc, frameLayout(sys), notice);
+    drawStatusNotice(dc, composedLayout(sys), notice);
     back->releaseDC(dc);
 }
 

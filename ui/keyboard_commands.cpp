@@ -4,6 +4,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
+#include "display/display_modes.h"
 #include "display/frame_composition.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
@@ -24,15 +25,6 @@
 namespace sublumen {
 
 namespace {
-
-struct Resolution {
-    int32_t width;
-    int32_t height;
-};
-constexpr Resolution resolutionTable[8] = {
-    { 320, 240 }, { 640, 480 }, { 800, 600 }, { 1024, 768 },
-    { 1280, 960 }, { 1600, 1200 }, { 1920, 1440 }, { 2048, 1536 },
-};
 
 // Settings come from a file and may hold any value; these keep the arithmetic defined at the extremes
 // by wrapping in 32 bits, which the stored values rely on.
@@ -93,8 +85,8 @@ void selectResolution(System& sys, int digit)
         sys.settings.screeny = 480;
         return;
     }
-    sys.settings.screenx = resolutionTable[digit - 1].width;
-    sys.settings.screeny = resolutionTable[digit - 1].height;
+    sys.settings.screenx = digitResolutions[digit - 1].width;
+    sys.settings.screeny = digitResolutions[digit - 1].height;
     if (digit == 1)
         sys.settings.bpp = 16;
 }
