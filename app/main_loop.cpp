@@ -5,6 +5,7 @@
 #include "app/system.h"
 #include "display/display_modes.h"
 #include "display/frame_composition.h"
+#include "display/notice.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
@@ -37,14 +38,16 @@ void idleTurn(System& sys)
     MediaStream* stream = sys.movie.currentStream.get();
     noteDesktopState(sys);
     noteSavedScreenshots(sys);
+    noteSoundDevice(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         // A paused window still shows at once what the user does: a step to another movie takes its Run
         // turn now, a paused movie that was moved is composed until its picture at the new place shows,
-        // and a screenshot's picture and notice are composed.
+        // and a screenshot's picture and the notice are composed.
         if (pb.movieStep != 0)
             break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys)) && sys.displays.backSurface()) {
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys))
+            && sys.displays.backSurface()) {
             clockTick(sys);
             renderFrame(sys);
             return;
@@ -127,9 +130,12 @@ int ReInit(System& sys)
     debugLog(">>> ReInit... %d\n", 3);
 
     if (hadStream) {
-        // A reopen, not a start: the movie goes on where it was (one seek), not where it was last saved.
+        // A reopen, not a start: the movie goes on where it was (one seek), not where it was last saved,
+        // and the notice shown stays.
+        const NoticeState notice = sys.notice;
         startMovie(sys, 0);
         storeHeldMovieMemory(sys);
+        sys.notice = notice;
         if (MediaStream* stream = sys.movie.currentStream.get()) {
             seekMovie(sys, position);
             pb.isPlaying = wasPlaying;

@@ -3,6 +3,7 @@
 #include "display/frame_drawing.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
+#include "ui/commands.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,26 +11,6 @@
 #include <vector>
 
 namespace sublumen {
-
-const char* const helpLineTable[17] = {
-    "ESC:종료 @Enter:전체/창, Space:일시정지",
-    "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
-    "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
-    "(S)그림자 (O)외곽선 (R)반전 (G)글꼴 (L)이미지향상",
-    "(C)자막 (A)고정/자동/반자동, (상하)이동 (P)Flip",
-    "자막시간조절:(J)-1, (K)+1, (U)-10, (I)+10",
-    "(D/F)자막 글크기, (B)상태 표시, (+/-)볼륨 조절",
-    "해상도:(1~8) 320x240~2048x1536 (9)바탕화면, (,/.)앞/뒤 동영상",
-    "(M)LetterBox/LetterBox2/PanScan/Full",
-    "(Q)Quick Skip (E)Ending (T)AlwaysTop",
-    "(N)자막 언어: 하나씩/모두 (W)음성 (V)ASS 원본/자체 스타일",
-    "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
-    "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
-    "(Ctrl+,/.)일시정지 중 앞/뒤 프레임 (Y)자막 고르기 (Shift+Y)둘째 자막",
-    "(F12)화면 저장 (Shift+F12)영상만 저장 (Shift+J/K)둘째 자막 -1/+1",
-    "(Z)자막마다 멈춤 (F2)구간 반복: A/B/해제",
-    "([/])재생 속도 (Backspace)보통",
-};
 
 void fitLine(char* text, size_t size)
 {
@@ -75,7 +56,7 @@ int32_t textWidth(HDC dc, const char* text)
 // The key summary from helpTop down, offset by o. Lines that do not fit above the screen's bottom flow
 // into further columns from helpTop again: side by side when they fit the width, else in equal shares
 // of it, each line cut at its column's edge, so every line shows at least its start.
-void drawHelpLines(HDC dc, const FrameLayout& layout, int o, std::span<const char* const> lines)
+void drawHelpLines(HDC dc, const FrameLayout& layout, int o, std::span<const std::string> lines)
 {
     const auto top = [&](size_t row) { return o + layout.textPx(helpTop + lineHeight * static_cast<int32_t>(row)); };
     size_t perColumn = 0;
@@ -83,7 +64,7 @@ void drawHelpLines(HDC dc, const FrameLayout& layout, int o, std::span<const cha
         ++perColumn;
     if (perColumn == lines.size() || perColumn == 0) {
         for (size_t row = 0; row < lines.size(); ++row)
-            drawText(dc, o, top(row), lines[row]);
+            drawText(dc, o, top(row), lines[row].c_str());
         return;
     }
     const size_t columns = (lines.size() + perColumn - 1) / perColumn;
@@ -94,7 +75,7 @@ void drawHelpLines(HDC dc, const FrameLayout& layout, int o, std::span<const cha
         left[c] = right;
         int32_t widest = 0;
         for (size_t i = c * perColumn; i < std::min(lines.size(), (c + 1) * perColumn); ++i)
-            widest = std::max(widest, textWidth(dc, lines[i]));
+            widest = std::max(widest, textWidth(dc, lines[i].c_str()));
         right = left[c] + widest + gap;
     }
     const bool sideBySide = right - gap <= layout.width;
@@ -104,11 +85,11 @@ void drawHelpLines(HDC dc, const FrameLayout& layout, int o, std::span<const cha
         const int32_t x = o + (sideBySide ? left[c] : share * static_cast<int32_t>(c));
         const int32_t y = top(i % perColumn);
         if (sideBySide) {
-            drawText(dc, x, y, lines[i]);
+            drawText(dc, x, y, lines[i].c_str());
             continue;
         }
         RECT room { x, y, c + 1 == columns ? layout.width + o : x + share - gap, y + layout.textPx(lineHeight) };
-        DrawTextA(dc, lines[i], -1, &room, DT_SINGLELINE | DT_NOPREFIX);
+        DrawTextA(dc, lines[i].c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
     }
 }
 
@@ -126,7 +107,7 @@ void drawInfoOverlay(HDC dc, const FrameLayout& layout, const OverlayText& text,
     int32_t row = 0;
     for (const std::string& line : text.lines)
         drawText(dc, o, o + layout.textPx(lineHeight * row++), line.c_str());
-    drawHelpLines(dc, layout, o, helpLineTable);
+    drawHelpLines(dc, layout, o, overlayKeyLines());
 
     SelectObject(dc, previous);
 }
