@@ -186,51 +186,6 @@ std::optional<KeyMatch> exactKey(int virtualKey, uint8_t modifiers)
     return std::nullopt;
 }
 
-// A key's name as the documents write it.
-std::string keyName(const KeyBinding& key)
-{
-    std::string name;
-    if (key.modifiers & Ctrl)
-        name += "Ctrl+";
-    if (key.modifiers & Shift)
-        name += "Shift+";
-    if (key.modifiers & Alt)
-        name += "Alt+";
-    const int vk = key.virtualKey;
-    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
-        return name + static_cast<char>(vk);
-    if (vk >= VK_F1 && vk <= VK_F12)
-        return name + "F" + std::to_string(vk - VK_F1 + 1);
-    switch (vk) {
-    case VK_LBUTTON: return name + "Click";
-    case VK_BACK: return name + "Backspace";
-    case VK_RETURN: return name + "Enter";
-    case VK_ESCAPE: return name + "Esc";
-    case VK_SPACE: return name + "Space";
-    case VK_PRIOR: return name + "PgUp";
-    case VK_NEXT: return name + "PgDn";
-    case VK_END: return name + "End";
-    case VK_HOME: return name + "Home";
-    case VK_LEFT: return name + "Left";
-    case VK_UP: return name + "Up";
-    case VK_RIGHT: return name + "Right";
-    case VK_DOWN: return name + "Down";
-    case VK_INSERT: return name + "Insert";
-    case VK_DELETE: return name + "Delete";
-    case VK_ADD: return name + "Keypad +";
-    case VK_SUBTRACT: return name + "Keypad -";
-    case VK_OEM_COMMA: return name + ",";
-    case VK_OEM_PERIOD: return name + ".";
-    case VK_OEM_3: return name + "`";
-    case VK_OEM_4: return name + "[";
-    case VK_OEM_6: return name + "]";
-    default: break;
-    }
-    char code[8];
-    std::snprintf(code, sizeof code, "0x%02X", vk);
-    return name + code;
-}
-
 }
 
 std::span<const CommandRow> commandTable()
@@ -283,6 +238,50 @@ void runKeyWith(System& sys, int virtualKey, uint8_t modifiers, CommandArgument 
 {
     if (auto match = findKey(virtualKey, modifiers))
         match->row->handler(sys, argument);
+}
+
+std::string keyName(const KeyBinding& key)
+{
+    std::string name;
+    if (key.modifiers & Ctrl)
+        name += "Ctrl+";
+    if (key.modifiers & Shift)
+        name += "Shift+";
+    if (key.modifiers & Alt)
+        name += "Alt+";
+    const int vk = key.virtualKey;
+    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
+        return name + static_cast<char>(vk);
+    if (vk >= VK_F1 && vk <= VK_F12)
+        return name + "F" + std::to_string(vk - VK_F1 + 1);
+    switch (vk) {
+    case VK_LBUTTON: return name + "Click";
+    case VK_BACK: return name + "Backspace";
+    case VK_RETURN: return name + "Enter";
+    case VK_ESCAPE: return name + "Esc";
+    case VK_SPACE: return name + "Space";
+    case VK_PRIOR: return name + "PgUp";
+    case VK_NEXT: return name + "PgDn";
+    case VK_END: return name + "End";
+    case VK_HOME: return name + "Home";
+    case VK_LEFT: return name + "Left";
+    case VK_UP: return name + "Up";
+    case VK_RIGHT: return name + "Right";
+    case VK_DOWN: return name + "Down";
+    case VK_INSERT: return name + "Insert";
+    case VK_DELETE: return name + "Delete";
+    case VK_ADD: return name + "Keypad +";
+    case VK_SUBTRACT: return name + "Keypad -";
+    case VK_OEM_COMMA: return name + ",";
+    case VK_OEM_PERIOD: return name + ".";
+    case VK_OEM_3: return name + "`";
+    case VK_OEM_4: return name + "[";
+    case VK_OEM_6: return name + "]";
+    default: break;
+    }
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", vk);
+    return name + code;
 }
 
 std::string keyLabel(const CommandRow& row)

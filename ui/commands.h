@@ -118,6 +118,8 @@ int runKeyCommand(System& sys, int virtualKey);
 // messages (the click brings its position, Alt+Enter comes as the accelerator's command).
 void runKeyWith(System& sys, int virtualKey, uint8_t modifiers, CommandArgument argument);
 
+// A key as the documents write it: "Ctrl+Left", "Keypad +", "`", "Click".
+std::string keyName(const KeyBinding& key);
 // A row's keys as --help, the README and the manual write them: "Ctrl+Left/Right", "1-8", "Keypad +/-".
 std::string keyLabel(const CommandRow& row);
 // --help's key list: one line per row with keys, its label and its words.
