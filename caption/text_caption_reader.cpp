@@ -1,8 +1,10 @@
 #include "app/debug_log.h"
 #include "caption/caption.h"
+#include "caption/caption_writers.h"
 #include "caption/text_cues.h"
 #include "caption/webvtt_reader.h"
 #include "platform/kernel.h"
+#include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/subtitle_file.h"
 
 #include <algorithm>
@@ -94,10 +96,10 @@ const char* kindName(TextKind kind)
 }
 
 // A SAMI file under a text caption name: its first tag is SAMI (any case), after blanks.
-bool looksLikeSami(const std::string& bytes)
+bool looksLikeSami(std::string_view bytes)
 {
     size_t first = bytes.find_first_not_of(" \t\r\n");
-    return first != std::string::npos && strncasecmp(bytes.c_str() + first, "<SAMI", 5) == 0;
+    return first != std::string_view::npos && bytes.size() - first >= 5 && strncasecmp(bytes.data() + first, "<SAMI", 5) == 0;
 }
 
 // The media library reads a line in pieces of about 4 KB and breaks the text between them, even inside
@@ -180,6 +182,54 @@ std::string canonicalSubRipTimes(std::string_view text)
     return out;
 }
 
+}
+
+CaptionFileFormat captionFileFormat(const char* fileName, std::string_view text)
+{
+    const size_t length = std::strlen(fileName);
+    const char* extension = length >= 4 ? fileName + length - 4 : "";
+    if (strcasecmp(extension, ".ASF") == 0)
+        return CaptionFileFormat::AsfScript;
+    if (strcasecmp(extension, ".SUB") == 0)
+        return platform::pictureCaptionFormat(fileName) == platform::PictureCaptionFormat::VobSub
+            ? CaptionFileFormat::Pictures
+            : CaptionFileFormat::Sub;
+    if ((!isTextCaptionName(fileName) && !startsAsTextCaptions(fileName)) || looksLikeSami(text))
+        return CaptionFileFormat::Sami;
+    TextKind kind = kindOfName(fileName);
+    const TextKind content = kindOfContent(text);
+    if (kind == TextKind::None || (content == TextKind::WebVtt && kind != content))
+        kind = content;
+    switch (kind) {
+    case TextKind::WebVtt:
+        return CaptionFileFormat::WebVtt;
+    case TextKind::Ass:
+        return CaptionFileFormat::Ssa;
+    case TextKind::SubRip:
+    case TextKind::None:
+        break;
+    }
+    return CaptionFileFormat::SubRip;
+}
+
+CaptionRetimer retimerOf(CaptionFileFormat format)
+{
+    switch (format) {
+    case CaptionFileFormat::Sami:
+        return &retimeSami;
+    case CaptionFileFormat::Sub:
+        return &retimeSub;
+    case CaptionFileFormat::SubRip:
+        return &retimeSubRip;
+    case CaptionFileFormat::WebVtt:
+        return &retimeWebVtt;
+    case CaptionFileFormat::Ssa:
+        return &retimeSsa;
+    case CaptionFileFormat::AsfScript:
+    case CaptionFileFormat::Pictures:
+        break;
+    }
+    return nullptr;
 }
 
 bool startsAsTextCaptions(const char* fileName)
