@@ -7,6 +7,7 @@
 #include "display/frame_composition.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
+#include "media/caption_sync_jobs.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/movie_session.h"
@@ -37,6 +38,7 @@ void idleTurn(System& sys)
     MediaStream* stream = sys.movie.currentStream.get();
     noteDesktopState(sys);
     noteSavedScreenshots(sys);
+    takeCaptionJob(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         // A paused window still shows at once what the user does: a step to another movie takes its Run
@@ -44,7 +46,7 @@ void idleTurn(System& sys)
         // and a screenshot's picture and notice are composed.
         if (pb.movieStep != 0)
             break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys)) && sys.displays.backSurface()) {
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || captionJobFrameWanted(sys)) && sys.displays.backSurface()) {
             clockTick(sys);
             renderFrame(sys);
             return;

@@ -64,7 +64,7 @@ std::string soundDeviceNotice()
 }
 
 // What the status bar says besides the time: an unopened movie, a resumed one, the sound device, study
-// mode and the loop.
+// mode and the loop, the playback speed, the automatic sync and the saving of captions.
 std::string statusNotice(const System& sys)
 {
     std::string unopened = unopenedNotice(sys);
@@ -79,6 +79,9 @@ std::string statusNotice(const System& sys)
     const std::string speed = playbackSpeedText(sys);
     if (!speed.empty())
         notice += (notice.empty() ? "" : "  ") + speed;
+    const std::string job = captionJobText(sys);
+    if (!job.empty())
+        notice += (notice.empty() ? "" : "  ") + job;
     return notice;
 }
 
@@ -118,11 +121,11 @@ void blendCaptionPictures(System& sys, const FrameLayout& layout)
     MediaStream& stream = *sys.movie.currentStream;
     if (PictureCaption* track = sys.movie.pictureCaption.get())
         drawPictureCaption(*pixels, layout, *track,
-            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate),
+            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces),
             sys.settings.iscaption != 0 ? PictureCaptions::All : PictureCaptions::ForcedOnly);
     if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys))
         drawAuthoredCaptions(*pixels, layout, *sys.movie.currentCaption->authored,
-            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
+            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces));
 }
 
 }
@@ -196,7 +199,7 @@ CaptionsShown captionsShown(const System& sys, uint32_t streamTime)
     // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
     if (!authoredCaptionsShown(sys) && sys.movie.currentCaption) {
         shown.first = sys.movie.currentCaption.get();
-        shown.firstTime = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
+        shown.firstTime = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces);
     }
     if (sys.movie.secondCaption) {
         shown.second = sys.movie.secondCaption.get();

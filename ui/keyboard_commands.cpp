@@ -68,11 +68,12 @@ void seekToCaption(System& sys, CaptionStep step)
         return;
     const int32_t shift = sys.movie.currentItem.timeshift;
     const double rate = sys.movie.captionRate;
-    const uint32_t now = captionTime(sys.movie.currentStream->currentTime(), shift, rate);
+    const SyncPieces& pieces = sys.movie.syncPieces;
+    const uint32_t now = captionTime(sys.movie.currentStream->currentTime(), shift, rate, pieces);
     uint32_t start = 0;
     if (!sys.movie.currentCaption->captionStart(now, step, start))
         return;
-    int64_t target = streamTimeOfCaption(start, shift, rate);
+    int64_t target = streamTimeOfCaption(start, shift, rate, pieces);
     target = std::clamp<int64_t>(target, 0, sys.movie.movieDuration);
     seekMovie(sys, static_cast<uint32_t>(target));
 }
