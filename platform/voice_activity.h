@@ -1,12 +1,8 @@
 // Whether someone speaks, 10 ms of sound at a time: WebRTC's voice activity detector as Debian packages
-// it (libwebrtc-audio-processing), whose headers only this file's source includes.
+// it (libwebrtc-audio-processing), which only this file's source calls.
 #pragma once
 
-#include <memory>
-
-namespace webrtc {
-class AudioProcessing;
-}
+struct WebRtcVadInst;
 
 namespace platform {
 
@@ -22,13 +18,13 @@ public:
     VoiceActivityDetector& operator=(const VoiceActivityDetector&) = delete;
 
     // False when the library could not be set up; nothing is heard then.
-    bool ready() const { return processing_ != nullptr; }
+    bool ready() const { return vad_ != nullptr; }
     // Whether the frame (frameSamples samples within -1 and 1) holds speech. The detector follows the
     // sound's level from frame to frame, so frames are given in order.
     bool speech(const float* frame);
 
 private:
-    std::unique_ptr<webrtc::AudioProcessing> processing_;
+    WebRtcVadInst* vad_ = nullptr;
 };
 
 }

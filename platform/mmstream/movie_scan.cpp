@@ -31,9 +31,8 @@ constexpr int loggedSoundErrors = 3;
 
 // The sound the detector hears, made from decoded frames: one channel (the centre one where the sound has
 // it, for that is where films put their dialogue; else all of them mixed), brought down to the detector's
-// rate through two running averages over one output sample's worth of input, which keep most of what lies
-// above its band out, and read off between input samples. Each frame of the detector is heard in order;
-// its place in the movie follows the frames' time stamps.
+// rate by averaging each output sample's worth of input, which keeps the cost a few operations a sample.
+// Each frame of the detector is heard in order; its place in the movie follows the frames' time stamps.
 class SpeechListener {
 public:
     explicit SpeechListener(std::vector<uint8_t>& speech)
@@ -47,63 +46,62 @@ public:
     {
         if (frame.sample_rate <= 0 || frame.nb_samples <= 0)
             return;
-        if (frame.sample_rate != inRate_)
-            restart(frame.sample_rate);
+        if (frame.sample_rate != inRate_) {
+            inRate_ = frame.sample_rate;
+            placed_ = false;
+        }
         // Where this frame's first sample lies, in input samples from the start of the movie.
         const int64_t firstSample = av_rescale(at.count(), inRate_, 10'000'000);
         if (!placed_ || std::llabs(firstSample - nextInput_) * detectorRate / inRate_ > driftLimit) {
-            restart(inRate_);
             nextInput_ = firstSample;
-            nextOutput_ = ceilDiv(firstSample * detectorRate, inRate_);
+            nextOutput_ = floorDiv(firstSample * detectorRate, inRate_);
+            blockEnd_ = floorDiv((nextOutput_ + 1) * inRate_, detectorRate);
+            sum_ = 0.0f;
+            count_ = 0;
+            // The detector's frames start again at the next whole one.
+            block_.clear();
             placed_ = true;
         }
-        mono_.resize(static_cast<size_t>(frame.nb_samples));
-        if (!mixDown(frame))
-            return;
-        for (float x : mono_) {
-            // Two running sums over `width` samples: a gentle low-pass for the detector's rate.
-            sum1_ += x - history1_[cursor_];
-            history1_[cursor_] = x;
-            sum2_ += sum1_ - history2_[cursor_];
-            history2_[cursor_] = sum1_;
-            cursor_ = cursor_ + 1 == history1_.size() ? 0 : cursor_ + 1;
-            const float y = static_cast<float>(sum2_) * norm_;
-            // Output samples fall at inputs n × inRate / detectorRate.
-            while (outputAt(nextOutput_) <= nextInput_) {
-                const int64_t numerator = nextOutput_ * inRate_;
-                const int64_t whole = floorDiv(numerator, detectorRate);
-                const float fraction = static_cast<float>(numerator - whole * detectorRate) / detectorRate;
-                const bool onThis = whole == nextInput_;
-                const float sample = onThis ? y : previous_ + (y - previous_) * fraction;
-                output(nextOutput_, sample);
-                ++nextOutput_;
+        // The usual case (AAC, AC-3, Vorbis, Opus, MP3 without a centre channel): rows of floats, summed
+        // straight into the output samples. Anything else is made one channel first.
+        const float* rows[8];
+        int channels = std::max(1, frame.ch_layout.nb_channels);
+        const bool plainRows = frame.format == AV_SAMPLE_FMT_FLTP && channels <= 8 && centreOf(frame) < 0;
+        if (plainRows) {
+            for (int c = 0; c < channels; ++c)
+                rows[c] = reinterpret_cast<const float*>(frame.extended_data[c]);
+        } else {
+            mono_.resize(static_cast<size_t>(frame.nb_samples));
+            if (!mixDown(frame))
+                return;
+            rows[0] = mono_.data();
+            channels = 1;
+        }
+        const int64_t n = frame.nb_samples;
+        for (int64_t i = 0; i < n;) {
+            const int64_t take = std::min(blockEnd_ - nextInput_, n - i);
+            float sum = 0.0f;
+            for (int c = 0; c < channels; ++c) {
+                const float* row = rows[c] + i;
+                for (int64_t k = 0; k < take; ++k)
+                    sum += row[k];
             }
-            previous_ = y;
-            ++nextInput_;
+            sum_ += sum;
+            count_ += take * channels;
+            i += take;
+            nextInput_ += take;
+            if (nextInput_ < blockEnd_)
+                continue;
+            output(nextOutput_, count_ > 0 ? sum_ / static_cast<float>(count_) : 0.0f);
+            ++nextOutput_;
+            blockEnd_ = floorDiv((nextOutput_ + 1) * inRate_, detectorRate);
+            sum_ = 0.0f;
+            count_ = 0;
         }
     }
 
 private:
     static int64_t floorDiv(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
-    static int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
-    // The first input sample at or after output sample n.
-    int64_t outputAt(int64_t n) const { return ceilDiv(n * inRate_, detectorRate); }
-
-    void restart(int rate)
-    {
-        inRate_ = rate;
-        const size_t width = static_cast<size_t>(std::max(1, rate / detectorRate));
-        history1_.assign(width, 0.0f);
-        history2_.assign(width, 0.0);
-        sum1_ = 0.0;
-        sum2_ = 0.0;
-        cursor_ = 0;
-        norm_ = 1.0f / static_cast<float>(width * width);
-        previous_ = 0.0f;
-        // The detector's frames restart at the next whole one after the new place.
-        block_.clear();
-        placed_ = false;
-    }
 
     void output(int64_t n, float sample)
     {
@@ -123,13 +121,19 @@ private:
         block_.clear();
     }
 
+    // The centre channel of a frame of three or more channels, where films put their dialogue; -1 for none.
+    static int centreOf(const AVFrame& frame)
+    {
+        if (frame.ch_layout.nb_channels < 3)
+            return -1;
+        return av_channel_layout_index_from_channel(&frame.ch_layout, AV_CHAN_FRONT_CENTER);
+    }
+
     // The frame's sound as one channel in mono_; false for a sample format it does not know.
     bool mixDown(const AVFrame& frame)
     {
         const int channels = std::max(1, frame.ch_layout.nb_channels);
-        int centre = av_channel_layout_index_from_channel(&frame.ch_layout, AV_CHAN_FRONT_CENTER);
-        if (channels < 3)
-            centre = -1;
+        const int centre = centreOf(frame);
         const auto format = static_cast<AVSampleFormat>(frame.format);
         const bool planar = av_sample_fmt_is_planar(format) != 0;
         const AVSampleFormat packed = av_get_packed_sample_fmt(format);
@@ -154,17 +158,6 @@ private:
                 mono_[static_cast<size_t>(i)] = sampleOf(centre, i);
             return true;
         }
-        if (packed == AV_SAMPLE_FMT_FLT && planar) {
-            // The usual case (AAC, AC-3, Vorbis, Opus, MP3): plain rows of floats.
-            const float scale = 1.0f / static_cast<float>(channels);
-            std::fill(mono_.begin(), mono_.end(), 0.0f);
-            for (int c = 0; c < channels; ++c) {
-                const float* row = reinterpret_cast<const float*>(frame.extended_data[c]);
-                for (int i = 0; i < n; ++i)
-                    mono_[static_cast<size_t>(i)] += row[i] * scale;
-            }
-            return true;
-        }
         for (int i = 0; i < n; ++i) {
             float sum = 0.0f;
             for (int c = 0; c < channels; ++c)
@@ -178,16 +171,13 @@ private:
     VoiceActivityDetector detector_;
     int inRate_ = 0;
     bool placed_ = false;
+    // The next input sample and the output sample it goes into, which ends before input blockEnd_.
     int64_t nextInput_ = 0;
-    int64_t nextOutput_ = -1;
+    int64_t nextOutput_ = 0;
+    int64_t blockEnd_ = 0;
+    float sum_ = 0.0f;
+    int64_t count_ = 0;
     std::vector<float> mono_;
-    std::vector<float> history1_;
-    std::vector<double> history2_;
-    double sum1_ = 0.0;
-    double sum2_ = 0.0;
-    size_t cursor_ = 0;
-    float norm_ = 1.0f;
-    float previous_ = 0.0f;
     std::vector<float> block_;
     int64_t blockStart_ = 0;
 };
