@@ -81,16 +81,18 @@ private:
     std::vector<int64_t> prefix_;
 };
 
-// A caption starts when its words are spoken: the silence before it (up to this long, as far as the
-// caption before it leaves) counts against activity as much as the caption counts for it. A voice
-// detector that holds on after the words would otherwise leave the captions free to slide late.
+// A caption starts when its words are spoken: its first moments count twice for activity, and the
+// silence before it (as far as the caption before it leaves) counts against activity. Where a caption
+// ends is a matter of taste and of the detector's hold after the words, so the start decides.
 constexpr uint32_t leadSilence = 300;
+constexpr uint32_t headSpeech = 300;
 
 // A caption in steps of `step` activity steps of movie time, at rate k and offset 0: the silence before it
-// from lead, the caption itself from start to end.
+// from lead, the caption itself from start to end, its first moments up to head.
 struct StepSpan {
     int64_t lead;
     int64_t start;
+    int64_t head;
     int64_t end;
 };
 
@@ -102,16 +104,19 @@ std::vector<StepSpan> stepSpans(const std::vector<CaptionSpan>& spans, double k,
     uint32_t before = 0;
     for (const CaptionSpan& s : spans) {
         const uint32_t lead = std::max(before, s.start > leadSilence ? s.start - leadSilence : 0u);
-        out.push_back({ std::llround(lead * k / unit), std::llround(s.start * k / unit), std::llround(s.end * k / unit) });
+        const uint32_t head = std::min(s.end, s.start + headSpeech);
+        out.push_back({ std::llround(lead * k / unit), std::llround(s.start * k / unit), std::llround(head * k / unit),
+            std::llround(s.end * k / unit) });
         before = s.end;
     }
     return out;
 }
 
-// The score of a caption: the weights under it, less those of the silence before it.
-int64_t spanScore(int64_t lead, int64_t start, int64_t end)
+// The score of a caption from the weights' prefix sums at its four points: the weights under it and again
+// under its first moments, less those of the silence before it.
+int64_t spanScore(int64_t lead, int64_t start, int64_t head, int64_t end)
 {
-    return end - 2 * start + lead;
+    return end + head - 3 * start + lead;
 }
 
 // Scores of spans at every coarse offset from -coarseReach to coarseReach: the weights of the activity
@@ -138,16 +143,17 @@ public:
     {
         const int64_t* l = &row_[static_cast<size_t>(span.lead - coarseReach - base_)];
         const int64_t* a = &row_[static_cast<size_t>(span.start - coarseReach - base_)];
+        const int64_t* h = &row_[static_cast<size_t>(span.head - coarseReach - base_)];
         const int64_t* b = &row_[static_cast<size_t>(span.end - coarseReach - base_)];
         for (int64_t o = 0; o <= 2 * coarseReach; ++o)
-            scores[o] += spanScore(l[o], a[o], b[o]);
+            scores[o] += spanScore(l[o], a[o], h[o], b[o]);
     }
 
     // The score of span at the coarse offset.
     int64_t at(const StepSpan& span, int64_t offset) const
     {
         return spanScore(row_[static_cast<size_t>(span.lead + offset - base_)], row_[static_cast<size_t>(span.start + offset - base_)],
-            row_[static_cast<size_t>(span.end + offset - base_)]);
+            row_[static_cast<size_t>(span.head + offset - base_)], row_[static_cast<size_t>(span.end + offset - base_)]);
     }
 
     std::vector<int64_t> of(const std::vector<StepSpan>& spans, size_t first, size_t last) const
@@ -167,11 +173,34 @@ struct Peak {
     int64_t offset = 0;  // coarse steps
     int64_t score = 0;
     double clarity = 0.0;
+    int64_t median = 0;  // of the comparable offsets' scores
 };
 
+// The offsets (indexes into scores) at which at least half of the time spans [first, last) cover lies
+// within the movie: those a wrong place is compared with. Most offsets put the captions of a short movie
+// wholly outside it, where they score nothing.
+struct Comparable {
+    size_t from;
+    size_t to;
+};
+
+Comparable comparableOffsets(const Weights& weights, const std::vector<StepSpan>& spans, size_t first, size_t last)
+{
+    const int64_t low = spans[first].start;
+    const int64_t high = spans[last - 1].end;
+    const int64_t half = (high - low) / 2;
+    const int64_t movie = weights.steps() / coarse;
+    const int64_t from = std::max(-coarseReach, -low - half);
+    const int64_t to = std::min(coarseReach, movie - high + half);
+    // Too few to judge by: every offset then.
+    if (to - from < 50)
+        return { 0, static_cast<size_t>(2 * coarseReach) };
+    return { static_cast<size_t>(from + coarseReach), static_cast<size_t>(to + coarseReach) };
+}
+
 // The best offset of scores and how far it stands out: robust deviations (the median's absolute
-// deviation, scaled to a normal deviation) above the median.
-Peak peakOf(const std::vector<int64_t>& scores)
+// deviation, scaled to a normal deviation) above the median of the comparable offsets.
+Peak peakOf(const std::vector<int64_t>& scores, Comparable comparable)
 {
     Peak peak;
     size_t best = 0;
@@ -181,7 +210,8 @@ Peak peakOf(const std::vector<int64_t>& scores)
     }
     peak.offset = static_cast<int64_t>(best) - coarseReach;
     peak.score = scores[best];
-    std::vector<int64_t> sorted = scores;
+    std::vector<int64_t> sorted(scores.begin() + static_cast<std::ptrdiff_t>(comparable.from),
+        scores.begin() + static_cast<std::ptrdiff_t>(comparable.to) + 1);
     auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
     std::nth_element(sorted.begin(), middle, sorted.end());
     const int64_t median = *middle;
@@ -190,6 +220,7 @@ Peak peakOf(const std::vector<int64_t>& scores)
     std::nth_element(sorted.begin(), middle, sorted.end());
     const double deviation = std::max(1.4826 * static_cast<double>(*middle), 1.0);
     peak.clarity = static_cast<double>(peak.score - median) / deviation;
+    peak.median = median;
     return peak;
 }
 
@@ -205,7 +236,7 @@ RatePeak peakAt(const Weights& weights, const std::vector<CaptionSpan>& spans, d
     std::vector<StepSpan> steps = stepSpans(spans, k, coarse);
     CoarseScores scores(weights, steps);
     RatePeak r { k, {}, scores.of(steps, 0, steps.size()) };
-    r.peak = peakOf(r.scores);
+    r.peak = peakOf(r.scores, comparableOffsets(weights, steps, 0, steps.size()));
     return r;
 }
 
@@ -239,7 +270,7 @@ std::vector<Place> stretchPlaces(const Weights& weights, const std::vector<Capti
         while (end < spans.size() && (spans[end].start < limit || c + 1 == count))
             ++end;
         if (end - begin >= fitStretchCaptions) {
-            Peak peak = peakOf(scores.of(steps, begin, end));
+            Peak peak = peakOf(scores.of(steps, begin, end), comparableOffsets(weights, steps, begin, end));
             if (peak.clarity >= fitStretchClarity)
                 places.push_back({ (static_cast<double>(spans[begin].start) + spans[end - 1].end) / 2.0, peak.offset });
         }
@@ -289,12 +320,9 @@ std::optional<double> fittedRate(const std::vector<Place>& places, const std::ve
 std::vector<int64_t> candidateOffsets(const RatePeak& best, const std::vector<Place>& places)
 {
     const std::vector<int64_t>& scores = best.scores;
-    std::vector<int64_t> sorted = scores;
-    auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
-    std::nth_element(sorted.begin(), middle, sorted.end());
-    const int64_t median = *middle;
     // The clarity of a peak is its height above the median in robust deviations; the best peak's gives the
     // deviation.
+    const int64_t median = best.peak.median;
     const double deviation = best.peak.clarity > 0 ? static_cast<double>(best.peak.score - median) / best.peak.clarity : 1.0;
     std::vector<std::pair<int64_t, int64_t>> peaks;  // score, offset
     const int64_t width = static_cast<int64_t>(scores.size());
@@ -376,7 +404,8 @@ int64_t refinedOffset(const Weights& weights, const std::vector<StepSpan>& fine,
         const int64_t o = around + (d % 2 == 0 ? d / 2 : -(d + 1) / 2);
         int64_t score = 0;
         for (size_t i = first; i < last; ++i)
-            score += spanScore(weights.at(fine[i].lead + o), weights.at(fine[i].start + o), weights.at(fine[i].end + o));
+            score += spanScore(weights.at(fine[i].lead + o), weights.at(fine[i].start + o), weights.at(fine[i].head + o),
+                weights.at(fine[i].end + o));
         if (score > bestScore) {
             bestScore = score;
             best = o;
@@ -431,6 +460,8 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
     }
     Weights weights(activity, share);
 
+    // Rate 1 first; another rate must fit clearly better, as it would over any movie of some length, for
+    // over a short one the ratios all fit alike.
     RatePeak best;
     bool first = true;
     for (double k : commonRatios) {
@@ -439,8 +470,8 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
             return result;
         }
         RatePeak r = peakAt(weights, spans, k);
-        if (first || fairScore(r) > fairScore(best))
-            best = r;
+        if (first || fairScore(r) > fairScore(best) * (best.k == 1.0 ? fitGain : 1.0))
+            best = std::move(r);
         first = false;
     }
     std::vector<Place> places = stretchPlaces(weights, spans, best.k);

@@ -495,13 +495,15 @@ void takeCaptionJob(System& sys)
         notice(sys, sync ? "싱크 못 맞춤: 영화가 바뀜" : "자막 저장 실패: 영화가 바뀜");
         return;
     }
+    const bool finished = job.scan->finished();
+    // The track shown is compared whole only once the job is done: a file loaded again is the same caption.
     if (job.choice != movie.captionChoice || job.label != movie.currentItem.caption
-        || (job.shown.source == Source::Entries && job.shown.spans != shownCaption(sys).spans)) {
+        || (finished && job.shown.source == Source::Entries && job.shown.spans != shownCaption(sys).spans)) {
         endJob(sys, "the caption changed");
         notice(sys, sync ? "싱크 못 맞춤: 자막이 바뀜" : "자막 저장 실패: 자막이 바뀜");
         return;
     }
-    if (!job.scan->finished())
+    if (!finished)
         return;
     CaptionJobHandle done = std::move(running);
     if (sync)

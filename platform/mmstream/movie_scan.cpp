@@ -26,6 +26,9 @@ static_assert(frameSamples * 1000 / detectorRate == speechStep);
 // Sound that arrives this far from where the sound before it ended starts over at its own time stamp
 // (a gap, a damaged stretch), in samples of the detector.
 constexpr int64_t driftLimit = detectorRate / 10;
+// No movie runs longer: sound stamped later than this (a damaged time stamp) is not heard, so the speech
+// never takes more than a few megabytes.
+constexpr int64_t mostSpeechSteps = int64_t(48) * 3600 * 1000 / speechStep;
 // Packets of sound whose decoding failed, logged at most.
 constexpr int loggedSoundErrors = 3;
 
@@ -114,7 +117,12 @@ private:
         block_.push_back(std::clamp(sample, -1.0f, 1.0f));
         if (block_.size() < static_cast<size_t>(frameSamples))
             return;
-        const size_t index = static_cast<size_t>(blockStart_ / frameSamples);
+        const int64_t step = blockStart_ / frameSamples;
+        if (step >= mostSpeechSteps) {
+            block_.clear();
+            return;
+        }
+        const size_t index = static_cast<size_t>(step);
         if (speech_.size() <= index)
             speech_.resize(index + 1, 0);
         speech_[index] = detector_.speech(block_.data()) ? 1 : 0;

@@ -218,15 +218,20 @@ std::optional<uint32_t> afterCuts(uint32_t t, const std::vector<Cut>& cuts)
 // from video (a clip looped to the length) or none.
 bool encode(const std::vector<float>& mix, const std::string& path, const std::string& extra)
 {
+    // Under another name until whole, so that a set made again keeps no half-written movie.
+    const std::string partial = path + ".partial.mka";
     FILE* pipe = popen(("ffmpeg -loglevel error -y -f s16le -ar " + std::to_string(speechRate) + " -ac 1 -i - " + extra
-        + " -ar 48000 -ac 2 -c:a aac -b:a 128k " + shellQuoted(path)).c_str(), "w");
+        + " -ar 48000 -ac 2 -c:a aac -b:a 128k " + shellQuoted(partial)).c_str(), "w");
     if (!pipe)
         return false;
     std::vector<int16_t> samples(mix.size());
     for (size_t i = 0; i < mix.size(); ++i)
         samples[i] = static_cast<int16_t>(std::clamp(mix[i] * 32767.0f, -32768.0f, 32767.0f));
     fwrite(samples.data(), 2, samples.size(), pipe);
-    return pclose(pipe) == 0;
+    if (pclose(pipe) != 0)
+        return false;
+    fs::rename(partial, path);
+    return true;
 }
 
 // The speech of a movie: utterances one after another with pauses, as a mix over music or noise.
@@ -317,12 +322,11 @@ int makeSet(const fs::path& dir)
         std::vector<float> mix;
         const std::vector<Utterance> said = speak(r, mix);
         std::mt19937 jitter(r.seed * 7);
-        // The captions as their author timed them: a little before the words, held a little after.
+        // The captions carry the true times: each starts with its words and is held a little after them.
         std::vector<CaptionSpan> spans;
         std::vector<std::string> texts;
         for (const Utterance& u : said) {
-            const uint32_t lead = jitter() % 200;
-            spans.push_back({ u.start > lead ? u.start - lead : 0, u.end + 100 + static_cast<uint32_t>(jitter() % 500) });
+            spans.push_back({ u.start, u.end + 100 + static_cast<uint32_t>(jitter() % 500) });
             texts.push_back(u.text);
         }
         for (size_t i = 0; i + 1 < spans.size(); ++i)
