@@ -27,8 +27,12 @@ constexpr uint32_t longestSpan = 8000;
 constexpr int64_t weightScale = 1024;
 // A split of the map must gain what this many well-placed captions score.
 constexpr double splitPenaltyCaptions = 12.0;
-// The best place must stand out from the others by this many robust deviations.
-constexpr double leastClarity = 9.0;
+// The best place must stand out from the others by this many robust deviations; or, for a short movie,
+// whose few captions cannot stand out as far, by some of them and as far again above the best other place.
+// Captions of another movie fit nowhere so (about 3 to 5 deviations, and a next best place about as good).
+constexpr double leastClarity = 8.0;
+constexpr double leastShortClarity = 4.0;
+constexpr double leastLead = 2.0;
 // Stretches of the captions searched on their own when a rate is fitted: at least this long and with
 // this many captions, and at most this many stretches.
 constexpr uint32_t fitStretch = 240000;
@@ -38,6 +42,8 @@ constexpr size_t mostFitStretches = 12;
 constexpr double fitStretchClarity = 5.0;
 // Stretches agree on a rate when their places lie within this of its line (milliseconds).
 constexpr double fitTolerance = 300.0;
+// The best other place than the best lies at least this far from it (coarse steps).
+constexpr int64_t runnerUpDistance = 30;
 // The offsets pieces may take: peaks of the whole track at least this clear, at most this many, none
 // nearer another than this (coarse steps); each searched this far either side.
 constexpr double candidateClarity = 5.0;
@@ -174,6 +180,9 @@ struct Peak {
     int64_t score = 0;
     double clarity = 0.0;
     int64_t median = 0;  // of the comparable offsets' scores
+    // How far the best place stands above the best other one (at least runnerUpDistance away), both above
+    // the median: 1 when another place fits as well.
+    double lead = 1.0;
 };
 
 // The offsets (indexes into scores) at which at least half of the time spans [first, last) cover lies
@@ -221,6 +230,12 @@ Peak peakOf(const std::vector<int64_t>& scores, Comparable comparable)
     const double deviation = std::max(1.4826 * static_cast<double>(*middle), 1.0);
     peak.clarity = static_cast<double>(peak.score - median) / deviation;
     peak.median = median;
+    int64_t runnerUp = median;
+    for (size_t o = comparable.from; o <= comparable.to; ++o) {
+        if (std::llabs(static_cast<int64_t>(o) - static_cast<int64_t>(best)) > runnerUpDistance)
+            runnerUp = std::max(runnerUp, scores[o]);
+    }
+    peak.lead = runnerUp > median ? static_cast<double>(peak.score - median) / static_cast<double>(runnerUp - median) : 1e9;
     return peak;
 }
 
@@ -338,7 +353,8 @@ std::vector<int64_t> candidateOffsets(const RatePeak& best, const std::vector<Pl
     std::sort(peaks.rbegin(), peaks.rend());
     if (peaks.size() > mostCandidates)
         peaks.resize(mostCandidates);
-    std::vector<int64_t> centres;
+    // The best place is always one, however little it stands out.
+    std::vector<int64_t> centres { best.peak.offset };
     for (const auto& peak : peaks)
         centres.push_back(peak.second);
     for (const Place& p : places)
@@ -483,7 +499,9 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
         }
     }
     result.clarity = best.peak.clarity;
-    if (best.peak.score <= 0 || best.peak.clarity < leastClarity)
+    result.lead = best.peak.lead;
+    const bool clear = best.peak.clarity >= leastClarity || (best.peak.clarity >= leastShortClarity && best.peak.lead >= leastLead);
+    if (best.peak.score <= 0 || !clear)
         return result;
 
     const double k = best.k;

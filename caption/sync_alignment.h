@@ -45,6 +45,8 @@ struct Alignment {
     // how much of the captions' time the map lays on activity.
     double clarity = 0.0;
     double coverage = 0.0;
+    // How far the best place stands above the best other place, both above the median.
+    double lead = 1.0;
 };
 
 // Places spans (caption time, any order) onto activity (1 for each activityStep of movie time from 0

@@ -8,6 +8,7 @@
 #include "caption/picture_caption.h"
 #include "caption/sync_alignment.h"
 #include "caption/text_cues.h"
+#include "display/notice.h"
 #include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -174,9 +175,8 @@ namespace {
 
 void notice(System& sys, std::string text)
 {
-    sys.movie.captionJobs.notice = std::move(text);
-    sys.movie.captionJobs.noticeSince = calendarSeconds();
-    debugLog("Caption job: %s\n", sys.movie.captionJobs.notice.c_str());
+    debugLog("Caption job: %s\n", text.c_str());
+    showNotice(sys, std::move(text), noticeSeconds);
 }
 
 // Ends the running job, if any; true when there was one.
@@ -431,14 +431,9 @@ void setMovieSync(MovieState& movie, int32_t shift, double rate, SyncPieces piec
     movie.syncSnapMovie.clear();
 }
 
-void syncToSpeech(System& sys)
+void syncCaptions(System& sys, CommandArgument argument)
 {
-    startSync(sys, JobKind::Speech);
-}
-
-void syncToTrack(System& sys)
-{
-    startSync(sys, JobKind::Track);
+    startSync(sys, argument.value == 0 ? JobKind::Speech : JobKind::Track);
 }
 
 void saveShownCaptions(System& sys)
@@ -515,26 +510,16 @@ void takeCaptionJob(System& sys)
 bool captionJobFrameWanted(System& sys)
 {
     CaptionJobs& jobs = sys.movie.captionJobs;
-    bool wanted = jobs.running && jobs.running->changed.exchange(false);
-    // The notice shows, and goes, in a frame of its own.
-    const uint32_t age = calendarSeconds() - jobs.noticeSince;
-    if (!jobs.notice.empty() && (age == 0 || age == noticeSeconds + 1) && jobs.noticeShownAge != age) {
-        jobs.noticeShownAge = age;
-        wanted = true;
-    }
-    return wanted;
+    return jobs.running && jobs.running->changed.exchange(false);
 }
 
 std::string captionJobText(const System& sys)
 {
     const CaptionJobs& jobs = sys.movie.captionJobs;
-    if (jobs.running) {
-        const char* what = jobs.running->kind == JobKind::Save ? "자막 읽는 중" : "싱크 맞추는 중";
-        return std::string(what) + " " + std::to_string(jobs.running->scan->progress()) + "%";
-    }
-    if (!jobs.notice.empty() && calendarSeconds() - jobs.noticeSince <= noticeSeconds)
-        return jobs.notice;
-    return "";
+    if (!jobs.running)
+        return "";
+    const char* what = jobs.running->kind == JobKind::Save ? "자막 읽는 중" : "싱크 맞추는 중";
+    return std::string(what) + " " + std::to_string(jobs.running->scan->progress()) + "%";
 }
 
 }

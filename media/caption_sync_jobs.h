@@ -6,6 +6,7 @@
 // keys' own). At most one job runs; the status bar tells its progress and its outcome.
 #pragma once
 
+#include "app/command_argument.h"
 #include "caption/caption_sync.h"
 #include "platform/win32.h"
 
@@ -27,32 +28,26 @@ struct EndCaptionJob {
 };
 using CaptionJobHandle = std::unique_ptr<CaptionJob, EndCaptionJob>;
 
-// The jobs' part of the movie state: the job that runs, and what the status bar says of the last one
-// (UTF-8) and since when (calendar seconds).
+// The jobs' part of the movie state: the job that runs.
 struct CaptionJobs {
     CaptionJobHandle running;
-    std::string notice;
-    uint32_t noticeSince = 0;
-    // The notice's age at the last frame composed for it.
-    uint32_t noticeShownAge = UINT32_MAX;
 };
 
-// F5: starts syncing the first caption to the speech of the movie (the audio stream heard); pressed while
-// a job runs, cancels it.
-void syncToSpeech(System& sys);
-// Shift+F5: the same with another caption track as the reference.
-void syncToTrack(System& sys);
+// F5 (argument 0): starts syncing the first caption to the speech of the movie (the audio stream heard);
+// Shift+F5 (argument 1): the same with another caption track as the reference. Pressed while a job runs,
+// either ends it.
+void syncCaptions(System& sys, CommandArgument argument);
 // F6: saves the first caption with the movie's sync applied (caption/caption_saving.h): a caption file in
 // its own format under its own name, the movie's text caption stream or an ASF file's script as
 // MOVIE.srt (MOVIE.LANG.srt); then shows the saved file with the sync back at the list's own shift.
 void saveShownCaptions(System& sys);
 
 // Once per turn: applies a job that finished, and ends one whose movie or caption is no longer shown.
+// Its outcome is the notice for five seconds.
 void takeCaptionJob(System& sys);
-// Whether the status bar changed since the frame last composed (a paused movie composes one for it).
+// Whether the job's progress moved since the frame last composed (a paused movie composes one for it).
 bool captionJobFrameWanted(System& sys);
-// The status bar's words for the job: "싱크 맞추는 중 37%" while one runs, its outcome for five seconds
-// after; "" otherwise.
+// The status bar's words for the job while it runs: "싱크 맞추는 중 37%"; "" without one.
 std::string captionJobText(const System& sys);
 
 // Sets the movie's sync and keeps it in the memory's fields: caption time = stream time × rate + shift,

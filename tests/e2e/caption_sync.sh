@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Captions synced to the speech and saved, under Xvfb: a movie of two minutes of synthesised speech (espeak-ng)
+# Captions synced to the speech and saved, under Xvfb: a movie of three minutes of synthesised speech (espeak-ng)
 # at known, uneven times over noise, and a CP949 SAMI file whose captions come 3.2 s late. F5 finds the
 # shift and applies it; F6 writes the file again with every caption where the speech is (within 150 ms),
 # in CP949, keeps the original beside it as movie.smi.orig, and the sync goes back to 0.
@@ -14,14 +14,14 @@ done
 printf 'fullscreen dword 0\nasksmi dword 0\nhelp dword 0\nscreenx dword 640\nscreeny dword 480\nbpp dword 32\n' \
   >"$settings"
 
-# The speech: 24 sentences, each trimmed to its words and laid at its own time.
+# The speech: 36 sentences, each trimmed to its words and laid at its own time.
 words=(river morning letter window station garden silver yellow quiet answer market winter
   doctor kitchen basket pocket hammer candle island ladder mirror rocket saddle tunnel)
 mix=()
 : >"$m/truth"
-for i in $(seq 0 23); do
+for i in $(seq 0 35); do
   start=$((1500 + i * 4600 + (i * i * 737) % 2300))
-  text="the ${words[$i]} was ${words[$(((i * 7) % 24))]} and ${words[$(((i * 5 + 3) % 24))]} again"
+  text="the ${words[$((i % 24))]} was ${words[$(((i * 7) % 24))]} and ${words[$(((i * 5 + 3) % 24))]} again"
   espeak-ng -v en-us -s 170 -w "$m/raw$i.wav" "$text" || { echo "skipped: espeak-ng cannot speak"; exit 77; }
   sox "$m/raw$i.wav" -r 22050 "$m/said$i.wav" silence 1 0.005 0.5% reverse silence 1 0.005 0.5% reverse
   length=$(soxi -D "$m/said$i.wav")
@@ -29,8 +29,9 @@ for i in $(seq 0 23); do
   mix+=("$m/at$i.wav")
   echo "$start $length" >>"$m/truth"
 done
-sox -m "${mix[@]}" "$m/speech.wav" norm -3 pad 0 3
-sox "$m/speech.wav" -p synth pinknoise vol 0.03 | sox -m "$m/speech.wav" - "$m/sound.wav"
+# -R: the same noise every run.
+sox -R -m "${mix[@]}" "$m/speech.wav" norm -3 pad 0 3
+sox -R "$m/speech.wav" -p synth pinknoise vol 0.03 | sox -R -m "$m/speech.wav" - "$m/sound.wav"
 ffmpeg -loglevel error -y -f lavfi -i color=c=gray:s=320x240:r=25 -i "$m/sound.wav" -shortest \
   -c:v mpeg4 -q:v 10 -c:a aac -b:a 96k "$m/movie.mkv" || { echo "skipped: no movie"; exit 77; }
 movie=$m/movie.mkv
@@ -54,7 +55,8 @@ player=$!
 ready || exit 1
 
 xdotool key F5
-wait_for "Caption job: 싱크 맞춤: +3." 120 || { finish 0 5; exit 1; }
+wait_for "Caption job: 싱크" 120
+has "Caption job: 싱크 맞춤: +3." || { fail "not synced: $(grep -a 'Caption job' "$log")"; xdotool key Escape; finish 0 30; exit 1; }
 xdotool key F6
 wait_for "Caption job: 자막 저장: movie.smi" 60
 xdotool key Escape
@@ -62,8 +64,8 @@ finish 0 30
 
 cmp -s "$m/movie.smi.orig" "$out/original.smi" || fail "movie.smi.orig is not the original"
 # The saved file: CP949 still, every caption where its words are.
-grep -qa "$(printf '자막 3번' | iconv -f UTF-8 -t CP949)" "$m/movie.smi" || fail "the saved file is not CP949"
-mapfile -t saved < <(grep -ao 'SYNC Start=[0-9]*><P Class=KRCC>[^&]' "$m/movie.smi" | sed 's/SYNC Start=\([0-9]*\).*/\1/')
+LC_ALL=C grep -qa "$(printf '자막 3번' | iconv -f UTF-8 -t CP949)" "$m/movie.smi" || fail "the saved file is not CP949"
+mapfile -t saved < <(LC_ALL=C grep -ao 'SYNC Start=[0-9]*><P Class=KRCC>[^&]' "$m/movie.smi" | sed 's/SYNC Start=\([0-9]*\).*/\1/')
 mapfile -t truth < <(cut -d' ' -f1 "$m/truth")
 [ "${#saved[@]}" = "${#truth[@]}" ] || fail "${#saved[@]} captions saved of ${#truth[@]}"
 for i in "${!truth[@]}"; do

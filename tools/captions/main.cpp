@@ -209,12 +209,12 @@ int syncTo(const char* movie, const char* captionFile)
     }
     const sublumen::Alignment found = sublumen::alignCaptions(scan.speech, sublumen::captionSpans(track));
     if (found.verdict != sublumen::AlignmentVerdict::Fitted) {
-        std::printf("sync refused: %s (clarity %.1f)\n", refusalText(found.verdict), found.clarity);
+        std::printf("sync refused: %s (clarity %.1f lead %.2f)\n", refusalText(found.verdict), found.clarity, found.lead);
         return 1;
     }
-    std::printf("sync shift=%d rate=%s pieces=%s clarity=%.1f coverage=%.3f\n", found.shift,
+    std::printf("sync shift=%d rate=%s pieces=%s clarity=%.1f lead=%.2f coverage=%.3f\n", found.shift,
         sublumen::captionRateText(found.rate).c_str(), sublumen::syncPiecesText(found.pieces).c_str(), found.clarity,
-        found.coverage);
+        found.lead, found.coverage);
     shownShift = found.shift;
     shownRate = found.rate;
     shownPieces = found.pieces;

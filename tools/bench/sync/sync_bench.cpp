@@ -519,9 +519,9 @@ int accuracy(const fs::path& dir)
         ++tally.tries;
         const bool refused = found.verdict != AlignmentVerdict::Fitted;
         tally.refused += refused ? 1 : 0;
-        std::fprintf(stderr, "%-16s %-40s %s shift %d rate %.5f pieces %zu clarity %.1f\n", kind.c_str(),
-            fs::path(captions).filename().c_str(), refused ? "refused" : "fitted", found.shift, found.rate, found.pieces.size(),
-            found.clarity);
+        std::fprintf(stderr, "%-16s %-40s %s shift %d rate %.5f pieces %zu clarity %.1f lead %.2f coverage %.3f\n",
+            kind.c_str(), fs::path(captions).filename().c_str(), refused ? "refused" : "fitted", found.shift, found.rate,
+            found.pieces.size(), found.clarity, found.lead, found.coverage);
         if (truthFile == "-")
             continue;
         std::ifstream truth(truthFile);
