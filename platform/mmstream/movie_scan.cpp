@@ -62,7 +62,7 @@ public:
             sum_ = 0.0f;
             count_ = 0;
             // The detector's frames start again at the next whole one.
-            block_.clear();
+            filled_ = 0;
             placed_ = true;
         }
         // The usual case (AAC, AC-3, Vorbis, Opus, MP3 without a centre channel): rows of floats, summed
@@ -81,6 +81,10 @@ public:
             channels = 1;
         }
         const int64_t n = frame.nb_samples;
+        // Where an output sample's input ends: a whole number of samples on at the usual rates (48, 32, 16
+        // kHz), else reckoned from the rates.
+        const bool wholeRatio = inRate_ % detectorRate == 0;
+        const int64_t ratio = inRate_ / detectorRate;
         for (int64_t i = 0; i < n;) {
             const int64_t take = std::min(blockEnd_ - nextInput_, n - i);
             float sum = 0.0f;
@@ -95,9 +99,9 @@ public:
             nextInput_ += take;
             if (nextInput_ < blockEnd_)
                 continue;
-            output(nextOutput_, count_ > 0 ? sum_ / static_cast<float>(count_) : 0.0f);
+            output(count_ > 0 ? sum_ / static_cast<float>(count_) : 0.0f);
             ++nextOutput_;
-            blockEnd_ = floorDiv((nextOutput_ + 1) * inRate_, detectorRate);
+            blockEnd_ = wholeRatio ? blockEnd_ + ratio : floorDiv((nextOutput_ + 1) * inRate_, detectorRate);
             sum_ = 0.0f;
             count_ = 0;
         }
@@ -106,27 +110,25 @@ public:
 private:
     static int64_t floorDiv(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 
-    void output(int64_t n, float sample)
+    // Output sample nextOutput_: into the detector's frame, which starts at a whole frame of movie time.
+    void output(float sample)
     {
-        if (n < 0)
-            return;
-        if (block_.empty() && n % frameSamples != 0)
-            return;
-        if (block_.empty())
-            blockStart_ = n;
-        block_.push_back(std::clamp(sample, -1.0f, 1.0f));
-        if (block_.size() < static_cast<size_t>(frameSamples))
-            return;
-        const int64_t step = blockStart_ / frameSamples;
-        if (step >= mostSpeechSteps) {
-            block_.clear();
-            return;
+        if (filled_ == 0) {
+            if (nextOutput_ < 0 || nextOutput_ % frameSamples != 0)
+                return;
+            blockStart_ = nextOutput_;
         }
+        block_[filled_++] = sample;
+        if (filled_ < frameSamples)
+            return;
+        filled_ = 0;
+        const int64_t step = blockStart_ / frameSamples;
+        if (step >= mostSpeechSteps)
+            return;
         const size_t index = static_cast<size_t>(step);
         if (speech_.size() <= index)
             speech_.resize(index + 1, 0);
-        speech_[index] = detector_.speech(block_.data()) ? 1 : 0;
-        block_.clear();
+        speech_[index] = detector_.speech(block_) ? 1 : 0;
     }
 
     // The centre channel of a frame of three or more channels, where films put their dialogue; -1 for none.
@@ -186,7 +188,8 @@ private:
     float sum_ = 0.0f;
     int64_t count_ = 0;
     std::vector<float> mono_;
-    std::vector<float> block_;
+    float block_[frameSamples] = {};
+    int filled_ = 0;
     int64_t blockStart_ = 0;
 };
 
