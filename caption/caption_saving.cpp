@@ -111,7 +111,8 @@ CaptionSaving saveCaptionFile(const std::string& path, const Caption& shown, con
     const std::string target = realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     std::string before;
     if (!platform::readWholeFile(target, before))
-        return failedSave(target, "자막 파일을 읽을 수 없음", std::string("it cannot be read: ") + std::strerror(errno));
+        return failedSave(
+            target, "자막 파일을 읽을 수 없음", std::string("it cannot be read: ") + std::strerror(errno));
     // Read as the player reads it, the file must give what is shown, or the sync would land on captions it
     // was not made for.
     Caption now(target.c_str());
@@ -156,7 +157,9 @@ std::string subRipPathFor(const std::string& moviePath, const std::string& langu
 {
     const size_t slash = moviePath.rfind('/');
     const size_t dot = moviePath.rfind('.');
-    std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? moviePath.substr(0, dot) : moviePath;
+    std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+        ? moviePath.substr(0, dot)
+        : moviePath;
     // A language tag goes into the name only as letters, digits and hyphens.
     std::string lang;
     for (char c : language) {

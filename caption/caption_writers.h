@@ -40,8 +40,8 @@ enum class CaptionFileFormat {
     SubRip,
     WebVtt,
     Ssa,
-    AsfScript,  // inside the movie file itself
-    Pictures,  // VobSub pictures, never text
+    AsfScript, // inside the movie file itself
+    Pictures, // VobSub pictures, never text
 };
 
 // The format the player reads fileName in, as the caption track chooses its reader; text is the file

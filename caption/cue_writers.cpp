@@ -41,15 +41,12 @@ char separatorOf(std::string_view time, char usual)
     return mark == std::string_view::npos ? usual : time[mark];
 }
 
-bool namesHours(std::string_view time)
-{
-    return std::count(time.begin(), time.end(), ':') >= 2;
-}
+bool namesHours(std::string_view time) { return std::count(time.begin(), time.end(), ':') >= 2; }
 
 enum class LineBreaks { LineFeed, Any };
 
 // Calls visit(line, offset) for each line of text up to where the readers stop.
-template<typename Visit> void eachLine(std::string_view text, LineBreaks breaks, Visit&& visit)
+template <typename Visit> void eachLine(std::string_view text, LineBreaks breaks, Visit&& visit)
 {
     const size_t end = readableEnd(text);
     for (size_t from = 0; from < end;) {
@@ -75,7 +72,8 @@ void moveTiming(std::string_view line, size_t offset, char usual, const CaptionT
         if (moved == value)
             return;
         const std::string_view old = line.substr(from, to - from);
-        edits.replace(offset + from, offset + to, cueTimeText(moved, separatorOf(old, usual), usual == ',' || namesHours(old)));
+        edits.replace(
+            offset + from, offset + to, cueTimeText(moved, separatorOf(old, usual), usual == ',' || namesHours(old)));
     };
     move(timing->start, timing->startFrom, timing->startTo);
     if (!endsOpen(timing->start, timing->end))
@@ -87,9 +85,8 @@ void moveTiming(std::string_view line, size_t offset, char usual, const CaptionT
 std::string retimeSubRip(std::string_view text, const CaptionTimeMove& newTime)
 {
     TextEdits edits(text);
-    eachLine(text, LineBreaks::LineFeed, [&](std::string_view line, size_t offset) {
-        moveTiming(line, offset, ',', newTime, edits);
-    });
+    eachLine(text, LineBreaks::LineFeed,
+        [&](std::string_view line, size_t offset) { moveTiming(line, offset, ',', newTime, edits); });
     return edits.result();
 }
 
@@ -110,7 +107,8 @@ std::string retimeWebVtt(std::string_view text, const CaptionTimeMove& newTime)
             const int64_t moved = newTime(*stamp);
             if (moved != *stamp) {
                 const std::string_view old = line.substr(open + 1, at - open - 1);
-                edits.replace(offset + open + 1, offset + at, cueTimeText(moved, separatorOf(old, '.'), namesHours(old)));
+                edits.replace(
+                    offset + open + 1, offset + at, cueTimeText(moved, separatorOf(old, '.'), namesHours(old)));
             }
         }
     });

@@ -98,7 +98,8 @@ std::string retimeSsa(std::string_view text, const CaptionTimeMove& newTime)
         if (colon == std::string_view::npos)
             continue;
         const std::string_view kind = trimmed(line.substr(0, colon));
-        if (strcasecmp(std::string(kind).c_str(), "Dialogue") != 0 && strcasecmp(std::string(kind).c_str(), "Comment") != 0)
+        if (strcasecmp(std::string(kind).c_str(), "Dialogue") != 0
+            && strcasecmp(std::string(kind).c_str(), "Comment") != 0)
             continue;
         // The fields before the text, each up to the next comma.
         size_t fieldStart = colon + 1;
@@ -114,7 +115,8 @@ std::string retimeSsa(std::string_view text, const CaptionTimeMove& newTime)
                 if (ssaTime(field, hundredths, timeFrom, timeTo)) {
                     const int64_t moved = (newTime(hundredths * 10) + 5) / 10;
                     if (moved != hundredths)
-                        edits.replace(lineStart + fieldStart + timeFrom, lineStart + fieldStart + timeTo, ssaTimeText(moved));
+                        edits.replace(
+                            lineStart + fieldStart + timeFrom, lineStart + fieldStart + timeTo, ssaTimeText(moved));
                 }
             }
             fieldStart = comma + 1;

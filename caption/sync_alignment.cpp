@@ -120,10 +120,7 @@ std::vector<StepSpan> stepSpans(const std::vector<CaptionSpan>& spans, double k,
 
 // The score of a caption from the weights' prefix sums at its four points: the weights under it and again
 // under its first moments, less those of the silence before it.
-int64_t spanScore(int64_t lead, int64_t start, int64_t head, int64_t end)
-{
-    return end + head - 3 * start + lead;
-}
+int64_t spanScore(int64_t lead, int64_t start, int64_t head, int64_t end) { return end + head - 3 * start + lead; }
 
 // Scores of spans at every coarse offset from -coarseReach to coarseReach: the weights of the activity
 // under the spans laid there. The weights are looked up in one flat row covering every place a span can
@@ -158,8 +155,10 @@ public:
     // The score of span at the coarse offset.
     int64_t at(const StepSpan& span, int64_t offset) const
     {
-        return spanScore(row_[static_cast<size_t>(span.lead + offset - base_)], row_[static_cast<size_t>(span.start + offset - base_)],
-            row_[static_cast<size_t>(span.head + offset - base_)], row_[static_cast<size_t>(span.end + offset - base_)]);
+        return spanScore(row_[static_cast<size_t>(span.lead + offset - base_)],
+            row_[static_cast<size_t>(span.start + offset - base_)],
+            row_[static_cast<size_t>(span.head + offset - base_)],
+            row_[static_cast<size_t>(span.end + offset - base_)]);
     }
 
     std::vector<int64_t> of(const std::vector<StepSpan>& spans, size_t first, size_t last) const
@@ -176,10 +175,10 @@ private:
 };
 
 struct Peak {
-    int64_t offset = 0;  // coarse steps
+    int64_t offset = 0; // coarse steps
     int64_t score = 0;
     double clarity = 0.0;
-    int64_t median = 0;  // of the comparable offsets' scores
+    int64_t median = 0; // of the comparable offsets' scores
     // How far the best place stands above the best other one (at least runnerUpDistance away), both above
     // the median: 1 when another place fits as well.
     double lead = 1.0;
@@ -235,14 +234,15 @@ Peak peakOf(const std::vector<int64_t>& scores, Comparable comparable)
         if (std::llabs(static_cast<int64_t>(o) - static_cast<int64_t>(best)) > runnerUpDistance)
             runnerUp = std::max(runnerUp, scores[o]);
     }
-    peak.lead = runnerUp > median ? static_cast<double>(peak.score - median) / static_cast<double>(runnerUp - median) : 1e9;
+    peak.lead
+        = runnerUp > median ? static_cast<double>(peak.score - median) / static_cast<double>(runnerUp - median) : 1e9;
     return peak;
 }
 
 struct RatePeak {
     double k = 1.0;
     Peak peak;
-    std::vector<int64_t> scores;  // at every coarse offset
+    std::vector<int64_t> scores; // at every coarse offset
 };
 
 // The best offset at the rate k.
@@ -257,15 +257,12 @@ RatePeak peakAt(const Weights& weights, const std::vector<CaptionSpan>& spans, d
 
 // A longer stretch of captions at a faster rate scores more for the same fit; scores are compared per
 // unit of caption time.
-double fairScore(const RatePeak& r)
-{
-    return static_cast<double>(r.peak.score) / r.k;
-}
+double fairScore(const RatePeak& r) { return static_cast<double>(r.peak.score) / r.k; }
 
 // Where stretches of the captions, placed on their own at the rate k, stand out.
 struct Place {
-    double time;  // caption time of the stretch's middle
-    int64_t offset;  // coarse steps
+    double time; // caption time of the stretch's middle
+    int64_t offset; // coarse steps
 };
 
 std::vector<Place> stretchPlaces(const Weights& weights, const std::vector<CaptionSpan>& spans, double k)
@@ -308,7 +305,8 @@ std::optional<double> fittedRate(const std::vector<Place>& places, const std::ve
     size_t bestVotes = 0;
     for (size_t i = 0; i < places.size(); ++i) {
         for (size_t j = i + 1; j < places.size(); ++j) {
-            const double slope = static_cast<double>(places[j].offset - places[i].offset) * unit / (places[j].time - places[i].time);
+            const double slope
+                = static_cast<double>(places[j].offset - places[i].offset) * unit / (places[j].time - places[i].time);
             size_t votes = 0;
             for (const Place& p : places) {
                 const double line = static_cast<double>(places[i].offset) * unit + slope * (p.time - places[i].time);
@@ -338,14 +336,16 @@ std::vector<int64_t> candidateOffsets(const RatePeak& best, const std::vector<Pl
     // The clarity of a peak is its height above the median in robust deviations; the best peak's gives the
     // deviation.
     const int64_t median = best.peak.median;
-    const double deviation = best.peak.clarity > 0 ? static_cast<double>(best.peak.score - median) / best.peak.clarity : 1.0;
-    std::vector<std::pair<int64_t, int64_t>> peaks;  // score, offset
+    const double deviation
+        = best.peak.clarity > 0 ? static_cast<double>(best.peak.score - median) / best.peak.clarity : 1.0;
+    std::vector<std::pair<int64_t, int64_t>> peaks; // score, offset
     const int64_t width = static_cast<int64_t>(scores.size());
     for (int64_t o = 0; o < width; ++o) {
         if (static_cast<double>(scores[o] - median) < candidateClarity * deviation)
             continue;
         bool highest = true;
-        for (int64_t d = std::max<int64_t>(0, o - candidateSpacing); d <= std::min(width - 1, o + candidateSpacing) && highest; ++d)
+        for (int64_t d = std::max<int64_t>(0, o - candidateSpacing);
+             d <= std::min(width - 1, o + candidateSpacing) && highest; ++d)
             highest = scores[d] < scores[o] || (scores[d] == scores[o] && d >= o);
         if (highest)
             peaks.emplace_back(scores[o], o - coarseReach);
@@ -410,8 +410,8 @@ std::vector<int64_t> pieceOffsets(const Weights& weights, const std::vector<Step
 }
 
 // The offset (activity steps) within refineReach of around that lays spans [first, last) best.
-int64_t refinedOffset(const Weights& weights, const std::vector<StepSpan>& fine, size_t first, size_t last,
-    int64_t around)
+int64_t refinedOffset(
+    const Weights& weights, const std::vector<StepSpan>& fine, size_t first, size_t last, int64_t around)
 {
     int64_t best = around;
     int64_t bestScore = INT64_MIN;
@@ -420,8 +420,8 @@ int64_t refinedOffset(const Weights& weights, const std::vector<StepSpan>& fine,
         const int64_t o = around + (d % 2 == 0 ? d / 2 : -(d + 1) / 2);
         int64_t score = 0;
         for (size_t i = first; i < last; ++i)
-            score += spanScore(weights.at(fine[i].lead + o), weights.at(fine[i].start + o), weights.at(fine[i].head + o),
-                weights.at(fine[i].end + o));
+            score += spanScore(weights.at(fine[i].lead + o), weights.at(fine[i].start + o),
+                weights.at(fine[i].head + o), weights.at(fine[i].end + o));
         if (score > bestScore) {
             bestScore = score;
             best = o;
@@ -450,8 +450,8 @@ std::vector<CaptionSpan> tidySpans(std::vector<CaptionSpan> spans)
 
 }
 
-Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<CaptionSpan> spans,
-    const std::function<bool()>& cancelled)
+Alignment alignCaptions(
+    const std::vector<uint8_t>& activity, std::vector<CaptionSpan> spans, const std::function<bool()>& cancelled)
 {
     Alignment result;
     spans = tidySpans(std::move(spans));
@@ -459,7 +459,8 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
         result.verdict = AlignmentVerdict::TooFewCaptions;
         return result;
     }
-    const size_t active = static_cast<size_t>(std::count_if(activity.begin(), activity.end(), [](uint8_t a) { return a != 0; }));
+    const size_t active
+        = static_cast<size_t>(std::count_if(activity.begin(), activity.end(), [](uint8_t a) { return a != 0; }));
     const double share = activity.empty() ? 0.0 : static_cast<double>(active) / static_cast<double>(activity.size());
     if (share < leastActivity || share > mostActivity) {
         result.verdict = AlignmentVerdict::NoActivity;
@@ -467,9 +468,7 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
     }
     // Captions that would lie past the end of the movie wherever they were put score nothing anywhere.
     const double movieEnd = static_cast<double>(activity.size()) * activityStep;
-    std::erase_if(spans, [&](const CaptionSpan& s) {
-        return s.start * (film / 25.0) > movieEnd + largestOffset;
-    });
+    std::erase_if(spans, [&](const CaptionSpan& s) { return s.start * (film / 25.0) > movieEnd + largestOffset; });
     if (spans.size() < 2) {
         result.verdict = AlignmentVerdict::TooFewCaptions;
         return result;
@@ -500,16 +499,17 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
     }
     result.clarity = best.peak.clarity;
     result.lead = best.peak.lead;
-    const bool clear = best.peak.clarity >= leastClarity || (best.peak.clarity >= leastShortClarity && best.peak.lead >= leastLead);
+    const bool clear
+        = best.peak.clarity >= leastClarity || (best.peak.clarity >= leastShortClarity && best.peak.lead >= leastLead);
     if (best.peak.score <= 0 || !clear)
         return result;
 
     const double k = best.k;
     std::vector<StepSpan> coarseSpans = stepSpans(spans, k, coarse);
-    const int64_t penalty = std::llround(splitPenaltyCaptions * static_cast<double>(best.peak.score)
-        / static_cast<double>(spans.size()));
-    std::vector<int64_t> offsets = pieceOffsets(weights, coarseSpans, candidateOffsets(best, places),
-        std::max<int64_t>(penalty, 1), cancelled);
+    const int64_t penalty
+        = std::llround(splitPenaltyCaptions * static_cast<double>(best.peak.score) / static_cast<double>(spans.size()));
+    std::vector<int64_t> offsets
+        = pieceOffsets(weights, coarseSpans, candidateOffsets(best, places), std::max<int64_t>(penalty, 1), cancelled);
     if (offsets.empty()) {
         result.verdict = AlignmentVerdict::Cancelled;
         return result;
@@ -520,7 +520,7 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
     struct Piece {
         size_t first;
         size_t last;
-        int64_t offset;  // activity steps
+        int64_t offset; // activity steps
     };
     std::vector<Piece> pieces;
     for (size_t i = 0; i < spans.size(); ++i) {
@@ -544,8 +544,10 @@ Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<Captio
         size_t shortest = pieces.size();
         for (size_t j = 0; j < pieces.size() && pieces.size() > 1; ++j) {
             const Piece& p = pieces[j];
-            const bool isShort = spans[p.last - 1].end - spans[p.first].start < shortestPiece || p.last - p.first < fewestPieceCaptions;
-            if (isShort && (shortest == pieces.size() || p.last - p.first < pieces[shortest].last - pieces[shortest].first))
+            const bool isShort = spans[p.last - 1].end - spans[p.first].start < shortestPiece
+                || p.last - p.first < fewestPieceCaptions;
+            if (isShort
+                && (shortest == pieces.size() || p.last - p.first < pieces[shortest].last - pieces[shortest].first))
                 shortest = j;
         }
         if (shortest == pieces.size())
@@ -628,7 +630,8 @@ std::vector<uint8_t> activityOfSpans(const std::vector<CaptionSpan>& spans)
             continue;
         const size_t from = s.start / activityStep;
         const size_t to = (std::min(s.end, longestTrack) + activityStep - 1) / activityStep;
-        std::fill(activity.begin() + static_cast<std::ptrdiff_t>(from), activity.begin() + static_cast<std::ptrdiff_t>(to), 1);
+        std::fill(activity.begin() + static_cast<std::ptrdiff_t>(from),
+            activity.begin() + static_cast<std::ptrdiff_t>(to), 1);
     }
     return activity;
 }

@@ -29,9 +29,9 @@ struct CaptionSpan {
 
 enum class AlignmentVerdict {
     Fitted,
-    TooFewCaptions,  // fewer than two captions to place
-    NoActivity,  // no speech (or no reference captions) to place them on, or nothing but
-    NoFit,  // nowhere do the captions fit the activity clearly: captions of another movie
+    TooFewCaptions, // fewer than two captions to place
+    NoActivity, // no speech (or no reference captions) to place them on, or nothing but
+    NoFit, // nowhere do the captions fit the activity clearly: captions of another movie
     Cancelled,
 };
 
@@ -52,8 +52,8 @@ struct Alignment {
 // Places spans (caption time, any order) onto activity (1 for each activityStep of movie time from 0
 // where someone speaks). cancelled, when given, is asked now and then; a true answer ends the work with
 // Cancelled.
-Alignment alignCaptions(const std::vector<uint8_t>& activity, std::vector<CaptionSpan> spans,
-    const std::function<bool()>& cancelled = {});
+Alignment alignCaptions(
+    const std::vector<uint8_t>& activity, std::vector<CaptionSpan> spans, const std::function<bool()>& cancelled = {});
 
 // The activity a reference track gives: 1 wherever one of spans (movie time) is shown, up to its last end.
 std::vector<uint8_t> activityOfSpans(const std::vector<CaptionSpan>& spans);

@@ -36,9 +36,9 @@ enum class JobKind { Speech, Track, Save };
 // Where the first caption's captions come from.
 enum class Source {
     None,
-    Entries,  // a text caption file, or an ASF file's script: the track's entries
-    Pictures,  // a picture caption file: its pictures
-    Stream,  // a caption stream of the movie (text or pictures), read whole by the job
+    Entries, // a text caption file, or an ASF file's script: the track's entries
+    Pictures, // a picture caption file: its pictures
+    Stream, // a caption stream of the movie (text or pictures), read whole by the job
 };
 
 struct ShownCaption {
@@ -46,7 +46,7 @@ struct ShownCaption {
     int32_t stream = -1;
     bool picture = false;
     std::string language;
-    std::vector<CaptionSpan> spans;  // Entries and Pictures
+    std::vector<CaptionSpan> spans; // Entries and Pictures
 };
 
 // The caption stream the movie reads by itself: the first decoded, -1 when none is.
@@ -101,7 +101,9 @@ ShownCaption shownCaption(const System& sys)
         if (movie.pictureCaptionOfStream) {
             shown.source = Source::Stream;
             const std::string& key = movie.captionChoice;
-            shown.stream = key.rfind("stream:", 0) == 0 ? std::atoi(key.c_str() + 7) : stream ? decodedStream(*stream) : -1;
+            shown.stream = key.rfind("stream:", 0) == 0 ? std::atoi(key.c_str() + 7)
+                : stream                                ? decodedStream(*stream)
+                                                        : -1;
         } else {
             shown.source = Source::Pictures;
             shown.spans = pictureSpans(*pictures);
@@ -166,10 +168,7 @@ public:
     std::unique_ptr<platform::MovieScan> scan;
 };
 
-void EndCaptionJob::operator()(CaptionJob* job) const
-{
-    delete job;
-}
+void EndCaptionJob::operator()(CaptionJob* job) const { delete job; }
 
 namespace {
 
@@ -196,8 +195,10 @@ void startJob(System& sys, CaptionJobHandle job, platform::MovieScanRequest requ
     CaptionJob* j = job.get();
     platform::MovieScan::Finish finish;
     if (j->kind != JobKind::Save) {
-        finish = [j, reference = std::move(reference)](platform::MovieScanResult& result, const std::atomic<bool>& cancelled) {
-            if (result.outcome == platform::ScanOutcome::Cancelled || result.outcome == platform::ScanOutcome::CannotOpen
+        finish = [j, reference = std::move(reference)](
+                     platform::MovieScanResult& result, const std::atomic<bool>& cancelled) {
+            if (result.outcome == platform::ScanOutcome::Cancelled
+                || result.outcome == platform::ScanOutcome::CannotOpen
                 || result.outcome == platform::ScanOutcome::NoSound)
                 return;
             std::vector<CaptionSpan> spans = j->shown.source == Source::Stream
@@ -207,7 +208,8 @@ void startJob(System& sys, CaptionJobHandle job, platform::MovieScanRequest requ
             if (j->kind == JobKind::Speech)
                 activity = std::move(result.speech);
             else if (j->referenceStream >= 0)
-                activity = activityOfSpans(spansOf(cuesOf(result, j->referenceStream), j->referencePicture, j->referenceLate));
+                activity = activityOfSpans(
+                    spansOf(cuesOf(result, j->referenceStream), j->referencePicture, j->referenceLate));
             else
                 activity = activityOfSpans(reference);
             j->alignment = alignCaptions(activity, std::move(spans), [&] { return cancelled.load(); });
@@ -275,7 +277,8 @@ void finishSync(System& sys, CaptionJob& job)
     if (speech && scan.soundErrors)
         debugLog("Caption sync: %d packets of sound could not be decoded.\n", scan.soundErrors);
     const Alignment& a = job.alignment;
-    debugLog("Caption sync: verdict %d, clarity %.1f, coverage %.2f.\n", static_cast<int>(a.verdict), a.clarity, a.coverage);
+    debugLog(
+        "Caption sync: verdict %d, clarity %.1f, coverage %.2f.\n", static_cast<int>(a.verdict), a.clarity, a.coverage);
     switch (a.verdict) {
     case AlignmentVerdict::Cancelled:
         return;
@@ -386,7 +389,8 @@ void startSync(System& sys, JobKind kind)
                 const int64_t start = static_cast<int64_t>(s.start) - movie.secondShift;
                 const int64_t end = static_cast<int64_t>(s.end) - movie.secondShift;
                 if (end > 0)
-                    reference.push_back({ static_cast<uint32_t>(std::max<int64_t>(start, 0)), static_cast<uint32_t>(end) });
+                    reference.push_back(
+                        { static_cast<uint32_t>(std::max<int64_t>(start, 0)), static_cast<uint32_t>(end) });
             }
         }
     } else {
@@ -408,7 +412,8 @@ void startSync(System& sys, JobKind kind)
     // Captions that come from files alone need nothing read from the movie.
     if (request.audioStream < 0 && request.captionStreams.empty())
         request.path.clear();
-    debugLog("Caption sync: %s to %s started.\n", job->label.c_str(), kind == JobKind::Speech ? "the speech" : "another track");
+    debugLog("Caption sync: %s to %s started.\n", job->label.c_str(),
+        kind == JobKind::Speech ? "the speech" : "another track");
     startJob(sys, std::move(job), std::move(request), std::move(reference));
 }
 

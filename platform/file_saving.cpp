@@ -65,8 +65,8 @@ FileDescriptor createTemporary(const std::string& folder, mode_t mode, std::stri
 // when exact; else under the umask, as any new file); its name in temporary. 0, or the error's code (the
 // file is gone then).
 enum class Permissions { Exact, UnderUmask };
-int writeTemporary(const std::string& folder, std::string_view bytes, mode_t mode, Permissions permissions,
-    std::string& temporary)
+int writeTemporary(
+    const std::string& folder, std::string_view bytes, mode_t mode, Permissions permissions, std::string& temporary)
 {
     FileDescriptor file = createTemporary(folder, permissions == Permissions::Exact ? 0600 : mode, temporary);
     if (!file.valid())

@@ -9,17 +9,17 @@ namespace platform {
 
 enum class FileSaveError {
     None,
-    NotPermitted,  // the folder or the file may not be written (read-only, permissions)
-    NoSpace,  // the disk or the quota is full
-    Exists,  // a new file was to be written and one of that name is there
-    OriginalNotFile,  // the name the original is to be kept under is taken by something not a file
-    Io,  // any other failure
+    NotPermitted, // the folder or the file may not be written (read-only, permissions)
+    NoSpace, // the disk or the quota is full
+    Exists, // a new file was to be written and one of that name is there
+    OriginalNotFile, // the name the original is to be kept under is taken by something not a file
+    Io, // any other failure
 };
 
 struct FileSave {
     FileSaveError error = FileSaveError::None;
-    int errnum = 0;  // the operating system's code, for the log
-    bool keptOriginal = false;  // replaceFileKeepingOriginal kept the old file as its original now
+    int errnum = 0; // the operating system's code, for the log
+    bool keptOriginal = false; // replaceFileKeepingOriginal kept the old file as its original now
 };
 
 // Reads a whole regular file into bytes; false when it cannot be read.

@@ -152,12 +152,18 @@ private:
             const uint8_t* data = planar ? frame.extended_data[channel] : frame.extended_data[0];
             const int at = planar ? i : i * channels + channel;
             switch (packed) {
-            case AV_SAMPLE_FMT_U8: return (static_cast<float>(data[at]) - 128.0f) / 128.0f;
-            case AV_SAMPLE_FMT_S16: return static_cast<float>(reinterpret_cast<const int16_t*>(data)[at]) / 32768.0f;
-            case AV_SAMPLE_FMT_S32: return static_cast<float>(reinterpret_cast<const int32_t*>(data)[at]) / 2147483648.0f;
-            case AV_SAMPLE_FMT_FLT: return reinterpret_cast<const float*>(data)[at];
-            case AV_SAMPLE_FMT_DBL: return static_cast<float>(reinterpret_cast<const double*>(data)[at]);
-            default: return 0.0f;
+            case AV_SAMPLE_FMT_U8:
+                return (static_cast<float>(data[at]) - 128.0f) / 128.0f;
+            case AV_SAMPLE_FMT_S16:
+                return static_cast<float>(reinterpret_cast<const int16_t*>(data)[at]) / 32768.0f;
+            case AV_SAMPLE_FMT_S32:
+                return static_cast<float>(reinterpret_cast<const int32_t*>(data)[at]) / 2147483648.0f;
+            case AV_SAMPLE_FMT_FLT:
+                return reinterpret_cast<const float*>(data)[at];
+            case AV_SAMPLE_FMT_DBL:
+                return static_cast<float>(reinterpret_cast<const double*>(data)[at]);
+            default:
+                return 0.0f;
             }
         };
         if (packed != AV_SAMPLE_FMT_U8 && packed != AV_SAMPLE_FMT_S16 && packed != AV_SAMPLE_FMT_S32
@@ -193,15 +199,12 @@ private:
     int64_t blockStart_ = 0;
 };
 
-int interruptRead(void* flag)
-{
-    return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
-}
+int interruptRead(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; }
 
 }
 
-MovieScanResult scanMovie(const MovieScanRequest& wanted, const std::atomic<bool>& cancelled,
-    const std::function<void(int)>& progress)
+MovieScanResult scanMovie(
+    const MovieScanRequest& wanted, const std::atomic<bool>& cancelled, const std::function<void(int)>& progress)
 {
     MovieScanResult result;
     routeLibraryLog();
@@ -255,7 +258,8 @@ MovieScanResult scanMovie(const MovieScanRequest& wanted, const std::atomic<bool
     // Only the streams asked for are read; the demuxer skips the others' packets.
     auto read = [&](int i) {
         return i == request.audioStream
-            || std::find(request.captionStreams.begin(), request.captionStreams.end(), i) != request.captionStreams.end();
+            || std::find(request.captionStreams.begin(), request.captionStreams.end(), i)
+            != request.captionStreams.end();
     };
     for (int i = 0; i < streams; ++i)
         raw->streams[i]->discard = read(i) ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
@@ -315,7 +319,8 @@ MovieScanResult scanMovie(const MovieScanRequest& wanted, const std::atomic<bool
             if (ts != AV_NOPTS_VALUE) {
                 const MediaTime at = toMediaTime(ts, soundBase) - startOffset;
                 listener.hear(*frame, at);
-                const MediaTime end = at + MediaTime(static_cast<int64_t>(frame->nb_samples) * 10'000'000 / std::max(1, frame->sample_rate));
+                const MediaTime end = at
+                    + MediaTime(static_cast<int64_t>(frame->nb_samples) * 10'000'000 / std::max(1, frame->sample_rate));
                 result.soundRead = std::max(result.soundRead, end);
             }
             av_frame_unref(frame.get());
@@ -353,7 +358,8 @@ MovieScanResult scanMovie(const MovieScanRequest& wanted, const std::atomic<bool
                         clears.emplace_back(index, MediaTime(p->start.count()));
                         continue;
                     }
-                    const MediaTime end = p->end == CaptionPicture::unbounded ? MediaTime::max() : MediaTime(p->end.count());
+                    const MediaTime end
+                        = p->end == CaptionPicture::unbounded ? MediaTime::max() : MediaTime(p->end.count());
                     result.captions.push_back({ MediaTime(p->start.count()), end, std::string(), false, index });
                 }
                 pictures.clear();

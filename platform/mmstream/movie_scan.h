@@ -19,17 +19,17 @@ namespace platform {
 constexpr int defaultAudioStream = -2;
 
 struct MovieScanRequest {
-    std::string path;  // empty: nothing is read, and MovieScan only runs its finish
-    int audioStream = -1;  // the audio stream whose speech is found (or defaultAudioStream); -1 for none
-    std::vector<int> captionStreams;  // the caption streams whose captions are gathered
+    std::string path; // empty: nothing is read, and MovieScan only runs its finish
+    int audioStream = -1; // the audio stream whose speech is found (or defaultAudioStream); -1 for none
+    std::vector<int> captionStreams; // the caption streams whose captions are gathered
 };
 
 enum class ScanOutcome {
     Done,
     Cancelled,
-    CannotOpen,  // the file cannot be opened or is not a movie
-    NoSound,  // the audio stream asked for is none of the movie's, or its decoder cannot start
-    ReadFailed,  // reading stopped before the end of the file; what was read is kept
+    CannotOpen, // the file cannot be opened or is not a movie
+    NoSound, // the audio stream asked for is none of the movie's, or its decoder cannot start
+    ReadFailed, // reading stopped before the end of the file; what was read is kept
 };
 
 struct MovieScanResult {
@@ -39,9 +39,9 @@ struct MovieScanResult {
     // The captions of the caption streams asked for, in the order read, each tagged with its stream; a
     // picture caption with its times and no text, one that clears the screen not at all.
     std::vector<CaptionText> captions;
-    MediaTime duration {0};  // the movie's length as its header gives it
-    MediaTime soundRead {0};  // how far the sound was read
-    int soundErrors = 0;  // packets of sound the decoder refused
+    MediaTime duration { 0 }; // the movie's length as its header gives it
+    MediaTime soundRead { 0 }; // how far the sound was read
+    int soundErrors = 0; // packets of sound the decoder refused
 };
 
 // Milliseconds of movie time per value of MovieScanResult::speech.
@@ -49,8 +49,8 @@ constexpr int speechStep = 10;
 
 // Reads the movie on the calling thread. progress, when given, is told the share read so far (0 to 100)
 // whenever it grows; cancelled is looked at between packets and ends the work with Cancelled.
-MovieScanResult scanMovie(const MovieScanRequest& request, const std::atomic<bool>& cancelled,
-    const std::function<void(int)>& progress = {});
+MovieScanResult scanMovie(
+    const MovieScanRequest& request, const std::atomic<bool>& cancelled, const std::function<void(int)>& progress = {});
 
 // scanMovie on a worker thread of low priority, then finish with its result (on that thread). wake is
 // called from the worker when the progress moves by a step and when all is done.

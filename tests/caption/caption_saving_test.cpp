@@ -1,12 +1,10 @@
-#include "caption/caption_saving.h"
-
 #include "caption/caption.h"
+#include "caption/caption_saving.h"
 #include "caption/node_list.h"
 #include "support/test_files.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -51,22 +49,27 @@ TEST(CaptionSaving, EachFormatRoundTripsAndMovesItsTimes)
 {
     const FormatCase cases[] = {
         { "two.smi",
-            "<SAMI>\r\n<HEAD><STYLE><!--\r\n.KRCC { Name:Korean; lang:ko-KR; }\r\n.ENCC { Name:English; lang:en-US; }\r\n"
-            "--></STYLE></HEAD><BODY>\r\n<SYNC Start=1000><P Class=KRCC>" + hangul + "<br>Ko\r\n"
-            "<SYNC Start=\"1012\"><P Class=ENCC>En\r\n<SYNC Start = 3000><P Class=KRCC>&nbsp;\r\n"
-            "<sync start=4000><P Class=ENCC>&nbsp;\r\n</BODY></SAMI>\r\n\x1A<SYNC Start=9>tail" },
+            "<SAMI>\r\n<HEAD><STYLE><!--\r\n.KRCC { Name:Korean; lang:ko-KR; }\r\n.ENCC { Name:English; lang:en-US; "
+            "}\r\n"
+            "--></STYLE></HEAD><BODY>\r\n<SYNC Start=1000><P Class=KRCC>"
+                + hangul
+                + "<br>Ko\r\n"
+                  "<SYNC Start=\"1012\"><P Class=ENCC>En\r\n<SYNC Start = 3000><P Class=KRCC>&nbsp;\r\n"
+                  "<sync start=4000><P Class=ENCC>&nbsp;\r\n</BODY></SAMI>\r\n\x1A<SYNC Start=9>tail" },
         { "wide.smi", utf16le("<SAMI><BODY><SYNC Start=500><P>Hello<SYNC Start=2500><P>&nbsp;</BODY></SAMI>\r\n") },
         { "viewer.sub",
             "[INFORMATION]\r\n[TITLE]x\r\n00:00:01.00,00:00:04.00\r\nHello[br]World\r\n\r\n[00:01:02.50]\r\nHi\r\n"
             "1:00 1:01\r\nLate\r\n" },
         { "rip.srt",
-            "\xEF\xBB\xBF" "1\r\n00:00:01,000 --> 00:00:03,500\r\nOne\r\n\r\n2\r\n00:00:05,2 --> 00:00:07,000 X1:10\r\nTwo\r\n\r\n"
+            "\xEF\xBB\xBF"
+            "1\r\n00:00:01,000 --> 00:00:03,500\r\nOne\r\n\r\n2\r\n00:00:05,2 --> 00:00:07,000 X1:10\r\nTwo\r\n\r\n"
             "3\r\n00:01:00,000 --> 99:00:00,000\r\nUntil the end\r\n" },
         { "web.vtt",
             "WEBVTT\n\nSTYLE\n::cue { color: yellow }\n\nNOTE a note\n\n00:01.000 --> 00:03.000 line:0\n"
             "<v Ann>One <00:02.000>two\n\nid\n00:00:04.250 --> 00:00:06.000\nThree\n" },
         { "styled.ass",
-            "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\nStyle: Default,Arial,20\n\n"
+            "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\nStyle: "
+            "Default,Arial,20\n\n"
             "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
             "Dialogue: 0,0:00:01.00,0:00:03.50,Default,,0,0,0,,{\\b1}One\\NTwo\n"
             "Comment: 0,0:00:02.00,0:00:02.50,Default,,0,0,0,,note\n"
@@ -145,7 +148,8 @@ TEST(CaptionSaving, FailuresLeaveEveryFileAsItWas)
     EXPECT_EQ(subRipPathFor(dir.file("movie.mkv"), "kor"), fresh);
     saving = saveCuesAsSubRip(fresh, cues, later);
     ASSERT_TRUE(saving.saved) << saving.detail;
-    EXPECT_EQ(readFile(fresh), "1\n00:00:02,000 --> 00:00:03,000\nOne\n\n2\n00:00:04,000 --> 00:00:05,000\nTwo\nlines\n\n");
+    EXPECT_EQ(
+        readFile(fresh), "1\n00:00:02,000 --> 00:00:03,000\nOne\n\n2\n00:00:04,000 --> 00:00:05,000\nTwo\nlines\n\n");
     // Nothing but the saved files is left in the folder.
     size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))

@@ -1,10 +1,9 @@
 #include "caption/sync_alignment.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <vector>
@@ -30,8 +29,8 @@ std::vector<CaptionSpan> utterances(unsigned seed, uint32_t minutes)
 
 // What a voice detector makes of the utterances laid at their movie times: it hears each a little late
 // and holds on after it, misses a word now and then and takes some music for speech.
-std::vector<uint8_t> heard(const std::vector<std::optional<uint32_t>>& movieStarts, const std::vector<CaptionSpan>& spans,
-    uint32_t movieLength, unsigned seed)
+std::vector<uint8_t> heard(const std::vector<std::optional<uint32_t>>& movieStarts,
+    const std::vector<CaptionSpan>& spans, uint32_t movieLength, unsigned seed)
 {
     std::mt19937 random(seed);
     std::vector<uint8_t> activity(movieLength / activityStep, 0);
@@ -47,18 +46,19 @@ std::vector<uint8_t> heard(const std::vector<std::optional<uint32_t>>& movieStar
     std::bernoulli_distribution music(0.002);
     for (size_t t = 0; t < activity.size(); ++t) {
         if (music(random))
-            std::fill_n(activity.begin() + static_cast<std::ptrdiff_t>(t), std::min<size_t>(80, activity.size() - t), 1);
+            std::fill_n(
+                activity.begin() + static_cast<std::ptrdiff_t>(t), std::min<size_t>(80, activity.size() - t), 1);
     }
     return activity;
 }
 
 struct AlignmentCase {
     const char* what;
-    int32_t offset;  // the captions run this much behind the movie (caption time = movie time - offset)
-    double captionsPerMovie;  // caption time per movie time
-    uint32_t cutAt;  // the movie lacks cutLength of what the captions have from cutAt (movie time) on
+    int32_t offset; // the captions run this much behind the movie (caption time = movie time - offset)
+    double captionsPerMovie; // caption time per movie time
+    uint32_t cutAt; // the movie lacks cutLength of what the captions have from cutAt (movie time) on
     uint32_t cutLength;
-    bool otherMovie;  // the captions are of another movie
+    bool otherMovie; // the captions are of another movie
 };
 
 TEST(SyncAlignment, FindsOffsetRateAndCutOrRefuses)
@@ -67,7 +67,8 @@ TEST(SyncAlignment, FindsOffsetRateAndCutOrRefuses)
     for (const AlignmentCase& c : {
              AlignmentCase { "a small offset", -700, 1.0, 0, 0, false },
              AlignmentCase { "nine minutes later than the speech", -540000, 1.0, 0, 0, false },
-             AlignmentCase { "timed for 25 frames a second, shown at 23.976", 4000, (24000.0 / 1001.0) / 25.0, 0, 0, false },
+             AlignmentCase {
+                 "timed for 25 frames a second, shown at 23.976", 4000, (24000.0 / 1001.0) / 25.0, 0, 0, false },
              AlignmentCase { "a rate between the common ones", -2500, 1.003, 0, 0, false },
              AlignmentCase { "80 s missing from the movie", 3000, 1.0, 700000, 80000, false },
              AlignmentCase { "the captions of another movie", 0, 1.0, 0, 0, true },
@@ -101,7 +102,8 @@ TEST(SyncAlignment, FindsOffsetRateAndCutOrRefuses)
             continue;
         }
         ASSERT_EQ(found.verdict, AlignmentVerdict::Fitted) << "clarity " << found.clarity;
-        EXPECT_EQ(found.pieces.size(), c.cutLength ? 1u : 0u) << syncPiecesText(found.pieces) << " shift " << found.shift;
+        EXPECT_EQ(found.pieces.size(), c.cutLength ? 1u : 0u)
+            << syncPiecesText(found.pieces) << " shift " << found.shift;
         std::vector<int64_t> errors;
         for (size_t i = 0; i < truth.size(); ++i) {
             if (!movieStarts[i])

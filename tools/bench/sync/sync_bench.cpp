@@ -48,7 +48,7 @@ using sublumen::CaptionSpan;
 
 namespace {
 
-constexpr int speechRate = 22050;  // espeak-ng's
+constexpr int speechRate = 22050; // espeak-ng's
 
 double threadSeconds()
 {
@@ -84,10 +84,7 @@ std::string output(const std::string& command)
     return pclose(pipe) == 0 ? out : std::string();
 }
 
-bool run(const std::string& command)
-{
-    return std::system(command.c_str()) == 0;
-}
+bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
 
 // The samples of a WAV file of 16-bit mono sound.
 std::vector<int16_t> wavSamples(const std::string& wav)
@@ -101,7 +98,8 @@ std::vector<int16_t> wavSamples(const std::string& wav)
         at += 8;
         if (id == "data") {
             // espeak-ng writing to a pipe cannot tell the size: the data runs to the end.
-            const size_t bytes = std::min<size_t>(size == 0 || size == 0xFFFFFFFF ? wav.size() - at : size, wav.size() - at);
+            const size_t bytes
+                = std::min<size_t>(size == 0 || size == 0xFFFFFFFF ? wav.size() - at : size, wav.size() - at);
             samples.resize(bytes / 2);
             std::memcpy(samples.data(), wav.data() + at, samples.size() * 2);
             break;
@@ -111,17 +109,19 @@ std::vector<int16_t> wavSamples(const std::string& wav)
     return samples;
 }
 
-const char* koreanWords[] = { "오늘", "우리는", "정말", "그렇게", "생각해", "보세요", "어제", "학교에서", "친구가", "말했어요",
-    "괜찮아", "지금", "바로", "가야", "해요", "왜", "그런", "일이", "있었는지", "모르겠어", "여기", "기다려", "줄래", "사랑해",
-    "미안해", "집에", "돌아가자", "비가", "오네요", "배고파", "무슨", "소리야", "내일", "다시", "만나요", "조심해", "빨리",
-    "와봐", "그게", "아니라", "선생님", "회사", "전화", "했어", "시간이", "없어", "이야기", "들어봐" };
+const char* koreanWords[] = { "오늘", "우리는", "정말", "그렇게", "생각해", "보세요", "어제", "학교에서", "친구가",
+    "말했어요", "괜찮아", "지금", "바로", "가야", "해요", "왜", "그런", "일이", "있었는지", "모르겠어", "여기",
+    "기다려", "줄래", "사랑해", "미안해", "집에", "돌아가자", "비가", "오네요", "배고파", "무슨", "소리야", "내일",
+    "다시", "만나요", "조심해", "빨리", "와봐", "그게", "아니라", "선생님", "회사", "전화", "했어", "시간이", "없어",
+    "이야기", "들어봐" };
 const char* englishWords[] = { "we", "should", "go", "home", "now", "I", "never", "said", "that", "you", "know", "what",
-    "happened", "last", "night", "listen", "to", "me", "please", "the", "car", "is", "waiting", "outside", "where", "were",
-    "they", "going", "tomorrow", "morning", "it", "doesn't", "matter", "anymore", "tell", "him", "truth", "about",
-    "money", "everything", "will", "be", "fine", "look", "at", "this", "door", "again", "why", "would", "she", "leave" };
+    "happened", "last", "night", "listen", "to", "me", "please", "the", "car", "is", "waiting", "outside", "where",
+    "were", "they", "going", "tomorrow", "morning", "it", "doesn't", "matter", "anymore", "tell", "him", "truth",
+    "about", "money", "everything", "will", "be", "fine", "look", "at", "this", "door", "again", "why", "would", "she",
+    "leave" };
 
 struct Utterance {
-    uint32_t start;  // ms, where the speech starts in the uncut movie
+    uint32_t start; // ms, where the speech starts in the uncut movie
     uint32_t end;
     std::string text;
 };
@@ -148,7 +148,8 @@ void addMusic(std::vector<float>& mix, std::mt19937& random, float level)
             const double f = root * ratio;
             for (size_t i = 0; i < beat * 2 && at + i < mix.size(); ++i) {
                 const double t = static_cast<double>(i) / speechRate;
-                const double tone = std::sin(2 * M_PI * f * t) + 0.4 * std::sin(4 * M_PI * f * t) + 0.2 * std::sin(6 * M_PI * f * t);
+                const double tone
+                    = std::sin(2 * M_PI * f * t) + 0.4 * std::sin(4 * M_PI * f * t) + 0.2 * std::sin(6 * M_PI * f * t);
                 mix[at + i] += static_cast<float>(level * 0.3 * tone * std::exp(-3.0 * t));
             }
         }
@@ -161,8 +162,9 @@ void addMusic(std::vector<float>& mix, std::mt19937& random, float level)
 bool addNoise(std::vector<float>& mix, std::mt19937& random, float level)
 {
     const char* colour = random() % 2 ? "pinknoise" : "brownnoise";
-    const std::string raw = output("sox -q -n -r " + std::to_string(speechRate) + " -c 1 -b 16 -e signed -t raw - synth "
-        + std::to_string(mix.size() / speechRate + 1) + " " + colour + " vol 0.5");
+    const std::string raw
+        = output("sox -q -n -r " + std::to_string(speechRate) + " -c 1 -b 16 -e signed -t raw - synth "
+            + std::to_string(mix.size() / speechRate + 1) + " " + colour + " vol 0.5");
     if (raw.size() < mix.size() * 2)
         return false;
     const auto* samples = reinterpret_cast<const int16_t*>(raw.data());
@@ -174,16 +176,19 @@ bool addNoise(std::vector<float>& mix, std::mt19937& random, float level)
 std::string timeText(uint32_t ms, char separator)
 {
     char out[32];
-    std::snprintf(out, sizeof out, "%02u:%02u:%02u%c%03u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, separator, ms % 1000);
+    std::snprintf(
+        out, sizeof out, "%02u:%02u:%02u%c%03u", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, separator, ms % 1000);
     return out;
 }
 
 // A caption file of spans: SubRip, or SAMI for the Korean movies, as their viewers have them.
-void writeCaptions(const std::string& path, const std::vector<CaptionSpan>& spans, const std::vector<std::string>& texts, bool sami)
+void writeCaptions(
+    const std::string& path, const std::vector<CaptionSpan>& spans, const std::vector<std::string>& texts, bool sami)
 {
     std::ofstream out(path, std::ios::binary);
     if (sami) {
-        out << "<SAMI>\r\n<HEAD>\r\n<STYLE TYPE=\"text/css\"><!--\r\n.KRCC { Name:Korean; lang:ko-KR; }\r\n--></STYLE>\r\n</HEAD>\r\n<BODY>\r\n";
+        out << "<SAMI>\r\n<HEAD>\r\n<STYLE TYPE=\"text/css\"><!--\r\n.KRCC { Name:Korean; lang:ko-KR; "
+               "}\r\n--></STYLE>\r\n</HEAD>\r\n<BODY>\r\n";
         for (size_t i = 0; i < spans.size(); ++i) {
             out << "<SYNC Start=" << spans[i].start << "><P Class=KRCC>" << texts[i] << "\r\n";
             if (i + 1 == spans.size() || spans[i + 1].start > spans[i].end)
@@ -193,11 +198,13 @@ void writeCaptions(const std::string& path, const std::vector<CaptionSpan>& span
         return;
     }
     for (size_t i = 0; i < spans.size(); ++i)
-        out << i + 1 << "\n" << timeText(spans[i].start, ',') << " --> " << timeText(spans[i].end, ',') << "\n" << texts[i] << "\n\n";
+        out << i + 1 << "\n"
+            << timeText(spans[i].start, ',') << " --> " << timeText(spans[i].end, ',') << "\n"
+            << texts[i] << "\n\n";
 }
 
 struct Cut {
-    uint32_t at;  // ms of the uncut movie
+    uint32_t at; // ms of the uncut movie
     uint32_t length;
 };
 
@@ -221,7 +228,9 @@ bool encode(const std::vector<float>& mix, const std::string& path, const std::s
     // Under another name until whole, so that a set made again keeps no half-written movie.
     const std::string partial = path + ".partial.mka";
     FILE* pipe = popen(("ffmpeg -loglevel error -y -f s16le -ar " + std::to_string(speechRate) + " -ac 1 -i - " + extra
-        + " -ar 48000 -ac 2 -c:a aac -b:a 128k " + shellQuoted(partial)).c_str(), "w");
+                           + " -ar 48000 -ac 2 -c:a aac -b:a 128k " + shellQuoted(partial))
+                           .c_str(),
+        "w");
     if (!pipe)
         return false;
     std::vector<int16_t> samples(mix.size());
@@ -257,8 +266,8 @@ std::vector<Utterance> speak(const MovieRecipe& r, std::vector<float>& mix)
             text += (w ? " " : "") + std::string(list[random() % list.size()]);
         }
         const std::string voice = voices[random() % 3];
-        std::vector<int16_t> samples = wavSamples(output("espeak-ng -v " + voice + " -s " + std::to_string(speed(random))
-            + " --stdout " + shellQuoted(text)));
+        std::vector<int16_t> samples = wavSamples(output(
+            "espeak-ng -v " + voice + " -s " + std::to_string(speed(random)) + " --stdout " + shellQuoted(text)));
         // The speech proper, without the silence the synthesiser leaves around it.
         size_t first = 0;
         size_t last = samples.size();
@@ -379,7 +388,8 @@ int makeSet(const fs::path& dir)
             const double ratio = ratios[(m * 2 + static_cast<size_t>(k)) % std::size(ratios)];
             std::vector<CaptionSpan> shown;
             for (const CaptionSpan& s : spans)
-                shown.push_back({ static_cast<uint32_t>(std::llround(s.start * ratio)), static_cast<uint32_t>(std::llround(s.end * ratio)) });
+                shown.push_back({ static_cast<uint32_t>(std::llround(s.start * ratio)),
+                    static_cast<uint32_t>(std::llround(s.end * ratio)) });
             char tag[32];
             std::snprintf(tag, sizeof tag, "rate%.4f", ratio);
             writeCase("frame rate", tag, movie, shown, truthOf({}));
@@ -398,7 +408,8 @@ int makeSet(const fs::path& dir)
                 size_t from = 0;
                 for (const Cut& c : made) {
                     const size_t a = static_cast<size_t>(c.at) * speechRate / 1000;
-                    cutMix.insert(cutMix.end(), mix.begin() + static_cast<std::ptrdiff_t>(from), mix.begin() + static_cast<std::ptrdiff_t>(a));
+                    cutMix.insert(cutMix.end(), mix.begin() + static_cast<std::ptrdiff_t>(from),
+                        mix.begin() + static_cast<std::ptrdiff_t>(a));
                     from = static_cast<size_t>(c.at + c.length) * speechRate / 1000;
                 }
                 cutMix.insert(cutMix.end(), mix.begin() + static_cast<std::ptrdiff_t>(from), mix.end());
@@ -414,8 +425,10 @@ int makeSet(const fs::path& dir)
             if (other == m)
                 continue;
             const std::string movie = (dir / (recipes[m].name + ".mka")).string();
-            const std::string captions = (dir / (recipes[other].name + ".offset" + std::to_string(offsets[(other * 4) % std::size(offsets)])
-                + (recipes[other].korean ? ".smi" : ".srt"))).string();
+            const std::string captions = (dir
+                / (recipes[other].name + ".offset" + std::to_string(offsets[(other * 4) % std::size(offsets)])
+                    + (recipes[other].korean ? ".smi" : ".srt")))
+                                             .string();
             manifest << "other movie " << movie << " " << captions << " -\n";
         }
     }
@@ -440,15 +453,18 @@ int makeSet(const fs::path& dir)
         writeCaptions((dir / "long-2h.true.srt").string(), spans, texts, false);
         writeCaptions((dir / "long-2h.late.srt").string(), moved, texts, false);
         const fs::path clip = dir / "clip-1080p.mkv";
-        if (!run("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=1920x1080:rate=24000/1001 -t 30 -c:v libx264 -preset veryfast -b:v 6M -g 48 "
+        if (!run("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=1920x1080:rate=24000/1001 -t 30 -c:v libx264 "
+                 "-preset veryfast -b:v 6M -g 48 "
                 + shellQuoted(clip.string())))
             return 1;
         const fs::path sound = dir / "long-2h.sound.mka";
         if (!encode(mix, sound.string(), ""))
             return 1;
-        if (!run("ffmpeg -loglevel error -y -stream_loop -1 -i " + shellQuoted(clip.string()) + " -i " + shellQuoted(sound.string()) + " -i "
-                + shellQuoted((dir / "long-2h.true.srt").string()) + " -i " + shellQuoted((dir / "long-2h.late.srt").string())
-                + " -map 0:v -map 1:a -map 2:s -map 3:s -c copy -metadata:s:s:0 language=kor -metadata:s:s:1 language=eng -t 7200 "
+        if (!run("ffmpeg -loglevel error -y -stream_loop -1 -i " + shellQuoted(clip.string()) + " -i "
+                + shellQuoted(sound.string()) + " -i " + shellQuoted((dir / "long-2h.true.srt").string()) + " -i "
+                + shellQuoted((dir / "long-2h.late.srt").string())
+                + " -map 0:v -map 1:a -map 2:s -map 3:s -c copy -metadata:s:s:0 language=kor -metadata:s:s:1 "
+                  "language=eng -t 7200 "
                 + shellQuoted(longMovie.string())))
             return 1;
         fs::remove(sound);
@@ -458,10 +474,10 @@ int makeSet(const fs::path& dir)
 }
 
 struct Tally {
-    std::vector<int64_t> errors;  // every caption with a truth, of every try
+    std::vector<int64_t> errors; // every caption with a truth, of every try
     int tries = 0;
     int refused = 0;
-    double worstShare = 1.0;  // of the tries, the lowest share within 200 ms
+    double worstShare = 1.0; // of the tries, the lowest share within 200 ms
 };
 
 std::vector<CaptionSpan> spansOfFile(const std::string& path)
@@ -520,8 +536,8 @@ int accuracy(const fs::path& dir)
         const bool refused = found.verdict != AlignmentVerdict::Fitted;
         tally.refused += refused ? 1 : 0;
         std::fprintf(stderr, "%-16s %-40s %s shift %d rate %.5f pieces %zu clarity %.1f lead %.2f coverage %.3f\n",
-            kind.c_str(), fs::path(captions).filename().c_str(), refused ? "refused" : "fitted", found.shift, found.rate,
-            found.pieces.size(), found.clarity, found.lead, found.coverage);
+            kind.c_str(), fs::path(captions).filename().c_str(), refused ? "refused" : "fitted", found.shift,
+            found.rate, found.pieces.size(), found.clarity, found.lead, found.coverage);
         if (truthFile == "-")
             continue;
         std::ifstream truth(truthFile);
@@ -532,7 +548,8 @@ int accuracy(const fs::path& dir)
         while (truth >> captionStart >> movieStart) {
             int64_t error = INT64_MAX;
             if (!refused)
-                error = std::llabs(sublumen::streamTimeOfCaption(captionStart, found.shift, found.rate, found.pieces) - movieStart);
+                error = std::llabs(
+                    sublumen::streamTimeOfCaption(captionStart, found.shift, found.rate, found.pieces) - movieStart);
             tally.errors.push_back(error);
             within += error <= 200 ? 1 : 0;
             ++count;
@@ -540,7 +557,8 @@ int accuracy(const fs::path& dir)
         if (count)
             tally.worstShare = std::min(tally.worstShare, static_cast<double>(within) / static_cast<double>(count));
     }
-    std::printf("%-16s %6s %10s %12s %10s %12s\n", "displacement", "tries", "≤200 ms", "worst try", "median", "refused");
+    std::printf(
+        "%-16s %6s %10s %12s %10s %12s\n", "displacement", "tries", "≤200 ms", "worst try", "median", "refused");
     for (const std::string& kind : order) {
         Tally& t = tallies[kind];
         if (t.errors.empty()) {
@@ -549,10 +567,11 @@ int accuracy(const fs::path& dir)
             continue;
         }
         std::sort(t.errors.begin(), t.errors.end());
-        const size_t within = static_cast<size_t>(std::upper_bound(t.errors.begin(), t.errors.end(), 200) - t.errors.begin());
+        const size_t within
+            = static_cast<size_t>(std::upper_bound(t.errors.begin(), t.errors.end(), 200) - t.errors.begin());
         const int64_t median = t.errors[t.errors.size() / 2];
-        std::printf("%-16s %6d %9.1f%% %11.1f%% %7lld ms %7d\n", kind.c_str(), t.tries, 100.0 * within / t.errors.size(),
-            100.0 * t.worstShare, static_cast<long long>(median), t.refused);
+        std::printf("%-16s %6d %9.1f%% %11.1f%% %7lld ms %7d\n", kind.c_str(), t.tries,
+            100.0 * within / t.errors.size(), 100.0 * t.worstShare, static_cast<long long>(median), t.refused);
     }
     std::printf("scan %.1f s CPU for %zu movies; alignment %.3f s CPU per try on average\n", scanSeconds, speech.size(),
         alignSeconds / std::max(aligned, 1));
@@ -671,13 +690,15 @@ int reference(const std::string& movie)
         std::vector<CaptionSpan> reference;
         std::vector<CaptionSpan> shown;
         for (const platform::CaptionText& c : result.captions) {
-            const CaptionSpan span { static_cast<uint32_t>(c.start.count() / 10000), static_cast<uint32_t>(c.end.count() / 10000) };
+            const CaptionSpan span { static_cast<uint32_t>(c.start.count() / 10000),
+                static_cast<uint32_t>(c.end.count() / 10000) };
             (c.stream == captionStreams[0] ? reference : shown).push_back(span);
         }
         const sublumen::Alignment found = sublumen::alignCaptions(sublumen::activityOfSpans(reference), shown);
-        std::printf("round %d: %.1f MB read, %zu + %zu captions; read %.3f s, total %.3f s wall, %.3f s CPU; shift %d rate %.5f pieces %zu\n",
-            round + 1, bytes / 1e6, reference.size(), shown.size(), readWall, wallSeconds() - wall, threadSeconds() - cpuStart,
-            found.shift, found.rate, found.pieces.size());
+        std::printf("round %d: %.1f MB read, %zu + %zu captions; read %.3f s, total %.3f s wall, %.3f s CPU; shift %d "
+                    "rate %.5f pieces %zu\n",
+            round + 1, bytes / 1e6, reference.size(), shown.size(), readWall, wallSeconds() - wall,
+            threadSeconds() - cpuStart, found.shift, found.rate, found.pieces.size());
     }
     return 0;
 }
