@@ -1,6 +1,7 @@
 #include "caption/caption_saving.h"
 
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/node_list.h"
 #include "platform/file_saving.h"
 #include "platform/gdi/text_decoding.h"
@@ -126,7 +127,7 @@ CaptionSaving saveCaptionFile(const std::string& path, const Caption& shown, con
     const size_t mark = encoding == platform::TextEncoding::Utf8Bom ? 3 : 0;
     // UTF-16 is written from its UTF-8 form; every other encoding keeps its own bytes.
     const std::string_view text = utf16 ? std::string_view(decided.bytes) : std::string_view(before).substr(mark);
-    const CaptionRetimer retime = retimerOf(captionFileFormat(target.c_str(), text));
+    const CaptionRetimer retime = captionFormatOfText(target.c_str(), text).retime;
     if (!retime)
         return failedSave(target, "이 형식은 저장할 수 없음", "its format cannot be written");
     const std::string moved = retime(text, move);

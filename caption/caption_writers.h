@@ -33,24 +33,6 @@ std::string retimeWebVtt(std::string_view text, const CaptionTimeMove& newTime);
 // SSA/ASS: Start and End of every Dialogue and Comment event; styles and everything else stay.
 std::string retimeSsa(std::string_view text, const CaptionTimeMove& newTime);
 
-// The formats of caption files, as the player reads them.
-enum class CaptionFileFormat {
-    Sami,
-    Sub,
-    SubRip,
-    WebVtt,
-    Ssa,
-    AsfScript, // inside the movie file itself
-    Pictures, // VobSub pictures, never text
-};
-
-// The format the player reads fileName in, as the caption track chooses its reader; text is the file
-// as the readers see it (its content decides for a text caption file under another name).
-CaptionFileFormat captionFileFormat(const char* fileName, std::string_view text);
-
-// The writer of a format; none for one that cannot be written back.
-CaptionRetimer retimerOf(CaptionFileFormat format);
-
 // A SubRip file of cues (UTF-8 texts), in order of start, numbered from 1; a cue without a visible
 // text or without a duration is left out.
 std::string subRipOfCues(std::vector<TextCue> cues);

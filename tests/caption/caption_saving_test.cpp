@@ -1,4 +1,5 @@
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/caption_saving.h"
 #include "caption/node_list.h"
 #include "support/test_files.h"
@@ -89,7 +90,7 @@ TEST(CaptionSaving, EachFormatRoundTripsAndMovesItsTimes)
         // The writer alone, beside the saving: no time moved, no byte changed.
         const std::string text = c.bytes.starts_with("\xEF\xBB\xBF") ? c.bytes.substr(3) : c.bytes;
         if (!c.bytes.starts_with("\xFF\xFE")) {
-            EXPECT_EQ(retimerOf(captionFileFormat(path.c_str(), text))(text, [](int64_t t) { return t; }), text);
+            EXPECT_EQ(captionFormatOfText(path.c_str(), text).retime(text, [](int64_t t) { return t; }), text);
         }
 
         // Captions 2.5 s late: the caption at c is shown at stream time c + 2500.

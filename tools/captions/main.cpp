@@ -13,6 +13,7 @@
 // found on its first line ("sync shift=MS rate=R pieces=FROM:DELTA,… clarity=Z coverage=C") and then the
 // entries under that map; when the captions do not fit the speech it prints why and exits with 1.
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
 #include "caption/sync_alignment.h"
@@ -275,7 +276,7 @@ int main(int argc, char** argv)
         // Several files are told apart by a heading, as head(1) does; one file prints its entries alone.
         if (files > 1)
             std::printf("%s==> %s <==\n", i > firstFile ? "\n" : "", argv[i]);
-        if (platform::pictureCaptionFormat(argv[i]) != platform::PictureCaptionFormat::None) {
+        if (sublumen::captionFormatOfFile(argv[i]).picture) {
             status |= printPictures(argv[i], dumpDir);
             continue;
         }
