@@ -8,6 +8,7 @@
 #include "display/notice.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
+#include "media/caption_sync_jobs.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/movie_session.h"
@@ -38,6 +39,7 @@ void idleTurn(System& sys)
     MediaStream* stream = sys.movie.currentStream.get();
     noteDesktopState(sys);
     noteSavedScreenshots(sys);
+    takeCaptionJob(sys);
     noteSoundDevice(sys);
     switch (pb.playState) {
     case PlayState::Wait:
@@ -46,7 +48,7 @@ void idleTurn(System& sys)
         // and a screenshot's picture and the notice are composed.
         if (pb.movieStep != 0)
             break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys))
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys) || captionJobFrameWanted(sys))
             && sys.displays.backSurface()) {
             clockTick(sys);
             renderFrame(sys);

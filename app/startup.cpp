@@ -249,6 +249,8 @@ void deinitAll(System& sys)
     closeDesktopControls(sys);
     deleteFont(sys.startup.overlayFont);
     deleteFont(sys.startup.seekBarFont);
+    // The worker of a caption job may wake the window: it ends before the window does.
+    sys.movie.captionJobs.running.reset();
     releaseMovieObjects(sys);
     releaseDisplay(sys);
     if (sys.movie.movieList) {

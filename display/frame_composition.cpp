@@ -42,6 +42,7 @@ std::string statusStates(const System& sys)
         add("소리 장치 끊김");
     add(studyStatusText(sys));
     add(playbackSpeedText(sys));
+    add(captionJobText(sys));
     return states;
 }
 
@@ -80,11 +81,11 @@ void blendCaptionPictures(System& sys, platform::PixelView target, const FrameLa
     MediaStream& stream = *sys.movie.currentStream;
     if (PictureCaption* track = sys.movie.pictureCaption.get())
         drawPictureCaption(target, layout, *track,
-            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate),
+            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces),
             sys.settings.iscaption != 0 ? PictureCaptions::All : PictureCaptions::ForcedOnly);
     if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys))
         drawAuthoredCaptions(target, layout, *sys.movie.currentCaption->authored,
-            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
+            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces));
 }
 
 void renderFrame(System& sys)
@@ -157,7 +158,7 @@ CaptionsShown captionsShown(const System& sys, uint32_t streamTime)
     // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
     if (!authoredCaptionsShown(sys) && sys.movie.currentCaption) {
         shown.first = sys.movie.currentCaption.get();
-        shown.firstTime = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
+        shown.firstTime = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces);
     }
     if (sys.movie.secondCaption) {
         shown.second = sys.movie.secondCaption.get();

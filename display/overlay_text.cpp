@@ -92,10 +92,13 @@ OverlayText overlayText(System& sys)
     put(line);
     formatLine(line, "영상:%s", shownText(item.movie).c_str());
     put(line);
-    // The caption rate of the sync snaps, only when there is one.
-    char rate[32] = "";
+    // The caption rate of the sync snaps or the automatic sync, and the number of pieces of its map, only
+    // when there are such.
+    char rate[64] = "";
     if (sys.movie.captionRate != 1.0)
         std::snprintf(rate, sizeof rate, " 속도:%.5f", sys.movie.captionRate);
+    if (!sys.movie.syncPieces.empty())
+        std::snprintf(rate + std::strlen(rate), sizeof rate - std::strlen(rate), " 구간:%zu", sys.movie.syncPieces.size() + 1);
     // For captions with their own styling, the look shown (V).
     std::string look = captionLookName(sys);
     if (!look.empty())

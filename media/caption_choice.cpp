@@ -367,6 +367,13 @@ void cycleFirstCaption(System& sys)
     }
 }
 
+void showFirstCaptionFile(System& sys, const std::string& path)
+{
+    const CaptionChoice choice = fileChoice(path, sys.movie.currentItem.movie);
+    showFirst(sys, choice);
+    remember(sys, firstField, choice.key);
+}
+
 void cycleSecondCaption(System& sys)
 {
     std::vector<CaptionChoice> choices = secondCaptionChoices(sys);

@@ -133,6 +133,21 @@ public:
 private:
     int fd_;
 };
+// The pieces of the automatic sync's map; a text that is no such list is dropped, not applied.
+void recallSyncPieces(MovieState& movie)
+{
+    auto field = movie.memoryFields.find(syncPiecesField);
+    if (field == movie.memoryFields.end())
+        return;
+    if (std::optional<SyncPieces> pieces = parseSyncPieces(field->second)) {
+        movie.syncPieces = std::move(*pieces);
+        debugLog("Movie memory: %zu caption sync pieces restored.\n", movie.syncPieces.size() + 1);
+    } else {
+        debugLog("Movie memory: caption sync pieces %s refused.\n", field->second.c_str());
+        movie.memoryFields.erase(field);
+    }
+}
+
 // The caption rate the user's snaps fixed; a value no snap could have set is dropped, not applied.
 void recallCaptionRate(MovieState& movie)
 {
@@ -432,6 +447,7 @@ void recallMovie(System& sys)
     MovieItem& item = movie.currentItem;
     movie.listTimeshift = item.timeshift;
     movie.captionRate = 1.0;
+    movie.syncPieces.clear();
     movie.memoryPath = absolutePath(item.movie);
     movie.memoryFields.clear();
     movie.resumedAt = 0;
@@ -475,6 +491,7 @@ void recallMovie(System& sys)
     const MovieMemoryEntry& e = *remembered;
     movie.memoryFields = e.fields;
     recallCaptionRate(movie);
+    recallSyncPieces(movie);
     item.timeshift = static_cast<int32_t>(static_cast<uint32_t>(item.timeshift) + static_cast<uint32_t>(e.shift));
     Caption* caption = sys.movie.currentCaption.get();
     bool classShown = !e.className.empty() && caption && caption->showClassNamed(e.className);

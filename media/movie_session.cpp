@@ -251,10 +251,11 @@ void seekCaption(System& sys, CommandArgument argument)
                                                 : CaptionStep::Current;
     const int32_t shift = movie.currentItem.timeshift;
     const double rate = movie.captionRate;
+    const SyncPieces& pieces = movie.syncPieces;
     uint32_t start = 0;
-    if (!movie.currentCaption->captionStart(captionTime(movie.currentStream->currentTime(), shift, rate), step, start))
+    if (!movie.currentCaption->captionStart(captionTime(movie.currentStream->currentTime(), shift, rate, pieces), step, start))
         return;
-    const int64_t target = streamTimeOfCaption(start, shift, rate);
+    const int64_t target = streamTimeOfCaption(start, shift, rate, pieces);
     seekMovie(sys, static_cast<uint32_t>(std::clamp<int64_t>(target, 0, movie.movieDuration)));
 }
 

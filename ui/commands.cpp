@@ -8,6 +8,7 @@
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
 #include "media/caption_look.h"
+#include "media/caption_sync_jobs.h"
 #include "media/movie_session.h"
 #include "media/opened_files.h"
 #include "media/playback_speed.h"
@@ -119,6 +120,13 @@ const std::vector<CommandRow> table = {
         [](System& s, A a) { snapCaption(s, a.value > 0 ? CaptionStep::Next : CaptionStep::Current); } },
     { Command::CaptionSyncUndo, "CaptionSyncUndo", { { '0', Ctrl } }, "caption sync undone",
         "(Ctrl+0)맞춤 취소\n", withoutArgument<clearCaptionSync> },
+    { Command::CaptionSync, "CaptionSync", { { VK_F5, NoModifier, 0 }, { VK_F5, Shift, 1 } },
+        "sync the captions to the speech / to the second caption or another caption stream (again: cancel); "
+        "kept for the movie file",
+        "(F5)말소리에 자막 맞춤 (Shift+F5)다른 자막에 맞춤", syncCaptions },
+    { Command::CaptionSave, "CaptionSave", { { VK_F6 } },
+        "save the captions as shown, under their own name (the original kept as NAME.orig)", "(F6)맞춘 자막 저장\n",
+        withoutArgument<saveShownCaptions> },
     { Command::FrameStep, "FrameStep", { { VK_OEM_COMMA, Ctrl, -1 }, { VK_OEM_PERIOD, Ctrl, 1 } },
         "while paused: the previous or next frame", "(Ctrl+,/.)일시정지 중 앞/뒤 프레임", stepFrame },
     { Command::NextCaption, "NextCaption", { { 'Y' } },

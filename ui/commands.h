@@ -55,6 +55,8 @@ enum class Command {
     SeekCaption,
     CaptionSnap,
     CaptionSyncUndo,
+    CaptionSync,
+    CaptionSave,
     FrameStep,
     NextCaption,
     SecondCaption,

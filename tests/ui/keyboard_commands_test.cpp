@@ -480,6 +480,19 @@ TEST_F(StreamKeys, CtrlKAndJSnapTheCaptionsAndTwoSnapsFarApartSetTheRate)
     ASSERT_EQ(startMovie(sys, 0), 0);
     EXPECT_EQ(sys.movie.captionRate, 1.0);
     EXPECT_NE(newLog().find("Movie memory: caption rate 3 refused.\n"), std::string::npos);
+
+    // The pieces of the automatic sync come back with the movie, and a line without them reads as before;
+    // pieces out of order are not applied.
+    const std::string moviePath = std::filesystem::absolute(dir.file("movie1.avi")).string();
+    for (const auto& [line, pieces] : { std::pair { "-4000\t\tpieces=600000:60000,900000:-30000\t", SyncPieces { { 600000, 60000 }, { 900000, -30000 } } },
+             std::pair { "-4000\t\t", SyncPieces {} }, std::pair { "-4000\t\tpieces=9:1,8:1\t", SyncPieces {} } }) {
+        closeMovie(sys);
+        dir.write("state/sublumen/movies", "# sublumen movies 1\n" + std::string(line) + moviePath + "\n");
+        ASSERT_EQ(startMovie(sys, 0), 0);
+        EXPECT_EQ(sys.movie.currentItem.timeshift, -4000) << line;
+        EXPECT_EQ(sys.movie.syncPieces, pieces) << line;
+    }
+    EXPECT_NE(newLog().find("Movie memory: caption sync pieces 9:1,8:1 refused.\n"), std::string::npos);
 }
 
 TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)
