@@ -5,6 +5,7 @@
 #include "platform/com.h"
 #include "platform/mmstream/caption_pictures.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -21,6 +22,12 @@ bool isPictureSub(const char* fileName)
     return platform::pictureCaptionFormat(fileName) == platform::PictureCaptionFormat::VobSub;
 }
 
+}
+
+uint64_t nextCaptionRevision()
+{
+    static std::atomic<uint64_t> last { 0 };
+    return ++last;
 }
 
 Caption::Caption(const char* fileName)
@@ -63,6 +70,7 @@ ListNode* Caption::newEntry(uint32_t start, const char* text)
     debugLog("%02d:%02d.%02d[%10u]:%s\n", start / 60000u, (start / 1000u) % 60u, (start % 1000u) / 10u, start, text);
 
     shownFrom.clear();
+    revision = nextCaptionRevision();
     size_t textLength = std::strlen(text);
     size_t payload = sizeof(CaptionEntry) + textLength + 1;
     if (payload > INT32_MAX)
@@ -216,6 +224,7 @@ void Caption::unload()
     classes.clear();
     shownClass = defaultClass = 0;
     shownFrom.clear();
+    revision = nextCaptionRevision();
     authored.reset();
     if (comHeld) {
         CoUninitialize();

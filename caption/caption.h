@@ -56,6 +56,9 @@ constexpr int showAllClasses = -1;
 // looked for beside a movie.
 constexpr const char* textCaptionSuffixes[] = { ".srt", ".vtt", ".ass", ".ssa" };
 
+// A value for Caption::revision that was never handed out before.
+uint64_t nextCaptionRevision();
+
 // Whether fileName ends in one of textCaptionSuffixes, in any case.
 bool isTextCaptionName(const char* fileName);
 
@@ -102,6 +105,9 @@ public:
     ListNode* current = nullptr;
     // The reader's result code from construction: 0, or the negative code logged as a load failure.
     int loadResult = 0;
+    // Changes with every change to the entries, to a value no other state of any track had, so that
+    // what was made from a track can tell it is out of date.
+    uint64_t revision = 0;
 
     // The entry under current, or none.
     const CaptionEntry* currentEntry() const;

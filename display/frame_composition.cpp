@@ -10,12 +10,14 @@
 #include "display/picture_caption_view.h"
 #include "display/presented_layer.h"
 #include "display/screenshot.h"
+#include "display/transcript_text.h"
 #include "media/caption_choice.h"
 #include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
 #include "media/study_mode.h"
+#include "media/transcript_panel.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
@@ -79,6 +81,9 @@ std::string statusNotice(const System& sys)
     const std::string speed = playbackSpeedText(sys);
     if (!speed.empty())
         notice += (notice.empty() ? "" : "  ") + speed;
+    const std::string kept = transcriptNoticeText(sys);
+    if (!kept.empty())
+        notice += (notice.empty() ? "" : "  ") + kept;
     return notice;
 }
 
@@ -129,6 +134,9 @@ void blendCaptionPictures(System& sys, const FrameLayout& layout)
 
 void renderFrame(System& sys)
 {
+    followTranscript(sys);
+    // This frame shows the panel as it is now.
+    sys.transcript.frameWanted = false;
     // Shown enlarged, the texts are drawn after the picture is scaled, at the shown pixels.
     if (renderPresentedFrame(sys)) {
         ++sys.playback.framesThisSecond;
@@ -137,6 +145,10 @@ void renderFrame(System& sys)
     onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frameLayout(sys), frameContent(sys)); });
     drawVideo(sys);
     takeComposedScreenshots(sys);
+    if (DisplaySurface* back = sys.displays.backSurface(); back && back->surface && back->surface->pixels()) {
+        const platform::PixelView pixels = *back->surface->pixels();
+        onBackSurface(sys, [&](HDC dc) { drawTranscriptPanel(sys, dc, pixels, frameLayout(sys)); });
+    }
     if (sys.settings.help != 0) {
         const OverlayText text = overlayText(sys);
         onBackSurface(sys, [&](HDC dc) {
