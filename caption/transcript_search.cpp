@@ -51,16 +51,26 @@ constexpr LetterPair letterPairs[] = {
     { 0x315F, 0x315C, 0x3163 }, { 0x3162, 0x3161, 0x3163 },
 };
 
+// letterPairs by letter, from U+3131: the pair's place plus one, 0 for a letter of one key.
+constexpr auto pairIndex = [] {
+    std::array<uint8_t, 0x33> index {};
+    for (size_t i = 0; i < std::size(letterPairs); ++i)
+        index[letterPairs[i].letter - 0x3131] = static_cast<uint8_t>(i + 1);
+    return index;
+}();
+
+const LetterPair* pairOf(char32_t letter)
+{
+    const char32_t i = letter - 0x3131;
+    return i < pairIndex.size() && pairIndex[i] ? &letterPairs[pairIndex[i] - 1] : nullptr;
+}
+
 int appendLetterKeys(char32_t letter, char32_t* keys)
 {
-    if (letter >= 0x3133 && letter <= 0x3162) {
-        for (const LetterPair& pair : letterPairs) {
-            if (pair.letter == letter) {
-                keys[0] = pair.first;
-                keys[1] = pair.second;
-                return 2;
-            }
-        }
+    if (const LetterPair* pair = pairOf(letter)) {
+        keys[0] = pair->first;
+        keys[1] = pair->second;
+        return 2;
     }
     keys[0] = letter;
     return 1;
@@ -80,11 +90,13 @@ int keysOf(char32_t c, char32_t* keys)
     return n;
 }
 
+// The first key of keysOf, without the rest: a syllable begins with its initial, which is one key.
 char32_t firstKeyOf(char32_t c)
 {
-    char32_t keys[6];
-    keysOf(c, keys);
-    return keys[0];
+    if (isSyllable(c))
+        return initialOf(c);
+    const LetterPair* pair = pairOf(c);
+    return pair ? pair->first : c;
 }
 
 bool isBlank(char32_t c)
