@@ -118,6 +118,8 @@ void queryChanged(System& sys)
     runSearch(t);
     t.following = !t.searching;
     t.cursor = listedPlaceOf(sys, rowNow(sys));
+    debugLog("Transcript: query \"%s\", %zu of %zu lines\n", transcriptQuery(sys).c_str(),
+        listedTranscriptRows(sys), t.rows.size());
 }
 
 void buildRows(System& sys)

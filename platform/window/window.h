@@ -155,6 +155,7 @@ constexpr int VK_DECIMAL = 0x6E;
 constexpr int VK_DIVIDE = 0x6F;
 constexpr int VK_F1 = 0x70;
 constexpr int VK_F2 = 0x71;
+constexpr int VK_F3 = 0x72;
 constexpr int VK_F4 = 0x73;
 constexpr int VK_F10 = 0x79;
 constexpr int VK_F12 = 0x7B;
