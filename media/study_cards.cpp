@@ -8,6 +8,7 @@
 #include "display/screenshot.h"
 #include "media/caption_choice.h"
 #include "media/media_stream.h"
+#include "display/notice.h"
 #include "media/transcript_panel.h"
 #include "platform/card_files.h"
 #include "platform/ddraw/ddraw.h"
@@ -19,6 +20,13 @@
 #include <cstring>
 
 namespace sublumen {
+
+namespace {
+
+// How long what the key did stays on the status bar, in calendar seconds.
+constexpr uint32_t noticeSeconds = 3;
+
+}
 
 namespace {
 
@@ -93,7 +101,7 @@ std::string cardTime(uint32_t ms)
     return text;
 }
 
-bool cardContent(System& sys, CardContent& card)
+bool cardContent(System& sys, CardContent& card, std::string& refusal)
 {
     MovieState& m = sys.movie;
     if (!m.currentStream || m.movieDuration == 0)
@@ -102,7 +110,7 @@ bool cardContent(System& sys, CardContent& card)
     const uint32_t duration = m.movieDuration;
     if (st.loopPhase == LoopPhase::Looping && st.moviePath == m.currentItem.movie) {
         if (st.loopB - st.loopA > longestCardLoop) {
-            setTranscriptNotice(sys, "카드 저장 실패: 구간이 10분보다 김");
+            refusal = "카드 저장 실패: 구간이 10분보다 김";
             return false;
         }
         card.start = st.loopA;
@@ -146,23 +154,23 @@ bool cardContent(System& sys, CardContent& card)
 void saveStudyCard(System& sys)
 {
     CardContent card;
-    if (!cardContent(sys, card)) {
-        if (transcriptNoticeText(sys).empty())
-            setTranscriptNotice(sys, "저장할 자막 없음");
+    std::string refusal;
+    if (!cardContent(sys, card, refusal)) {
         debugLog("Card: nothing to keep\n");
+        showNotice(sys, refusal.empty() ? "저장할 자막 없음" : refusal, noticeSeconds);
         return;
     }
     CardState& cards = sys.cards;
     const std::string key = cardKey(sys, card);
     if (cards.kept.count(key)) {
         debugLog("Card: %s to %s is kept already\n", cardTime(card.start).c_str(), cardTime(card.end).c_str());
-        setTranscriptNotice(sys, "이미 저장한 카드");
+        showNotice(sys, "이미 저장한 카드", noticeSeconds);
         return;
     }
     const std::string folder = platform::dataFolder();
     if (!platform::makeFolders(folder) || !platform::folderWritable(folder.c_str())) {
         debugLog("Card: the folder %s cannot be written\n", folder.c_str());
-        setTranscriptNotice(sys, "카드 저장 실패: 쓸 수 없는 폴더 " + shownPath(folder));
+        showNotice(sys, "카드 저장 실패: 쓸 수 없는 폴더 " + shownPath(folder), noticeSeconds);
         return;
     }
 
@@ -185,7 +193,7 @@ void saveStudyCard(System& sys)
         cards.writer = std::make_shared<platform::CardWriter>(sys.window.mainWindow, WM_CARDSAVED);
     if (!cards.writer->submit(std::move(job))) {
         debugLog("Card: the writer is busy\n");
-        setTranscriptNotice(sys, "카드 저장 중: 잠시 뒤에 다시");
+        showNotice(sys, "카드 저장 중: 잠시 뒤에 다시", noticeSeconds);
         return;
     }
     cards.kept.insert(key);
@@ -202,7 +210,7 @@ void noteSavedCards(System& sys)
         auto pending = cards.pending.find(result.id);
         if (result.error == platform::CardError::None) {
             debugLog("Card saved: %s line %zu%s\n", result.path.c_str(), result.number, result.silent ? " (no sound)" : "");
-            setTranscriptNotice(sys, "카드 저장: " + std::to_string(result.number) + "번째" + (result.silent ? " (소리 없음)" : ""));
+            showNotice(sys, "카드 저장: " + std::to_string(result.number) + "번째" + (result.silent ? " (소리 없음)" : ""), noticeSeconds);
         } else {
             debugLog("Card failed: %s : %s\n", result.path.c_str(), result.reason.c_str());
             // The same stretch may be tried again.
@@ -210,19 +218,19 @@ void noteSavedCards(System& sys)
                 cards.kept.erase(pending->second);
             switch (result.error) {
             case platform::CardError::NoSpace:
-                setTranscriptNotice(sys, "카드 저장 실패: 공간이 모자람");
+                showNotice(sys, "카드 저장 실패: 공간이 모자람", noticeSeconds);
                 break;
             case platform::CardError::NotPermitted:
-                setTranscriptNotice(sys, "카드 저장 실패: 쓸 수 없음 " + shownPath(result.path));
+                showNotice(sys, "카드 저장 실패: 쓸 수 없음 " + shownPath(result.path), noticeSeconds);
                 break;
             case platform::CardError::Sound:
-                setTranscriptNotice(sys, "카드 저장 실패: 소리를 만들 수 없음");
+                showNotice(sys, "카드 저장 실패: 소리를 만들 수 없음", noticeSeconds);
                 break;
             case platform::CardError::Picture:
-                setTranscriptNotice(sys, "카드 저장 실패: 그림을 만들 수 없음");
+                showNotice(sys, "카드 저장 실패: 그림을 만들 수 없음", noticeSeconds);
                 break;
             default:
-                setTranscriptNotice(sys, "카드 저장 실패: 쓰기 오류 " + shownPath(result.path));
+                showNotice(sys, "카드 저장 실패: 쓰기 오류 " + shownPath(result.path), noticeSeconds);
                 break;
             }
         }

@@ -29,8 +29,9 @@ struct CardContent {
 constexpr uint32_t longestCardCaption = 30000;
 constexpr uint32_t longestCardLoop = 600000;
 
-// What Ctrl+S would keep now; false when nothing is shown (or the loop is too long, with the notice).
-bool cardContent(System& sys, CardContent& card);
+// What Ctrl+S would keep now; false when nothing is shown, or when the loop is too long (refusal then
+// says so).
+bool cardContent(System& sys, CardContent& card, std::string& refusal);
 // "hh:mm:ss.mmm".
 std::string cardTime(uint32_t milliseconds);
 // Ctrl+S: queues the card, or says why not.

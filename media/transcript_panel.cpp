@@ -8,7 +8,6 @@
 #include "media/caption_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
-#include "platform/kernel.h"
 #include "platform/window/text_input.h"
 
 #include <algorithm>
@@ -334,21 +333,6 @@ int64_t transcriptRowAt(const System& sys, uint32_t time)
 std::string transcriptQuery(const System& sys)
 {
     return sys.transcript.typed + sys.transcript.composing;
-}
-
-void setTranscriptNotice(System& sys, std::string text)
-{
-    sys.transcript.notice = std::move(text);
-    sys.transcript.noticeSince = calendarSeconds();
-    sys.transcript.frameWanted = true;
-}
-
-std::string transcriptNoticeText(const System& sys)
-{
-    const TranscriptState& t = sys.transcript;
-    if (t.notice.empty() || calendarSeconds() - t.noticeSince > 3)
-        return "";
-    return t.notice;
 }
 
 }

@@ -50,8 +50,4 @@ int64_t transcriptRowAt(const System& sys, uint32_t t);
 // The query as the panel shows it: what was typed and what is being composed.
 std::string transcriptQuery(const System& sys);
 
-// What Ctrl+C and Ctrl+S say in the status bar: set now, shown for three seconds.
-void setTranscriptNotice(System& sys, std::string text);
-std::string transcriptNoticeText(const System& sys);
-
 }

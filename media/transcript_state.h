@@ -1,6 +1,6 @@
 // The transcript group of the system record: the panel that lists the first caption's lines, searched
-// as the user types (media/transcript_panel.cpp), what Ctrl+C and Ctrl+S last said, and the study
-// cards on their way. Not saved.
+// as the user types (media/transcript_panel.cpp), and the study cards on their way
+// (media/study_cards.cpp). Not saved.
 #pragma once
 
 #include "caption/transcript_search.h"
@@ -70,10 +70,6 @@ struct TranscriptState {
     size_t pageRows = 10;
     // Something the panel shows changed since it was last drawn: a paused movie composes a frame.
     bool frameWanted = false;
-    // What Ctrl+C or Ctrl+S last said, shown in the status bar for three seconds from the calendar second
-    // noticeSince.
-    std::string notice;
-    uint32_t noticeSince = 0;
 };
 
 // The study cards (Ctrl+S, media/study_cards.cpp): the writer, made at the first card, and the cards of
