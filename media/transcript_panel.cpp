@@ -188,7 +188,7 @@ void closeTranscript(System& sys)
     platform::endTextInput();
 }
 
-void moveTranscriptCursor(System& sys, TranscriptMove move)
+void moveTranscriptCursor(System& sys, CommandArgument argument)
 {
     TranscriptState& t = sys.transcript;
     const size_t count = listedTranscriptRows(sys);
@@ -196,23 +196,23 @@ void moveTranscriptCursor(System& sys, TranscriptMove move)
         return;
     const size_t page = std::max<size_t>(t.pageRows, 1);
     size_t& c = t.cursor;
-    switch (move) {
-    case TranscriptMove::Up:
+    switch (argument.value) {
+    case transcriptUp:
         c = c > 0 ? c - 1 : 0;
         break;
-    case TranscriptMove::Down:
+    case transcriptDown:
         c = std::min(c + 1, count - 1);
         break;
-    case TranscriptMove::PageUp:
+    case transcriptPageUp:
         c = c > page ? c - page : 0;
         break;
-    case TranscriptMove::PageDown:
+    case transcriptPageDown:
         c = std::min(c + page, count - 1);
         break;
-    case TranscriptMove::First:
+    case transcriptFirst:
         c = 0;
         break;
-    case TranscriptMove::Last:
+    default:
         c = count - 1;
         break;
     }

@@ -4,6 +4,8 @@
 // frame composition once per frame (followTranscript).
 #pragma once
 
+#include "app/command_argument.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,9 +20,12 @@ void toggleTranscript(System& sys);
 // Esc while open.
 void closeTranscript(System& sys);
 
-enum class TranscriptMove { Up, Down, PageUp, PageDown, First, Last };
-// Moves the chosen line; the panel stops following the movie until Enter or an emptied query.
-void moveTranscriptCursor(System& sys, TranscriptMove move);
+// The moves of the chosen line, as the keys hand them over.
+constexpr int64_t transcriptUp = 0, transcriptDown = 1, transcriptPageUp = 2, transcriptPageDown = 3,
+                  transcriptFirst = 4, transcriptLast = 5;
+// Moves the chosen line by argument.value (one of the moves above); the panel stops following the movie
+// until Enter or an emptied query.
+void moveTranscriptCursor(System& sys, CommandArgument argument);
 // Enter: the movie goes to the chosen line's start (the time shift and rate taken off, as the caption
 // stepping keys do) and the panel follows it again.
 void seekToTranscriptLine(System& sys);
