@@ -3,7 +3,8 @@
 # the movie's captions; ㄱㅊㅇ, typed as text, leaves the one line whose syllables begin with those
 # consonants; Enter moves the movie to that line's start. Closed again (Esc), Ctrl+C puts the caption
 # shown on the clipboard, where xclip reads it; Ctrl+S keeps it as a card: a line in cards.tsv with
-# its times and texts, an MP3 (or Opus) of the line's length and a PNG of the movie's picture in media/.
+# its times and texts, an MP3 (or Opus) of the line's length and a PNG of the movie's picture in media/,
+# once however often the key is pressed.
 # Usage: transcript.sh PLAYER MAKE_MOVIE OUTDIR   (logs, cards and screenshots stay in OUTDIR)
 set -uo pipefail
 program=$1
@@ -81,6 +82,13 @@ seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$cards/med
 awk -v s="${seconds:-0}" 'BEGIN { exit !(s > 19.5 && s < 20.5) }' || fail "the sound lasts ${seconds:-?} s, not 20"
 [ "$(identify -format '%wx%h' "$cards/media/$pictureFile" 2>/dev/null)" = 320x240 ] \
   || fail "the picture is not the movie's 320x240 frame"
+
+# Pressed again and again, the same caption stays one card.
+xdotool key --delay 30 ctrl+s ctrl+s ctrl+s ctrl+s ctrl+s ctrl+s ctrl+s ctrl+s ctrl+s ctrl+s
+wait_for "KeyDown=0x53"$'\n'"Card: 00:00:30.000 to 00:00:50.000 is kept already" 30
+sleep 1
+[ "$(wc -l <"$cards/cards.tsv")" = 1 ] || fail "cards.tsv has $(wc -l <"$cards/cards.tsv") lines after eleven presses"
+[ "$(ls "$cards/media" | wc -l)" = 2 ] || fail "media/ holds $(ls "$cards/media" | wc -l) files"
 
 xdotool key Escape
 finish 0 30
