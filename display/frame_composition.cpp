@@ -105,7 +105,9 @@ void renderFrame(System& sys)
     onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frameLayout(sys), frameContent(sys)); });
     drawVideo(sys);
     takeComposedScreenshots(sys);
-    if (DisplaySurface* back = sys.displays.backSurface(); back && back->surface && back->surface->pixels()) {
+    // A frame of nothing keeps the last one, which the panel would darken again and again.
+    DisplaySurface* back = sys.displays.backSurface();
+    if (back && back->surface && back->surface->pixels() && frameContent(sys) != FrameContent::Nothing) {
         const platform::PixelView pixels = *back->surface->pixels();
         onBackSurface(sys, [&](HDC dc) { drawTranscriptPanel(sys, dc, pixels, frameLayout(sys)); });
     }
