@@ -13,6 +13,7 @@
 #include "media/movie_memory.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
+#include "media/study_cards.h"
 #include "platform/kernel.h"
 #include "platform/window/window.h"
 #include "ui/desktop.h"
@@ -40,15 +41,17 @@ void idleTurn(System& sys)
     noteDesktopState(sys);
     noteSavedScreenshots(sys);
     takeCaptionJob(sys);
+    noteSavedCards(sys);
     noteSoundDevice(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         // A paused window still shows at once what the user does: a step to another movie takes its Run
         // turn now, a paused movie that was moved is composed until its picture at the new place shows,
-        // and a screenshot's picture and the notice are composed.
+        // and a screenshot's picture, the notice and a change of the transcript panel are composed.
         if (pb.movieStep != 0)
             break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys) || captionJobFrameWanted(sys))
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys) || captionJobFrameWanted(sys)
+             || sys.transcript.frameWanted)
             && sys.displays.backSurface()) {
             clockTick(sys);
             renderFrame(sys);

@@ -8,6 +8,7 @@
 #include "display/video_placement.h"
 #include "media/movie_state.h"
 #include "media/study_state.h"
+#include "media/transcript_state.h"
 #include "platform/win32.h"
 #include "ui/ui_state.h"
 
@@ -59,6 +60,8 @@ struct System {
     ScreenshotState screenshots;
     NoticeState notice;
     StudyState study;
+    TranscriptState transcript;
+    CardState cards;
 };
 
 // The four caption faces, indexed by fontface.

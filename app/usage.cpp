@@ -26,6 +26,8 @@ const char* const usageTail =
     "Debug log: DEBUG.LOG beside the program file when that folder is writable, else\n"
     "  $XDG_STATE_HOME/sublumen/DEBUG.LOG (default ~/.local/state/sublumen/DEBUG.LOG)\n"
     "Caption timing, language and choice, audio stream per movie: $XDG_STATE_HOME/sublumen/movies\n"
+    "Study cards (Ctrl+S): $XDG_DATA_HOME/sublumen/cards.tsv (default ~/.local/share/sublumen/cards.tsv),\n"
+    "  one tab-separated line each, with the line's sound and picture in media/ beside it\n"
     "A movie starts with the audio stream of the language set as audiolang in the settings (e.g. kor).\n"
     "Resume: a movie or list started again goes on where it was (\"이어 보기: 12:34\");\n"
     "  setting resume 0 turns it off; Home goes to the start.\n"

@@ -52,6 +52,9 @@ enum class CaptionStep {
 // The choice of showAllClasses stacks every class in the caption band.
 constexpr int showAllClasses = -1;
 
+// A value for Caption::revision that was never handed out before.
+uint64_t nextCaptionRevision();
+
 class Caption {
 public:
     // Loads the track from fileName (none gives an empty track) with the reader of its format
@@ -91,6 +94,9 @@ public:
     ListNode* current = nullptr;
     // The reader's result code from construction: 0, or the negative code logged as a load failure.
     int loadResult = 0;
+    // Changes with every change to the entries, to a value no other state of any track had, so that
+    // what was made from a track can tell it is out of date.
+    uint64_t revision = 0;
 
     // The entry under current, or none.
     const CaptionEntry* currentEntry() const;

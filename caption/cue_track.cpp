@@ -78,6 +78,7 @@ void Caption::addCues(std::vector<TextCue> cues)
     // The lookup goes on from before the span.
     current = node;
     shownFrom.clear();
+    revision = nextCaptionRevision();
 
     for (const ClassEntry& entry : entriesOfCues(std::move(span))) {
         if (entry.start < low || entry.start > high)

@@ -11,12 +11,14 @@
 #include "display/picture_caption_view.h"
 #include "display/presented_layer.h"
 #include "display/screenshot.h"
+#include "display/transcript_text.h"
 #include "media/caption_choice.h"
 #include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
 #include "media/study_mode.h"
+#include "media/transcript_panel.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
@@ -90,6 +92,9 @@ void blendCaptionPictures(System& sys, platform::PixelView target, const FrameLa
 
 void renderFrame(System& sys)
 {
+    followTranscript(sys);
+    // This frame shows the panel as it is now.
+    sys.transcript.frameWanted = false;
     // Shown enlarged, the texts are drawn after the picture is scaled, at the shown pixels.
     if (renderPresentedFrame(sys)) {
         ++sys.playback.framesThisSecond;
@@ -98,6 +103,12 @@ void renderFrame(System& sys)
     onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frameLayout(sys), frameContent(sys)); });
     drawVideo(sys);
     takeComposedScreenshots(sys);
+    // A frame of nothing keeps the last one, which the panel would darken again and again.
+    DisplaySurface* back = sys.displays.backSurface();
+    if (back && back->surface && back->surface->pixels() && frameContent(sys) != FrameContent::Nothing) {
+        const platform::PixelView pixels = *back->surface->pixels();
+        onBackSurface(sys, [&](HDC dc) { drawTranscriptPanel(sys, dc, pixels, frameLayout(sys)); });
+    }
     if (sys.settings.help != 0) {
         const OverlayText text = overlayText(sys);
         onBackSurface(sys, [&](HDC dc) {

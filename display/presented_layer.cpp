@@ -9,6 +9,7 @@
 #include "display/notice.h"
 #include "display/overlay_text.h"
 #include "display/screenshot.h"
+#include "display/transcript_text.h"
 #include "media/media_stream.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/gdi/gdi.h"
@@ -79,6 +80,7 @@ void drawPresentedTexts(System& sys, platform::PixelView shown, double scale)
     }
     // F12 keeps what the screen shows, at its resolution, without the overlay and the notice.
     takeComposedScreenshotsOf(sys, &shown);
+    drawTranscriptPanel(sys, dc, shown, layout);
     if (sys.settings.help != 0) {
         const OverlayText text = overlayText(sys);
         if (sys.settings.captionstyle & styleShadow)

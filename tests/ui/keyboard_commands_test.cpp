@@ -6,12 +6,14 @@
 #include "media/movie_session.h"
 #include "media/movie_start.h"
 #include "media/playback_speed.h"
+#include "media/transcript_panel.h"
 #include "platform/audio_volume.h"
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
 #include "support/running_player.h"
 #include "ui/commands.h"
 #include "ui/keyboard_commands.h"
+#include "ui/main_window.h"
 #include "ui/volume.h"
 
 #include <gtest/gtest.h>
@@ -260,6 +262,55 @@ TEST_F(Keys, EscapeAsksTheLoopToEnd)
     MSG msg {};
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, WM_QUIT);
+}
+
+// F3's panel is a mode: while it is open its keys and every key that types are its own, and the lines
+// it lists carry the second caption's line shown at the same time; closed, the keys are the player's.
+TEST_F(Keys, TheTranscriptPanelTakesItsKeysOnlyWhileOpen)
+{
+    Caption* first = openMovieCaption(sys, nullptr);
+    for (auto [start, text] : { std::pair { 1000u, "고양이가 창문을 본다" }, { 4000u, " " }, { 5000u, "같이 가자" },
+             { 30000u, "정말 괜찮아?" }, { endMarker, "" } })
+        first->addEntry(start, text);
+    sys.movie.secondCaption.reset(new Caption(nullptr));
+    for (auto [start, text] : { std::pair { 900u, "The cat" }, { 4900u, "Let's go" }, { 7000u, " " },
+             { 29000u, "Before" }, { 30200u, "Are you OK?" }, { endMarker, "" } })
+        sys.movie.secondCaption->addEntry(start, text);
+
+    const int32_t style = sys.settings.captionstyle;
+    const int32_t height = sys.settings.fontposy;
+    press(VK_F3);
+    ASSERT_TRUE(sys.transcript.open);
+    ASSERT_EQ(sys.transcript.rows.size(), 3u);
+    EXPECT_EQ(sys.transcript.rows[0].second, "The cat");
+    EXPECT_EQ(sys.transcript.rows[1].second, "Let's go");
+    EXPECT_EQ(sys.transcript.rows[2].second, "Are you OK?") << "the line shown longest";
+
+    // Typing: the key runs nothing, its text searches.
+    press('A');
+    press(VK_SPACE);
+    for (unsigned char byte : std::string("ㄱㅊㅇ"))
+        windowProcedure(sys, nullptr, WM_CHAR, byte, 1);
+    EXPECT_EQ(sys.transcript.matches, (std::vector<uint32_t> { 2 }));
+    press(VK_BACK);
+    EXPECT_EQ(sys.transcript.matches, (std::vector<uint32_t> { 0, 2 }));
+    press(VK_HOME);
+    EXPECT_EQ(chosenTranscriptRow(sys), &sys.transcript.rows[0]);
+    press(VK_DOWN);
+    EXPECT_EQ(chosenTranscriptRow(sys), &sys.transcript.rows[2]);
+    EXPECT_EQ(sys.settings.captionstyle, style);
+    EXPECT_EQ(sys.settings.fontposy, height);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+
+    // Esc closes the panel and nothing else; then Esc and Up are the player's again.
+    press(VK_ESCAPE);
+    EXPECT_FALSE(sys.transcript.open);
+    MSG msg {};
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    press(VK_UP);
+    EXPECT_EQ(sys.settings.fontposy, height + 2);
+    press('A');
+    EXPECT_NE(sys.settings.captionstyle, style);
 }
 
 TEST_F(Keys, VolumeStepsClampAtTheEnds)
