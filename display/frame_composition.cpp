@@ -11,6 +11,7 @@
 #include "display/presented_layer.h"
 #include "display/screenshot.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -160,6 +161,7 @@ FrameLayout frameLayout(const System& sys)
     layout.fontposy = s.fontposy;
     layout.fontsize = s.fontsize;
     layout.captionstyle = s.captionstyle;
+    layout.captionbox = s.captionbox;
     layout.seekbar = s.seekbar != 0;
     layout.video = sys.videoPlacement;
     if (const MediaStream* stream = sys.movie.currentStream.get()) {
@@ -193,6 +195,7 @@ CaptionsShown captionsShown(const System& sys, uint32_t streamTime)
     CaptionsShown shown;
     if (sys.settings.iscaption == 0)
         return shown;
+    shown.descriptions = shownDescriptions(sys);
     // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
     if (!authoredCaptionsShown(sys) && sys.movie.currentCaption) {
         shown.first = sys.movie.currentCaption.get();

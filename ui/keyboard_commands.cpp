@@ -9,6 +9,7 @@
 #include "display/video_placement.h"
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -70,7 +71,7 @@ void seekToCaption(System& sys, CaptionStep step)
     const double rate = sys.movie.captionRate;
     const uint32_t now = captionTime(sys.movie.currentStream->currentTime(), shift, rate);
     uint32_t start = 0;
-    if (!sys.movie.currentCaption->captionStart(now, step, start))
+    if (!sys.movie.currentCaption->captionStart(now, step, start, shownDescriptions(sys)))
         return;
     int64_t target = streamTimeOfCaption(start, shift, rate);
     target = std::clamp<int64_t>(target, 0, sys.movie.movieDuration);
