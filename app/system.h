@@ -7,6 +7,7 @@
 #include "display/display_state.h"
 #include "display/video_placement.h"
 #include "media/movie_state.h"
+#include "media/speech_state.h"
 #include "media/study_state.h"
 #include "platform/win32.h"
 #include "ui/ui_state.h"
@@ -58,6 +59,7 @@ struct System {
     CompositionState composition;
     ScreenshotState screenshots;
     StudyState study;
+    CaptionSpeechState speech;
 };
 
 // The four caption faces, indexed by fontface.
