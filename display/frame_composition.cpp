@@ -13,6 +13,7 @@
 #include "media/caption_choice.h"
 #include "media/caption_descriptions.h"
 #include "media/caption_look.h"
+#include "media/caption_speech.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
@@ -226,6 +227,7 @@ void drawVideo(System& sys)
     CompositionState& c = sys.composition;
     int rc = advanceMovie(sys);
     followStudyAndLoop(sys);
+    speakCaptions(sys, captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
     if (rc != 0)
         debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
             static_cast<unsigned>(stream.lastResult));

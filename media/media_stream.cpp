@@ -343,6 +343,22 @@ double MediaStream::rate() const
     return rate;
 }
 
+int MediaStream::setSoundMode(platform::SoundMode mode)
+{
+    if (!stream)
+        return -1;
+    debugLog("SoundMode=%d\n", static_cast<int>(mode));
+    return stream->SetSoundMode(mode) == S_OK ? 0 : 1;
+}
+
+int MediaStream::soundChannels() const
+{
+    int channels = 0;
+    if (!stream || FAILED(stream->GetSoundChannels(&channels)))
+        return 0;
+    return channels;
+}
+
 int MediaStream::handleEnd(uint32_t before, uint32_t after)
 {
     debugLog("MS_S_ENDOFSTREAM at %u/%u\n", after, duration);

@@ -9,6 +9,7 @@
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/playback_speed.h"
+#include "media/sound_mode.h"
 
 #include <new>
 
@@ -56,8 +57,9 @@ void DeletePictureCaption::operator()(PictureCaption* caption) const
 MediaStream* openMovieStream(System& sys, const char* path)
 {
     sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display.get(), path));
-    // The speed chosen stays from movie to movie.
+    // The speed and the sound mode chosen stay from movie to movie.
     applyPlaybackSpeed(sys);
+    applySoundMode(sys);
     return sys.movie.currentStream.get();
 }
 

@@ -30,6 +30,11 @@ int awaitedMessage = -1;
 int64_t awaitedAskedAt = 0;
 int lastBegun = -1;
 int64_t lastBegunAt = 0;
+// The last message of ours and whether it has ended: only one still to be said or being said must be cut
+// off before the next, which costs a round trip to the service. An end that comes before its number is
+// known leaves it taken as unended: one cut-off too many, never one too few.
+int lastMessage = -1;
+bool lastEnded = true;
 
 void logLatency(int64_t askedAt, int64_t begunAt)
 {
@@ -37,6 +42,13 @@ void logLatency(int64_t askedAt, int64_t begunAt)
 }
 
 // On libspeechd's own thread, which must never wait for ours: it brings spd_say its answer.
+void onEnd(size_t message, size_t, SPDNotificationType)
+{
+    std::lock_guard lock(beginMutex);
+    if (static_cast<int>(message) == lastMessage)
+        lastEnded = true;
+}
+
 void onBegin(size_t message, size_t, SPDNotificationType)
 {
     std::lock_guard lock(beginMutex);
@@ -49,9 +61,17 @@ void onBegin(size_t message, size_t, SPDNotificationType)
     lastBegunAt = steadyMilliseconds();
 }
 
+bool lastUnended()
+{
+    std::lock_guard lock(beginMutex);
+    return !lastEnded;
+}
+
 void awaitBegin(int message, int64_t askedAt)
 {
     std::lock_guard lock(beginMutex);
+    lastMessage = message;
+    lastEnded = false;
     if (message == lastBegun) {
         logLatency(askedAt, lastBegunAt);
         return;
@@ -140,7 +160,11 @@ bool SpeechService::connect()
     }
     std::free(error);
     spd->callback_begin = onBegin;
+    spd->callback_end = onEnd;
+    spd->callback_cancel = onEnd;
     spd_set_notification_on(spd, SPD_BEGIN);
+    spd_set_notification_on(spd, SPD_END);
+    spd_set_notification_on(spd, SPD_CANCEL);
     connection_ = new Connection { spd, "" };
     platformLog("speech: connected to the speech service\n");
     return true;
@@ -178,7 +202,7 @@ void SpeechService::run()
         lock.unlock();
 
         State result = State::Ready;
-        if (cut && connection_ && spd_cancel(connection_->spd) != 0) {
+        if (cut && connection_ && lastUnended() && spd_cancel(connection_->spd) != 0) {
             platformLog("speech: the speech service went away\n");
             disconnect();
         }

@@ -292,6 +292,21 @@ public:
         return backend_ ? S_OK : MS_E_NOTINIT;
     }
 
+    HRESULT SetSoundMode(SoundMode mode) override
+    {
+        if (!backend_)
+            return MS_E_NOTINIT;
+        return backend_->setSoundMode(mode) ? S_OK : S_FALSE;
+    }
+
+    HRESULT GetSoundChannels(int* channels) override
+    {
+        if (!channels)
+            return E_POINTER;
+        *channels = backend_ ? backend_->soundChannels() : 0;
+        return backend_ ? S_OK : MS_E_NOTINIT;
+    }
+
 private:
     ~MultiMediaStream() override
     {

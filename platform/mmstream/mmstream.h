@@ -199,6 +199,11 @@ struct IMultiMediaStream : platform::StreamUnknown {
     // S_FALSE, the speed unchanged, when the stream plays at its own speed only.
     virtual HRESULT SetRate(double rate) = 0;
     virtual HRESULT GetRate(double* rate) = 0;
+    // Our own: mixes the sound by mode from a moment just after the current time (sound_mode.h); the mode
+    // is kept for the sound even when none is played, and then S_FALSE.
+    virtual HRESULT SetSoundMode(platform::SoundMode mode) = 0;
+    // Our own: the channels of the audio stream heard; 0 when no sound is played.
+    virtual HRESULT GetSoundChannels(int* channels) = 0;
 };
 
 struct IAMMultiMediaStream : IMultiMediaStream {
