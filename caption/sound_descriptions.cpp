@@ -270,4 +270,45 @@ std::string withoutSoundDescriptions(std::string_view text)
     return out;
 }
 
+std::string eventWithoutSoundDescriptions(std::string_view text)
+{
+    // The override blocks that open the event, kept as they are.
+    size_t opening = 0;
+    while (opening < text.size() && text[opening] == '{') {
+        const size_t close = text.find('}', opening);
+        if (close == std::string_view::npos)
+            break;
+        opening = close + 1;
+    }
+    std::string plain;
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '{') {
+            const size_t close = text.find('}', at);
+            if (close != std::string_view::npos) {
+                at = close;
+                continue;
+            }
+        }
+        if (text[at] == '\\' && at + 1 < text.size() && (text[at + 1] == 'N' || text[at + 1] == 'n' || text[at + 1] == 'h')) {
+            plain += text[at + 1] == 'h' ? ' ' : '\n';
+            ++at;
+            continue;
+        }
+        plain += text[at];
+    }
+    const std::string left = withoutSoundDescriptions(plain);
+    if (left == plain)
+        return std::string(text);
+    if (left.empty())
+        return "";
+    std::string event(text.substr(0, opening));
+    for (char c : left) {
+        if (c == '\n')
+            event += "\\N";
+        else
+            event += c;
+    }
+    return event;
+}
+
 }

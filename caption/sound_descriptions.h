@@ -20,5 +20,9 @@ enum class SoundDescriptions {
 // line's first one to three words (Hangul, or Latin capitals, with digits) before a colon and a blank
 // or the line's end, so a time such as "10:30" stays.
 std::string withoutSoundDescriptions(std::string_view text);
+// The same for the text of an SSA/ASS event, override tags and all: unchanged when there is nothing to
+// leave out; otherwise the tags that open it (placement, style) and what is left of its text, line
+// breaks as \N, or "" when nothing is left.
+std::string eventWithoutSoundDescriptions(std::string_view text);
 
 }

@@ -122,9 +122,12 @@ void blendCaptionPictures(System& sys, const FrameLayout& layout)
         drawPictureCaption(*pixels, layout, *track,
             captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate),
             sys.settings.iscaption != 0 ? PictureCaptions::All : PictureCaptions::ForcedOnly);
-    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys))
+    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys)) {
+        sys.movie.currentCaption->authored->setEventTextFilter(
+            shownDescriptions(sys) == SoundDescriptions::Hidden ? &eventWithoutSoundDescriptions : nullptr);
         drawAuthoredCaptions(*pixels, layout, *sys.movie.currentCaption->authored,
             captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
+    }
 }
 
 }

@@ -347,7 +347,7 @@ int MediaStream::setSoundMode(platform::SoundMode mode)
 {
     if (!stream)
         return -1;
-    debugLog("SoundMode=%d\n", static_cast<int>(mode));
+    debugLog("SoundMode=%d Time=%u\n", static_cast<int>(mode), currentTime());
     return stream->SetSoundMode(mode) == S_OK ? 0 : 1;
 }
 

@@ -68,8 +68,9 @@ public:
     int setRate(double rate);
     // The speed the stream plays at; 1 without a stream.
     double rate() const;
-    // Mixes the sound by mode from a moment just after the current time; logs "SoundMode=%d\n". 0 done, 1
-    // when the movie plays no sound (the mode is kept for it), -1 without a stream.
+    // Mixes the sound by mode from a moment just after the current time; logs "SoundMode=%d Time=%u\n" with
+    // the current time. 0 done, 1 when the movie plays no sound (the mode is kept for it), -1 without a
+    // stream.
     int setSoundMode(platform::SoundMode mode);
     // The channels of the audio stream heard; 0 without sound or stream.
     int soundChannels() const;

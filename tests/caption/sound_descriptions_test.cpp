@@ -54,3 +54,12 @@ INSTANTIATE_TEST_SUITE_P(Table, SoundDescriptions,
         DescriptionCase { "ONE TWO THREE FOUR: go", "ONE TWO THREE FOUR: go" },
         // Untouched captions come back byte for byte, line breaks and broken UTF-8 included.
         DescriptionCase { "a\rb\r\n\xff\xc3", "a\rb\r\n\xff\xc3" }, DescriptionCase { "", "" }));
+
+// SSA/ASS events keep the tags that place and style them; line breaks stay theirs.
+TEST(SoundDescriptionEvents, KeepTheirOpeningTags)
+{
+    using sublumen::eventWithoutSoundDescriptions;
+    EXPECT_EQ(eventWithoutSoundDescriptions("{\\an8\\pos(10,20)}[음악]\\N{\\i1}가자{\\i0}"), "{\\an8\\pos(10,20)}가자");
+    EXPECT_EQ(eventWithoutSoundDescriptions("{\\i1}(laughs){\\i0}"), "");
+    EXPECT_EQ(eventWithoutSoundDescriptions("{\\b1}Hello\\Nthere{\\b0}"), "{\\b1}Hello\\Nthere{\\b0}");
+}
