@@ -58,6 +58,7 @@ struct System {
     VideoPlacement videoPlacement;
     CompositionState composition;
     ScreenshotState screenshots;
+    NoticeState notice;
     StudyState study;
     CaptionSpeechState speech;
 };

@@ -2,6 +2,7 @@
 
 #include "app/debug_log.h"
 #include "app/system.h"
+#include "display/notice.h"
 
 namespace sublumen {
 
@@ -17,9 +18,11 @@ void switchSoundDescriptions(System& sys)
     if (shownDescriptions(sys) == SoundDescriptions::Shown) {
         sys.movie.memoryFields[descriptionsField] = descriptionsHidden;
         debugLog("Captions : sound descriptions hidden.\n");
+        showNotice(sys, "설명 자막 숨김", 3);
     } else {
         sys.movie.memoryFields.erase(descriptionsField);
         debugLog("Captions : sound descriptions shown.\n");
+        showNotice(sys, "설명 자막 보임", 3);
     }
 }
 

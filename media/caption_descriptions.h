@@ -14,7 +14,8 @@ inline constexpr const char* descriptionsHidden = "hidden";
 
 // Whether the movie's captions keep their descriptions now.
 SoundDescriptions shownDescriptions(const System& sys);
-// Leaves the descriptions out of the movie's captions, or brings them back; remembered and logged.
+// F7: leaves the descriptions out of the movie's captions, or brings them back; remembered, logged and
+// told on the status bar.
 void switchSoundDescriptions(System& sys);
 
 }

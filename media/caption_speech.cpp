@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "display/notice.h"
 #include "media/caption_descriptions.h"
 #include "media/media_stream.h"
 #include "platform/speech_service.h"
@@ -147,23 +148,26 @@ void speakCaptions(System& sys, uint32_t captionTime)
     speech.service->say(now, language);
 }
 
-void captionSpeechChanged(System& sys)
+void switchCaptionSpeech(System& sys)
 {
     CaptionSpeechState& speech = sys.speech;
+    sys.settings.speakcaptions = sys.settings.speakcaptions == 0 ? 1 : 0;
     speech.looked = false;
     if (sys.settings.speakcaptions == 0 && speech.service)
         speech.service->cancel();
+    debugLog("Speak : captions %s.\n", sys.settings.speakcaptions ? "spoken" : "not spoken");
+    showNotice(sys, sys.settings.speakcaptions ? "자막 읽기 켬" : "자막 읽기 끔", 3);
 }
 
-std::string takeSpeechServiceNotice(System& sys)
+void noteSpeechService(System& sys)
 {
     CaptionSpeechState& speech = sys.speech;
     if (speech.unavailableTold || !speech.service
         || speech.service->state() != platform::SpeechService::State::Unavailable)
-        return "";
+        return;
     speech.unavailableTold = true;
     debugLog("Speak : no speech service; captions are not spoken.\n");
-    return "음성 서비스 없음: 자막을 읽을 수 없음";
+    showNotice(sys, "음성 서비스 없음: 자막을 읽을 수 없음", 5);
 }
 
 }

@@ -13,10 +13,11 @@ struct System;
 // Once per turn while a movie is shown, after its stream was advanced: speaks the first caption if it
 // appeared since the last turn. captionTime is the first caption's time now.
 void speakCaptions(System& sys, uint32_t captionTime);
-// The speakcaptions setting switched on or off: on speaks the caption shown now, off cuts off what is said.
-void captionSpeechChanged(System& sys);
-// Once, the first time the speech service was found missing: the status bar's text for it; "" otherwise.
-std::string takeSpeechServiceNotice(System& sys);
+// F8: speakcaptions on or off, told on the status bar; on speaks the caption shown now, off cuts off what
+// is being said.
+void switchCaptionSpeech(System& sys);
+// Once per turn: the first time the speech service is found missing, the status bar says so (once a run).
+void noteSpeechService(System& sys);
 // The language to speak a caption of the current track in: the track's own (a SAMI class's, the caption
 // stream's tag, a language in the caption file's name) as a two-letter code, else Korean for a text with
 // Hangul and English for any other.

@@ -1,6 +1,7 @@
 #include "media/sound_mode.h"
 
 #include "app/system.h"
+#include "display/notice.h"
 #include "media/media_stream.h"
 
 namespace sublumen {
@@ -32,6 +33,7 @@ void cycleSoundMode(System& sys)
     sys.settings.soundmode = (chosenMode(sys) + 1) % 3;
     if (MediaStream* stream = sys.movie.currentStream.get(); stream && stream->stream)
         stream->setSoundMode(streamMode(chosenMode(sys)));
+    showNotice(sys, soundModeText(sys), 3);
 }
 
 void applySoundMode(System& sys)

@@ -15,7 +15,8 @@ constexpr int32_t soundModeNormal = 0;
 constexpr int32_t soundModeClearDialogue = 1;
 constexpr int32_t soundModeNight = 2;
 
-// Normal, clear dialogue, night, normal again; the stream plays on in the new mode.
+// F4: normal, clear dialogue, night, normal again; the stream plays on in the new mode, which the
+// status bar names for three seconds.
 void cycleSoundMode(System& sys);
 // A stream just opened plays in the mode chosen.
 void applySoundMode(System& sys);
