@@ -244,25 +244,25 @@ int FfmpegBackend::soundChannels() const
     return 0;
 }
 
-bool FfmpegBackend::selectAudioStream(int index)
+ChoiceError FfmpegBackend::selectAudioStream(int index)
 {
     auto known = std::find_if(audioStreams_.begin(), audioStreams_.end(),
         [index](const AudioStreamInfo& info) { return info.index == index; });
     if (known == audioStreams_.end()) {
         platformLog("mmstream: %d is no audio stream of the movie\n", index);
-        return false;
+        return ChoiceError::NotOfTheMovie;
     }
     if (!audioDecoder_) {
         platformLog("mmstream: no sound is played, audio stream %d is not chosen\n", index);
-        return false;
+        return ChoiceError::NoSound;
     }
     const int played = playedAudioStream();
     if (index == played)
-        return true;
+        return ChoiceError::None;
     CodecContextHandle codec = openAudioCodec(index);
     if (!codec) {
         platformLog("mmstream: audio stream %d cannot be decoded; stream %d plays on\n", index, played);
-        return false;
+        return ChoiceError::Undecodable;
     }
     {
         std::lock_guard lock(shared_.mutex);
@@ -272,7 +272,7 @@ bool FfmpegBackend::selectAudioStream(int index)
         change.index = index;
         postAudioSwitch(shared_, std::move(change), audio_->sampleRate(), audio_->channels());
     }
-    return true;
+    return ChoiceError::None;
 }
 
 void FfmpegBackend::startThreads()
@@ -404,17 +404,17 @@ std::vector<CaptionStreamInfo> FfmpegBackend::captionStreams(std::vector<int>* d
     return captionStreams_;
 }
 
-bool FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
+ChoiceError FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
 {
     for (int index : indexes) {
         if (std::none_of(captionStreams_.begin(), captionStreams_.end(),
                 [index](const CaptionStreamInfo& info) { return info.index == index; })) {
             platformLog("mmstream: %d is no caption stream of the movie\n", index);
-            return false;
+            return ChoiceError::NotOfTheMovie;
         }
     }
     if (indexes == decodedCaptions_)
-        return true;
+        return ChoiceError::None;
     decodedCaptions_ = indexes;
     std::lock_guard lock(shared_.mutex);
     // A caption on the screen now may have started this long before.
@@ -424,7 +424,7 @@ bool FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
     shared_.captionResyncTarget = std::max(now - captionLead, MediaTime(0));
     shared_.captionResync = true;
     shared_.demuxWake.notify_all();
-    return true;
+    return ChoiceError::None;
 }
 
 void FfmpegBackend::takeCaptionPictures(std::vector<CaptionPictureHandle>& pictures)
