@@ -162,6 +162,11 @@ void switchCaptionSpeech(System& sys)
 void noteSpeechService(System& sys)
 {
     CaptionSpeechState& speech = sys.speech;
+    // Reached as soon as captions are to be spoken, so that the first is not held up by the service's start.
+    if (sys.settings.speakcaptions != 0 && !speech.service) {
+        speech.service.reset(new platform::SpeechService());
+        speech.service->prepare();
+    }
     if (speech.unavailableTold || !speech.service
         || speech.service->state() != platform::SpeechService::State::Unavailable)
         return;

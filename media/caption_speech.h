@@ -16,7 +16,8 @@ void speakCaptions(System& sys, uint32_t captionTime);
 // F8: speakcaptions on or off, told on the status bar; on speaks the caption shown now, off cuts off what
 // is being said.
 void switchCaptionSpeech(System& sys);
-// Once per turn: the first time the speech service is found missing, the status bar says so (once a run).
+// Once per turn: reaches the speech service once captions are to be spoken; the first time it is found
+// missing, the status bar says so (once a run).
 void noteSpeechService(System& sys);
 // The language to speak a caption of the current track in: the track's own (a SAMI class's, the caption
 // stream's tag, a language in the caption file's name) as a two-letter code, else Korean for a text with

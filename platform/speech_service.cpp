@@ -134,6 +134,15 @@ void SpeechService::cancel()
     wake_.notify_all();
 }
 
+void SpeechService::prepare()
+{
+    {
+        std::lock_guard lock(mutex_);
+        connectPending_ = true;
+    }
+    wake_.notify_all();
+}
+
 SpeechService::State SpeechService::state() const
 {
     std::lock_guard lock(mutex_);
@@ -189,19 +198,23 @@ void SpeechService::run()
 
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return quit_ || pending_ || cancelPending_; });
+        wake_.wait(lock, [&] { return quit_ || pending_ || cancelPending_ || connectPending_; });
         if (quit_)
             break;
         const bool speak = pending_;
         const bool cut = cancelPending_;
+        const bool reach = connectPending_ && !speak;
         std::string text = std::move(text_);
         std::string language = std::move(language_);
         const int64_t askedAt = askedAt_;
         pending_ = false;
         cancelPending_ = false;
+        connectPending_ = false;
         lock.unlock();
 
         State result = State::Ready;
+        if (reach && !connect())
+            result = State::Unavailable;
         if (cut && connection_ && lastUnended() && spd_cancel(connection_->spd) != 0) {
             platformLog("speech: the speech service went away\n");
             disconnect();
@@ -224,7 +237,7 @@ void SpeechService::run()
             }
         }
         lock.lock();
-        if (speak)
+        if (speak || reach)
             state_ = result;
     }
     lock.unlock();

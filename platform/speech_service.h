@@ -24,6 +24,9 @@ public:
     void say(std::string text, std::string language);
     // Cuts off what is being said.
     void cancel();
+    // Reaches the service (starting it when it is not running) before anything is said, so that the first
+    // text is not held up by the start.
+    void prepare();
 
     enum class State {
         Unknown,      // nothing asked yet
@@ -43,6 +46,7 @@ private:
     // The request waiting for the worker: a text to say, or a cut-off alone.
     bool pending_ = false;
     bool cancelPending_ = false;
+    bool connectPending_ = false;
     std::string text_;
     std::string language_;
     int64_t askedAt_ = 0;  // steady milliseconds, for the log's latency

@@ -38,10 +38,10 @@ movie() {  # path seconds
     -f lavfi -i "anullsrc=channel_layout=mono:sample_rate=48000" -c:v mpeg4 -q:v 8 -c:a pcm_s16le -t "$2" "$1" \
     || { echo "skipped: ffmpeg cannot make the movies"; exit 77; }
 }
-movie "$m/english.avi" 4
-movie "$m/korean.avi" 7
-printf '1\n00:00:00,500 --> 00:00:03,000\nThe door is open.\n\n' >"$m/english.srt"
-printf '1\n00:00:01,000 --> 00:00:03,000\n[음악] 이것은 아주 긴 첫 번째 자막입니다. 다음 자막이 나오면 말이 끊겨야 합니다. 그래도 계속해서 말합니다.\n\n2\n00:00:03,000 --> 00:00:06,000\n두 번째 자막입니다.\n\n' \
+movie "$m/english.avi" 2.5
+movie "$m/korean.avi" 5
+printf '1\n00:00:00,500 --> 00:00:02,000\nThe door is open.\n\n' >"$m/english.srt"
+printf '1\n00:00:00,500 --> 00:00:02,500\n[음악] 이것은 아주 긴 첫 번째 자막입니다. 다음 자막이 나오면 말이 끊겨야 합니다. 그래도 계속해서 말합니다.\n\n2\n00:00:02,500 --> 00:00:04,500\n두 번째 자막입니다.\n\n' \
   >"$m/korean.srt"
 printf '@English\nmovie=english.avi\n@Korean\nmovie=korean.avi\n' >"$m/speech.slm"
 printf 'fullscreen dword 0\nasksmi dword 0\nscreenx dword 320\nscreeny dword 240\nresume dword 0\nspeakcaptions dword 1\n' \
@@ -54,10 +54,21 @@ printf '# sublumen movies 1\n0\t\tdescriptions=hidden\t%s\n' "$m/korean.avi" >"$
 run=speech
 "$out/bin/sublumen" "$m/speech.slm" >"$out/$run.stderr" 2>&1 &
 player=$!
+# The synthesiser made sound for the last caption.
+last_heard() {
+  awk '/Queueing message \|두 번째 자막입니다\.\|/ { seen = 1 } seen && /Got audio/ { found = 1 } END { exit !found }' \
+    "$spoken" 2>/dev/null
+}
 if ready; then
+  # The first movie paused until the service is up, however long its start takes here: the captions go by
+  # the movies' clock.
+  wait_for "Play[" 30
+  xdotool key space
+  wait_for "speech: connected to the speech service" 60
+  xdotool key space
   wait_for "No more Movie File to Play." 90
-  # The last caption's sound comes after the movie's end; the service ends it on its own.
-  for _ in $(seq 100); do grep -q "INDEX MARK: __spd_end" "$spoken" 2>/dev/null && break; sleep 0.1; done
+  # The last caption's sound comes after the movie's end.
+  for _ in $(seq 600); do last_heard && break; sleep 0.1; done
   xdotool key Escape
   finish 0 30
 fi
@@ -79,9 +90,7 @@ languages=$(grep -aoE 'SET SELF LANGUAGE [a-z]+' "$spoken" | awk '{ print $4 }' 
 echo "languages set: $languages"
 [ "$languages" = "en ko" ] || fail "languages set: '$languages', expected 'en ko'"
 grep -aq "CANCEL" "$spoken" || fail "the long caption was not cut off"
-# The synthesiser made sound for the last caption.
-awk '/Queueing message \|두 번째 자막입니다\.\|/ { seen = 1 } seen && /Got audio/ { found = 1 } END { exit !found }' "$spoken" \
-  || fail "no sound was made for the last caption"
+last_heard || fail "no sound was made for the last caption"
 grep -a "speech: began" "$out/$run.log" | sed 's/^/  /'
 
 if [ "$failures" -ne 0 ]; then
