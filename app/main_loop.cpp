@@ -9,6 +9,7 @@
 #include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/caption_sync_jobs.h"
+#include "media/caption_speech.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/movie_session.h"
@@ -43,6 +44,7 @@ void idleTurn(System& sys)
     takeCaptionJob(sys);
     noteSavedCards(sys);
     noteSoundDevice(sys);
+    noteSpeechService(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         // A paused window still shows at once what the user does: a step to another movie takes its Run

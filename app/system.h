@@ -7,6 +7,7 @@
 #include "display/display_state.h"
 #include "display/video_placement.h"
 #include "media/movie_state.h"
+#include "media/speech_state.h"
 #include "media/study_state.h"
 #include "media/transcript_state.h"
 #include "platform/win32.h"
@@ -62,6 +63,7 @@ struct System {
     StudyState study;
     TranscriptState transcript;
     CardState cards;
+    CaptionSpeechState speech;
 };
 
 // The four caption faces, indexed by fontface.

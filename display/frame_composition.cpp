@@ -13,7 +13,9 @@
 #include "display/screenshot.h"
 #include "display/transcript_text.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
+#include "media/caption_speech.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
@@ -85,9 +87,12 @@ void blendCaptionPictures(System& sys, platform::PixelView target, const FrameLa
         drawPictureCaption(target, layout, *track,
             captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces),
             sys.settings.iscaption != 0 ? PictureCaptions::All : PictureCaptions::ForcedOnly);
-    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys))
+    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys)) {
+        sys.movie.currentCaption->authored->setEventTextFilter(
+            shownDescriptions(sys) == SoundDescriptions::Hidden ? &eventWithoutSoundDescriptions : nullptr);
         drawAuthoredCaptions(target, layout, *sys.movie.currentCaption->authored,
             captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces));
+    }
 }
 
 void renderFrame(System& sys)
@@ -132,6 +137,7 @@ FrameLayout frameLayout(const System& sys)
     layout.fontposy = s.fontposy;
     layout.fontsize = s.fontsize;
     layout.captionstyle = s.captionstyle;
+    layout.captionbox = s.captionbox;
     layout.seekbar = s.seekbar != 0;
     layout.video = sys.videoPlacement;
     layout.textScale = desktopTextScale(s.screenx, s.screeny);
@@ -166,6 +172,7 @@ CaptionsShown captionsShown(const System& sys, uint32_t streamTime)
     CaptionsShown shown;
     if (sys.settings.iscaption == 0)
         return shown;
+    shown.descriptions = shownDescriptions(sys);
     // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
     if (!authoredCaptionsShown(sys) && sys.movie.currentCaption) {
         shown.first = sys.movie.currentCaption.get();
@@ -196,6 +203,7 @@ void drawVideo(System& sys)
     CompositionState& c = sys.composition;
     int rc = advanceMovie(sys);
     followStudyAndLoop(sys);
+    speakCaptions(sys, captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
     if (rc != 0)
         debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
             static_cast<unsigned>(stream.lastResult));

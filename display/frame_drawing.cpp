@@ -135,6 +135,7 @@ void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captio
     const int32_t H = layout.height;
     const int32_t reach = layout.px(captionEffectReach);
     const int32_t bandTop = H - layout.fontposy;
+    const CaptionLook look { captionBoxOf(layout.captionbox), captions.descriptions };
     int32_t limit = bandTop;
     if (Caption* first = captions.first) {
         const uint32_t ct = captions.firstTime;
@@ -143,9 +144,9 @@ void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captio
         const int32_t lowest = H - reach;
         RECT block;
         if (captions.second
-            && first->shownBlock(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, block, layout.scale))
+            && first->shownBlock(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, block, layout.scale, look))
             limit = std::min<int32_t>(limit, block.top - reach);
-        first->draw(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, layout.scale);
+        first->draw(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, layout.scale, look);
     }
     if (Caption* second = captions.second) {
         const uint32_t ct = captions.secondTime;
@@ -153,13 +154,13 @@ void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captio
         const int32_t bottom = limit - reach - layout.px(captionGap);
         const int32_t fixed = layout.captionstyle & ~(styleAutoPlace | styleSemiAutoPlace);
         RECT block;
-        if (!second->shownBlock(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, INT32_MAX, block, layout.scale)
+        if (!second->shownBlock(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, bottom, block, layout.scale, look)
             || block.top - reach >= 0) {
-            second->draw(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, INT32_MAX, layout.scale);
+            second->draw(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, bottom, layout.scale, look);
         } else {
             // No room above: from the top of the picture, cut off before the first caption.
             const int32_t top = std::clamp<int32_t>(layout.video.dstY, 0, std::max(bottom, 0));
-            second->draw(ct, dc, 0, top, W, bottom - top, fixed, INT32_MAX, layout.scale);
+            second->draw(ct, dc, 0, top, W, bottom - top, fixed, bottom, layout.scale, look);
         }
     }
     if (font)

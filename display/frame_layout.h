@@ -26,6 +26,8 @@ struct FrameLayout {
     int32_t fontsize = 24;
     // The caption style flags (effects and placement); not a size, so never scaled.
     int32_t captionstyle = 0;
+    // What is drawn behind the caption's lines (captionbox), likewise never scaled.
+    int32_t captionbox = 0;
     // Whether the status bar (time, volume scale, position mark) is drawn at the bottom.
     bool seekbar = true;
     // The shown part of the movie's picture (src, in the picture's pixels) and where it lands (dst, in

@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/playback_speed.h"
@@ -103,6 +104,8 @@ OverlayText overlayText(System& sys)
     std::string look = captionLookName(sys);
     if (!look.empty())
         look = " 스타일:" + look;
+    if (shownDescriptions(sys) == SoundDescriptions::Hidden)
+        look += " 설명 자막 숨김";
     formatLine(line, "자막:%s,%d%s%s%s%s", shownText(item.caption).c_str(), item.timeshift, rate,
         captionFileState(sys.movie.currentCaption.get()).c_str(), look.c_str(), secondCaptionLine(sys).c_str());
     put(line);

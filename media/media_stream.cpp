@@ -330,6 +330,19 @@ double MediaStream::rate() const
     return engine ? engine->speed() : 1.0;
 }
 
+int MediaStream::setSoundMode(platform::SoundMode mode)
+{
+    if (!stream)
+        return -1;
+    debugLog("SoundMode=%d Time=%u\n", static_cast<int>(mode), currentTime());
+    return engine && engine->setSoundMode(mode) ? 0 : 1;
+}
+
+int MediaStream::soundChannels() const
+{
+    return engine ? engine->soundChannels() : 0;
+}
+
 int MediaStream::handleEnd(uint32_t before, uint32_t after)
 {
     debugLog("MS_S_ENDOFSTREAM at %u/%u\n", after, duration);

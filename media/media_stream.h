@@ -66,6 +66,12 @@ public:
     int setRate(double rate);
     // The speed the stream plays at; 1 without a stream.
     double rate() const;
+    // Mixes the sound by mode from a moment just after the current time; logs "SoundMode=%d Time=%u\n" with
+    // the current time. 0 done, 1 when the movie plays no sound (the mode is kept for it), -1 without a
+    // stream.
+    int setSoundMode(platform::SoundMode mode);
+    // The channels of the audio stream heard; 0 without sound or stream.
+    int soundChannels() const;
     // Decodes the next picture into `surface`: 0 new frame, 1 unexpected wait status, 2 still busy,
     // -2 end of stream handled, -3 unexpected result, -1 no stream, or a status after a busy wait.
     int update();

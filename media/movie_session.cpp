@@ -8,9 +8,11 @@
 #include "caption/picture_caption.h"
 #include "caption/text_cues.h"
 #include "media/audio_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/playback_speed.h"
+#include "media/sound_mode.h"
 #include "media/study_mode.h"
 
 #include <algorithm>
@@ -60,8 +62,9 @@ void DeletePictureCaption::operator()(PictureCaption* caption) const
 MediaStream* openMovieStream(System& sys, const char* path)
 {
     sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display.get(), path));
-    // The speed chosen stays from movie to movie.
+    // The speed and the sound mode chosen stay from movie to movie.
     applyPlaybackSpeed(sys);
+    applySoundMode(sys);
     return sys.movie.currentStream.get();
 }
 
@@ -253,7 +256,8 @@ void seekCaption(System& sys, CommandArgument argument)
     const double rate = movie.captionRate;
     const SyncPieces& pieces = movie.syncPieces;
     uint32_t start = 0;
-    if (!movie.currentCaption->captionStart(captionTime(movie.currentStream->currentTime(), shift, rate, pieces), step, start))
+    if (!movie.currentCaption->captionStart(captionTime(movie.currentStream->currentTime(), shift, rate, pieces), step, start,
+            shownDescriptions(sys)))
         return;
     const int64_t target = streamTimeOfCaption(start, shift, rate, pieces);
     seekMovie(sys, static_cast<uint32_t>(std::clamp<int64_t>(target, 0, movie.movieDuration)));

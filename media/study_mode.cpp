@@ -6,6 +6,7 @@
 #include "caption/caption_sync.h"
 #include "display/frame_composition.h"
 #include "display/notice.h"
+#include "media/caption_descriptions.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 
@@ -168,12 +169,12 @@ bool loopCurrentCaption(System& sys)
     const double rate = sys.movie.captionRate;
     const SyncPieces& pieces = sys.movie.syncPieces;
     uint32_t start = 0;
-    if (!caption->captionStart(captionTime(stream->currentTime(), shift, rate, pieces), CaptionStep::Current, start))
+    if (!caption->captionStart(captionTime(stream->currentTime(), shift, rate, pieces), CaptionStep::Current, start, shownDescriptions(sys)))
         return true;
     const uint32_t a = clampToMovie(streamTimeOfCaption(start, shift, rate, pieces), duration);
     uint32_t end = 0;
     // The caption runs until what is shown changes, or to the end of the movie when nothing follows.
-    const uint32_t b = caption->shownEnd(start, end) && end != endMarker
+    const uint32_t b = caption->shownEnd(start, end, shownDescriptions(sys)) && end != endMarker
         ? clampToMovie(streamTimeOfCaption(end, shift, rate, pieces), duration)
         : duration;
     if (b - a >= shortestLoop) {
@@ -229,7 +230,7 @@ void followStudyAndLoop(System& sys)
     if (st.held && static_cast<uint64_t>(ct) + rewindTolerance < st.heldAt)
         st.held = false;
     uint32_t end = 0;
-    if (!caption->shownEnd(ct, end) || end == endMarker)
+    if (!caption->shownEnd(ct, end, shownDescriptions(sys)) || end == endMarker)
         return;
     // Gone on with Space from this very end.
     if (st.held && end == st.heldEnd)

@@ -5,6 +5,7 @@
 #include "caption/caption_sync.h"
 #include "display/frame_composition.h"
 #include "media/caption_sync_jobs.h"
+#include "media/caption_descriptions.h"
 #include "media/media_stream.h"
 
 
@@ -37,7 +38,7 @@ void snapCaption(System& sys, CaptionStep step)
     const uint32_t shownTime = captionTime(now, item.timeshift, movie.captionRate, movie.syncPieces);
     uint32_t start = 0;
     // A caption stream brings its captions as the movie is read, so the next one may not be there yet.
-    if (!movie.currentCaption || !movie.currentCaption->captionStart(shownTime, step, start)) {
+    if (!movie.currentCaption || !movie.currentCaption->captionStart(shownTime, step, start, shownDescriptions(sys))) {
         debugLog("Caption sync: no %s caption at %u ms; nothing changed.\n", which, shownTime);
         return;
     }

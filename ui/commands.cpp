@@ -7,12 +7,15 @@
 #include "display/screenshot.h"
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
+#include "media/caption_copy.h"
+#include "media/caption_speech.h"
 #include "media/caption_sync_jobs.h"
 #include "media/movie_session.h"
 #include "media/opened_files.h"
 #include "media/playback_speed.h"
-#include "media/caption_copy.h"
+#include "media/sound_mode.h"
 #include "media/study_cards.h"
 #include "media/study_mode.h"
 #include "media/transcript_panel.h"
@@ -172,6 +175,16 @@ const std::vector<CommandRow> table = {
         "keep the caption (or the A-B loop) as a study card with its sound and picture, in "
         "~/.local/share/sublumen/cards.tsv",
         "(Ctrl+S)학습 카드 저장\n", withoutArgument<saveStudyCard> },
+    { Command::SoundMode, "SoundMode", { { VK_F4 } },
+        "sound: normal, clear dialogue (the dialogue raised), night (also the loud and the quiet evened out)",
+        "(F4)소리: 보통/대사/야간", withoutArgument<cycleSoundMode> },
+    { Command::SoundDescriptions, "SoundDescriptions", { { VK_F7 } },
+        "sound descriptions, lyrics and speaker names in captions hidden or shown; kept per movie",
+        "(F7)설명 자막\n", withoutArgument<switchSoundDescriptions> },
+    { Command::SpeakCaptions, "SpeakCaptions", { { VK_F8 } }, "captions spoken as they appear (speech service)",
+        "(F8)자막 읽기", withoutArgument<switchCaptionSpeech> },
+    { Command::CaptionBox, "CaptionBox", { { VK_F9 } }, "caption box: none, black box, yellow text on the box",
+        "(F9)자막 상자\n", cycleCaptionBox },
     { Command::AskCaption, "AskCaption", { { 'X' } },
         "ask for a caption file when a movie has none (from the next start)",
         nullptr, [](System& s, A) { s.settings.asksmi = oneMinus(s.settings.asksmi); } },

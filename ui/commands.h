@@ -68,6 +68,10 @@ enum class Command {
     Transcript,
     CopyCaption,
     StudyCard,
+    SoundMode,
+    SoundDescriptions,
+    SpeakCaptions,
+    CaptionBox,
     AskCaption,
     // The transcript panel's own keys, while it is open.
     TranscriptMove,

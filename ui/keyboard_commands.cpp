@@ -4,6 +4,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "display/display_modes.h"
+#include "display/notice.h"
 #include "display/video_placement.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
@@ -96,6 +97,17 @@ void cycleCaptionOutline(System& sys, CommandArgument)
         style |= styleThickOutline;
     else
         style |= styleOutline;
+}
+
+void cycleCaptionBox(System& sys, CommandArgument)
+{
+    const CaptionBox box = captionBoxOf(sys.settings.captionbox);
+    const CaptionBox next = box == CaptionBox::None ? CaptionBox::Box
+        : box == CaptionBox::Box                    ? CaptionBox::YellowOnBox
+                                                    : CaptionBox::None;
+    sys.settings.captionbox = static_cast<int32_t>(next);
+    showNotice(sys, next == CaptionBox::None ? "자막 상자 끔" : next == CaptionBox::Box ? "자막 상자" : "자막 상자: 노란 글자",
+        3);
 }
 
 void stepCaptionSize(System& sys, CommandArgument argument)

@@ -233,6 +233,17 @@ int FfmpegBackend::playedAudioStream() const
     return shared_.audioIndex;
 }
 
+int FfmpegBackend::soundChannels() const
+{
+    if (!audioDecoder_)
+        return 0;
+    const int played = playedAudioStream();
+    for (size_t i = 0; i < audioStreams_.size(); ++i)
+        if (audioStreams_[i].index == played)
+            return audioStreamObjects_[i]->codecpar->ch_layout.nb_channels;
+    return 0;
+}
+
 ChoiceError FfmpegBackend::selectAudioStream(int index)
 {
     auto known = std::find_if(audioStreams_.begin(), audioStreams_.end(),

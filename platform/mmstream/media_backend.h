@@ -6,6 +6,7 @@
 #include "platform/authored_captions.h"
 #include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/sample_target.h"
+#include "platform/mmstream/sound_mode.h"
 #include "platform/surface.h"
 
 #include <algorithm>
@@ -130,6 +131,12 @@ public:
     // pitch), from a moment just after the current position.
     virtual ChoiceError setSpeed(double) { return ChoiceError::FixedSpeed; }
     virtual double speed() const { return 1.0; }
+    // Mixes the sound by mode from a moment just after the current position (sound_mode.h). False when
+    // no sound is played; the mode is kept for the sound then.
+    virtual bool setSoundMode(SoundMode) { return false; }
+    virtual SoundMode soundMode() const { return SoundMode::Normal; }
+    // The channels of the audio stream heard, as its decoder gives them; 0 when no sound is played.
+    virtual int soundChannels() const { return 0; }
     // The caption stream (text or picture) read along with the pictures; index -1 when there is none.
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.
