@@ -1,6 +1,7 @@
 #include "platform/mmstream/video_decoder.h"
 
 #include "platform/frame_trace.h"
+#include "platform/kernel.h"
 
 #include <algorithm>
 #include <utility>
@@ -26,6 +27,11 @@ void VideoDecoder::restart(MediaTime target)
     lastStart_.reset();
     skip_.reset();
     resumeAtKeyframe_ = false;
+    deinterlacer_.reset();
+    if (tvCaptionData_) {
+        tvCaptions_.breakOff();
+        queueTvCaptions();
+    }
 }
 
 bool VideoDecoder::dropPacket(const AVPacket& packet)
@@ -71,9 +77,76 @@ void VideoDecoder::take(AVFrame& frame)
     MediaTime length = frame.pkt_duration > 0 ? toMediaTime(frame.pkt_duration, stream_.time_base) : frameInterval_;
     decoded.end = decoded.start + (length.count() > 0 ? length : MediaTime(std::chrono::milliseconds(40)));
     nextStart_ = decoded.end;
+    readTvCaptions(frame, decoded.start, decoded.end);
+    if (deinterlacer_.wants(frame)) {
+        std::vector<Deinterlacer::Picture> fields;
+        if (deinterlacer_.push(frame, decoded.start, decoded.end, fields)) {
+            for (Deinterlacer::Picture& field : fields)
+                emit({std::move(field.frame), field.start, field.end});
+            return;
+        }
+    }
     decoded.frame.reset(av_frame_clone(&frame));
     if (decoded.frame)
         emit(std::move(decoded));
+}
+
+void VideoDecoder::readTvCaptions(const AVFrame& frame, MediaTime start, MediaTime end)
+{
+    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_A53_CC);
+    // A movie without caption data never pays for the decoders.
+    if (!data && !tvCaptionData_)
+        return;
+    tvCaptionData_ = true;
+    std::span<const uint8_t> triplets;
+    if (data)
+        triplets = std::span<const uint8_t>(data->data, data->size);
+    tvCaptions_.picture(triplets, start, end);
+    queueTvCaptions();
+}
+
+void VideoDecoder::queueTvCaptions()
+{
+    const bool changed = tvCaptions_.streamsChanged();
+    const uint64_t selectionChanges = shared_.tvCaptionChanges.load();
+    std::vector<CaptionText> texts;
+    if (selectionChanges == tvCaptionChanges_)
+        tvCaptions_.take(texts, lastTvSelection_);
+    if (texts.empty() && !changed && selectionChanges == tvCaptionChanges_)
+        return;
+    SharedState& s = shared_;
+    std::lock_guard lock(s.mutex);
+    if (selectionChanges != tvCaptionChanges_) {
+        tvCaptionChanges_ = s.tvCaptionChanges.load();
+        lastTvSelection_ = s.tvCaptionSelection;
+        tvCaptions_.take(texts, lastTvSelection_);
+    }
+    if (changed) {
+        // Streams found while playing join those the first pass found.
+        for (CaptionStreamInfo& found : tvCaptions_.streams()) {
+            auto known = std::find_if(s.tvCaptionStreams.begin(), s.tvCaptionStreams.end(),
+                [&](const CaptionStreamInfo& info) { return info.index == found.index; });
+            if (known == s.tvCaptionStreams.end())
+                s.tvCaptionStreams.push_back(std::move(found));
+            else if (known->language.empty())
+                known->language = found.language;
+        }
+        // CEA-708 services first, then the CEA-608 channels.
+        auto order = [](const CaptionStreamInfo& info) { return std::pair(info.index < cea708StreamBase, info.index); };
+        std::sort(s.tvCaptionStreams.begin(), s.tvCaptionStreams.end(),
+            [&](const CaptionStreamInfo& a, const CaptionStreamInfo& b) { return order(a) < order(b); });
+    }
+    for (CaptionText& text : texts) {
+        const std::size_t size = text.text.size() + sizeof text;
+        if (s.queuedCaptionBytes + size > maxQueuedCaptionBytes) {
+            if (!s.captionOverflowLogged)
+                platformLog("mmstream: captions not taken, later ones dropped\n");
+            s.captionOverflowLogged = true;
+            break;
+        }
+        s.queuedCaptionBytes += size;
+        s.captionTexts.push_back(std::move(text));
+    }
 }
 
 void VideoDecoder::emit(DecodedFrame decoded)
@@ -103,6 +176,14 @@ void VideoDecoder::emit(DecodedFrame decoded)
 
 void VideoDecoder::finish()
 {
+    std::vector<Deinterlacer::Picture> fields;
+    deinterlacer_.finish(fields);
+    for (Deinterlacer::Picture& field : fields)
+        emit({std::move(field.frame), field.start, field.end});
+    if (tvCaptionData_) {
+        tvCaptions_.breakOff();
+        queueTvCaptions();
+    }
     // The decoder has given everything it held.
     if (held_)
         push(std::move(*held_));

@@ -5,6 +5,8 @@
 
 #include "platform/mmstream/decoder_loop.h"
 #include "platform/mmstream/decoder_skip.h"
+#include "platform/mmstream/deinterlacer.h"
+#include "platform/mmstream/tv_captions.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +28,9 @@ private:
     void finish() override;
 
     void emit(DecodedFrame decoded);
+    // Reads the picture's TV caption data, and queues the captions decided of the streams selected.
+    void readTvCaptions(const AVFrame& frame, MediaTime start, MediaTime end);
+    void queueTvCaptions();
     // How far before a seek's target every picture is decoded: two pictures, and at least a quarter second.
     MediaTime decodedBeforeTarget() const
     {
@@ -51,6 +56,11 @@ private:
     std::optional<MediaTime> lastStart_;
     DecoderSkipRule skip_;
     bool resumeAtKeyframe_ = false;  // the decoder starts over at the packet about to be decoded
+    Deinterlacer deinterlacer_;
+    TvCaptions tvCaptions_;
+    bool tvCaptionData_ = false;      // a picture has carried TV caption data
+    uint64_t tvCaptionChanges_ = 0;   // the selection changes taken over
+    std::vector<int> lastTvSelection_;
 };
 
 }
