@@ -10,10 +10,12 @@
 namespace platform {
 
 // Of the caption streams in format, text (SubRip, ASS/SSA, WebVTT, MP4 timed text) and picture (PGS,
-// DVD, DVB): a text stream tagged Korean, else a picture stream tagged Korean, else the one flagged
-// default, else the first. When logBitmap is set a chosen picture stream is logged.
+// DVD, DVB), and the TV caption streams inside its video (tv_captions.h): a text stream tagged Korean,
+// else a Korean CEA-708 service, else a picture stream tagged Korean, else the one flagged default, else
+// the first (the container's before the TV ones). When logBitmap is set a chosen picture stream is logged.
 enum class LogBitmapStreams { No, Yes };
-CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
+CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap,
+    const std::vector<CaptionStreamInfo>& tvStreams = {});
 // Every caption stream of format the player can show, in container order: those chooseCaptionStream
 // chooses among.
 // SSA/ASS streams carry fonts, shared by all of them.

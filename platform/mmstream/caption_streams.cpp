@@ -3,6 +3,7 @@
 #include "platform/mmstream/caption_streams.h"
 
 #include "platform/kernel.h"
+#include "platform/mmstream/tv_captions.h"
 
 #include <algorithm>
 #include <cstring>
@@ -80,7 +81,8 @@ bool isAuthoredCaption(const AVStream& stream)
 
 }
 
-CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap)
+CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap,
+    const std::vector<CaptionStreamInfo>& tvStreams)
 {
     int first = -1;
     int flaggedDefault = -1;
@@ -101,12 +103,17 @@ CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapSt
         if (korean < 0 && isKorean(languageOf(stream)))
             korean = index;
     }
+    auto koreanTv = std::find_if(tvStreams.begin(), tvStreams.end(), [](const CaptionStreamInfo& info) {
+        return info.index > cea708StreamBase && isKorean(info.language);
+    });
+    if (koreanText < 0 && koreanTv != tvStreams.end())
+        return *koreanTv;
     int chosen = koreanText >= 0 ? koreanText
         : koreanPicture >= 0     ? koreanPicture
         : flaggedDefault >= 0    ? flaggedDefault
                                  : first;
     if (chosen < 0)
-        return {};
+        return tvStreams.empty() ? CaptionStreamInfo {} : tvStreams.front();
     const AVStream& stream = *format.streams[chosen];
     CaptionStreamInfo info;
     info.index = chosen;
@@ -188,7 +195,16 @@ CaptionStreamInfo probeCaptionStream(const std::string& path)
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
         return {};
     FormatContextHandle format(raw);
-    return chooseCaptionStream(*format, LogBitmapStreams::No);
+    CaptionStreamInfo chosen = chooseCaptionStream(*format, LogBitmapStreams::No);
+    // A recording of television carries its captions inside the video; they are looked for only when
+    // the header names no caption stream.
+    if (chosen.index < 0) {
+        const int video = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        std::vector<CaptionStreamInfo> tv = scanTvCaptions(path, *format, video);
+        if (!tv.empty())
+            chosen = tv.front();
+    }
+    return chosen;
 }
 
 bool CaptionDecoder::open(const AVStream& stream, MediaTime startOffset)

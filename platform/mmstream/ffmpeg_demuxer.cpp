@@ -79,11 +79,12 @@ void FfmpegDemuxer::readOnlyAudio(int index)
     }
 }
 
-CaptionStreamInfo FfmpegDemuxer::readCaptions(const std::shared_ptr<const CaptionFonts>& fonts)
+CaptionStreamInfo FfmpegDemuxer::readCaptions(const std::shared_ptr<const CaptionFonts>& fonts,
+    const std::vector<CaptionStreamInfo>& tvStreams)
 {
-    CaptionStreamInfo chosen = chooseCaptionStream(*format_, LogBitmapStreams::Yes);
-    if (chosen.index < 0)
-        return {};
+    CaptionStreamInfo chosen = chooseCaptionStream(*format_, LogBitmapStreams::Yes, tvStreams);
+    if (chosen.index < 0 || static_cast<unsigned>(chosen.index) >= format_->nb_streams)
+        return chosen;
     CaptionStreamDecoder stream;
     stream.index = chosen.index;
     if (!stream.decoder.open(*format_->streams[chosen.index], startOffset_))

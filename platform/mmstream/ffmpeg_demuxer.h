@@ -27,9 +27,11 @@ public:
     // The streams that are decoded (-1: not decoded); their packets go into the queues, and the packets
     // of the other audio streams are not even read. Before run; SharedState::audioIndex changes it later.
     void queueStreams(int videoIndex, int audioIndex);
-    // Chooses the caption stream whose packets are decoded as they are read; an SSA/ASS one is drawn with
-    // fonts, the movie's attached fonts. Before run.
-    CaptionStreamInfo readCaptions(const std::shared_ptr<const CaptionFonts>& fonts);
+    // Chooses the caption stream whose packets are decoded as they are read, among the container's and
+    // the TV caption streams tvStreams (which the video decoder reads, not the demuxer); an SSA/ASS one
+    // is drawn with fonts, the movie's attached fonts. Before run.
+    CaptionStreamInfo readCaptions(const std::shared_ptr<const CaptionFonts>& fonts,
+        const std::vector<CaptionStreamInfo>& tvStreams);
 
     // The thread's body; returns when the engine quits.
     void run();

@@ -47,7 +47,7 @@ void TvCaptions::picture(std::span<const uint8_t> ccData, MediaTime start, Media
     lastEnd_ = end;
     // What is still shown reaches on past the pictures that come.
     for (auto& [key, shown] : shown_) {
-        if (shown.reach - end < openCaptionReach - std::chrono::seconds(1)) {
+        if (shown.reach - end < openCaptionReach / 2) {
             shown.reach = end + openCaptionReach;
             emit(key, shown, shown.reach);
         }

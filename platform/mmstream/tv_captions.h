@@ -26,9 +26,10 @@ bool isTvCaptionStream(int index);
 // "708-1", "608-CC1"; "" for any other stream.
 std::string tvCaptionName(int index);
 
-// A caption whose end is not known yet is shown this far past the latest picture decoded, and moved
-// on while pictures come; so captions whose data stops half way still end.
-constexpr MediaTime openCaptionReach = std::chrono::seconds(5);
+// A caption whose end is not known yet is shown this far past the latest picture decoded, and moved on
+// (by half of it at a time, so a long caption is told again only now and then) while pictures come; so
+// a caption still ends when the pictures stop.
+constexpr MediaTime openCaptionReach = std::chrono::seconds(10);
 
 class TvCaptions {
 public:
