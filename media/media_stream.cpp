@@ -9,7 +9,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
 #include "platform/mmstream/mmstream.h"
-#include "platform/mmstream/tv_captions.h"
+#include "platform/mmstream/caption_streams.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -163,9 +163,7 @@ std::string captionStreamLabel(int32_t index, std::string language)
     // A tag is a short code; anything longer is cut rather than allowed to crowd the line.
     if (language.size() > 16)
         language.resize(16);
-    const std::string tv = platform::tvCaptionName(index);
-    const std::string name = tv.empty() ? "stream " + std::to_string(index) : tv;
-    return "[" + name + (language.empty() ? "" : ", " + language) + "]";
+    return "[" + platform::captionStreamName(index) + (language.empty() ? "" : ", " + language) + "]";
 }
 
 std::shared_ptr<const platform::AuthoredStyle> MediaStream::captionStyle(int32_t index) const
@@ -198,10 +196,10 @@ void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_
     };
     for (const platform::CaptionText& text : texts) {
         // A TV caption is plain text already (its braces and angle brackets are characters), and its
-        // window's later captions of the same start replace it.
+        // window's later captions of the same start replace it; so do a teletext page's.
         if (text.window >= 0)
-            cues.push_back({ milliseconds(text.start), milliseconds(text.end), text.text,
-                int64_t { text.stream } * 8 + text.window });
+            cues.push_back({ milliseconds(text.start), milliseconds(text.end),
+                text.assLine ? plainCueText(text.text, true) : text.text, int64_t { text.stream } * 8 + text.window });
         else
             cues.push_back({ milliseconds(text.start), milliseconds(text.end), plainCueText(text.text, text.assLine) });
         if (streams)

@@ -48,8 +48,9 @@ CaptionPicture::Time pictureEnd(const AVSubtitle& subtitle, int64_t packetDurati
 
 class CaptionDecoder {
 public:
-    // False, with a log line, when the stream's decoder cannot start.
-    bool open(const AVStream& stream, MediaTime startOffset);
+    // False, with a log line, when the stream's decoder cannot start. A teletext stream is decoded as
+    // text, the subtitle page teletextPage (0: all its subtitle pages).
+    bool open(const AVStream& stream, MediaTime startOffset, int teletextPage = 0);
     bool isOpen() const { return codec_ != nullptr; }
     // Decodes one packet of the stream and appends its captions to texts. A damaged packet, one without
     // a time stamp and a caption that ends before it starts are dropped with a log line (the first few).
@@ -61,6 +62,10 @@ private:
     void dropped(const char* why);
 
     CodecContextHandle codec_;
+    // Teletext: a page shows until the next one of it comes, an empty one clearing it; what it shows is
+    // told with its end once that comes (CaptionText::window).
+    bool teletext_ = false;
+    std::vector<CaptionText> teletextShown_;
     AVRational timeBase_ {1, 1000};
     MediaTime startOffset_ {0};
     int loggedDrops_ = 0;

@@ -51,9 +51,10 @@ private:
     void readOnlyAudio(int index);
     void markEnd(uint64_t generation);
     // Decodes a packet of a caption stream and queues its captions. Called without the mutex.
-    void decodeCaption(CaptionDecoder& decoder, AVPacket& packet, uint64_t generation);
-    // The decoder of the caption stream numbered index, or none when that stream is not decoded.
-    CaptionDecoder* captionDecoderOf(int index);
+    struct CaptionStreamDecoder;
+    void decodeCaption(CaptionStreamDecoder& stream, AVPacket& packet, uint64_t generation);
+    // Whether packets of the container stream numbered index go to a caption decoder.
+    bool decodesCaptionsOf(int index) const;
     // Decodes the caption streams in wanted from now on; true when one of them was not decoded before.
     bool decodeCaptionStreams(const std::vector<int>& wanted);
     // Reads the file again from target for the caption streams just added, leaving out the pictures and
@@ -69,7 +70,8 @@ private:
     int videoIndex_ = -1;
     // The caption streams decoded, each with its own decoder.
     struct CaptionStreamDecoder {
-        int index = -1;
+        int index = -1;      // the caption stream (a teletext page is one)
+        int container = -1;  // the container stream whose packets it decodes
         CaptionDecoder decoder;
     };
     std::vector<CaptionStreamDecoder> captionDecoders_;

@@ -34,6 +34,7 @@ std::string tvCaptionName(int index)
 
 void TvCaptions::picture(std::span<const uint8_t> ccData, MediaTime start, MediaTime end)
 {
+    sawData_ = sawData_ || !ccData.empty();
     line21Pairs_.clear();
     dtvPairs_.clear();
     splitCcData(ccData, line21Pairs_, dtvPairs_);
@@ -52,6 +53,34 @@ void TvCaptions::picture(std::span<const uint8_t> ccData, MediaTime start, Media
             emit(key, shown, shown.reach);
         }
     }
+}
+
+void TvCaptions::codedPicture(std::vector<uint8_t> triplets, std::optional<MediaTime> start, MediaTime length,
+    int reorderDepth)
+{
+    // A movie without caption data never pays for the decoders.
+    sawData_ = sawData_ || !triplets.empty();
+    if (!sawData_)
+        return;
+    if (!start) {
+        if (!coded_.empty())
+            coded_.back().triplets.insert(coded_.back().triplets.end(), triplets.begin(), triplets.end());
+        return;
+    }
+    auto at = std::upper_bound(coded_.begin(), coded_.end(), *start,
+        [](MediaTime t, const Coded& c) { return t < c.start; });
+    coded_.insert(at, {*start, length, std::move(triplets)});
+    while (coded_.size() > static_cast<size_t>(std::max(reorderDepth, 0)) + 1) {
+        picture(coded_.front().triplets, coded_.front().start, coded_.front().start + coded_.front().length);
+        coded_.erase(coded_.begin());
+    }
+}
+
+void TvCaptions::flushCoded()
+{
+    for (const Coded& c : coded_)
+        picture(c.triplets, c.start, c.start + c.length);
+    coded_.clear();
 }
 
 void TvCaptions::screenChanged(int stream, const CaptionScreen& screen, MediaTime at)
@@ -101,6 +130,7 @@ void TvCaptions::emit(const WindowKey& key, const Shown& shown, MediaTime end)
 
 void TvCaptions::breakOff()
 {
+    coded_.clear();
     for (const auto& [key, shown] : shown_)
         emit(key, shown, lastEnd_);
     shown_.clear();
@@ -158,25 +188,29 @@ std::vector<CaptionStreamInfo> TvCaptions::streams() const
     return list;
 }
 
+std::optional<VideoCoding> captionCodingOf(int codecId)
+{
+    switch (codecId) {
+    case AV_CODEC_ID_MPEG2VIDEO:
+        return VideoCoding::Mpeg2;
+    case AV_CODEC_ID_H264:
+        return VideoCoding::H264;
+    case AV_CODEC_ID_HEVC:
+        return VideoCoding::Hevc;
+    default:
+        return std::nullopt;
+    }
+}
+
 std::vector<CaptionStreamInfo> scanTvCaptions(const std::string& path, const AVFormatContext& format, int videoIndex)
 {
     if (videoIndex < 0 || static_cast<unsigned>(videoIndex) >= format.nb_streams)
         return {};
     const AVStream& video = *format.streams[videoIndex];
-    VideoCoding coding;
-    switch (video.codecpar->codec_id) {
-    case AV_CODEC_ID_MPEG2VIDEO:
-        coding = VideoCoding::Mpeg2;
-        break;
-    case AV_CODEC_ID_H264:
-        coding = VideoCoding::H264;
-        break;
-    case AV_CODEC_ID_HEVC:
-        coding = VideoCoding::Hevc;
-        break;
-    default:
+    const std::optional<VideoCoding> known = captionCodingOf(video.codecpar->codec_id);
+    if (!known)
         return {};
-    }
+    const VideoCoding coding = *known;
     // A reader of its own, so the movie's reader starts where it stands; its header names the streams
     // as the movie's did, and the video stream is found again by its number and identifier.
     AVFormatContext* raw = nullptr;
@@ -196,11 +230,7 @@ std::vector<CaptionStreamInfo> scanTvCaptions(const std::string& path, const AVF
     scan->streams[index]->discard = AVDISCARD_DEFAULT;
     const AVRational timeBase = scan->streams[index]->time_base;
 
-    struct PictureData {
-        int64_t pts;
-        std::vector<uint8_t> triplets;
-    };
-    std::vector<PictureData> pictures;
+    TvCaptions captions;
     PacketHandle packet(av_packet_alloc());
     std::optional<int64_t> first;
     int64_t bytes = 0;
@@ -208,25 +238,23 @@ std::vector<CaptionStreamInfo> scanTvCaptions(const std::string& path, const AVF
         bytes += packet->size;
         const bool ours = packet->stream_index == index;
         const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-        if (ours && pts != AV_NOPTS_VALUE) {
-            if (!first)
+        if (ours) {
+            if (!first && pts != AV_NOPTS_VALUE)
                 first = pts;
-            PictureData data {pts, {}};
-            findCcData(coding, std::span<const uint8_t>(packet->data, static_cast<size_t>(packet->size)), data.triplets);
-            if (!data.triplets.empty())
-                pictures.push_back(std::move(data));
+            std::vector<uint8_t> triplets;
+            findCcData(coding, std::span<const uint8_t>(packet->data, static_cast<size_t>(packet->size)), triplets);
+            std::optional<MediaTime> at;
+            if (packet->pts != AV_NOPTS_VALUE)
+                at = toMediaTime(packet->pts, timeBase);
+            // Pictures come in decoding order: put back in presentation order over more than any coding
+            // reorders.
+            captions.codedPicture(std::move(triplets), at, MediaTime(0), 16);
         }
         av_packet_unref(packet.get());
-        if (bytes > maxScannedBytes || (ours && first && toMediaTime(pts - *first, timeBase) > scannedLength))
+        if (bytes > maxScannedBytes || (ours && first && pts != AV_NOPTS_VALUE && toMediaTime(pts - *first, timeBase) > scannedLength))
             break;
     }
-    // Coded pictures come in decoding order; their caption data counts in presentation order.
-    std::stable_sort(pictures.begin(), pictures.end(), [](const PictureData& a, const PictureData& b) { return a.pts < b.pts; });
-    TvCaptions captions;
-    for (const PictureData& p : pictures) {
-        const MediaTime at = toMediaTime(p.pts, timeBase);
-        captions.picture(p.triplets, at, at);
-    }
+    captions.flushCoded();
     std::vector<CaptionStreamInfo> found = captions.streams();
     if (!found.empty())
         platformLog("mmstream: %zu TV caption stream(s) found in the first seconds of the video\n", found.size());

@@ -7,6 +7,7 @@
 #include "platform/mmstream/media_backend.h"
 
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -35,13 +36,21 @@ class TvCaptions {
 public:
     // The caption data (cc_data triplets) of one picture, pictures in presentation order.
     void picture(std::span<const uint8_t> ccData, MediaTime start, MediaTime end);
-    // The pictures broke off (a seek, the end): what is shown ends with the last picture decoded, and
-    // the decoders start over.
+    // The caption data of one coded picture (findCcData), pictures in decoding order, which runs up to
+    // reorderDepth pictures ahead of presentation order: held until its turn comes. A picture without a
+    // time of its own (the second field of a frame) belongs to the picture before it.
+    void codedPicture(std::vector<uint8_t> triplets, std::optional<MediaTime> start, MediaTime length, int reorderDepth);
+    // The coded pictures held go on, in order (the end of the pictures).
+    void flushCoded();
+    // The pictures broke off (a seek, the end): the coded pictures held are dropped, what is shown ends
+    // with the last picture read, and the decoders start over.
     void breakOff();
     // Appends to out the captions of the streams in selected decided since the last call; a stream
     // newly selected first gets what it shows now. Each caption carries the window it shows: a later
     // caption of the same window and start replaces it (its end was not known, or is known better).
     void take(std::vector<CaptionText>& out, const std::vector<int>& selected);
+    // Whether a picture has carried caption data since the captions were made.
+    bool sawData() const { return sawData_; }
     // Whether streams() has changed since the last call of this.
     bool streamsChanged();
     // The streams that have carried captions, CEA-708 services first; a service that sent Korean text is
@@ -59,6 +68,14 @@ private:
     void screenChanged(int stream, const CaptionScreen& screen, MediaTime at);
     void emit(const WindowKey& key, const Shown& shown, MediaTime end);
 
+    struct Coded {
+        MediaTime start {0};
+        MediaTime length {0};
+        std::vector<uint8_t> triplets;
+    };
+    std::vector<Coded> coded_;  // in presentation order
+    bool sawData_ = false;      // a coded picture has carried caption data
+
     Cea708Decoder dtv_;
     Cea608Decoder line21_;
     std::vector<Line21Pair> line21Pairs_;
@@ -70,6 +87,9 @@ private:
     size_t knownStreams_ = 0;
     bool knownKorean_ = false;
 };
+
+// The coding whose pictures carry TV caption data that findCcData reads, for a codec of the library.
+std::optional<VideoCoding> captionCodingOf(int codecId);
 
 // The TV caption streams the first seconds of the video stream numbered videoIndex in the file carry:
 // its packets read through a reader of its own, their caption data decoded in presentation order.

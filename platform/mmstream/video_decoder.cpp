@@ -15,6 +15,7 @@ VideoDecoder::VideoDecoder(SharedState& shared, CodecContextHandle codec, const 
     , startOffset_(startOffset)
     , frameInterval_(frameInterval)
     , untimed_(untimed)
+    , tvCoding_(captionCodingOf(stream.codecpar->codec_id))
 {
 }
 
@@ -28,7 +29,8 @@ void VideoDecoder::restart(MediaTime target)
     skip_.reset();
     resumeAtKeyframe_ = false;
     deinterlacer_.reset();
-    if (tvCaptionData_) {
+    droppedCaptions_.clear();
+    if (tvCaptions_.sawData()) {
         tvCaptions_.breakOff();
         queueTvCaptions();
     }
@@ -46,6 +48,11 @@ bool VideoDecoder::dropPacket(const AVPacket& packet)
     bool due = start && shared_.running && *start <= shared_.clock.at(SteadyClock::now());
     if (!(packet.flags & AV_PKT_FLAG_KEY) || due) {
         traceFrameEvent('K', start ? std::chrono::duration_cast<std::chrono::milliseconds>(*start).count() : -1);
+        if (tvCoding_) {
+            DroppedCaptions dropped {{}, start, packet.duration > 0 ? toMediaTime(packet.duration, stream_.time_base) : frameInterval_};
+            findCcData(*tvCoding_, std::span<const uint8_t>(packet.data, static_cast<size_t>(packet.size)), dropped.triplets);
+            droppedCaptions_.push_back(std::move(dropped));
+        }
         return true;
     }
     resumeAtKeyframe_ = true;
@@ -55,6 +62,8 @@ bool VideoDecoder::dropPacket(const AVPacket& packet)
 
 void VideoDecoder::beforePacket(const AVPacket* packet)
 {
+    if (packet && tvCoding_)
+        readTvCaptions(*packet);
     // What the decoder still holds of the pictures before the keyframe is late, and its references are gone.
     if (resumeAtKeyframe_)
         avcodec_flush_buffers(codec_.get());
@@ -77,7 +86,6 @@ void VideoDecoder::take(AVFrame& frame)
     MediaTime length = frame.pkt_duration > 0 ? toMediaTime(frame.pkt_duration, stream_.time_base) : frameInterval_;
     decoded.end = decoded.start + (length.count() > 0 ? length : MediaTime(std::chrono::milliseconds(40)));
     nextStart_ = decoded.end;
-    readTvCaptions(frame, decoded.start, decoded.end);
     if (deinterlacer_.wants(frame)) {
         std::vector<Deinterlacer::Picture> fields;
         if (deinterlacer_.push(frame, decoded.start, decoded.end, fields)) {
@@ -91,18 +99,22 @@ void VideoDecoder::take(AVFrame& frame)
         emit(std::move(decoded));
 }
 
-void VideoDecoder::readTvCaptions(const AVFrame& frame, MediaTime start, MediaTime end)
+void VideoDecoder::readTvCaptions(const AVPacket& packet)
 {
-    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_A53_CC);
-    // A movie without caption data never pays for the decoders.
-    if (!data && !tvCaptionData_)
-        return;
-    tvCaptionData_ = true;
-    std::span<const uint8_t> triplets;
-    if (data)
-        triplets = std::span<const uint8_t>(data->data, data->size);
-    tvCaptions_.picture(triplets, start, end);
-    queueTvCaptions();
+    // The decoder's own reordering tells how far decoding order runs ahead of presentation order.
+    const int depth = std::max(codec_->has_b_frames, 1);
+    for (DroppedCaptions& dropped : droppedCaptions_)
+        tvCaptions_.codedPicture(std::move(dropped.triplets), dropped.start, dropped.length, depth);
+    droppedCaptions_.clear();
+    std::vector<uint8_t> triplets;
+    findCcData(*tvCoding_, std::span<const uint8_t>(packet.data, static_cast<size_t>(packet.size)), triplets);
+    std::optional<MediaTime> start;
+    if (packet.pts != AV_NOPTS_VALUE)
+        start = toMediaTime(packet.pts, stream_.time_base) - startOffset_;
+    const MediaTime length = packet.duration > 0 ? toMediaTime(packet.duration, stream_.time_base) : frameInterval_;
+    tvCaptions_.codedPicture(std::move(triplets), start, length, depth);
+    if (tvCaptions_.sawData())
+        queueTvCaptions();
 }
 
 void VideoDecoder::queueTvCaptions()
@@ -180,7 +192,13 @@ void VideoDecoder::finish()
     deinterlacer_.finish(fields);
     for (Deinterlacer::Picture& field : fields)
         emit({std::move(field.frame), field.start, field.end});
-    if (tvCaptionData_) {
+    if (tvCoding_) {
+        for (DroppedCaptions& dropped : droppedCaptions_)
+            tvCaptions_.codedPicture(std::move(dropped.triplets), dropped.start, dropped.length, 0);
+        droppedCaptions_.clear();
+        tvCaptions_.flushCoded();
+    }
+    if (tvCaptions_.sawData()) {
         tvCaptions_.breakOff();
         queueTvCaptions();
     }

@@ -1,9 +1,13 @@
 // Recordings of TV broadcasts: interlaced pictures played at the field rate.
 #include "movie_fixture.h"
+#include "platform/mmstream/caption_streams.h"
 #include "platform/mmstream/media_backend.h"
+#include "support/movie_set.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 using fixtures::MovieKind;
 using testing_support::ScratchDir;
@@ -82,8 +86,68 @@ TEST_P(InterlacedRecording, PlaysOnePicturePerFieldInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, InterlacedRecording, testing::Values(MovieKind::Mpeg2Mp2Ts, MovieKind::H264Mp2Ts),
-    [](const testing::TestParamInfo<MovieKind>& info) {
-        return info.param == MovieKind::Mpeg2Mp2Ts ? std::string("Mpeg2") : std::string("H264");
-    });
+    testing_support::movieKindName);
 
+}
+
+// A recording with every kind of TV caption: the teletext pages (each a stream), the CEA-708 services and
+// the CEA-608 channel are offered as caption streams, the Korean service is read from the start, and each
+// stream's captions come with their times.
+TEST(TvRecording, OffersEveryKindOfTvCaptionWithItsTimes)
+{
+    using fixtures::TvCaption;
+    fixtures::MovieRecipe recipe;
+    recipe.kind = MovieKind::Mpeg2Mp2Ts;
+    if (!fixtures::canEncode(recipe.kind) || !fixtures::canDecodeTeletext())
+        GTEST_SKIP() << "this FFmpeg cannot make or read the recording";
+    recipe.framesPerSecond = 25;
+    recipe.frameCount = 50;
+    recipe.withAudio = false;
+    recipe.tvCaptions = {
+        {TvCaption::Kind::Cea708, 1, 500, 1500, "한국어 자막"},
+        {TvCaption::Kind::Cea708, 2, 500, 1500, "English"},
+        {TvCaption::Kind::Cea608, 1, 500, 1500, "CC ONE"},
+    };
+    recipe.teletext = {{888, 500, 1500, "Teletext"}, {777, 500, 1500, "Untertitel"}};
+    recipe.teletextLanguages = {"eng", "ger"};
+    ScratchDir dir;
+    const std::string path = dir.file("news.ts");
+    ASSERT_EQ(fixtures::writeMovie(path, recipe), "");
+
+    platform::OpenOptions options;
+    options.playAudio = false;
+    platform::OpenError error = platform::OpenError::None;
+    std::unique_ptr<platform::MediaBackend> movie = platform::openFfmpegBackend(path, options, error);
+    ASSERT_TRUE(movie);
+    const int page888 = platform::teletextStreamBase + 1 * 1000 + 888;
+    const int page777 = platform::teletextStreamBase + 1 * 1000 + 777;
+    std::vector<std::pair<int, std::string>> offered;
+    for (const platform::CaptionStreamInfo& info : movie->captionStreams())
+        offered.emplace_back(info.index, info.language);
+    const std::vector<std::pair<int, std::string>> expected = {
+        {page888, "eng"}, {page777, "ger"}, {70801, "kor"}, {70802, ""}, {60801, ""}};
+    EXPECT_EQ(offered, expected);
+    EXPECT_EQ(movie->captionStream().index, 70801);
+
+    ASSERT_TRUE(movie->selectCaptionStreams({70801, 70802, 60801, page888, page777}));
+    platform::Surface surface(movie->properties().width, movie->properties().height, platform::PixelFormat::XRGB8888);
+    movie->run();
+    for (int i = 0; i < 500; ++i)
+        if (movie->deliverFrame(surface, std::chrono::milliseconds(2000)).outcome == platform::FrameOutcome::EndOfStream)
+            break;
+    std::vector<platform::CaptionText> texts;
+    movie->takeCaptionTexts(texts);
+    // The last telling of each caption is what the track keeps.
+    std::map<int, platform::CaptionText> last;
+    for (platform::CaptionText& text : texts)
+        last[text.stream] = text;
+    const std::map<int, std::string> said = {
+        {70801, "한국어 자막"}, {70802, "English"}, {60801, "CC ONE"}, {page888, "Teletext"}, {page777, "Untertitel"}};
+    using std::chrono::milliseconds;
+    for (const auto& [stream, text] : said) {
+        ASSERT_TRUE(last.count(stream)) << stream;
+        EXPECT_EQ(last[stream].text.find(text) != std::string::npos, true) << stream << ": " << last[stream].text;
+        EXPECT_NEAR(std::chrono::duration_cast<milliseconds>(last[stream].start).count(), 500, 60) << stream;
+        EXPECT_NEAR(std::chrono::duration_cast<milliseconds>(last[stream].end).count(), 1500, 60) << stream;
+    }
 }
