@@ -20,7 +20,7 @@ int answerOption(int argc, char** argv)
     if (argc != 2 || _access(argv[1], 0) == 0)
         return 0;
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-        std::fputs(sublumen::usageText, stdout);
+        std::fputs(sublumen::usageText().c_str(), stdout);
         return 1;
     }
     if (!std::strcmp(argv[1], "--version")) {

@@ -5,6 +5,7 @@
 #include "app/system.h"
 #include "display/display_modes.h"
 #include "display/frame_composition.h"
+#include "display/notice.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
@@ -37,14 +38,16 @@ void idleTurn(System& sys)
     MediaStream* stream = sys.movie.currentStream.get();
     noteDesktopState(sys);
     noteSavedScreenshots(sys);
+    noteSoundDevice(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         // A paused window still shows at once what the user does: a step to another movie takes its Run
         // turn now, a paused movie that was moved is composed until its picture at the new place shows,
-        // and a screenshot's picture and notice are composed.
+        // and a screenshot's picture and the notice are composed.
         if (pb.movieStep != 0)
             break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys)) && sys.displays.backSurface()) {
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys))
+            && sys.displays.backSurface()) {
             clockTick(sys);
             renderFrame(sys);
             return;
@@ -124,9 +127,11 @@ int ReInit(System& sys)
     debugLog(">>> ReInit... %d\n", 3);
 
     if (hadStream) {
+        // The same movie goes on where it was, not where it was last saved, and without a notice of that.
+        const NoticeState notice = sys.notice;
         startMovie(sys, 0);
-        // The same movie goes on where it was, not where it was last saved, and without a notice.
         sys.movie.resumedAt = 0;
+        sys.notice = notice;
         if (MediaStream* stream = sys.movie.currentStream.get()) {
             seekMovie(sys, position);
             pb.isPlaying = wasPlaying;

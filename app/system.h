@@ -57,6 +57,7 @@ struct System {
     VideoPlacement videoPlacement;
     CompositionState composition;
     ScreenshotState screenshots;
+    NoticeState notice;
     StudyState study;
 };
 

@@ -1,8 +1,12 @@
 #include "app/usage.h"
 
+#include "ui/commands.h"
+
 namespace sublumen {
 
-const char* const usageText =
+namespace {
+
+const char* const usageHead =
     "Usage: sublumen [MOVIE | LIST.slm | LIST.ml | CAPTION.smi]\n"
     "\n"
     "Plays a movie with its captions, or the movies of a list. The whole command line is one path,\n"
@@ -12,24 +16,10 @@ const char* const usageText =
     "Picture captions (movie.sup, movie.idx + movie.sub, PGS/DVD/DVB streams) sit where they were\n"
     "authored over the picture; Up/Down move them, D/F size them, forced ones show with C off.\n"
     "\n"
-    "Keys: Esc quit, Space pause, Alt+Enter full screen/window, F1 information and keys,\n"
-    "  Left/Right 6 s, PgUp/PgDn 60 s, Home/End, click to seek, ,/. previous/next movie,\n"
-    "  J/K/U/I caption time -1/+1/-10/+10 s, D/F caption size, G face, Up/Down caption height,\n"
-    "  S shadow, O outline, R reverse, A placement, C captions on/off, B status bar, H colour,\n"
-    "  M picture fit, L enhance, P flip, 1-8 resolution, 9 the desktop's size, ` 16/32 bits,\n"
-    "  Keypad +/- volume, T always on top, Q quick skip, E end screen, W next audio stream,\n"
-    "  Y next caption (each caption file beside the movie, each caption stream in it, off),\n"
-    "  Shift+Y a second caption above the first (also another language of a SAMI file), off at first,\n"
-    "  Shift+J/K second caption time -1/+1 s,\n"
-    "  X ask for a caption at the next start, N caption language (each in turn, then all),\n"
-    "  V SSA/ASS captions as authored or in our caption style (kept per movie),\n"
-    "  Ctrl+Left/Right previous/next caption, Ctrl+Up current caption again,\n"
-    "  Ctrl+K/J the next/last caption starts now (a second snap 5 min away sets the rate), Ctrl+0 undo,\n"
-    "  Ctrl+,/. previous/next frame while paused,\n"
-    "  [/] playback speed -/+ 0.1 (0.5 to 2.0, voices keep their pitch), Backspace normal speed,\n"
-    "  F12 screenshot with the captions, Shift+F12 the movie's frame alone at its own size\n"
-    "  (PNG in the pictures folder: XDG_PICTURES_DIR of user-dirs.dirs, else ~/Pictures).\n"
-    "  Z pause at the end of each caption (Ctrl+Up then loops that caption), F2 loop: A, B, off.\n"
+    "Keys:\n";
+
+const char* const usageTail =
+    "\n"
     "Media keys and the desktop's sound menu control it through MPRIS (org.mpris.MediaPlayer2.sublumen).\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/sublumen/settings (default ~/.config/sublumen/settings)\n"
@@ -47,5 +37,12 @@ const char* const usageText =
     "\n"
     "  -h, --help     this text\n"
     "  --version      the version\n";
+
+}
+
+std::string usageText()
+{
+    return std::string(usageHead) + keysHelpText() + usageTail;
+}
 
 }

@@ -1,9 +1,11 @@
 // What --help prints.
 #pragma once
 
+#include <string>
+
 namespace sublumen {
 
-// The command line, the keys (every key the help overlay lists), the desktop control and the files.
-extern const char* const usageText;
+// The command line, the keys (from the command table), the desktop control and the files.
+std::string usageText();
 
 }

@@ -1,5 +1,5 @@
 // The display groups of the system record: the display and its devices, the stall rule of frame
-// composition, and the screenshots.
+// composition, the notice and the screenshots.
 #pragma once
 
 #include "display/display.h"
@@ -74,17 +74,23 @@ struct CompositionState {
     ScaledFont scaledFonts[3];
 };
 
+// The notice on the status bar's line (display/notice.h): its text, the calendar second it came and how
+// many seconds it stays; the text drawn on the last composed frame.
+struct NoticeState {
+    std::string text;
+    uint32_t since = 0;
+    uint32_t seconds = 0;
+    std::string drawn;
+    // The calendar second of the last sound device found again that the notice told of.
+    uint32_t soundBackSince = 0;
+};
+
 // Screenshots: the writer that encodes and saves them off the main thread (made at the first one), the
-// F12 presses waiting for the next composed frame and the folder they go to, and the status bar's notice
-// of the last result with the calendar second it came.
+// F12 presses waiting for the next composed frame and the folder they go to.
 struct ScreenshotState {
     std::shared_ptr<platform::PictureFileWriter> writer;
     int32_t composedWanted = 0;
     std::string folder;
-    std::string notice;
-    uint32_t noticeSince = 0;
-    // The notice on the last composed frame, empty for none: a paused window composes again when it changes.
-    std::string noticeDrawn;
 };
 
 }

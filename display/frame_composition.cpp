@@ -6,6 +6,7 @@
 #include "caption/caption_sync.h"
 #include "display/authored_caption_drawing.h"
 #include "display/display.h"
+#include "display/notice.h"
 #include "display/overlay_text.h"
 #include "display/picture_caption_view.h"
 #include "display/presented_layer.h"
@@ -17,7 +18,6 @@
 #include "media/playback_speed.h"
 #include "media/study_mode.h"
 #include "platform/ddraw/ddraw.h"
-#include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
 
@@ -29,57 +29,20 @@ namespace sublumen {
 
 namespace {
 
-// The list movie that could not be opened and was passed over, named for three seconds; empty after.
-std::string unopenedNotice(const System& sys)
+// What the status bar says besides the time, while it holds: a sound device gone, study mode, the speed.
+std::string statusStates(const System& sys)
 {
-    const std::string& name = sys.movie.unopenedMovie;
-    if (name.empty() || calendarSeconds() - sys.movie.unopenedSince > 3)
-        return "";
-    // A file name is the user's bytes: one that is not UTF-8 is read as the code page's.
-    if (platform::isValidUtf8(name))
-        return "열 수 없음: " + name;
-    return "열 수 없음: " + platform::encodeUtf8(platform::decodeForDisplay(name));
-}
-
-// The remembered position the movie went on from, named for three seconds; empty after.
-std::string resumedNotice(const System& sys)
-{
-    uint32_t t = sys.movie.resumedAt;
-    if (t == 0 || calendarSeconds() - sys.movie.resumedSince > 3)
-        return "";
-    char text[48];
-    std::snprintf(text, sizeof text, "이어 보기: %02u:%02u", t / 60000u, (t / 1000u) % 60u);
-    return text;
-}
-
-// A sound device that went away, named until one is back, and one found again, named for three seconds.
-std::string soundDeviceNotice()
-{
-    const platform::SoundDeviceNotice notice = platform::soundDeviceNotice();
-    if (notice.change == platform::SoundDeviceChange::Lost)
-        return "소리 장치 끊김";
-    if (notice.change == platform::SoundDeviceChange::Back && calendarSeconds() - notice.since <= 3)
-        return "소리 장치 다시 연결";
-    return "";
-}
-
-// What the status bar says besides the time: an unopened movie, a resumed one, the sound device, study
-// mode and the loop.
-std::string statusNotice(const System& sys)
-{
-    std::string unopened = unopenedNotice(sys);
-    std::string resumed = resumedNotice(sys);
-    std::string notice = unopened.empty() || resumed.empty() ? unopened + resumed : unopened + "  " + resumed;
-    const std::string sound = soundDeviceNotice();
-    if (!sound.empty())
-        notice += (notice.empty() ? "" : "  ") + sound;
-    const std::string study = studyStatusText(sys);
-    if (!study.empty())
-        notice += (notice.empty() ? "" : "  ") + study;
-    const std::string speed = playbackSpeedText(sys);
-    if (!speed.empty())
-        notice += (notice.empty() ? "" : "  ") + speed;
-    return notice;
+    std::string states;
+    auto add = [&states](const std::string& text) {
+        if (!text.empty())
+            states += (states.empty() ? "" : "  ") + text;
+    };
+    // Told until a device is back, which the notice then tells.
+    if (platform::soundDeviceNotice().change == platform::SoundDeviceChange::Lost)
+        add("소리 장치 끊김");
+    add(studyStatusText(sys));
+    add(playbackSpeedText(sys));
+    return states;
 }
 
 // The status bar's text for playback time t: the time, then notice.
@@ -146,7 +109,7 @@ void renderFrame(System& sys)
             drawInfoOverlay(dc, layout, text, 0);
         });
     }
-    drawScreenshotNotice(sys);
+    drawNotice(sys);
     presentFrame(sys);
     ++sys.playback.framesThisSecond;
 }
@@ -180,7 +143,7 @@ FrameContent frameContent(const System& sys)
 StatusBar statusBar(const System& sys, uint32_t t)
 {
     StatusBar bar;
-    bar.notice = statusNotice(sys);
+    bar.notice = statusStates(sys);
     bar.line = statusLine(sys, t, bar.notice);
     bar.time = t;
     bar.duration = sys.movie.movieDuration;
@@ -215,7 +178,7 @@ void drawVideo(System& sys)
 
     if (!movieShown(sys)) {
         if (sys.settings.isending != 0)
-            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, frameLayout(sys), statusNotice(sys)); });
+            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, frameLayout(sys), statusStates(sys)); });
         return;
     }
 
@@ -257,12 +220,12 @@ bool movieShown(const System& sys)
 
 std::string statusNoticeText(const System& sys)
 {
-    return statusNotice(sys);
+    return statusStates(sys);
 }
 
 std::string statusLineText(const System& sys, uint32_t t)
 {
-    return statusLine(sys, t, statusNotice(sys));
+    return statusLine(sys, t, statusStates(sys));
 }
 
 void presentFrame(System& sys)

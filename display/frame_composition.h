@@ -30,9 +30,10 @@ StatusBar statusBar(const System& sys, uint32_t t);
 CaptionsShown captionsShown(const System& sys, uint32_t streamTime);
 // Whether a movie is open and playable, so that its picture, status bar and caption are drawn.
 bool movieShown(const System& sys);
-// The status line's notices (a movie passed over, a resumed one, study mode and the loop), empty for none.
+// What the status line says besides the time while it holds (a sound device gone, study mode, the speed),
+// empty for nothing; the notice (display/notice.h) comes after it.
 std::string statusNoticeText(const System& sys);
-// The status bar's text for playback time t: the time, then the notices.
+// The status bar's text for playback time t: the time, then statusNoticeText.
 std::string statusLineText(const System& sys, uint32_t t);
 
 }

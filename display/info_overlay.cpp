@@ -3,30 +3,11 @@
 #include "display/frame_drawing.h"
 #include "platform/codepage.h"
 #include "platform/gdi/gdi.h"
+#include "ui/commands.h"
 
 #include <cstring>
 
 namespace sublumen {
-
-const char* const helpLineTable[17] = {
-    "ESC:종료 @Enter:전체/창, Space:일시정지",
-    "(F1)도움말 (H)정보 글자색 (~)16/32bits 색상",
-    "검색: LeftClick/Home/End/좌/우/PgUp/PgDn",
-    "(S)그림자 (O)외곽선 (R)반전 (G)글꼴 (L)이미지향상",
-    "(C)자막 (A)고정/자동/반자동, (상하)이동 (P)Flip",
-    "자막시간조절:(J)-1, (K)+1, (U)-10, (I)+10",
-    "(D/F)자막 글크기, (B)상태 표시, (+/-)볼륨 조절",
-    "해상도:(1~8) 320x240~2048x1536 (9)바탕화면, (,/.)앞/뒤 동영상",
-    "(M)LetterBox/LetterBox2/PanScan/Full",
-    "(Q)Quick Skip (E)Ending (T)AlwaysTop",
-    "(N)자막 언어: 하나씩/모두 (W)음성 (V)ASS 원본/자체 스타일",
-    "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시",
-    "(Ctrl+K/J)다음/방금 자막을 지금에 맞춤 (Ctrl+0)맞춤 취소",
-    "(Ctrl+,/.)일시정지 중 앞/뒤 프레임 (Y)자막 고르기 (Shift+Y)둘째 자막",
-    "(F12)화면 저장 (Shift+F12)영상만 저장 (Shift+J/K)둘째 자막 -1/+1",
-    "(Z)자막마다 멈춤 (F2)구간 반복: A/B/해제",
-    "([/])재생 속도 (Backspace)보통",
-};
 
 void fitLine(char* text, size_t size)
 {
@@ -70,8 +51,8 @@ void drawInfoOverlay(HDC dc, const FrameLayout& layout, const OverlayText& text,
     for (const std::string& line : text.lines)
         drawText(dc, o, o + layout.px(lineHeight * row++), line.c_str());
     row = 0;
-    for (const char* line : helpLineTable)
-        drawText(dc, o, o + layout.px(helpTop + lineHeight * row++), line);
+    for (const std::string& line : overlayKeyLines())
+        drawText(dc, o, o + layout.px(helpTop + lineHeight * row++), line.c_str());
 
     SelectObject(dc, previous);
 }

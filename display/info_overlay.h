@@ -10,9 +10,6 @@
 
 namespace sublumen {
 
-// The key summary, one line each, drawn below the information lines.
-extern const char* const helpLineTable[17];
-
 // What the overlay shows besides the key summary (display/overlay_text.h builds it from the player's state).
 struct OverlayText {
     // The information lines from the top, one row each, already cut to fit.
@@ -21,7 +18,8 @@ struct OverlayText {
     COLORREF colour = 0;
 };
 
-// The overlay in layout.fonts.overlay on dc: the information lines, then the key summary. Pass 1 is the
+// The overlay in layout.fonts.overlay on dc: the information lines, then the key summary (the command
+// table's overlayKeyLines). Pass 1 is the
 // shadow pass (inverted colour, one pixel right and down), pass 0 the normal pass.
 void drawInfoOverlay(HDC dc, const FrameLayout& layout, const OverlayText& text, int pass);
 

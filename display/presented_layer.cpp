@@ -6,6 +6,7 @@
 #include "display/frame_composition.h"
 #include "display/frame_drawing.h"
 #include "display/info_overlay.h"
+#include "display/notice.h"
 #include "display/overlay_text.h"
 #include "display/screenshot.h"
 #include "media/media_stream.h"
@@ -70,9 +71,11 @@ void drawPresentedTexts(System& sys, platform::PixelView shown, double scale)
             drawInfoOverlay(dc, layout, text, 1);
         drawInfoOverlay(dc, layout, text, 0);
     }
-    const StatusNotice notice = screenshotNotice(sys);
-    if (!notice.text.empty())
-        drawStatusNotice(dc, layout, notice);
+    if (frameContent(sys) != FrameContent::Nothing) {
+        const StatusNotice notice = noticeOnStatusLine(sys);
+        if (!notice.text.empty())
+            drawStatusNotice(dc, layout, notice);
+    }
     platform::destroySurfaceDC(dc);
 }
 

@@ -5,6 +5,7 @@
 #include "display/display.h"
 #include "display/frame_composition.h"
 #include "display/info_overlay.h"
+#include "display/notice.h"
 #include "media/media_stream.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
@@ -77,32 +78,18 @@ std::string shownPath(const std::string& path)
     return platform::encodeUtf8(platform::decodeForDisplay(shown));
 }
 
-void setNotice(System& sys, std::string text)
-{
-    sys.screenshots.notice = std::move(text);
-    sys.screenshots.noticeSince = calendarSeconds();
-}
-
-std::string activeNotice(const System& sys)
-{
-    const ScreenshotState& s = sys.screenshots;
-    if (!movieShown(sys) || s.notice.empty() || calendarSeconds() - s.noticeSince > noticeSeconds)
-        return "";
-    return s.notice;
-}
-
 // The pictures folder made when missing; empty, with the notice saying why, when it cannot be used.
 std::string usableFolder(System& sys)
 {
     const std::string folder = platform::picturesFolder();
     if (!platform::makeFolders(folder)) {
         debugLog("Screenshot: cannot make the folder %s\n", folder.c_str());
-        setNotice(sys, "화면 저장 실패: 폴더를 만들 수 없음 " + shownPath(folder));
+        showNotice(sys, "화면 저장 실패: 폴더를 만들 수 없음 " + shownPath(folder), noticeSeconds);
         return "";
     }
     if (!platform::folderWritable(folder.c_str())) {
         debugLog("Screenshot: the folder %s is not writable\n", folder.c_str());
-        setNotice(sys, "화면 저장 실패: 쓸 수 없는 폴더 " + shownPath(folder));
+        showNotice(sys, "화면 저장 실패: 쓸 수 없는 폴더 " + shownPath(folder), noticeSeconds);
         return "";
     }
     return folder;
@@ -213,31 +200,6 @@ void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen)
     submit(sys, *screen, s.folder, wanted, start);
 }
 
-StatusNotice screenshotNotice(System& sys)
-{
-    StatusNotice notice;
-    notice.text = activeNotice(sys);
-    sys.screenshots.noticeDrawn = notice.text;
-    if (notice.text.empty())
-        return notice;
-    // On the status bar's line, after what the bar already says there, and before the volume scale while
-    // the bar is on.
-    notice.barShown = sys.settings.seekbar != 0 && movieShown(sys);
-    notice.before = notice.barShown ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
-    return notice;
-}
-
-void drawScreenshotNotice(System& sys)
-{
-    const StatusNotice notice = screenshotNotice(sys);
-    DisplaySurface* back = sys.displays.backSurface();
-    if (notice.text.empty() || !back)
-        return;
-    HDC dc = back->getDC();
-    drawStatusNotice(dc, frameLayout(sys), notice);
-    back->releaseDC(dc);
-}
-
 void noteSavedScreenshots(System& sys)
 {
     if (!sys.screenshots.writer)
@@ -245,22 +207,22 @@ void noteSavedScreenshots(System& sys)
     for (const platform::PictureFileResult& result : sys.screenshots.writer->takeResults()) {
         if (result.error == platform::PictureFileError::None) {
             debugLog("Screenshot saved: %s\n", result.path.c_str());
-            setNotice(sys, "화면 저장: " + shownPath(result.path));
+            showNotice(sys, "화면 저장: " + shownPath(result.path), noticeSeconds);
             continue;
         }
         debugLog("Screenshot failed: %s : %s\n", result.path.c_str(), result.reason.c_str());
         switch (result.error) {
         case platform::PictureFileError::NoSpace:
-            setNotice(sys, "화면 저장 실패: 공간이 모자람 " + shownPath(result.path));
+            showNotice(sys, "화면 저장 실패: 공간이 모자람 " + shownPath(result.path), noticeSeconds);
             break;
         case platform::PictureFileError::NotPermitted:
-            setNotice(sys, "화면 저장 실패: 쓸 수 없음 " + shownPath(result.path));
+            showNotice(sys, "화면 저장 실패: 쓸 수 없음 " + shownPath(result.path), noticeSeconds);
             break;
         case platform::PictureFileError::Encoding:
-            setNotice(sys, "화면 저장 실패: PNG로 만들 수 없음");
+            showNotice(sys, "화면 저장 실패: PNG로 만들 수 없음", noticeSeconds);
             break;
         default:
-            setNotice(sys, "화면 저장 실패: 쓰기 오류 " + shownPath(result.path));
+            showNotice(sys, "화면 저장 실패: 쓰기 오류 " + shownPath(result.path), noticeSeconds);
             break;
         }
     }
@@ -268,7 +230,7 @@ void noteSavedScreenshots(System& sys)
 
 bool screenshotFrameWanted(const System& sys)
 {
-    return sys.screenshots.composedWanted > 0 || activeNotice(sys) != sys.screenshots.noticeDrawn;
+    return sys.screenshots.composedWanted > 0;
 }
 
 }

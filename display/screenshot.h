@@ -26,14 +26,9 @@ void requestScreenshot(System& sys, bool movieFrameOnly);
 void takeComposedScreenshots(System& sys);
 // The same from the pixels of an enlarged screen (its status bar and captions drawn at its resolution).
 void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen);
-// The notice of the last screenshot for three seconds, empty after; noted as the one drawn on this frame.
-StatusNotice screenshotNotice(System& sys);
-// In renderFrame, last before presenting: draws screenshotNotice on the back surface.
-void drawScreenshotNotice(System& sys);
-// Once per idle turn: the writer's results go to the log and the notice.
+// Once per idle turn: the writer's results go to the log and the notice (display/notice.h).
 void noteSavedScreenshots(System& sys);
-// Whether a paused window has to compose a frame: an F12 press waits for one, or the notice came,
-// changed or went.
+// Whether a paused window has to compose a frame: an F12 press waits for one.
 bool screenshotFrameWanted(const System& sys);
 // The file name without ".png" for a movie path and movie time: "<movie>-<hh.mm.ss.mmm>", the movie
 // named by its file name without the suffix, with control characters and slashes of any script

@@ -385,6 +385,16 @@ void shiftSecondCaption(System& sys, int32_t step)
         movie.memoryFields[secondShiftField] = std::to_string(movie.secondShift);
 }
 
+void shiftSecondCaptionOrFirst(System& sys, CommandArgument argument)
+{
+    const int32_t step = static_cast<int32_t>(argument.value);
+    if (sys.movie.secondCaption)
+        shiftSecondCaption(sys, step);
+    else
+        sys.movie.currentItem.timeshift =
+            static_cast<int32_t>(static_cast<uint32_t>(sys.movie.currentItem.timeshift) + static_cast<uint32_t>(step));
+}
+
 uint32_t secondCaptionTime(const System& sys, uint32_t streamTime)
 {
     return mapCaptionTime(streamTime, sys.movie.secondShift, 1.0);

@@ -5,6 +5,8 @@
 // "caption2_shift". Without a choice the movie shows what caption discovery found.
 #pragma once
 
+#include "app/command_argument.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -51,6 +53,9 @@ void cycleSecondCaption(System& sys);
 // Shift+J and Shift+K while a second caption is shown (without one they are J and K): the second
 // caption's time shift by step milliseconds; remembered for the movie.
 void shiftSecondCaption(System& sys, int32_t step);
+// The command of Shift+J and Shift+K: the second caption's shift by argument.value milliseconds while
+// one is shown, the first caption's (what J and K do) while none is.
+void shiftSecondCaptionOrFirst(System& sys, CommandArgument argument);
 
 // The caption time of the second caption at the stream's time: its own shift, no rate.
 uint32_t secondCaptionTime(const System& sys, uint32_t streamTime);

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "display/notice.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
@@ -472,7 +473,9 @@ uint32_t resumeMovie(System& sys)
     debugLog("Movie memory: resuming at %u.\n", *position);
     seekMovie(sys, *position);
     movie.resumedAt = *position;
-    movie.resumedSince = calendarSeconds();
+    char notice[48];
+    std::snprintf(notice, sizeof notice, "이어 보기: %02u:%02u", *position / 60000u, (*position / 1000u) % 60u);
+    showNotice(sys, notice, 3);
     return *position;
 }
 

@@ -3,13 +3,16 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
 #include "caption/text_cues.h"
 #include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/playback_speed.h"
+#include "media/study_mode.h"
 
+#include <algorithm>
 #include <new>
 
 namespace sublumen {
@@ -188,6 +191,75 @@ void setMoviePlaying(System& sys, int32_t playing)
         sys.playback.playState = PlayState::Run;
     else if (playing == 0 && sys.settings.fullscreen == 0)
         sys.playback.playState = PlayState::Wait;
+}
+
+void togglePause(System& sys, CommandArgument)
+{
+    // A stream object that failed to open answers -1; it counts as running, so Space leaves it stopped
+    // rather than asking the loop to play a movie that is not there.
+    if (sys.movie.currentStream)
+        setMoviePlaying(sys, sys.movie.currentStream->getState() == 0 ? 1 : 0);
+}
+
+void pauseMovie(System& sys, CommandArgument argument)
+{
+    if (sys.movie.currentStream && sys.playback.isPlaying != 0)
+        togglePause(sys, argument);
+}
+
+void playMovie(System& sys, CommandArgument argument)
+{
+    if (sys.movie.currentStream && sys.playback.isPlaying == 0)
+        togglePause(sys, argument);
+}
+
+void stopMovie(System& sys, CommandArgument)
+{
+    pauseMovie(sys, {});
+    seekTo(sys, { .value = 0 });
+}
+
+void seekBy(System& sys, CommandArgument argument)
+{
+    if (!sys.movie.currentStream)
+        return;
+    const int64_t target = static_cast<int64_t>(sys.movie.currentStream->currentTime()) + argument.value;
+    seekMovie(sys, static_cast<uint32_t>(std::clamp<int64_t>(target, 0, sys.movie.movieDuration)));
+}
+
+void seekTo(System& sys, CommandArgument argument)
+{
+    if (sys.movie.currentStream)
+        seekMovie(sys, static_cast<uint32_t>(std::clamp<int64_t>(argument.value, 0, sys.movie.movieDuration)));
+}
+
+void setPosition(System& sys, CommandArgument argument)
+{
+    // A position past the end is ignored, as the desktop's players do.
+    if (argument.value >= 0 && argument.value <= sys.movie.movieDuration)
+        seekTo(sys, argument);
+}
+
+void seekCaption(System& sys, CommandArgument argument)
+{
+    MovieState& movie = sys.movie;
+    if (!movie.currentStream || (argument.value == 0 && loopCurrentCaption(sys)) || !movie.currentCaption)
+        return;
+    const CaptionStep step = argument.value < 0 ? CaptionStep::Previous
+        : argument.value > 0                    ? CaptionStep::Next
+                                                : CaptionStep::Current;
+    const int32_t shift = movie.currentItem.timeshift;
+    const double rate = movie.captionRate;
+    uint32_t start = 0;
+    if (!movie.currentCaption->captionStart(captionTime(movie.currentStream->currentTime(), shift, rate), step, start))
+        return;
+    const int64_t target = streamTimeOfCaption(start, shift, rate);
+    seekMovie(sys, static_cast<uint32_t>(std::clamp<int64_t>(target, 0, movie.movieDuration)));
+}
+
+void stepFrame(System& sys, CommandArgument argument)
+{
+    stepMovieFrame(sys, argument.value > 0);
 }
 
 bool pictureAwaited(const System& sys)

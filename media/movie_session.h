@@ -3,7 +3,10 @@
 // through here, so the stall rule of frame composition always starts over after one.
 #pragma once
 
+#include "app/command_argument.h"
+
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 namespace sublumen {
@@ -71,6 +74,30 @@ int stepMovieFrame(System& sys, bool forward);
 // What Space does: isPlaying becomes playing (1 runs, 0 pauses), the stream runs or stops with it, and a
 // movie paused in a window lets the main loop wait for messages. Nothing without a stream.
 void setMoviePlaying(System& sys, int32_t playing);
+// The commands of the command table (ui/commands.h) that run and move the movie. Each does nothing
+// without a stream.
+// Space: a paused movie runs, a running one pauses.
+void togglePause(System& sys, CommandArgument);
+// The desktop's Pause and Play: what Space does, when the movie plays, or is paused.
+void pauseMovie(System& sys, CommandArgument);
+void playMovie(System& sys, CommandArgument);
+// The desktop's Stop: paused, at the start.
+void stopMovie(System& sys, CommandArgument);
+// argument.value milliseconds on, back when negative, within 0 and the movie's end.
+void seekBy(System& sys, CommandArgument argument);
+// The number that stands for the end of the movie, whatever its length.
+constexpr int64_t movieEnd = std::numeric_limits<int64_t>::max();
+// To argument.value milliseconds (not negative), at most the end.
+void seekTo(System& sys, CommandArgument argument);
+// The desktop's SetPosition: to argument.value milliseconds, nothing for a time outside the movie.
+void setPosition(System& sys, CommandArgument argument);
+// To the start of the previous (-1), the current (0) or the next (1) caption of what is shown, the caption
+// time shift taken off so that the caption starts as the picture gets there. In study mode the current
+// caption becomes the loop instead (loopCurrentCaption).
+void seekCaption(System& sys, CommandArgument argument);
+// Paused: the picture before (argument.value < 0) or after; see stepMovieFrame.
+void stepFrame(System& sys, CommandArgument argument);
+
 // Whether the shown movie's stream was moved (a seek, a start, Space, a skip) and has not answered an
 // update with a picture, an end or an error since: its picture at the new place is still to be shown.
 bool pictureAwaited(const System& sys);

@@ -6,6 +6,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "display/notice.h"
 #include "display/video_placement.h"
 #include "media/audio_choice.h"
 #include "media/caption_discovery.h"
@@ -13,6 +14,7 @@
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
+#include "platform/gdi/text_decoding.h"
 #include "platform/kernel.h"
 
 #include <cstdio>
@@ -35,6 +37,16 @@ bool decoderNames(char (&name)[1100], char (&backup)[1100])
 bool holdsSeveralMovies(const MovieList* list)
 {
     return list && list->items && nodeNext(list->items);
+}
+
+// The notice of a list movie passed over, for three seconds. A file name is the user's bytes: one that is
+// not UTF-8 is read as the code page's.
+void tellUnopened(System& sys, const std::string& name)
+{
+    if (platform::isValidUtf8(name))
+        showNotice(sys, "열 수 없음: " + name, 3);
+    else
+        showNotice(sys, "열 수 없음: " + platform::encodeUtf8(platform::decodeForDisplay(name)), 3);
 }
 
 const char* fileNameOf(const char* path)
@@ -140,7 +152,7 @@ int startPlayableMovie(System& sys, int32_t step)
     // moves the cursor one entry on, and back only until the first one, so the travel always ends.
     while (rc < -1) {
         sys.movie.unopenedMovie = fileNameOf(sys.movie.currentItem.movie);
-        sys.movie.unopenedSince = calendarSeconds();
+        tellUnopened(sys, sys.movie.unopenedMovie);
         if (direction < 0 && !nodePrev(list->cursor))
             direction = 1;
         rc = startMovie(sys, direction);

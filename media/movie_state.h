@@ -49,20 +49,18 @@ struct MovieState {
     double captionRate = 1.0;
     std::optional<SyncPoint> syncSnap;
     std::string syncSnapMovie;
-    // The file name of the last list movie that could not be opened and passed over, and the calendar
-    // second it was, for the status bar's notice; empty when there is none.
+    // The file name of the last list movie that could not be opened and was passed over (the notice tells
+    // of it); empty when there is none.
     std::string unopenedMovie;
-    uint32_t unopenedSince = 0;
     // Resuming: the list file the list was built from (absolute; empty for a single movie), and the list and
     // item (1-based, and whether it is the last) the playing movie came from; the remembered position the
-    // movie resumed at (0: it did not) and the calendar second it did, for the status bar; when the position
-    // was last saved while playing (steady milliseconds).
+    // movie resumed at (0: it did not; the notice tells of it); when the position was last saved while
+    // playing (steady milliseconds).
     std::string listMemoryPath;
     std::string playedList;
     int32_t playedItem = 0;
     bool playedItemLast = false;
     uint32_t resumedAt = 0;
-    uint32_t resumedSince = 0;
     int64_t positionSavedAt = 0;
 };
 

@@ -170,4 +170,10 @@ int openDroppedFiles(System& sys, const std::vector<std::string>& files)
     return openAsStartPath(sys, chosen->c_str());
 }
 
+void openFiles(System& sys, CommandArgument argument)
+{
+    if (argument.files)
+        openDroppedFiles(sys, *argument.files);
+}
+
 }

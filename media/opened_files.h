@@ -2,6 +2,8 @@
 // and files dropped on the window. The one place that turns such a file into a movie start or a caption.
 #pragma once
 
+#include "app/command_argument.h"
+
 #include <string>
 #include <vector>
 
@@ -32,5 +34,8 @@ int loadDroppedCaption(System& sys, const char* path);
 // for the current movie (or, with no movie running, starts the movie beside it). Every other file is
 // ignored with a log line. Returns the result of what was done, -1 when nothing was.
 int openDroppedFiles(System& sys, const std::vector<std::string>& files);
+
+// The command of a drop: openDroppedFiles with argument.files.
+void openFiles(System& sys, CommandArgument argument);
 
 }

@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/movie_session.h"
 #include "platform/mmstream/media_backend.h"
 
 #include <cstdio>
@@ -24,6 +25,14 @@ double setPlaybackSpeed(System& sys, double speed)
     // burst of presses costs no more than its last.
     applyPlaybackSpeed(sys);
     return chosen;
+}
+
+void setRate(System& sys, CommandArgument argument)
+{
+    if (argument.rate == 0.0)
+        pauseMovie(sys, {});
+    else
+        setPlaybackSpeed(sys, argument.rate);
 }
 
 void applyPlaybackSpeed(System& sys)

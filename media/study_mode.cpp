@@ -5,9 +5,9 @@
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
 #include "display/frame_composition.h"
+#include "display/notice.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
-#include "platform/kernel.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +18,7 @@ namespace sublumen {
 
 namespace {
 
-// How long a change stays in the status bar, in calendar seconds, as the notice of an unopened movie.
+// How long the notice of a change stays, in calendar seconds.
 constexpr uint32_t noticeSeconds = 3;
 // A longer step between two frames is a stall, a seek or a pause, not the frame rate.
 constexpr uint32_t longestFrameStep = 250;
@@ -27,10 +27,9 @@ constexpr uint32_t shortestLoop = 100;
 // Back this far before the point where the movie paused is a move of the user, not the clock's jitter.
 constexpr uint32_t rewindTolerance = 100;
 
-void notify(StudyState& st, std::string text)
+void notify(System& sys, std::string text)
 {
-    st.notice = std::move(text);
-    st.noticeSince = calendarSeconds();
+    showNotice(sys, std::move(text), noticeSeconds);
 }
 
 // "mm:ss.t", minutes beyond 99 with more digits.
@@ -66,10 +65,10 @@ bool hasCaptions(const System& sys)
     return false;
 }
 
-void sayNoCaptions(StudyState& st)
+void sayNoCaptions(System& sys)
 {
     debugLog("Study mode: no captions.\n");
-    notify(st, "자막이 없어 멈출 곳 없음");
+    notify(sys, "자막이 없어 멈출 곳 없음");
 }
 
 // Another movie starts without the last one's loop and pause point; study mode goes on, and says once
@@ -84,7 +83,7 @@ void followMovie(System& sys)
     st.held = false;
     st.timed = false;
     if (st.studyMode && !hasCaptions(sys))
-        sayNoCaptions(st);
+        sayNoCaptions(sys);
 }
 
 uint32_t clampToMovie(int64_t time, uint32_t duration)
@@ -102,9 +101,9 @@ void toggleStudyMode(System& sys)
     st.held = false;
     debugLog("Study mode %s.\n", st.studyMode ? "on" : "off");
     if (!st.studyMode)
-        notify(st, "자막마다 멈춤 끔");
+        notify(sys, "자막마다 멈춤 끔");
     else if (!hasCaptions(sys))
-        sayNoCaptions(st);
+        sayNoCaptions(sys);
 }
 
 void markLoopPoint(System& sys)
@@ -123,7 +122,7 @@ void markLoopPoint(System& sys)
         st.loopA = now;
         st.loopPhase = LoopPhase::AMarked;
         debugLog("Loop A=%u\n", now);
-        notify(st, "구간 반복 A=" + clockText(now));
+        notify(sys, "구간 반복 A=" + clockText(now));
         break;
     case LoopPhase::AMarked: {
         if (time > duration)
@@ -136,20 +135,20 @@ void markLoopPoint(System& sys)
         }
         if (b - a < shortestLoop) {
             debugLog("Loop B at A refused: A=%u B=%u\n", a, b);
-            notify(st, "B가 A와 같음: B를 다시 지정");
+            notify(sys, "B가 A와 같음: B를 다시 지정");
             break;
         }
         st.loopA = a;
         st.loopB = b;
         st.loopPhase = LoopPhase::Looping;
         debugLog("Loop A=%u B=%u\n", a, b);
-        notify(st, loopText(a, b));
+        notify(sys, loopText(a, b));
         break;
     }
     case LoopPhase::Looping:
         st.loopPhase = LoopPhase::None;
         debugLog("Loop cleared.\n");
-        notify(st, "구간 반복 해제");
+        notify(sys, "구간 반복 해제");
         break;
     }
 }
@@ -181,7 +180,7 @@ bool loopCurrentCaption(System& sys)
         st.loopB = b;
         st.loopPhase = LoopPhase::Looping;
         debugLog("Loop A=%u B=%u\n", a, b);
-        notify(st, loopText(a, b));
+        notify(sys, loopText(a, b));
     }
     st.held = false;
     st.timed = false;
@@ -248,11 +247,7 @@ void followStudyAndLoop(System& sys)
 
 std::string studyStatusText(const System& sys)
 {
-    const StudyState& st = sys.study;
-    std::string text = st.studyMode ? "자막마다 멈춤" : "";
-    if (!st.notice.empty() && calendarSeconds() - st.noticeSince <= noticeSeconds)
-        text += (text.empty() ? "" : "  ") + st.notice;
-    return text;
+    return sys.study.studyMode ? "자막마다 멈춤" : "";
 }
 
 }

@@ -20,7 +20,7 @@ bool loopCurrentCaption(System& sys);
 // before the next frame goes back to A, and in study mode a caption that the next frame would clear or
 // replace pauses the movie as Space does, on its last frame.
 void followStudyAndLoop(System& sys);
-// What the status bar says of both: study mode while it is on, and the last change for three seconds.
+// What the status bar says while study mode is on; each change is told by the notice (display/notice.h).
 std::string studyStatusText(const System& sys);
 
 }

@@ -29,9 +29,6 @@ struct StudyState {
     // How far the stream moved between the last two frames: how far the next one will be. Before any
     // was measured, a frame of a movie of 25 frames a second.
     uint32_t frameStep = 40;
-    // The last change, shown in the status bar for three seconds from the calendar second noticeSince.
-    std::string notice;
-    uint32_t noticeSince = 0;
 };
 
 }

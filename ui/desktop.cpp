@@ -11,7 +11,7 @@
 #include "platform/media_player_bus.h"
 #include "platform/power.h"
 #include "platform/window/window.h"
-#include "ui/keyboard_commands.h"
+#include "ui/commands.h"
 #include "ui/volume.h"
 
 #include <algorithm>
@@ -93,12 +93,6 @@ platform::PlayerStatus statusOf(System& sys)
     return status;
 }
 
-void seekWithin(System& sys, int64_t targetMs)
-{
-    targetMs = std::clamp<int64_t>(targetMs, 0, sys.movie.movieDuration);
-    seekMovie(sys, static_cast<uint32_t>(targetMs));
-}
-
 const char* commandName(platform::PlayerCommand command)
 {
     using platform::PlayerCommand;
@@ -116,53 +110,31 @@ const char* commandName(platform::PlayerCommand command)
     return "?";
 }
 
-// Each call does what its key does, logged as the desktop's command rather than as a key nobody
-// pressed; a call that makes no sense in the present state does nothing.
-void runCommand(System& sys, platform::PlayerCommand command, int64_t argument)
+// Each call runs its row of the command table, logged as the desktop's command; a call that makes no
+// sense in the present state does nothing.
+void runDesktopCommand(System& sys, platform::PlayerCommand command, int64_t argument)
 {
     using platform::PlayerCommand;
     if (command == PlayerCommand::Seek || command == PlayerCommand::SetPosition)
         debugLog("DesktopCommand=%s %lld\n", commandName(command), static_cast<long long>(argument));
     else
         debugLog("DesktopCommand=%s\n", commandName(command));
-    MediaStream* stream = sys.movie.currentStream.get();
+    // The bus speaks microseconds; a position before the start stays outside the movie.
+    const int64_t ms = argument < 0 && command == PlayerCommand::SetPosition ? -1 : argument / 1000;
     switch (command) {
-    case PlayerCommand::PlayPause:
-        runKeyCommand(sys, VK_SPACE);
-        break;
-    case PlayerCommand::Play:
-        if (stream && sys.playback.isPlaying == 0)
-            runKeyCommand(sys, VK_SPACE);
-        break;
-    case PlayerCommand::Pause:
-        if (stream && sys.playback.isPlaying != 0)
-            runKeyCommand(sys, VK_SPACE);
-        break;
-    case PlayerCommand::Stop:
-        if (stream && sys.playback.isPlaying != 0)
-            runKeyCommand(sys, VK_SPACE);
-        runKeyCommand(sys, VK_HOME);
-        break;
-    case PlayerCommand::Next:
-        runKeyCommand(sys, VK_OEM_PERIOD);
-        break;
-    case PlayerCommand::Previous:
-        runKeyCommand(sys, VK_OEM_COMMA);
-        break;
-    case PlayerCommand::Seek:
-        if (stream)
-            seekWithin(sys, static_cast<int64_t>(stream->currentTime()) + argument / 1000);
-        break;
-    case PlayerCommand::SetPosition:
-        // A position past the end is ignored, as the bus's players do.
-        if (stream && argument >= 0 && argument / 1000 <= sys.movie.movieDuration)
-            seekWithin(sys, argument / 1000);
-        break;
+    case PlayerCommand::PlayPause: return runCommand(sys, Command::TogglePause);
+    case PlayerCommand::Play: return runCommand(sys, Command::Play);
+    case PlayerCommand::Pause: return runCommand(sys, Command::Pause);
+    case PlayerCommand::Stop: return runCommand(sys, Command::Stop);
+    case PlayerCommand::Next: return runCommand(sys, Command::Next);
+    case PlayerCommand::Previous: return runCommand(sys, Command::Previous);
+    case PlayerCommand::Seek: return runCommand(sys, Command::SeekBy, { .value = ms });
+    case PlayerCommand::SetPosition: return runCommand(sys, Command::SetPosition, { .value = ms });
     case PlayerCommand::Quit:
         // Closing the window the normal way saves the settings.
         if (sys.window.mainWindow)
             PostMessageA(sys.window.mainWindow, WM_CLOSE, 0, 0);
-        break;
+        return;
     }
 }
 
@@ -185,10 +157,7 @@ bool setRateFromDesktop(System& sys, double rate)
         debugLog("Speed : %g is no playback rate. Ignored.\n", rate);
         return false;
     }
-    if (rate == 0.0)
-        runCommand(sys, platform::PlayerCommand::Pause, 0);
-    else
-        setPlaybackSpeed(sys, rate);
+    runCommand(sys, Command::Rate, { .rate = rate });
     return true;
 }
 
@@ -252,7 +221,9 @@ bool pathOfFileUrl(const char* url, std::string& path)
 void openDesktopControls(System& sys)
 {
     platform::PlayerHandlers handlers;
-    handlers.command = [&sys](platform::PlayerCommand command, int64_t argument) { runCommand(sys, command, argument); };
+    handlers.command = [&sys](platform::PlayerCommand command, int64_t argument) {
+        runDesktopCommand(sys, command, argument);
+    };
     handlers.status = [&sys] { return statusOf(sys); };
     handlers.openUri = [&sys](const char* uri) { return openUri(sys, uri); };
     handlers.setRate = [&sys](double rate) { return setRateFromDesktop(sys, rate); };

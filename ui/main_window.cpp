@@ -3,14 +3,12 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "media/media_stream.h"
-#include "media/movie_session.h"
-#include "media/opened_files.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
 #include "platform/window/drop_files.h"
 #include "resources/resources.h"
+#include "ui/commands.h"
 #include "ui/desktop.h"
-#include "ui/keyboard_commands.h"
 
 #include <cmath>
 #include <string>
@@ -139,10 +137,8 @@ void clickSeek(System& sys)
     DWORD position = GetMessagePos();
     POINT point { GET_X_LPARAM(static_cast<LPARAM>(position)), GET_Y_LPARAM(static_cast<LPARAM>(position)) };
     ScreenToClient(sys.window.mainWindow, &point);
-    if (!sys.movie.currentStream)
-        return;
     if (auto target = clickSeekTarget(sys.movie.movieDuration, sys.settings.screenx, point.x))
-        seekMovie(sys, *target);
+        runKeyWith(sys, VK_LBUTTON, NoModifier, { .value = *target });
 }
 
 std::optional<uint32_t> clickSeekTarget(uint32_t duration, int32_t screenx, int32_t x)
@@ -169,7 +165,7 @@ void dropFiles(System& sys, HDROP drop)
         files.push_back(std::move(name));
     }
     DragFinish(drop);
-    openDroppedFiles(sys, files);
+    runCommand(sys, Command::Open, { .files = &files });
 }
 
 LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -211,9 +207,9 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
     case WM_CHAR:
         return 0;
     case WM_COMMAND:
+        // The accelerator table turns Alt+Enter into this command.
         if (LOWORD(wParam) == ID_TOGGLE_FULLSCREEN) {
-            sys.settings.fullscreen = sys.settings.fullscreen == 0 ? 1 : 0;
-            sys.playback.reinitRequest = 1;
+            runKeyWith(sys, VK_RETURN, Alt, {});
             return 1;
         }
         return 0;

@@ -123,7 +123,8 @@ constexpr WPARAM MK_MBUTTON = 0x0010;
 // The bit of a key message's second parameter that says Alt was held.
 constexpr LPARAM KF_ALTDOWN_BIT = LPARAM { 1 } << 29;
 
-// Virtual-key codes.
+// Virtual-key codes. The left mouse button has one too; the command table names the click by it.
+constexpr int VK_LBUTTON = 0x01;
 constexpr int VK_BACK = 0x08;
 constexpr int VK_TAB = 0x09;
 constexpr int VK_RETURN = 0x0D;
@@ -153,8 +154,15 @@ constexpr int VK_DECIMAL = 0x6E;
 constexpr int VK_DIVIDE = 0x6F;
 constexpr int VK_F1 = 0x70;
 constexpr int VK_F2 = 0x71;
+constexpr int VK_F3 = 0x72;
 constexpr int VK_F4 = 0x73;
+constexpr int VK_F5 = 0x74;
+constexpr int VK_F6 = 0x75;
+constexpr int VK_F7 = 0x76;
+constexpr int VK_F8 = 0x77;
+constexpr int VK_F9 = 0x78;
 constexpr int VK_F10 = 0x79;
+constexpr int VK_F11 = 0x7A;
 constexpr int VK_F12 = 0x7B;
 constexpr int VK_OEM_1 = 0xBA;
 constexpr int VK_OEM_PLUS = 0xBB;

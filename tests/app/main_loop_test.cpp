@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/system.h"
 #include "display/display.h"
+#include "display/notice.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
@@ -581,7 +582,7 @@ TEST_F(StudyLoop, StudyModePausesOnTheLastFrameOfEachCaption)
     // Without the loop, the line plays to its end and pauses there again.
     press(VK_F2);
     turn();
-    EXPECT_NE(studyStatusText(sys).find("구간 반복 해제"), std::string::npos);
+    EXPECT_EQ(noticeText(sys), "구간 반복 해제");
     paused = playUntilPaused(10000);
     ASSERT_FALSE(script->running);
     EXPECT_GE(paused + 1000 + frame.count(), 6000u);
@@ -595,7 +596,8 @@ TEST_F(StudyLoop, StudyModePausesOnTheLastFrameOfEachCaption)
     playUntilPaused(12000);
     EXPECT_TRUE(script->running);
     EXPECT_EQ(countOf(newLog(), "Study mode: no captions.\n"), 1u) << newLog();
-    EXPECT_EQ(studyStatusText(sys), "자막마다 멈춤  자막이 없어 멈출 곳 없음");
+    EXPECT_EQ(studyStatusText(sys), "자막마다 멈춤");
+    EXPECT_EQ(noticeText(sys), "자막이 없어 멈출 곳 없음");
 }
 
 TEST_F(StudyLoop, ABLoopKeepsTheTimeBetweenItsEnds)
@@ -607,7 +609,7 @@ TEST_F(StudyLoop, ABLoopKeepsTheTimeBetweenItsEnds)
     // Twice at the same place: refused, A kept.
     press(VK_F2);
     turn();
-    EXPECT_EQ(studyStatusText(sys), "B가 A와 같음: B를 다시 지정");
+    EXPECT_EQ(noticeText(sys), "B가 A와 같음: B를 다시 지정");
     // B before A: the two change places.
     script->time = milliseconds(2000);
     press(VK_F2);
@@ -615,7 +617,7 @@ TEST_F(StudyLoop, ABLoopKeepsTheTimeBetweenItsEnds)
     EXPECT_NE(newLog().find("Loop A=5000\n"), std::string::npos) << newLog();
     EXPECT_NE(newLog().find("Loop B at A refused: A=5000 B=5000\n"), std::string::npos) << newLog();
     EXPECT_NE(newLog().find("Loop A and B swapped.\nLoop A=2000 B=5000\n"), std::string::npos) << newLog();
-    EXPECT_EQ(studyStatusText(sys), "구간 반복 00:02.0~00:05.0");
+    EXPECT_EQ(noticeText(sys), "구간 반복 00:02.0~00:05.0");
     for (int i = 0; i < 300; ++i) {
         script->time += frame;
         turn();

@@ -5,7 +5,7 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "support/scripted_media_backend.h"
-#include "ui/keyboard_commands.h"
+#include "ui/commands.h"
 
 #include "composition_fixture.h"
 

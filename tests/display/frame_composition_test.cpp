@@ -2,6 +2,7 @@
 
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
+#include "display/notice.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
@@ -277,35 +278,34 @@ TEST_F(FrameComposition, StatusTimeIsGreenMinutesAndSeconds)
 uint32_t noticeClockNow = 0;
 uint32_t noticeClock() { return noticeClockNow; }
 
-// A list movie that was passed over is named after the status time for three seconds, then no more.
+// A notice (a list movie passed over) follows the status time for three seconds, then no more.
 TEST_F(FrameComposition, StatusBarNamesAnUnopenedMovieForThreeSeconds)
 {
     sys.movie.movieDuration = 7'200'000;
     sys.commands.volume = 0;
-    sys.movie.unopenedMovie = "broken.avi";
-    sys.movie.unopenedSince = 1000;
     auto isGreen = [](int r, int g, int b) { return g > 0 && r == 0 && b == 0; };
     auto greenAt = [&](uint32_t now) {
         noticeClockNow = now;
         paint(0, 0, 0);
         HDC dc = sys.displays.backSurface()->getDC();
-        drawSeekBar(dc, frameLayout(sys), statusBar(sys, 65'000));
+        const FrameLayout layout = frameLayout(sys);
+        drawSeekBar(dc, layout, statusBar(sys, 65'000));
+        drawStatusNotice(dc, layout, { "[01:05/120:00]", noticeText(sys), false });
         sys.displays.backSurface()->releaseDC(dc);
         return boxWhere(screen(), isGreen, 0, H - 16, W - 150, H);
     };
     paint(0, 0, 0);
     const platform::Surface black = screen();
-    const PixelBox named = boxWhere(reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
-                                        { { 0, H - 16, "[01:05/120:00]  열 수 없음: broken.avi" } }),
-        isGreen, 0, H - 16, W - 150, H);
-    const PixelBox timeOnly = boxWhere(reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
-                                           { { 0, H - 16, "[01:05/120:00]" } }),
-        isGreen, 0, H - 16, W - 150, H);
-    ASSERT_GT(named.right, timeOnly.right + 40) << describe(named);
     platform::setCalendarClock(noticeClock);
-    EXPECT_EQ(greenAt(1000), named) << describe(greenAt(1000));
+    noticeClockNow = 1000;
+    showNotice(sys, "열 수 없음: broken.avi", 3);
+    const PixelBox named = greenAt(1000);
+    const PixelBox timeOnly = greenAt(1004);
+    ASSERT_GT(named.right, timeOnly.right + 40) << describe(named);
     EXPECT_EQ(greenAt(1003), named);
-    EXPECT_EQ(greenAt(1004), timeOnly);
+    EXPECT_EQ(timeOnly, boxWhere(reference(black, sys.startup.seekBarFont, RGB(0, 255, 0),
+                                     { { 0, H - 16, "[01:05/120:00]" } }),
+                            isGreen, 0, H - 16, W - 150, H));
     platform::setCalendarClock(nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include "display/picture_caption_view.h"
 #include "platform/gdi/gdi.h"
 #include "support/drawing.h"
+#include "ui/commands.h"
 
 #include <gtest/gtest.h>
 
@@ -111,8 +112,8 @@ TEST(FrameLayout, OverlayRowsAtTwiceTheSize)
         const int o = pass * 2;
         for (size_t i = 0; i < text.lines.size(); ++i)
             drawText(expected.dc, o, o + 26 * static_cast<int>(i), text.lines[i].c_str());
-        for (int i = 0; i < static_cast<int>(std::size(helpLineTable)); ++i)
-            drawText(expected.dc, o, o + 220 + 26 * i, helpLineTable[i]);
+        for (int i = 0; i < static_cast<int>(overlayKeyLines().size()); ++i)
+            drawText(expected.dc, o, o + 220 + 26 * i, overlayKeyLines()[i].c_str());
     }
     SelectObject(expected.dc, previous);
     DeleteObject(font);

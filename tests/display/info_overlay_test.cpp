@@ -8,6 +8,7 @@
 #include "media/movie_session.h"
 #include "support/scripted_media_backend.h"
 #include "support/test_files.h"
+#include "ui/commands.h"
 
 #include "composition_fixture.h"
 
@@ -31,8 +32,8 @@ Lines overlayLines(const std::vector<std::string>& info, int o = 0)
     Lines lines;
     for (size_t i = 0; i < info.size(); ++i)
         lines.emplace_back(o, o + 13 * static_cast<int>(i), info[i]);
-    for (int i = 0; i < static_cast<int>(std::size(helpLineTable)); ++i)
-        lines.emplace_back(o, o + 110 + 13 * i, helpLineTable[i]);
+    for (int i = 0; i < static_cast<int>(overlayKeyLines().size()); ++i)
+        lines.emplace_back(o, o + 110 + 13 * i, overlayKeyLines()[i]);
     return lines;
 }
 
@@ -93,8 +94,8 @@ TEST_F(InfoOverlay, CaptionLineShowsTheFileEncodingAndTheClassShown)
         "<SYNC Start=1><P Class=KRCC>\xC7\xD1<P Class=ENCC>Hi<SYNC Start=2>&nbsp;");
     sys.movie.currentCaption.reset(new Caption(path.c_str()));
     Caption& caption = *sys.movie.currentCaption;
-    EXPECT_STREQ(helpLineTable[10], "(N)자막 언어: 하나씩/모두 (W)음성 (V)ASS 원본/자체 스타일");
-    EXPECT_STREQ(helpLineTable[11], "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시");
+    EXPECT_EQ(overlayKeyLines()[10], "(N)자막 언어: 하나씩/모두 (W)음성 (V)ASS 원본/자체 스타일");
+    EXPECT_EQ(overlayKeyLines()[11], "Ctrl+좌/우:앞/뒤 자막으로, Ctrl+상:자막 다시");
     expectNormalPass({ bannerText, "제목:Night Train", "영상:/films/night.avi", "자막:/films/night.smi,-1500 [CP949 KRCC]",
         "동영상 끝.", "화면 모드:640x480x32", defaultPlacement, defaultCaptionLine });
     caption.nextClassChoice();

@@ -9,6 +9,7 @@
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
 #include "support/running_player.h"
+#include "ui/commands.h"
 #include "ui/keyboard_commands.h"
 #include "ui/volume.h"
 
