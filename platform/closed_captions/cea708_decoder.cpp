@@ -294,8 +294,10 @@ void Cea708Decoder::drain(Service& service)
         if (service.delayUntil && now_ < *service.delayUntil) {
             // A delay holds everything but DelayCancel and Reset, which act at once.
             size_t at = 0;
-            while (at < rest.size() && rest[at] != codeDLC && rest[at] != codeRST)
-                at += cea708CodeLength(rest.subspan(at));
+            while (at < rest.size() && rest[at] != codeDLC && rest[at] != codeRST) {
+                const size_t length = cea708CodeLength(rest.subspan(at));
+                at = length ? at + length : rest.size();
+            }
             if (at >= rest.size())
                 break;
             if (rest[at] == codeDLC) {
@@ -319,6 +321,10 @@ void Cea708Decoder::drain(Service& service)
             }
         }
         const size_t length = cea708CodeLength(rest);
+        if (length == 0) {
+            pos = in.size();  // only whole commands are held; nothing else can be read
+            break;
+        }
         command(service, rest.first(length));
         pos += length;
     }
