@@ -2,8 +2,8 @@
 # A recording of Korean television under Xvfb: an H.264 transport stream whose pictures carry CEA-708
 # service 1 in Korean (EUC-KR), service 2 in English and CEA-608 CC1, a caption every 10 s, on a flat
 # picture. Without a caption file the player shows service 1, drawn exactly as the same text from a SAMI
-# file beside the same pictures; Y goes on to [708-2] and [608-CC1]; after a seek the captions that come
-# are decoded from there.
+# file beside the same pictures; Y goes on to [708-2] and [608-CC1]; after a seek the next caption comes
+# as the pictures from there are decoded.
 # Usage: tv_captions.sh SUBLUMEN MAKE_MOVIE OUTDIR   (logs and screen pictures stay in OUTDIR)
 set -uo pipefail
 program=$1
@@ -69,10 +69,19 @@ ready && {
   wait_for "Caption choice: [608-CC1]" 10
   xdotool key y y
   wait_for "Caption choice: [708-1, kor]" 10
-  # Twelve seconds on: the caption shown from 10.5 s was sent before the seek's target, the one from
-  # 20.5 s comes as the pictures are decoded.
-  xdotool key Right Right
-  wait_for "내일은 전국에 비가 오겠습니다" 40
+  # Six seconds on: the next Korean caption that starts after the seek's target comes as the pictures
+  # from there are decoded (the decoder had read only a little past where it stood).
+  xdotool key Right
+  wait_for "Seek=" 10
+  target=$(grep -a '^Seek=' "$log" | tail -1 | cut -d= -f2)
+  found=
+  for _ in $(seq 400); do
+    found=$(grep -aE '^[0-9]{2}:[0-9]{2}\.[0-9]{2}\[ *[0-9]+\]:' "$log" \
+      | awk -F'[][]' -v t="${target:-0}" '$2 + 0 > t && $3 ~ /^:(안녕하세요|오늘의|내일은)/ { print; exit }')
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  [ -n "$found" ] || fail "tv: no Korean caption decoded after the seek to ${target:-?} ms"
   xdotool key Escape
   finish 0 30
 }
