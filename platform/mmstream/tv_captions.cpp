@@ -38,6 +38,13 @@ void TvCaptions::picture(std::span<const uint8_t> ccData, MediaTime start, Media
     line21Pairs_.clear();
     dtvPairs_.clear();
     splitCcData(ccData, line21Pairs_, dtvPairs_);
+    if (!line21Pairs_.empty() || !dtvPairs_.empty()) {
+        lastData_ = start;
+    } else if (!shown_.empty() && start - lastData_ >= captionDataSilence) {
+        platformLog("mmstream: TV caption data stopped at %lld ms; what was shown ends\n",
+            static_cast<long long>(clockOf(lastData_).count()));
+        endShown(start);
+    }
     dtv_.decode(dtvPairs_, clockOf(start));
     for (const Line21Pair& pair : line21Pairs_)
         line21_.decode(pair.field, pair.data[0], pair.data[1]);
@@ -131,8 +138,13 @@ void TvCaptions::emit(const WindowKey& key, const Shown& shown, MediaTime end)
 void TvCaptions::breakOff()
 {
     coded_.clear();
+    endShown(lastEnd_);
+}
+
+void TvCaptions::endShown(MediaTime at)
+{
     for (const auto& [key, shown] : shown_)
-        emit(key, shown, lastEnd_);
+        emit(key, shown, at);
     shown_.clear();
     dtv_.reset();
     line21_.reset();

@@ -31,6 +31,9 @@ std::string tvCaptionName(int index);
 // (by half of it at a time, so a long caption is told again only now and then) while pictures come; so
 // a caption still ends when the pictures stop.
 constexpr MediaTime openCaptionReach = std::chrono::seconds(10);
+// Pictures that carry no caption data at all for this long (the captions of the recording broke off)
+// end what is shown, and the decoders start over.
+constexpr MediaTime captionDataSilence = std::chrono::seconds(10);
 
 class TvCaptions {
 public:
@@ -67,6 +70,8 @@ private:
 
     void screenChanged(int stream, const CaptionScreen& screen, MediaTime at);
     void emit(const WindowKey& key, const Shown& shown, MediaTime end);
+    // What is shown ends at `at`, and the decoders start over.
+    void endShown(MediaTime at);
 
     struct Coded {
         MediaTime start {0};
@@ -84,6 +89,7 @@ private:
     std::vector<CaptionText> decided_;
     std::vector<int> selected_;
     MediaTime lastEnd_ {0};
+    MediaTime lastData_ {0};  // the start of the latest picture that carried caption data
     size_t knownStreams_ = 0;
     bool knownKorean_ = false;
 };

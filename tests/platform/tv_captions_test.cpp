@@ -1,6 +1,7 @@
 // TV closed captions: the CEA-708 service decoder (windows, pens, Korean text, delays, resets), the
 // CEA-608 channel decoder, and the caption data the fixture writer sends through both.
 #include "platform/closed_captions/cc_data.h"
+#include "platform/mmstream/tv_captions.h"
 
 #include "tv_caption_data.h"
 
@@ -269,6 +270,44 @@ TEST(TvCaptionData, FixtureCaptionsReadBackAtTheirTimes)
     EXPECT_TRUE(dtv.sentKorean(1));
     EXPECT_FALSE(dtv.sentKorean(2));
     EXPECT_EQ(dtv.drops().brokenPackets + dtv.drops().sequenceGaps + dtv.drops().brokenBlocks, 0);
+}
+
+}
+
+namespace {
+
+// Captions are told as soon as their picture comes, reaching on past the pictures while their end is not
+// known, and told again with their end: here when the recording's caption data stops for good.
+TEST(TvCaptions, ACaptionIsToldAtOnceAndEndsWhenItsDataStops)
+{
+    using fixtures::TvCaption;
+    using platform::MediaTime;
+    const int fps = 30;
+    auto data = fixtures::ccDataOfPictures({{TvCaption::Kind::Cea708, 1, 500, 60000, "Hello"}}, fps, 2 * fps);
+    platform::TvCaptions captions;
+    std::vector<platform::CaptionText> told;
+    auto at = [&](int frame) { return MediaTime(std::chrono::microseconds(int64_t {frame} * 1'000'000 / fps)); };
+    for (int frame = 0; frame < 14 * fps; ++frame) {
+        std::span<const uint8_t> triplets;
+        if (frame < 2 * fps)
+            triplets = data[static_cast<size_t>(frame)];
+        captions.picture(triplets, at(frame), at(frame + 1));
+        captions.take(told, {platform::cea708StreamBase + 1});
+        if (frame == 15) {
+            ASSERT_EQ(told.size(), 1u) << "told at once, with its end yet to come";
+            EXPECT_EQ(told[0].start, at(15));
+            EXPECT_EQ(told[0].end, at(15) + platform::openCaptionReach);
+        }
+    }
+    ASSERT_GE(told.size(), 3u);
+    for (const platform::CaptionText& t : told) {
+        EXPECT_EQ(t.text, "Hello");
+        EXPECT_EQ(t.start, at(15));
+        EXPECT_EQ(t.window, 0);
+    }
+    // Moved on while pictures came, and ended where ten seconds without caption data ran out.
+    EXPECT_GT(told[1].end, told[0].end);
+    EXPECT_EQ(told.back().end, at(2 * fps - 1) + platform::captionDataSilence);
 }
 
 }
