@@ -1,9 +1,9 @@
 #include "caption/caption.h"
 
 #include "app/debug_log.h"
+#include "caption/caption_formats.h"
 #include "caption/text_cues.h"
 #include "platform/com.h"
-#include "platform/mmstream/caption_pictures.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,15 +14,6 @@
 
 namespace sublumen {
 
-namespace {
-
-bool isPictureSub(const char* fileName)
-{
-    return platform::pictureCaptionFormat(fileName) == platform::PictureCaptionFormat::VobSub;
-}
-
-}
-
 Caption::Caption(const char* fileName)
 {
     CoInitialize(nullptr);
@@ -32,19 +23,9 @@ Caption::Caption(const char* fileName)
     if (!fileName)
         return;
 
-    size_t length = std::strlen(fileName);
-    const char* extension = length >= 4 ? fileName + length - 4 : "";
-    int rc;
-    if (strcasecmp(extension, ".ASF") == 0)
-        rc = loadASFscript(fileName);
-    else if (strcasecmp(extension, ".SUB") == 0 && isPictureSub(fileName))
-        rc = -1;  // VobSub pictures, never text: the picture caption track reads them
-    else if (strcasecmp(extension, ".SUB") == 0)
-        rc = loadSub(fileName);
-    else if (isTextCaptionName(fileName) || startsAsTextCaptions(fileName))
-        rc = loadTextCaptions(fileName);
-    else
-        rc = loadSMI(fileName);
+    // Pictures (a .sub of VobSub among them) are never read as text: the picture caption track reads them.
+    const CaptionFormatRow& format = captionFormatOfFile(fileName);
+    const int rc = format.read ? (this->*format.read)(fileName) : -1;
     loadResult = rc;
     if (rc < 0)
         debugLog("Caption:: load Fail %d.\n", rc);

@@ -52,22 +52,11 @@ enum class CaptionStep {
 // The choice of showAllClasses stacks every class in the caption band.
 constexpr int showAllClasses = -1;
 
-// The name endings of the caption files read by Caption::loadTextCaptions, in the order they are
-// looked for beside a movie.
-constexpr const char* textCaptionSuffixes[] = { ".srt", ".vtt", ".ass", ".ssa" };
-
-// Whether fileName ends in one of textCaptionSuffixes, in any case.
-bool isTextCaptionName(const char* fileName);
-
-// Whether the file's first bytes are those of a SubRip, WebVTT or SSA/ASS file and not SAMI, so that
-// such a file under another name is read for what it is.
-bool startsAsTextCaptions(const char* fileName);
-
 class Caption {
 public:
-    // Loads the track from fileName (none gives an empty track), choosing the reader by the name's end:
-    // ".ASF" the ASF script, ".SUB" the SUB reader, a text caption name or content (isTextCaptionName,
-    // startsAsTextCaptions) the text caption reader, anything else SAMI.
+    // Loads the track from fileName (none gives an empty track) with the reader of its format
+    // (captionFormatOfFile, caption/caption_formats.h): by the name's end ".ASF" the ASF script, ".SUB" the
+    // SUB reader, a text caption name or content the text caption reader, anything else SAMI.
     explicit Caption(const char* fileName);
     ~Caption();
     Caption(const Caption&) = delete;

@@ -2,6 +2,7 @@
 
 #include "app/debug_log.h"
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 
 #include <algorithm>
 #include <chrono>
@@ -119,7 +120,11 @@ std::vector<ScreenBox> layoutPictureCaption(const platform::CaptionPicture& pict
 PictureCaption::PictureCaption(const char* fileName)
 {
     std::vector<platform::CaptionPictureHandle> pictures;
-    platform::PictureCaptionFile file = platform::readPictureCaptionFile(fileName ? fileName : "",
+    const CaptionFormat format = fileName ? captionFormatOfFile(fileName).format : CaptionFormat::Sami;
+    const platform::PictureCaptionFormat kind = format == CaptionFormat::Sup ? platform::PictureCaptionFormat::Sup
+        : format == CaptionFormat::VobSub                                  ? platform::PictureCaptionFormat::VobSub
+                                                                           : platform::PictureCaptionFormat::None;
+    platform::PictureCaptionFile file = platform::readPictureCaptionFile(fileName ? fileName : "", kind,
         [&](platform::CaptionPictureHandle picture) { pictures.push_back(std::move(picture)); });
     if (!file.opened) {
         debugLog("PictureCaption:: load Fail : %s\n", file.failure.c_str());

@@ -1,5 +1,6 @@
 #include "app/debug_log.h"
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/text_cues.h"
 #include "caption/webvtt_reader.h"
 #include "platform/kernel.h"
@@ -20,77 +21,18 @@ namespace sublumen {
 
 namespace {
 
-enum class TextKind {
-    None,
-    SubRip,
-    WebVtt,
-    Ass,
-};
-
-TextKind kindOfName(const char* fileName)
+// The format the media library reads a text caption file as.
+platform::SubtitleFormat libraryFormatOf(CaptionFormat format)
 {
-    size_t length = std::strlen(fileName);
-    const char* extension = length >= 4 ? fileName + length - 4 : "";
-    if (strcasecmp(extension, ".srt") == 0)
-        return TextKind::SubRip;
-    if (strcasecmp(extension, ".vtt") == 0)
-        return TextKind::WebVtt;
-    if (strcasecmp(extension, ".ass") == 0 || strcasecmp(extension, ".ssa") == 0)
-        return TextKind::Ass;
-    return TextKind::None;
-}
-
-// What the first lines of a file say it is: "WEBVTT", "[Script Info]", or a SubRip number line followed
-// by a time line; anything else (SAMI among it) is None.
-TextKind kindOfContent(std::string_view head)
-{
-    if (head.starts_with("\xEF\xBB\xBF"))
-        head.remove_prefix(3);
-    size_t first = head.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return TextKind::None;
-    head.remove_prefix(first);
-    if (head.starts_with("WEBVTT"))
-        return TextKind::WebVtt;
-    if (head.size() >= 13 && strncasecmp(head.data(), "[Script Info]", 13) == 0)
-        return TextKind::Ass;
-    size_t digits = head.find_first_not_of("0123456789");
-    if (digits == 0 || digits == std::string_view::npos)
-        return TextKind::None;
-    std::string_view rest = head.substr(digits);
-    rest.remove_prefix(std::min(rest.find_first_not_of(" \t\r"), rest.size()));
-    if (!rest.starts_with("\n"))
-        return TextKind::None;
-    std::string_view timeLine = rest.substr(1, rest.find('\n', 1));
-    return timeLine.find("-->") != std::string_view::npos ? TextKind::SubRip : TextKind::None;
-}
-
-platform::SubtitleFormat formatOf(TextKind kind)
-{
-    switch (kind) {
-    case TextKind::WebVtt:
+    switch (format) {
+    case CaptionFormat::WebVtt:
         return platform::SubtitleFormat::WebVtt;
-    case TextKind::Ass:
+    case CaptionFormat::Ass:
         return platform::SubtitleFormat::Ass;
-    case TextKind::SubRip:
-    case TextKind::None:
+    default:
         break;
     }
     return platform::SubtitleFormat::SubRip;
-}
-
-const char* kindName(TextKind kind)
-{
-    switch (kind) {
-    case TextKind::WebVtt:
-        return "WebVTT";
-    case TextKind::Ass:
-        return "SSA/ASS";
-    case TextKind::SubRip:
-    case TextKind::None:
-        break;
-    }
-    return "SubRip";
 }
 
 // A SAMI file under a text caption name: its first tag is SAMI (any case), after blanks.
@@ -182,31 +124,6 @@ std::string canonicalSubRipTimes(std::string_view text)
 
 }
 
-bool startsAsTextCaptions(const char* fileName)
-{
-    if (!fileName)
-        return false;
-    int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    char head[512];
-    ssize_t n = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? ::read(fd, head, sizeof head) : -1;
-    ::close(fd);
-    return n > 0 && kindOfContent(std::string_view(head, static_cast<size_t>(n))) != TextKind::None;
-}
-
-bool isTextCaptionName(const char* fileName)
-{
-    size_t length = fileName ? std::strlen(fileName) : 0;
-    if (length < 4)
-        return false;
-    for (const char* suffix : textCaptionSuffixes)
-        if (strcasecmp(fileName + length - 4, suffix) == 0)
-            return true;
-    return false;
-}
-
 int Caption::loadTextCaptions(const char* fileName)
 {
     debugLog("Caption::loadTextCaptions( \"%s\" )\n", fileName);
@@ -222,12 +139,13 @@ int Caption::loadTextCaptions(const char* fileName)
         debugLog("Caption:: %s is a SAMI file; read as SAMI.\n", fileName);
         return loadSMI(fileName);
     }
-    TextKind kind = kindOfName(fileName);
-    TextKind content = kindOfContent(bytes);
+    const CaptionFormatRow* named = captionFormatOfName(fileName);
+    const CaptionFormatRow* content = textFormatOfContent(bytes);
+    const CaptionFormatRow* kind = named && named->read == &Caption::loadTextCaptions ? named : nullptr;
     // A WebVTT file says so in its first line, whatever its name.
-    if (kind == TextKind::None || (content == TextKind::WebVtt && kind != content)) {
-        kind = content;
-        debugLog("Caption:: %s is a %s file; read as %s.\n", fileName, kindName(kind), kindName(kind));
+    if (!kind || (content && content->format == CaptionFormat::WebVtt && kind != content)) {
+        kind = content ? content : &captionFormatRow(CaptionFormat::SubRip);
+        debugLog("Caption:: %s is a %s file; read as %s.\n", fileName, kind->name, kind->name);
     }
     debugLog("Caption:: %s file.\n", platform::encodingName(file.encoding()));
     if (file.encoding() == platform::TextEncoding::Cp949)
@@ -253,19 +171,21 @@ int Caption::loadTextCaptions(const char* fileName)
             static_cast<uint32_t>(std::clamp<int64_t>(end, 0, lastTime)), std::move(text) });
     };
     platform::SubtitleText read;
-    if (kind == TextKind::WebVtt) {
+    if (kind->format == CaptionFormat::WebVtt) {
         read.opened = true;
         for (TimedText& cue : readWebVtt(bytes))
             keep(cue.start, cue.end, std::move(cue.text));
     } else {
-        if (kind != TextKind::Ass)
+        if (kind->format != CaptionFormat::Ass)
             bytes = canonicalSubRipTimes(bytes);
-        read = platform::readSubtitleText(bytes, formatOf(kind), [&](const platform::SubtitleRect& rect) {
+        const platform::SubtitleFormat library = libraryFormatOf(kind->format);
+        read = platform::readSubtitleText(bytes, library, [&](const platform::SubtitleRect& rect) {
             std::string text = plainCueText(rect.text, rect.assLine);
-            keep(rect.start, rect.end, kind == TextKind::Ass ? std::move(text) : decodeCharacterReferences(text));
+            keep(rect.start, rect.end,
+                kind->format == CaptionFormat::Ass ? std::move(text) : decodeCharacterReferences(text));
         });
     }
-    if (kind == TextKind::Ass && read.opened)
+    if (kind->authored && read.opened)
         authored = platform::AuthoredCaptions::fromScript(bytes);
     std::string().swap(bytes);
     if (!read.opened) {

@@ -4,6 +4,7 @@
 #include "app/path_text.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/caption_sync.h"
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
@@ -33,8 +34,8 @@ constexpr const char* asfScriptLabel = "[ASF]";
 
 bool endsWithAsf(const char* path)
 {
-    size_t length = std::strlen(path);
-    return length >= 4 && strcasecmp(path + length - 4, ".ASF") == 0;
+    const CaptionFormatRow* format = captionFormatOfName(path);
+    return format && format->format == CaptionFormat::AsfScript;
 }
 
 bool sameFile(const std::string& a, const std::string& b)
@@ -251,7 +252,7 @@ std::vector<CaptionChoice> firstCaptionChoices(const System& sys)
         choices.push_back(fileChoice(listed->caption, moviePath));
     for (const std::string& file : files) {
         CaptionChoice choice = fileChoice(file, moviePath);
-        choice.picture = platform::pictureCaptionFormat(file) != platform::PictureCaptionFormat::None;
+        choice.picture = captionFormatOfFile(file.c_str()).picture;
         choices.push_back(std::move(choice));
     }
     if (endsWithAsf(moviePath)) {

@@ -4,6 +4,7 @@
 #include "app/path_text.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_memory.h"
@@ -25,9 +26,6 @@ namespace sublumen {
 
 namespace {
 
-constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub" };
-// Picture caption files, looked for after every text caption file (a .sub may be VobSub too).
-constexpr const char* pictureCaptionSuffixes[] = { ".sup", ".idx" };
 constexpr const char* noCaptionMarker = "없음";
 constexpr const char* asfScriptMarker = "[ASF]";
 
@@ -48,7 +46,7 @@ bool isKoreanPart(const std::string& language)
 
 // The text caption files in folder (as written before the movie's name, "" for the current one) named
 // stem.LANGUAGE.suffix, with a language part of at most 16 characters and no dot, that can be read: Korean
-// ones first, then by the order of textCaptionSuffixes, then by name, as a folder listing has no order.
+// ones first, then by the order of the text formats' endings, then by name, as a folder listing has no order.
 std::vector<std::string> languageCaptionFiles(const std::string& folder, const std::string& stem)
 {
     struct Candidate {
@@ -57,6 +55,7 @@ std::vector<std::string> languageCaptionFiles(const std::string& folder, const s
         std::string path;
     };
     std::vector<Candidate> candidates;
+    const std::vector<const char*> textSuffixes = captionSuffixes(LookedFor::AsText);
     std::error_code ec;
     std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
     for (std::filesystem::directory_iterator it(where, ec), end; !ec && it != end; it.increment(ec)) {
@@ -64,9 +63,9 @@ std::vector<std::string> languageCaptionFiles(const std::string& folder, const s
         if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.')
             continue;
         std::string rest = name.substr(stem.size() + 1);
-        for (size_t i = 0; i < std::size(textCaptionSuffixes); ++i) {
-            size_t n = std::strlen(textCaptionSuffixes[i]);
-            if (rest.size() <= n || strcasecmp(rest.c_str() + rest.size() - n, textCaptionSuffixes[i]) != 0)
+        for (size_t i = 0; i < textSuffixes.size(); ++i) {
+            size_t n = std::strlen(textSuffixes[i]);
+            if (rest.size() <= n || strcasecmp(rest.c_str() + rest.size() - n, textSuffixes[i]) != 0)
                 continue;
             std::string language = rest.substr(0, rest.size() - n);
             if (language.size() <= 16 && language.find('.') == std::string::npos)
@@ -108,8 +107,8 @@ void splitMovieName(const char* path, size_t& nameStart, size_t& stem)
 
 bool endsWithAsf(const char* path)
 {
-    size_t length = std::strlen(path);
-    return length >= 4 && strcasecmp(path + length - 4, ".ASF") == 0;
+    const CaptionFormatRow* format = captionFormatOfName(path);
+    return format && format->format == CaptionFormat::AsfScript;
 }
 
 }
@@ -150,7 +149,7 @@ int buildMovieList(System& sys)
                     boundedCopy(directory, "/", sizeof directory);
                 SetCurrentDirectoryA(directory);
                 if (chooseFile(sys.playback.instance, nullptr, "자막 화일을 고르세요.", caption, sizeof caption,
-                        captionFileFilter))
+                        captionFileFilter()))
                     absoluteFromCurrentDirectory(caption);
                 else
                     caption[0] = '\0';
@@ -193,19 +192,19 @@ int findCaptionFile(char (&path)[1024])
         }
         return false;
     };
-    if (tryEach(captionSuffixes))
+    if (tryEach(captionSuffixes(LookedFor::First)))
         return 1;
     // What is left in path when nothing is found stays the last of the names above.
     char lastTried[1024];
     std::memcpy(lastTried, path, sizeof path);
-    if (tryEach(textCaptionSuffixes))
+    if (tryEach(captionSuffixes(LookedFor::AsText)))
         return 1;
     std::string found = languageCaptionFile(std::string(lastTried, nameStart), std::string(lastTried + nameStart, stem - nameStart));
     if (!found.empty() && found.size() < sizeof path) {
         std::memcpy(path, found.c_str(), found.size() + 1);
         return 1;
     }
-    if (tryEach(pictureCaptionSuffixes))
+    if (tryEach(captionSuffixes(LookedFor::AsPicture)))
         return 1;
     std::memcpy(path, lastTried, sizeof path);
     return 0;
@@ -226,12 +225,12 @@ std::vector<std::string> captionFilesBeside(const char* movie)
                 files.push_back(name);
         }
     };
-    tryEach(captionSuffixes);
-    tryEach(textCaptionSuffixes);
+    tryEach(captionSuffixes(LookedFor::First));
+    tryEach(captionSuffixes(LookedFor::AsText));
     for (std::string& name : languageCaptionFiles(std::string(movie, nameStart), std::string(movie + nameStart, stem - nameStart)))
         if (name.size() < 1024)
             files.push_back(std::move(name));
-    tryEach(pictureCaptionSuffixes);
+    tryEach(captionSuffixes(LookedFor::AsPicture));
     // A VobSub pair is one caption, named by its .idx.
     if (std::find(files.begin(), files.end(), base + ".idx") != files.end())
         files.erase(std::remove(files.begin(), files.end(), base + ".sub"), files.end());
@@ -269,6 +268,13 @@ int loadCurrentCaption(System& sys)
     openCaptionFile(sys, name);
     boundedCopy(item.caption, name, sizeof item.caption);
     return 0;
+}
+
+const char* captionFileFilter()
+{
+    static const std::string filter
+        = "자막 화일" + std::string(1, '\0') + captionFilePatterns() + '\0' + "모든 화일" + '\0' + "*" + '\0';
+    return filter.c_str();
 }
 
 int chooseFile(HINSTANCE instance, HWND owner, const char* title, char* buffer, int size, const char* filter)

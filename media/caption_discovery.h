@@ -31,11 +31,9 @@ std::vector<std::string> captionFilesBeside(const char* movie);
 // is none, or "[ASF]" for the ASF file's own script. Returns 0.
 int loadCurrentCaption(System& sys);
 
-// The caption question's filters: caption files first, every file second. Both cases of each suffix, as
-// the desktop's choosers match patterns exactly.
-inline constexpr const char* captionFileFilter
-    = "자막 화일\0*.smi;*.sami;*.sub;*.srt;*.vtt;*.ass;*.ssa;*.sup;*.idx;*.SMI;*.SAMI;*.SUB;*.SRT;*.VTT;*.ASS;*.SSA;*.SUP;*.IDX\0"
-      "모든 화일\0*\0";
+// The caption question's filters: caption files first (every format's endings), every file second. Both
+// cases of each suffix, as the desktop's choosers match patterns exactly.
+const char* captionFileFilter();
 
 // Shows the file-open dialog with title and filter (pairs of a name and its patterns, as the dialog
 // record takes them; none lists every file); non-zero when a file was picked (buffer, of size

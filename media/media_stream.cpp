@@ -107,14 +107,11 @@ int32_t MediaStream::open(const char* path)
     stream->GetDuration(&length);
     duration = length > 0 ? toMilliseconds(length) : 0;
 
-    IMediaStream* captions = nullptr;
-    if (SUCCEEDED(stream->GetMediaStream(MSPID_CaptionText, &captions)) && captions) {
-        captions->QueryInterface(IID_ICaptionTextStream, reinterpret_cast<void**>(&captionText));
-        captions->Release();
-    }
+    engine = platform::mediaEngineOf(stream);
+    hasCaptionStreams = engine && (engine->captionStream().index >= 0 || !engine->captionStreams().empty());
     IMediaStream* audio = nullptr;
     if (SUCCEEDED(stream->GetMediaStream(MSPID_PrimaryAudio, &audio)) && audio) {
-        audio->QueryInterface(IID_IAudioStreamChoice, reinterpret_cast<void**>(&audioChoice));
+        playsSound = engine != nullptr;
         audio->Release();
     }
     return 0;
@@ -125,34 +122,33 @@ std::vector<AudioTrack> MediaStream::audioTracks(int32_t* heard) const
     if (heard)
         *heard = -1;
     std::vector<AudioTrack> tracks;
-    std::vector<platform::AudioStreamInfo> streams;
-    if (!audioChoice || FAILED(audioChoice->GetStreams(&streams, heard)))
+    if (!playsSound)
         return tracks;
-    for (platform::AudioStreamInfo& info : streams)
+    if (heard)
+        *heard = engine->playedAudioStream();
+    for (platform::AudioStreamInfo& info : engine->audioStreams())
         tracks.push_back({info.index, std::move(info.language), info.isDefault});
     return tracks;
 }
 
 int32_t MediaStream::heardAudio() const
 {
-    int32_t heard = -1;
-    if (!audioChoice || FAILED(audioChoice->GetStreams(nullptr, &heard)))
-        return -1;
-    return heard;
+    return playsSound ? engine->playedAudioStream() : -1;
 }
 
 bool MediaStream::selectAudio(int32_t index)
 {
-    return audioChoice && SUCCEEDED(audioChoice->Select(index));
+    return playsSound && engine->selectAudioStream(index) == platform::ChoiceError::None;
 }
 
 bool MediaStream::captionStreamName(char* buffer, size_t size) const
 {
-    if (!captionText || !buffer || size == 0)
+    if (!hasCaptionStreams || !buffer || size == 0)
         return false;
-    int32_t index = -1;
-    std::string language;
-    if (FAILED(captionText->GetDescription(&index, &language)) || index < 0)
+    const platform::CaptionStreamInfo info = engine->captionStream();
+    const int32_t index = info.index;
+    std::string language = info.language;
+    if (index < 0)
         return false;
     std::snprintf(buffer, size, "%s", captionStreamLabel(index, std::move(language)).c_str());
     return true;
@@ -169,17 +165,13 @@ std::string captionStreamLabel(int32_t index, std::string language)
 std::shared_ptr<const platform::AuthoredStyle> MediaStream::captionStyle(int32_t index) const
 {
     std::shared_ptr<const platform::AuthoredStyle> style;
-    if (!captionText)
+    if (!hasCaptionStreams)
         return style;
-    if (index < 0) {
-        captionText->GetAuthoredStyle(&style);
-        return style;
-    }
-    std::vector<platform::CaptionStreamInfo> streams;
-    if (SUCCEEDED(captionText->GetStreams(&streams, nullptr)))
-        for (platform::CaptionStreamInfo& info : streams)
-            if (info.index == index)
-                style = std::move(info.style);
+    if (index < 0)
+        return engine->captionStream().style;
+    for (platform::CaptionStreamInfo& info : engine->captionStreams())
+        if (info.index == index)
+            style = std::move(info.style);
     return style;
 }
 
@@ -187,9 +179,9 @@ void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_
     std::vector<platform::CaptionText>* events)
 {
     std::vector<platform::CaptionText> texts;
-    if (!captionText)
+    if (!hasCaptionStreams)
         return;
-    captionText->TakeTexts(texts);
+    engine->takeCaptionTexts(texts);
     auto milliseconds = [](platform::MediaTime t) {
         int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(t).count();
         return static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, endMarker - 1));
@@ -214,29 +206,31 @@ std::vector<CaptionStreamTrack> MediaStream::captionStreams(std::vector<int32_t>
     if (decoded)
         decoded->clear();
     std::vector<CaptionStreamTrack> tracks;
-    std::vector<platform::CaptionStreamInfo> streams;
-    if (!captionText || FAILED(captionText->GetStreams(&streams, decoded)))
+    if (!hasCaptionStreams)
         return tracks;
-    for (platform::CaptionStreamInfo& info : streams)
+    std::vector<int> numbers;
+    for (platform::CaptionStreamInfo& info : engine->captionStreams(&numbers))
         tracks.push_back({ info.index, std::move(info.language), info.picture });
+    if (decoded)
+        decoded->assign(numbers.begin(), numbers.end());
     return tracks;
 }
 
 bool MediaStream::selectCaptionStreams(const std::vector<int32_t>& indexes)
 {
-    return captionText && SUCCEEDED(captionText->Select(indexes));
+    const std::vector<int> numbers(indexes.begin(), indexes.end());
+    return hasCaptionStreams && engine->selectCaptionStreams(numbers) == platform::ChoiceError::None;
 }
 
 bool MediaStream::captionStreamIsPicture() const
 {
-    bool picture = false;
-    return captionText && SUCCEEDED(captionText->GetKind(&picture)) && picture;
+    return hasCaptionStreams && engine->captionStream().picture;
 }
 
 void MediaStream::takeCaptionPictures(std::vector<platform::CaptionPictureHandle>& pictures)
 {
-    if (captionText)
-        captionText->TakePictures(pictures);
+    if (hasCaptionStreams)
+        engine->takeCaptionPictures(pictures);
 }
 
 MediaStream::~MediaStream()
@@ -246,14 +240,10 @@ MediaStream::~MediaStream()
 
 void MediaStream::release()
 {
-    if (captionText) {
-        captionText->Release();
-        captionText = nullptr;
-    }
-    if (audioChoice) {
-        audioChoice->Release();
-        audioChoice = nullptr;
-    }
+    // The engine's threads end with the last hold on it, which is the stream's own below.
+    engine.reset();
+    hasCaptionStreams = false;
+    playsSound = false;
     if (surface) {
         surface->Release();
         surface = nullptr;
@@ -329,7 +319,7 @@ int MediaStream::stepFrame(int step)
     if (!sample)
         return -2;
     debugLog("FrameStep=%d\n", step);
-    if (stream->StepFrame(step > 0) != S_OK)
+    if (!engine || !engine->stepFrame(step > 0))
         return 1;
     // The position moved as by a seek.
     ++seekCount;
@@ -341,15 +331,12 @@ int MediaStream::setRate(double rate)
     if (!stream)
         return -1;
     debugLog("Speed=%.1f\n", rate);
-    return stream->SetRate(rate) == S_OK ? 0 : 1;
+    return engine && engine->setSpeed(rate) == platform::ChoiceError::None ? 0 : 1;
 }
 
 double MediaStream::rate() const
 {
-    double rate = 1.0;
-    if (!stream || FAILED(stream->GetRate(&rate)))
-        return 1.0;
-    return rate;
+    return engine ? engine->speed() : 1.0;
 }
 
 int MediaStream::handleEnd(uint32_t before, uint32_t after)

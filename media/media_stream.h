@@ -13,8 +13,6 @@
 #include <vector>
 
 struct IAMMultiMediaStream;
-struct IAudioStreamChoice;
-struct ICaptionTextStream;
 class IDirectDrawSurface;
 struct IDirectDrawStreamSample;
 class IDirectDraw;
@@ -130,10 +128,12 @@ private:
     // second before the duration is a decoding error and is skipped. Both answer -2.
     int handleEnd(uint32_t before, uint32_t after);
     bool comHeld = false;
-    // The movie's caption stream (text or picture), when it has one; not a step of creation.
-    ICaptionTextStream* captionText = nullptr;
-    // The choice among the movie's audio streams, when sound is played; not a step of creation.
-    IAudioStreamChoice* audioChoice = nullptr;
+    // The engine behind the stream, for what the movie offers beyond the streaming interfaces (frame
+    // steps, speed, its caption and audio streams); not a step of creation. Its caption streams are asked
+    // for only when it has one, its audio streams only when sound is played.
+    std::shared_ptr<platform::MediaBackend> engine;
+    bool hasCaptionStreams = false;
+    bool playsSound = false;
 };
 
 }

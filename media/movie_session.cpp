@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
 #include "caption/text_cues.h"
@@ -80,7 +81,7 @@ PictureCaption* openPictureCaption(System& sys, const char* fileName)
 
 bool openCaptionFile(System& sys, const char* fileName)
 {
-    if (fileName && platform::pictureCaptionFormat(fileName) != platform::PictureCaptionFormat::None)
+    if (fileName && captionFormatOfFile(fileName).picture)
         return openPictureCaption(sys, fileName) != nullptr;
     return openMovieCaption(sys, fileName) != nullptr;
 }

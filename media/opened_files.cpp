@@ -4,6 +4,7 @@
 #include "app/path_text.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "media/caption_choice.h"
 #include "media/caption_discovery.h"
 #include "media/movie_list.h"
@@ -21,16 +22,6 @@ namespace sublumen {
 
 namespace {
 
-// SAMI and SubViewer, and the picture caption files: a .sup, or a VobSub pair named by its .idx.
-constexpr const char* captionSuffixes[] = { ".smi", ".sami", ".sub", ".sup", ".idx" };
-
-bool endsWith(const char* path, const char* suffix)
-{
-    const size_t length = std::strlen(path);
-    const size_t n = std::strlen(suffix);
-    return length >= n && strcasecmp(path + length - n, suffix) == 0;
-}
-
 // The movie beside captionPath named stem (ending in its dot) and a known movie suffix, as findMovieForCaption.
 int findMovieNamed(const std::filesystem::path& captionPath, const std::string& stem, char (&movie)[1024]);
 
@@ -46,12 +37,7 @@ FileKind fileKindOf(const char* path)
 {
     if (listKind(path) != 0)
         return FileKind::List;
-    for (const char* suffix : captionSuffixes)
-        if (endsWith(path, suffix))
-            return FileKind::Caption;
-    if (isTextCaptionName(path))
-        return FileKind::Caption;
-    return FileKind::Movie;
+    return isCaptionFileName(path) ? FileKind::Caption : FileKind::Movie;
 }
 
 int findMovieForCaption(const char* caption, char (&movie)[1024])

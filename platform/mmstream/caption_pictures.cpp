@@ -39,19 +39,6 @@ std::string neighbour(const std::string& path, const char* lower, const char* up
     return "";
 }
 
-// An MPEG program stream starts with a pack header: 00 00 01 BA.
-bool startsAsProgramStream(const std::string& path)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    unsigned char head[4] = {};
-    bool pack = std::fread(head, 1, sizeof head, file) == sizeof head && head[0] == 0 && head[1] == 0 && head[2] == 1
-        && head[3] == 0xBA;
-    std::fclose(file);
-    return pack;
-}
-
 struct SubtitleFreer {
     void operator()(AVSubtitle* s) const { avsubtitle_free(s); }
 };
@@ -184,17 +171,6 @@ std::vector<uint32_t> CaptionBitmap::argb() const
     return out;
 }
 
-PictureCaptionFormat pictureCaptionFormat(const std::string& path)
-{
-    if (endsWith(path, ".sup"))
-        return PictureCaptionFormat::Sup;
-    if (endsWith(path, ".idx"))
-        return PictureCaptionFormat::VobSub;
-    if (endsWith(path, ".sub") && (!neighbour(path, ".idx", ".IDX").empty() || startsAsProgramStream(path)))
-        return PictureCaptionFormat::VobSub;
-    return PictureCaptionFormat::None;
-}
-
 CaptionPicture::Time pictureEnd(
     const AVSubtitle& subtitle, int64_t packetDuration, AVRational timeBase, CaptionPicture::Time base)
 {
@@ -252,11 +228,10 @@ CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodec
 }
 
 PictureCaptionFile readPictureCaptionFile(
-    const std::string& path, const std::function<void(CaptionPictureHandle)>& take)
+    const std::string& path, PictureCaptionFormat kind, const std::function<void(CaptionPictureHandle)>& take)
 {
     routeLibraryLog();
     PictureCaptionFile out;
-    PictureCaptionFormat kind = pictureCaptionFormat(path);
     std::string input = path;
     const char* demuxer = "sup";
     if (kind == PictureCaptionFormat::VobSub) {

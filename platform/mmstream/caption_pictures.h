@@ -61,9 +61,6 @@ enum class PictureCaptionFormat {
     VobSub, // an .idx with its .sub, or a .sub that is an MPEG program stream
 };
 
-// What kind of picture caption file path is, by its name and, for a .sub, by its neighbour and its first
-// bytes: a .sub with an .idx beside it, or that starts with an MPEG program-stream pack header, is VobSub.
-PictureCaptionFormat pictureCaptionFormat(const std::string& path);
 
 struct PictureCaptionFile {
     bool opened = false;
@@ -80,10 +77,10 @@ struct PictureCaptionFile {
 // Anything but a regular file is left alone.
 bool overrunsVobSubReader(const std::string& path, bool asVobSub);
 
-// Reads a picture caption file whole, handing each caption to take in the order of the file. For VobSub
-// the .idx is read (found beside a .sub given), its .sub beside it; a .sub without one is read as a
-// bare program stream with a default palette.
+// Reads a picture caption file of format whole (the caption side tells which, caption/caption_formats.h),
+// handing each caption to take in the order of the file. For VobSub the .idx is read (found beside a .sub
+// given), its .sub beside it; a .sub without one is read as a bare program stream with a default palette.
 PictureCaptionFile readPictureCaptionFile(
-    const std::string& path, const std::function<void(CaptionPictureHandle)>& take);
+    const std::string& path, PictureCaptionFormat format, const std::function<void(CaptionPictureHandle)>& take);
 
 }

@@ -243,25 +243,25 @@ int FfmpegBackend::playedAudioStream() const
     return shared_.audioIndex;
 }
 
-bool FfmpegBackend::selectAudioStream(int index)
+ChoiceError FfmpegBackend::selectAudioStream(int index)
 {
     auto known = std::find_if(audioStreams_.begin(), audioStreams_.end(),
         [index](const AudioStreamInfo& info) { return info.index == index; });
     if (known == audioStreams_.end()) {
         platformLog("mmstream: %d is no audio stream of the movie\n", index);
-        return false;
+        return ChoiceError::NotOfTheMovie;
     }
     if (!audioDecoder_) {
         platformLog("mmstream: no sound is played, audio stream %d is not chosen\n", index);
-        return false;
+        return ChoiceError::NoSound;
     }
     const int played = playedAudioStream();
     if (index == played)
-        return true;
+        return ChoiceError::None;
     CodecContextHandle codec = openAudioCodec(index);
     if (!codec) {
         platformLog("mmstream: audio stream %d cannot be decoded; stream %d plays on\n", index, played);
-        return false;
+        return ChoiceError::Undecodable;
     }
     {
         std::lock_guard lock(shared_.mutex);
@@ -271,7 +271,7 @@ bool FfmpegBackend::selectAudioStream(int index)
         change.index = index;
         postAudioSwitch(shared_, std::move(change), audio_->sampleRate(), audio_->channels());
     }
-    return true;
+    return ChoiceError::None;
 }
 
 void FfmpegBackend::startThreads()
@@ -407,17 +407,17 @@ std::vector<CaptionStreamInfo> FfmpegBackend::captionStreams(std::vector<int>* d
     return streams;
 }
 
-bool FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
+ChoiceError FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
 {
     const std::vector<CaptionStreamInfo> known = captionStreams(nullptr);
     for (int index : indexes) {
         if (std::none_of(known.begin(), known.end(), [index](const CaptionStreamInfo& info) { return info.index == index; })) {
             platformLog("mmstream: %d is no caption stream of the movie\n", index);
-            return false;
+            return ChoiceError::NotOfTheMovie;
         }
     }
     if (indexes == decodedCaptions_)
-        return true;
+        return ChoiceError::None;
     // The TV captions go to the video decoder, which decodes them all the time: a stream chosen shows at
     // once what it shows now.
     std::vector<int> tv;
@@ -435,7 +435,7 @@ bool FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
         ++shared_.tvCaptionChanges;
     }
     if (container == decodedContainer)
-        return true;
+        return ChoiceError::None;
     // A caption on the screen now may have started this long before.
     constexpr MediaTime captionLead = std::chrono::seconds(10);
     const MediaTime now = untimed_ ? shared_.lastDelivered : shared_.clock.at(SteadyClock::now());
@@ -443,7 +443,7 @@ bool FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
     shared_.captionResyncTarget = std::max(now - captionLead, MediaTime(0));
     shared_.captionResync = true;
     shared_.demuxWake.notify_all();
-    return true;
+    return ChoiceError::None;
 }
 
 void FfmpegBackend::takeCaptionPictures(std::vector<CaptionPictureHandle>& pictures)

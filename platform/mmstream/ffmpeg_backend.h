@@ -36,18 +36,18 @@ public:
     MediaTime time() const override;
     void seek(MediaTime target) override;
     bool stepFrame(bool forward) override;
-    bool setSpeed(double speed) override;
+    ChoiceError setSpeed(double speed) override;
     double speed() const override;
     FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
     CaptionStreamInfo captionStream() const override { return captionStream_; }
     void takeCaptionTexts(std::vector<CaptionText>& texts) override;
     std::vector<CaptionStreamInfo> captionStreams(std::vector<int>* decoded) const override;
-    bool selectCaptionStreams(const std::vector<int>& indexes) override;
+    ChoiceError selectCaptionStreams(const std::vector<int>& indexes) override;
     void takeCaptionPictures(std::vector<CaptionPictureHandle>& pictures) override;
     std::vector<AudioStreamInfo> audioStreams() const override { return audioStreams_; }
     int playedAudioStream() const override;
-    bool selectAudioStream(int index) override;
+    ChoiceError selectAudioStream(int index) override;
 
 private:
     bool openVideo(int decoderThreads);

@@ -75,6 +75,16 @@ struct CaptionText {
     int window = -1;
 };
 
+// Why the engine refused a choice of stream or a speed.
+enum class ChoiceError {
+    None,
+    NotOfTheMovie,  // the number names none of the movie's streams of that kind
+    NoSound,        // no sound is played, so no audio stream can be chosen
+    Undecodable,    // the stream's decoder cannot start
+    OutOfRange,     // a speed below slowestSpeed or above fastestSpeed
+    FixedSpeed,     // the engine plays at its own speed only
+};
+
 enum class FrameOutcome {
     Delivered,      // a frame due at the stream time is in the target
     EndOfStream,    // every frame has been shown and the movie has played to its end
@@ -118,9 +128,9 @@ public:
     {
         return deliverFrame(target.samplePixels(), timeout);
     }
-    // Plays on at speed (movie time per real time; the sound keeps its pitch), from a moment just after
-    // the current position. False when the engine plays at its own speed only.
-    virtual bool setSpeed(double) { return false; }
+    // Plays on at speed (movie time per real time, slowestSpeed to fastestSpeed; the sound keeps its
+    // pitch), from a moment just after the current position.
+    virtual ChoiceError setSpeed(double) { return ChoiceError::FixedSpeed; }
     virtual double speed() const { return 1.0; }
     // The caption stream (text or picture) read along with the pictures; index -1 when there is none.
     virtual CaptionStreamInfo captionStream() const { return {}; }
@@ -136,9 +146,9 @@ public:
     }
     // Decodes exactly the caption streams numbered in indexes from now on, without pausing picture or
     // sound: a stream newly decoded is read again from a little before the current position, so the
-    // caption on the screen now comes too. False, logged, when one of them is no caption stream of the
-    // movie; nothing changes then.
-    virtual bool selectCaptionStreams(const std::vector<int>&) { return false; }
+    // caption on the screen now comes too. NotOfTheMovie, logged, when one of them is no caption stream of
+    // the movie; nothing changes then.
+    virtual ChoiceError selectCaptionStreams(const std::vector<int>&) { return ChoiceError::NotOfTheMovie; }
     // The same for a picture caption stream: the pictures decoded since the last call.
     virtual void takeCaptionPictures(std::vector<CaptionPictureHandle>&) { }
     // The movie's audio streams in container order.
@@ -146,10 +156,10 @@ public:
     // The number of the audio stream being played; -1 when no sound is played.
     virtual int playedAudioStream() const { return -1; }
     // Plays the audio stream numbered index from a moment after the current position on, without
-    // pausing picture or clock. False, logged, when it is no audio stream of the movie or its decoder
-    // cannot start: the stream played stays. A stream whose packets then fail to decode gives way to
-    // the one played before it, logged as well.
-    virtual bool selectAudioStream(int) { return false; }
+    // pausing picture or clock. Refused, logged, when it is no audio stream of the movie, no sound is
+    // played or its decoder cannot start: the stream played stays. A stream whose packets then fail to
+    // decode gives way to the one played before it, logged as well.
+    virtual ChoiceError selectAudioStream(int) { return ChoiceError::NotOfTheMovie; }
 };
 
 struct OpenOptions {

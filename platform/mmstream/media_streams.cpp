@@ -18,20 +18,16 @@ constexpr std::chrono::milliseconds stoppedFrameMin {10};
 constexpr std::chrono::milliseconds stoppedFrameMax {50};
 
 
-class AudioStream final : public RefCounted<IAudioStreamChoice> {
+// The primary audio stream: played on the device by the engine; it offers no samples.
+class AudioStream final : public RefCounted<IMediaStream> {
 public:
-    explicit AudioStream(std::shared_ptr<MediaBackend> backend)
-        : backend_(std::move(backend))
-    {
-    }
-
     HRESULT QueryInterface(const GUID& iid, void** object) override
     {
         if (!object)
             return E_POINTER;
         *object = nullptr;
-        if (sameGuid(iid, IID_IAudioStreamChoice) || sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
-            return handOut(static_cast<IAudioStreamChoice*>(this), object);
+        if (sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
+            return handOut(static_cast<IMediaStream*>(this), object);
         return E_NOINTERFACE;
     }
     HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) override
@@ -42,97 +38,6 @@ public:
             *type = STREAMTYPE_READ;
         return S_OK;
     }
-    HRESULT GetStreams(std::vector<AudioStreamInfo>* streams, int32_t* heard) override
-    {
-        if (streams)
-            *streams = backend_->audioStreams();
-        if (heard)
-            *heard = backend_->playedAudioStream();
-        return S_OK;
-    }
-    HRESULT Select(int32_t index) override
-    {
-        return backend_->selectAudioStream(index) ? S_OK : E_FAIL;
-    }
-
-private:
-    std::shared_ptr<MediaBackend> backend_;
-};
-
-class CaptionStream final : public RefCounted<ICaptionTextStream> {
-public:
-    explicit CaptionStream(std::shared_ptr<MediaBackend> backend)
-        : backend_(std::move(backend))
-    {
-    }
-
-    HRESULT QueryInterface(const GUID& iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (sameGuid(iid, IID_ICaptionTextStream) || sameGuid(iid, IID_IMediaStream) || sameGuid(iid, iidUnknown))
-            return handOut(static_cast<ICaptionTextStream*>(this), object);
-        return E_NOINTERFACE;
-    }
-    HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) override
-    {
-        if (purposeId)
-            *purposeId = MSPID_CaptionText;
-        if (type)
-            *type = STREAMTYPE_READ;
-        return S_OK;
-    }
-    HRESULT GetDescription(int32_t* index, std::string* language) override
-    {
-        CaptionStreamInfo info = backend_->captionStream();
-        if (index)
-            *index = info.index;
-        if (language)
-            *language = info.language;
-        return S_OK;
-    }
-    HRESULT TakeTexts(std::vector<CaptionText>& texts) override
-    {
-        backend_->takeCaptionTexts(texts);
-        return S_OK;
-    }
-    HRESULT GetStreams(std::vector<CaptionStreamInfo>* streams, std::vector<int32_t>* decoded) override
-    {
-        std::vector<int> numbers;
-        std::vector<CaptionStreamInfo> all = backend_->captionStreams(&numbers);
-        if (streams)
-            *streams = std::move(all);
-        if (decoded)
-            decoded->assign(numbers.begin(), numbers.end());
-        return S_OK;
-    }
-    HRESULT Select(const std::vector<int32_t>& indexes) override
-    {
-        return backend_->selectCaptionStreams(std::vector<int>(indexes.begin(), indexes.end())) ? S_OK : E_FAIL;
-    }
-    HRESULT GetAuthoredStyle(std::shared_ptr<const AuthoredStyle>* style) override
-    {
-        if (!style)
-            return E_POINTER;
-        *style = backend_->captionStream().style;
-        return *style ? S_OK : S_FALSE;
-    }
-    HRESULT GetKind(bool* picture) override
-    {
-        if (!picture)
-            return E_POINTER;
-        *picture = backend_->captionStream().picture;
-        return S_OK;
-    }
-    HRESULT TakePictures(std::vector<CaptionPictureHandle>& pictures) override
-    {
-        backend_->takeCaptionPictures(pictures);
-        return S_OK;
-    }
-
-private:
-    std::shared_ptr<MediaBackend> backend_;
 };
 
 class VideoSample final : public RefCounted<IDirectDrawStreamSample> {
@@ -349,14 +254,9 @@ IDirectDrawMediaStream* createVideoStream(std::shared_ptr<MediaBackend> backend,
     return new (std::nothrow) VideoStream(std::move(backend), factory);
 }
 
-ICaptionTextStream* createCaptionStream(std::shared_ptr<MediaBackend> backend)
+IMediaStream* createAudioStream()
 {
-    return new (std::nothrow) CaptionStream(std::move(backend));
-}
-
-IMediaStream* createAudioStream(std::shared_ptr<MediaBackend> backend)
-{
-    return new (std::nothrow) AudioStream(std::move(backend));
+    return new (std::nothrow) AudioStream();
 }
 
 }

@@ -11,9 +11,7 @@ namespace platform {
 
 // The video stream over backend, whose samples' surfaces come from factory (null when out of memory).
 IDirectDrawMediaStream* createVideoStream(std::shared_ptr<MediaBackend> backend, SampleTargetFactory* factory);
-// The text caption stream over backend (null when out of memory).
-ICaptionTextStream* createCaptionStream(std::shared_ptr<MediaBackend> backend);
 // The audio stream (null when out of memory).
-IMediaStream* createAudioStream(std::shared_ptr<MediaBackend> backend);
+IMediaStream* createAudioStream();
 
 }

@@ -192,9 +192,7 @@ public:
         if (videoWanted_)
             video_ = createVideoStream(backend_, factory_);
         if (audioWanted_ && props.hasAudio)
-            audio_ = createAudioStream(backend_);
-        if (backend_->captionStream().index >= 0 || !backend_->captionStreams().empty())
-            captions_ = createCaptionStream(backend_);
+            audio_ = createAudioStream();
         return S_OK;
     }
 
@@ -208,8 +206,6 @@ public:
             found = video_;
         else if (sameGuid(purposeId, MSPID_PrimaryAudio))
             found = audio_;
-        else if (sameGuid(purposeId, MSPID_CaptionText))
-            found = captions_;
         if (!found)
             return MS_E_NOSTREAM;
         found->AddRef();
@@ -268,29 +264,7 @@ public:
         return S_OK;
     }
 
-    HRESULT StepFrame(bool forward) override
-    {
-        if (!backend_)
-            return MS_E_NOTINIT;
-        return backend_->stepFrame(forward) ? S_OK : S_FALSE;
-    }
-
-    HRESULT SetRate(double rate) override
-    {
-        if (!backend_)
-            return MS_E_NOTINIT;
-        if (!(rate >= slowestSpeed && rate <= fastestSpeed))
-            return E_INVALIDARG;
-        return backend_->setSpeed(rate) ? S_OK : S_FALSE;
-    }
-
-    HRESULT GetRate(double* rate) override
-    {
-        if (!rate)
-            return E_POINTER;
-        *rate = backend_ ? backend_->speed() : 1.0;
-        return backend_ ? S_OK : MS_E_NOTINIT;
-    }
+    std::shared_ptr<MediaBackend> engine() const { return backend_; }
 
 private:
     ~MultiMediaStream() override
@@ -299,8 +273,6 @@ private:
             video_->Release();
         if (audio_)
             audio_->Release();
-        if (captions_)
-            captions_->Release();
         if (graph_)
             graph_->Release();
         if (factory_)
@@ -316,9 +288,14 @@ private:
     std::shared_ptr<MediaBackend> backend_;
     IDirectDrawMediaStream* video_ = nullptr;
     IMediaStream* audio_ = nullptr;
-    ICaptionTextStream* captions_ = nullptr;
 };
 
+}
+
+std::shared_ptr<MediaBackend> mediaEngineOf(IMultiMediaStream* stream)
+{
+    auto* object = dynamic_cast<MultiMediaStream*>(stream);
+    return object ? object->engine() : nullptr;
 }
 
 }

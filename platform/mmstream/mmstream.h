@@ -12,6 +12,7 @@
 #include "platform/win32.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,15 +70,6 @@ inline constexpr GUID MSPID_PrimaryVideo {
     0xA35FF56A, 0x9FDA, 0x11D0, {0x8F, 0xDF, 0x00, 0xC0, 0x4F, 0xD9, 0x18, 0x9D}};
 inline constexpr GUID MSPID_PrimaryAudio {
     0xA35FF56B, 0x9FDA, 0x11D0, {0x8F, 0xDF, 0x00, 0xC0, 0x4F, 0xD9, 0x18, 0x9D}};
-// Our own purpose and interface: the caption stream the movie carries (texts or pictures), read along
-// with its pictures.
-inline constexpr GUID MSPID_CaptionText {
-    0x5B1C0A11, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
-inline constexpr GUID IID_ICaptionTextStream {
-    0x5B1C0A12, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
-// Our own interface of the primary audio stream: which of the movie's audio streams is heard.
-inline constexpr GUID IID_IAudioStreamChoice {
-    0x5B1C0A13, 0x3D2E, 0x4F60, {0x9A, 0x71, 0x2C, 0x8E, 0x41, 0x6D, 0x05, 0xB3}};
 
 namespace platform {
 
@@ -130,42 +122,6 @@ struct IMediaStream : platform::StreamUnknown {
     virtual HRESULT GetInformation(MSPID* purposeId, STREAM_TYPE* type) = 0;
 };
 
-struct ICaptionTextStream : IMediaStream {
-    // The stream's number in the container and its language tag ("" when untagged).
-    virtual HRESULT GetDescription(int32_t* index, std::string* language) = 0;
-    // Appends to texts the captions decoded since the last call, in the order the file gave them; a
-    // caption read again after a backward seek comes again.
-    virtual HRESULT TakeTexts(std::vector<platform::CaptionText>& texts) = 0;
-    // Every caption stream of the movie that can be shown, in container order, and the numbers of those
-    // decoded now; either pointer may be null.
-    virtual HRESULT GetStreams(std::vector<platform::CaptionStreamInfo>* streams, std::vector<int32_t>* decoded) = 0;
-    // Decodes exactly the streams numbered in indexes from now on, picture and sound undisturbed; the
-    // captions of a stream newly decoded come from a little before the current position. E_FAIL, logged,
-    // when one is no caption stream of the movie: nothing changes.
-    virtual HRESULT Select(const std::vector<int32_t>& indexes) = 0;
-    // For an SSA/ASS stream its header and the movie's attached fonts, for drawing it as authored;
-    // S_FALSE with none for every other kind of caption stream.
-    virtual HRESULT GetAuthoredStyle(std::shared_ptr<const platform::AuthoredStyle>* style)
-    {
-        if (style)
-            style->reset();
-        return S_FALSE;
-    }
-    // Whether the stream's captions are pictures (PGS, DVD, DVB) rather than texts: S_OK and *picture.
-    virtual HRESULT GetKind(bool* picture) = 0;
-    // Appends to pictures the picture captions decoded since the last call, as TakeTexts does for texts.
-    virtual HRESULT TakePictures(std::vector<platform::CaptionPictureHandle>& pictures) = 0;
-};
-
-struct IAudioStreamChoice : IMediaStream {
-    // The movie's audio streams in container order, and the number of the one heard (-1: none).
-    virtual HRESULT GetStreams(std::vector<platform::AudioStreamInfo>* streams, int32_t* heard) = 0;
-    // Makes the stream numbered index heard from a moment after the current position on; picture and
-    // clock go on undisturbed. E_FAIL, logged, when it is no audio stream of the movie or cannot be
-    // decoded: the stream heard stays.
-    virtual HRESULT Select(int32_t index) = 0;
-};
-
 struct IDirectDrawMediaStream : IMediaStream {
     // A sample decoding into surface (the picture fills rect, which must be null or the whole
     // surface); with no surface, a new one of the picture's size is made by the stream's factory.
@@ -177,8 +133,7 @@ struct IDirectDrawMediaStream : IMediaStream {
 };
 
 struct IMultiMediaStream : platform::StreamUnknown {
-    // MS_E_NOSTREAM when the file has no such stream or it was not added. MSPID_CaptionText needs no
-    // adding: it answers an ICaptionTextStream whenever the opened file has a caption stream.
+    // MS_E_NOSTREAM when the file has no such stream or it was not added.
     virtual HRESULT GetMediaStream(const MSPID& purposeId, IMediaStream** stream) = 0;
     virtual HRESULT GetState(STREAM_STATE* state) = 0;
     // Run plays sound and clock from the current position; stop pauses them and keeps the position.
@@ -189,16 +144,6 @@ struct IMultiMediaStream : platform::StreamUnknown {
     virtual HRESULT GetDuration(STREAM_TIME* duration) = 0;
     // The next picture delivered is the one shown at time; sound follows from there.
     virtual HRESULT Seek(STREAM_TIME time) = 0;
-    // Our own: while stopped, moves to the picture after (forward) or before the one shown, exactly
-    // (a step back decodes from the keyframe before it); the next update delivers it and the time
-    // becomes its start. S_FALSE, nothing moved, at the first or the last picture, for a file with
-    // sound only, while running, and while the picture of the last move is not delivered yet.
-    virtual HRESULT StepFrame(bool forward) = 0;
-    // Our own: plays on at rate times the normal speed (0.5 to 2.0) with the sound's pitch kept, from a
-    // moment just after the current time; the time stays movie time. E_INVALIDARG outside that range;
-    // S_FALSE, the speed unchanged, when the stream plays at its own speed only.
-    virtual HRESULT SetRate(double rate) = 0;
-    virtual HRESULT GetRate(double* rate) = 0;
 };
 
 struct IAMMultiMediaStream : IMultiMediaStream {
@@ -218,6 +163,15 @@ struct IAMMultiMediaStream : IMultiMediaStream {
     // answers as OpenFile does.
     virtual HRESULT OpenFileA(const char* fileName, DWORD flags) = 0;
 };
+
+namespace platform {
+
+// The engine behind a multimedia stream object that has opened a file. What a movie offers beyond the
+// streaming interfaces (its audio and caption streams, their captions, its speed, frame steps) is asked
+// of it directly, in its own types. None before a file is open, and for an object of another kind.
+std::shared_ptr<MediaBackend> mediaEngineOf(IMultiMediaStream* stream);
+
+}
 
 // Creates the multimedia stream object (CLSID_AMMultiMediaStream, in process, no aggregation); needs
 // CoInitialize. The engine behind it comes from platform::mediaBackendOpener().

@@ -187,15 +187,17 @@ bool FfmpegBackend::running() const
     return s.running;
 }
 
-bool FfmpegBackend::setSpeed(double speed)
+ChoiceError FfmpegBackend::setSpeed(double speed)
 {
-    if (untimed_ || !(speed >= slowestSpeed && speed <= fastestSpeed))
-        return false;
+    if (!(speed >= slowestSpeed && speed <= fastestSpeed))
+        return ChoiceError::OutOfRange;
+    if (untimed_)
+        return ChoiceError::FixedSpeed;
     SharedState& s = shared_;
     {
         std::lock_guard lock(s.mutex);
         if (speed == s.speed)
-            return true;
+            return ChoiceError::None;
         if (audioDecoder_) {
             // The clock follows the sound: it changes pace when the sound made at the new speed is heard.
             postTempoChange(s, speed, audio_->sampleRate(), audio_->channels());
@@ -210,7 +212,7 @@ bool FfmpegBackend::setSpeed(double speed)
         }
     }
     s.frameWake.notify_all();
-    return true;
+    return ChoiceError::None;
 }
 
 double FfmpegBackend::speed() const

@@ -1,6 +1,7 @@
 // The picture caption track: where the caption keys put a caption, what damaged PGS and VobSub files
 // still show, and which .sub files are pictures.
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/picture_caption.h"
 #include "support/log_capture.h"
 #include "support/sup_writer.h"
@@ -247,21 +248,20 @@ TEST(PictureCaptionFiles, ASubIsPicturesOnlyBesideAnIdxOrAsAProgramStream)
         const char* folder;
         std::string bytes;
         bool idxBeside;
-        platform::PictureCaptionFormat expected;
+        CaptionFormat expected;
     } rows[] = {
-        { "text", subViewer, false, platform::PictureCaptionFormat::None },
-        { "pair", subViewer, true, platform::PictureCaptionFormat::VobSub },
-        { "pack", std::string("\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01", 10), false,
-            platform::PictureCaptionFormat::VobSub },
+        { "text", subViewer, false, CaptionFormat::Sub },
+        { "pair", subViewer, true, CaptionFormat::VobSub },
+        { "pack", std::string("\x00\x00\x01\xBA\x44\x00\x04\x00\x04\x01", 10), false, CaptionFormat::VobSub },
     };
     for (const Row& row : rows) {
         std::string sub = dir.write(std::string(row.folder) + "/movie.sub", row.bytes);
         if (row.idxBeside)
             dir.write(std::string(row.folder) + "/movie.idx", "# VobSub index file, v7\n");
-        EXPECT_EQ(platform::pictureCaptionFormat(sub), row.expected) << row.folder;
+        EXPECT_EQ(captionFormatOfFile(sub.c_str()).format, row.expected) << row.folder;
         // A picture .sub is never read as text.
         Caption track(sub.c_str());
-        bool text = row.expected == platform::PictureCaptionFormat::None;
+        bool text = row.expected == CaptionFormat::Sub;
         EXPECT_EQ(track.loadResult == 0, text) << row.folder;
         EXPECT_EQ(track.entries != nullptr, text) << row.folder;
     }

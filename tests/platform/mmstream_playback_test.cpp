@@ -261,14 +261,14 @@ TEST_P(MoviePlayback, SeekWhileStoppedShowsTheFrameAtTheTarget)
 // the last picture, while running, and while a step's picture is still to come, nothing moves.
 TEST_P(MoviePlayback, FrameStepsShowExactlyTheNeighbouringPicture)
 {
-    EXPECT_EQ(player.stream()->StepFrame(false), S_FALSE);
+    EXPECT_FALSE(platform::mediaEngineOf(player.stream())->stepFrame(false));
     player.seekMs(1450);
     ASSERT_EQ(player.nextPicture(), S_OK);
     ASSERT_EQ(player.frame(), 14);
     auto step = [&](bool forward, int expected) {
         SCOPED_TRACE(expected);
-        ASSERT_EQ(player.stream()->StepFrame(forward), S_OK);
-        EXPECT_EQ(player.stream()->StepFrame(forward), S_FALSE);
+        ASSERT_TRUE(platform::mediaEngineOf(player.stream())->stepFrame(forward));
+        EXPECT_FALSE(platform::mediaEngineOf(player.stream())->stepFrame(forward));
         ASSERT_EQ(player.nextPicture(), S_OK);
         EXPECT_EQ(player.frame(), expected);
         expectConsistentFrame(player);
@@ -281,11 +281,11 @@ TEST_P(MoviePlayback, FrameStepsShowExactlyTheNeighbouringPicture)
     player.seekMs(2950);
     ASSERT_EQ(player.nextPicture(), S_OK);
     ASSERT_EQ(player.frame(), 29);
-    player.stream()->StepFrame(true);
+    platform::mediaEngineOf(player.stream())->stepFrame(true);
     ASSERT_EQ(player.nextPicture(), S_OK);
     EXPECT_EQ(player.frame(), 29);
     player.run();
-    EXPECT_EQ(player.stream()->StepFrame(false), S_FALSE);
+    EXPECT_FALSE(platform::mediaEngineOf(player.stream())->stepFrame(false));
 }
 
 // A first picture that takes long to show (a window coming up, a slow first frame) costs no picture
@@ -465,7 +465,7 @@ TEST(MovieFiles, AnAudioOnlyFileShowsBlackUntilItsSoundEnds)
     EXPECT_EQ(player.rect().right - player.rect().left, 640);
     EXPECT_EQ(player.rect().bottom - player.rect().top, 480);
     player.seekMs(2500);
-    EXPECT_EQ(player.stream()->StepFrame(true), S_FALSE) << "no picture of its own to step through";
+    EXPECT_FALSE(platform::mediaEngineOf(player.stream())->stepFrame(true)) << "no picture of its own to step through";
     player.run();
     ASSERT_EQ(player.nextPicture(), S_OK);
     const platform::Surface& picture = player.picture();

@@ -129,7 +129,7 @@ TEST(TvRecording, OffersEveryKindOfTvCaptionWithItsTimes)
     EXPECT_EQ(offered, expected);
     EXPECT_EQ(movie->captionStream().index, 70801);
 
-    ASSERT_TRUE(movie->selectCaptionStreams({70801, 70802, 60801, page888, page777}));
+    ASSERT_EQ(movie->selectCaptionStreams({70801, 70802, 60801, page888, page777}), platform::ChoiceError::None);
     platform::Surface surface(movie->properties().width, movie->properties().height, platform::PixelFormat::XRGB8888);
     movie->run();
     for (int i = 0; i < 500; ++i)

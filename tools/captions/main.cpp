@@ -10,6 +10,7 @@
 // size on its canvas; --dump DIR writes each bitmap as DIR/NNNN-B.png (caption, bitmap, counted from 1),
 // over grey.
 #include "caption/caption.h"
+#include "caption/caption_formats.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
 #include "platform/mmstream/png_encoder.h"
@@ -201,7 +202,7 @@ int main(int argc, char** argv)
         // Several files are told apart by a heading, as head(1) does; one file prints its entries alone.
         if (files > 1)
             std::printf("%s==> %s <==\n", i > firstFile ? "\n" : "", argv[i]);
-        if (platform::pictureCaptionFormat(argv[i]) != platform::PictureCaptionFormat::None) {
+        if (sublumen::captionFormatOfFile(argv[i]).picture) {
             status |= printPictures(argv[i], dumpDir);
             continue;
         }

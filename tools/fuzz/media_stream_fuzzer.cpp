@@ -97,22 +97,15 @@ void playVideo(IAMMultiMediaStream* stream)
 // The captions of a text caption stream read so far: each shown for a while, its description sane.
 void takeCaptions(IAMMultiMediaStream* stream)
 {
-    IMediaStream* media = nullptr;
-    if (stream->GetMediaStream(MSPID_CaptionText, &media) != S_OK) {
-        FUZZ_CHECK(media == nullptr);
+    const std::shared_ptr<platform::MediaBackend> engine = platform::mediaEngineOf(stream);
+    FUZZ_CHECK(engine != nullptr);
+    if (engine->captionStream().index < 0 && engine->captionStreams().empty())
         return;
-    }
-    ICaptionTextStream* captions = nullptr;
-    FUZZ_CHECK(media->QueryInterface(IID_ICaptionTextStream, reinterpret_cast<void**>(&captions)) == S_OK);
-    media->Release();
-    int32_t index = -1;
-    std::string language;
-    FUZZ_CHECK(captions->GetDescription(&index, &language) == S_OK && index >= 0);
+    FUZZ_CHECK(engine->captionStream().index >= 0);
     std::vector<platform::CaptionText> texts;
-    FUZZ_CHECK(captions->TakeTexts(texts) == S_OK);
+    engine->takeCaptionTexts(texts);
     for (const platform::CaptionText& text : texts)
         FUZZ_CHECK(text.end > text.start);
-    captions->Release();
 }
 
 }
