@@ -15,6 +15,9 @@ const char* const usageHead =
     "A movie, list or caption file dropped on the window is opened the same way.\n"
     "Picture captions (movie.sup, movie.idx + movie.sub, PGS/DVD/DVB streams) sit where they were\n"
     "authored over the picture; Up/Down move them, D/F size them, forced ones show with C off.\n"
+    "Recordings of television (.ts, .m2ts, .tp) offer their closed captions as caption streams:\n"
+    "CEA-708 services ([708-1, kor], Korean in EUC-KR), CEA-608 CC1-CC4 ([608-CC1]) and teletext\n"
+    "pages. Interlaced pictures are deinterlaced, one picture per field.\n"
     "\n"
     "Keys:\n";
 

@@ -66,14 +66,7 @@ CaptionChoice fileChoice(const std::string& path, const char* movie)
 
 std::string streamLabel(const CaptionStreamTrack& track)
 {
-    // A tag is a short code; anything longer is cut rather than allowed to crowd the line.
-    std::string language = track.language.substr(0, 16);
-    char text[64];
-    if (language.empty())
-        std::snprintf(text, sizeof text, "[stream %d]", track.index);
-    else
-        std::snprintf(text, sizeof text, "[stream %d, %s]", track.index, language.c_str());
-    return text;
+    return captionStreamLabel(track.index, track.language);
 }
 
 CaptionChoice offChoice()

@@ -136,8 +136,8 @@ const std::vector<CommandRow> table = {
     { Command::FrameStep, "FrameStep", { { VK_OEM_COMMA, Ctrl, -1 }, { VK_OEM_PERIOD, Ctrl, 1 } },
         "while paused: the previous or next frame", "(Ctrl+,/.)일시정지 중 앞/뒤 프레임", stepFrame },
     { Command::NextCaption, "NextCaption", { { 'Y' } },
-        "next caption: each caption file beside the movie, each caption stream in it, then off",
-        "(Y)자막 고르기",
+        "next caption: each caption file beside the movie, each caption stream in it (TV captions too), then off",
+        "(Y)자막 고르기(TV 자막 포함)",
         [](System& s, A) {
             if (movieShown(s))
                 cycleFirstCaption(s);

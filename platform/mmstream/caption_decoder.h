@@ -12,10 +12,12 @@
 namespace platform {
 
 // Of the caption streams in format, text (SubRip, ASS/SSA, WebVTT, MP4 timed text) and picture (PGS,
-// DVD, DVB): a text stream tagged Korean, else a picture stream tagged Korean, else the one flagged
-// default, else the first. When logBitmap is set a chosen picture stream is logged.
+// DVD, DVB), and the TV caption streams inside its video (tv_captions.h): a text stream tagged Korean,
+// else a Korean CEA-708 service, else a picture stream tagged Korean, else the one flagged default, else
+// the first (the container's before the TV ones). When logBitmap is set a chosen picture stream is logged.
 enum class LogBitmapStreams { No, Yes };
-CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap);
+CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap,
+    const std::vector<CaptionStreamInfo>& tvStreams = {});
 // Every caption stream of format the player can show, in container order: those chooseCaptionStream
 // chooses among.
 // SSA/ASS streams carry fonts, shared by all of them.
@@ -64,8 +66,9 @@ CaptionPicture::Time pictureEnd(const AVSubtitle& subtitle, int64_t packetDurati
 
 class CaptionDecoder {
 public:
-    // False, with a log line, when the stream's decoder cannot start.
-    bool open(const AVStream& stream, MediaTime startOffset);
+    // False, with a log line, when the stream's decoder cannot start. A teletext stream is decoded as
+    // text, the subtitle page teletextPage (0: all its subtitle pages).
+    bool open(const AVStream& stream, MediaTime startOffset, int teletextPage = 0);
     bool isOpen() const { return codec_ != nullptr; }
     // Decodes one packet of the stream and appends its captions to texts. A damaged packet, one without
     // a time stamp and a caption that ends before it starts are dropped with a log line (the first few).
@@ -78,6 +81,10 @@ private:
     void dropped(const std::string& line);
 
     CodecContextHandle codec_;
+    // Teletext: a page shows until the next one of it comes, an empty one clearing it; what it shows is
+    // told with its end once that comes (CaptionText::window).
+    bool teletext_ = false;
+    std::vector<CaptionText> teletextShown_;
     AVRational timeBase_ {1, 1000};
     MediaTime startOffset_ {0};
     int loggedDrops_ = 0;

@@ -72,6 +72,9 @@ struct CaptionText {
     std::string text;      // UTF-8: an ASS dialogue line when assLine, else plain text
     bool assLine = false;
     int stream = -1;       // the number in the container of the stream it came from
+    // For a TV caption (tv_captions.h) or a teletext page, the window it shows: a later caption of the
+    // same stream, window and start replaces it (its end was not known yet). -1 for every other caption.
+    int window = -1;
 };
 
 // Why the engine refused a choice of stream or a speed.

@@ -117,6 +117,13 @@ struct SharedState {
     std::vector<int> captionSelection;
     MediaTime captionResyncTarget {0};
 
+    // TV captions (tv_captions.h), found by the first pass over the video and then by the video decoder,
+    // which queues the captions of those selected in captionTexts. A change of the selection bumps
+    // tvCaptionChanges, which the video decoder reads without the lock to know when to look.
+    std::vector<CaptionStreamInfo> tvCaptionStreams;
+    std::vector<int> tvCaptionSelection;
+    std::atomic<uint64_t> tvCaptionChanges {0};
+
     // Captions: decoded by the demuxer as it reads them, taken by the caller. A seek keeps them.
     std::vector<CaptionText> captionTexts;
     std::size_t queuedCaptionBytes = 0;

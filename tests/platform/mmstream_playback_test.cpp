@@ -443,7 +443,7 @@ TEST(MovieFiles, PicturesAreConvertedWithTheirColourMatrix)
         SCOPED_TRACE(c.path);
         Player player;
         ASSERT_EQ(player.open(c.path), S_OK);
-        ASSERT_EQ(player.update(), S_OK);
+        ASSERT_EQ(player.nextPicture(), S_OK);
         const platform::Surface& picture = player.picture();
         int r, g, b;
         platform::readRgb(picture, picture.width / 6, picture.height / 2, r, g, b);
