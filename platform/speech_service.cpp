@@ -89,72 +89,104 @@ std::string spokenForm(std::string text)
     return text;
 }
 
-}
-
-struct SpeechService::Connection {
+struct Connection {
     SPDConnection* spd = nullptr;
     std::string language;
 };
 
+}
+
+struct SpeechService::Worker {
+    void run();
+    bool connect();
+    void disconnect();
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    // The request waiting for the worker: a text to say, or a cut-off alone.
+    bool pending = false;
+    bool cancelPending = false;
+    bool connectPending = false;
+    std::string text;
+    std::string language;
+    int64_t askedAt = 0;  // steady milliseconds, for the log's latency
+    bool quit = false;
+    bool ended = false;
+    State state = State::Unknown;
+    // Owned by the worker thread.
+    Connection* connection = nullptr;
+    int64_t retryAt = 0;
+};
+
+// How long the end waits for a worker that is still talking to the service.
+constexpr auto endWait = std::chrono::seconds(3);
+
 SpeechService::SpeechService()
-    : worker_([this] { run(); })
+    : worker_(std::make_shared<Worker>())
+    , thread_([worker = worker_] { worker->run(); })
 {
 }
 
 SpeechService::~SpeechService()
 {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
+    std::unique_lock lock(worker_->mutex);
+    worker_->quit = true;
+    worker_->wake.notify_all();
+    if (worker_->wake.wait_for(lock, endWait, [&] { return worker_->ended; })) {
+        lock.unlock();
+        thread_.join();
+        return;
     }
-    wake_.notify_all();
-    worker_.join();
+    // The service took a request and never answered: its library waits for the answer with no time limit.
+    platformLog("speech: the speech service does not answer; its connection is left to the end of the process\n");
+    lock.unlock();
+    thread_.detach();
 }
 
 void SpeechService::say(std::string text, std::string language)
 {
     {
-        std::lock_guard lock(mutex_);
-        pending_ = true;
-        cancelPending_ = true;
-        text_ = spokenForm(std::move(text));
-        language_ = std::move(language);
-        askedAt_ = steadyMilliseconds();
+        std::lock_guard lock(worker_->mutex);
+        worker_->pending = true;
+        worker_->cancelPending = true;
+        worker_->text = spokenForm(std::move(text));
+        worker_->language = std::move(language);
+        worker_->askedAt = steadyMilliseconds();
     }
-    wake_.notify_all();
+    worker_->wake.notify_all();
 }
 
 void SpeechService::cancel()
 {
     {
-        std::lock_guard lock(mutex_);
-        pending_ = false;
-        cancelPending_ = true;
+        std::lock_guard lock(worker_->mutex);
+        worker_->pending = false;
+        worker_->cancelPending = true;
     }
-    wake_.notify_all();
+    worker_->wake.notify_all();
 }
 
 void SpeechService::prepare()
 {
     {
-        std::lock_guard lock(mutex_);
-        connectPending_ = true;
+        std::lock_guard lock(worker_->mutex);
+        worker_->connectPending = true;
     }
-    wake_.notify_all();
+    worker_->wake.notify_all();
 }
 
 SpeechService::State SpeechService::state() const
 {
-    std::lock_guard lock(mutex_);
-    return state_;
+    std::lock_guard lock(worker_->mutex);
+    return worker_->state;
 }
 
-bool SpeechService::connect()
+bool SpeechService::Worker::connect()
 {
-    if (connection_)
+    if (connection)
         return true;
     const int64_t now = steadyMilliseconds();
-    if (now < retryAt_)
+    if (now < retryAt)
         return false;
     char* error = nullptr;
     // The default address ($SPEECHD_ADDRESS, else the user's runtime folder), starting the service there
@@ -164,7 +196,7 @@ bool SpeechService::connect()
         platformLog("speech: no speech service (%s); tried again in %lld s at the earliest\n",
             error ? error : "no answer", static_cast<long long>(retryAfter / 1000));
         std::free(error);
-        retryAt_ = now + retryAfter;
+        retryAt = now + retryAfter;
         return false;
     }
     std::free(error);
@@ -174,21 +206,21 @@ bool SpeechService::connect()
     spd_set_notification_on(spd, SPD_BEGIN);
     spd_set_notification_on(spd, SPD_END);
     spd_set_notification_on(spd, SPD_CANCEL);
-    connection_ = new Connection { spd, "" };
+    connection = new Connection { spd, "" };
     platformLog("speech: connected to the speech service\n");
     return true;
 }
 
-void SpeechService::disconnect()
+void SpeechService::Worker::disconnect()
 {
-    if (!connection_)
+    if (!connection)
         return;
-    spd_close(connection_->spd);
-    delete connection_;
-    connection_ = nullptr;
+    spd_close(connection->spd);
+    delete connection;
+    connection = nullptr;
 }
 
-void SpeechService::run()
+void SpeechService::Worker::run()
 {
     // A service gone away closes its socket: writing to it must fail, not end the process.
     sigset_t pipe;
@@ -196,26 +228,26 @@ void SpeechService::run()
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(mutex);
     for (;;) {
-        wake_.wait(lock, [&] { return quit_ || pending_ || cancelPending_ || connectPending_; });
-        if (quit_)
+        wake.wait(lock, [&] { return quit || pending || cancelPending || connectPending; });
+        if (quit)
             break;
-        const bool speak = pending_;
-        const bool cut = cancelPending_;
-        const bool reach = connectPending_ && !speak;
-        std::string text = std::move(text_);
-        std::string language = std::move(language_);
-        const int64_t askedAt = askedAt_;
-        pending_ = false;
-        cancelPending_ = false;
-        connectPending_ = false;
+        const bool speak = pending;
+        const bool cut = cancelPending;
+        const bool reach = connectPending && !speak;
+        const std::string said = std::move(text);
+        const std::string saidIn = std::move(language);
+        const int64_t asked = askedAt;
+        pending = false;
+        cancelPending = false;
+        connectPending = false;
         lock.unlock();
 
         State result = State::Ready;
         if (reach && !connect())
             result = State::Unavailable;
-        if (cut && connection_ && lastUnended() && spd_cancel(connection_->spd) != 0) {
+        if (cut && connection && lastUnended() && spd_cancel(connection->spd) != 0) {
             platformLog("speech: the speech service went away\n");
             disconnect();
         }
@@ -223,27 +255,30 @@ void SpeechService::run()
             if (!connect()) {
                 result = State::Unavailable;
             } else {
-                if (language != connection_->language && spd_set_language(connection_->spd, language.c_str()) == 0)
-                    connection_->language = language;
-                const int message = spd_say(connection_->spd, SPD_TEXT, text.c_str());
+                if (saidIn != connection->language && spd_set_language(connection->spd, saidIn.c_str()) == 0)
+                    connection->language = saidIn;
+                const int message = spd_say(connection->spd, SPD_TEXT, said.c_str());
                 if (message >= 0)
-                    awaitBegin(message, askedAt);
+                    awaitBegin(message, asked);
                 if (message < 0) {
                     platformLog("speech: the speech service went away\n");
                     disconnect();
-                    retryAt_ = steadyMilliseconds() + retryAfter;
+                    retryAt = steadyMilliseconds() + retryAfter;
                     result = State::Unavailable;
                 }
             }
         }
         lock.lock();
         if (speak || reach)
-            state_ = result;
+            state = result;
     }
     lock.unlock();
-    if (connection_)
-        spd_cancel(connection_->spd);
+    if (connection)
+        spd_cancel(connection->spd);
     disconnect();
+    lock.lock();
+    ended = true;
+    wake.notify_all();
 }
 
 }

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,26 +38,11 @@ public:
     State state() const;
 
 private:
-    void run();
-    bool connect();
-    void disconnect();
-
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    // The request waiting for the worker: a text to say, or a cut-off alone.
-    bool pending_ = false;
-    bool cancelPending_ = false;
-    bool connectPending_ = false;
-    std::string text_;
-    std::string language_;
-    int64_t askedAt_ = 0;  // steady milliseconds, for the log's latency
-    bool quit_ = false;
-    State state_ = State::Unknown;
-    // Owned by the worker.
-    struct Connection;
-    Connection* connection_ = nullptr;
-    int64_t retryAt_ = 0;
-    std::thread worker_;
+    // What the player and the worker share. The worker holds it too: a worker stuck in a call to a service
+    // that never answers is left behind at the end instead of holding up the player's exit.
+    struct Worker;
+    std::shared_ptr<Worker> worker_;
+    std::thread thread_;
 };
 
 }
