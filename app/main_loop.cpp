@@ -8,10 +8,13 @@
 #include "display/notice.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
+#include "media/caption_sync_jobs.h"
+#include "media/caption_speech.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
+#include "media/study_cards.h"
 #include "platform/kernel.h"
 #include "platform/window/window.h"
 #include "ui/desktop.h"
@@ -38,15 +41,19 @@ void idleTurn(System& sys)
     MediaStream* stream = sys.movie.currentStream.get();
     noteDesktopState(sys);
     noteSavedScreenshots(sys);
+    takeCaptionJob(sys);
+    noteSavedCards(sys);
     noteSoundDevice(sys);
+    noteSpeechService(sys);
     switch (pb.playState) {
     case PlayState::Wait:
         // A paused window still shows at once what the user does: a step to another movie takes its Run
         // turn now, a paused movie that was moved is composed until its picture at the new place shows,
-        // and a screenshot's picture and the notice are composed.
+        // and a screenshot's picture, the notice and a change of the transcript panel are composed.
         if (pb.movieStep != 0)
             break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys))
+        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys) || captionJobFrameWanted(sys)
+             || sys.transcript.frameWanted)
             && sys.displays.backSurface()) {
             clockTick(sys);
             renderFrame(sys);
@@ -105,10 +112,13 @@ int ReInit(System& sys)
     bool hadStream = false;
     int32_t wasPlaying = 0;
     uint32_t position = 0;
+    const int32_t stateBefore = pb.playState;
     if (MediaStream* stream = sys.movie.currentStream.get()) {
         wasPlaying = pb.isPlaying;
         stream->setRun(0);
         position = stream->currentTime();
+        // The same movie opens again at once: what the user set for it stays in memory, unwritten.
+        holdMovieMemory(sys);
         closeMovieStream(sys);
         hadStream = true;
     }
@@ -127,15 +137,20 @@ int ReInit(System& sys)
     debugLog(">>> ReInit... %d\n", 3);
 
     if (hadStream) {
-        // The same movie goes on where it was, not where it was last saved, and without a notice of that.
+        // A reopen, not a start: the movie goes on where it was (one seek), not where it was last saved,
+        // and the notice shown stays.
         const NoticeState notice = sys.notice;
         startMovie(sys, 0);
-        sys.movie.resumedAt = 0;
+        storeHeldMovieMemory(sys);
         sys.notice = notice;
         if (MediaStream* stream = sys.movie.currentStream.get()) {
             seekMovie(sys, position);
             pb.isPlaying = wasPlaying;
             stream->setRun(pb.isPlaying);
+            // The start set the loop composing; a paused movie keeps the loop's state (a paused window
+            // sleeps again once the picture at its place is shown in the new mode).
+            if (pb.isPlaying == 0)
+                pb.playState = stateBefore;
         }
     }
     debugLog(">>> ReInit... %d\n", 4);

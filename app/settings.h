@@ -25,6 +25,13 @@ struct Settings {
     int32_t isending = 1;
     // A movie started again goes on where it was left.
     int32_t resume = 1;
+    // How the sound is mixed: 0 as the movie has it, 1 the dialogue raised (soundModeClearDialogue), 2 the
+    // dialogue raised and the loud and the quiet brought together for the night (soundModeNight).
+    int32_t soundmode = 0;
+    // Each caption is spoken as it appears.
+    int32_t speakcaptions = 0;
+    // What our caption style draws behind each line: 0 nothing, 1 a black box, 2 yellow text on the box.
+    int32_t captionbox = 0;
     // The one text setting: the language tag ("kor") whose audio stream a movie starts with; "" leaves
     // the choice to the movie. Read from the key's string value of the same name; set only there.
     char audiolang[32] {};

@@ -49,6 +49,9 @@ int loadSettings(System& sys)
     regReadDword(key, "resume", &s.resume);
     // A tag too long for any language is not read: the movie's own choice stands.
     regReadString(key, "audiolang", s.audiolang, sizeof s.audiolang - 1);
+    regReadDword(key, "soundmode", &s.soundmode);
+    regReadDword(key, "speakcaptions", &s.speakcaptions);
+    regReadDword(key, "captionbox", &s.captionbox);
     RegCloseKey(key);
     return 0;
 }
@@ -90,6 +93,9 @@ int saveSettings(System& sys)
     // Set by hand in the store, so written back only when there is one.
     if (s.audiolang[0] != '\0')
         regWriteString(key, "audiolang", s.audiolang, 0);
+    regWriteDword(key, "soundmode", s.soundmode);
+    regWriteDword(key, "speakcaptions", s.speakcaptions);
+    regWriteDword(key, "captionbox", s.captionbox);
     RegCloseKey(key);
     return 0;
 }

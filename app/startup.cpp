@@ -7,6 +7,7 @@
 #include "caption/caption.h"
 #include "display/display.h"
 #include "display/display_modes.h"
+#include "display/frame_layout.h"
 #include "media/caption_discovery.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
@@ -15,6 +16,7 @@
 #include "media/movie_start.h"
 #include "media/opened_files.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/dialog_signals.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
@@ -24,6 +26,7 @@
 #include "ui/main_window.h"
 #include "ui/volume.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -134,13 +137,17 @@ int initAll(System& sys, const char* commandTail)
     // What the settings load has to say comes before the log file exists; it is written there once it does.
     holdLogLines();
     // No settings file yet: the first start fills the screen it finds, as key 9 would, rather than the
-    // classic 640x480; what a later start finds saved (or could not read) is kept whatever it names.
+    // built-in 640x480; what a later start finds saved (or could not read) is kept whatever it names.
     std::error_code noFile;
     const bool firstStart = !std::filesystem::exists(platform::settingsFilePath(), noFile) && !noFile;
     loadSettings(sys);
-    if (firstStart && selectDesktopResolution(sys))
-        debugLog("First start: the desktop's size, %dx%d %d bits.\n", sys.settings.screenx, sys.settings.screeny,
-            sys.settings.bpp);
+    if (firstStart && selectDesktopResolution(sys)) {
+        // The captions are as large on that screen as the default is on 640x480; the size is kept as any is.
+        Settings& s = sys.settings;
+        s.fontsize = static_cast<int32_t>(std::lround(Settings {}.fontsize * desktopTextScale(s.screenx, s.screeny)));
+        debugLog("First start: the desktop's size, %dx%d %d bits, captions of %d.\n", s.screenx, s.screeny, s.bpp,
+            s.fontsize);
+    }
     systemToSave = &sys;
     platform::setDisplayLostHandler(saveWithoutDisplay);
 
@@ -149,8 +156,11 @@ int initAll(System& sys, const char* commandTail)
     } else {
         // No filter: every file is listed, as a movie may have any name and a list is picked here too.
         if (!chooseFile(sys.playback.instance, nullptr, "비디오 화일을 고르십시오.", st.startPath,
-                sizeof st.startPath))
+                sizeof st.startPath)) {
+            // Cancelled or closed by a signal: either way the start ends here.
+            platform::takeEndRequest();
             return -1;
+        }
         // The dialog answers from its own folder, the current directory.
         char dialogDir[1024];
         currentDirectory(dialogDir, sizeof dialogDir);
@@ -189,6 +199,11 @@ int initAll(System& sys, const char* commandTail)
         debugLog("Can't init movie list\n");
         MessageBoxA(nullptr, "Can't init movie list", boxCaption, MB_OK);
         return -12;
+    }
+    // A signal that closed the caption question (asked before the window exists) ends the start here.
+    if (platform::takeEndRequest()) {
+        debugLog("Start-up asked to end.\n");
+        return -1;
     }
 
     st.overlayFont = platform::createFont(12, FW_NORMAL, "굴림체");
@@ -234,6 +249,8 @@ void deinitAll(System& sys)
     closeDesktopControls(sys);
     deleteFont(sys.startup.overlayFont);
     deleteFont(sys.startup.seekBarFont);
+    // The worker of a caption job may wake the window: it ends before the window does.
+    sys.movie.captionJobs.running.reset();
     releaseMovieObjects(sys);
     releaseDisplay(sys);
     if (sys.movie.movieList) {

@@ -7,7 +7,9 @@
 #include "display/display_state.h"
 #include "display/video_placement.h"
 #include "media/movie_state.h"
+#include "media/speech_state.h"
 #include "media/study_state.h"
+#include "media/transcript_state.h"
 #include "platform/win32.h"
 #include "ui/ui_state.h"
 
@@ -59,6 +61,9 @@ struct System {
     ScreenshotState screenshots;
     NoticeState notice;
     StudyState study;
+    TranscriptState transcript;
+    CardState cards;
+    CaptionSpeechState speech;
 };
 
 // The four caption faces, indexed by fontface.

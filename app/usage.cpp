@@ -17,6 +17,9 @@ const char* const usageHead =
     "authored over the picture; Up/Down move them, D/F size them, forced ones show with C off.\n"
     "They are read as text while the movie plays (Korean and English, the next two minutes first), so\n"
     "study mode, the caption keys and the second caption work on them; V shows the text read.\n"
+    "Recordings of television (.ts, .m2ts, .tp) offer their closed captions as caption streams:\n"
+    "CEA-708 services ([708-1, kor], Korean in EUC-KR), CEA-608 CC1-CC4 ([608-CC1]) and teletext\n"
+    "pages. Interlaced pictures are deinterlaced, one picture per field.\n"
     "\n"
     "Keys:\n";
 
@@ -29,6 +32,8 @@ const char* const usageTail =
     "  $XDG_STATE_HOME/sublumen/DEBUG.LOG (default ~/.local/state/sublumen/DEBUG.LOG)\n"
     "Caption timing, language and choice, audio stream per movie: $XDG_STATE_HOME/sublumen/movies\n"
     "Texts read from picture captions: $XDG_STATE_HOME/sublumen/captiontext (at most 8 MiB)\n"
+    "Study cards (Ctrl+S): $XDG_DATA_HOME/sublumen/cards.tsv (default ~/.local/share/sublumen/cards.tsv),\n"
+    "  one tab-separated line each, with the line's sound and picture in media/ beside it\n"
     "A movie starts with the audio stream of the language set as audiolang in the settings (e.g. kor).\n"
     "Resume: a movie or list started again goes on where it was (\"이어 보기: 12:34\");\n"
     "  setting resume 0 turns it off; Home goes to the start.\n"

@@ -6,6 +6,7 @@
 #include "caption/text_cues.h"
 #include "platform/com.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,6 +15,12 @@
 #include <unistd.h>
 
 namespace sublumen {
+
+uint64_t nextCaptionRevision()
+{
+    static std::atomic<uint64_t> last { 0 };
+    return ++last;
+}
 
 Caption::Caption(const char* fileName)
 {
@@ -45,6 +52,7 @@ ListNode* Caption::newEntry(uint32_t start, const char* text)
     debugLog("%02d:%02d.%02d[%10u]:%s\n", start / 60000u, (start / 1000u) % 60u, (start % 1000u) / 10u, start, text);
 
     shownFrom.clear();
+    revision = nextCaptionRevision();
     size_t textLength = std::strlen(text);
     size_t payload = sizeof(CaptionEntry) + textLength + 1;
     if (payload > INT32_MAX)
@@ -198,6 +206,7 @@ void Caption::unload()
     classes.clear();
     shownClass = defaultClass = 0;
     shownFrom.clear();
+    revision = nextCaptionRevision();
     authored.reset();
     pictures.reset();
     if (comHeld) {

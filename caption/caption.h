@@ -3,6 +3,7 @@
 #pragma once
 
 #include "caption/node_list.h"
+#include "caption/sound_descriptions.h"
 #include "platform/authored_captions.h"
 #include "platform/gdi/text_decoding.h"
 #include "platform/mmstream/caption_pictures.h"
@@ -51,8 +52,28 @@ enum class CaptionStep {
     Next,
 };
 
+// What our caption style draws behind each line of a caption: nothing (the picture shows through), a
+// black box three quarters opaque, or that box with the text in yellow on it, as broadcast captions do.
+enum class CaptionBox : int32_t {
+    None = 0,
+    Box = 1,
+    YellowOnBox = 2,
+};
+
+// The captionbox setting as a box; a value that is none of them draws none.
+CaptionBox captionBoxOf(int32_t setting);
+
+// How a caption is drawn beyond the style bits.
+struct CaptionLook {
+    CaptionBox box = CaptionBox::None;
+    SoundDescriptions descriptions = SoundDescriptions::Shown;
+};
+
 // The choice of showAllClasses stacks every class in the caption band.
 constexpr int showAllClasses = -1;
+
+// A value for Caption::revision that was never handed out before.
+uint64_t nextCaptionRevision();
 
 class Caption {
 public:
@@ -70,13 +91,14 @@ public:
     void findAt(uint32_t time);
     // Draws the entry in force at time into the band (x, y, width, height) of dc with the style bits.
     // The text never reaches below row lowest: a block that would is moved up as a whole. Margins,
-    // shadow and outlines are scale times their pixels (a caption drawn on an enlarged screen).
+    // shadow and outlines are scale times their pixels (a caption drawn on an enlarged screen). With a
+    // box (look.box) the text is light whatever styleReverse says, and the boxes stay above lowest too.
     void draw(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
-        int32_t lowest = INT32_MAX, double scale = 1.0);
-    // Where draw would put the text shown at time, the rows it fills: false when nothing but blank text
-    // is shown then.
+        int32_t lowest = INT32_MAX, double scale = 1.0, const CaptionLook& look = {});
+    // Where draw would put the text shown at time, the rows it fills (with the boxes' margins when it
+    // draws boxes): false when nothing but blank text is shown then.
     bool shownBlock(uint32_t time, HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t style,
-        int32_t lowest, RECT& block, double scale = 1.0);
+        int32_t lowest, RECT& block, double scale = 1.0, const CaptionLook& look = {});
     // Frees every entry and ends the COM use begun by the constructor.
     void unload();
 
@@ -93,6 +115,9 @@ public:
     ListNode* current = nullptr;
     // The reader's result code from construction: 0, or the negative code logged as a load failure.
     int loadResult = 0;
+    // Changes with every change to the entries, to a value no other state of any track had, so that
+    // what was made from a track can tell it is out of date.
+    uint64_t revision = 0;
 
     // The entry under current, or none.
     const CaptionEntry* currentEntry() const;
@@ -143,15 +168,17 @@ public:
     // when that caption is not held any more.
     bool setPictureText(uint32_t start, const platform::CaptionPicture& picture, std::string text);
 
-    // The text shown at time, ready for drawing (UTF-8 for a track of a file); none when no entry is in
-    // force. The text lives until the next call or until the track changes.
-    const std::string* shownTextAt(uint32_t time);
+    // The text shown at time, ready for drawing (UTF-8 for a track of a file), without sound
+    // descriptions when they are hidden; none when no entry is in force. The text lives until the next
+    // call or until the track changes.
+    const std::string* shownTextAt(uint32_t time, SoundDescriptions descriptions = SoundDescriptions::Shown);
     // The start of the previous, current or next non-blank caption of what is shown at time; false when
-    // there is none.
-    bool captionStart(uint32_t time, CaptionStep step, uint32_t& start) const;
+    // there is none. A caption that is nothing but descriptions is blank while they are hidden.
+    bool captionStart(uint32_t time, CaptionStep step, uint32_t& start,
+        SoundDescriptions descriptions = SoundDescriptions::Shown) const;
     // When what is shown at time is cleared or replaced: the start of the next entry of what is shown,
     // endMarker when none follows; false when nothing but blank text is shown at time. Moves current.
-    bool shownEnd(uint32_t time, uint32_t& end);
+    bool shownEnd(uint32_t time, uint32_t& end, SoundDescriptions descriptions = SoundDescriptions::Shown);
 
 private:
     // The readers' way of building a whole track: appendEntry logs and keeps every entry in the order
@@ -179,6 +206,7 @@ private:
     // on the screen is decoded once.
     std::string shownText;
     std::vector<const void*> shownFrom;
+    SoundDescriptions shownWith = SoundDescriptions::Shown;
     std::vector<const void*> lookedUp;
 };
 

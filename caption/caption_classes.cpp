@@ -14,6 +14,17 @@ bool isBlank(std::string_view text)
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
+// Whether a text of the track (in its encoding) shows nothing, its descriptions left out when hidden.
+bool shownBlank(const char* text, platform::TextEncoding encoding, SoundDescriptions descriptions)
+{
+    if (isBlank(text))
+        return true;
+    if (descriptions == SoundDescriptions::Shown)
+        return false;
+    const std::string utf8 = encoding == platform::TextEncoding::Guess ? std::string(text) : platform::textToUtf8(text, encoding);
+    return isBlank(withoutSoundDescriptions(utf8));
+}
+
 // The class's entry in force at time: the last one whose start is not greater, or none.
 const ClassEntry* classEntryAt(const CaptionClass& c, uint32_t time)
 {
@@ -71,7 +82,7 @@ std::string Caption::shownClassName() const
     return classes[static_cast<size_t>(shownClass)].name;
 }
 
-const std::string* Caption::shownTextAt(uint32_t time)
+const std::string* Caption::shownTextAt(uint32_t time, SoundDescriptions descriptions)
 {
     // Reused from frame to frame, so that a lookup allocates nothing.
     std::vector<const void*>& from = lookedUp;
@@ -94,10 +105,11 @@ const std::string* Caption::shownTextAt(uint32_t time)
         if (!any)
             return nullptr;
     }
-    if (from == shownFrom)
+    if (from == shownFrom && descriptions == shownWith)
         return &shownText;
 
     shownFrom.assign(from.begin(), from.end());
+    shownWith = descriptions;
     shownText.clear();
     if (classes.empty()) {
         const char* text = static_cast<const CaptionEntry*>(from[0])->text;
@@ -117,23 +129,25 @@ const std::string* Caption::shownTextAt(uint32_t time)
             shownText += platform::textToUtf8(entry->text, textEncoding);
         }
     }
+    if (descriptions == SoundDescriptions::Hidden)
+        shownText = withoutSoundDescriptions(shownText);
     return &shownText;
 }
 
-bool Caption::captionStart(uint32_t time, CaptionStep step, uint32_t& start) const
+bool Caption::captionStart(uint32_t time, CaptionStep step, uint32_t& start, SoundDescriptions descriptions) const
 {
     std::vector<Shown> shown;
     if (classes.empty()) {
         for (const ListNode* n = entries; n; n = n->next) {
             const auto* e = static_cast<const CaptionEntry*>(n->data);
-            shown.push_back({ e->start, isBlank(e->text) });
+            shown.push_back({ e->start, shownBlank(e->text, textEncoding, descriptions) });
         }
     } else {
         for (size_t i = 0; i < classes.size(); ++i) {
             if (shownClass != showAllClasses && static_cast<int>(i) != shownClass)
                 continue;
             for (const ClassEntry& e : classes[i].entries)
-                shown.push_back({ e.start, isBlank(e.text) });
+                shown.push_back({ e.start, shownBlank(e.text.c_str(), textEncoding, descriptions) });
         }
         std::stable_sort(shown.begin(), shown.end(), [](const Shown& a, const Shown& b) { return a.start < b.start; });
     }
@@ -173,12 +187,12 @@ bool Caption::captionStart(uint32_t time, CaptionStep step, uint32_t& start) con
     return true;
 }
 
-bool Caption::shownEnd(uint32_t time, uint32_t& end)
+bool Caption::shownEnd(uint32_t time, uint32_t& end, SoundDescriptions descriptions)
 {
     if (classes.empty()) {
         findAt(time);
         const CaptionEntry* entry = currentEntry();
-        if (!entry || isBlank(entry->text))
+        if (!entry || shownBlank(entry->text, textEncoding, descriptions))
             return false;
         // The lookup stops at the last entry not after time, so the next one starts after it.
         end = current->next ? static_cast<const CaptionEntry*>(current->next->data)->start : endMarker;
@@ -192,7 +206,7 @@ bool Caption::shownEnd(uint32_t time, uint32_t& end)
         const CaptionClass& c = classes[i];
         auto after = std::upper_bound(c.entries.begin(), c.entries.end(), time,
             [](uint32_t t, const ClassEntry& e) { return t < e.start; });
-        if (after != c.entries.begin() && !isBlank((after - 1)->text))
+        if (after != c.entries.begin() && !shownBlank((after - 1)->text.c_str(), textEncoding, descriptions))
             shown = true;
         // Stacked classes change together on the screen: the first change of any of them ends it.
         if (after != c.entries.end())

@@ -65,22 +65,22 @@ bool holdsVobSub(const char* fileName, std::string_view head)
 
 const std::vector<CaptionFormatRow> table = {
     { CaptionFormat::Sami, "SAMI", { ".smi", ".sami" }, LookedFor::First, nullptr, CaptionFormat::Sami,
-        &Caption::loadSMI, false, false },
-    { CaptionFormat::Sub, "SUB", { ".sub" }, LookedFor::First, nullptr, CaptionFormat::Sub, &Caption::loadSub, false,
-        false },
+        &Caption::loadSMI, &retimeSami, false, false },
+    { CaptionFormat::Sub, "SUB", { ".sub" }, LookedFor::First, nullptr, CaptionFormat::Sub, &Caption::loadSub, &retimeSub,
+        false, false },
     { CaptionFormat::AsfScript, "ASF script", { ".asf" }, LookedFor::Never, nullptr, CaptionFormat::AsfScript,
-        &Caption::loadASFscript, false, false },
+        &Caption::loadASFscript, nullptr, false, false },
     { CaptionFormat::SubRip, "SubRip", { ".srt" }, LookedFor::AsText, startsAsSubRip, CaptionFormat::Sami,
-        &Caption::loadTextCaptions, false, false },
+        &Caption::loadTextCaptions, &retimeSubRip, false, false },
     { CaptionFormat::WebVtt, "WebVTT", { ".vtt" }, LookedFor::AsText, startsAsWebVtt, CaptionFormat::Sami,
-        &Caption::loadTextCaptions, false, false },
+        &Caption::loadTextCaptions, &retimeWebVtt, false, false },
     { CaptionFormat::Ass, "SSA/ASS", { ".ass", ".ssa" }, LookedFor::AsText, startsAsAss, CaptionFormat::Sami,
-        &Caption::loadTextCaptions, false, true },
-    { CaptionFormat::Sup, "PGS", { ".sup" }, LookedFor::AsPicture, nullptr, CaptionFormat::Sup, nullptr, true,
-        false },
+        &Caption::loadTextCaptions, &retimeSsa, false, true },
+    { CaptionFormat::Sup, "PGS", { ".sup" }, LookedFor::AsPicture, nullptr, CaptionFormat::Sup, nullptr, nullptr,
+        true, false },
     // A pair: the .idx names it, and its .sub carries the pictures.
     { CaptionFormat::VobSub, "VobSub", { ".idx" }, LookedFor::AsPicture, holdsVobSub, CaptionFormat::Sub, nullptr,
-        true, false },
+        nullptr, true, false },
 };
 
 bool endsWith(const char* fileName, const char* suffix)
@@ -148,6 +148,25 @@ const CaptionFormatRow& captionFormatOfFile(const char* fileName)
             return row;
     }
     return captionFormatRow(namedAs);
+}
+
+const CaptionFormatRow& textCaptionFormat(const char* fileName, std::string_view text)
+{
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && text.size() - first >= 5 && strncasecmp(text.data() + first, "<SAMI", 5) == 0)
+        return captionFormatRow(CaptionFormat::Sami);
+    const CaptionFormatRow* named = captionFormatOfName(fileName);
+    const CaptionFormatRow* content = textFormatOfContent(text);
+    if (named && named->read == &Caption::loadTextCaptions
+        && !(content && content->format == CaptionFormat::WebVtt && named != content))
+        return *named;
+    return content ? *content : captionFormatRow(CaptionFormat::SubRip);
+}
+
+const CaptionFormatRow& captionFormatOfText(const char* fileName, std::string_view text)
+{
+    const CaptionFormatRow& file = captionFormatOfFile(fileName);
+    return file.read == &Caption::loadTextCaptions ? textCaptionFormat(fileName, text) : file;
 }
 
 const CaptionFormatRow* textFormatOfContent(std::string_view head)

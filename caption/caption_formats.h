@@ -3,6 +3,8 @@
 // discovery, the caption dialog's filter and what a drop opens all read it.
 #pragma once
 
+#include "caption/caption_writers.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,9 +32,10 @@ struct CaptionFormatRow {
     bool (*recognise)(const char* fileName, std::string_view head);
     CaptionFormat namedAs;
     // Reads the file into a caption track: 0 or the reader's negative code. Null for picture captions,
-    // which the picture caption track reads (readPictureCaptionFile). A writer per format for saving would
-    // sit beside it.
+    // which the picture caption track reads (readPictureCaptionFile).
     int (Caption::*read)(const char* fileName);
+    // Writes the file's text again with its times moved; null for a format that cannot be written back.
+    CaptionRetimer retime;
     bool picture;
     // Its captions carry their author's styling and are drawn as authored unless our style is chosen.
     bool authored;
@@ -47,6 +50,12 @@ const CaptionFormatRow* captionFormatOfName(const char* fileName);
 // is another (a .sub holding VobSub pictures; a text caption file under SAMI's name or any other name);
 // SAMI for every other file.
 const CaptionFormatRow& captionFormatOfFile(const char* fileName);
+// The format the text caption reader reads text (the whole file, as it reads it) in: SAMI when its first
+// tag says so, WebVTT when its first line does, else the text format the name names, else the one the
+// first bytes show, else SubRip.
+const CaptionFormatRow& textCaptionFormat(const char* fileName, std::string_view text);
+// The format a caption file whose text is text is read in, as the caption track chooses its reader.
+const CaptionFormatRow& captionFormatOfText(const char* fileName, std::string_view text);
 // A text caption format recognised by the first bytes alone (WebVTT, SSA/ASS, SubRip); null for none.
 const CaptionFormatRow* textFormatOfContent(std::string_view head);
 // The endings of the formats discovery looks for in group, in table order.

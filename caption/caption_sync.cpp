@@ -1,5 +1,6 @@
 #include "caption/caption_sync.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -38,25 +39,27 @@ bool captionRateAllowed(double rate)
     return rate >= slowestCaptionRate && rate <= fastestCaptionRate;
 }
 
-uint32_t mapCaptionTime(uint32_t streamTime, int32_t shift, double rate)
+namespace {
+
+// The caption time at streamTime before it is kept within the clock's range.
+int64_t unboundedCaptionTime(int64_t streamTime, int32_t shift, double rate, const SyncPieces& pieces)
 {
-    const int64_t t = scaled(streamTime, usableRate(rate)) + shift;
-    if (t < 0)
-        return 0;
-    // A shift past the end of the clock's range stays at its end rather than wrapping to the start.
-    if (t > static_cast<int64_t>(UINT32_MAX))
-        return UINT32_MAX;
-    return static_cast<uint32_t>(t);
+    int64_t hold = INT64_MIN;
+    int64_t delta = 0;
+    for (const SyncPiece& piece : pieces) {
+        if (piece.from > streamTime)
+            break;
+        // Where the piece before ended, which the caption time does not fall back behind.
+        if (piece.from > 0)
+            hold = std::max(hold, scaled(static_cast<int64_t>(piece.from) - 1, rate) + shift + delta);
+        delta = piece.delta;
+    }
+    return std::max(hold, scaled(streamTime, rate) + shift + delta);
 }
 
-uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate)
+// The first stream time of the line with this shift whose caption time reaches captionTime.
+int64_t lineStreamTime(uint32_t captionTime, int64_t shift, double rate)
 {
-    return mapCaptionTime(streamTime, timeshift, rate);
-}
-
-int64_t streamTimeOfCaption(uint32_t captionTime, int32_t shift, double rate)
-{
-    rate = usableRate(rate);
     const int64_t target = static_cast<int64_t>(captionTime) - shift;
     if (rate == 1.0)
         return target;
@@ -67,6 +70,47 @@ int64_t streamTimeOfCaption(uint32_t captionTime, int32_t shift, double rate)
     while (scaled(s, rate) < target)
         ++s;
     return s;
+}
+
+}
+
+uint32_t mapCaptionTime(uint32_t streamTime, int32_t shift, double rate, const SyncPieces& pieces)
+{
+    const int64_t t = unboundedCaptionTime(streamTime, shift, usableRate(rate), pieces);
+    if (t < 0)
+        return 0;
+    // A shift past the end of the clock's range stays at its end rather than wrapping to the start.
+    if (t > static_cast<int64_t>(UINT32_MAX))
+        return UINT32_MAX;
+    return static_cast<uint32_t>(t);
+}
+
+uint32_t captionTime(uint32_t streamTime, int32_t timeshift, double rate, const SyncPieces& pieces)
+{
+    return mapCaptionTime(streamTime, timeshift, rate, pieces);
+}
+
+int64_t streamTimeOfCaption(uint32_t captionTime, int32_t shift, double rate, const SyncPieces& pieces)
+{
+    rate = usableRate(rate);
+    if (!pieces.empty()) {
+        // Before the movie starts only the first piece's line counts; after it the map never runs back,
+        // so the first stream time that reaches the caption time is found by halving.
+        const int32_t firstDelta = pieces.front().from == 0 ? pieces.front().delta : 0;
+        if (static_cast<int64_t>(captionTime) <= unboundedCaptionTime(0, shift, rate, pieces))
+            return lineStreamTime(captionTime, static_cast<int64_t>(shift) + firstDelta, rate);
+        int64_t low = 0;  // its caption time is below captionTime
+        int64_t high = static_cast<int64_t>(UINT32_MAX) + 1;
+        while (high - low > 1) {
+            const int64_t middle = low + (high - low) / 2;
+            if (unboundedCaptionTime(middle, shift, rate, pieces) >= captionTime)
+                high = middle;
+            else
+                low = middle;
+        }
+        return high;
+    }
+    return lineStreamTime(captionTime, shift, rate);
 }
 
 Snap snapCaptionSync(const std::optional<SyncPoint>& previous, SyncPoint now, double rate)
@@ -99,6 +143,46 @@ std::optional<double> parseCaptionRate(const std::string& text)
     if (text.empty() || error != std::errc() || stop != end || !captionRateAllowed(rate))
         return std::nullopt;
     return rate;
+}
+
+}
+
+namespace sublumen {
+
+std::string syncPiecesText(const SyncPieces& pieces)
+{
+    std::string text;
+    for (const SyncPiece& piece : pieces) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(piece.from) + ':' + std::to_string(piece.delta);
+    }
+    return text;
+}
+
+std::optional<SyncPieces> parseSyncPieces(const std::string& text)
+{
+    SyncPieces pieces;
+    const char* at = text.data();
+    const char* end = text.data() + text.size();
+    while (at < end) {
+        SyncPiece piece {};
+        auto [colon, fromError] = std::from_chars(at, end, piece.from);
+        if (fromError != std::errc() || colon == end || *colon != ':')
+            return std::nullopt;
+        auto [stop, deltaError] = std::from_chars(colon + 1, end, piece.delta);
+        if (deltaError != std::errc() || (stop != end && *stop != ','))
+            return std::nullopt;
+        if ((!pieces.empty() && piece.from <= pieces.back().from) || pieces.size() == mostSyncPieces)
+            return std::nullopt;
+        pieces.push_back(piece);
+        at = stop == end ? end : stop + 1;
+        if (stop != end && at == end)
+            return std::nullopt;
+    }
+    if (pieces.empty())
+        return std::nullopt;
+    return pieces;
 }
 
 }

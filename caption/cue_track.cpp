@@ -55,8 +55,18 @@ void Caption::addCues(std::vector<TextCue> cues)
             continue;
         low = std::min(low, cue.start);
         high = std::max(high, cue.end);
-        heldCues.insert(last, std::move(cue));
         added = true;
+        if (cue.replaceKey >= 0) {
+            auto replaced = std::find_if(first, last, [&](const TextCue& held) { return held.replaceKey == cue.replaceKey; });
+            if (replaced != last) {
+                // In its place, so the order of captions shown together stays; what it showed is made
+                // again too, up to its old end.
+                high = std::max(high, replaced->end);
+                *replaced = std::move(cue);
+                continue;
+            }
+        }
+        heldCues.insert(last, std::move(cue));
     }
     if (added)
         remakeEntries(low, high);
@@ -113,6 +123,7 @@ void Caption::remakeEntries(uint32_t low, uint32_t high)
     // The lookup goes on from before the span.
     current = node;
     shownFrom.clear();
+    revision = nextCaptionRevision();
 
     for (const ClassEntry& entry : entriesOfCues(std::move(span))) {
         if (entry.start < low || entry.start > high)

@@ -139,6 +139,9 @@ PictureCaption::PictureCaption(const char* fileName)
     if (file.badColours)
         debugLog("PictureCaption:: %d pictures with colours beyond their palette.\n", file.badColours);
     language = file.language;
+    for (const platform::CaptionDrop& drop : file.drops)
+        debugLog("PictureCaption:: %s.\n", platform::captionDropLine(drop).c_str());
+    drops = std::move(file.drops);
     addPictures(std::move(pictures));
     int width = 0;
     int height = 0;

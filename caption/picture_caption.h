@@ -85,6 +85,8 @@ public:
     // The entry starting at start, or none.
     const Entry* entryAt(uint32_t start) const;
     int loadResult = 0;
+    // The captions of the file that could not be shown whole, each also named in the log.
+    std::vector<platform::CaptionDrop> drops;
 
     // The language tag of the captions (the stream's, the VobSub index's or the file name's), "" when
     // none is known; it chooses the reader's languages.

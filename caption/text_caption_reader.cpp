@@ -35,13 +35,6 @@ platform::SubtitleFormat libraryFormatOf(CaptionFormat format)
     return platform::SubtitleFormat::SubRip;
 }
 
-// A SAMI file under a text caption name: its first tag is SAMI (any case), after blanks.
-bool looksLikeSami(const std::string& bytes)
-{
-    size_t first = bytes.find_first_not_of(" \t\r\n");
-    return first != std::string::npos && strncasecmp(bytes.c_str() + first, "<SAMI", 5) == 0;
-}
-
 // The media library reads a line in pieces of about 4 KB and breaks the text between them, even inside
 // a character, and then refuses the whole caption as invalid UTF-8; no caption line is near this long.
 constexpr size_t maximumLine = 4000;
@@ -135,18 +128,14 @@ int Caption::loadTextCaptions(const char* fileName)
     std::string bytes;
     for (int c = file.getc(); c != EOF; c = file.getc())
         bytes += static_cast<char>(c);
-    if (looksLikeSami(bytes)) {
+    const CaptionFormatRow* kind = &textCaptionFormat(fileName, bytes);
+    if (kind->format == CaptionFormat::Sami) {
         debugLog("Caption:: %s is a SAMI file; read as SAMI.\n", fileName);
         return loadSMI(fileName);
     }
     const CaptionFormatRow* named = captionFormatOfName(fileName);
-    const CaptionFormatRow* content = textFormatOfContent(bytes);
-    const CaptionFormatRow* kind = named && named->read == &Caption::loadTextCaptions ? named : nullptr;
-    // A WebVTT file says so in its first line, whatever its name.
-    if (!kind || (content && content->format == CaptionFormat::WebVtt && kind != content)) {
-        kind = content ? content : &captionFormatRow(CaptionFormat::SubRip);
+    if (kind != named)
         debugLog("Caption:: %s is a %s file; read as %s.\n", fileName, kind->name, kind->name);
-    }
     debugLog("Caption:: %s file.\n", platform::encodingName(file.encoding()));
     if (file.encoding() == platform::TextEncoding::Cp949)
         bytes = platform::textToUtf8(bytes, platform::TextEncoding::Cp949);

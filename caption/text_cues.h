@@ -17,6 +17,9 @@ struct TextCue {
     uint32_t start;
     uint32_t end;
     std::string text;
+    // -1, or for a caption of a TV caption stream the key of the window it shows (its stream and window):
+    // its end may be told again, so a later cue with the same key and start replaces the one held.
+    int64_t replaceKey = -1;
 };
 
 // At most this many cues running at once are shown together (the earliest started); the text of one

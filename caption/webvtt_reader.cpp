@@ -17,8 +17,9 @@ size_t skipBlanks(std::string_view s, size_t i)
     return i;
 }
 
-// The time at i, i moved past it; none when there is none. Each field holds at most ten digits, so the
-// sum stays far inside 64 bits.
+}
+
+// Each field holds at most ten digits, so the sum stays far inside 64 bits.
 std::optional<int64_t> readCueTime(std::string_view s, size_t& i)
 {
     int64_t fields[3] = {};
@@ -56,6 +57,8 @@ std::optional<int64_t> readCueTime(std::string_view s, size_t& i)
     i = at;
     return ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
 }
+
+namespace {
 
 // Blanks as they look: spaces, tabs, and the no-break, ideographic and zero-width spaces, the
 // direction marks and the byte-order mark in UTF-8.
@@ -124,10 +127,12 @@ private:
 
 std::optional<CueTiming> readCueTiming(std::string_view line)
 {
-    size_t i = skipBlanks(line, 0);
+    const size_t startFrom = skipBlanks(line, 0);
+    size_t i = startFrom;
     std::optional<int64_t> start = readCueTime(line, i);
     if (!start)
         return std::nullopt;
+    const size_t startTo = i;
     i = skipBlanks(line, i);
     if (line.compare(i, 3, "-->") != 0)
         return std::nullopt;
@@ -136,7 +141,7 @@ std::optional<CueTiming> readCueTiming(std::string_view line)
     std::optional<int64_t> end = readCueTime(line, endTo);
     if (!end)
         return std::nullopt;
-    return CueTiming { *start, *end, endFrom, endTo };
+    return CueTiming { *start, *end, endFrom, endTo, startFrom, startTo };
 }
 
 std::vector<TimedText> readWebVtt(std::string_view utf8)

@@ -21,14 +21,20 @@ struct TimedText {
 
 // The times of a cue timing line "START --> END [settings]", blanks allowed before each part. A time
 // is [hours:]minutes:seconds with an optional fraction after '.' or ',' of any number of digits (".08"
-// is 80 ms; digits after the third are ignored). endFrom and endTo are where END is written.
+// is 80 ms; digits after the third are ignored). endFrom and endTo are where END is written, startFrom
+// and startTo where START is.
 struct CueTiming {
     int64_t start;
     int64_t end;
     size_t endFrom;
     size_t endTo;
+    size_t startFrom;
+    size_t startTo;
 };
 std::optional<CueTiming> readCueTiming(std::string_view line);
+
+// One such time written at at, at moved past it; none when there is none.
+std::optional<int64_t> readCueTime(std::string_view text, size_t& at);
 
 // Every cue of a WebVTT file's UTF-8 text, in the order of the file. Blocks without a timing line
 // (the header and its legacy lines, STYLE, REGION, NOTE) show nothing; a line of blanks between cues

@@ -11,12 +11,16 @@
 #include "display/picture_caption_view.h"
 #include "display/presented_layer.h"
 #include "display/screenshot.h"
+#include "display/transcript_text.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
+#include "media/caption_speech.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/playback_speed.h"
 #include "media/study_mode.h"
+#include "media/transcript_panel.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
@@ -42,6 +46,7 @@ std::string statusStates(const System& sys)
         add("소리 장치 끊김");
     add(studyStatusText(sys));
     add(playbackSpeedText(sys));
+    add(captionJobText(sys));
     return states;
 }
 
@@ -71,31 +76,34 @@ template<typename Draw> void onBackSurface(System& sys, Draw&& draw)
     back->releaseDC(dc);
 }
 
-// The picture captions and the captions drawn as authored, blended onto the back surface's pixels.
-void blendCaptionPictures(System& sys, const FrameLayout& layout)
+}
+
+void blendCaptionPictures(System& sys, platform::PixelView target, const FrameLayout& layout)
 {
-    DisplaySurface* back = sys.displays.backSurface();
-    platform::PixelView* pixels = back && back->surface ? back->surface->pixels() : nullptr;
-    if (!pixels || !movieShown(sys))
+    if (!movieShown(sys))
         return;
     MediaStream& stream = *sys.movie.currentStream;
+    const uint32_t time = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate,
+        sys.movie.syncPieces);
     if (Caption* first = sys.movie.currentCaption.get(); first && first->pictures) {
         // In our style the text read is drawn instead, and a caption not read yet as its picture.
         const PictureCaptions shown = sys.settings.iscaption == 0 ? PictureCaptions::ForcedOnly
             : authoredCaptionsShown(sys)                         ? PictureCaptions::All
                                                                  : PictureCaptions::Unread;
-        drawPictureCaption(*pixels, layout, *first->pictures,
-            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate), shown);
+        drawPictureCaption(target, layout, *first->pictures, time, shown);
     }
-    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys) && sys.movie.currentCaption->authored)
-        drawAuthoredCaptions(*pixels, layout, *sys.movie.currentCaption->authored,
-            captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
-}
-
+    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys) && sys.movie.currentCaption->authored) {
+        sys.movie.currentCaption->authored->setEventTextFilter(
+            shownDescriptions(sys) == SoundDescriptions::Hidden ? &eventWithoutSoundDescriptions : nullptr);
+        drawAuthoredCaptions(target, layout, *sys.movie.currentCaption->authored, time);
+    }
 }
 
 void renderFrame(System& sys)
 {
+    followTranscript(sys);
+    // This frame shows the panel as it is now.
+    sys.transcript.frameWanted = false;
     // Shown enlarged, the texts are drawn after the picture is scaled, at the shown pixels.
     if (renderPresentedFrame(sys)) {
         ++sys.playback.framesThisSecond;
@@ -104,10 +112,16 @@ void renderFrame(System& sys)
     onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frameLayout(sys), frameContent(sys)); });
     drawVideo(sys);
     takeComposedScreenshots(sys);
+    // A frame of nothing keeps the last one, which the panel would darken again and again.
+    DisplaySurface* back = sys.displays.backSurface();
+    if (back && back->surface && back->surface->pixels() && frameContent(sys) != FrameContent::Nothing) {
+        const platform::PixelView pixels = *back->surface->pixels();
+        onBackSurface(sys, [&](HDC dc) { drawTranscriptPanel(sys, dc, pixels, frameLayout(sys)); });
+    }
     if (sys.settings.help != 0) {
         const OverlayText text = overlayText(sys);
         onBackSurface(sys, [&](HDC dc) {
-            const FrameLayout layout = frameLayout(sys);
+            const FrameLayout layout = composedLayout(sys);
             if (sys.settings.captionstyle & styleShadow)
                 drawInfoOverlay(dc, layout, text, 1);
             drawInfoOverlay(dc, layout, text, 0);
@@ -127,8 +141,10 @@ FrameLayout frameLayout(const System& sys)
     layout.fontposy = s.fontposy;
     layout.fontsize = s.fontsize;
     layout.captionstyle = s.captionstyle;
+    layout.captionbox = s.captionbox;
     layout.seekbar = s.seekbar != 0;
     layout.video = sys.videoPlacement;
+    layout.textScale = desktopTextScale(s.screenx, s.screeny);
     if (const MediaStream* stream = sys.movie.currentStream.get()) {
         layout.pictureWidth = stream->videoRect.right - stream->videoRect.left;
         layout.pictureHeight = stream->videoRect.bottom - stream->videoRect.top;
@@ -160,10 +176,11 @@ CaptionsShown captionsShown(const System& sys, uint32_t streamTime)
     CaptionsShown shown;
     if (sys.settings.iscaption == 0)
         return shown;
+    shown.descriptions = shownDescriptions(sys);
     // A first caption drawn as authored (drawAuthoredCaptions) is not drawn in our style as well.
     if (!authoredCaptionsShown(sys) && sys.movie.currentCaption) {
         shown.first = sys.movie.currentCaption.get();
-        shown.firstTime = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate);
+        shown.firstTime = captionTime(streamTime, sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces);
     }
     if (sys.movie.secondCaption) {
         shown.second = sys.movie.secondCaption.get();
@@ -182,7 +199,7 @@ void drawVideo(System& sys)
 
     if (!movieShown(sys)) {
         if (sys.settings.isending != 0)
-            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, frameLayout(sys), statusStates(sys)); });
+            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, composedLayout(sys), statusStates(sys)); });
         return;
     }
 
@@ -190,6 +207,7 @@ void drawVideo(System& sys)
     CompositionState& c = sys.composition;
     int rc = advanceMovie(sys);
     followStudyAndLoop(sys);
+    speakCaptions(sys, captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
     if (rc != 0)
         debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
             static_cast<unsigned>(stream.lastResult));
@@ -203,7 +221,7 @@ void drawVideo(System& sys)
             p.dstHeight);
     c.blitResult = copied;
 
-    const FrameLayout layout = frameLayout(sys);
+    const FrameLayout layout = composedLayout(sys);
     HDC dc = back->getDC();
     // A refused copy leaves the last frame in place, and the status bar and caption would pile up on it
     // frame after frame: the frame starts from black instead.
@@ -214,7 +232,9 @@ void drawVideo(System& sys)
         drawCaptions(dc, layout, captionsShown(sys, stream.currentTime()));
     }
     back->releaseDC(dc);
-    blendCaptionPictures(sys, layout);
+    // Shown enlarged, the caption pictures come over the status bar at the shown pixels (presented_layer).
+    if (!c.textsPresented && back->surface && back->surface->pixels())
+        blendCaptionPictures(sys, *back->surface->pixels(), layout);
 }
 
 bool movieShown(const System& sys)

@@ -5,6 +5,7 @@
 
 #include "display/frame_drawing.h"
 #include "display/frame_layout.h"
+#include "platform/surface.h"
 #include "platform/win32.h"
 
 #include <cstdint>
@@ -28,6 +29,9 @@ FrameContent frameContent(const System& sys);
 StatusBar statusBar(const System& sys, uint32_t t);
 // The captions drawn in our style at stream time streamTime, none while captions are off.
 CaptionsShown captionsShown(const System& sys, uint32_t streamTime);
+// The picture captions and the captions drawn as authored in force now, blended onto target as the layout
+// places them: after the status bar and the captions in our style, which they cover.
+void blendCaptionPictures(System& sys, platform::PixelView target, const FrameLayout& layout);
 // Whether a movie is open and playable, so that its picture, status bar and caption are drawn.
 bool movieShown(const System& sys);
 // What the status line says besides the time while it holds (a sound device gone, study mode, the speed),

@@ -68,7 +68,7 @@ void drawStatusText(HDC dc, const FrameLayout& layout, int x, const char* text)
     HFONT previous = SelectObject(dc, layout.fonts.status);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 255, 0));
-    drawText(dc, layout.px(x), layout.height - layout.px(statusBarHeight), text);
+    drawText(dc, layout.textPx(x), layout.height - layout.textPx(statusBarHeight), text);
     SelectObject(dc, previous);
 }
 
@@ -77,7 +77,7 @@ void drawSeekBar(HDC dc, const FrameLayout& layout, const StatusBar& bar)
     const int32_t W = layout.width;
     const int32_t H = layout.height;
     const uint32_t d = bar.duration;
-    auto px = [&](int32_t n) { return layout.px(n); };
+    auto px = [&](int32_t n) { return layout.textPx(n); };
 
     drawStatusText(dc, layout, 0, bar.line.c_str());
 
@@ -108,7 +108,7 @@ void drawStatusNotice(HDC dc, const FrameLayout& layout, const StatusNotice& not
         return;
     const int32_t W = layout.width;
     const int32_t H = layout.height;
-    const int32_t rowHeight = layout.px(statusBarHeight);
+    const int32_t rowHeight = layout.textPx(statusBarHeight);
     HFONT previous = SelectObject(dc, layout.fonts.status);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 255, 0));
@@ -116,10 +116,10 @@ void drawStatusNotice(HDC dc, const FrameLayout& layout, const StatusNotice& not
     if (!notice.before.empty()) {
         RECT measured { 0, 0, W, rowHeight };
         DrawTextA(dc, notice.before.c_str(), -1, &measured, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-        room.left = measured.right + layout.px(12);
+        room.left = measured.right + layout.textPx(12);
     }
     if (notice.barShown)
-        room.right = W - layout.px(150);
+        room.right = W - layout.textPx(150);
     if (room.right > room.left)
         DrawTextA(dc, notice.text.c_str(), -1, &room, DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, previous);
@@ -135,16 +135,18 @@ void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captio
     const int32_t H = layout.height;
     const int32_t reach = layout.px(captionEffectReach);
     const int32_t bandTop = H - layout.fontposy;
+    const CaptionLook look { captionBoxOf(layout.captionbox), captions.descriptions };
     int32_t limit = bandTop;
     if (Caption* first = captions.first) {
         const uint32_t ct = captions.firstTime;
-        // A tall caption block (stacked lines, two classes) is kept above the status bar, not drawn over it.
-        const int32_t lowest = layout.seekbar ? H - layout.px(statusBarHeight) - reach : INT32_MAX;
+        // Captions are drawn over the status bar where they meet; a block is moved up, whole, only when it
+        // would run past the screen's bottom, its effects included.
+        const int32_t lowest = H - reach;
         RECT block;
         if (captions.second
-            && first->shownBlock(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, block, layout.scale))
+            && first->shownBlock(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, block, layout.scale, look))
             limit = std::min<int32_t>(limit, block.top - reach);
-        first->draw(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, layout.scale);
+        first->draw(ct, dc, 0, bandTop, W, layout.fontposy, layout.captionstyle, lowest, layout.scale, look);
     }
     if (Caption* second = captions.second) {
         const uint32_t ct = captions.secondTime;
@@ -152,13 +154,13 @@ void drawCaptions(HDC dc, const FrameLayout& layout, const CaptionsShown& captio
         const int32_t bottom = limit - reach - layout.px(captionGap);
         const int32_t fixed = layout.captionstyle & ~(styleAutoPlace | styleSemiAutoPlace);
         RECT block;
-        if (!second->shownBlock(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, INT32_MAX, block, layout.scale)
+        if (!second->shownBlock(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, bottom, block, layout.scale, look)
             || block.top - reach >= 0) {
-            second->draw(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, INT32_MAX, layout.scale);
+            second->draw(ct, dc, 0, 0, W, bottom, fixed | styleAutoPlace, bottom, layout.scale, look);
         } else {
             // No room above: from the top of the picture, cut off before the first caption.
             const int32_t top = std::clamp<int32_t>(layout.video.dstY, 0, std::max(bottom, 0));
-            second->draw(ct, dc, 0, top, W, bottom - top, fixed, INT32_MAX, layout.scale);
+            second->draw(ct, dc, 0, top, W, bottom - top, fixed, bottom, layout.scale, look);
         }
     }
     if (font)

@@ -3,6 +3,7 @@
 // again on another surface with a scaled layout.
 #pragma once
 
+#include "caption/sound_descriptions.h"
 #include "display/frame_layout.h"
 #include "platform/win32.h"
 
@@ -36,6 +37,8 @@ struct CaptionsShown {
     uint32_t firstTime = 0;
     Caption* second = nullptr;
     uint32_t secondTime = 0;
+    // Whether both keep their sound descriptions and speaker labels.
+    SoundDescriptions descriptions = SoundDescriptions::Shown;
 };
 
 // A notice drawn on the status bar's line after what the line already says (before), left of the

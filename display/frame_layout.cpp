@@ -1,5 +1,8 @@
 #include "display/frame_layout.h"
 
+#include "display/display_modes.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace sublumen {
@@ -16,6 +19,19 @@ int32_t scaled(int32_t value, double factor)
 int32_t FrameLayout::px(int32_t screenPixels) const
 {
     return scaled(screenPixels, scale);
+}
+
+int32_t FrameLayout::textPx(int32_t screenPixels) const
+{
+    return scaled(screenPixels, scale * textScale);
+}
+
+double desktopTextScale(int32_t width, int32_t height)
+{
+    for (const Resolution& mode : digitResolutions)
+        if (mode.width == width && mode.height == height)
+            return 1.0;
+    return std::max(1.0, height / 480.0);
 }
 
 FrameLayout scaledLayout(const FrameLayout& layout, double factor)

@@ -26,6 +26,8 @@ struct FrameLayout {
     int32_t fontsize = 24;
     // The caption style flags (effects and placement); not a size, so never scaled.
     int32_t captionstyle = 0;
+    // What is drawn behind the caption's lines (captionbox), likewise never scaled.
+    int32_t captionbox = 0;
     // Whether the status bar (time, volume scale, position mark) is drawn at the bottom.
     bool seekbar = true;
     // The shown part of the movie's picture (src, in the picture's pixels) and where it lands (dst, in
@@ -34,14 +36,26 @@ struct FrameLayout {
     // The movie's picture size, 0 × 0 without a movie; the picture's pixels, never scaled.
     int32_t pictureWidth = 0;
     int32_t pictureHeight = 0;
-    // The surface's pixels per screen pixel: the status bar's rows and marks, the overlay's lines and the
-    // picture captions' default size are fixed screen sizes multiplied by it.
+    // The surface's pixels per screen pixel: the status bar's rows and marks, the overlay's lines, the
+    // captions' margins and effects and the picture captions' default size are fixed screen sizes
+    // multiplied by it.
     double scale = 1.0;
+    // What the status bar, the overlay, the notices and the picture captions' default size are enlarged by
+    // beyond scale: at the desktop's own size they are drawn for the screen's height, as an enlarged
+    // 640x480 shows them (desktopTextScale).
+    double textScale = 1.0;
     FrameFonts fonts;
 
     // A fixed size of the screen's pixels in the surface's pixels.
     int32_t px(int32_t screenPixels) const;
+    // The same for the status bar, the overlay and the notices: textScale times px.
+    int32_t textPx(int32_t screenPixels) const;
 };
+
+// The factor for the status bar, the overlay and the notices on a screen of width × height: its height
+// over 480 (never below 1) at the desktop's own size, which is any size but the eight of keys 1 to 8; 1
+// at those, which keep the sizes they were drawn at.
+double desktopTextScale(int32_t width, int32_t height);
 
 // The layout for a surface factor times the size: every size and position (the picture's destination
 // included) multiplied by factor and rounded, the picture's source and the style kept; a factor that is

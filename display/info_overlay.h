@@ -19,7 +19,7 @@ struct OverlayText {
 };
 
 // The overlay in layout.fonts.overlay on dc: the information lines, then the key summary (the command
-// table's overlayKeyLines). Pass 1 is the
+// table's overlayKeyLines), whose lines past the screen's bottom flow into further columns. Pass 1 is the
 // shadow pass (inverted colour, one pixel right and down), pass 0 the normal pass.
 void drawInfoOverlay(HDC dc, const FrameLayout& layout, const OverlayText& text, int pass);
 

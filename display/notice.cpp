@@ -2,6 +2,7 @@
 
 #include "app/system.h"
 #include "display/frame_composition.h"
+#include "display/presented_layer.h"
 #include "media/media_stream.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
@@ -50,7 +51,7 @@ void drawNotice(System& sys)
     if (notice.text.empty())
         return;
     HDC dc = back->getDC();
-    drawStatusNotice(dc, frameLayout(sys), notice);
+    drawStatusNotice(dc, composedLayout(sys), notice);
     back->releaseDC(dc);
 }
 

@@ -5,6 +5,7 @@
 #include "caption/caption.h"
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
 #include "media/media_stream.h"
 #include "media/playback_speed.h"
@@ -92,14 +93,19 @@ OverlayText overlayText(System& sys)
     put(line);
     formatLine(line, "영상:%s", shownText(item.movie).c_str());
     put(line);
-    // The caption rate of the sync snaps, only when there is one.
-    char rate[32] = "";
+    // The caption rate of the sync snaps or the automatic sync, and the number of pieces of its map, only
+    // when there are such.
+    char rate[64] = "";
     if (sys.movie.captionRate != 1.0)
         std::snprintf(rate, sizeof rate, " 속도:%.5f", sys.movie.captionRate);
+    if (!sys.movie.syncPieces.empty())
+        std::snprintf(rate + std::strlen(rate), sizeof rate - std::strlen(rate), " 구간:%zu", sys.movie.syncPieces.size() + 1);
     // For captions with their own styling, the look shown (V).
     std::string look = captionLookName(sys);
     if (!look.empty())
         look = " 스타일:" + look;
+    if (shownDescriptions(sys) == SoundDescriptions::Hidden)
+        look += " 설명 자막 숨김";
     formatLine(line, "자막:%s,%d%s%s%s%s", shownText(item.caption).c_str(), item.timeshift, rate,
         captionFileState(sys.movie.currentCaption.get()).c_str(), look.c_str(), secondCaptionLine(sys).c_str());
     put(line);
@@ -113,9 +119,10 @@ OverlayText overlayText(System& sys)
         formatLine(line, "%dFPS, P=%d 시간:현재/전체=%lu/%lu msec", static_cast<int>(sys.playback.framesPerSecond),
             sys.composition.stallCount, static_cast<unsigned long>(sys.movie.currentStream->currentTime()),
             static_cast<unsigned long>(sys.movie.movieDuration));
-    // The audio stream heard follows, for a movie whose sound is played.
+    // The audio stream heard follows when there is a choice of streams; with one, the line stays as it was.
     char audio[64];
-    if (sys.movie.currentStream && audioLine(sys, audio, sizeof audio)) {
+    if (sys.movie.currentStream && sys.movie.currentStream->audioTracks(nullptr).size() > 1
+        && audioLine(sys, audio, sizeof audio)) {
         std::string status = line;
         formatLine(line, "%s %s", status.c_str(), audio);
     }

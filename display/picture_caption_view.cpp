@@ -38,9 +38,10 @@ PictureCaptionView pictureCaptionView(const FrameLayout& layout, int32_t canvasW
     view.offsetX = p.dstX - p.srcX * toScreenX;
     view.offsetY = p.dstY - p.srcY * toScreenY;
     // The placement already carries the layout's scale; the keys' size and raise are measured against the
-    // defaults at that scale.
+    // defaults at that scale, the size against the default the screen's texts are drawn for.
     const double scale = layout.scale > 0 ? layout.scale : 1.0;
-    view.captionScale = static_cast<double>(std::max(layout.fontsize, 1)) / (authoredFontsize * scale);
+    const double textScale = layout.textScale > 0 ? layout.textScale : 1.0;
+    view.captionScale = static_cast<double>(std::max(layout.fontsize, 1)) / (authoredFontsize * scale * textScale);
     const int32_t authoredRaise = static_cast<int32_t>(std::lround(authoredFontposy * scale));
     view.raise = std::clamp(layout.fontposy - authoredRaise, -std::max(layout.height, 0), std::max(layout.height, 0));
     view.forcedOnly = shown == PictureCaptions::ForcedOnly;

@@ -9,6 +9,7 @@
 #include "display/notice.h"
 #include "display/overlay_text.h"
 #include "display/screenshot.h"
+#include "display/transcript_text.h"
 #include "media/media_stream.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/gdi/gdi.h"
@@ -22,7 +23,7 @@ namespace {
 HFONT scaledFont(CompositionState::ScaledFont& kept, HFONT font, double scale)
 {
     const uint64_t source = platform::fontSerial(font);
-    if (source == 0)
+    if (source == 0 || scale == 1.0)
         return font;
     if (kept.source != source || kept.scale != scale) {
         if (kept.font)
@@ -43,13 +44,25 @@ FrameLayout presentedLayout(System& sys, platform::PixelView shown, double scale
     FrameLayout layout = scaledLayout(frameLayout(sys), scale);
     layout.width = shown.width;
     layout.height = shown.height;
-    CompositionState& c = sys.composition;
-    layout.fonts.caption = scaledFont(c.scaledFonts[0], sys.startup.captionFont, scale);
-    layout.fonts.status = scaledFont(c.scaledFonts[1], sys.startup.seekBarFont, scale);
-    layout.fonts.overlay = scaledFont(c.scaledFonts[2], sys.startup.overlayFont, scale);
+    makeLayoutFonts(sys, layout);
     return layout;
 }
 
+}
+
+void makeLayoutFonts(System& sys, FrameLayout& layout)
+{
+    CompositionState& c = sys.composition;
+    layout.fonts.caption = scaledFont(c.scaledFonts[0], sys.startup.captionFont, layout.scale);
+    layout.fonts.status = scaledFont(c.scaledFonts[1], sys.startup.seekBarFont, layout.scale * layout.textScale);
+    layout.fonts.overlay = scaledFont(c.scaledFonts[2], sys.startup.overlayFont, layout.scale * layout.textScale);
+}
+
+FrameLayout composedLayout(System& sys)
+{
+    FrameLayout layout = frameLayout(sys);
+    makeLayoutFonts(sys, layout);
+    return layout;
 }
 
 void drawPresentedTexts(System& sys, platform::PixelView shown, double scale)
@@ -62,9 +75,12 @@ void drawPresentedTexts(System& sys, platform::PixelView shown, double scale)
         const uint32_t t = sys.movie.currentStream->currentTime();
         drawStatusBar(dc, layout, statusBar(sys, t));
         drawCaptions(dc, layout, captionsShown(sys, t));
+        // In the same order as on the composed screen: the caption pictures over the status bar.
+        blendCaptionPictures(sys, shown, layout);
     }
     // F12 keeps what the screen shows, at its resolution, without the overlay and the notice.
     takeComposedScreenshotsOf(sys, &shown);
+    drawTranscriptPanel(sys, dc, shown, layout);
     if (sys.settings.help != 0) {
         const OverlayText text = overlayText(sys);
         if (sys.settings.captionstyle & styleShadow)

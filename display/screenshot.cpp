@@ -65,19 +65,6 @@ std::string safeMovieName(std::string_view name)
     return safe.empty() ? "movie" : safe;
 }
 
-// A path as the status bar shows it: the home folder as "~", and UTF-8 whatever its bytes.
-std::string shownPath(const std::string& path)
-{
-    std::string shown = path;
-    const char* home = std::getenv("HOME");
-    const size_t length = home ? std::strlen(home) : 0;
-    if (length > 1 && shown.compare(0, length, home) == 0 && (shown.size() == length || shown[length] == '/'))
-        shown = "~" + shown.substr(length);
-    if (platform::isValidUtf8(shown))
-        return shown;
-    return platform::encodeUtf8(platform::decodeForDisplay(shown));
-}
-
 // The pictures folder made when missing; empty, with the notice saying why, when it cannot be used.
 std::string usableFolder(System& sys)
 {
@@ -139,6 +126,18 @@ void submit(System& sys, platform::ConstPixelView picture, const std::string& fo
         milliseconds, threadMilliseconds() - start.cpu);
 }
 
+}
+
+std::string shownPath(const std::string& path)
+{
+    std::string shown = path;
+    const char* home = std::getenv("HOME");
+    const size_t length = home ? std::strlen(home) : 0;
+    if (length > 1 && shown.compare(0, length, home) == 0 && (shown.size() == length || shown[length] == '/'))
+        shown = "~" + shown.substr(length);
+    if (platform::isValidUtf8(shown))
+        return shown;
+    return platform::encodeUtf8(platform::decodeForDisplay(shown));
 }
 
 std::string screenshotName(const char* moviePath, uint32_t milliseconds)

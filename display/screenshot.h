@@ -30,6 +30,8 @@ void takeComposedScreenshotsOf(System& sys, const platform::PixelView* screen);
 void noteSavedScreenshots(System& sys);
 // Whether a paused window has to compose a frame: an F12 press waits for one.
 bool screenshotFrameWanted(const System& sys);
+// A path as the status bar shows it: the home folder as "~", and UTF-8 whatever its bytes.
+std::string shownPath(const std::string& path);
 // The file name without ".png" for a movie path and movie time: "<movie>-<hh.mm.ss.mmm>", the movie
 // named by its file name without the suffix, with control characters and slashes of any script
 // replaced, a leading dot taken off, and cut to leave room for the rest.

@@ -67,14 +67,7 @@ CaptionChoice fileChoice(const std::string& path, const char* movie)
 
 std::string streamLabel(const CaptionStreamTrack& track)
 {
-    // A tag is a short code; anything longer is cut rather than allowed to crowd the line.
-    std::string language = track.language.substr(0, 16);
-    char text[64];
-    if (language.empty())
-        std::snprintf(text, sizeof text, "[stream %d]", track.index);
-    else
-        std::snprintf(text, sizeof text, "[stream %d, %s]", track.index, language.c_str());
-    return text;
+    return captionStreamLabel(track.index, track.language);
 }
 
 CaptionChoice offChoice()
@@ -365,6 +358,13 @@ void cycleFirstCaption(System& sys)
         showSecond(sys, offChoice());
         sys.movie.memoryFields.erase(secondField);
     }
+}
+
+void showFirstCaptionFile(System& sys, const std::string& path)
+{
+    const CaptionChoice choice = fileChoice(path, sys.movie.currentItem.movie);
+    showFirst(sys, choice);
+    remember(sys, firstField, choice.key);
 }
 
 void cycleSecondCaption(System& sys)

@@ -50,6 +50,8 @@ void noteShownCaption(System& sys);
 // Y and Shift+Y: the next choice after the one shown; remembered for the movie. Logged.
 void cycleFirstCaption(System& sys);
 void cycleSecondCaption(System& sys);
+// Shows the caption file at path as the first caption and remembers the choice (a file F6 just saved).
+void showFirstCaptionFile(System& sys, const std::string& path);
 // Shift+J and Shift+K while a second caption is shown (without one they are J and K): the second
 // caption's time shift by step milliseconds; remembered for the movie.
 void shiftSecondCaption(System& sys, int32_t step);

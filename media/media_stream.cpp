@@ -9,6 +9,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/gdi/gdi.h"
 #include "platform/mmstream/mmstream.h"
+#include "platform/mmstream/caption_streams.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -149,14 +150,16 @@ bool MediaStream::captionStreamName(char* buffer, size_t size) const
     std::string language = info.language;
     if (index < 0)
         return false;
+    std::snprintf(buffer, size, "%s", captionStreamLabel(index, std::move(language)).c_str());
+    return true;
+}
+
+std::string captionStreamLabel(int32_t index, std::string language)
+{
     // A tag is a short code; anything longer is cut rather than allowed to crowd the line.
     if (language.size() > 16)
         language.resize(16);
-    if (language.empty())
-        std::snprintf(buffer, size, "[stream %d]", index);
-    else
-        std::snprintf(buffer, size, "[stream %d, %s]", index, language.c_str());
-    return true;
+    return "[" + platform::captionStreamName(index) + (language.empty() ? "" : ", " + language) + "]";
 }
 
 std::shared_ptr<const platform::AuthoredStyle> MediaStream::captionStyle(int32_t index) const
@@ -184,7 +187,13 @@ void MediaStream::takeCaptionCues(std::vector<TextCue>& cues, std::vector<int32_
         return static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, endMarker - 1));
     };
     for (const platform::CaptionText& text : texts) {
-        cues.push_back({ milliseconds(text.start), milliseconds(text.end), plainCueText(text.text, text.assLine) });
+        // A TV caption is plain text already (its braces and angle brackets are characters), and its
+        // window's later captions of the same start replace it; so do a teletext page's.
+        if (text.window >= 0)
+            cues.push_back({ milliseconds(text.start), milliseconds(text.end),
+                text.assLine ? plainCueText(text.text, true) : text.text, int64_t { text.stream } * 8 + text.window });
+        else
+            cues.push_back({ milliseconds(text.start), milliseconds(text.end), plainCueText(text.text, text.assLine) });
         if (streams)
             streams->push_back(text.stream);
     }
@@ -328,6 +337,19 @@ int MediaStream::setRate(double rate)
 double MediaStream::rate() const
 {
     return engine ? engine->speed() : 1.0;
+}
+
+int MediaStream::setSoundMode(platform::SoundMode mode)
+{
+    if (!stream)
+        return -1;
+    debugLog("SoundMode=%d Time=%u\n", static_cast<int>(mode), currentTime());
+    return engine && engine->setSoundMode(mode) ? 0 : 1;
+}
+
+int MediaStream::soundChannels() const
+{
+    return engine ? engine->soundChannels() : 0;
 }
 
 int MediaStream::handleEnd(uint32_t before, uint32_t after)

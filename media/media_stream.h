@@ -30,6 +30,10 @@ struct CaptionStreamTrack {
     bool picture = false;    // its captions are pictures (PGS, DVD, DVB)
 };
 
+// A caption stream as the caption line and the caption choice name it: "[stream 2, kor]", and for the TV
+// captions inside the video "[708-1, kor]", "[608-CC1]" (the language only when tagged).
+std::string captionStreamLabel(int32_t index, std::string language);
+
 // One audio stream of the movie.
 struct AudioTrack {
     int32_t index = -1;      // its number in the file
@@ -66,6 +70,12 @@ public:
     int setRate(double rate);
     // The speed the stream plays at; 1 without a stream.
     double rate() const;
+    // Mixes the sound by mode from a moment just after the current time; logs "SoundMode=%d Time=%u\n" with
+    // the current time. 0 done, 1 when the movie plays no sound (the mode is kept for it), -1 without a
+    // stream.
+    int setSoundMode(platform::SoundMode mode);
+    // The channels of the audio stream heard; 0 without sound or stream.
+    int soundChannels() const;
     // Decodes the next picture into `surface`: 0 new frame, 1 unexpected wait status, 2 still busy,
     // -2 end of stream handled, -3 unexpected result, -1 no stream, or a status after a busy wait.
     int update();
@@ -74,8 +84,8 @@ public:
     int blitFrame(DisplaySurface* target, int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight,
         int32_t dstX, int32_t dstY, int32_t dstWidth, int32_t dstHeight, int32_t flags);
 
-    // Names the movie's own caption stream as the caption line shows it, "[stream 2, kor]" (the
-    // language only when tagged); false, with buffer untouched, when the movie has none.
+    // Names the movie's own caption stream as the caption line shows it (captionStreamLabel); false,
+    // with buffer untouched, when the movie has none.
     bool captionStreamName(char* buffer, size_t size) const;
     // Appends the captions of that stream read since the last call to cues, in milliseconds and plain
     // text; nothing without such a stream. With streams, the number of the stream each came from is

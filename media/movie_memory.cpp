@@ -4,6 +4,7 @@
 #include "app/system.h"
 #include "caption/caption.h"
 #include "display/notice.h"
+#include "media/audio_choice.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
@@ -23,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
 #include <sstream>
 #include <string_view>
 #include <sys/file.h>
@@ -131,6 +133,21 @@ public:
 private:
     int fd_;
 };
+// The pieces of the automatic sync's map; a text that is no such list is dropped, not applied.
+void recallSyncPieces(MovieState& movie)
+{
+    auto field = movie.memoryFields.find(syncPiecesField);
+    if (field == movie.memoryFields.end())
+        return;
+    if (std::optional<SyncPieces> pieces = parseSyncPieces(field->second)) {
+        movie.syncPieces = std::move(*pieces);
+        debugLog("Movie memory: %zu caption sync pieces restored.\n", movie.syncPieces.size() + 1);
+    } else {
+        debugLog("Movie memory: caption sync pieces %s refused.\n", field->second.c_str());
+        movie.memoryFields.erase(field);
+    }
+}
+
 // The caption rate the user's snaps fixed; a value no snap could have set is dropped, not applied.
 void recallCaptionRate(MovieState& movie)
 {
@@ -406,6 +423,22 @@ std::vector<MovieMemoryEntry> currentEntries(const System& sys)
     return entries;
 }
 
+// Writes what the user set for movies at their end: nothing set and nothing stored leaves the file alone.
+void storeSetEntries(const std::vector<MovieMemoryEntry>& entries)
+{
+    std::vector<MovieMemoryEntry> stored = readMovieMemory(movieMemoryPath());
+    bool known = false;
+    bool empty = true;
+    for (const MovieMemoryEntry& entry : entries) {
+        empty = empty && entry.empty();
+        for (const MovieMemoryEntry& e : stored)
+            known = known || e.path == entry.path;
+    }
+    if (!known && empty)
+        return;
+    storeMovieMemory(movieMemoryPath(), entries);
+}
+
 }
 
 void recallMovie(System& sys)
@@ -414,9 +447,12 @@ void recallMovie(System& sys)
     MovieItem& item = movie.currentItem;
     movie.listTimeshift = item.timeshift;
     movie.captionRate = 1.0;
+    movie.syncPieces.clear();
     movie.memoryPath = absolutePath(item.movie);
     movie.memoryFields.clear();
     movie.resumedAt = 0;
+    movie.reopened = false;
+    std::optional<MovieMemoryEntry> held = std::exchange(movie.heldMemory, std::nullopt);
     movie.positionSavedAt = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch()).count();
     // The list and the item this movie plays from, for the list's own entry.
@@ -430,12 +466,23 @@ void recallMovie(System& sys)
         movie.playedItemLast = nodeNext(movie.movieList->cursor) == nullptr;
     }
     // A path that would break its line is not remembered.
-    if (movie.memoryPath.empty() || movie.memoryPath.find_first_of("\t\n\r") != std::string::npos) {
+    if (movie.memoryPath.find_first_of("\t\n\r") != std::string::npos)
         movie.memoryPath.clear();
-        return;
+    // Memory held for another movie is not lost.
+    if (held && held->path != movie.memoryPath) {
+        storeSetEntries({ *held });
+        held.reset();
     }
+    if (movie.memoryPath.empty())
+        return;
     int lines = 0;
-    std::optional<MovieMemoryEntry> remembered = rememberedEntry(movie.memoryPath, lines);
+    std::optional<MovieMemoryEntry> remembered;
+    if (held) {
+        remembered = std::move(held);
+        movie.reopened = true;
+    } else {
+        remembered = rememberedEntry(movie.memoryPath, lines);
+    }
     if (!remembered)
         return;
     // The movie's next save writes the file again with one line for it.
@@ -444,6 +491,7 @@ void recallMovie(System& sys)
     const MovieMemoryEntry& e = *remembered;
     movie.memoryFields = e.fields;
     recallCaptionRate(movie);
+    recallSyncPieces(movie);
     item.timeshift = static_cast<int32_t>(static_cast<uint32_t>(item.timeshift) + static_cast<uint32_t>(e.shift));
     Caption* caption = sys.movie.currentCaption.get();
     bool classShown = !e.className.empty() && caption && caption->showClassNamed(e.className);
@@ -455,7 +503,7 @@ uint32_t resumeMovie(System& sys)
 {
     MovieState& movie = sys.movie;
     movie.resumedAt = 0;
-    if (!resumeOn(sys) || !movie.memoryFields.contains(positionField))
+    if (movie.reopened || !resumeOn(sys) || !movie.memoryFields.contains(positionField))
         return 0;
     std::optional<uint32_t> position = numberField(movie.memoryFields, positionField);
     if (!position) {
@@ -502,18 +550,27 @@ void rememberMovie(System& sys)
     movie.memoryFields.clear();
     movie.memoryPath.clear();
     movie.playedList.clear();
-    std::vector<MovieMemoryEntry> stored = readMovieMemory(movieMemoryPath());
-    bool known = false;
-    bool empty = true;
-    for (const MovieMemoryEntry& entry : entries) {
-        empty = empty && entry.empty();
-        for (const MovieMemoryEntry& e : stored)
-            known = known || e.path == entry.path;
-    }
-    // Nothing set and nothing stored: the file is left alone.
-    if (!known && empty)
+    storeSetEntries(entries);
+}
+
+void holdMovieMemory(System& sys)
+{
+    MovieState& movie = sys.movie;
+    if (movie.memoryPath.empty())
         return;
-    storeMovieMemory(movieMemoryPath(), entries);
+    keepHeardAudio(sys);
+    notePosition(sys);
+    movie.heldMemory = currentEntries(sys).front();
+    // The stream's close then has nothing to write.
+    movie.memoryFields.clear();
+    movie.memoryPath.clear();
+    movie.playedList.clear();
+}
+
+void storeHeldMovieMemory(System& sys)
+{
+    if (std::optional<MovieMemoryEntry> held = std::exchange(sys.movie.heldMemory, std::nullopt))
+        storeSetEntries({ *held });
 }
 
 void recallList(System& sys, const char* listFile)

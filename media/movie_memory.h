@@ -51,6 +51,11 @@ bool storeMovieMemory(const std::string& path, const std::vector<MovieMemoryEntr
 // memoryFields with it.
 void recallMovie(System& sys);
 void rememberMovie(System& sys);
+// Before the same movie is opened again for a display rebuild: keeps what the user set for it in memory
+// for the next recallMovie, which then reads no file, instead of writing it at the stream's close.
+void holdMovieMemory(System& sys);
+// After that reopen: writes the held memory when no start took it (the movie did not open again).
+void storeHeldMovieMemory(System& sys);
 
 // The "position" field (milliseconds) of a movie is kept while it plays: saved every 10 s and at its end,
 // forgotten when it ends by itself or when it lies in the first 30 s or the last 5 %. A list's own entry
@@ -58,7 +63,8 @@ void rememberMovie(System& sys);
 // resume setting on.
 
 // Right after the movie is set running: seeks to the remembered position when there is one to resume
-// and notes it for the status bar. Returns the position, or 0 when the movie starts at its beginning.
+// and notes it for the status bar. Returns the position, or 0 when the movie starts at its beginning or
+// was reopened from held memory (whoever reopened it puts it back where it was).
 uint32_t resumeMovie(System& sys);
 // Once per turn while the movie plays: at most every 10 s, writes the movie's entry (position included)
 // without ending it. nowMilliseconds is a steady clock.

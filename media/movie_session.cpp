@@ -8,10 +8,12 @@
 #include "caption/picture_caption.h"
 #include "caption/text_cues.h"
 #include "media/audio_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/media_stream.h"
 #include "media/movie_memory.h"
 #include "media/picture_reading.h"
 #include "media/playback_speed.h"
+#include "media/sound_mode.h"
 #include "media/study_mode.h"
 
 #include <algorithm>
@@ -56,8 +58,9 @@ void UnloadCaption::operator()(Caption* caption) const
 MediaStream* openMovieStream(System& sys, const char* path)
 {
     sys.movie.currentStream.reset(new (std::nothrow) MediaStream(sys.displays.display.get(), path));
-    // The speed chosen stays from movie to movie.
+    // The speed and the sound mode chosen stay from movie to movie.
     applyPlaybackSpeed(sys);
+    applySoundMode(sys);
     return sys.movie.currentStream.get();
 }
 
@@ -280,10 +283,12 @@ void seekCaption(System& sys, CommandArgument argument)
                                                 : CaptionStep::Current;
     const int32_t shift = movie.currentItem.timeshift;
     const double rate = movie.captionRate;
+    const SyncPieces& pieces = movie.syncPieces;
     uint32_t start = 0;
-    if (!movie.currentCaption->captionStart(captionTime(movie.currentStream->currentTime(), shift, rate), step, start))
+    if (!movie.currentCaption->captionStart(captionTime(movie.currentStream->currentTime(), shift, rate, pieces), step, start,
+            shownDescriptions(sys)))
         return;
-    const int64_t target = streamTimeOfCaption(start, shift, rate);
+    const int64_t target = streamTimeOfCaption(start, shift, rate, pieces);
     seekMovie(sys, static_cast<uint32_t>(std::clamp<int64_t>(target, 0, movie.movieDuration)));
 }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "caption/caption_sync.h"
+#include "media/caption_sync_jobs.h"
 #include "media/movie_item.h"
 #include "media/movie_list.h"
+#include "media/movie_memory.h"
 #include "media/movie_session.h"
 #include "platform/caption_text_reader.h"
 
@@ -48,6 +50,9 @@ struct MovieState {
     // the user's sync snaps fixed it; remembered per movie in memoryFields. The last snap, and the movie
     // it was made in, is what the next snap pairs with; it is not remembered.
     double captionRate = 1.0;
+    // Where the movie and the captions were cut differently (the automatic sync): the pieces of the map
+    // after its first, remembered in memoryFields like the rate.
+    SyncPieces syncPieces;
     std::optional<SyncPoint> syncSnap;
     std::string syncSnapMovie;
     // The file name of the last list movie that could not be opened and was passed over (the notice tells
@@ -63,6 +68,13 @@ struct MovieState {
     bool playedItemLast = false;
     uint32_t resumedAt = 0;
     int64_t positionSavedAt = 0;
+    // What the user set for the movie, held in memory while a display rebuild opens it again
+    // (holdMovieMemory), and whether the movie's last start took it from there: such a start is a reopen,
+    // which neither reads the state file nor resumes.
+    std::optional<MovieMemoryEntry> heldMemory;
+    bool reopened = false;
+    // The automatic sync and the saving of captions (F5, Shift+F5, F6).
+    CaptionJobs captionJobs;
 };
 
 }

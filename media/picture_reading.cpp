@@ -61,7 +61,7 @@ void followPictureReading(System& sys)
         return;
     const uint32_t now = stream->currentTime();
     if (Caption* first = sys.movie.currentCaption.get(); first && first->pictures)
-        follow(sys, *first, captionTime(now, sys.movie.currentItem.timeshift, sys.movie.captionRate));
+        follow(sys, *first, captionTime(now, sys.movie.currentItem.timeshift, sys.movie.captionRate, sys.movie.syncPieces));
     if (Caption* second = sys.movie.secondCaption.get(); second && second->pictures)
         follow(sys, *second, secondCaptionTime(sys, now));
 }

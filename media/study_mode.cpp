@@ -6,6 +6,7 @@
 #include "caption/caption_sync.h"
 #include "display/frame_composition.h"
 #include "display/notice.h"
+#include "media/caption_descriptions.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 
@@ -166,14 +167,15 @@ bool loopCurrentCaption(System& sys)
     followMovie(sys);
     const int32_t shift = sys.movie.currentItem.timeshift;
     const double rate = sys.movie.captionRate;
+    const SyncPieces& pieces = sys.movie.syncPieces;
     uint32_t start = 0;
-    if (!caption->captionStart(captionTime(stream->currentTime(), shift, rate), CaptionStep::Current, start))
+    if (!caption->captionStart(captionTime(stream->currentTime(), shift, rate, pieces), CaptionStep::Current, start, shownDescriptions(sys)))
         return true;
-    const uint32_t a = clampToMovie(streamTimeOfCaption(start, shift, rate), duration);
+    const uint32_t a = clampToMovie(streamTimeOfCaption(start, shift, rate, pieces), duration);
     uint32_t end = 0;
     // The caption runs until what is shown changes, or to the end of the movie when nothing follows.
-    const uint32_t b = caption->shownEnd(start, end) && end != endMarker
-        ? clampToMovie(streamTimeOfCaption(end, shift, rate), duration)
+    const uint32_t b = caption->shownEnd(start, end, shownDescriptions(sys)) && end != endMarker
+        ? clampToMovie(streamTimeOfCaption(end, shift, rate, pieces), duration)
         : duration;
     if (b - a >= shortestLoop) {
         st.loopA = a;
@@ -223,17 +225,18 @@ void followStudyAndLoop(System& sys)
         return;
     const int32_t shift = sys.movie.currentItem.timeshift;
     const double rate = sys.movie.captionRate;
-    const uint32_t ct = captionTime(t, shift, rate);
+    const SyncPieces& pieces = sys.movie.syncPieces;
+    const uint32_t ct = captionTime(t, shift, rate, pieces);
     if (st.held && static_cast<uint64_t>(ct) + rewindTolerance < st.heldAt)
         st.held = false;
     uint32_t end = 0;
-    if (!caption->shownEnd(ct, end) || end == endMarker)
+    if (!caption->shownEnd(ct, end, shownDescriptions(sys)) || end == endMarker)
         return;
     // Gone on with Space from this very end.
     if (st.held && end == st.heldEnd)
         return;
     // At the loop's end the loop plays the caption again instead.
-    if (st.loopPhase == LoopPhase::Looping && streamTimeOfCaption(end, shift, rate) >= st.loopB)
+    if (st.loopPhase == LoopPhase::Looping && streamTimeOfCaption(end, shift, rate, pieces) >= st.loopB)
         return;
     // The next frame's step, in caption time.
     if (static_cast<uint64_t>(ct) + static_cast<uint64_t>(st.frameStep * rate + 0.5) < end)

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -100,7 +101,12 @@ struct AuthoredCaptions::State {
     std::shared_ptr<const Rendering> last;
     uint64_t lastSerial = 0;
     std::chrono::milliseconds budget = defaultRenderBudget;
+    // Under mutex: the filter the events are to be shown through.
+    EventTextFilter filter = nullptr;
     std::thread worker;
+    // The worker's: the events' texts as authored, in the track's order, and the filter they show through.
+    std::vector<std::string> authoredTexts;
+    EventTextFilter shownFilter = nullptr;
 
     ~State()
     {
@@ -132,8 +138,11 @@ struct AuthoredCaptions::State {
                 std::vector<Event> events;
                 events.swap(pending);
                 lock.unlock();
+                const EventTextFilter wantedFilter = filter;
+                lock.unlock();
                 for (Event& e : events)
                     ass_process_chunk(track.get(), e.line.data(), static_cast<int>(e.line.size()), e.start, e.duration);
+                filterTexts(wantedFilter);
                 continue;
             }
             wanted = false;
@@ -141,12 +150,14 @@ struct AuthoredCaptions::State {
             const PictureFrame want = wantedFrame;
             const int64_t time = wantedTime;
             const uint64_t serial = wantedSerial;
+            const EventTextFilter wantedFilter = filter;
             std::vector<Event> events;
             events.swap(pending);
             lock.unlock();
 
             for (Event& e : events)
                 ass_process_chunk(track.get(), e.line.data(), static_cast<int>(e.line.size()), e.start, e.duration);
+            filterTexts(wantedFilter);
             std::shared_ptr<Rendering> made = render(want, time, previous, retired);
             if (made != previous) {
                 retired = std::move(previous);
@@ -159,6 +170,32 @@ struct AuthoredCaptions::State {
             busy = false;
             lock.unlock();
             rendered.notify_all();
+        }
+    }
+
+    // Events the track took since the last call keep their authored texts aside; each event's text is then
+    // its authored one through wantedFilter (which, when it is the filter already shown, only new events
+    // pass through). libass frees the texts with free().
+    void filterTexts(EventTextFilter wantedFilter)
+    {
+        const size_t count = static_cast<size_t>(std::max(track->n_events, 0));
+        const size_t known = authoredTexts.size() > count ? count : authoredTexts.size();
+        for (size_t i = known; i < count; ++i)
+            authoredTexts.emplace_back(track->events[i].Text ? track->events[i].Text : "");
+        const size_t from = wantedFilter == shownFilter ? known : 0;
+        shownFilter = wantedFilter;
+        for (size_t i = from; i < count; ++i) {
+            const std::string& authored = authoredTexts[i];
+            const std::string text = wantedFilter ? wantedFilter(authored) : authored;
+            ASS_Event& event = track->events[i];
+            if (event.Text && text == event.Text)
+                continue;
+            char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+            if (!copy)
+                continue;
+            std::memcpy(copy, text.c_str(), text.size() + 1);
+            std::free(event.Text);
+            event.Text = copy;
         }
     }
 
@@ -280,6 +317,14 @@ void AuthoredCaptions::addEvent(int64_t start, int64_t duration, std::string_vie
     state_->pending.push_back({ start, duration, std::string(line) });
     if (state_->pending.size() >= heldEvents)
         state_->wake.notify_one();
+}
+
+void AuthoredCaptions::setEventTextFilter(EventTextFilter filter)
+{
+    std::lock_guard lock(state_->mutex);
+    if (state_->filter == filter)
+        return;
+    state_->filter = filter;
 }
 
 void AuthoredCaptions::setRenderBudget(std::chrono::milliseconds budget)

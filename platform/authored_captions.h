@@ -73,6 +73,13 @@ public:
     // made for the same frame, if any, and lets the rendering finish behind.
     void blend(PixelView target, const PictureFrame& frame, int64_t time);
 
+    // A change the player makes to every event's text (override tags and all): the new text, "" to show
+    // nothing of the event.
+    using EventTextFilter = std::string (*)(std::string_view text);
+    // Shows the events' texts through filter from the next rendering on; null shows them as authored.
+    // Setting the filter in force again costs nothing.
+    void setEventTextFilter(EventTextFilter filter);
+
     // How long blend waits for a rendering; the default keeps a frame of a 60 Hz screen.
     void setRenderBudget(std::chrono::milliseconds budget);
     static constexpr std::chrono::milliseconds defaultRenderBudget {10};

@@ -1,5 +1,6 @@
 #include "platform/dialogs.h"
 
+#include "platform/dialog_signals.h"
 #include "platform/kernel.h"
 #include "platform/owned_handles.h"
 
@@ -50,12 +51,14 @@ std::string findProgram(std::string_view name)
 
 using platform::FileDescriptor;
 
-enum class ChooserRun { Picked, Cancelled, Failed };
+enum class ChooserRun { Picked, Cancelled, Failed, Ended };
 
 // Runs program with args (args[0] its name) and standard output on a pipe, never through a shell.
-// Picked means exit status 0; output then holds what the program printed.
+// Picked means exit status 0; output then holds what the program printed. Ended: a signal asked the
+// program to end while the chooser was up, and the chooser was closed.
 ChooserRun runChooser(const std::string& program, const std::vector<std::string>& args, std::string& output)
 {
+    platform::DialogSignalWatch watch;
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         platform::platformLog("GetOpenFileNameA: no pipe for the file chooser (%s)\n", std::strerror(errno));
@@ -101,6 +104,8 @@ ChooserRun runChooser(const std::string& program, const std::vector<std::string>
         if (errno != EINTR)
             return ChooserRun::Failed;
     }
+    if (watch.endAsked())
+        return ChooserRun::Ended;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ChooserRun::Picked : ChooserRun::Cancelled;
 }
 
@@ -215,7 +220,10 @@ BOOL GetOpenFileNameA(OPENFILENAMEA* record)
     }
 
     std::string output;
-    if (runChooser(program, args, output) != ChooserRun::Picked)
+    const ChooserRun run = runChooser(program, args, output);
+    if (run == ChooserRun::Ended)
+        platform::platformLog("GetOpenFileNameA: the file chooser was closed: the program is asked to end.\n");
+    if (run != ChooserRun::Picked)
         return FALSE;
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
         output.pop_back();

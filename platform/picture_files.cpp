@@ -58,22 +58,22 @@ bool writeAll(int fd, const uint8_t* data, size_t size, int& code)
 
 }
 
-PictureFileResult writeNewPictureFile(const std::string& folder, const std::string& name,
-    const std::vector<uint8_t>& png)
+PictureFileResult writeNewFile(const std::string& folder, const std::string& name, const std::string& suffix,
+    const std::vector<uint8_t>& bytes)
 {
     const std::string stem = folder + "/" + name;
-    std::string path = stem + ".png";
+    std::string path = stem + suffix;
     int fd = -1;
     for (int attempt = 1; attempt <= nameAttempts; ++attempt) {
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             break;
-        path = stem + "-" + std::to_string(attempt) + ".png";
+        path = stem + "-" + std::to_string(attempt) + suffix;
     }
     if (fd < 0)
         return failure(path, errno);
     int code = 0;
-    bool written = writeAll(fd, png.data(), png.size(), code);
+    bool written = writeAll(fd, bytes.data(), bytes.size(), code);
     // Some file systems report a full disk only when the file is closed.
     if (::close(fd) != 0 && written) {
         written = false;
@@ -84,6 +84,12 @@ PictureFileResult writeNewPictureFile(const std::string& folder, const std::stri
         return failure(path, code);
     }
     return {path, PictureFileError::None, ""};
+}
+
+PictureFileResult writeNewPictureFile(const std::string& folder, const std::string& name,
+    const std::vector<uint8_t>& png)
+{
+    return writeNewFile(folder, name, ".png", png);
 }
 
 PictureFileWriter::PictureFileWriter(HWND window, UINT message)

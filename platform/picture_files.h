@@ -75,6 +75,11 @@ private:
     std::thread worker_;
 };
 
+// Writes bytes as folder/name+suffix, or name-1+suffix, name-2+suffix … when the name is taken: a file
+// is created only where none exists, never replaced. A file that cannot be written whole is removed.
+PictureFileResult writeNewFile(const std::string& folder, const std::string& name, const std::string& suffix,
+    const std::vector<uint8_t>& bytes);
+
 // Writes png as folder/name.png, or name-1.png, name-2.png … when the name is taken: a file is created
 // only where none exists, never replaced. A file that cannot be written whole is removed.
 PictureFileResult writeNewPictureFile(const std::string& folder, const std::string& name,

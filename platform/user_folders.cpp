@@ -48,6 +48,14 @@ std::string stateFolder()
     return homeFolder() + "/.local/state/sublumen";
 }
 
+std::string dataFolder()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return std::string(data) + "/sublumen";
+    return homeFolder() + "/.local/share/sublumen";
+}
+
 std::string picturesFolder()
 {
     const std::string home = homeFolder();

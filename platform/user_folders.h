@@ -8,6 +8,10 @@ namespace platform {
 // $XDG_STATE_HOME/sublumen (default ~/.local/state/sublumen); not created here.
 std::string stateFolder();
 
+// $XDG_DATA_HOME/sublumen (default ~/.local/share/sublumen): what the user keeps, the study cards;
+// not created here.
+std::string dataFolder();
+
 // The desktop's pictures folder: XDG_PICTURES_DIR of $XDG_CONFIG_HOME/user-dirs.dirs (default
 // ~/.config), "$HOME/..." expanded, else ~/Pictures; without a trailing slash, not created here.
 std::string picturesFolder();

@@ -4,6 +4,8 @@
 #include "app/system.h"
 #include "caption/caption_sync.h"
 #include "display/frame_composition.h"
+#include "media/caption_sync_jobs.h"
+#include "media/caption_descriptions.h"
 #include "media/media_stream.h"
 
 
@@ -11,14 +13,16 @@ namespace sublumen {
 
 namespace {
 
-// The rate lives in the movie memory's fields as well, so that the movie's end writes it.
-void setCaptionRate(MovieState& movie, double rate)
+// How far the piece of the automatic sync's map that streamTime lies in moves the caption time.
+int32_t pieceDelta(const SyncPieces& pieces, uint32_t streamTime)
 {
-    movie.captionRate = rate;
-    if (rate == 1.0)
-        movie.memoryFields.erase(captionRateField);
-    else
-        movie.memoryFields[captionRateField] = captionRateText(rate);
+    int32_t delta = 0;
+    for (const SyncPiece& piece : pieces) {
+        if (piece.from > streamTime)
+            break;
+        delta = piece.delta;
+    }
+    return delta;
 }
 
 }
@@ -31,10 +35,10 @@ void snapCaption(System& sys, CaptionStep step)
         return;
     const char* which = step == CaptionStep::Next ? "next" : "last";
     const uint32_t now = movie.currentStream->currentTime();
-    const uint32_t shownTime = captionTime(now, item.timeshift, movie.captionRate);
+    const uint32_t shownTime = captionTime(now, item.timeshift, movie.captionRate, movie.syncPieces);
     uint32_t start = 0;
     // A caption stream brings its captions as the movie is read, so the next one may not be there yet.
-    if (!movie.currentCaption || !movie.currentCaption->captionStart(shownTime, step, start)) {
+    if (!movie.currentCaption || !movie.currentCaption->captionStart(shownTime, step, start, shownDescriptions(sys))) {
         debugLog("Caption sync: no %s caption at %u ms; nothing changed.\n", which, shownTime);
         return;
     }
@@ -57,8 +61,21 @@ void snapCaption(System& sys, CaptionStep step)
     case SnapOutcome::RateFixed:
         break;
     }
-    item.timeshift = snap.sync.shift;
-    setCaptionRate(movie, snap.sync.rate);
+    // Under pieces a snap moves the line of the piece it is made in; a rate fixed by two snaps is the
+    // user's own map of the whole movie, and the pieces go.
+    SyncPieces pieces = movie.syncPieces;
+    int64_t shift = snap.sync.shift;
+    if (snap.outcome == SnapOutcome::RateFixed && !pieces.empty()) {
+        debugLog("Caption sync: the rate of two snaps replaces the pieces of the automatic sync.\n");
+        pieces.clear();
+    }
+    shift -= pieceDelta(pieces, now);
+    if (shift < INT32_MIN || shift > INT32_MAX) {
+        debugLog("Caption sync: caption at %u ms cannot start at %u ms, the shift is out of range; nothing changed.\n",
+            start, now);
+        return;
+    }
+    setMovieSync(movie, static_cast<int32_t>(shift), snap.sync.rate, std::move(pieces));
     movie.syncSnap = SyncPoint { now, start };
     movie.syncSnapMovie = item.movie;
     debugLog("Caption sync: %s caption at %u ms starts at %u ms: shift %d, rate %.5f.\n", which, start, now,
@@ -68,10 +85,7 @@ void snapCaption(System& sys, CaptionStep step)
 void clearCaptionSync(System& sys)
 {
     MovieState& movie = sys.movie;
-    movie.currentItem.timeshift = movie.listTimeshift;
-    setCaptionRate(movie, 1.0);
-    movie.syncSnap.reset();
-    movie.syncSnapMovie.clear();
+    setMovieSync(movie, movie.listTimeshift, 1.0, {});
     debugLog("Caption sync: cleared: shift %d, rate 1.\n", movie.currentItem.timeshift);
 }
 

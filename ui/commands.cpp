@@ -7,11 +7,18 @@
 #include "display/screenshot.h"
 #include "media/audio_choice.h"
 #include "media/caption_choice.h"
+#include "media/caption_descriptions.h"
 #include "media/caption_look.h"
+#include "media/caption_copy.h"
+#include "media/caption_speech.h"
+#include "media/caption_sync_jobs.h"
 #include "media/movie_session.h"
 #include "media/opened_files.h"
 #include "media/playback_speed.h"
+#include "media/sound_mode.h"
+#include "media/study_cards.h"
 #include "media/study_mode.h"
+#include "media/transcript_panel.h"
 #include "platform/window/window.h"
 #include "ui/caption_sync_keys.h"
 #include "ui/keyboard_commands.h"
@@ -121,11 +128,18 @@ const std::vector<CommandRow> table = {
         [](System& s, A a) { snapCaption(s, a.value > 0 ? CaptionStep::Next : CaptionStep::Current); } },
     { Command::CaptionSyncUndo, "CaptionSyncUndo", { { '0', Ctrl } }, "caption sync undone",
         "(Ctrl+0)맞춤 취소\n", withoutArgument<clearCaptionSync> },
+    { Command::CaptionSync, "CaptionSync", { { VK_F5, NoModifier, 0 }, { VK_F5, Shift, 1 } },
+        "sync the captions to the speech / to the second caption or another caption stream (again: cancel); "
+        "kept for the movie file",
+        "(F5)말소리에 자막 맞춤 (Shift+F5)다른 자막에 맞춤", syncCaptions },
+    { Command::CaptionSave, "CaptionSave", { { VK_F6 } },
+        "save the captions as shown, under their own name (the original kept as NAME.orig)", "(F6)맞춘 자막 저장\n",
+        withoutArgument<saveShownCaptions> },
     { Command::FrameStep, "FrameStep", { { VK_OEM_COMMA, Ctrl, -1 }, { VK_OEM_PERIOD, Ctrl, 1 } },
         "while paused: the previous or next frame", "(Ctrl+,/.)일시정지 중 앞/뒤 프레임", stepFrame },
     { Command::NextCaption, "NextCaption", { { 'Y' } },
-        "next caption: each caption file beside the movie, each caption stream in it, then off",
-        "(Y)자막 고르기",
+        "next caption: each caption file beside the movie, each caption stream in it (TV captions too), then off",
+        "(Y)자막 고르기(TV 자막 포함)",
         [](System& s, A) {
             if (movieShown(s))
                 cycleFirstCaption(s);
@@ -152,9 +166,43 @@ const std::vector<CommandRow> table = {
         [](System& s, A a) { stepPlaybackSpeed(s, static_cast<int>(a.value)); } },
     { Command::SpeedStep, "SpeedStep", { { VK_BACK, NoModifier, 0 } }, "normal playback speed",
         "(Backspace)보통\n", [](System& s, A a) { stepPlaybackSpeed(s, static_cast<int>(a.value)); } },
+    { Command::Transcript, "Transcript", { { VK_F3 } },
+        "the transcript: every caption with its time, the one shown followed; typing searches it (also by "
+        "initial consonants), Enter goes to the chosen line, Esc or F3 closes it",
+        "(F3)자막 목록: 입력하면 찾기(초성도), Enter:그 자막으로, Esc:닫기\n", withoutArgument<toggleTranscript> },
+    { Command::CopyCaption, "CopyCaption", { { 'C', Ctrl } },
+        "copy the caption shown (or the chosen line of the transcript) to the clipboard", "(Ctrl+C)자막 복사",
+        withoutArgument<copyCaption> },
+    { Command::StudyCard, "StudyCard", { { 'S', Ctrl } },
+        "keep the caption (or the A-B loop) as a study card with its sound and picture, in "
+        "~/.local/share/sublumen/cards.tsv",
+        "(Ctrl+S)학습 카드 저장\n", withoutArgument<saveStudyCard> },
+    { Command::SoundMode, "SoundMode", { { VK_F4 } },
+        "sound: normal, clear dialogue (the dialogue raised), night (also the loud and the quiet evened out)",
+        "(F4)소리: 보통/대사/야간", withoutArgument<cycleSoundMode> },
+    { Command::SoundDescriptions, "SoundDescriptions", { { VK_F7 } },
+        "sound descriptions, lyrics and speaker names in captions hidden or shown; kept per movie",
+        "(F7)설명 자막\n", withoutArgument<switchSoundDescriptions> },
+    { Command::SpeakCaptions, "SpeakCaptions", { { VK_F8 } }, "captions spoken as they appear (speech service)",
+        "(F8)자막 읽기", withoutArgument<switchCaptionSpeech> },
+    { Command::CaptionBox, "CaptionBox", { { VK_F9 } }, "caption box: none, black box, yellow text on the box",
+        "(F9)자막 상자\n", cycleCaptionBox },
     { Command::AskCaption, "AskCaption", { { 'X' } },
         "ask for a caption file when a movie has none (from the next start)",
         nullptr, [](System& s, A) { s.settings.asksmi = oneMinus(s.settings.asksmi); } },
+
+    { Command::TranscriptMove, "TranscriptMove",
+        { { VK_UP, NoModifier, transcriptUp }, { VK_DOWN, NoModifier, transcriptDown },
+            { VK_PRIOR, NoModifier, transcriptPageUp }, { VK_NEXT, NoModifier, transcriptPageDown },
+            { VK_HOME, NoModifier, transcriptFirst }, { VK_END, NoModifier, transcriptLast } },
+        "in the transcript: choose a line", nullptr, moveTranscriptCursor, KeyMode::TranscriptPanel },
+    { Command::TranscriptGo, "TranscriptGo", { { VK_RETURN } }, "in the transcript: go to the chosen line",
+        nullptr, withoutArgument<seekToTranscriptLine>, KeyMode::TranscriptPanel },
+    { Command::TranscriptErase, "TranscriptErase", { { VK_BACK } },
+        "in the transcript: take back the last character searched for", nullptr,
+        withoutArgument<eraseFromTranscript>, KeyMode::TranscriptPanel },
+    { Command::TranscriptClose, "TranscriptClose", { { VK_ESCAPE } }, "in the transcript: close it (not the player)",
+        nullptr, withoutArgument<closeTranscript>, KeyMode::TranscriptPanel },
 
     { Command::Pause, "Pause", {}, nullptr, nullptr, pauseMovie },
     { Command::Play, "Play", {}, nullptr, nullptr, playMovie },
@@ -179,16 +227,89 @@ uint8_t heldModifiers()
     return held;
 }
 
-std::optional<KeyMatch> exactKey(int virtualKey, uint8_t modifiers)
+std::optional<KeyMatch> exactKey(int virtualKey, uint8_t modifiers, KeyMode mode)
 {
     for (const CommandRow& row : rows())
         for (const KeyBinding& key : row.keys)
-            if (key.virtualKey == virtualKey && key.modifiers == modifiers)
+            if (row.mode == mode && key.virtualKey == virtualKey && key.modifiers == modifiers)
                 return KeyMatch { &row, &key };
     return std::nullopt;
 }
 
-// A key's name as the documents write it.
+// Whether the key types a character (a letter, a digit, a blank, a punctuation mark, the keypad's).
+bool typesText(int vk)
+{
+    return (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z') || vk == VK_SPACE
+        || (vk >= VK_NUMPAD0 && vk <= VK_DIVIDE && vk != VK_SEPARATOR) || (vk >= VK_OEM_1 && vk <= VK_OEM_3)
+        || (vk >= VK_OEM_4 && vk <= VK_OEM_7);
+}
+
+}
+
+std::span<const CommandRow> commandTable()
+{
+    return rows();
+}
+
+const CommandRow& commandRow(Command command)
+{
+    for (const CommandRow& row : rows())
+        if (row.command == command)
+            return row;
+    assert(!"every command has a row");
+    return rows().front();
+}
+
+void runCommand(System& sys, Command command, CommandArgument argument)
+{
+    commandRow(command).handler(sys, argument);
+}
+
+std::optional<KeyMatch> findKey(int virtualKey, uint8_t modifiers, KeyMode mode)
+{
+    const uint8_t alt = modifiers & Alt;
+    constexpr uint8_t droppedInTurn[] = { NoModifier, Shift, Ctrl, Ctrl | Shift };
+    for (const uint8_t dropped : droppedInTurn)
+        if (auto match = exactKey(virtualKey, static_cast<uint8_t>((modifiers & ~dropped) | alt), mode))
+            return match;
+    return std::nullopt;
+}
+
+int onKeyDown(System& sys, int virtualKey)
+{
+    debugLog("KeyDown=0x%02X\n", virtualKey);
+    return runKeyCommand(sys, virtualKey);
+}
+
+// The rules for every key are here, not in the rows. Letters are their capital-letter codes, so Caps Lock
+// makes no difference, and Shift or Ctrl only where a row names it (findKey). Keys pressed with Alt come
+// as system keys and never get here (Alt+Enter comes as the accelerator's command). An auto-repeated
+// key-down acts as a press. A message box takes the keys while it is up; none reach the window then.
+// While the transcript panel is open its rows come first, and a key that types text without Ctrl types
+// into its search (the text comes as WM_CHAR) and does nothing else; every other key is the player's as
+// ever. Closed, the panel takes nothing.
+int runKeyCommand(System& sys, int virtualKey)
+{
+    const uint8_t modifiers = heldModifiers();
+    if (sys.transcript.open) {
+        if (auto match = findKey(virtualKey, modifiers, KeyMode::TranscriptPanel)) {
+            match->row->handler(sys, { .value = match->key->value });
+            return 0;
+        }
+        if (!(modifiers & Ctrl) && typesText(virtualKey))
+            return 0;
+    }
+    if (auto match = findKey(virtualKey, modifiers))
+        match->row->handler(sys, { .value = match->key->value });
+    return 0;
+}
+
+void runKeyWith(System& sys, int virtualKey, uint8_t modifiers, CommandArgument argument)
+{
+    if (auto match = findKey(virtualKey, modifiers))
+        match->row->handler(sys, argument);
+}
+
 std::string keyName(const KeyBinding& key)
 {
     std::string name;
@@ -231,60 +352,6 @@ std::string keyName(const KeyBinding& key)
     char code[8];
     std::snprintf(code, sizeof code, "0x%02X", vk);
     return name + code;
-}
-
-}
-
-std::span<const CommandRow> commandTable()
-{
-    return rows();
-}
-
-const CommandRow& commandRow(Command command)
-{
-    for (const CommandRow& row : rows())
-        if (row.command == command)
-            return row;
-    assert(!"every command has a row");
-    return rows().front();
-}
-
-void runCommand(System& sys, Command command, CommandArgument argument)
-{
-    commandRow(command).handler(sys, argument);
-}
-
-std::optional<KeyMatch> findKey(int virtualKey, uint8_t modifiers)
-{
-    const uint8_t alt = modifiers & Alt;
-    constexpr uint8_t droppedInTurn[] = { NoModifier, Shift, Ctrl, Ctrl | Shift };
-    for (const uint8_t dropped : droppedInTurn)
-        if (auto match = exactKey(virtualKey, static_cast<uint8_t>((modifiers & ~dropped) | alt)))
-            return match;
-    return std::nullopt;
-}
-
-int onKeyDown(System& sys, int virtualKey)
-{
-    debugLog("KeyDown=0x%02X\n", virtualKey);
-    return runKeyCommand(sys, virtualKey);
-}
-
-// The rules for every key are here, not in the rows. Letters are their capital-letter codes, so Caps Lock
-// makes no difference, and Shift or Ctrl only where a row names it (findKey). Keys pressed with Alt come
-// as system keys and never get here (Alt+Enter comes as the accelerator's command). An auto-repeated
-// key-down acts as a press. A message box takes the keys while it is up; none reach the window then.
-int runKeyCommand(System& sys, int virtualKey)
-{
-    if (auto match = findKey(virtualKey, heldModifiers()))
-        match->row->handler(sys, { .value = match->key->value });
-    return 0;
-}
-
-void runKeyWith(System& sys, int virtualKey, uint8_t modifiers, CommandArgument argument)
-{
-    if (auto match = findKey(virtualKey, modifiers))
-        match->row->handler(sys, argument);
 }
 
 std::string keyLabel(const CommandRow& row)

@@ -55,6 +55,8 @@ enum class Command {
     SeekCaption,
     CaptionSnap,
     CaptionSyncUndo,
+    CaptionSync,
+    CaptionSave,
     FrameStep,
     NextCaption,
     SecondCaption,
@@ -63,7 +65,19 @@ enum class Command {
     StudyMode,
     LoopMark,
     SpeedStep,
+    Transcript,
+    CopyCaption,
+    StudyCard,
+    SoundMode,
+    SoundDescriptions,
+    SpeakCaptions,
+    CaptionBox,
     AskCaption,
+    // The transcript panel's own keys, while it is open.
+    TranscriptMove,
+    TranscriptGo,
+    TranscriptErase,
+    TranscriptClose,
     // Given by the desktop and the window only.
     Pause,
     Play,
@@ -83,6 +97,10 @@ struct KeyBinding {
     int64_t value = 0;
 };
 
+// Where a row's keys act: the player's, or the transcript panel's, which take their keys only while it is
+// open and before the player's.
+enum class KeyMode : uint8_t { Player, TranscriptPanel };
+
 struct CommandRow {
     Command command;
     const char* name;
@@ -93,6 +111,7 @@ struct CommandRow {
     // overlay's line. Null when the overlay names the row with another or not at all.
     const char* overlay;
     CommandHandler handler;
+    KeyMode mode = KeyMode::Player;
 };
 
 // The rows in the help overlay's order; the rows no key gives come last.
@@ -106,9 +125,10 @@ struct KeyMatch {
     const CommandRow* row = nullptr;
     const KeyBinding* key = nullptr;
 };
-// What a key pressed with modifiers gives: the row of exactly those modifiers, else the key without
-// Shift, else without Ctrl, else the bare key. Alt is never dropped. None when no row has the key.
-std::optional<KeyMatch> findKey(int virtualKey, uint8_t modifiers);
+// What a key pressed with modifiers gives among the rows of mode: the row of exactly those modifiers, else
+// the key without Shift, else without Ctrl, else the bare key. Alt is never dropped. None when no row of
+// mode has the key.
+std::optional<KeyMatch> findKey(int virtualKey, uint8_t modifiers, KeyMode mode = KeyMode::Player);
 
 // Handles one key-down message: logs its code, then does what the key does; always 0.
 int onKeyDown(System& sys, int virtualKey);
@@ -118,6 +138,8 @@ int runKeyCommand(System& sys, int virtualKey);
 // messages (the click brings its position, Alt+Enter comes as the accelerator's command).
 void runKeyWith(System& sys, int virtualKey, uint8_t modifiers, CommandArgument argument);
 
+// A key as the documents write it: "Ctrl+Left", "Keypad +", "`", "Click".
+std::string keyName(const KeyBinding& key);
 // A row's keys as --help, the README and the manual write them: "Ctrl+Left/Right", "1-8", "Keypad +/-".
 std::string keyLabel(const CommandRow& row);
 // --help's key list: one line per row with keys, its label and its words.

@@ -3,24 +3,13 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "caption/caption.h"
+#include "display/display_modes.h"
+#include "display/notice.h"
 #include "display/video_placement.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 
 namespace sublumen {
-
-namespace {
-
-struct Resolution {
-    int32_t width;
-    int32_t height;
-};
-constexpr Resolution resolutionTable[8] = {
-    { 320, 240 }, { 640, 480 }, { 800, 600 }, { 1024, 768 },
-    { 1280, 960 }, { 1600, 1200 }, { 1920, 1440 }, { 2048, 1536 },
-};
-
-}
 
 void selectResolution(System& sys, int digit)
 {
@@ -29,8 +18,8 @@ void selectResolution(System& sys, int digit)
         sys.settings.screeny = 480;
         return;
     }
-    sys.settings.screenx = resolutionTable[digit - 1].width;
-    sys.settings.screeny = resolutionTable[digit - 1].height;
+    sys.settings.screenx = digitResolutions[digit - 1].width;
+    sys.settings.screeny = digitResolutions[digit - 1].height;
     if (digit == 1)
         sys.settings.bpp = 16;
 }
@@ -108,6 +97,17 @@ void cycleCaptionOutline(System& sys, CommandArgument)
         style |= styleThickOutline;
     else
         style |= styleOutline;
+}
+
+void cycleCaptionBox(System& sys, CommandArgument)
+{
+    const CaptionBox box = captionBoxOf(sys.settings.captionbox);
+    const CaptionBox next = box == CaptionBox::None ? CaptionBox::Box
+        : box == CaptionBox::Box                    ? CaptionBox::YellowOnBox
+                                                    : CaptionBox::None;
+    sys.settings.captionbox = static_cast<int32_t>(next);
+    showNotice(sys, next == CaptionBox::None ? "자막 상자 끔" : next == CaptionBox::Box ? "자막 상자" : "자막 상자: 노란 글자",
+        3);
 }
 
 void stepCaptionSize(System& sys, CommandArgument argument)

@@ -47,6 +47,9 @@ void cycleHelpColour(System& sys, CommandArgument);
 void cycleCaptionPlacement(System& sys, CommandArgument);
 // O: caption outline none, outline, thick outline, none.
 void cycleCaptionOutline(System& sys, CommandArgument);
+// F9: what our caption style draws behind each line: nothing, a black box, yellow text on the box; told on
+// the status bar.
+void cycleCaptionBox(System& sys, CommandArgument);
 // D and F: the caption size by argument.value (-1 or 1) within 1 and 500, the font made bold (D) or
 // extra-bold (F) again.
 void stepCaptionSize(System& sys, CommandArgument argument);

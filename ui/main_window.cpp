@@ -3,6 +3,7 @@
 #include "app/debug_log.h"
 #include "app/system.h"
 #include "media/media_stream.h"
+#include "media/transcript_panel.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel.h"
 #include "platform/window/drop_files.h"
@@ -203,8 +204,13 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
     case WM_KEYDOWN:
         onKeyDown(sys, static_cast<int>(wParam));
         return 0;
-    case WM_KEYUP:
     case WM_CHAR:
+        typeIntoTranscript(sys, static_cast<unsigned char>(wParam));
+        return 0;
+    case WM_IME_COMPOSITION:
+        composeInTranscript(sys);
+        return 0;
+    case WM_KEYUP:
         return 0;
     case WM_COMMAND:
         // The accelerator table turns Alt+Enter into this command.

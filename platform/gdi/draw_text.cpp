@@ -142,3 +142,45 @@ int DrawTextA(HDC dc, const char* text, int length, RECT* rect, UINT format)
     }
     return height;
 }
+
+namespace platform {
+
+std::vector<RECT> textLineBoxes(HDC dc, const char* text, int length, const RECT& rect, UINT format)
+{
+    std::vector<RECT> boxes;
+    if (!dc || (!text && length != 0))
+        return boxes;
+    if (length < 0)
+        length = static_cast<int>(std::strlen(text));
+    FontObject* font = dc->currentFont();
+    if (!font)
+        return boxes;
+    const Breaking breaking = (format & DT_SINGLELINE) ? Breaking::SingleLine
+        : (format & DT_WORDBREAK)                      ? Breaking::WordWrap
+                                                       : Breaking::AtLineBreaks;
+    const int width = rect.right - rect.left;
+    const TextLayout& layout = dc->layoutCache.get(*font, std::string_view(text ? text : "", length), breaking, width);
+    const int cellHeight = font->cellHeight();
+    int y = rect.top;
+    if ((format & DT_SINGLELINE) && (format & DT_VCENTER)) {
+        int height = 0;
+        for (const TextLine& line : layout.lines)
+            height += lineHeight(line, cellHeight);
+        y = rect.top + (rect.bottom - rect.top - height) / 2;
+    }
+    for (const TextLine& line : layout.lines) {
+        const int rows = lineHeight(line, cellHeight);
+        const int x = (format & DT_CENTER) ? rect.left + (width - line.width) / 2 : rect.left;
+        boxes.push_back(line.width > 0 ? RECT { x, y, x + line.width, y + rows } : RECT { x, y, x, y + rows });
+        y += rows;
+    }
+    return boxes;
+}
+
+void shadeRect(HDC dc, const RECT& rect, COLORREF colour, int opacity)
+{
+    if (dc)
+        shadeRect(dc->surface, rect, colour, opacity);
+}
+
+}

@@ -5,6 +5,8 @@
 #include "platform/surface.h"
 #include "platform/win32.h"
 
+#include <vector>
+
 // Font creation parameters the system uses.
 constexpr int FW_NORMAL = 400;
 constexpr int FW_BOLD = 700;
@@ -73,6 +75,13 @@ HFONT createFont(int height, int weight, const char* face);
 HFONT createScaledFont(HFONT font, double factor);
 // Tells fonts apart over time, even a new one at a deleted one's address; 0 for no live font.
 uint64_t fontSerial(HFONT font);
+
+// Where DrawTextA(dc, text, length, rect, format) puts each line of the text, top to bottom: from its
+// first glyph's pen position to its last non-blank character, over the line's rows. A blank line gives
+// an empty rectangle. Nothing for a null device context or font.
+std::vector<RECT> textLineBoxes(HDC dc, const char* text, int length, const RECT& rect, UINT format);
+// colour laid over rect at opacity (0 none, 255 all), clipped to the surface.
+void shadeRect(HDC dc, const RECT& rect, COLORREF colour, int opacity);
 
 // A device context drawing on the pixels surface views, which must outlive it.
 HDC createSurfaceDC(PixelView surface);

@@ -26,5 +26,7 @@ inline bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.t
 inline uint32_t pixelOf(PixelFormat f, COLORREF c) { return packPixel(f, GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 void fillRect(PixelView surface, const RECT& rect, COLORREF colour);
+// colour laid over rect at opacity (0 none, 255 all), clipped to the surface.
+void shadeRect(PixelView surface, const RECT& rect, COLORREF colour, int opacity);
 
 }

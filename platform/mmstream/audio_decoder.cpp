@@ -66,9 +66,12 @@ MediaTime postAudioSwitch(SharedState& s, AudioSwitch change, int rate, int chan
     return target;
 }
 
-void postTempoChange(SharedState& s, double speed, int rate, int channels)
+namespace {
+
+// Lock held: the sound queued beyond a moment just ahead of what the device has been handed is dropped,
+// for the decoder to make again from there.
+void remakeQueuedSound(SharedState& s, int rate, int channels)
 {
-    s.speed = speed;
     int64_t leadFrames = s.running ? tempoLead.count() * rate / 10'000'000 : 0;
     MediaTime cut = s.handedOutAudio(rate);
     auto chunk = s.audioChunks.begin();
@@ -96,6 +99,20 @@ void postTempoChange(SharedState& s, double speed, int rate, int channels)
     s.tempoCut = cut;
     ++s.tempoChanges;
     s.audio.wake.notify_all();
+}
+
+}
+
+void postTempoChange(SharedState& s, double speed, int rate, int channels)
+{
+    s.speed = speed;
+    remakeQueuedSound(s, rate, channels);
+}
+
+void postSoundModeChange(SharedState& s, SoundMode mode, int rate, int channels)
+{
+    s.soundMode = mode;
+    remakeQueuedSound(s, rate, channels);
 }
 
 AudioDecoder::AudioDecoder(SharedState& shared, CodecContextHandle codec, const AVStream& stream, int index,
@@ -127,6 +144,7 @@ bool AudioDecoder::takeChange()
 {
     const bool tempoChanged = tempoChanges_ != shared_.tempoChanges;
     speed_ = shared_.speed;
+    mode_ = shared_.soundMode;
     tempoChanges_ = shared_.tempoChanges;
     if (!shared_.audioSwitch.codec) {
         // The new stream starts at the speed asked for anyway.
@@ -201,26 +219,29 @@ void AudioDecoder::take(AVFrame& frame)
     expected_ = start + length;
     if (expected_ <= target_)
         return;  // wholly before the seek target
-    kept_.push_back({start, std::move(converted)});
+    kept_.push_back({start, resampler_.layout(), std::move(converted)});
     while (kept_.size() > 1 && expected_ - kept_.front().start > keptSound)
         kept_.pop_front();
-    const std::vector<int16_t>& samples = kept_.back().samples;
-    play(start, samples.data(), produced);
+    const KeptSound& sound = kept_.back();
+    play(start, sound.layout, sound.samples.data(), produced);
 }
 
-void AudioDecoder::play(MediaTime start, const int16_t* samples, int64_t frames)
+void AudioDecoder::play(MediaTime start, const SoundLayout& layout, const int16_t* samples, int64_t frames)
 {
     AudioChunk chunk;
     int64_t produced = frames;
-    if (speed_ == 1.0) {
+    if (!tempo_.needed(speed_, mode_, layout)) {
         chunk.start = start;
         chunk.samples.assign(samples, samples + frames * outChannels_);
     } else {
         const MediaTime length = spanOf(frames, outRate_);
-        // Sound that does not follow on from what the filter was fed starts it over, there.
-        if (!tempoRunning_ || start - tempoInputEnd_ > audioJitter || tempoInputEnd_ - start > audioJitter) {
-            tempo_.start(speed_);
+        // Sound that does not follow on from what the filter was fed starts it over, there; so does sound
+        // whose channels changed.
+        if (!tempoRunning_ || layout != tempoLayout_ || start - tempoInputEnd_ > audioJitter
+            || tempoInputEnd_ - start > audioJitter) {
+            tempo_.start(speed_, mode_, layout);
             tempoRunning_ = true;
+            tempoLayout_ = layout;
             tempoFrom_ = start;
             tempoOut_ = 0;
             tempoInputEnd_ = start;
@@ -230,8 +251,8 @@ void AudioDecoder::play(MediaTime start, const int16_t* samples, int64_t frames)
         if (produced <= 0)
             return;
         // A filter that could not be made passes the sound at its own speed.
-        chunk.speed = tempo_.active() ? speed_ : 1.0;
-        chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + (tempo_.active() ? AudioTempo::lead : MediaTime(0));
+        chunk.speed = tempo_.speed();
+        chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + tempo_.lead();
         tempoOut_ += produced;
     }
     if (chunk.start < tempoSkipBefore_) {
@@ -250,12 +271,12 @@ void AudioDecoder::playRest()
     if (!tempoRunning_ || !tempo_.active())
         return;
     AudioChunk chunk;
+    chunk.speed = tempo_.speed();
+    chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + tempo_.lead();
     const int produced = tempo_.finish(chunk.samples);
     tempoRunning_ = false;
     if (produced <= 0)
         return;
-    chunk.speed = speed_;
-    chunk.start = tempoFrom_ + deviceSpan(tempoOut_, chunk.speed, outRate_) + AudioTempo::lead;
     push(std::move(chunk));
 }
 
@@ -271,7 +292,8 @@ void AudioDecoder::replayAtNewSpeed()
     tempoSkipBefore_ = tempoCut_;
     const MediaTime from = tempoCut_ - tempoFadeIn;
     for (const KeptSound& sound : kept_) {
-        const int64_t frames = static_cast<int64_t>(sound.samples.size()) / outChannels_;
+        const int channels = sound.layout.channels;
+        const int64_t frames = static_cast<int64_t>(sound.samples.size()) / channels;
         if (sound.start + spanOf(frames, outRate_) <= from)
             continue;
         {
@@ -283,7 +305,7 @@ void AudioDecoder::replayAtNewSpeed()
         int64_t skip = 0;
         if (sound.start < from)
             skip = std::min<int64_t>(frames, (from - sound.start).count() * outRate_ / 10'000'000);
-        play(sound.start + spanOf(skip, outRate_), sound.samples.data() + skip * outChannels_, frames - skip);
+        play(sound.start + spanOf(skip, outRate_), sound.layout, sound.samples.data() + skip * channels, frames - skip);
     }
     if (inputEnded_)
         playRest();

@@ -19,6 +19,8 @@ MediaTime postAudioSwitch(SharedState& shared, AudioSwitch change, int rate, int
 // Lock held: makes the sound play at speed from a moment just ahead of what the device has been handed (at
 // once while stopped): the sound queued beyond it is dropped and the decoder makes it again at the new speed.
 void postTempoChange(SharedState& shared, double speed, int rate, int channels);
+// Lock held: the same for a new sound mode.
+void postSoundModeChange(SharedState& shared, SoundMode mode, int rate, int channels);
 
 class AudioDecoder final : public DecoderLoop {
 public:
@@ -36,11 +38,13 @@ private:
     void finish() override;
 
     void push(AudioChunk chunk);
-    // Sound at its own speed, frames of it starting at start, on its way to the queue at the speed played.
-    void play(MediaTime start, const int16_t* samples, int64_t frames);
+    // Sound at its own speed in layout, frames of it starting at start, on its way to the queue at the
+    // speed played, mixed by the sound mode.
+    void play(MediaTime start, const SoundLayout& layout, const int16_t* samples, int64_t frames);
     // The end of the input: what the speed filter still holds goes to the queue.
     void playRest();
-    // A change of speed: the sound from shared_.tempoCut on is made again from what was kept of it.
+    // A change of speed or sound mode: the sound from shared_.tempoCut on is made again from what was kept
+    // of it.
     void replayAtNewSpeed();
 
     const MediaTime startOffset_;
@@ -50,12 +54,14 @@ private:
     AudioResampler resampler_;
     AudioTempo tempo_;
     double speed_ = 1.0;
+    SoundMode mode_ = SoundMode::Normal;
     uint64_t tempoChanges_ = 0;  // SharedState::tempoChanges when speed_ was taken
     bool tempoChange_ = false;   // taken under the lock, applied without it
     MediaTime tempoCut_ {0};
     // What the filter is fed since it last started: from where, how many frames it gave back, and where
     // its input ends (sound not following on from there starts it over).
     bool tempoRunning_ = false;
+    SoundLayout tempoLayout_;
     MediaTime tempoFrom_ {0};
     int64_t tempoOut_ = 0;
     MediaTime tempoInputEnd_ {0};
@@ -63,10 +69,11 @@ private:
     // faded in by then; what it gives back for before the cut is left out.
     MediaTime tempoSkipBefore_ {0};
     bool inputEnded_ = false;  // the decoder gave its last sound for this position
-    // The latest sound at its own speed, as long as the queue can hold at the fastest speed, so that a
-    // change of speed can make again what was queued at the old one.
+    // The latest sound at its own speed and in the movie's channels, as long as the queue can hold at the
+    // fastest speed, so that a change of speed or mode can make again what was queued before it.
     struct KeptSound {
         MediaTime start {0};
+        SoundLayout layout;
         std::vector<int16_t> samples;
     };
     std::deque<KeptSound> kept_;

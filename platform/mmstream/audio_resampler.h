@@ -1,8 +1,11 @@
-// Decoded sound into the device's format (16-bit interleaved at its rate and channel count) with
-// libswresample, its context kept while the input's rate, format and channel layout stay.
+// Decoded sound into 16-bit interleaved samples at the device's rate with libswresample, its context kept
+// while the input's rate, format and channel layout stay. The channels stay the movie's when they are
+// not the device's (up to eight), so that the sound filter can mix them for dialogue (audio_tempo.h);
+// other layouts become the device's.
 #pragma once
 
 #include "platform/mmstream/ffmpeg_support.h"
+#include "platform/mmstream/sound_mode.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,9 +20,11 @@ public:
     AudioResampler(const AudioResampler&) = delete;
     AudioResampler& operator=(const AudioResampler&) = delete;
 
-    // Converts frame into samples (replacing what it held); a frame without a channel layout is taken
-    // to have the default layout of channels. The number of frames produced, 0 when none could be.
+    // Converts frame into samples (replacing what it held) of layout(); a frame without a channel layout
+    // is taken to have the default layout of channels. The number of frames produced, 0 when none could be.
     int convert(const AVFrame& frame, int channels, std::vector<int16_t>& samples);
+    // The channels of what convert gave last.
+    const SoundLayout& layout() const { return outLayout_; }
     // Drops the samples buffered for the position left behind by a seek.
     void restart();
 
@@ -35,6 +40,7 @@ private:
     int inFormat_ = -1;
     const int outRate_;
     const int outChannels_;
+    SoundLayout outLayout_;
 };
 
 }

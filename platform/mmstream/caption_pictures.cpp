@@ -219,13 +219,24 @@ CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodec
         const AVSubtitleRect* rect = subtitle.rects[i];
         if (!rect || rect->type != SUBTITLE_BITMAP)
             continue;
-        if (rect->w <= 0 || rect->h <= 0)
+        // The decoder leaves an object it could not read empty, and has said why.
+        if (rect->w <= 0 || rect->h <= 0) {
+            if (drops.reasons.empty())
+                drops.reasons.push_back("an object the decoder could not read");
             continue;
+        }
         const int64_t pixels = static_cast<int64_t>(rect->w) * rect->h;
         // The indices must lie inside their plane: linesize covers a row, and the rows fit the data.
-        if (pixels > maxCaptionBitmapPixels || !rect->data[0] || !rect->data[1] || rect->linesize[0] < rect->w
-            || rect->x < -rect->w || rect->y < -rect->h) {
+        if (pixels > maxCaptionBitmapPixels) {
             ++drops.droppedBitmaps;
+            drops.reasons.push_back("a picture of " + std::to_string(rect->w) + "x" + std::to_string(rect->h)
+                + ", larger than any caption");
+            continue;
+        }
+        if (!rect->data[0] || !rect->data[1] || rect->linesize[0] < rect->w || rect->x < -rect->w
+            || rect->y < -rect->h) {
+            ++drops.droppedBitmaps;
+            drops.reasons.push_back("a picture whose pixels lie outside its data");
             continue;
         }
         CaptionBitmap bitmap;
@@ -238,11 +249,55 @@ CaptionPictureHandle pictureOfSubtitle(const AVSubtitle& subtitle, const AVCodec
         bitmap.palette.assign(palette, palette + std::clamp(rect->nb_colors, 0, 256));
         int beyond = 0;
         bitmap.setIndices(rect->data[0], rect->linesize[0], beyond);
-        if (beyond)
+        if (beyond) {
             ++drops.badColours;
+            drops.reasons.push_back("colours beyond its palette, shown clear");
+        }
         picture->bitmaps.push_back(std::move(bitmap));
     }
     return picture;
+}
+
+std::optional<CaptionDrop> captionDrop(CaptionPicture::Time at, bool whole, BitmapDrops& drops)
+{
+    if (drops.reasons.empty())
+        return std::nullopt;
+    CaptionDrop drop { at, whole, "" };
+    for (size_t i = 0; i < drops.reasons.size(); ++i) {
+        const std::string& reason = drops.reasons[i];
+        if (std::find(drops.reasons.begin(), drops.reasons.begin() + static_cast<std::ptrdiff_t>(i), reason)
+            != drops.reasons.begin() + static_cast<std::ptrdiff_t>(i))
+            continue;
+        drop.why += (drop.why.empty() ? "" : "; ") + reason;
+    }
+    drops.reasons.clear();
+    drops.reasonsFrom.reset();
+    return drop;
+}
+
+int decodeCaptionPacket(AVCodecContext& codec, AVPacket& packet, AVSubtitle& subtitle, int& got,
+    CaptionPicture::Time at, BitmapDrops& drops, std::optional<CaptionDrop>& unclaimed)
+{
+    unclaimed.reset();
+    if (drops.reasonsFrom && *drops.reasonsFrom != at)
+        unclaimed = captionDrop(*drops.reasonsFrom, true, drops);
+    int rc = 0;
+    {
+        LibraryLogCapture capture(drops.reasons);
+        rc = avcodec_decode_subtitle2(&codec, &subtitle, &got, &packet);
+    }
+    if (!drops.reasons.empty() && !drops.reasonsFrom)
+        drops.reasonsFrom = at;
+    return rc;
+}
+
+std::string captionDropLine(const CaptionDrop& drop)
+{
+    const int64_t ms = std::max<int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(drop.at).count(), 0);
+    char when[48];
+    std::snprintf(when, sizeof when, "%02lld:%02lld.%02lld", static_cast<long long>(ms / 60000),
+        static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000 / 10));
+    return std::string("caption at ") + when + (drop.whole ? " dropped: " : " shown in part: ") + drop.why;
 }
 
 PictureCaptionFile readPictureCaptionFile(
@@ -344,8 +399,17 @@ PictureCaptionFile readPictureCaptionFile(
         }
         AVSubtitle subtitle {};
         int got = 0;
-        if (avcodec_decode_subtitle2(codec.get(), &subtitle, &got, packet.get()) < 0) {
+        MediaTime base = toMediaTime(ts, stream->time_base) - startOffset;
+        std::optional<CaptionDrop> unclaimed;
+        const int rc = decodeCaptionPacket(*codec, *packet, subtitle, got, base, drops, unclaimed);
+        if (unclaimed)
+            out.drops.push_back(std::move(*unclaimed));
+        if (rc < 0) {
             ++out.undecodedPackets;
+            if (drops.reasons.empty())
+                drops.reasons.push_back(errorText(rc));
+            if (std::optional<CaptionDrop> drop = captionDrop(base, true, drops))
+                out.drops.push_back(std::move(*drop));
             continue;
         }
         if (!got)
@@ -353,11 +417,16 @@ PictureCaptionFile readPictureCaptionFile(
         std::unique_ptr<AVSubtitle, SubtitleFreer> owned(&subtitle);
         if (subtitle.format != 0)
             continue;
-        MediaTime base = toMediaTime(ts, stream->time_base) - startOffset;
         MediaTime start = base + std::chrono::milliseconds(subtitle.start_display_time);
-        take(pictureOfSubtitle(
-            subtitle, *codec, start, pictureEnd(subtitle, packet->duration, stream->time_base, base), drops));
+        CaptionPictureHandle picture
+            = pictureOfSubtitle(subtitle, *codec, start, pictureEnd(subtitle, packet->duration, stream->time_base, base), drops);
+        if (std::optional<CaptionDrop> drop = captionDrop(start, picture->bitmaps.empty(), drops))
+            out.drops.push_back(std::move(*drop));
+        take(std::move(picture));
     }
+    if (drops.reasonsFrom)
+        if (std::optional<CaptionDrop> drop = captionDrop(*drops.reasonsFrom, true, drops))
+            out.drops.push_back(std::move(*drop));
     out.droppedBitmaps = drops.droppedBitmaps;
     out.badColours = drops.badColours;
     return out;

@@ -62,6 +62,17 @@ enum class PictureCaptionFormat {
 };
 
 
+// A picture caption that could not be shown whole: when it starts, whether nothing of it is left, and why
+// (the decoder's reasons and ours).
+struct CaptionDrop {
+    CaptionPicture::Time at { 0 };
+    bool whole = false;
+    std::string why;
+};
+
+// The drop as one line: "caption at 01:02.34 dropped: why" ("shown in part" for a part).
+std::string captionDropLine(const CaptionDrop& drop);
+
 struct PictureCaptionFile {
     bool opened = false;
     std::string failure; // why it could not be read at all
@@ -71,6 +82,7 @@ struct PictureCaptionFile {
     // The captions' language tag: the stream's (a VobSub index's "id:"), else the file name's (the "ko"
     // of "movie.ko.sup"); "" when neither tells one.
     std::string language;
+    std::vector<CaptionDrop> drops; // each caption not shown whole, in the order of the file
 };
 
 // Whether the media library's VobSub reader would write past its own memory reading path as an index: it

@@ -3,6 +3,7 @@
 #include "platform/mmstream/caption_streams.h"
 
 #include "platform/kernel.h"
+#include "platform/mmstream/tv_captions.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,8 @@ namespace {
 
 // A caption whose packet tells no end and whose decoder gives none stays this long.
 constexpr MediaTime unknownCaptionLength = std::chrono::seconds(5);
+// A teletext page shows until the next one, or at most this long.
+constexpr MediaTime unknownTeletextLength = std::chrono::seconds(10);
 // The damaged packets of one stream that are logged one by one; the rest go unmentioned.
 constexpr int loggedCaptionDrops = 3;
 
@@ -78,42 +81,112 @@ bool isAuthoredCaption(const AVStream& stream)
     return id == AV_CODEC_ID_ASS || id == AV_CODEC_ID_SSA;
 }
 
+struct ContainerCaption {
+    CaptionStreamInfo info;
+    bool flaggedDefault = false;
+};
+
+// The subtitle pages a teletext stream's descriptor names (two bytes each: type and magazine, the page
+// number in BCD; the language tag lists their languages, comma-separated), each a caption stream of its
+// own; the whole stream's subtitle pages as one when it names none.
+void addTeletextPages(const AVStream& stream, int index, std::vector<ContainerCaption>& out)
+{
+    const AVDictionaryEntry* tag = av_dict_get(stream.metadata, "language", nullptr, 0);
+    std::vector<std::string> languages;
+    if (tag && tag->value) {
+        std::string all = tag->value;
+        for (size_t from = 0, at;; from = at + 1) {
+            at = all.find(',', from);
+            std::string language = all.substr(from, at == std::string::npos ? std::string::npos : at - from);
+            languages.push_back(strcasecmp(language.c_str(), "und") == 0 ? "" : language);
+            if (at == std::string::npos)
+                break;
+        }
+    }
+    const bool flaggedDefault = (stream.disposition & AV_DISPOSITION_DEFAULT) != 0;
+    const uint8_t* entries = stream.codecpar->extradata;
+    const size_t count = entries ? static_cast<size_t>(std::max(stream.codecpar->extradata_size, 0)) / 2 : 0;
+    const size_t before = out.size();
+    for (size_t k = 0; k < count; ++k) {
+        const int type = entries[2 * k] >> 3;
+        const int magazine = (entries[2 * k] & 7) ? entries[2 * k] & 7 : 8;
+        const int tens = entries[2 * k + 1] >> 4;
+        const int units = entries[2 * k + 1] & 0x0F;
+        // Subtitle pages, and those for the hard of hearing.
+        if ((type != 2 && type != 5) || tens > 9 || units > 9)
+            continue;
+        ContainerCaption caption;
+        caption.info.index = teletextStreamBase + index * 1000 + magazine * 100 + tens * 10 + units;
+        caption.info.language = k < languages.size() ? languages[k] : "";
+        caption.flaggedDefault = flaggedDefault;
+        out.push_back(std::move(caption));
+    }
+    if (out.size() == before)
+        out.push_back({{index, languages.empty() ? "" : languages.front()}, flaggedDefault});
 }
 
-CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap)
+// The caption streams of the container the player can show, in container order, a teletext stream's
+// pages in its place.
+std::vector<ContainerCaption> containerCaptions(const AVFormatContext& format)
 {
-    int first = -1;
-    int flaggedDefault = -1;
-    int koreanText = -1;
-    int koreanPicture = -1;
+    std::vector<ContainerCaption> captions;
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream& stream = *format.streams[i];
-        AVCodecID id = stream.codecpar->codec_id;
-        const bool picture = isPictureCaption(id);
-        if (stream.codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || (!picture && !isTextCaption(id)))
+        const AVCodecID id = stream.codecpar->codec_id;
+        if (stream.codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE)
             continue;
-        int index = static_cast<int>(i);
-        if (first < 0)
-            first = index;
-        if (flaggedDefault < 0 && (stream.disposition & AV_DISPOSITION_DEFAULT))
-            flaggedDefault = index;
-        int& korean = picture ? koreanPicture : koreanText;
-        if (korean < 0 && isKorean(languageOf(stream)))
-            korean = index;
+        if (id == AV_CODEC_ID_DVB_TELETEXT) {
+            // Teletext pages are decoded as text, when this FFmpeg has the decoder.
+            if (avcodec_find_decoder(id))
+                addTeletextPages(stream, static_cast<int>(i), captions);
+            continue;
+        }
+        if (!isTextCaption(id) && !isPictureCaption(id))
+            continue;
+        ContainerCaption caption;
+        caption.info.index = static_cast<int>(i);
+        caption.info.language = languageOf(stream);
+        caption.info.picture = isPictureCaption(id);
+        caption.flaggedDefault = (stream.disposition & AV_DISPOSITION_DEFAULT) != 0;
+        captions.push_back(std::move(caption));
     }
-    int chosen = koreanText >= 0 ? koreanText
-        : koreanPicture >= 0     ? koreanPicture
-        : flaggedDefault >= 0    ? flaggedDefault
-                                 : first;
-    if (chosen < 0)
-        return {};
-    const AVStream& stream = *format.streams[chosen];
-    CaptionStreamInfo info;
-    info.index = chosen;
-    info.language = languageOf(stream);
-    info.picture = isPictureCaption(stream.codecpar->codec_id);
+    return captions;
+}
+
+}
+
+CaptionStreamInfo chooseCaptionStream(const AVFormatContext& format, LogBitmapStreams logBitmap,
+    const std::vector<CaptionStreamInfo>& tvStreams)
+{
+    const std::vector<ContainerCaption> captions = containerCaptions(format);
+    const ContainerCaption* first = nullptr;
+    const ContainerCaption* flaggedDefault = nullptr;
+    const ContainerCaption* koreanText = nullptr;
+    const ContainerCaption* koreanPicture = nullptr;
+    for (const ContainerCaption& caption : captions) {
+        if (!first)
+            first = &caption;
+        if (!flaggedDefault && caption.flaggedDefault)
+            flaggedDefault = &caption;
+        const ContainerCaption*& korean = caption.info.picture ? koreanPicture : koreanText;
+        if (!korean && isKorean(caption.info.language))
+            korean = &caption;
+    }
+    auto koreanTv = std::find_if(tvStreams.begin(), tvStreams.end(), [](const CaptionStreamInfo& info) {
+        return info.index > cea708StreamBase && isKorean(info.language);
+    });
+    if (!koreanText && koreanTv != tvStreams.end())
+        return *koreanTv;
+    const ContainerCaption* chosen = koreanText ? koreanText
+        : koreanPicture                         ? koreanPicture
+        : flaggedDefault                        ? flaggedDefault
+                                                : first;
+    if (!chosen)
+        return tvStreams.empty() ? CaptionStreamInfo {} : tvStreams.front();
+    CaptionStreamInfo info = chosen->info;
     if (info.picture && logBitmap == LogBitmapStreams::Yes)
-        platformLog("mmstream: picture caption stream %d (%s)\n", chosen, avcodec_get_name(stream.codecpar->codec_id));
+        platformLog("mmstream: picture caption stream %d (%s)\n", info.index,
+            avcodec_get_name(format.streams[info.index]->codecpar->codec_id));
     return info;
 }
 
@@ -162,19 +235,31 @@ std::shared_ptr<const AuthoredStyle> authoredStyleOf(const AVStream& stream, con
 std::vector<CaptionStreamInfo> captionStreamList(const AVFormatContext& format, const std::shared_ptr<const CaptionFonts>& fonts)
 {
     std::vector<CaptionStreamInfo> list;
-    for (unsigned i = 0; i < format.nb_streams; ++i) {
-        const AVStream& stream = *format.streams[i];
-        const AVCodecID id = stream.codecpar->codec_id;
-        if (stream.codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || (!isTextCaption(id) && !isPictureCaption(id)))
-            continue;
-        CaptionStreamInfo info;
-        info.index = static_cast<int>(i);
-        info.language = languageOf(stream);
-        info.style = authoredStyleOf(stream, fonts);
-        info.picture = isPictureCaption(id);
-        list.push_back(std::move(info));
+    for (ContainerCaption& caption : containerCaptions(format)) {
+        if (caption.info.index < static_cast<int>(format.nb_streams))
+            caption.info.style = authoredStyleOf(*format.streams[caption.info.index], fonts);
+        list.push_back(std::move(caption.info));
     }
     return list;
+}
+
+int containerStreamOf(int captionIndex)
+{
+    return captionIndex >= teletextStreamBase ? (captionIndex - teletextStreamBase) / 1000 : captionIndex;
+}
+
+int teletextPageOf(int captionIndex)
+{
+    return captionIndex >= teletextStreamBase ? (captionIndex - teletextStreamBase) % 1000 : 0;
+}
+
+std::string captionStreamName(int index)
+{
+    if (std::string tv = tvCaptionName(index); !tv.empty())
+        return tv;
+    if (index >= teletextStreamBase)
+        return "teletext " + std::to_string(teletextPageOf(index));
+    return "stream " + std::to_string(index);
 }
 
 CaptionStreamInfo probeCaptionStream(const std::string& path)
@@ -188,10 +273,19 @@ CaptionStreamInfo probeCaptionStream(const std::string& path)
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
         return {};
     FormatContextHandle format(raw);
-    return chooseCaptionStream(*format, LogBitmapStreams::No);
+    CaptionStreamInfo chosen = chooseCaptionStream(*format, LogBitmapStreams::No);
+    // A recording of television carries its captions inside the video; they are looked for only when
+    // the header names no caption stream.
+    if (chosen.index < 0) {
+        const int video = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        std::vector<CaptionStreamInfo> tv = scanTvCaptions(path, *format, video);
+        if (!tv.empty())
+            chosen = tv.front();
+    }
+    return chosen;
 }
 
-bool CaptionDecoder::open(const AVStream& stream, MediaTime startOffset)
+bool CaptionDecoder::open(const AVStream& stream, MediaTime startOffset, int teletextPage)
 {
     const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
     CodecContextHandle codec(decoder ? avcodec_alloc_context3(decoder) : nullptr);
@@ -200,7 +294,14 @@ bool CaptionDecoder::open(const AVStream& stream, MediaTime startOffset)
         return false;
     }
     codec->pkt_timebase = stream.time_base;
-    int rc = avcodec_open2(codec.get(), decoder, nullptr);
+    AVDictionary* options = nullptr;
+    teletext_ = stream.codecpar->codec_id == AV_CODEC_ID_DVB_TELETEXT;
+    if (teletext_) {
+        av_dict_set(&options, "txt_format", "text", 0);
+        av_dict_set(&options, "txt_page", teletextPage ? std::to_string(teletextPage).c_str() : "subtitle", 0);
+    }
+    int rc = avcodec_open2(codec.get(), decoder, &options);
+    av_dict_free(&options);
     if (rc < 0) {
         platformLog("mmstream: caption decoder %s cannot start (%s)\n", decoder->name, errorText(rc).c_str());
         return false;
@@ -211,10 +312,10 @@ bool CaptionDecoder::open(const AVStream& stream, MediaTime startOffset)
     return true;
 }
 
-void CaptionDecoder::dropped(const char* why)
+void CaptionDecoder::dropped(const std::string& line)
 {
     if (loggedDrops_++ < loggedCaptionDrops)
-        platformLog("mmstream: caption packet dropped (%s)\n", why);
+        platformLog("mmstream: %s\n", line.c_str());
 }
 
 void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts)
@@ -230,29 +331,56 @@ void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts,
         return;
     const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
     if (ts == AV_NOPTS_VALUE) {
-        dropped("no time stamp");
+        dropped("a caption packet without a time stamp dropped");
         return;
     }
     AVSubtitle subtitle {};
     int got = 0;
-    int rc = avcodec_decode_subtitle2(codec_.get(), &subtitle, &got, &packet);
+    MediaTime base = toMediaTime(ts, timeBase_) - startOffset_;
+    std::optional<CaptionDrop> unclaimed;
+    const int rc = decodeCaptionPacket(*codec_, packet, subtitle, got, base, bitmapDrops_, unclaimed);
+    if (unclaimed)
+        dropped(captionDropLine(*unclaimed));
     if (rc < 0) {
-        dropped(errorText(rc).c_str());
+        if (bitmapDrops_.reasons.empty())
+            bitmapDrops_.reasons.push_back(errorText(rc));
+        if (std::optional<CaptionDrop> drop = captionDrop(base, true, bitmapDrops_))
+            dropped(captionDropLine(*drop));
         return;
     }
     if (!got)
         return;
-    MediaTime base = toMediaTime(ts, timeBase_) - startOffset_;
     MediaTime start = base + std::chrono::milliseconds(subtitle.start_display_time);
     if (subtitle.format == 0) {
-        BitmapDrops before = bitmapDrops_;
         if (CaptionPictureHandle picture = pictureOfSubtitle(subtitle, *codec_, start,
-                pictureEnd(subtitle, packet.duration, timeBase_, base), bitmapDrops_))
+                pictureEnd(subtitle, packet.duration, timeBase_, base), bitmapDrops_)) {
+            if (std::optional<CaptionDrop> drop = captionDrop(start, picture->bitmaps.empty(), bitmapDrops_))
+                dropped(captionDropLine(*drop));
             pictures.push_back(std::move(picture));
-        if (bitmapDrops_.droppedBitmaps != before.droppedBitmaps)
-            dropped("a caption picture beyond its bounds");
-        if (bitmapDrops_.badColours != before.badColours)
-            dropped("colours beyond the palette shown transparent");
+        }
+        avsubtitle_free(&subtitle);
+        return;
+    }
+    // A text caption's decoder has nothing to say about pictures.
+    bitmapDrops_.reasons.clear();
+    bitmapDrops_.reasonsFrom.reset();
+    if (teletext_) {
+        // The page shown until now ends here; the new one shows until the next one comes.
+        for (CaptionText& shown : teletextShown_) {
+            shown.end = start;
+            if (shown.end > shown.start)
+                texts.push_back(shown);
+        }
+        teletextShown_.clear();
+        for (unsigned i = 0; i < subtitle.num_rects; ++i) {
+            const AVSubtitleRect& rect = *subtitle.rects[i];
+            const bool ass = rect.type == SUBTITLE_ASS && rect.ass;
+            const char* text = ass ? rect.ass : rect.type == SUBTITLE_TEXT ? rect.text : nullptr;
+            if (!text || !*text)
+                continue;
+            teletextShown_.push_back({start, start + unknownTeletextLength, text, ass, -1, static_cast<int>(i)});
+            texts.push_back(teletextShown_.back());
+        }
         avsubtitle_free(&subtitle);
         return;
     }
@@ -264,7 +392,7 @@ void CaptionDecoder::decode(AVPacket& packet, std::vector<CaptionText>& texts,
     else
         end = start + unknownCaptionLength;
     if (end <= start || end <= MediaTime(0)) {
-        dropped("ends before it starts");
+        dropped(captionDropLine({ start, true, "it ends before it starts" }));
     } else {
         for (unsigned i = 0; i < subtitle.num_rects; ++i) {
             const AVSubtitleRect& rect = *subtitle.rects[i];

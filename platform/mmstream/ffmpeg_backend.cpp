@@ -1,6 +1,7 @@
 #include "platform/mmstream/ffmpeg_backend.h"
 
 #include "platform/kernel.h"
+#include "platform/mmstream/tv_captions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,7 +28,7 @@ constexpr int64_t maxPictureArea = int64_t {8192} * 8192;
 // How long a frame step forward waits for the decoder to queue the next picture.
 constexpr std::chrono::milliseconds nextPictureWait {250};
 
-// The black picture of a file with sound only: the classic screen size, which every placement fills
+// The black picture of a file with sound only: the built-in 640x480, which every placement fills
 // sensibly, redrawn 25 times a second so the captions and the status bar follow the sound.
 constexpr int soundOnlyWidth = 640;
 constexpr int soundOnlyHeight = 480;
@@ -123,10 +124,19 @@ OpenError FfmpegBackend::open(const std::string& path, const OpenOptions& option
     if (!options.untimed) {
         // The attached fonts are read once and shared by every SSA/ASS stream.
         const std::shared_ptr<const CaptionFonts> fonts = attachedFonts(demuxer_.format());
-        captionStream_ = demuxer_.readCaptions(fonts);
+        // TV captions are found by a first pass over the first seconds of the video.
+        std::vector<CaptionStreamInfo> tv = hasVideo ? scanTvCaptions(path, demuxer_.format(), videoIndex_)
+                                                     : std::vector<CaptionStreamInfo> {};
+        captionStream_ = demuxer_.readCaptions(fonts, tv);
         captionStreams_ = captionStreamList(demuxer_.format(), fonts);
         if (captionStream_.index >= 0)
             decodedCaptions_.push_back(captionStream_.index);
+        std::lock_guard lock(shared_.mutex);
+        shared_.tvCaptionStreams = std::move(tv);
+        if (isTvCaptionStream(captionStream_.index)) {
+            shared_.tvCaptionSelection = {captionStream_.index};
+            ++shared_.tvCaptionChanges;
+        }
     }
     startThreads();
     return OpenError::None;
@@ -231,6 +241,17 @@ int FfmpegBackend::playedAudioStream() const
 {
     std::lock_guard lock(shared_.mutex);
     return shared_.audioIndex;
+}
+
+int FfmpegBackend::soundChannels() const
+{
+    if (!audioDecoder_)
+        return 0;
+    const int played = playedAudioStream();
+    for (size_t i = 0; i < audioStreams_.size(); ++i)
+        if (audioStreams_[i].index == played)
+            return audioStreamObjects_[i]->codecpar->ch_layout.nb_channels;
+    return 0;
 }
 
 ChoiceError FfmpegBackend::selectAudioStream(int index)
@@ -390,26 +411,46 @@ std::vector<CaptionStreamInfo> FfmpegBackend::captionStreams(std::vector<int>* d
 {
     if (decoded)
         *decoded = decodedCaptions_;
-    return captionStreams_;
+    std::vector<CaptionStreamInfo> streams = captionStreams_;
+    // Then the TV captions, which the video decoder may still find while the movie plays.
+    std::lock_guard lock(shared_.mutex);
+    streams.insert(streams.end(), shared_.tvCaptionStreams.begin(), shared_.tvCaptionStreams.end());
+    return streams;
 }
 
 ChoiceError FfmpegBackend::selectCaptionStreams(const std::vector<int>& indexes)
 {
+    const std::vector<CaptionStreamInfo> known = captionStreams(nullptr);
     for (int index : indexes) {
-        if (std::none_of(captionStreams_.begin(), captionStreams_.end(),
-                [index](const CaptionStreamInfo& info) { return info.index == index; })) {
+        if (std::none_of(known.begin(), known.end(), [index](const CaptionStreamInfo& info) { return info.index == index; })) {
             platformLog("mmstream: %d is no caption stream of the movie\n", index);
             return ChoiceError::NotOfTheMovie;
         }
     }
     if (indexes == decodedCaptions_)
         return ChoiceError::None;
+    // The TV captions go to the video decoder, which decodes them all the time: a stream chosen shows at
+    // once what it shows now.
+    std::vector<int> tv;
+    std::vector<int> container;
+    for (int index : indexes)
+        (isTvCaptionStream(index) ? tv : container).push_back(index);
+    std::vector<int> decodedContainer;
+    for (int index : decodedCaptions_)
+        if (!isTvCaptionStream(index))
+            decodedContainer.push_back(index);
     decodedCaptions_ = indexes;
     std::lock_guard lock(shared_.mutex);
+    if (shared_.tvCaptionSelection != tv) {
+        shared_.tvCaptionSelection = tv;
+        ++shared_.tvCaptionChanges;
+    }
+    if (container == decodedContainer)
+        return ChoiceError::None;
     // A caption on the screen now may have started this long before.
     constexpr MediaTime captionLead = std::chrono::seconds(10);
     const MediaTime now = untimed_ ? shared_.lastDelivered : shared_.clock.at(SteadyClock::now());
-    shared_.captionSelection = indexes;
+    shared_.captionSelection = container;
     shared_.captionResyncTarget = std::max(now - captionLead, MediaTime(0));
     shared_.captionResync = true;
     shared_.demuxWake.notify_all();

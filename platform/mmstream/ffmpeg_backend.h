@@ -38,6 +38,9 @@ public:
     bool stepFrame(bool forward) override;
     ChoiceError setSpeed(double speed) override;
     double speed() const override;
+    bool setSoundMode(SoundMode mode) override;
+    SoundMode soundMode() const override;
+    int soundChannels() const override;
     FrameDelivery deliverFrame(Surface& target, std::chrono::milliseconds timeout) override;
     FrameDelivery deliverPicture(SampleTarget& target, std::chrono::milliseconds timeout) override;
     CaptionStreamInfo captionStream() const override { return captionStream_; }

@@ -2,6 +2,7 @@
 
 #include "platform/kernel.h"
 #include "platform/mmstream/caption_pictures.h"
+#include "platform/mmstream/caption_streams.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -79,27 +80,27 @@ void FfmpegDemuxer::readOnlyAudio(int index)
     }
 }
 
-CaptionStreamInfo FfmpegDemuxer::readCaptions(const std::shared_ptr<const CaptionFonts>& fonts)
+CaptionStreamInfo FfmpegDemuxer::readCaptions(const std::shared_ptr<const CaptionFonts>& fonts,
+    const std::vector<CaptionStreamInfo>& tvStreams)
 {
-    CaptionStreamInfo chosen = chooseCaptionStream(*format_, LogBitmapStreams::Yes);
-    if (chosen.index < 0)
-        return {};
+    CaptionStreamInfo chosen = chooseCaptionStream(*format_, LogBitmapStreams::Yes, tvStreams);
+    if (chosen.index < 0 || static_cast<unsigned>(containerStreamOf(chosen.index)) >= format_->nb_streams)
+        return chosen;
     CaptionStreamDecoder stream;
     stream.index = chosen.index;
-    if (!stream.decoder.open(*format_->streams[chosen.index], startOffset_))
+    stream.container = containerStreamOf(chosen.index);
+    if (!stream.decoder.open(*format_->streams[stream.container], startOffset_, teletextPageOf(chosen.index)))
         return {};
     captionDecoders_.clear();
     captionDecoders_.push_back(std::move(stream));
-    chosen.style = authoredStyleOf(*format_->streams[chosen.index], fonts);
+    chosen.style = authoredStyleOf(*format_->streams[containerStreamOf(chosen.index)], fonts);
     return chosen;
 }
 
-CaptionDecoder* FfmpegDemuxer::captionDecoderOf(int index)
+bool FfmpegDemuxer::decodesCaptionsOf(int index) const
 {
-    for (CaptionStreamDecoder& stream : captionDecoders_)
-        if (stream.index == index)
-            return &stream.decoder;
-    return nullptr;
+    return std::any_of(captionDecoders_.begin(), captionDecoders_.end(),
+        [index](const CaptionStreamDecoder& d) { return d.container == index; });
 }
 
 bool FfmpegDemuxer::decodeCaptionStreams(const std::vector<int>& wanted)
@@ -107,7 +108,8 @@ bool FfmpegDemuxer::decodeCaptionStreams(const std::vector<int>& wanted)
     std::vector<CaptionStreamDecoder> kept;
     bool added = false;
     for (int index : wanted) {
-        if (index < 0 || static_cast<unsigned>(index) >= format_->nb_streams)
+        const int container = containerStreamOf(index);
+        if (index < 0 || container < 0 || static_cast<unsigned>(container) >= format_->nb_streams)
             continue;
         auto old = std::find_if(captionDecoders_.begin(), captionDecoders_.end(),
             [index](const CaptionStreamDecoder& d) { return d.index == index; });
@@ -118,7 +120,8 @@ bool FfmpegDemuxer::decodeCaptionStreams(const std::vector<int>& wanted)
         }
         CaptionStreamDecoder stream;
         stream.index = index;
-        if (stream.decoder.open(*format_->streams[index], startOffset_)) {
+        stream.container = container;
+        if (stream.decoder.open(*format_->streams[container], startOffset_, teletextPageOf(index))) {
             kept.push_back(std::move(stream));
             added = true;
         }
@@ -127,15 +130,15 @@ bool FfmpegDemuxer::decodeCaptionStreams(const std::vector<int>& wanted)
     return added;
 }
 
-void FfmpegDemuxer::decodeCaption(CaptionDecoder& decoder, AVPacket& packet, uint64_t generation)
+void FfmpegDemuxer::decodeCaption(CaptionStreamDecoder& stream, AVPacket& packet, uint64_t generation)
 {
     std::vector<CaptionText> texts;
     std::vector<CaptionPictureHandle> pictures;
-    decoder.decode(packet, texts, pictures);
+    stream.decoder.decode(packet, texts, pictures);
     if (texts.empty() && pictures.empty())
         return;
     for (CaptionText& text : texts)
-        text.stream = packet.stream_index;
+        text.stream = stream.index;
     std::lock_guard lock(shared_.mutex);
     if (generation != shared_.generation)
         return;
@@ -268,11 +271,14 @@ void FfmpegDemuxer::run()
             s.queuedPacketBytes += size;
             s.audio.packets.push_back({std::move(packet), generation});
             s.audio.wake.notify_all();
-        } else if (CaptionDecoder* captions = captionDecoderOf(packet->stream_index)) {
-            // Captions are few and small: decoded here, so they are ready as soon as they are read.
+        } else if (decodesCaptionsOf(packet->stream_index)) {
+            // Captions are few and small: decoded here, so they are ready as soon as they are read. Each
+            // teletext page decoded has a decoder of its own.
             lastCaptionTs_ = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
             lock.unlock();
-            decodeCaption(*captions, *packet, generation);
+            for (CaptionStreamDecoder& stream : captionDecoders_)
+                if (stream.container == packet->stream_index)
+                    decodeCaption(stream, *packet, generation);
         }
     }
 }
@@ -325,7 +331,7 @@ bool FfmpegDemuxer::readTwice(const AVPacket& packet, int audioIndex)
             videoRereads_ = false;
         return videoRereads_;
     }
-    if (captionRereads_ && captionDecoderOf(packet.stream_index)) {
+    if (captionRereads_ && decodesCaptionsOf(packet.stream_index)) {
         const int64_t pts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
         if (pts != AV_NOPTS_VALUE && pts > lastCaptionTs_)
             captionRereads_ = false;

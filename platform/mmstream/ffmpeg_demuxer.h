@@ -27,9 +27,11 @@ public:
     // The streams that are decoded (-1: not decoded); their packets go into the queues, and the packets
     // of the other audio streams are not even read. Before run; SharedState::audioIndex changes it later.
     void queueStreams(int videoIndex, int audioIndex);
-    // Chooses the caption stream whose packets are decoded as they are read; an SSA/ASS one is drawn with
-    // fonts, the movie's attached fonts. Before run.
-    CaptionStreamInfo readCaptions(const std::shared_ptr<const CaptionFonts>& fonts);
+    // Chooses the caption stream whose packets are decoded as they are read, among the container's and
+    // the TV caption streams tvStreams (which the video decoder reads, not the demuxer); an SSA/ASS one
+    // is drawn with fonts, the movie's attached fonts. Before run.
+    CaptionStreamInfo readCaptions(const std::shared_ptr<const CaptionFonts>& fonts,
+        const std::vector<CaptionStreamInfo>& tvStreams);
 
     // The thread's body; returns when the engine quits.
     void run();
@@ -49,9 +51,10 @@ private:
     void readOnlyAudio(int index);
     void markEnd(uint64_t generation);
     // Decodes a packet of a caption stream and queues its captions. Called without the mutex.
-    void decodeCaption(CaptionDecoder& decoder, AVPacket& packet, uint64_t generation);
-    // The decoder of the caption stream numbered index, or none when that stream is not decoded.
-    CaptionDecoder* captionDecoderOf(int index);
+    struct CaptionStreamDecoder;
+    void decodeCaption(CaptionStreamDecoder& stream, AVPacket& packet, uint64_t generation);
+    // Whether packets of the container stream numbered index go to a caption decoder.
+    bool decodesCaptionsOf(int index) const;
     // Decodes the caption streams in wanted from now on; true when one of them was not decoded before.
     bool decodeCaptionStreams(const std::vector<int>& wanted);
     // Reads the file again from target for the caption streams just added, leaving out the pictures and
@@ -67,7 +70,8 @@ private:
     int videoIndex_ = -1;
     // The caption streams decoded, each with its own decoder.
     struct CaptionStreamDecoder {
-        int index = -1;
+        int index = -1;      // the caption stream (a teletext page is one)
+        int container = -1;  // the container stream whose packets it decodes
         CaptionDecoder decoder;
     };
     std::vector<CaptionStreamDecoder> captionDecoders_;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -68,5 +69,18 @@ std::string errorText(int code);
 
 // Sends the library's own diagnostics, errors only, to the platform log; once per process.
 void routeLibraryLog();
+
+// While it lives, the library's error lines on this thread are kept in lines (without their prefix and
+// line break) instead of the log: the caller names in its own line what they were about.
+class LibraryLogCapture {
+public:
+    explicit LibraryLogCapture(std::vector<std::string>& lines);
+    ~LibraryLogCapture();
+    LibraryLogCapture(const LibraryLogCapture&) = delete;
+    LibraryLogCapture& operator=(const LibraryLogCapture&) = delete;
+
+private:
+    std::vector<std::string>* previous_;
+};
 
 }

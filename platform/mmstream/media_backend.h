@@ -6,6 +6,7 @@
 #include "platform/authored_captions.h"
 #include "platform/mmstream/caption_pictures.h"
 #include "platform/mmstream/sample_target.h"
+#include "platform/mmstream/sound_mode.h"
 #include "platform/surface.h"
 
 #include <algorithm>
@@ -27,10 +28,11 @@ using MediaTime = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
 constexpr double slowestSpeed = 0.5;
 constexpr double fastestSpeed = 2.0;
 
-// speed rounded to the nearest tenth within slowestSpeed..fastestSpeed; 1 for what is no number.
+// speed rounded to the nearest tenth within slowestSpeed..fastestSpeed (however far outside it lies); 1
+// for what is no number.
 inline double playbackSpeedStep(double speed)
 {
-    if (!(speed == speed) || speed > 1e9 || speed < -1e9)
+    if (!(speed == speed))
         return 1.0;
     const double tenths = std::round(std::clamp(speed, slowestSpeed, fastestSpeed) * 10.0);
     return tenths / 10.0;
@@ -70,6 +72,9 @@ struct CaptionText {
     std::string text;      // UTF-8: an ASS dialogue line when assLine, else plain text
     bool assLine = false;
     int stream = -1;       // the number in the container of the stream it came from
+    // For a TV caption (tv_captions.h) or a teletext page, the window it shows: a later caption of the
+    // same stream, window and start replaces it (its end was not known yet). -1 for every other caption.
+    int window = -1;
 };
 
 // Why the engine refused a choice of stream or a speed.
@@ -129,6 +134,12 @@ public:
     // pitch), from a moment just after the current position.
     virtual ChoiceError setSpeed(double) { return ChoiceError::FixedSpeed; }
     virtual double speed() const { return 1.0; }
+    // Mixes the sound by mode from a moment just after the current position (sound_mode.h). False when
+    // no sound is played; the mode is kept for the sound then.
+    virtual bool setSoundMode(SoundMode) { return false; }
+    virtual SoundMode soundMode() const { return SoundMode::Normal; }
+    // The channels of the audio stream heard, as its decoder gives them; 0 when no sound is played.
+    virtual int soundChannels() const { return 0; }
     // The caption stream (text or picture) read along with the pictures; index -1 when there is none.
     virtual CaptionStreamInfo captionStream() const { return {}; }
     // Appends the captions decoded since the last call to texts, in the order they were read.

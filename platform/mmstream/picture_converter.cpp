@@ -58,12 +58,17 @@ bool PictureConverter::convert(const AVFrame& frame, PixelView target, int x, in
         return false;
     AVPixelFormat dstFormat = target.format == PixelFormat::RGB565 ? AV_PIX_FMT_RGB565 : AV_PIX_FMT_0RGB32;
     std::array<int, 6> key {frame.width, frame.height, frame.format, width, height, dstFormat};
-    if (key != key_)
-        colorSpace_ = -1;  // a new context starts with the BT.601 defaults
-    key_ = key;
-    SwsContext* scaler = sws_getCachedContext(scaler_.release(), frame.width, frame.height,
-        static_cast<AVPixelFormat>(frame.format), width, height, dstFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    scaler_.reset(scaler);
+    // The context is kept while the key stays, and made anew only when it changes: the library's own
+    // cache makes a new one for the same sizes when setting up changed its flags (for 32-bit output it
+    // always does), and a new context starts with the BT.601 defaults, whatever this picture's matrix.
+    if (key != key_ || !scaler_) {
+        scaler_.reset(sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), width, height,
+            dstFormat, SWS_BILINEAR, nullptr, nullptr, nullptr));
+        key_ = key;
+        colorSpace_ = -1;
+        range_ = -1;
+    }
+    SwsContext* scaler = scaler_.get();
     if (!scaler) {
         if (!loggedError_)
             platformLog("mmstream: pictures in format %d cannot be converted\n", frame.format);

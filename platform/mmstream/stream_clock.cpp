@@ -221,6 +221,25 @@ double FfmpegBackend::speed() const
     return shared_.speed;
 }
 
+bool FfmpegBackend::setSoundMode(SoundMode mode)
+{
+    SharedState& s = shared_;
+    std::lock_guard lock(s.mutex);
+    if (!audioDecoder_ || untimed_) {
+        s.soundMode = mode;
+        return false;
+    }
+    if (mode != s.soundMode)
+        postSoundModeChange(s, mode, audio_->sampleRate(), audio_->channels());
+    return true;
+}
+
+SoundMode FfmpegBackend::soundMode() const
+{
+    std::lock_guard lock(shared_.mutex);
+    return shared_.soundMode;
+}
+
 MediaTime FfmpegBackend::time() const
 {
     const SharedState& s = shared_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/mmstream/ffmpeg_support.h"
+#include "platform/mmstream/sound_mode.h"
 #include "platform/mmstream/stream_clock.h"
 
 #include <atomic>
@@ -116,6 +117,13 @@ struct SharedState {
     std::vector<int> captionSelection;
     MediaTime captionResyncTarget {0};
 
+    // TV captions (tv_captions.h), found by the first pass over the video and then by the video decoder,
+    // which queues the captions of those selected in captionTexts. A change of the selection bumps
+    // tvCaptionChanges, which the video decoder reads without the lock to know when to look.
+    std::vector<CaptionStreamInfo> tvCaptionStreams;
+    std::vector<int> tvCaptionSelection;
+    std::atomic<uint64_t> tvCaptionChanges {0};
+
     // Captions: decoded by the demuxer as it reads them, taken by the caller. A seek keeps them.
     std::vector<CaptionText> captionTexts;
     std::size_t queuedCaptionBytes = 0;
@@ -158,9 +166,11 @@ struct SharedState {
     MediaTime audioBase {0};
     int64_t audioFramesOut = 0;
     double audioSpeed = 1.0;
-    // The playback speed asked for (audio_tempo.h). A change bumps tempoChanges: the sound queued beyond
-    // tempoCut was dropped, and the audio decoder makes it again from there at the new speed.
+    // The playback speed and the sound mode asked for (audio_tempo.h). A change of either bumps
+    // tempoChanges: the sound queued beyond tempoCut was dropped, and the audio decoder makes it again from
+    // there at the new speed and in the new mode.
     double speed = 1.0;
+    SoundMode soundMode = SoundMode::Normal;
     uint64_t tempoChanges = 0;
     MediaTime tempoCut {0};
     bool audioPrimed = false;

@@ -1,6 +1,7 @@
 #include "platform/mmstream/video_decoder.h"
 
 #include "platform/frame_trace.h"
+#include "platform/kernel.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,6 +15,7 @@ VideoDecoder::VideoDecoder(SharedState& shared, CodecContextHandle codec, const 
     , startOffset_(startOffset)
     , frameInterval_(frameInterval)
     , untimed_(untimed)
+    , tvCoding_(captionCodingOf(stream.codecpar->codec_id))
 {
 }
 
@@ -26,6 +28,12 @@ void VideoDecoder::restart(MediaTime target)
     lastStart_.reset();
     skip_.reset();
     resumeAtKeyframe_ = false;
+    deinterlacer_.reset();
+    droppedCaptions_.clear();
+    if (tvCaptions_.sawData()) {
+        tvCaptions_.breakOff();
+        queueTvCaptions();
+    }
 }
 
 bool VideoDecoder::dropPacket(const AVPacket& packet)
@@ -40,6 +48,11 @@ bool VideoDecoder::dropPacket(const AVPacket& packet)
     bool due = start && shared_.running && *start <= shared_.clock.at(SteadyClock::now());
     if (!(packet.flags & AV_PKT_FLAG_KEY) || due) {
         traceFrameEvent('K', start ? std::chrono::duration_cast<std::chrono::milliseconds>(*start).count() : -1);
+        if (tvCoding_) {
+            DroppedCaptions dropped {{}, start, packet.duration > 0 ? toMediaTime(packet.duration, stream_.time_base) : frameInterval_};
+            findCcData(*tvCoding_, std::span<const uint8_t>(packet.data, static_cast<size_t>(packet.size)), dropped.triplets);
+            droppedCaptions_.push_back(std::move(dropped));
+        }
         return true;
     }
     resumeAtKeyframe_ = true;
@@ -49,6 +62,8 @@ bool VideoDecoder::dropPacket(const AVPacket& packet)
 
 void VideoDecoder::beforePacket(const AVPacket* packet)
 {
+    if (packet && tvCoding_)
+        readTvCaptions(*packet);
     // What the decoder still holds of the pictures before the keyframe is late, and its references are gone.
     if (resumeAtKeyframe_)
         avcodec_flush_buffers(codec_.get());
@@ -71,9 +86,79 @@ void VideoDecoder::take(AVFrame& frame)
     MediaTime length = frame.pkt_duration > 0 ? toMediaTime(frame.pkt_duration, stream_.time_base) : frameInterval_;
     decoded.end = decoded.start + (length.count() > 0 ? length : MediaTime(std::chrono::milliseconds(40)));
     nextStart_ = decoded.end;
+    if (deinterlacer_.wants(frame)) {
+        std::vector<Deinterlacer::Picture> fields;
+        if (deinterlacer_.push(frame, decoded.start, decoded.end, fields)) {
+            for (Deinterlacer::Picture& field : fields)
+                emit({std::move(field.frame), field.start, field.end});
+            return;
+        }
+    }
     decoded.frame.reset(av_frame_clone(&frame));
     if (decoded.frame)
         emit(std::move(decoded));
+}
+
+void VideoDecoder::readTvCaptions(const AVPacket& packet)
+{
+    // The decoder's own reordering tells how far decoding order runs ahead of presentation order.
+    const int depth = std::max(codec_->has_b_frames, 1);
+    for (DroppedCaptions& dropped : droppedCaptions_)
+        tvCaptions_.codedPicture(std::move(dropped.triplets), dropped.start, dropped.length, depth);
+    droppedCaptions_.clear();
+    std::vector<uint8_t> triplets;
+    findCcData(*tvCoding_, std::span<const uint8_t>(packet.data, static_cast<size_t>(packet.size)), triplets);
+    std::optional<MediaTime> start;
+    if (packet.pts != AV_NOPTS_VALUE)
+        start = toMediaTime(packet.pts, stream_.time_base) - startOffset_;
+    const MediaTime length = packet.duration > 0 ? toMediaTime(packet.duration, stream_.time_base) : frameInterval_;
+    tvCaptions_.codedPicture(std::move(triplets), start, length, depth);
+    if (tvCaptions_.sawData())
+        queueTvCaptions();
+}
+
+void VideoDecoder::queueTvCaptions()
+{
+    const bool changed = tvCaptions_.streamsChanged();
+    const uint64_t selectionChanges = shared_.tvCaptionChanges.load();
+    std::vector<CaptionText> texts;
+    if (selectionChanges == tvCaptionChanges_)
+        tvCaptions_.take(texts, lastTvSelection_);
+    if (texts.empty() && !changed && selectionChanges == tvCaptionChanges_)
+        return;
+    SharedState& s = shared_;
+    std::lock_guard lock(s.mutex);
+    if (selectionChanges != tvCaptionChanges_) {
+        tvCaptionChanges_ = s.tvCaptionChanges.load();
+        lastTvSelection_ = s.tvCaptionSelection;
+        tvCaptions_.take(texts, lastTvSelection_);
+    }
+    if (changed) {
+        // Streams found while playing join those the first pass found.
+        for (CaptionStreamInfo& found : tvCaptions_.streams()) {
+            auto known = std::find_if(s.tvCaptionStreams.begin(), s.tvCaptionStreams.end(),
+                [&](const CaptionStreamInfo& info) { return info.index == found.index; });
+            if (known == s.tvCaptionStreams.end())
+                s.tvCaptionStreams.push_back(std::move(found));
+            else if (known->language.empty())
+                known->language = found.language;
+        }
+        // CEA-708 services first, then the CEA-608 channels.
+        auto order = [](const CaptionStreamInfo& info) { return std::pair(info.index < cea708StreamBase, info.index); };
+        std::sort(s.tvCaptionStreams.begin(), s.tvCaptionStreams.end(),
+            [&](const CaptionStreamInfo& a, const CaptionStreamInfo& b) { return order(a) < order(b); });
+    }
+    for (CaptionText& text : texts) {
+        const std::size_t size = text.text.size() + sizeof text;
+        if (s.queuedCaptionBytes + size > maxQueuedCaptionBytes) {
+            if (!s.captionOverflowLogged)
+                platformLog("mmstream: captions not taken, later ones dropped\n");
+            s.captionOverflowLogged = true;
+            break;
+        }
+        s.queuedCaptionBytes += size;
+        s.captionTexts.push_back(std::move(text));
+    }
 }
 
 void VideoDecoder::emit(DecodedFrame decoded)
@@ -103,6 +188,20 @@ void VideoDecoder::emit(DecodedFrame decoded)
 
 void VideoDecoder::finish()
 {
+    std::vector<Deinterlacer::Picture> fields;
+    deinterlacer_.finish(fields);
+    for (Deinterlacer::Picture& field : fields)
+        emit({std::move(field.frame), field.start, field.end});
+    if (tvCoding_) {
+        for (DroppedCaptions& dropped : droppedCaptions_)
+            tvCaptions_.codedPicture(std::move(dropped.triplets), dropped.start, dropped.length, 0);
+        droppedCaptions_.clear();
+        tvCaptions_.flushCoded();
+    }
+    if (tvCaptions_.sawData()) {
+        tvCaptions_.breakOff();
+        queueTvCaptions();
+    }
     // The decoder has given everything it held.
     if (held_)
         push(std::move(*held_));

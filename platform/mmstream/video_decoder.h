@@ -5,6 +5,8 @@
 
 #include "platform/mmstream/decoder_loop.h"
 #include "platform/mmstream/decoder_skip.h"
+#include "platform/mmstream/deinterlacer.h"
+#include "platform/mmstream/tv_captions.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +28,11 @@ private:
     void finish() override;
 
     void emit(DecodedFrame decoded);
+    // Reads the TV caption data of a coded picture. Every picture's is read, those the decoder skips or
+    // drops when it is behind included, so no caption is lost to skipping.
+    void readTvCaptions(const AVPacket& packet);
+    // Queues the captions decided of the streams selected, and the streams found.
+    void queueTvCaptions();
     // How far before a seek's target every picture is decoded: two pictures, and at least a quarter second.
     MediaTime decodedBeforeTarget() const
     {
@@ -51,6 +58,18 @@ private:
     std::optional<MediaTime> lastStart_;
     DecoderSkipRule skip_;
     bool resumeAtKeyframe_ = false;  // the decoder starts over at the packet about to be decoded
+    Deinterlacer deinterlacer_;
+    const std::optional<VideoCoding> tvCoding_;  // none: a video that carries no TV captions we read
+    TvCaptions tvCaptions_;
+    // The caption data of pictures dropped (read under the lock), taken over before the next packet.
+    struct DroppedCaptions {
+        std::vector<uint8_t> triplets;
+        std::optional<MediaTime> start;
+        MediaTime length;
+    };
+    std::vector<DroppedCaptions> droppedCaptions_;
+    uint64_t tvCaptionChanges_ = 0;   // the selection changes taken over
+    std::vector<int> lastTvSelection_;
 };
 
 }

@@ -77,6 +77,11 @@ bool translate(SDL_Event& event, ScreenEvent& out, const ScreenGeometryOf& geome
         out.window = event.text.windowID;
         out.text = event.text.text;
         return true;
+    case SDL_TEXTEDITING:
+        out.kind = ScreenEvent::Kind::Composition;
+        out.window = event.edit.windowID;
+        out.text = event.edit.text;
+        return true;
     case SDL_MOUSEMOTION:
         out.kind = ScreenEvent::Kind::MouseMove;
         out.window = event.motion.windowID;

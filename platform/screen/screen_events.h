@@ -11,7 +11,7 @@
 namespace platform {
 
 struct ScreenEvent {
-    enum class Kind { Key, Text, MouseMove, MouseButton, Focus, Expose, Close, DropBegin, DropFile, DropComplete,
+    enum class Kind { Key, Text, Composition, MouseMove, MouseButton, Focus, Expose, Close, DropBegin, DropFile, DropComplete,
         RenderReset, Quit, Wake };
     enum class Button { Other, Left, Right, Middle };
     // Held while a mouse event happened.
@@ -27,7 +27,7 @@ struct ScreenEvent {
     // Key and mouse button: pressed, else released; focus: gained, else lost.
     bool down = false;
     bool repeat = false;
-    // Text typed (UTF-8), or the dropped file's name.
+    // Text typed or being composed (UTF-8), or the dropped file's name.
     std::string text;
     // Mouse: where, in the window's client coordinates, which button and how many clicks in a row, and
     // what was held (the button's own state as the event reports it).

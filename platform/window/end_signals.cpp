@@ -1,6 +1,8 @@
 // The signals that ask the program to end. SDL turns an interrupt and a terminate into a quit event,
 // which closes the main window the normal way, so the settings are saved; a hang-up (the terminal
-// closed) is made to take the same road, and a message box, whose wait SDL does not break, is closed.
+// closed) is made to take the same road, and a dialog (a message box, the file chooser), whose wait SDL
+// does not break, is closed.
+#include "platform/dialog_signals.h"
 #include "platform/kernel.h"
 #include "platform/window/window_object.h"
 
@@ -24,13 +26,15 @@ void hangUpAsTerminate(int)
     kill(getpid(), SIGTERM);
 }
 
-// Box state, touched by the signal handler: only the pipe's write end and the saved actions, which are
+// Dialog state, touched by the signal handler: only the pipe's write end and the saved actions, which are
 // set before the handler is installed and restored after it is taken away.
 constexpr int endSignals[] = { SIGINT, SIGTERM, SIGHUP };
 struct sigaction previousActions[std::size(endSignals)];
 bool watched[std::size(endSignals)];
 int boxPipe[2] = { -1, -1 };
 volatile sig_atomic_t endSignalSeen = 0;
+// A signal whose action was the default one (the process would have ended at once) closed a dialog.
+volatile sig_atomic_t endRequested = 0;
 
 void closeBoxOnSignal(int signal)
 {
@@ -38,13 +42,16 @@ void closeBoxOnSignal(int signal)
     endSignalSeen = 1;
     const char end = 'e';
     if (write(boxPipe[1], &end, 1) < 0) { }
-    // What the signal did before (SDL's quit event) still happens.
+    // What the signal did before (SDL's quit event) still happens; an end by the default action is left
+    // to the program, which takes its normal one.
     for (size_t i = 0; i < std::size(endSignals); ++i) {
         void (*previous)(int) = previousActions[i].sa_handler;
+        if (endSignals[i] == signal && previous == SIG_DFL)
+            endRequested = 1;
         if (endSignals[i] != signal || previous == SIG_DFL || previous == SIG_IGN)
             continue;
         previous(signal);
-        // SDL's handler puts itself back in place; this one stays until the box is gone.
+        // SDL's handler puts itself back in place; this one stays until the dialog is gone.
         struct sigaction again {};
         again.sa_handler = closeBoxOnSignal;
         sigemptyset(&again.sa_mask);
@@ -53,8 +60,8 @@ void closeBoxOnSignal(int signal)
     errno = savedErrno;
 }
 
-// The box is a child process of ours (SDL's X box runs in a forked copy, other drivers run a dialog
-// program), and the only one while it is up: ending it returns SDL's wait for it.
+// The dialog is a child process of ours (SDL's X box runs in a forked copy, other drivers run a dialog
+// program, the file chooser is one), and the only one while it is up: ending it returns the wait for it.
 void endChildProcesses()
 {
     const pid_t self = getpid();
@@ -86,7 +93,7 @@ void endChildProcesses()
 }
 
 // SDL tries another way to show a box whose first one failed, so once asked to end the watcher keeps
-// ending what comes up until the box call has returned.
+// ending what comes up until the dialog's call has returned.
 void watchBox(int readEnd)
 {
     bool ending = false;
@@ -118,7 +125,7 @@ void takeHangUpAsTerminate()
     sigaction(SIGHUP, &action, nullptr);
 }
 
-BoxSignalWatch::BoxSignalWatch()
+DialogSignalWatch::DialogSignalWatch()
 {
     if (pipe2(boxPipe, O_CLOEXEC) != 0) {
         boxPipe[0] = boxPipe[1] = -1;
@@ -137,7 +144,7 @@ BoxSignalWatch::BoxSignalWatch()
     }
 }
 
-BoxSignalWatch::~BoxSignalWatch()
+DialogSignalWatch::~DialogSignalWatch()
 {
     if (boxPipe[1] < 0)
         return;
@@ -152,9 +159,16 @@ BoxSignalWatch::~BoxSignalWatch()
     boxPipe[0] = boxPipe[1] = -1;
 }
 
-bool BoxSignalWatch::endAsked() const
+bool DialogSignalWatch::endAsked() const
 {
     return endSignalSeen != 0;
+}
+
+bool takeEndRequest()
+{
+    const bool requested = endRequested != 0;
+    endRequested = 0;
+    return requested;
 }
 
 }

@@ -1,4 +1,5 @@
 // Message boxes on SDL2, or answered by script for automated runs.
+#include "platform/dialog_signals.h"
 #include "platform/kernel.h"
 #include "platform/window/window_object.h"
 
@@ -39,7 +40,7 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
     box.numbuttons = yesNo ? 2 : 1;
     box.buttons = yesNo ? yesNoButtons : okButtons;
     int pressed = -1;
-    platform::BoxSignalWatch watch;
+    platform::DialogSignalWatch watch;
     const bool shown = !watch.endAsked() && SDL_ShowMessageBox(&box, &pressed) == 0;
     if (watch.endAsked()) {
         platform::platformLog("MessageBox \"%s\" closed: the program is asked to end.\n", box.message);

@@ -145,6 +145,16 @@ void translateEvent(const platform::ScreenEvent& event)
         // The platform's ANSI code page is UTF-8: every byte of the text is one character message.
         for (const char* p = event.text.c_str(); window && *p; ++p)
             postMessage(window, WM_CHAR, static_cast<unsigned char>(*p), 1);
+        // The syllable being composed is done once it comes as typed text.
+        if (event.text == reg.composition)
+            reg.composition.clear();
+        break;
+    case Kind::Composition:
+        window = windowOrMain(event.window);
+        if (!window || event.text == reg.composition)
+            break;
+        reg.composition = event.text;
+        postMessage(window, WM_IME_COMPOSITION, 0, 0);
         break;
     case Kind::MouseMove:
         if (window)

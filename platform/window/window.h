@@ -97,6 +97,8 @@ constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_SYSKEYDOWN = 0x0104;
 constexpr UINT WM_SYSKEYUP = 0x0105;
 constexpr UINT WM_SYSCHAR = 0x0106;
+// The input method's text being composed changed (platform::compositionText gives it).
+constexpr UINT WM_IME_COMPOSITION = 0x010F;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_MOUSEMOVE = 0x0200;

@@ -48,21 +48,6 @@ void surviveDisplayErrors();
 // A hang-up (the terminal closed) ends the program as a terminate signal does, unless it is ignored.
 void takeHangUpAsTerminate();
 
-// While a message box is up: a signal that ends the program (interrupt, terminate, hang-up) closes
-// the box, as its default button would, instead of waiting for the user.
-class BoxSignalWatch {
-public:
-    BoxSignalWatch();
-    ~BoxSignalWatch();
-    BoxSignalWatch(const BoxSignalWatch&) = delete;
-    BoxSignalWatch& operator=(const BoxSignalWatch&) = delete;
-    // True when such a signal arrived while the watch stood.
-    bool endAsked() const;
-
-private:
-    std::thread watcher;
-};
-
 }
 
 namespace platform {

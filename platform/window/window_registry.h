@@ -42,6 +42,8 @@ struct WindowRegistry {
     bool keyDown[256] {};
     int cursorCount = 0;
     HCURSOR currentCursor = nullptr;
+    // What the input method is composing, as its last WM_IME_COMPOSITION said (UTF-8).
+    std::string composition;
 
     // The timers are touched by SDL's timer thread; everything else belongs to the main thread.
     std::mutex timerMutex;

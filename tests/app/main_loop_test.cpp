@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace sublumen;
 using namespace testing_support;
@@ -370,15 +371,39 @@ TEST_F(PlayingLoop, ReInitReopensTheMovieAtTheSameTime)
     EXPECT_NE(text.find("Seek=37000\n"), std::string::npos) << text;
 }
 
-TEST_F(PlayingLoop, ReInitKeepsAPausedMoviePaused)
+// A rebuild reopens the movie where it was: one seek, no resume from the memory and no write of it, the
+// user's shift kept. A paused window sleeps again once the picture is shown in the new mode.
+TEST_F(PlayingLoop, ReInitKeepsAPausedMoviePausedWithOneSeekAndNoMemoryWrite)
 {
+    script->time = std::chrono::seconds(40);  // a position the memory would resume
+    press('J');
     press(VK_SPACE);
     turn();
     ASSERT_EQ(sys.playback.isPlaying, 0);
+    ASSERT_EQ(sys.playback.playState, PlayState::Wait);
+    const int32_t shift = sys.movie.currentItem.timeshift;
+    ASSERT_NE(shift, 0);
+    script->seeks.clear();
     sys.playback.reinitRequest = 1;
     ASSERT_EQ(ReInit(sys), 0);
     EXPECT_EQ(sys.playback.isPlaying, 0);
     EXPECT_FALSE(script->running);
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait);
+    EXPECT_EQ(script->seeks, std::vector<platform::MediaTime>({ std::chrono::seconds(40) }));
+    EXPECT_EQ(sys.movie.currentItem.timeshift, shift);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("state/sublumen/movies")));
+
+    script->deliveries.push_back({ platform::FrameOutcome::Delivered, std::chrono::seconds(40),
+        std::chrono::milliseconds(40040) });
+    turn();
+    EXPECT_TRUE(script->deliveries.empty()) << "no frame was composed in the new mode";
+    EXPECT_FALSE(pictureAwaited(sys));
+    EXPECT_EQ(sys.playback.playState, PlayState::Wait);
+
+    // The movie's end writes what was held through the rebuild.
+    closeMovieStream(sys);
+    const std::string memory = readFile(dir.file("state/sublumen/movies"));
+    EXPECT_NE(memory.find("\n" + std::to_string(shift) + "\t"), std::string::npos) << memory;
 }
 
 TEST_F(PlayingLoop, TheScreenStaysAwakeOnlyWhileAMoviePlays)

@@ -83,7 +83,7 @@ TEST_F(SettingsStore, MissingFileKeepsDefaultsAndSaveCreatesIt)
 TEST_F(SettingsStore, RoundTripKeepsEveryFieldAndWritesInTheDocumentedOrder)
 {
     System sys;
-    sys.settings = { 0, 1, -5, -20, 3, 1024, 768, 32, 0x281, 0, 0, 3, 0, 0, 0x123456, 0, 0, 0 };
+    sys.settings = { 0, 1, -5, -20, 3, 1024, 768, 32, 0x281, 0, 0, 3, 0, 0, 0x123456, 0, 0, 0, 2, 1, 2 };
     openMovieStream(sys, "none");
     ASSERT_EQ(saveSettings(sys), 0);
 
@@ -99,7 +99,7 @@ TEST_F(SettingsStore, RoundTripKeepsEveryFieldAndWritesInTheDocumentedOrder)
     EXPECT_EQ(names,
         (std::vector<std::string> { "message", "fullscreen", "help", "fontsize", "fontposy", "fontface", "seekbar",
             "fitmode", "asksmi", "helpcolor", "screenx", "screeny", "bpp", "captionstyle", "iscaption", "lastmovie",
-            "pgmdir", "quickskip", "isending", "alwaystop", "resume" }));
+            "pgmdir", "quickskip", "isending", "alwaystop", "resume", "soundmode", "speakcaptions", "captionbox" }));
 }
 
 TEST_F(SettingsStore, FontfaceKeepsItsLowTwoBitsOnly)

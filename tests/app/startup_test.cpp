@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -326,7 +327,7 @@ TEST_F(StartUp, WindowSizeNoWindowCanTakeFallsBackAndIsNotSavedBack)
 }
 
 // The first start, with no settings file, fills the desktop in its own mode at 32 bits, as key 9 would,
-// and saves that; a start that finds a mode saved, the classic one included, keeps it.
+// and saves that; a start that finds a mode saved, the built-in 640x480 included, keeps it.
 TEST_F(StartUp, FirstStartTakesTheDesktopsSizeAndLaterStartsKeepTheSavedMode)
 {
     int width = 0, height = 0;
@@ -362,6 +363,38 @@ TEST_F(StartUp, CancelledDialogEndsWithMinusOneAndSavesSettings)
     EXPECT_NE(settingsText().find("fullscreen dword 1\n"), std::string::npos) << "every value is written";
     // Cancelled before the log was put in place: no log file of this run.
     EXPECT_FALSE(std::filesystem::exists(programDir + "/DEBUG.LOG"));
+}
+
+// A signal that asks the program to end while the caption question is up (before the window exists)
+// closes the chooser and takes the normal end: logged, the settings saved.
+TEST_F(StartUp, AnEndSignalDuringTheCaptionQuestionClosesItAndEndsNormally)
+{
+    const std::string movie = dir.write("alone.avi", "not much of a movie");
+    for (int signal : { SIGTERM, SIGINT, SIGHUP }) {
+        // As at a start before the window: nothing else would end the program on the signal.
+        struct sigaction found {};
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        sigaction(signal, &byDefault, &found);
+        const std::string survived = dir.file("survived");
+        std::filesystem::remove(survived);
+        const std::string chooser = dir.write("bin/asking", "#!/bin/sh\nkill -" + std::to_string(signal)
+                + " $PPID\nsleep 20 >/dev/null 2>&1\n: > '" + survived + "'\n");
+        ::chmod(chooser.c_str(), 0755);
+        EnvironmentOverride useChooser("SUBLUMEN_FILE_CHOOSER", chooser);
+        dir.write("config/sublumen/settings", "fullscreen dword 0\nasksmi dword 1\nfontsize dword 31\n");
+        System run;
+        run.playback.instance = sys.playback.instance;
+        EXPECT_EQ(winMain(run, run.playback.instance, movie.c_str()), -1) << signal;
+        sigaction(signal, &found, nullptr);
+        EXPECT_FALSE(std::filesystem::exists(survived)) << signal << ": the chooser was left open";
+        const std::string text = log();
+        EXPECT_NE(text.find("the file chooser was closed: the program is asked to end"), std::string::npos) << text;
+        EXPECT_NE(text.find("Start-up asked to end.\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(">>> deinitAll()\n"), std::string::npos) << text;
+        EXPECT_NE(settingsText().find("fontsize dword 31\n"), std::string::npos);
+        EXPECT_EQ(run.window.mainWindow, nullptr);
+    }
 }
 
 TEST_F(StartUp, ChosenFileBecomesTheStartPath)

@@ -7,6 +7,7 @@
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -385,4 +386,71 @@ TEST_F(CaptionDrawing, TwoLanguageFileShowsOneClassAtATimeOrBothStacked)
     EXPECT_TRUE(pixelsAfter("\xEC\x95\x88\xEB\x85\x95\nHello", styleShadow | styleSemiAutoPlace) == stacked);
     track.nextClassChoice();
     EXPECT_EQ(track.shownClassName(), "KRCC");
+}
+
+namespace {
+
+// WCAG's relative luminance of an sRGB colour.
+double relativeLuminance(int r, int g, int b)
+{
+    auto linear = [](int c) {
+        const double s = c / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+}
+
+}
+
+// A box behind each line, three quarters black, with a margin; yellow text on it reads at WCAG's 4.5:1 even
+// over a white picture; the lines' boxes meet without darkening twice; a caption of nothing but sound
+// descriptions, hidden, draws no box at all.
+TEST_F(CaptionDrawing, BoxesStandBehindEachLineAndTheTextReadsOnThem)
+{
+    testing_support::fillSurface(screen, 255, 255, 255);
+    Caption track(nullptr);
+    track.addEntry(1000, "가나\n가나다라마바사");
+    track.addEntry(2000, "[음악]");
+    track.addEntry(endMarker, "");
+    track.draw(1500, dc, 0, screenY - 100, screenX, 100, 0, INT32_MAX, 1.0, { CaptionBox::YellowOnBox });
+
+    const int shade = 255 / 4;  // white under three quarters of black
+    auto isShade = [&](int r, int g, int b) { return r == shade && g == shade && b == shade; };
+    auto isYellow = [](int r, int g, int b) { return r > 200 && g > 200 && b < 80; };
+    const PixelBox boxes = boxWhere(screen, isShade);
+    const PixelBox text = boxWhere(screen, isYellow);
+    ASSERT_FALSE(text.empty());
+    EXPECT_GE(text.left - boxes.left, 4) << describe(text) << " in " << describe(boxes);
+    EXPECT_GE(boxes.right - text.right, 4) << describe(text) << " in " << describe(boxes);
+    EXPECT_GE(text.top - boxes.top, 3) << describe(text) << " in " << describe(boxes);
+    EXPECT_GE(boxes.bottom - text.bottom, 2) << describe(text) << " in " << describe(boxes);
+    // One box per line: the short first line's is far narrower than the long second line's.
+    const PixelBox firstLine = boxWhere(screen, isShade, 0, boxes.top, screenX, boxes.top + cell / 2);
+    const PixelBox secondLine = boxWhere(screen, isShade, 0, boxes.bottom - cell / 2, screenX, boxes.bottom);
+    EXPECT_LT(firstLine.width() * 2, secondLine.width()) << describe(firstLine) << " " << describe(secondLine);
+
+    int brightest = 0;
+    double textLuminance = 0;
+    for (int y = 0; y < screenY; ++y)
+        for (int x = 0; x < screenX; ++x) {
+            int r, g, b;
+            platform::readRgb(screen, x, y, r, g, b);
+            const bool inBox = x >= boxes.left && x < boxes.right && y >= boxes.top && y < boxes.bottom;
+            if (!inBox) {
+                ASSERT_TRUE(r == 255 && g == 255 && b == 255) << "outside the boxes at " << x << "," << y;
+            }
+            // Nothing is shaded twice: every pixel is the box, the text, or a blend of the two.
+            ASSERT_FALSE(r < shade || g < shade) << "darkened twice at " << x << "," << y;
+            if (isYellow(r, g, b) && r + g > brightest) {
+                brightest = r + g;
+                textLuminance = relativeLuminance(r, g, b);
+            }
+        }
+    const double contrast = (textLuminance + 0.05) / (relativeLuminance(shade, shade, shade) + 0.05);
+    EXPECT_GE(contrast, 4.5);
+
+    testing_support::fillSurface(screen, 255, 255, 255);
+    track.draw(2500, dc, 0, screenY - 100, screenX, 100, 0, INT32_MAX, 1.0,
+        { CaptionBox::Box, SoundDescriptions::Hidden });
+    EXPECT_TRUE(boxWhere(screen, [](int r, int g, int b) { return r < 255 || g < 255 || b < 255; }).empty());
 }

@@ -113,4 +113,41 @@ TEST(CaptionSync, RateTextRoundTripsAndRefusesWhatNoSnapSets)
         EXPECT_EQ(parseCaptionRate(bad), std::nullopt) << '"' << bad << '"';
 }
 
+// Two pieces after the first: from 100 s on the movie lacks 60 s of the captions (caption time jumps
+// ahead), from 200 s on it has 30 s they lack (caption time stands still until the captions go on).
+TEST(CaptionSync, PiecesMoveTheCaptionTimeAndNeverRunBack)
+{
+    const SyncPieces pieces { { 100000, 60000 }, { 200000, 30000 } };
+    for (MapCase c : {
+             MapCase { 99999, 1000, 1.0, 100999 },
+             MapCase { 100000, 1000, 1.0, 161000 },
+             MapCase { 199999, 1000, 1.0, 260999 },
+             MapCase { 200000, 1000, 1.0, 260999 },  // held where the piece before ended
+             MapCase { 229999, 1000, 1.0, 260999 },
+             MapCase { 230001, 1000, 1.0, 261001 },
+             MapCase { 0, -5000, 1.0, 0 },
+         }) {
+        EXPECT_EQ(mapCaptionTime(c.streamTime, c.shift, c.rate, pieces), c.captionTime) << c.streamTime;
+    }
+    // Back from caption time: the first stream time showing it; captions of the missing stretch come at
+    // its cut, those before the movie starts before 0.
+    EXPECT_EQ(streamTimeOfCaption(120000, 1000, 1.0, pieces), 100000);
+    EXPECT_EQ(streamTimeOfCaption(170000, 1000, 1.0, pieces), 109000);
+    EXPECT_EQ(streamTimeOfCaption(261000, 1000, 1.0, pieces), 230000);
+    EXPECT_EQ(streamTimeOfCaption(500, 1000, 1.0, pieces), -500);
+    for (uint32_t caption : { 3u, 99000u, 160999u, 161001u, 300000u, 4000000000u }) {
+        const int64_t s = streamTimeOfCaption(caption, 1000, 0.95904, pieces);
+        EXPECT_GE(mapCaptionTime(static_cast<uint32_t>(s), 1000, 0.95904, pieces), caption);
+        if (s > 0) {
+            EXPECT_LT(mapCaptionTime(static_cast<uint32_t>(s - 1), 1000, 0.95904, pieces), caption);
+        }
+    }
+    // The memory's text of them, and what it refuses.
+    EXPECT_EQ(syncPiecesText(pieces), "100000:60000,200000:30000");
+    EXPECT_EQ(parseSyncPieces("100000:60000,200000:30000"), pieces);
+    EXPECT_EQ(parseSyncPieces("5:-7"), (SyncPieces { { 5, -7 } }));
+    for (const char* bad : { "", "1:2,", "2:0,1:0", "1:2,1:3", "x", "1", "1:", "-1:5", "1:2;3:4", "1:99999999999" })
+        EXPECT_EQ(parseSyncPieces(bad), std::nullopt) << '"' << bad << '"';
+}
+
 }

@@ -190,6 +190,24 @@ TEST(CaptionTrack, CuesArrivingInAnyOrderAndTwiceGiveTheEntriesOfAllCuesAtOnce)
     EXPECT_EQ(textAt(track, 6000), "f");
 }
 
+// A TV caption comes while its end is not known yet, grows, and is told again with its end; each telling
+// replaces the one held for its window, while another window's caption stays beside it.
+TEST(CaptionTrack, TvCaptionsToldAgainReplaceWhatTheirWindowHeld)
+{
+    Caption track(nullptr);
+    track.beginCueTrack();
+    track.addCues({ { 1000, 6000, "Hel", 7 }, { 1000, 6000, "other window", 8 } });
+    track.addCues({ { 1000, 7000, "Hello", 7 } });
+    EXPECT_EQ(textAt(track, 1500), "Hello\nother window");
+    track.addCues({ { 1000, 2000, "Hello", 7 }, { 2000, 7000, "next", 7 }, { 1000, 2500, "other window", 8 } });
+    EXPECT_EQ(textAt(track, 1999), "Hello\nother window");
+    EXPECT_EQ(textAt(track, 2200), "other window\nnext");
+    EXPECT_EQ(textAt(track, 3000), "next");
+    // A seek back brings the same cues again: nothing changes.
+    track.addCues({ { 1000, 2000, "Hello", 7 } });
+    EXPECT_EQ(textAt(track, 6500), "next");
+}
+
 // Where study mode stops: the moment what is shown is cleared or replaced, for the class shown.
 TEST(CaptionTrack, ShownEndIsWhereWhatIsShownChanges)
 {

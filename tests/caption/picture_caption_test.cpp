@@ -106,10 +106,12 @@ namespace {
 
 const std::vector<testing_support::SupColour> palette = { { 1, 235, 128, 128, 255 } };
 
-// A good caption at 1 s cleared at 2 s, then what each case damages, then a good caption at 5 s.
+// A good caption at 1 s cleared at 2 s, then what each case damages, then a good caption at 5 s. The
+// log names the damaged caption in a line of our own (none: the damage leaves no caption to name).
 struct Damage {
     const char* name;
     std::string (*bytes)();
+    const char* named;
 };
 
 std::string good(SupWriter& sup)
@@ -143,7 +145,8 @@ const Damage damages[] = {
             SupWriter more(320, 240);
             more.show(3000, palette, { supBlock(0, 0, 300, 200, 1) });
             return head + more.bytes().substr(0, more.bytes().size() / 2);
-        } },
+        },
+        nullptr },
     { "HugeObject",
         [] {
             SupWriter sup(320, 240);
@@ -153,14 +156,27 @@ const Damage damages[] = {
             sup.raw(3000, 0x15, objectSegment(65535, 65535, std::string("\x00\x00", 2)));
             sup.raw(3000, 0x80, "");
             return withTail(sup);
-        } },
+        },
+        "caption at 00:03.00 dropped: Bitmap dimensions (65535x65535) invalid" },
+    { "SixtyObjectsTwoShown",
+        [] {
+            SupWriter sup(320, 240);
+            good(sup);
+            std::vector<testing_support::SupObject> objects;
+            for (int i = 0; i < 60; ++i)
+                objects.push_back(supBlock(4 * (i % 10), 4 * (i / 10), 3, 3, 1));
+            sup.show(3000, palette, objects);
+            return withTail(sup);
+        },
+        "caption at 00:03.00 shown in part: " },
     { "ColourBeyondThePalette",
         [] {
             SupWriter sup(320, 240);
             good(sup);
             sup.show(3000, palette, { supBlock(10, 10, 40, 20, 200) });
             return withTail(sup);
-        } },
+        },
+        nullptr },
     { "RunsPastTheObject",
         [] {
             SupWriter sup(320, 240);
@@ -175,7 +191,8 @@ const Damage damages[] = {
             sup.raw(3000, 0x15, objectSegment(4, 2, rle));
             sup.raw(3000, 0x80, "");
             return withTail(sup);
-        } },
+        },
+        "caption at 00:03.00 " },
     { "SegmentsOutOfOrder",
         [] {
             SupWriter sup(320, 240);
@@ -187,7 +204,8 @@ const Damage damages[] = {
             sup.raw(3000, 0x16,
                 std::string("\x01\x40\x00\xF0\x10\x00\x07\x80\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 19));
             return withTail(sup);
-        } },
+        },
+        nullptr },
     { "MissingEnd",
         [] {
             SupWriter sup(320, 240);
@@ -200,7 +218,8 @@ const Damage damages[] = {
                 SupWriter tail(320, 240);
                 return withTail(tail);
             }();
-        } },
+        },
+        nullptr },
 };
 
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
@@ -235,6 +254,11 @@ TEST_P(DamagedSup, ShowsWhatItCan)
     }
     if (std::string(GetParam().name) != "Truncated") {
         EXPECT_NE(track.shownAt(5500), nullptr) << "the caption after the damage is lost";
+    }
+    if (const char* named = GetParam().named) {
+        EXPECT_NE(log.text().find(std::string("PictureCaption:: ") + named), std::string::npos) << log.text();
+        ASSERT_FALSE(track.drops.empty());
+        EXPECT_EQ(track.drops.front().at, std::chrono::seconds(3));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
+#include "caption/picture_caption.h"
 #include "display/notice.h"
 #include "display/video_placement.h"
 #include "media/media_stream.h"
@@ -11,6 +12,7 @@
 #include "support/scripted_media_backend.h"
 
 #include "composition_fixture.h"
+#include "movie_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -145,10 +147,14 @@ TEST_F(FrameComposition, AnEnlargedModeDrawsItsTextsAtTheScreensPixels)
     EXPECT_TRUE(boxWhere(screen(), text).empty()) << "the composed screen holds the picture alone";
 
     sys.settings.seekbar = 1;
+    sys.settings.help = 1;
     renderFrame(sys);
-    const PixelBox status = boxWhere(driver->lastFrame, [](int r, int g, int b) { return r == 0 && g == 255 && b == 0; });
+    auto green = [](int r, int g, int b) { return r == 0 && g == 255 && b == 0; };
+    const platform::Surface enlargedTexts = driver->lastFrame;
+    const PixelBox status = boxWhere(enlargedTexts, green);
     EXPECT_GE(status.top, 1080 - 36) << describe(status);
     EXPECT_GT(status.height(), 16) << "the status font is enlarged with the screen: " << describe(status);
+    sys.settings.help = 0;
 
     // The desktop's own mode with the caption font and band scaled.
     sys.settings.seekbar = 0;
@@ -175,6 +181,65 @@ TEST_F(FrameComposition, AnEnlargedModeDrawsItsTextsAtTheScreensPixels)
         different += !std::equal(enlarged.view().row(a.top + y) + 4 * a.left,
             enlarged.view().row(a.top + y) + 4 * a.right, desktop.view().row(b.top + y) + 4 * b.left);
     EXPECT_EQ(different, 0) << "rows of the caption that differ from the desktop mode's";
+
+    // The desktop's own mode draws the status bar and the overlay at the same factor, with the same look.
+    sys.settings.seekbar = 1;
+    sys.settings.help = 1;
+    renderFrame(sys);
+    const platform::Surface& desktopTexts = driver->lastFrame;
+    const PixelBox desktopStatus = boxWhere(desktopTexts, green);
+    EXPECT_EQ(desktopStatus.height(), status.height()) << describe(desktopStatus) << " " << describe(status);
+    EXPECT_EQ(desktopStatus.width(), status.width()) << describe(desktopStatus) << " " << describe(status);
+    EXPECT_EQ(desktopStatus.bottom, status.bottom);
+    const int bannerRows = 29;  // the overlay's first line, 13 rows times 2.25
+    const PixelBox banner = boxWhere(enlargedTexts, isWhite, 0, 0, 1440, bannerRows);
+    const PixelBox desktopBanner = boxWhere(desktopTexts, isWhite, 0, 0, 1920, bannerRows);
+    ASSERT_FALSE(banner.empty());
+    EXPECT_EQ(desktopBanner, banner) << describe(desktopBanner) << " " << describe(banner);
+}
+
+// A picture caption over the status bar's rows covers the bar, shown 1:1 or enlarged alike: the status
+// bar first, the captions over it.
+TEST_F(FrameComposition, APictureCaptionCoversTheStatusBarInEveryMode)
+{
+    auto caption = std::make_shared<platform::CaptionPicture>();
+    caption->canvasWidth = W;
+    caption->canvasHeight = H;
+    platform::CaptionBitmap bitmap;
+    bitmap.x = 0;
+    bitmap.y = H - 16;
+    bitmap.width = 40;
+    bitmap.height = 16;
+    bitmap.palette = { 0xFFFF0000u };
+    const std::vector<uint8_t> indices(static_cast<size_t>(bitmap.width) * bitmap.height, 0);
+    int beyond = 0;
+    bitmap.setIndices(indices.data(), bitmap.width, beyond);
+    caption->bitmaps.push_back(std::move(bitmap));
+    auto green = [](int r, int g, int b) { return r == 0 && g == 255 && b == 0; };
+    auto red = [](int r, int g, int b) { return r > 240 && g < 16 && b < 16; };
+    for (int fullscreen : { 0, 1 }) {
+        SCOPED_TRACE(fullscreen ? "enlarged" : "1:1");
+        if (fullscreen) {
+            TearDown();
+            sys = System {};
+            bringUp(1);
+            driver->desktopMode = { 1440, 1080, platform::PixelFormat::XRGB8888 };
+        }
+        openMovie(640, 480);
+        script->running = false;
+        setTime(milliseconds(65'000));
+        sys.movie.currentCaption.reset(new Caption(nullptr));
+        auto pictures = std::make_unique<PictureCaption>();
+        pictures->addPictures({ caption });
+        sys.movie.currentCaption->beginPictureTrack(std::move(pictures));
+        renderFrame(sys);
+        const platform::Surface& shown = driver->lastFrame;
+        const double f = static_cast<double>(shown.width) / W;
+        const int right = static_cast<int>(40 * f), top = static_cast<int>((H - 16) * f);
+        EXPECT_FALSE(boxWhere(shown, green, right, top).empty()) << "no status bar beside the caption";
+        EXPECT_TRUE(boxWhere(shown, green, 0, top, right).empty()) << "the status bar shows through the caption";
+        EXPECT_FALSE(boxWhere(shown, red, 0, top, right).empty());
+    }
 }
 
 // The status bar at 640x480: time text, volume scale and mark, position mark.
@@ -439,30 +504,37 @@ TEST_F(FrameComposition, CaptionIsLookedUpAtTheShiftedTime)
     EXPECT_TRUE(band().empty());
 }
 
-// Four stacked lines would end at the screen's bottom: with the status bar on, the block moves up whole,
-// its text and effects clear of the bar's 16 rows.
-TEST_F(FrameComposition, AStackedCaptionStaysAboveTheStatusBar)
+// Captions are drawn over the status bar: a caption keeps its place whether the bar is on or off, under
+// automatic and semi-automatic placement, one line or four, at the default band and one lowered by Down.
+TEST_F(FrameComposition, ACaptionKeepsItsPlaceOverTheStatusBar)
 {
     openMovie(640, 480);
     script->running = false;
     setTime(milliseconds(0));  // the position mark lies off the screen
-    sys.settings.captionstyle = styleShadow | styleSemiAutoPlace;
-    openMovieCaption(sys, nullptr);
-    sys.movie.currentCaption->addEntry(0, "가나다\n가나다\n가나다\n가나다");
-    sys.movie.currentCaption->addEntry(endMarker, "");
-    const int cell = 24;  // the caption font's line pitch
-
-    sys.settings.seekbar = 0;
-    renderFrame(sys);
-    const PixelBox free = boxWhere(screen(), isWhite);
-    EXPECT_GT(free.bottom, H - 16) << "without the bar the block ends at the band's bottom: " << describe(free);
-
-    sys.settings.seekbar = 1;
-    renderFrame(sys);
-    const PixelBox kept = boxWhere(screen(), isWhite);
-    EXPECT_LE(kept.bottom, H - 16 - 2) << describe(kept);
-    EXPECT_EQ(kept.shifted(0, free.bottom - kept.bottom), free) << "moved as a whole: " << describe(kept);
-    EXPECT_GT(kept.height(), 3 * cell);
+    struct Case {
+        const char* text;
+        int32_t style;
+        int32_t fontposy;
+    };
+    const Case cases[] = { { "가나다", styleShadow | styleAutoPlace, 100 },
+        { "가나다", styleShadow | styleSemiAutoPlace, 12 },
+        { "가나다\n가나다\n가나다\n가나다", styleShadow | styleSemiAutoPlace, 100 } };
+    for (const Case& c : cases) {
+        openMovieCaption(sys, nullptr);
+        sys.movie.currentCaption->addEntry(0, c.text);
+        sys.movie.currentCaption->addEntry(endMarker, "");
+        sys.settings.captionstyle = c.style;
+        sys.settings.fontposy = c.fontposy;
+        sys.settings.seekbar = 0;
+        renderFrame(sys);
+        const PixelBox free = boxWhere(screen(), isWhite);
+        sys.settings.seekbar = 1;
+        renderFrame(sys);
+        const PixelBox over = boxWhere(screen(), isWhite);
+        EXPECT_GT(free.bottom, H - 16) << c.text << ": the text ends in the bar's rows, " << describe(free);
+        EXPECT_LE(free.bottom, H - 2) << c.text << ": " << describe(free);
+        EXPECT_EQ(over, free) << c.text << " with the bar: " << describe(over);
+    }
 }
 
 // A second caption sits above the first, with its own time shift, never touching it: the first is drawn
@@ -666,4 +738,91 @@ TEST_F(FrameComposition, AWaitResultLeavesTheStallCountersAlone)
     EXPECT_EQ(sys.composition.stallCount, 0);
 }
 
+}
+
+namespace {
+
+// An untagged high-definition movie on the real media engine, its pictures composed in one display mode
+// after another.
+class MovieColours : public Composition {
+protected:
+    void TearDown() override
+    {
+        closeMovieStream(sys);
+        Composition::TearDown();
+    }
+
+    // The colour patch's middle as the screen shows it in a mode (a window, or full screen on a 1440x1080
+    // desktop) at bpp bits, after two pictures were converted by the stream's one converter.
+    void shownPatch(int fullscreen, int width, int height, int bpp, int& r, int& g, int& b)
+    {
+        closeMovieStream(sys);
+        sys.displays.display.reset();
+        driver->desktopMode = { 1440, 1080, platform::PixelFormat::XRGB8888 };
+        sys.settings.fullscreen = fullscreen;
+        sys.settings.screenx = width;
+        sys.settings.screeny = height;
+        sys.settings.bpp = bpp;
+        sys.settings.seekbar = 0;
+        ASSERT_EQ(ddEnum(sys), 0);
+        ASSERT_EQ(sys.settings.screenx, width) << "the mode was refused";
+        ASSERT_NE(openMovieStream(sys, movie.c_str()), nullptr);
+        ASSERT_EQ(sys.movie.currentStream->lastResult, 0);
+        sys.movie.movieDuration = sys.movie.currentStream->duration;
+        computeVideoPlacement(sys);
+        for (uint32_t at : { 0u, 200u }) {
+            seekMovie(sys, at);
+            for (int turn = 0; turn < 100 && pictureAwaited(sys); ++turn)
+                renderFrame(sys);
+            ASSERT_FALSE(pictureAwaited(sys)) << "no picture at " << at;
+        }
+        const platform::Surface& shown = driver->lastFrame;
+        const double f = static_cast<double>(shown.width) / width;
+        const VideoPlacement& p = sys.videoPlacement;
+        const int x = static_cast<int>((p.dstX + p.dstWidth / 6) * f);
+        const int y = static_cast<int>((p.dstY + p.dstHeight / 2) * f);
+        platform::readRgb(shown, x, y, r, g, b);
+    }
+
+    ScratchDir files;
+    std::string movie = files.file("hd.avi");
+};
+
+}
+
+// Window or full screen, scaled or 1:1, 16 or 32 bits: the picture's colours follow one rule (untagged
+// high definition decodes as BT.709: the patch is red with some green), from the first picture on.
+TEST_F(MovieColours, AWindowAndFullScreenShowOneMovieAlike)
+{
+    // 720 rows: high definition; 960 columns: a 1:1 window of it fits the test's desktop.
+    fixtures::MovieRecipe hd;
+    hd.width = 960;
+    hd.height = 720;
+    hd.frameCount = 10;
+    hd.withAudio = false;
+    ASSERT_EQ(fixtures::writeMovie(movie, hd), "");
+    const struct {
+        const char* name;
+        int fullscreen, width, height;
+    } modes[] = { { "a window, scaled down", 0, 640, 480 }, { "full screen, enlarged", 1, 640, 480 },
+        { "a window, 1:1", 0, 960, 720 } };
+    for (int bpp : { 16, 32 }) {
+        int first[3] = {};
+        for (const auto& mode : modes) {
+            SCOPED_TRACE(std::string(mode.name) + " at " + std::to_string(bpp) + " bits");
+            int r = 0, g = 0, b = 0;
+            shownPatch(mode.fullscreen, mode.width, mode.height, bpp, r, g, b);
+            EXPECT_GE(r, 240);
+            EXPECT_GE(g, 16);
+            EXPECT_LE(g, 32);
+            EXPECT_LE(b, 8);
+            if (&mode == modes) {
+                first[0] = r, first[1] = g, first[2] = b;
+                continue;
+            }
+            EXPECT_NEAR(r, first[0], 8) << "against " << modes[0].name;
+            EXPECT_NEAR(g, first[1], 8) << "against " << modes[0].name;
+            EXPECT_NEAR(b, first[2], 8) << "against " << modes[0].name;
+        }
+    }
 }

@@ -146,4 +146,12 @@ TEST(FrameLayout, PictureCaptionKeysAtTwiceTheSize)
     EXPECT_NEAR(b.y, 2 * a.y, 1);
     EXPECT_NEAR(b.width, 2 * a.width, 1);
     EXPECT_NEAR(b.height, 2 * a.height, 1);
+    // At the desktop's own size the default size is the screen's (the first start's caption size): twice
+    // the size there is the same picture caption as the size here.
+    FrameLayout desktop = one;
+    desktop.textScale = 2;
+    desktop.fontsize = 2 * one.fontsize;
+    const ScreenBox c = layoutPictureCaption(picture, pictureCaptionView(desktop, 720, 480, PictureCaptions::All))[0];
+    EXPECT_NEAR(c.width, a.width, 1);
+    EXPECT_NEAR(c.height, a.height, 1);
 }

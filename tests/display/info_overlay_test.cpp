@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -197,6 +198,47 @@ TEST_F(InfoOverlay, ShadowColourIsTheInvertedHelpColour)
     EXPECT_EQ(shadow, text.shifted(1, 1));
 }
 
+// At 320x240 only the first ten key lines fit below the information: the rest flow into a further column
+// from the same row, so each shows its start, and the first ten stay where they were.
+TEST_F(InfoOverlay, AtTheSmallestModeEveryKeyLineIsSeen)
+{
+    platform::Surface small(320, 240, platform::PixelFormat::XRGB8888);
+    fillSurface(small, 0, 0, 0);
+    FrameLayout layout;
+    layout.width = 320;
+    layout.height = 240;
+    layout.fonts.overlay = sys.startup.overlayFont;
+    HDC dc = platform::createSurfaceDC(small);
+    drawInfoOverlay(dc, layout, OverlayText { {}, RGB(255, 255, 255) }, 0);
+    platform::destroySurfaceDC(dc);
+
+    Lines firstTen;
+    for (int i = 0; i < 10; ++i)
+        firstTen.emplace_back(0, 110 + 13 * i, overlayKeyLines()[static_cast<size_t>(i)]);
+    platform::Surface black(320, 240, platform::PixelFormat::XRGB8888);
+    fillSurface(black, 0, 0, 0);
+    const platform::Surface expected = reference(black, sys.startup.overlayFont, RGB(255, 255, 255), firstTen);
+    // The start of every line, well inside the first column when the columns share the width equally.
+    const size_t columns = (overlayKeyLines().size() + 9) / 10;
+    const int share = 320 / static_cast<int>(columns);
+    const int startWidth = std::min(96, share - 12);
+    auto differs = [&](int x0, int y0) {
+        for (int y = y0; y < y0 + 13; ++y)
+            for (int x = x0; x < x0 + startWidth; ++x)
+                if (platform::readPixel(small, x, y) != platform::readPixel(expected, x, y))
+                    return true;
+        return false;
+    };
+    for (int i = 0; i < 10; ++i)
+        EXPECT_FALSE(differs(0, 110 + 13 * i)) << "line " << i + 1 << " moved";
+    ASSERT_GT(overlayKeyLines().size(), 10u);
+    for (size_t i = 10; i < overlayKeyLines().size(); ++i) {
+        const int top = 110 + 13 * static_cast<int>(i % 10);
+        const int left = share * static_cast<int>(i / 10);
+        EXPECT_FALSE(boxWhere(small, isWhite, left, top, left + share, top + 13).empty()) << "line " << i + 1 << " unseen";
+    }
+}
+
 TEST_F(InfoOverlay, Cp949ListTextsShowAsKorean)
 {
     std::strcpy(sys.movie.currentItem.title, "\xBF\xB5\xC8\xAD");  // "영화" in CP949
@@ -247,6 +289,23 @@ TEST_F(OverlayWithStream, PlaybackStatusShowsTimesOrTheEnd)
     paint(90, 90, 90);
     sys.movie.currentStream->ended = 1;
     expectNormalPass(info("29FPS, P=3 시간:끝.", defaultPlacement, defaultCaptionLine));
+}
+
+// The audio stream heard is named only where there is a choice: one stream leaves the line as it is.
+TEST_F(OverlayWithStream, PlaybackStatusNamesTheAudioStreamOnlyAmongSeveral)
+{
+    script->audioStreams = { { 1, "kor", true } };
+    script->playedAudio = 1;
+    open();
+    sys.playback.framesPerSecond = 29;
+    script->time = std::chrono::milliseconds(1'000);
+    expectNormalPass(info("29FPS, P=0 시간:현재/전체=1000/95000 msec", defaultPlacement, defaultCaptionLine));
+
+    paint(90, 90, 90);
+    script->audioStreams.push_back({ 2, "eng", false });
+    script->playedAudio = 2;
+    expectNormalPass(info("29FPS, P=0 시간:현재/전체=1000/95000 msec 음성:2/2 [eng]", defaultPlacement,
+        defaultCaptionLine));
 }
 
 struct FitCase {

@@ -290,7 +290,7 @@ kill "$monitor"
 # The playback rate: offered from 0.5 to 2.0 in tenths, a rate outside taken to the nearest, as the keys.
 rate() { "${bus[@]}" get-property "${object[@]}" "$player_if" "${1:-Rate}"; }
 [ "$(rate MinimumRate) $(rate MaximumRate) $(rate)" = "d 0.5 d 2 d 1" ] || fail "rates: $(rate MinimumRate) $(rate MaximumRate) $(rate)"
-for set_get in 1.54:1.5 3:2 0.1:0.5; do
+for set_get in 1.54:1.5 3:2 1e10:2 0.1:0.5; do
   "${bus[@]}" set-property "${object[@]}" "$player_if" Rate d "${set_get%:*}" || fail "Rate ${set_get%:*} refused"
   [ "$(rate)" = "d ${set_get#*:}" ] || fail "Rate ${set_get%:*} reads $(rate), not ${set_get#*:}"
 done

@@ -8,6 +8,7 @@
 #include "media/caption_choice.h"
 #include "media/caption_discovery.h"
 #include "media/caption_look.h"
+#include "media/caption_sync_jobs.h"
 #include "media/media_stream.h"
 #include "media/movie_list.h"
 #include "media/movie_session.h"
@@ -141,6 +142,17 @@ TEST_F(PictureReading, ReadAsTextTheyAreCaptionsForEveryTool)
     std::tie(yellow, white) = yellowAndWhite();
     EXPECT_EQ(yellow, 0);
     EXPECT_GT(white, 50);
+
+    // F6 saves the text read as a SubRip file beside the movie; the pictures stay as they are.
+    saveShownCaptions(sys);
+    EXPECT_EQ(noticeText(sys), "자막 저장: movie.srt");
+    const std::string saved = testing_support::readFile(dir.file("movie.srt"));
+    const size_t firstLine = saved.find("00:00:00,200 --> 00:00:02,000\n" + korean[0].text + "\n");
+    const size_t secondLine = saved.find("00:00:02,100 --> 00:00:02,900\n" + korean[1].text + "\n");
+    EXPECT_NE(firstLine, std::string::npos) << saved;
+    EXPECT_NE(secondLine, std::string::npos) << saved;
+    EXPECT_LT(firstLine, secondLine) << saved;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("movie.sup")));
 }
 
 // A PGS stream inside the movie is read ahead of the play: a caption a minute past where the movie stands

@@ -70,6 +70,10 @@ inline std::string movieKindName(const ::testing::TestParamInfo<fixtures::MovieK
         return "Mpeg4PcmMkv";
     case fixtures::MovieKind::Mpeg4Mp2Ts:
         return "Mpeg4Mp2Ts";
+    case fixtures::MovieKind::H264Mp2Ts:
+        return "H264Mp2Ts";
+    case fixtures::MovieKind::Mpeg2Mp2Ts:
+        return "Mpeg2Mp2Ts";
     }
     return "unknown";
 }

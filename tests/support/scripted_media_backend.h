@@ -25,6 +25,9 @@ struct MediaScript {
     std::deque<platform::MediaTime> times;
     platform::MediaTime time {0};
     bool running = false;
+    // The movie's audio streams and the number of the one played (-1: no sound is played).
+    std::vector<platform::AudioStreamInfo> audioStreams;
+    int playedAudio = -1;
 
     // What the stream asked for.
     std::string openedPath;
@@ -56,6 +59,8 @@ public:
         script_->running = false;
     }
     bool running() const override { return script_->running; }
+    std::vector<platform::AudioStreamInfo> audioStreams() const override { return script_->audioStreams; }
+    int playedAudioStream() const override { return script_->playedAudio; }
     platform::MediaTime time() const override
     {
         if (script_->times.empty())

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,17 +15,18 @@ using namespace sublumen;
 namespace {
 
 // Every key of every row is found again by the lookup the window's inputs use, with the row's handler and
-// the key's own number: no key is given twice, and no row's key is shadowed by the modifier rules.
+// the key's own number: no key is given twice in one mode, and no row's key is shadowed by the modifier
+// rules.
 TEST(CommandTable, EveryKeyIsDistinctAndReachesItsRow)
 {
-    std::set<std::pair<int, int>> seen;
+    std::set<std::tuple<KeyMode, int, int>> seen;
     for (const CommandRow& row : commandTable()) {
         ASSERT_NE(row.handler, nullptr) << row.name;
         EXPECT_EQ(commandRow(row.command).command, row.command) << row.name;
         for (const KeyBinding& key : row.keys) {
-            EXPECT_TRUE(seen.insert({ key.virtualKey, key.modifiers }).second)
+            EXPECT_TRUE(seen.insert({ row.mode, key.virtualKey, key.modifiers }).second)
                 << keyLabel(row) << " of " << row.name << " is given twice";
-            const std::optional<KeyMatch> match = findKey(key.virtualKey, key.modifiers);
+            const std::optional<KeyMatch> match = findKey(key.virtualKey, key.modifiers, row.mode);
             ASSERT_TRUE(match) << row.name;
             EXPECT_EQ(match->row->handler, row.handler) << keyLabel(row) << " of " << row.name;
             EXPECT_EQ(match->key, &key) << keyLabel(row) << " of " << row.name;

@@ -5,12 +5,15 @@
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
+#include "media/playback_speed.h"
+#include "media/transcript_panel.h"
 #include "platform/audio_volume.h"
 #include "platform/gdi/gdi.h"
 #include "support/log_capture.h"
 #include "support/running_player.h"
 #include "ui/commands.h"
 #include "ui/keyboard_commands.h"
+#include "ui/main_window.h"
 #include "ui/volume.h"
 
 #include <gtest/gtest.h>
@@ -240,6 +243,10 @@ TEST_F(Keys, SpeedStepsByTenthsBetweenHalfAndDoubleAndBackspaceMakesItNormal)
     press(VK_BACK);
     EXPECT_EQ(sys.playback.speed, 1.0);
     EXPECT_EQ(statusNoticeText(sys), "");
+    // A speed asked for from outside (the desktop's rate) is taken to the nearest end, however far off.
+    for (double far : { 3e9, 1e10, 1e308 })
+        EXPECT_EQ(setPlaybackSpeed(sys, far), 2.0) << far;
+    EXPECT_EQ(setPlaybackSpeed(sys, -1e300), 0.5);
 }
 
 TEST_F(Keys, ListStepsAddUp)
@@ -255,6 +262,55 @@ TEST_F(Keys, EscapeAsksTheLoopToEnd)
     MSG msg {};
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, WM_QUIT);
+}
+
+// F3's panel is a mode: while it is open its keys and every key that types are its own, and the lines
+// it lists carry the second caption's line shown at the same time; closed, the keys are the player's.
+TEST_F(Keys, TheTranscriptPanelTakesItsKeysOnlyWhileOpen)
+{
+    Caption* first = openMovieCaption(sys, nullptr);
+    for (auto [start, text] : { std::pair { 1000u, "고양이가 창문을 본다" }, { 4000u, " " }, { 5000u, "같이 가자" },
+             { 30000u, "정말 괜찮아?" }, { endMarker, "" } })
+        first->addEntry(start, text);
+    sys.movie.secondCaption.reset(new Caption(nullptr));
+    for (auto [start, text] : { std::pair { 900u, "The cat" }, { 4900u, "Let's go" }, { 7000u, " " },
+             { 29000u, "Before" }, { 30200u, "Are you OK?" }, { endMarker, "" } })
+        sys.movie.secondCaption->addEntry(start, text);
+
+    const int32_t style = sys.settings.captionstyle;
+    const int32_t height = sys.settings.fontposy;
+    press(VK_F3);
+    ASSERT_TRUE(sys.transcript.open);
+    ASSERT_EQ(sys.transcript.rows.size(), 3u);
+    EXPECT_EQ(sys.transcript.rows[0].second, "The cat");
+    EXPECT_EQ(sys.transcript.rows[1].second, "Let's go");
+    EXPECT_EQ(sys.transcript.rows[2].second, "Are you OK?") << "the line shown longest";
+
+    // Typing: the key runs nothing, its text searches.
+    press('A');
+    press(VK_SPACE);
+    for (unsigned char byte : std::string("ㄱㅊㅇ"))
+        windowProcedure(sys, nullptr, WM_CHAR, byte, 1);
+    EXPECT_EQ(sys.transcript.matches, (std::vector<uint32_t> { 2 }));
+    press(VK_BACK);
+    EXPECT_EQ(sys.transcript.matches, (std::vector<uint32_t> { 0, 2 }));
+    press(VK_HOME);
+    EXPECT_EQ(chosenTranscriptRow(sys), &sys.transcript.rows[0]);
+    press(VK_DOWN);
+    EXPECT_EQ(chosenTranscriptRow(sys), &sys.transcript.rows[2]);
+    EXPECT_EQ(sys.settings.captionstyle, style);
+    EXPECT_EQ(sys.settings.fontposy, height);
+    EXPECT_EQ(sys.playback.isPlaying, 0);
+
+    // Esc closes the panel and nothing else; then Esc and Up are the player's again.
+    press(VK_ESCAPE);
+    EXPECT_FALSE(sys.transcript.open);
+    MSG msg {};
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    press(VK_UP);
+    EXPECT_EQ(sys.settings.fontposy, height + 2);
+    press('A');
+    EXPECT_NE(sys.settings.captionstyle, style);
 }
 
 TEST_F(Keys, VolumeStepsClampAtTheEnds)
@@ -475,6 +531,19 @@ TEST_F(StreamKeys, CtrlKAndJSnapTheCaptionsAndTwoSnapsFarApartSetTheRate)
     ASSERT_EQ(startMovie(sys, 0), 0);
     EXPECT_EQ(sys.movie.captionRate, 1.0);
     EXPECT_NE(newLog().find("Movie memory: caption rate 3 refused.\n"), std::string::npos);
+
+    // The pieces of the automatic sync come back with the movie, and a line without them reads as before;
+    // pieces out of order are not applied.
+    const std::string moviePath = std::filesystem::absolute(dir.file("movie1.avi")).string();
+    for (const auto& [line, pieces] : { std::pair { "-4000\t\tpieces=600000:60000,900000:-30000\t", SyncPieces { { 600000, 60000 }, { 900000, -30000 } } },
+             std::pair { "-4000\t\t", SyncPieces {} }, std::pair { "-4000\t\tpieces=9:1,8:1\t", SyncPieces {} } }) {
+        closeMovie(sys);
+        dir.write("state/sublumen/movies", "# sublumen movies 1\n" + std::string(line) + moviePath + "\n");
+        ASSERT_EQ(startMovie(sys, 0), 0);
+        EXPECT_EQ(sys.movie.currentItem.timeshift, -4000) << line;
+        EXPECT_EQ(sys.movie.syncPieces, pieces) << line;
+    }
+    EXPECT_NE(newLog().find("Movie memory: caption sync pieces 9:1,8:1 refused.\n"), std::string::npos);
 }
 
 TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)

@@ -12,16 +12,24 @@
 // prints one line per caption instead: its start, its end (when the next caption or a clearing one
 // replaces it, "end" for the last), then each bitmap's position and size on its canvas; --dump DIR writes
 // each bitmap as DIR/NNNN-B.png (caption, bitmap, counted from 1), over grey.
+// A caption not shown whole gets a line of its own at its time: "dropped: WHY" or "shown in part: WHY".
+// --sync-to MOVIE CAPTION syncs the caption file to the speech of the movie as F5 does, prints the map it
+// found on its first line ("sync shift=MS rate=R pieces=FROM:DELTA,… clarity=Z coverage=C") and then the
+// entries under that map; when the captions do not fit the speech it prints why and exits with 1.
 #include "caption/caption.h"
 #include "caption/caption_formats.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"
+#include "caption/sync_alignment.h"
 #include "platform/caption_text_reader.h"
+#include "platform/mmstream/movie_scan.h"
 #include "platform/mmstream/picture_stream_scan.h"
 #include "platform/mmstream/png_encoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,9 +42,10 @@ using sublumen::CaptionEntry;
 
 namespace {
 
-// The caption time shift and rate the entries are printed under; the entries' own starts by default.
+// The caption time shift, rate and pieces the entries are printed under; the entries' own starts by default.
 int32_t shownShift = 0;
 double shownRate = 1.0;
+sublumen::SyncPieces shownPieces;
 
 // The movie time at which the player shows an entry starting at start: the first stream time whose caption
 // time reaches it, never before the movie starts. The end of the track stays where it is, alone at its time.
@@ -44,7 +53,7 @@ uint32_t shownStart(uint32_t start)
 {
     if (start == sublumen::endMarker)
         return start;
-    const int64_t at = sublumen::streamTimeOfCaption(start, shownShift, shownRate);
+    const int64_t at = sublumen::streamTimeOfCaption(start, shownShift, shownRate, shownPieces);
     return static_cast<uint32_t>(std::clamp<int64_t>(at, 0, sublumen::endMarker - 1));
 }
 
@@ -111,8 +120,22 @@ int printPictures(const char* file, const std::string& dumpDir)
     int status = 0;
     const auto& entries = track.entries();
     size_t shown = 0;
+    size_t dropsPrinted = 0;
+    // The drops up to time t, in their place among the captions.
+    auto printDropsUntil = [&](uint32_t t) {
+        for (; dropsPrinted < track.drops.size(); ++dropsPrinted) {
+            const platform::CaptionDrop& drop = track.drops[dropsPrinted];
+            const auto at = std::chrono::duration_cast<std::chrono::milliseconds>(drop.at).count();
+            const uint32_t ms = static_cast<uint32_t>(std::clamp<int64_t>(at, 0, sublumen::endMarker - 1));
+            if (ms > t)
+                return;
+            printTime(shownStart(ms));
+            std::printf(" %s: %s\n", drop.whole ? "dropped" : "shown in part", drop.why.c_str());
+        }
+    };
     for (size_t i = 0; i < entries.size(); ++i) {
         const auto& e = entries[i];
+        printDropsUntil(e.start);
         if (e.picture->bitmaps.empty())
             continue;
         ++shown;
@@ -141,6 +164,7 @@ int printPictures(const char* file, const std::string& dumpDir)
         }
         std::printf("\n");
     }
+    printDropsUntil(sublumen::endMarker);
     return status;
 }
 
@@ -202,14 +226,81 @@ int usage()
 {
     std::fprintf(stderr,
         "usage: sublumen-captions [--shift MS] [--rate R] [--pictures] [--dump DIR] [--classes | --class NAME] FILE...\n"
-        "       sublumen-captions [--shift MS] [--rate R] --stream N MOVIE\n");
+        "       sublumen-captions [--shift MS] [--rate R] --stream N MOVIE\n"
+        "       sublumen-captions --sync-to MOVIE CAPTION\n");
     return 2;
+}
+
+// Why the captions could not be placed, as the first line says it.
+const char* refusalText(sublumen::AlignmentVerdict verdict)
+{
+    switch (verdict) {
+    case sublumen::AlignmentVerdict::TooFewCaptions:
+        return "fewer than two captions";
+    case sublumen::AlignmentVerdict::NoActivity:
+        return "no speech found in the movie";
+    case sublumen::AlignmentVerdict::NoFit:
+        return "the captions do not fit the speech";
+    case sublumen::AlignmentVerdict::Cancelled:
+        return "cancelled";
+    case sublumen::AlignmentVerdict::Fitted:
+        break;
+    }
+    return "";
+}
+
+// F5 without a window: the movie's sound read, where someone speaks found, the captions placed on it.
+int syncTo(const char* movie, const char* captionFile)
+{
+    Caption track(captionFile);
+    if (track.loadResult < 0) {
+        std::printf("sync refused: %s cannot be read (load Fail %d)\n", captionFile, track.loadResult);
+        return 1;
+    }
+    platform::MovieScanRequest request;
+    request.path = movie;
+    request.audioStream = platform::defaultAudioStream;
+    std::atomic<bool> cancelled { false };
+    platform::MovieScanResult scan = platform::scanMovie(request, cancelled);
+    switch (scan.outcome) {
+    case platform::ScanOutcome::CannotOpen:
+        std::printf("sync refused: %s cannot be read as a movie\n", movie);
+        return 1;
+    case platform::ScanOutcome::NoSound:
+        std::printf("sync refused: %s has no sound that can be decoded\n", movie);
+        return 1;
+    case platform::ScanOutcome::ReadFailed:
+        std::fprintf(stderr, "sublumen-captions: %s could be read up to %lld ms only\n", movie,
+            static_cast<long long>(scan.soundRead.count() / 10000));
+        break;
+    case platform::ScanOutcome::Done:
+    case platform::ScanOutcome::Cancelled:
+        break;
+    }
+    const sublumen::Alignment found = sublumen::alignCaptions(scan.speech, sublumen::captionSpans(track));
+    if (found.verdict != sublumen::AlignmentVerdict::Fitted) {
+        std::printf("sync refused: %s (clarity %.1f lead %.2f)\n", refusalText(found.verdict), found.clarity, found.lead);
+        return 1;
+    }
+    std::printf("sync shift=%d rate=%s pieces=%s clarity=%.1f lead=%.2f coverage=%.3f\n", found.shift,
+        sublumen::captionRateText(found.rate).c_str(), sublumen::syncPiecesText(found.pieces).c_str(), found.clarity,
+        found.lead, found.coverage);
+    shownShift = found.shift;
+    shownRate = found.rate;
+    shownPieces = found.pieces;
+    for (const sublumen::ListNode* node = track.entries; node; node = node->next) {
+        const auto* entry = static_cast<const CaptionEntry*>(node->data);
+        printEntry(entry->start, entry->text);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--sync-to") == 0)
+        return argc == 4 ? syncTo(argv[2], argv[3]) : usage();
     enum class Mode { Track, Classes, Class } mode = Mode::Track;
     std::string className;
     std::string dumpDir;

@@ -1,4 +1,4 @@
-// stream_bench [--threads N] [--seconds S] [--keep DIR] [--steps CLIP]
+// stream_bench [--threads N] [--seconds S] [--keep DIR] [--steps CLIP] [--throughput CLIP [--filter F]]
 //
 // Both parts play through the player's own MediaStream on a Display (DirectDraw on the scripted display
 // driver, 32-bit desktop): every picture is decoded into the stream's DirectDraw surface by update and
@@ -16,6 +16,8 @@
 //    worst (and the CPU time a step back costs, which the machine's load does not inflate), and whether
 //    every step gave exactly the neighbouring picture time. `--steps CLIP` measures
 //    only that, on any clip.
+// `--throughput CLIP` measures only part 1 on any clip, against `ffmpeg -vf F` when --filter F is given
+// (for an interlaced clip `bwdif=mode=send_field`, the pictures the player makes of it).
 // Times are wall-clock; run it on an otherwise idle machine.
 
 #include "display/display.h"
@@ -94,12 +96,16 @@ struct Throughput {
     int frames = 0;
 };
 
-Throughput ffmpegDecode(const std::string& path, int threads)
+Throughput ffmpegDecode(const std::string& path, int threads, const std::string& filter = "")
 {
     auto start = Clock::now();
     double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
-    int rc = runProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-threads", std::to_string(threads), "-i", path,
-        "-an", "-f", "null", "-"});
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-loglevel", "error", "-threads", std::to_string(threads),
+        "-i", path, "-an"};
+    if (!filter.empty())
+        args.insert(args.end(), {"-vf", filter});
+    args.insert(args.end(), {"-f", "null", "-"});
+    int rc = runProgram(args);
     Throughput result;
     result.seconds = rc == 0 ? secondsSince(start) : -1;
     result.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
@@ -168,6 +174,38 @@ Throughput streamDecode(const std::string& path, int threads, int width, int hei
     result.cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
     platform::setMediaBackendOpener(std::move(previous));
     return result;
+}
+
+// Part 1 on one clip; pictures counted on each side (the filter may make more pictures than frames).
+int measureThroughput(const std::string& path, int threads, const std::string& filter)
+{
+    // The picture size, from the player's own stream.
+    int width = 0, height = 0;
+    {
+        platform::OpenOptions options;
+        options.untimed = true;
+        platform::OpenError error = platform::OpenError::None;
+        if (auto movie = platform::openFfmpegBackend(path, options, error)) {
+            width = movie->properties().width;
+            height = movie->properties().height;
+        }
+    }
+    if (width <= 0 || height <= 0) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        return 1;
+    }
+    ffmpegDecode(path, threads, filter);
+    Throughput reference = ffmpegDecode(path, threads, filter);
+    Throughput ours = streamDecode(path, threads, width, height);
+    if (reference.seconds <= 0 || ours.frames == 0) {
+        std::fprintf(stderr, "decoding %s failed\n", path.c_str());
+        return 1;
+    }
+    std::printf("%s (%dx%d): ffmpeg -threads %d%s%s -f null %.2f s, cpu %.2f s; MediaStream open+run+update+blitFrame "
+                "%.2f s, %d pictures (%.0f a second), cpu %.2f s; cpu ratio %.2f\n",
+        path.c_str(), width, height, threads, filter.empty() ? "" : " -vf ", filter.c_str(), reference.seconds,
+        reference.cpu, ours.seconds, ours.frames, ours.frames / ours.seconds, ours.cpu, ours.cpu / reference.cpu);
+    return 0;
 }
 
 long peakResidentKb()
@@ -311,6 +349,8 @@ int main(int argc, char** argv)
     std::string keep;
     std::string play;
     std::string steps;
+    std::string throughput;
+    std::string filter;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--threads" && i + 1 < argc)
@@ -323,8 +363,14 @@ int main(int argc, char** argv)
             play = argv[++i];
         else if (a == "--steps" && i + 1 < argc)
             steps = argv[++i];
+        else if (a == "--throughput" && i + 1 < argc)
+            throughput = argv[++i];
+        else if (a == "--filter" && i + 1 < argc)
+            filter = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--threads N] [--seconds S] [--keep DIR] [--steps CLIP]\n", argv[0]);
+            std::fprintf(stderr,
+                "usage: %s [--threads N] [--seconds S] [--keep DIR] [--steps CLIP] [--throughput CLIP [--filter F]]\n",
+                argv[0]);
             return 2;
         }
     }
@@ -338,6 +384,8 @@ int main(int argc, char** argv)
         return playRealTime(play, seconds);
     if (!steps.empty())
         return measureSteps(steps);
+    if (!throughput.empty())
+        return measureThroughput(throughput, threads, filter);
 
     std::filesystem::path dir = keep.empty()
         ? std::filesystem::temp_directory_path() / ("sublumen-bench-" + std::to_string(getpid()))
