@@ -207,7 +207,8 @@ void drawVideo(System& sys)
     CompositionState& c = sys.composition;
     int rc = advanceMovie(sys);
     followStudyAndLoop(sys);
-    speakCaptions(sys, captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate));
+    const MovieState& m = sys.movie;
+    speakCaptions(sys, captionTime(stream.currentTime(), m.currentItem.timeshift, m.captionRate, m.syncPieces));
     if (rc != 0)
         debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
             static_cast<unsigned>(stream.lastResult));

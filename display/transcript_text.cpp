@@ -18,7 +18,8 @@ constexpr size_t rowCharacters = 200;
 std::string timeText(const System& sys, uint32_t captionStart)
 {
     const MovieState& m = sys.movie;
-    const int64_t t = std::max<int64_t>(streamTimeOfCaption(captionStart, m.currentItem.timeshift, m.captionRate), 0);
+    const int64_t t = std::max<int64_t>(
+        streamTimeOfCaption(captionStart, m.currentItem.timeshift, m.captionRate, m.syncPieces), 0);
     char text[32];
     std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(t / 60000), static_cast<long long>(t / 1000 % 60));
     return text;
@@ -83,7 +84,8 @@ TranscriptView transcriptView(System& sys, const FrameLayout& layout)
 
     uint32_t now = 0;
     if (MediaStream* stream = sys.movie.currentStream.get())
-        now = captionTime(stream->currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate);
+        now = captionTime(stream->currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate,
+            sys.movie.syncPieces);
     for (size_t i = top; i < count && i < top + fitting; ++i) {
         const TranscriptRow& row = t.rows[listedTranscriptRow(sys, i)];
         TranscriptView::Row shown;

@@ -27,7 +27,8 @@ std::string captionToCopy(System& sys)
     MovieState& m = sys.movie;
     if (!m.currentCaption || !m.currentStream)
         return "";
-    const uint32_t now = captionTime(m.currentStream->currentTime(), m.currentItem.timeshift, m.captionRate);
+    const uint32_t now
+        = captionTime(m.currentStream->currentTime(), m.currentItem.timeshift, m.captionRate, m.syncPieces);
     const std::vector<TranscriptLine> shown = transcriptLines(*m.currentCaption, now, now + 1);
     return shown.empty() ? "" : shown.back().text;
 }

@@ -116,8 +116,8 @@ bool cardContent(System& sys, CardContent& card, std::string& refusal)
         card.start = st.loopA;
         card.end = st.loopB;
         if (m.currentCaption) {
-            const uint32_t from = captionTime(card.start, m.currentItem.timeshift, m.captionRate);
-            const uint32_t to = captionTime(card.end, m.currentItem.timeshift, m.captionRate);
+            const uint32_t from = captionTime(card.start, m.currentItem.timeshift, m.captionRate, m.syncPieces);
+            const uint32_t to = captionTime(card.end, m.currentItem.timeshift, m.captionRate, m.syncPieces);
             card.text = joinedLines(transcriptLines(*m.currentCaption, from, std::max(to, from + 1)));
         }
         card.second = secondText(sys, card.start, card.end, true);
@@ -131,7 +131,8 @@ bool cardContent(System& sys, CardContent& card, std::string& refusal)
         end = row->end;
         card.text = row->text;
     } else if (m.currentCaption) {
-        const uint32_t now = captionTime(m.currentStream->currentTime(), m.currentItem.timeshift, m.captionRate);
+        const uint32_t now
+            = captionTime(m.currentStream->currentTime(), m.currentItem.timeshift, m.captionRate, m.syncPieces);
         const std::vector<TranscriptLine> shown = transcriptLines(*m.currentCaption, now, now + 1);
         if (shown.empty())
             return false;
@@ -141,9 +142,10 @@ bool cardContent(System& sys, CardContent& card, std::string& refusal)
     } else {
         return false;
     }
-    const int64_t from = std::clamp<int64_t>(streamTimeOfCaption(start, m.currentItem.timeshift, m.captionRate), 0, duration);
+    const int64_t from = std::clamp<int64_t>(
+        streamTimeOfCaption(start, m.currentItem.timeshift, m.captionRate, m.syncPieces), 0, duration);
     int64_t to = end == endMarker ? from + longestCardCaption
-                                  : streamTimeOfCaption(end, m.currentItem.timeshift, m.captionRate);
+                                  : streamTimeOfCaption(end, m.currentItem.timeshift, m.captionRate, m.syncPieces);
     to = std::clamp<int64_t>(std::min<int64_t>(to, from + longestCardCaption), from, duration);
     card.start = static_cast<uint32_t>(from);
     card.end = static_cast<uint32_t>(to);

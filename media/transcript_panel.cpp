@@ -37,6 +37,7 @@ TranscriptSource sourceNow(const System& sys)
     }
     source.shift = m.currentItem.timeshift;
     source.rate = m.captionRate;
+    source.pieces = m.syncPieces;
     return source;
 }
 
@@ -46,10 +47,10 @@ struct Span {
     int64_t end;
 };
 
-Span streamSpan(uint32_t start, uint32_t end, int32_t shift, double rate)
+Span streamSpan(uint32_t start, uint32_t end, int32_t shift, double rate, const SyncPieces& pieces = noSyncPieces)
 {
-    const int64_t from = streamTimeOfCaption(start, shift, rate);
-    const int64_t to = end == endMarker ? from + longestPairedSpan : streamTimeOfCaption(end, shift, rate);
+    const int64_t from = streamTimeOfCaption(start, shift, rate, pieces);
+    const int64_t to = end == endMarker ? from + longestPairedSpan : streamTimeOfCaption(end, shift, rate, pieces);
     return { from, std::min(to, from + longestPairedSpan) };
 }
 
@@ -63,7 +64,7 @@ void pairSecondLines(std::vector<TranscriptRow>& rows, const Caption& second, co
         spans.push_back(streamSpan(line.start, line.end, source.secondShift, 1.0));
     size_t from = 0;
     for (TranscriptRow& row : rows) {
-        const Span own = streamSpan(row.start, row.end, source.shift, source.rate);
+        const Span own = streamSpan(row.start, row.end, source.shift, source.rate, source.pieces);
         while (from < spans.size() && spans[from].end <= own.start)
             ++from;
         int64_t longest = 0;
@@ -87,7 +88,7 @@ void runSearch(TranscriptState& t)
 uint32_t captionTimeNow(const System& sys)
 {
     const MovieState& m = sys.movie;
-    return captionTime(m.currentStream->currentTime(), m.currentItem.timeshift, m.captionRate);
+    return captionTime(m.currentStream->currentTime(), m.currentItem.timeshift, m.captionRate, m.syncPieces);
 }
 
 // The place among the listed lines of the first one at or after row (the last one when none is).
@@ -227,7 +228,7 @@ void seekToTranscriptLine(System& sys)
     if (!row || !sys.movie.currentStream)
         return;
     const MovieState& m = sys.movie;
-    int64_t target = streamTimeOfCaption(row->start, m.currentItem.timeshift, m.captionRate);
+    int64_t target = streamTimeOfCaption(row->start, m.currentItem.timeshift, m.captionRate, m.syncPieces);
     target = std::clamp<int64_t>(target, 0, m.movieDuration);
     debugLog("Transcript: to the line at %u (movie time %lld)\n", row->start, static_cast<long long>(target));
     seekMovie(sys, static_cast<uint32_t>(target));

@@ -3,6 +3,7 @@
 // (media/study_cards.cpp). Not saved.
 #pragma once
 
+#include "caption/caption_sync.h"
 #include "caption/transcript_search.h"
 
 #include <cstddef>
@@ -43,6 +44,7 @@ struct TranscriptSource {
     int secondClass = 0;
     int32_t shift = 0;
     double rate = 1.0;
+    SyncPieces pieces;
     int32_t secondShift = 0;
 
     bool operator==(const TranscriptSource&) const = default;

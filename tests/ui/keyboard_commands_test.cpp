@@ -2,6 +2,7 @@
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
 #include "display/frame_composition.h"
+#include "media/caption_copy.h"
 #include "media/media_stream.h"
 #include "media/movie_session.h"
 #include "media/movie_start.h"
@@ -544,6 +545,28 @@ TEST_F(StreamKeys, CtrlKAndJSnapTheCaptionsAndTwoSnapsFarApartSetTheRate)
         EXPECT_EQ(sys.movie.syncPieces, pieces) << line;
     }
     EXPECT_NE(newLog().find("Movie memory: caption sync pieces 9:1,8:1 refused.\n"), std::string::npos);
+}
+
+TEST_F(StreamKeys, UnderTheSyncsPiecesTheCopyAndTheTranscriptGoByTheCaptionShown)
+{
+    using std::chrono::milliseconds;
+    // From 60 s on the captions run 30 s ahead: B, at 95 s of the captions, is shown at 65 s of the movie.
+    dir.write("movie1.smi", "<SYNC Start=10000><P>A<SYNC Start=12000><P>&nbsp;"
+                            "<SYNC Start=95000><P>B<SYNC Start=97000><P>&nbsp;");
+    start();
+    closeMovie(sys);
+    dir.write("state/sublumen/movies", "# sublumen movies 1\n0\t\tpieces=60000:30000\t"
+            + std::filesystem::absolute(dir.file("movie1.avi")).string() + "\n");
+    ASSERT_EQ(startMovie(sys, 0), 0);
+    ASSERT_EQ(sys.movie.syncPieces, (SyncPieces { { 60000, 30000 } }));
+    script->time = milliseconds(66000);
+    EXPECT_EQ(captionToCopy(sys), "B");
+    onKeyDown(sys, VK_F3);
+    ASSERT_TRUE(sys.transcript.open);
+    ASSERT_NE(chosenTranscriptRow(sys), nullptr);
+    EXPECT_EQ(chosenTranscriptRow(sys)->text, "B") << "the panel follows the caption shown";
+    seekFrom(milliseconds(66000), VK_RETURN);
+    EXPECT_EQ(lastSeek(), milliseconds(65000));
 }
 
 TEST_F(StreamKeys, SpacePausesAndRunsInAWindow)
