@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/command_argument.h"
+#include "media/movie_handles.h"
 
 #include <cstdint>
 #include <limits>
@@ -14,15 +15,6 @@ namespace sublumen {
 struct System;
 class Caption;
 class MediaStream;
-// The owner releases a stream before deleting it and unloads a caption track before deleting it.
-struct ReleaseStream {
-    void operator()(MediaStream* stream) const;
-};
-struct UnloadCaption {
-    void operator()(Caption* caption) const;
-};
-using StreamHandle = std::unique_ptr<MediaStream, ReleaseStream>;
-using CaptionHandle = std::unique_ptr<Caption, UnloadCaption>;
 
 // Opens path on the current display as the movie's stream; null when there is no memory for it.
 MediaStream* openMovieStream(System& sys, const char* path);

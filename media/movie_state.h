@@ -4,10 +4,10 @@
 
 #include "caption/caption_sync.h"
 #include "media/caption_sync_jobs.h"
+#include "media/movie_handles.h"
 #include "media/movie_item.h"
 #include "media/movie_list.h"
 #include "media/movie_memory.h"
-#include "media/movie_session.h"
 #include "platform/caption_text_reader.h"
 
 #include <cstdint>
