@@ -169,13 +169,32 @@ void dropFiles(System& sys, HDROP drop)
     runCommand(sys, Command::Open, { .files = &files });
 }
 
+namespace {
+
+// Any mouse message shows a hidden cursor and starts its time again.
+void noteMouse(System& sys)
+{
+    if (sys.window.lastMouseTime == 0)
+        ShowCursor(TRUE);
+    sys.window.lastMouseTime = calendarSeconds();
+}
+
+// The cursor timer hides the cursor once no mouse message came for cursorHideSeconds.
+void hideIdleCursor(System& sys, WPARAM timer)
+{
+    if (timer == cursorTimer && sys.window.lastMouseTime != 0
+        && calendarSeconds() - sys.window.lastMouseTime >= cursorHideSeconds) {
+        sys.window.lastMouseTime = 0;
+        ShowCursor(FALSE);
+    }
+}
+
+}
+
 LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) {
-        if (sys.window.lastMouseTime == 0)
-            ShowCursor(TRUE);
-        sys.window.lastMouseTime = calendarSeconds();
-    }
+    if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK)
+        noteMouse(sys);
 
     switch (message) {
     case WM_CREATE:
@@ -196,6 +215,7 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
             sys.playback.playState = PlayState::Suspend;
         return 0;
     case WM_PAINT: {
+        // Frames are drawn by the main loop only.
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
         EndPaint(window, &paint);
@@ -220,11 +240,7 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
         }
         return 0;
     case WM_TIMER:
-        if (wParam == cursorTimer && sys.window.lastMouseTime != 0
-            && calendarSeconds() - sys.window.lastMouseTime >= cursorHideSeconds) {
-            sys.window.lastMouseTime = 0;
-            ShowCursor(FALSE);
-        }
+        hideIdleCursor(sys, wParam);
         return 0;
     case WM_LBUTTONDOWN:
         clickSeek(sys);
