@@ -15,6 +15,8 @@
 #include "media/movie_session.h"
 #include "media/movie_start.h"
 #include "media/study_cards.h"
+#include "media/study_mode.h"
+#include "media/transcript_panel.h"
 #include "platform/kernel.h"
 #include "platform/window/window.h"
 #include "ui/desktop.h"
@@ -22,6 +24,49 @@
 #include <chrono>
 
 namespace sublumen {
+
+namespace {
+
+// An update that did not answer 0 (rc, advanceMovie's result) is logged with where the movie stands once
+// study mode and the A-B loop followed it.
+void logAdvance(System& sys, int rc)
+{
+    if (rc == 0)
+        return;
+    MediaStream& stream = *sys.movie.currentStream;
+    debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
+        static_cast<unsigned>(stream.lastResult));
+}
+
+// What follows the frame shown: the transcript panel's rows and line, and, for a movie that moved on, the
+// caption spoken.
+void followShownFrame(System& sys, const Frame& frame, bool advanced)
+{
+    followTranscript(sys);
+    // This frame shows the panel as it is now.
+    sys.transcript.frameWanted = false;
+    if (advanced)
+        speakCaptions(sys, frame.captionTime);
+}
+
+}
+
+void renderFrame(System& sys)
+{
+    // Only a movie shown on a display advances; study mode and the A-B loop follow where it went.
+    const bool advanced = sys.displays.backSurface() && movieShown(sys);
+    if (advanced) {
+        const int rc = advanceMovie(sys);
+        followStudyAndLoop(sys);
+        logAdvance(sys, rc);
+    }
+    // What the frame shows is read once, after the movie moved; composing and presenting only draw it.
+    const Frame frame = frameOf(sys);
+    followShownFrame(sys, frame, advanced);
+    composeFrame(sys, frame);
+    presentFrame(sys, frame);
+    ++sys.playback.framesThisSecond;
+}
 
 uint32_t clockTick(System& sys)
 {
@@ -35,50 +80,28 @@ uint32_t clockTick(System& sys)
     return now;
 }
 
-void idleTurn(System& sys)
+namespace {
+
+// A paused window still shows at once what the user does: a paused movie that was moved is composed until
+// its picture at the new place shows, and a screenshot's picture, the notice, a caption job's progress and a
+// change of the transcript panel are composed. Otherwise the turn waits for a message.
+void waitTurn(System& sys)
+{
+    if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys) || captionJobFrameWanted(sys)
+            || sys.transcript.frameWanted)
+        && sys.displays.backSurface()) {
+        clockTick(sys);
+        renderFrame(sys);
+        return;
+    }
+    WaitMessage();
+}
+
+// After a Run turn's frame: the next movie when one ended while playing, else the step the user asked for.
+void stepMovies(System& sys)
 {
     PlaybackState& pb = sys.playback;
     MediaStream* stream = sys.movie.currentStream.get();
-    noteDesktopState(sys);
-    noteSavedScreenshots(sys);
-    takeCaptionJob(sys);
-    noteSavedCards(sys);
-    noteSoundDevice(sys);
-    noteSpeechService(sys);
-    switch (pb.playState) {
-    case PlayState::Wait:
-        // A paused window still shows at once what the user does: a step to another movie takes its Run
-        // turn now, a paused movie that was moved is composed until its picture at the new place shows,
-        // and a screenshot's picture, the notice and a change of the transcript panel are composed.
-        if (pb.movieStep != 0)
-            break;
-        if ((pictureAwaited(sys) || screenshotFrameWanted(sys) || noticeFrameWanted(sys) || captionJobFrameWanted(sys)
-             || sys.transcript.frameWanted)
-            && sys.displays.backSurface()) {
-            clockTick(sys);
-            renderFrame(sys);
-            return;
-        }
-        WaitMessage();
-        return;
-    case PlayState::Resume:
-        if (stream)
-            stream->setRun(pb.isPlaying);
-        pb.playState = PlayState::Run;
-        return;
-    case PlayState::Suspend:
-        pb.playState = PlayState::Wait;
-        if (stream)
-            stream->setRun(0);
-        return;
-    default:
-        break;
-    }
-
-    pb.playState = PlayState::Run;
-    clockTick(sys);
-    renderFrame(sys);
-    stream = sys.movie.currentStream.get();
     bool attempted = false;
     int rc = 0;
     if (stream && pb.isPlaying != 0 && stream->ended) {
@@ -99,6 +122,45 @@ void idleTurn(System& sys)
             pb.isPlaying = 0;
         pb.movieStep = 0;
     }
+}
+
+}
+
+void idleTurn(System& sys)
+{
+    PlaybackState& pb = sys.playback;
+    MediaStream* stream = sys.movie.currentStream.get();
+    noteDesktopState(sys);
+    noteSavedScreenshots(sys);
+    takeCaptionJob(sys);
+    noteSavedCards(sys);
+    noteSoundDevice(sys);
+    noteSpeechService(sys);
+    switch (pb.playState) {
+    case PlayState::Wait:
+        // A step to another movie takes its Run turn now.
+        if (pb.movieStep != 0)
+            break;
+        waitTurn(sys);
+        return;
+    case PlayState::Resume:
+        if (stream)
+            stream->setRun(pb.isPlaying);
+        pb.playState = PlayState::Run;
+        return;
+    case PlayState::Suspend:
+        pb.playState = PlayState::Wait;
+        if (stream)
+            stream->setRun(0);
+        return;
+    default:
+        break;
+    }
+
+    pb.playState = PlayState::Run;
+    clockTick(sys);
+    renderFrame(sys);
+    stepMovies(sys);
     saveMoviePosition(sys, std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch()).count());
 }

@@ -18,6 +18,11 @@ enum class LoopOutcome { Continue, End };
 LoopOutcome loopTurn(System& sys, HACCEL accelerators);
 // One idle turn chosen by PlayState.
 void idleTurn(System& sys);
+// The frame of a turn, step by step: the movie advances (the picture due decoded and handed out, the
+// captions its streams read taken and read, the stall rule applied), study mode and the A-B loop follow it,
+// the frame is read from the system once (frameOf), the transcript panel and the spoken captions follow
+// it, and it is composed and presented.
+void renderFrame(System& sys);
 // Rebuilds the display for the current settings, keeping the movie and its position; 0 or -1.
 int ReInit(System& sys);
 // Once-per-turn seconds bookkeeping of the frame counter; returns the current calendar second.

@@ -15,12 +15,9 @@
 #include "media/caption_choice.h"
 #include "media/caption_descriptions.h"
 #include "media/caption_look.h"
-#include "media/caption_speech.h"
 #include "media/media_stream.h"
-#include "media/movie_session.h"
 #include "media/playback_speed.h"
 #include "media/study_mode.h"
-#include "media/transcript_panel.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
@@ -76,60 +73,120 @@ template<typename Draw> void onBackSurface(System& sys, Draw&& draw)
     back->releaseDC(dc);
 }
 
-}
-
-void blendCaptionPictures(System& sys, platform::PixelView target, const FrameLayout& layout)
+// The first caption's pictures and its captions drawn as authored, with the caption time they are drawn at.
+void readCaptionPictures(const System& sys, Frame& frame)
 {
-    if (!movieShown(sys))
-        return;
-    MediaStream& stream = *sys.movie.currentStream;
-    const uint32_t time = captionTime(stream.currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate,
-        sys.movie.syncPieces);
-    if (Caption* first = sys.movie.currentCaption.get(); first && first->pictures) {
+    Caption* first = sys.movie.currentCaption.get();
+    const bool captionsOn = sys.settings.iscaption != 0;
+    if (first && first->pictures) {
+        frame.pictures = first->pictures.get();
         // In our style the text read is drawn instead, and a caption not read yet as its picture.
-        const PictureCaptions shown = sys.settings.iscaption == 0 ? PictureCaptions::ForcedOnly
-            : authoredCaptionsShown(sys)                         ? PictureCaptions::All
-                                                                 : PictureCaptions::Unread;
-        drawPictureCaption(target, layout, *first->pictures, time, shown);
+        frame.picturesShown = !captionsOn ? PictureCaptions::ForcedOnly
+            : authoredCaptionsShown(sys)  ? PictureCaptions::All
+                                          : PictureCaptions::Unread;
     }
-    if (sys.settings.iscaption != 0 && authoredCaptionsShown(sys) && sys.movie.currentCaption->authored) {
-        sys.movie.currentCaption->authored->setEventTextFilter(
-            shownDescriptions(sys) == SoundDescriptions::Hidden ? &eventWithoutSoundDescriptions : nullptr);
-        drawAuthoredCaptions(target, layout, *sys.movie.currentCaption->authored, time);
+    if (captionsOn && authoredCaptionsShown(sys) && first->authored)
+        frame.authored = first->authored.get();
+}
+
+// The notice after what the status line says: the bar's line, or its notices alone while the bar is off.
+StatusNotice noticeOf(const System& sys, const Frame& frame)
+{
+    StatusNotice notice;
+    notice.text = noticeText(sys);
+    if (notice.text.empty())
+        return notice;
+    // Before the volume scale while the bar is drawn.
+    notice.barShown = sys.settings.seekbar != 0 && frame.content == FrameContent::Movie;
+    notice.before = notice.barShown ? frame.status.line : frame.status.notice;
+    return notice;
+}
+
+// The transcript panel over a frame that shows something: a frame of nothing keeps the last one, which the
+// panel would darken again and again.
+void drawTranscriptOnBack(System& sys, const Frame& frame)
+{
+    DisplaySurface* back = sys.displays.backSurface();
+    if (!back || !back->surface || !back->surface->pixels() || frame.content == FrameContent::Nothing)
+        return;
+    const platform::PixelView pixels = *back->surface->pixels();
+    onBackSurface(sys, [&](HDC dc) { drawTranscriptPanel(sys, dc, pixels, frameLayout(sys), frame.captionTime); });
+}
+
+void drawOverlayAndNotice(System& sys, const Frame& frame)
+{
+    onBackSurface(sys, [&](HDC dc) {
+        if (frame.overlay) {
+            if (frame.overlayShadow)
+                drawInfoOverlay(dc, frame.layout, *frame.overlay, 1);
+            drawInfoOverlay(dc, frame.layout, *frame.overlay, 0);
+        }
+        if (frame.content != FrameContent::Nothing && !frame.notice.text.empty())
+            drawStatusNotice(dc, frame.layout, frame.notice);
+    });
+    sys.notice.drawn = frame.content != FrameContent::Nothing && sys.displays.backSurface() ? frame.notice.text : "";
+}
+
+}
+
+void blendCaptionPictures(const Frame& frame, platform::PixelView target, const FrameLayout& layout)
+{
+    if (frame.content != FrameContent::Movie)
+        return;
+    if (frame.pictures)
+        drawPictureCaption(target, layout, *frame.pictures, frame.captionTime, frame.picturesShown);
+    if (frame.authored) {
+        frame.authored->setEventTextFilter(
+            frame.captions.descriptions == SoundDescriptions::Hidden ? &eventWithoutSoundDescriptions : nullptr);
+        drawAuthoredCaptions(target, layout, *frame.authored, frame.captionTime);
     }
 }
 
-void renderFrame(System& sys)
+Frame frameOf(System& sys)
 {
-    followTranscript(sys);
-    // This frame shows the panel as it is now.
-    sys.transcript.frameWanted = false;
-    // Shown enlarged, the texts are drawn after the picture is scaled, at the shown pixels.
-    if (renderPresentedFrame(sys)) {
-        ++sys.playback.framesThisSecond;
-        return;
+    const MovieState& m = sys.movie;
+    Frame frame;
+    frame.content = frameContent(sys);
+    frame.layout = composedLayout(sys);
+    if (MediaStream* stream = m.currentStream.get()) {
+        frame.streamTime = stream->currentTime();
+        frame.captionTime = captionTime(frame.streamTime, m.currentItem.timeshift, m.captionRate, m.syncPieces);
     }
-    onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frameLayout(sys), frameContent(sys)); });
-    drawVideo(sys);
-    takeComposedScreenshots(sys);
-    // A frame of nothing keeps the last one, which the panel would darken again and again.
-    DisplaySurface* back = sys.displays.backSurface();
-    if (back && back->surface && back->surface->pixels() && frameContent(sys) != FrameContent::Nothing) {
-        const platform::PixelView pixels = *back->surface->pixels();
-        onBackSurface(sys, [&](HDC dc) { drawTranscriptPanel(sys, dc, pixels, frameLayout(sys)); });
+    if (frame.content == FrameContent::Movie) {
+        frame.status = statusBar(sys, frame.streamTime);
+        frame.captions = captionsShown(sys, frame.streamTime);
+        readCaptionPictures(sys, frame);
+    } else {
+        frame.status.notice = statusStates(sys);
     }
     if (sys.settings.help != 0) {
-        const OverlayText text = overlayText(sys);
-        onBackSurface(sys, [&](HDC dc) {
-            const FrameLayout layout = composedLayout(sys);
-            if (sys.settings.captionstyle & styleShadow)
-                drawInfoOverlay(dc, layout, text, 1);
-            drawInfoOverlay(dc, layout, text, 0);
-        });
+        frame.overlay = overlayText(sys, frame.streamTime);
+        frame.overlayShadow = (sys.settings.captionstyle & styleShadow) != 0;
     }
-    drawNotice(sys);
-    presentFrame(sys);
-    ++sys.playback.framesThisSecond;
+    frame.notice = noticeOf(sys, frame);
+    return frame;
+}
+
+void composeFrame(System& sys, const Frame& frame)
+{
+    CompositionState& c = sys.composition;
+    // Shown enlarged, the texts are drawn after the picture is scaled, at the shown pixels.
+    c.textsPresented = presentedScale(sys) > 1.0;
+    onBackSurface(sys, [&](HDC dc) { fillBorders(dc, frame.layout, frame.content); });
+    drawVideo(sys, frame);
+    if (c.textsPresented)
+        return;
+    takeComposedScreenshots(sys);
+    drawTranscriptOnBack(sys, frame);
+    drawOverlayAndNotice(sys, frame);
+}
+
+void presentFrame(System& sys, const Frame& frame)
+{
+    if (sys.composition.textsPresented)
+        presentEnlarged(sys, frame);
+    else
+        presentBackSurface(sys);
 }
 
 FrameLayout frameLayout(const System& sys)
@@ -189,53 +246,39 @@ CaptionsShown captionsShown(const System& sys, uint32_t streamTime)
     return shown;
 }
 
-void drawVideo(System& sys)
+void drawVideo(System& sys, const Frame& frame)
 {
-    if (!sys.displays.display)
-        return;
-    DisplaySurface* back = sys.displays.backSurface();
+    DisplaySurface* back = sys.displays.display ? sys.displays.backSurface() : nullptr;
     if (!back)
         return;
-
-    if (!movieShown(sys)) {
-        if (sys.settings.isending != 0)
-            onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, composedLayout(sys), statusStates(sys)); });
+    if (frame.content == FrameContent::EndScreen)
+        onBackSurface(sys, [&](HDC dc) { drawEndScreen(dc, frame.layout, frame.status.notice); });
+    if (frame.content != FrameContent::Movie)
         return;
-    }
 
-    MediaStream& stream = *sys.movie.currentStream;
     CompositionState& c = sys.composition;
-    int rc = advanceMovie(sys);
-    followStudyAndLoop(sys);
-    const MovieState& m = sys.movie;
-    speakCaptions(sys, captionTime(stream.currentTime(), m.currentItem.timeshift, m.captionRate, m.syncPieces));
-    if (rc != 0)
-        debugLog("xmmstream : Time=%d, RTS=%d Err=0x%X\n", static_cast<int>(stream.currentTime()), rc,
-            static_cast<unsigned>(stream.lastResult));
-
     const VideoPlacement& p = sys.videoPlacement;
-    const int copied = stream.blitFrame(back, p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY, p.dstWidth,
-        p.dstHeight, sys.commands.pictureFlags);
+    const int copied = sys.movie.currentStream->blitFrame(back, p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX,
+        p.dstY, p.dstWidth, p.dstHeight, sys.commands.pictureFlags);
     if (copied != 0 && copied != c.blitResult)
         debugLog("drawVideo : picture copy refused, Err=0x%X Src=%d,%d(%d,%d) Dst=%d,%d(%d,%d)\n",
             static_cast<unsigned>(copied), p.srcX, p.srcY, p.srcWidth, p.srcHeight, p.dstX, p.dstY, p.dstWidth,
             p.dstHeight);
     c.blitResult = copied;
 
-    const FrameLayout layout = composedLayout(sys);
     HDC dc = back->getDC();
     // A refused copy leaves the last frame in place, and the status bar and caption would pile up on it
     // frame after frame: the frame starts from black instead.
     if (copied != 0)
-        fillBorders(dc, layout, FrameContent::EndScreen);
+        fillBorders(dc, frame.layout, FrameContent::EndScreen);
     if (!c.textsPresented) {
-        drawStatusBar(dc, layout, statusBar(sys, stream.currentTime()));
-        drawCaptions(dc, layout, captionsShown(sys, stream.currentTime()));
+        drawStatusBar(dc, frame.layout, frame.status);
+        drawCaptions(dc, frame.layout, frame.captions);
     }
     back->releaseDC(dc);
     // Shown enlarged, the caption pictures come over the status bar at the shown pixels (presented_layer).
     if (!c.textsPresented && back->surface && back->surface->pixels())
-        blendCaptionPictures(sys, *back->surface->pixels(), layout);
+        blendCaptionPictures(frame, *back->surface->pixels(), frame.layout);
 }
 
 bool movieShown(const System& sys)
@@ -248,12 +291,7 @@ std::string statusNoticeText(const System& sys)
     return statusStates(sys);
 }
 
-std::string statusLineText(const System& sys, uint32_t t)
-{
-    return statusLine(sys, t, statusStates(sys));
-}
-
-void presentFrame(System& sys)
+void presentBackSurface(System& sys)
 {
     if (sys.displays.display && sys.displays.display->present() == 1)
         sys.playback.reinitRequest = 1;

@@ -2,8 +2,6 @@
 
 #include "app/system.h"
 #include "display/frame_composition.h"
-#include "display/presented_layer.h"
-#include "media/media_stream.h"
 #include "platform/kernel.h"
 #include "platform/sound_device.h"
 
@@ -24,35 +22,6 @@ std::string noticeText(const System& sys)
     if (n.text.empty() || calendarSeconds() - n.since > n.seconds)
         return "";
     return n.text;
-}
-
-StatusNotice noticeOnStatusLine(System& sys)
-{
-    StatusNotice notice;
-    notice.text = noticeText(sys);
-    sys.notice.drawn = notice.text;
-    if (notice.text.empty())
-        return notice;
-    // Before the volume scale while the bar is drawn.
-    notice.barShown = sys.settings.seekbar != 0 && movieShown(sys);
-    notice.before
-        = notice.barShown ? statusLineText(sys, sys.movie.currentStream->currentTime()) : statusNoticeText(sys);
-    return notice;
-}
-
-void drawNotice(System& sys)
-{
-    DisplaySurface* back = sys.displays.backSurface();
-    if (!back || frameContent(sys) == FrameContent::Nothing) {
-        sys.notice.drawn.clear();
-        return;
-    }
-    const StatusNotice notice = noticeOnStatusLine(sys);
-    if (notice.text.empty())
-        return;
-    HDC dc = back->getDC();
-    drawStatusNotice(dc, composedLayout(sys), notice);
-    back->releaseDC(dc);
 }
 
 bool noticeFrameWanted(const System& sys)

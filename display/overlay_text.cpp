@@ -76,7 +76,7 @@ std::string captionFileState(const Caption* caption)
 
 }
 
-OverlayText overlayText(System& sys)
+OverlayText overlayText(System& sys, std::optional<uint32_t> streamTime)
 {
     const Settings& s = sys.settings;
     const MovieItem& item = sys.movie.currentItem;
@@ -117,7 +117,8 @@ OverlayText overlayText(System& sys)
             sys.composition.stallCount);
     else
         formatLine(line, "%dFPS, P=%d 시간:현재/전체=%lu/%lu msec", static_cast<int>(sys.playback.framesPerSecond),
-            sys.composition.stallCount, static_cast<unsigned long>(sys.movie.currentStream->currentTime()),
+            sys.composition.stallCount,
+            static_cast<unsigned long>(streamTime ? *streamTime : sys.movie.currentStream->currentTime()),
             static_cast<unsigned long>(sys.movie.movieDuration));
     // The audio stream heard follows when there is a choice of streams; with one, the line stays as it was.
     char audio[64];

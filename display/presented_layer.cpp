@@ -6,11 +6,8 @@
 #include "display/frame_composition.h"
 #include "display/frame_drawing.h"
 #include "display/info_overlay.h"
-#include "display/notice.h"
-#include "display/overlay_text.h"
 #include "display/screenshot.h"
 #include "display/transcript_text.h"
-#include "media/media_stream.h"
 #include "platform/ddraw/display_driver.h"
 #include "platform/gdi/gdi.h"
 
@@ -65,64 +62,57 @@ FrameLayout composedLayout(System& sys)
     return layout;
 }
 
-void drawPresentedTexts(System& sys, platform::PixelView shown, double scale)
+void drawPresentedTexts(System& sys, const Frame& frame, platform::PixelView shown, double scale)
 {
     HDC dc = platform::createSurfaceDC(shown);
     if (!dc)
         return;
     const FrameLayout layout = presentedLayout(sys, shown, scale);
-    if (movieShown(sys)) {
-        const uint32_t t = sys.movie.currentStream->currentTime();
-        drawStatusBar(dc, layout, statusBar(sys, t));
-        drawCaptions(dc, layout, captionsShown(sys, t));
+    if (frame.content == FrameContent::Movie) {
+        drawStatusBar(dc, layout, frame.status);
+        drawCaptions(dc, layout, frame.captions);
         // In the same order as on the composed screen: the caption pictures over the status bar.
-        blendCaptionPictures(sys, shown, layout);
+        blendCaptionPictures(frame, shown, layout);
     }
     // F12 keeps what the screen shows, at its resolution, without the overlay and the notice.
     takeComposedScreenshotsOf(sys, &shown);
-    drawTranscriptPanel(sys, dc, shown, layout);
-    if (sys.settings.help != 0) {
-        const OverlayText text = overlayText(sys);
-        if (sys.settings.captionstyle & styleShadow)
-            drawInfoOverlay(dc, layout, text, 1);
-        drawInfoOverlay(dc, layout, text, 0);
+    drawTranscriptPanel(sys, dc, shown, layout, frame.captionTime);
+    if (frame.overlay) {
+        if (frame.overlayShadow)
+            drawInfoOverlay(dc, layout, *frame.overlay, 1);
+        drawInfoOverlay(dc, layout, *frame.overlay, 0);
     }
-    if (frameContent(sys) != FrameContent::Nothing) {
-        const StatusNotice notice = noticeOnStatusLine(sys);
-        if (!notice.text.empty())
-            drawStatusNotice(dc, layout, notice);
+    if (frame.content != FrameContent::Nothing) {
+        if (!frame.notice.text.empty())
+            drawStatusNotice(dc, layout, frame.notice);
+        sys.notice.drawn = frame.notice.text;
     }
     platform::destroySurfaceDC(dc);
 }
 
-bool renderPresentedFrame(System& sys)
+double presentedScale(const System& sys)
 {
     HWND window = sys.window.mainWindow;
     if (!window || !sys.displays.display || !sys.displays.backSurface())
-        return false;
+        return 1.0;
+    const double scale = platform::displayDriver().presentedScale(window);
+    return scale > 1.0 ? scale : 1.0;
+}
+
+void presentEnlarged(System& sys, const Frame& frame)
+{
+    HWND window = sys.window.mainWindow;
     platform::DisplayDriver& driver = platform::displayDriver();
-    const double scale = driver.presentedScale(window);
-    if (!(scale > 1.0))
-        return false;
-    CompositionState& c = sys.composition;
-    DisplaySurface* back = sys.displays.backSurface();
-    HDC dc = back->getDC();
-    fillBorders(dc, frameLayout(sys), frameContent(sys));
-    back->releaseDC(dc);
-    c.textsPresented = true;
-    drawVideo(sys);
-    c.textsPresented = false;
     bool painted = false;
-    driver.setPresentedPainter(window, [&sys, &painted](platform::PixelView shown, double f) {
-        drawPresentedTexts(sys, shown, f);
+    driver.setPresentedPainter(window, [&sys, &frame, &painted](platform::PixelView shown, double f) {
+        drawPresentedTexts(sys, frame, shown, f);
         painted = true;
     });
-    presentFrame(sys);
+    presentBackSurface(sys);
     driver.setPresentedPainter(window, nullptr);
     // A frame that could not be shown enlarged still answers F12, from the composed picture.
     if (!painted)
         takeComposedScreenshots(sys);
-    return true;
 }
 
 }

@@ -10,6 +10,7 @@
 namespace sublumen {
 
 struct System;
+struct Frame;
 
 // The layout's fonts made for its sizes: the caption font at its scale, the status bar's and the overlay's
 // at scale times textScale, each kept in the composition state until its font or its factor changes.
@@ -17,11 +18,14 @@ void makeLayoutFonts(System& sys, FrameLayout& layout);
 // The frame's layout on the back surface with its fonts made for it (frameLayout, makeLayoutFonts).
 FrameLayout composedLayout(System& sys);
 
-// Composes and presents one frame that way when the screen is shown enlarged; false (nothing done) when
-// it is shown 1:1, and the frame is composed whole on the back surface.
-bool renderPresentedFrame(System& sys);
-// The status bar, the captions, the F12 screenshot, the overlay and the screenshot notice drawn on the
-// enlarged screen shown, at scale times their sizes.
-void drawPresentedTexts(System& sys, platform::PixelView shown, double scale);
+// How much larger than the back surface the screen is shown; 1 when it is shown 1:1 (or there is no
+// window or display), and the frame is composed whole on the back surface.
+double presentedScale(const System& sys);
+// Presents the back surface enlarged, with frame's status bar, captions, caption pictures, transcript panel,
+// overlay and notice drawn at the shown pixels (drawPresentedTexts) and the F12 screenshots taken from them.
+void presentEnlarged(System& sys, const Frame& frame);
+// The status bar, the captions, the caption pictures, the F12 screenshot, the transcript panel, the overlay
+// and the notice drawn on the enlarged screen shown, at scale times their sizes.
+void drawPresentedTexts(System& sys, const Frame& frame, platform::PixelView shown, double scale);
 
 }

@@ -21,7 +21,7 @@ constexpr UINT WM_SCREENSHOTSAVED = 0x8000 + 0x20;
 // The key: the composed picture (taken from the next composed frame) or the movie's frame (taken now).
 // Without a shown movie, or when the pictures folder can neither be made nor written, nothing is taken.
 void requestScreenshot(System& sys, bool movieFrameOnly);
-// In renderFrame after the picture, the status bar and the captions, before the overlay and the notice:
+// In composeFrame after the picture, the status bar and the captions, before the overlay and the notice:
 // the composed picture for every F12 press since the last frame.
 void takeComposedScreenshots(System& sys);
 // The same from the pixels of an enlarged screen (its status bar and captions drawn at its resolution).

@@ -60,7 +60,7 @@ std::string transcriptRowText(const std::string& text, size_t limit)
     return shown;
 }
 
-TranscriptView transcriptView(System& sys, const FrameLayout& layout)
+TranscriptView transcriptView(System& sys, const FrameLayout& layout, std::optional<uint32_t> shownAt)
 {
     TranscriptState& t = sys.transcript;
     TranscriptView view;
@@ -82,8 +82,8 @@ TranscriptView transcriptView(System& sys, const FrameLayout& layout)
         top = t.cursor - fitting + 1;
     top = std::min(top, count > fitting ? count - fitting : 0);
 
-    uint32_t now = 0;
-    if (MediaStream* stream = sys.movie.currentStream.get())
+    uint32_t now = shownAt.value_or(0);
+    if (MediaStream* stream = sys.movie.currentStream.get(); stream && !shownAt)
         now = captionTime(stream->currentTime(), sys.movie.currentItem.timeshift, sys.movie.captionRate,
             sys.movie.syncPieces);
     for (size_t i = top; i < count && i < top + fitting; ++i) {
@@ -99,11 +99,12 @@ TranscriptView transcriptView(System& sys, const FrameLayout& layout)
     return view;
 }
 
-void drawTranscriptPanel(System& sys, HDC dc, platform::PixelView pixels, const FrameLayout& layout)
+void drawTranscriptPanel(System& sys, HDC dc, platform::PixelView pixels, const FrameLayout& layout,
+    std::optional<uint32_t> shownAt)
 {
     if (!sys.transcript.open || !dc)
         return;
-    drawTranscript(dc, pixels, layout, transcriptView(sys, layout));
+    drawTranscript(dc, pixels, layout, transcriptView(sys, layout, shownAt));
 }
 
 }

@@ -1,3 +1,4 @@
+#include "app/main_loop.h"
 #include "caption/caption.h"
 #include "display/frame_composition.h"
 #include "display/video_placement.h"

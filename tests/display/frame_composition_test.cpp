@@ -1,5 +1,6 @@
 #include "display/frame_composition.h"
 
+#include "app/main_loop.h"
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
 #include "caption/picture_caption.h"

@@ -1,6 +1,7 @@
 #include "display/info_overlay.h"
 #include "display/overlay_text.h"
 
+#include "app/main_loop.h"
 #include "app/settings_store.h"
 #include "caption/caption.h"
 #include "display/frame_composition.h"

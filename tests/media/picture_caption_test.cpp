@@ -1,5 +1,6 @@
 // Picture captions of every kind, found and played as the player does, land on the screen where they
 // were authored over a letterboxed picture, in their colour; damaged files show what they can.
+#include "app/main_loop.h"
 #include "app/path_text.h"
 #include "caption/caption.h"
 #include "caption/picture_caption.h"
@@ -208,8 +209,8 @@ TEST_P(PictureCaptionOnScreen, LandsWhereItWasAuthoredInItsColour)
 
     // Played as the player does until the caption is up.
     for (int i = 0; i < 2000 && sys.movie.currentStream->currentTime() < 600 && !sys.movie.currentStream->ended; ++i)
-        drawVideo(sys);
-    drawVideo(sys);
+        renderFrame(sys);
+    renderFrame(sys);
     const platform::Surface& shown = *sys.displays.backSurface()->surface->pixels();
     int left = shown.width, top = shown.height, right = -1, bottom = -1;
     for (int y = 0; y < shown.height; ++y)

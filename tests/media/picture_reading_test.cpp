@@ -1,5 +1,6 @@
 // Picture captions read as text while the movie plays: a PGS file of known Korean lines beside the movie
 // and one of English lines for the second caption, played as the player plays them.
+#include "app/main_loop.h"
 #include "app/path_text.h"
 #include "caption/caption.h"
 #include "caption/picture_caption.h"
@@ -127,18 +128,18 @@ TEST_F(PictureReading, ReadAsTextTheyAreCaptionsForEveryTool)
     // style, white, and the picture no more.
     seekMovie(sys, 600);
     for (int i = 0; i < 500 && pictureAwaited(sys); ++i) {
-        drawVideo(sys);
+        renderFrame(sys);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_FALSE(pictureAwaited(sys));
-    drawVideo(sys);
+    renderFrame(sys);
     ASSERT_EQ(sys.movie.currentStream->currentTime(), 600u);
     EXPECT_TRUE(authoredCaptionsShown(sys));
     auto [yellow, white] = yellowAndWhite();
     EXPECT_GT(yellow, 50);
     switchCaptionLook(sys);
     EXPECT_FALSE(authoredCaptionsShown(sys));
-    drawVideo(sys);
+    renderFrame(sys);
     std::tie(yellow, white) = yellowAndWhite();
     EXPECT_EQ(yellow, 0);
     EXPECT_GT(white, 50);

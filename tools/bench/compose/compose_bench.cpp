@@ -6,6 +6,7 @@
 // median of several rounds), plain and with EnhanceImage, and the parts of a frame.
 //
 //   compose_bench [rounds]
+#include "app/main_loop.h"
 #include "display/frame_composition.h"
 #include "display/overlay_text.h"
 #include "display/video_placement.h"

@@ -5,6 +5,7 @@
 // Prints the median milliseconds of the main thread's CPU over the rounds: the machine may be shared.
 //
 //   screenshot_bench [MOVIE [rounds]]   (without a movie: a scripted 1920x1080 one)
+#include "app/main_loop.h"
 #include "display/frame_composition.h"
 #include "display/screenshot.h"
 #include "display/video_placement.h"
