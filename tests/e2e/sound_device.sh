@@ -54,10 +54,12 @@ status_green() {  # name
 }
 # The null sink's monitor for a second and a half: its RMS level in dB and its zero-crossing rate, which
 # is 2 x 440 / 48000 = 0.0183 for the movie's tone at its own pitch (sound made for one rate and played
-# at another would be 7 % off).
+# at another would be 7 % off). Silent stretches are left out first: a loaded machine may leave a gap of
+# a few tens of milliseconds, which would lower the rate as much as a wrong pitch does.
 heard() {  # name
   timeout 1.5 parec -d out.monitor --raw --format=s16le --rate=48000 --channels=1 >"$out/$1.raw" 2>/dev/null
-  ffmpeg -hide_banner -nostats -f s16le -ar 48000 -ac 1 -i "$out/$1.raw" -af astats=metadata=0 -f null - 2>&1 \
+  ffmpeg -hide_banner -nostats -f s16le -ar 48000 -ac 1 -i "$out/$1.raw" \
+    -af silenceremove=stop_periods=-1:stop_duration=0.01:stop_threshold=-50dB,astats=metadata=0 -f null - 2>&1 \
     | awk '/RMS level dB/ { v = $NF } /Zero crossings rate/ { z = $NF } END { print (v == "" ? "-inf" : v), z + 0 }'
 }
 # The tone, loud enough and at its pitch.
