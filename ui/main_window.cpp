@@ -189,6 +189,20 @@ void hideIdleCursor(System& sys, WPARAM timer)
     }
 }
 
+void onCreate(System& sys, HWND window)
+{
+    sys.window.mainWindow = window;
+    SetTimer(window, cursorTimer, cursorTimerPeriod, nullptr);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+}
+
+void onDestroy(System& sys, HWND window)
+{
+    KillTimer(window, cursorTimer);
+    PostQuitMessage(0);
+    sys.window.mainWindow = nullptr;
+}
+
 }
 
 LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -198,14 +212,10 @@ LRESULT windowProcedure(System& sys, HWND window, UINT message, WPARAM wParam, L
 
     switch (message) {
     case WM_CREATE:
-        sys.window.mainWindow = window;
-        SetTimer(window, cursorTimer, cursorTimerPeriod, nullptr);
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        onCreate(sys, window);
         return 0;
     case WM_DESTROY:
-        KillTimer(window, cursorTimer);
-        PostQuitMessage(0);
-        sys.window.mainWindow = nullptr;
+        onDestroy(sys, window);
         return 0;
     case WM_SETFOCUS:
         sys.playback.playState = PlayState::Resume;
