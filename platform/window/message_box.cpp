@@ -41,8 +41,11 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
     box.buttons = yesNo ? yesNoButtons : okButtons;
     int pressed = -1;
     platform::DialogSignalWatch watch;
-    const bool shown = !watch.endAsked() && SDL_ShowMessageBox(&box, &pressed) == 0;
-    if (watch.endAsked()) {
+    // A signal that came before the watch stood is already SDL's quit, waiting in the queue: the box would
+    // then wait for an answer that nobody is to give.
+    const bool endWaiting = SDL_QuitRequested();
+    const bool shown = !endWaiting && !watch.endAsked() && SDL_ShowMessageBox(&box, &pressed) == 0;
+    if (endWaiting || watch.endAsked()) {
         platform::platformLog("MessageBox \"%s\" closed: the program is asked to end.\n", box.message);
         return yesNo ? IDNO : IDOK;
     }

@@ -208,9 +208,14 @@ note "terminate during a message box"
 run=box
 env -u SUBLUMEN_MESSAGEBOX_ANSWER "${as_user[@]}" "$program" "$m/missing.avi" >"$out/$run.stderr" 2>&1 &
 player=$!
-# The box is shown by a child process; once it is up, the program waits for it.
-for _ in $(seq 150); do pgrep -P "$player" >/dev/null && break; sleep 0.1; done
-pgrep -P "$player" >/dev/null || fail "$run: no message box"
+# The box is shown by a child process; once it is up, the program waits for it. A terminate that comes
+# before it closes it as soon as it would be shown, so a slow start costs only time.
+for _ in $(seq 300); do pgrep -P "$player" >/dev/null && break; sleep 0.1; done
+if ! pgrep -P "$player" >/dev/null; then
+  fail "$run: no message box after 30 s; where the program stands:"
+  cat "$state_log" 2>/dev/null | tail -n 3
+  command -v gdb >/dev/null && timeout 30 gdb -p "$player" -batch -ex 'thread apply all bt 8' 2>/dev/null | grep '^#' | head -n 40
+fi
 kill -TERM "$player"
 finish 255
 cp "$state_log" "$out/$run.log" 2>/dev/null

@@ -1,3 +1,4 @@
+#include "platform/kernel.h"
 #include "platform/window/window.h"
 #include "support/input_injection.h"
 #include "support/test_window.h"
@@ -5,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -276,6 +278,34 @@ TEST_F(WindowMessages, ResourcesAreTheIconAndTheAcceleratorTable)
     EXPECT_EQ(LoadIconA(nullptr, MAKEINTRESOURCEA(104)), nullptr);
     EXPECT_NE(LoadAcceleratorsA(nullptr, MAKEINTRESOURCEA(102)), nullptr);
     EXPECT_EQ(LoadAcceleratorsA(nullptr, MAKEINTRESOURCEA(101)), nullptr);
+}
+// A terminate that comes while the program starts, before a box is up, is SDL's quit waiting in the
+// queue; the box must not then wait for an answer. The display is made unreachable so that a box that
+// wrongly tries to show fails instead of waiting.
+TEST_F(WindowMessages, AnEndAskedBeforeABoxAnswersItAtOnce)
+{
+    RecordingWindow window;
+    const char* display = std::getenv("DISPLAY");
+    const std::string savedDisplay = display ? display : "";
+    setenv("DISPLAY", ":65000", 1);
+    unsetenv("SUBLUMEN_MESSAGEBOX_ANSWER");
+    static std::string logged;
+    logged.clear();
+    platform::setLogSink([](const char* text) { logged += text; });
+    std::raise(SIGTERM);
+    EXPECT_EQ(MessageBoxA(nullptr, "text", "Sublumen", MB_YESNO), IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "box", "Sublumen", MB_OK), IDOK);
+    platform::setLogSink(nullptr);
+    EXPECT_EQ(logged,
+        "MessageBox \"text\" closed: the program is asked to end.\n"
+        "MessageBox \"box\" closed: the program is asked to end.\n");
+    if (display)
+        setenv("DISPLAY", savedDisplay.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    // The quit is left for the loop, which closes the main window the normal way.
+    pumpMessages();
+    EXPECT_FALSE(IsWindow(window.handle()));
 }
 
 struct BoxCase {
