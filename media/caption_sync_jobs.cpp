@@ -120,6 +120,8 @@ uint32_t milliseconds(platform::MediaTime t)
     return static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, endMarker - 1));
 }
 
+const uint32_t indexedMilliseconds = milliseconds(platform::indexedCaptionLength);
+
 // The captions a scan read of one stream: texts made plain, pictures with no text.
 std::vector<TextCue> cuesOf(const platform::MovieScanResult& result, int32_t stream)
 {
@@ -205,13 +207,20 @@ void startJob(System& sys, CaptionJobHandle job, platform::MovieScanRequest requ
                 ? spansOf(cuesOf(result, j->shown.stream), j->shown.picture || timesOnly, 0)
                 : j->shown.spans;
             std::vector<uint8_t> activity;
-            if (j->kind == JobKind::Speech)
+            if (j->kind == JobKind::Speech) {
                 activity = std::move(result.speech);
-            else if (j->referenceStream >= 0)
-                activity = activityOfSpans(spansOf(
-                    cuesOf(result, j->referenceStream), j->referencePicture || timesOnly, j->referenceLate));
-            else
-                activity = activityOfSpans(reference);
+            } else {
+                std::vector<CaptionSpan> against = j->referenceStream >= 0
+                    ? spansOf(cuesOf(result, j->referenceStream), j->referencePicture || timesOnly, j->referenceLate)
+                    : reference;
+                if (timesOnly) {
+                    // The index tells no ends: both sides end by its rule, so that neither side's lengths
+                    // pull the placement.
+                    spans = spansEndedWithin(std::move(spans), indexedMilliseconds);
+                    against = spansEndedWithin(std::move(against), indexedMilliseconds);
+                }
+                activity = activityOfSpans(against);
+            }
             j->alignment = alignCaptions(activity, std::move(spans), [&] { return cancelled.load(); });
         };
     }

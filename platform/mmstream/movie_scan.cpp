@@ -276,8 +276,8 @@ constexpr int64_t cueBytes = int64_t(16) << 20;
 // (simultaneous captions share a cue point), or, told no count, when the last lies within a minute of the
 // end the file tells for the stream. Starts are exact; a sample lasts until the next (an empty one
 // clears the screen), a cue point's caption by indexedCaptionLength.
-const char* indexedCaptions(AVStream& stream, CaptionIndex kind,
-    MediaTime startOffset, MediaTime duration, int64_t fileSize, std::vector<CaptionText>& captions)
+const char* indexedCaptions(AVStream& stream, CaptionIndex kind, MediaTime startOffset, MediaTime duration,
+    int64_t fileSize, std::vector<CaptionText>& captions)
 {
     const int n = avformat_index_get_entries_count(&stream);
     if (n < 2)
@@ -345,8 +345,8 @@ bool captionsFromIndex(
     const int streams = static_cast<int>(raw->nb_streams);
     bool cues = false;
     for (int index : request.captionStreams) {
-        const CaptionIndex kind = index >= 0 && index < streams ? captionIndexOf(*raw, *raw->streams[index])
-                                                                : CaptionIndex::None;
+        const CaptionIndex kind
+            = index >= 0 && index < streams ? captionIndexOf(*raw, *raw->streams[index]) : CaptionIndex::None;
         if (kind == CaptionIndex::None)
             return false;
         cues = cues || kind == CaptionIndex::Cues;
@@ -367,15 +367,15 @@ bool captionsFromIndex(
     }
     for (int index : request.captionStreams) {
         AVStream& stream = *raw->streams[index];
-        if (const char* why = indexedCaptions(stream, captionIndexOf(*raw, stream), startOffset,
-                found.duration, fileSize, found.captions)) {
-            platformLog("movie scan: caption stream %d of %s has no usable index (%s); the file is read whole\n",
-                index, request.path.c_str(), why);
+        if (const char* why = indexedCaptions(
+                stream, captionIndexOf(*raw, stream), startOffset, found.duration, fileSize, found.captions)) {
+            platformLog("movie scan: caption stream %d of %s has no usable index (%s); the file is read whole\n", index,
+                request.path.c_str(), why);
             return false;
         }
     }
-    platformLog("movie scan: %zu caption times of %s taken from its index\n", found.captions.size(),
-        request.path.c_str());
+    platformLog(
+        "movie scan: %zu caption times of %s taken from its index\n", found.captions.size(), request.path.c_str());
     found.fromIndex = true;
     result = std::move(found);
     return true;

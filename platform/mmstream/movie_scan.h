@@ -29,9 +29,10 @@ struct MovieScanRequest {
 };
 
 // How long a caption whose end the index does not tell (Matroska's cue points hold starts only) is taken
-// to last: until the next caption of its stream starts, at most this long. The starts carry an alignment,
-// and this is about the common length of a caption, so the spans weigh about as much as the real ones.
-constexpr MediaTime indexedCaptionLength = std::chrono::milliseconds(2000);
+// to last: until the next caption of its stream starts, at most this long. The starts carry an alignment;
+// a span a little shorter than most captions still weighs as much as a real one where it belongs, and
+// overlaps its neighbours less where it does not, so evenly spaced captions keep one clear placement.
+constexpr MediaTime indexedCaptionLength = std::chrono::milliseconds(1500);
 
 enum class ScanOutcome {
     Done,
@@ -59,8 +60,9 @@ struct MovieScanResult {
 // Milliseconds of movie time per value of MovieScanResult::speech.
 constexpr int speechStep = 10;
 
-// Reads the movie on the calling thread (or only its index, see captionTimesOnly). progress, when given, is told the share read so far (0 to 100)
-// whenever it grows; cancelled is looked at between packets and ends the work with Cancelled.
+// Reads the movie on the calling thread (or only its index, see captionTimesOnly). progress, when given, is told the
+// share read so far (0 to 100) whenever it grows; cancelled is looked at between packets and ends the work with
+// Cancelled.
 MovieScanResult scanMovie(
     const MovieScanRequest& request, const std::atomic<bool>& cancelled, const std::function<void(int)>& progress = {});
 

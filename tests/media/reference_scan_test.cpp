@@ -6,12 +6,11 @@
 #include "support/run_ffmpeg.h"
 #include "support/test_files.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -53,8 +52,8 @@ Placed placed(const std::string& movie, bool timesOnly)
     Placed p { platform::scanMovie(request, cancelled), {} };
     std::vector<CaptionSpan> spans[3];
     for (const platform::CaptionText& c : p.scan.captions)
-        spans[c.stream].push_back({ static_cast<uint32_t>(c.start.count() / 10000),
-            static_cast<uint32_t>(c.end.count() / 10000) });
+        spans[c.stream].push_back(
+            { static_cast<uint32_t>(c.start.count() / 10000), static_cast<uint32_t>(c.end.count() / 10000) });
     p.alignment = alignCaptions(activityOfSpans(spans[1]), spans[2]);
     return p;
 }
@@ -78,8 +77,8 @@ TEST(ReferenceScan, TheIndexPlacesTheCaptionsAsTheWholeMovieDoesAndADamagedOneIs
     for (const char* container : { "mkv", "mp4" }) {
         SCOPED_TRACE(container);
         const std::string movie = dir.file(std::string("movie.") + container);
-        ASSERT_TRUE(testing_support::runFfmpeg({ "-f", "lavfi", "-i", "color=c=gray:s=32x32:r=2:d=240", "-i",
-            reference, "-i", late, "-map", "0", "-map", "1", "-map", "2", "-c:v", "mpeg4", "-c:s",
+        ASSERT_TRUE(testing_support::runFfmpeg({ "-f", "lavfi", "-i", "color=c=gray:s=32x32:r=2:d=240", "-i", reference,
+            "-i", late, "-map", "0", "-map", "1", "-map", "2", "-c:v", "mpeg4", "-c:s",
             container == std::string("mkv") ? "srt" : "mov_text", movie }));
         const Placed whole = placed(movie, false);
         const Placed indexed = placed(movie, true);

@@ -668,20 +668,15 @@ int cpu(const std::string& movie, const std::string& captionFile)
 // The spans as the index gives them: each ends where the next starts, at most indexedCaptionLength on.
 std::vector<CaptionSpan> indexedSpans(std::vector<CaptionSpan> spans)
 {
-    const auto most = static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(platform::indexedCaptionLength).count());
-    for (size_t i = 0; i < spans.size(); ++i) {
-        uint32_t end = spans[i].start + most;
-        if (i + 1 < spans.size() && spans[i + 1].start > spans[i].start)
-            end = std::min(end, spans[i + 1].start);
-        spans[i].end = end;
-    }
-    return spans;
+    return sublumen::spansEndedWithin(std::move(spans),
+        static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(platform::indexedCaptionLength).count()));
 }
 
 // ends DIR: Shift+F5's accuracy when the ends are the index's rule instead of the real ones. Each caption
 // file of the set is synced to the same captions at their true times (the reference track), with real
-// ends on both sides, the rule's on both, and the rule's on the reference only.
+// ends on both sides, the rule's on both (as the player does once it has read an index), and the rule's on
+// the reference only.
 int ends(const fs::path& dir)
 {
     std::ifstream manifest(dir / "set.txt");
@@ -713,16 +708,15 @@ int ends(const fs::path& dir)
         std::sort(reference.begin(), reference.end(), [](auto& a, auto& b) { return a.start < b.start; });
         ++tries;
         for (int v = 0; v < 3; ++v) {
-            const sublumen::Alignment found = sublumen::alignCaptions(
-                sublumen::activityOfSpans(v == 0 ? reference : indexedSpans(reference)),
-                v == 1 ? indexedSpans(shown) : shown);
+            const sublumen::Alignment found
+                = sublumen::alignCaptions(sublumen::activityOfSpans(v == 0 ? reference : indexedSpans(reference)),
+                    v == 1 ? indexedSpans(shown) : shown);
             const bool no = found.verdict != AlignmentVerdict::Fitted;
             refused[v] += no ? 1 : 0;
             for (const auto& [c, m] : truth)
-                errors[v].push_back(no ? INT64_MAX
-                                       : std::llabs(sublumen::streamTimeOfCaption(
-                                                        c, found.shift, found.rate, found.pieces)
-                                           - m));
+                errors[v].push_back(no
+                        ? INT64_MAX
+                        : std::llabs(sublumen::streamTimeOfCaption(c, found.shift, found.rate, found.pieces) - m));
         }
     }
     std::printf("%d caption files synced to their true times\n", tries);
@@ -773,10 +767,11 @@ int reference(const std::string& movie, bool whole)
         }
         const sublumen::Alignment found = sublumen::alignCaptions(sublumen::activityOfSpans(reference), shown);
         std::printf("round %d: %.1f MB movie, %s, %zu + %zu captions; read %.3f s, total %.3f s wall, %.3f s CPU; "
-                    "shift %d rate %.5f pieces %zu\n",
+                    "%s shift %d rate %.5f pieces %zu\n",
             round + 1, bytes / 1e6, result.fromIndex ? "its index" : "read whole", reference.size(), shown.size(),
-            readWall, wallSeconds() - wall,
-            threadSeconds() - cpuStart, found.shift, found.rate, found.pieces.size());
+            readWall, wallSeconds() - wall, threadSeconds() - cpuStart,
+            found.verdict == AlignmentVerdict::Fitted ? "fitted" : "refused", found.shift, found.rate,
+            found.pieces.size());
     }
     return 0;
 }
@@ -795,7 +790,7 @@ int main(int argc, char** argv)
         return ends(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "reference") == 0)
         return reference(argv[2], argc >= 4 && std::strcmp(argv[3], "whole") == 0);
-    std::fprintf(
-        stderr, "usage: sync_bench make DIR | accuracy DIR | cpu MOVIE [CAPTIONS] | ends DIR | reference MOVIE [whole]\n");
+    std::fprintf(stderr,
+        "usage: sync_bench make DIR | accuracy DIR | cpu MOVIE [CAPTIONS] | ends DIR | reference MOVIE [whole]\n");
     return 2;
 }
