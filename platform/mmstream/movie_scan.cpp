@@ -347,8 +347,12 @@ bool captionsFromIndex(
     for (int index : request.captionStreams) {
         const CaptionIndex kind
             = index >= 0 && index < streams ? captionIndexOf(*raw, *raw->streams[index]) : CaptionIndex::None;
-        if (kind == CaptionIndex::None)
+        if (kind == CaptionIndex::None) {
+            platformLog("movie scan: caption stream %d of %s is not indexed caption by caption; the file is read "
+                        "whole\n",
+                index, request.path.c_str());
             return false;
+        }
         cues = cues || kind == CaptionIndex::Cues;
     }
     avformat_find_stream_info(raw, nullptr);
