@@ -29,8 +29,14 @@ constexpr AudioTempo::Duration tempoLead = std::chrono::milliseconds(10);
 constexpr double centreGain = 1.41;
 constexpr double frontGain = 0.71;
 constexpr double surroundGain = 0.5;
-// A stereo track's centre is found by what its two sides have in common (per frequency), and raised.
-constexpr const char* stereoCentre = "dialoguenhance=original=1:enhance=1:voice=2";
+// A stereo track's centre is found by what its two sides have in common (per frequency), raised while it
+// sounds like speech, and raised only in the voices' band: below 200 Hz it is mostly the rumble of effects
+// and music that both sides share, which stays at the level of the sides (they still carry all of it).
+// Tuned on the stereo mix of the same film: the speech stands 7.8 dB higher against the rest than in the
+// normal mix (4 dB with the whole band raised): the speech 2.5 dB louder, the rest 5 dB quieter, no peak
+// higher.
+constexpr const char* stereoCentre
+    = "dialoguenhance=original=1:enhance=1:voice=8,highpass=f=200:c=FC,highpass=f=200:c=FC";
 
 // dialoguenhance gives its input back later by its transform's size less the overlap of its windows,
 // which it chooses by the rate.
@@ -39,13 +45,15 @@ int stereoCentreDelay(int rate)
     const int size = rate > 100000 ? 8192 : rate > 50000 ? 4096 : 2048;
     return size - size / 4;
 }
-// A mono track has no centre to find: the voices' band is brought forward over the hum and rumble below it,
-// with room kept so that it does not clip.
+// A mono track has no centre to find: the voices' band is brought forward over the hum and rumble below it
+// (the bass 12 dB down, the voices' presence 4 dB up), lowered by as much as the most it raises, so that it
+// cannot clip. On the mono mix of the film the speech stands 5.7 dB higher against the rest.
 constexpr const char* monoSpeech
-    = "equalizer=f=200:t=q:w=1:g=-6,equalizer=f=3000:t=q:w=1:g=6,volume=-3dB";
-// The night: everything above a quiet speaking level is pressed towards it (8:1) and the whole made up
-// again by 12 dB, which halves the loudness range of a film mix without clipping its peaks.
-constexpr const char* nightCompression = "acompressor=threshold=0.02:ratio=8:attack=10:release=500:makeup=4";
+    = "bass=g=-12:f=300:w=0.7,equalizer=f=2000:t=q:w=0.7:g=4,volume=-4dB";
+// The night: everything above a quiet speaking level (-38 dBFS, the level the clear mixes above bring
+// speech to) is pressed towards it (8:1) and the whole made up again by 14 dB, which halves the loudness
+// range of a film mix in each of them without clipping its peaks.
+constexpr const char* nightCompression = "acompressor=threshold=0.0125:ratio=8:attack=10:release=500:makeup=5";
 
 enum class Place { Centre, Left, Right, Both, Bass };
 
