@@ -636,6 +636,20 @@ std::vector<uint8_t> activityOfSpans(const std::vector<CaptionSpan>& spans)
     return activity;
 }
 
+std::vector<CaptionSpan> spansEndedWithin(std::vector<CaptionSpan> spans, uint32_t most)
+{
+    std::stable_sort(
+        spans.begin(), spans.end(), [](const CaptionSpan& a, const CaptionSpan& b) { return a.start < b.start; });
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const uint32_t room = spans[i].start < endMarker ? endMarker - 1 - spans[i].start : 0;
+        uint32_t end = spans[i].start + std::min(most, room);
+        if (i + 1 < spans.size() && spans[i + 1].start > spans[i].start)
+            end = std::min(end, spans[i + 1].start);
+        spans[i].end = end;
+    }
+    return spans;
+}
+
 std::vector<CaptionSpan> captionSpans(const Caption& track)
 {
     std::vector<CaptionSpan> spans;

@@ -58,6 +58,10 @@ Alignment alignCaptions(
 // The activity a reference track gives: 1 wherever one of spans (movie time) is shown, up to its last end.
 std::vector<uint8_t> activityOfSpans(const std::vector<CaptionSpan>& spans);
 
+// The spans in order of start, each ending where the next starts or most after its own start, whichever
+// comes first: what is known of captions whose starts alone are told.
+std::vector<CaptionSpan> spansEndedWithin(std::vector<CaptionSpan> spans, uint32_t most);
+
 // The captions of a track as spans: every entry with visible text, from its start to the next entry's.
 std::vector<CaptionSpan> captionSpans(const Caption& track);
 

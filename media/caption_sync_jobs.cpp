@@ -120,6 +120,8 @@ uint32_t milliseconds(platform::MediaTime t)
     return static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, endMarker - 1));
 }
 
+const uint32_t indexedMilliseconds = milliseconds(platform::indexedCaptionLength);
+
 // The captions a scan read of one stream: texts made plain, pictures with no text.
 std::vector<TextCue> cuesOf(const platform::MovieScanResult& result, int32_t stream)
 {
@@ -199,17 +201,26 @@ void startJob(System& sys, CaptionJobHandle job, platform::MovieScanRequest requ
                 || result.outcome == platform::ScanOutcome::CannotOpen
                 || result.outcome == platform::ScanOutcome::NoSound)
                 return;
+            // Captions taken from the movie's index have their times only: none is left out for want of text.
+            const bool timesOnly = result.fromIndex;
             std::vector<CaptionSpan> spans = j->shown.source == Source::Stream
-                ? spansOf(cuesOf(result, j->shown.stream), j->shown.picture, 0)
+                ? spansOf(cuesOf(result, j->shown.stream), j->shown.picture || timesOnly, 0)
                 : j->shown.spans;
             std::vector<uint8_t> activity;
-            if (j->kind == JobKind::Speech)
+            if (j->kind == JobKind::Speech) {
                 activity = std::move(result.speech);
-            else if (j->referenceStream >= 0)
-                activity = activityOfSpans(
-                    spansOf(cuesOf(result, j->referenceStream), j->referencePicture, j->referenceLate));
-            else
-                activity = activityOfSpans(reference);
+            } else {
+                std::vector<CaptionSpan> against = j->referenceStream >= 0
+                    ? spansOf(cuesOf(result, j->referenceStream), j->referencePicture || timesOnly, j->referenceLate)
+                    : reference;
+                if (timesOnly) {
+                    // The index tells no ends: both sides end by its rule, so that neither side's lengths
+                    // pull the placement.
+                    spans = spansEndedWithin(std::move(spans), indexedMilliseconds);
+                    against = spansEndedWithin(std::move(against), indexedMilliseconds);
+                }
+                activity = activityOfSpans(against);
+            }
             j->alignment = alignCaptions(activity, std::move(spans), [&] { return cancelled.load(); });
         };
     }
@@ -447,6 +458,8 @@ void startSync(System& sys, JobKind kind)
     }
     if (job->referenceStream >= 0 && job->referenceStream != job->shown.stream)
         request.captionStreams.push_back(job->referenceStream);
+    // Another track is placed by its captions' times alone: the movie's index may give them at once.
+    request.captionTimesOnly = kind == JobKind::Track;
     // Captions that come from files alone need nothing read from the movie.
     if (request.audioStream < 0 && request.captionStreams.empty())
         request.path.clear();

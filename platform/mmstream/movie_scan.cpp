@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -201,6 +205,186 @@ private:
 
 int interruptRead(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; }
 
+// Where the movie's streams start: the times the scan gives count from there.
+MediaTime startOffsetOf(const AVFormatContext& format)
+{
+    return format.start_time != AV_NOPTS_VALUE && format.start_time > 0 ? toMediaTime(format.start_time, AV_TIME_BASE_Q)
+                                                                        : MediaTime(0);
+}
+
+// The containers whose index lists text captions one by one: Matroska's cue points (the usual muxers
+// write one for every caption block) and the sample tables of the MP4 family (every sample of every
+// track). Other containers index the pictures at most.
+enum class CaptionIndex { None, Cues, Samples };
+
+CaptionIndex captionIndexOf(const AVFormatContext& format, const AVStream& stream)
+{
+    const char* name = format.iformat ? format.iformat->name : "";
+    const AVCodecID codec = stream.codecpar->codec_id;
+    if (std::strncmp(name, "matroska", 8) == 0)
+        return codec == AV_CODEC_ID_SUBRIP || codec == AV_CODEC_ID_ASS || codec == AV_CODEC_ID_SSA
+                || codec == AV_CODEC_ID_WEBVTT || codec == AV_CODEC_ID_TEXT
+            ? CaptionIndex::Cues
+            : CaptionIndex::None;
+    if (std::strncmp(name, "mov,", 4) == 0)
+        return codec == AV_CODEC_ID_MOV_TEXT ? CaptionIndex::Samples : CaptionIndex::None;
+    return CaptionIndex::None;
+}
+
+// Matroska's statistics tags: a stream's packet count (NUMBER_OF_FRAMES, written by mkvmerge) and the
+// end of its last packet (DURATION, "HH:MM:SS.nnnnnnnnn"; written by libavformat). -1 when not told.
+int64_t packetsTold(const AVStream& stream)
+{
+    const AVDictionaryEntry* e = av_dict_get(stream.metadata, "NUMBER_OF_FRAMES", nullptr, 0);
+    char* end = nullptr;
+    const long long n = e ? std::strtoll(e->value, &end, 10) : -1;
+    return e && end != e->value && *end == '\0' && n >= 0 ? n : -1;
+}
+
+std::optional<MediaTime> durationTold(const AVStream& stream)
+{
+    const AVDictionaryEntry* e = av_dict_get(stream.metadata, "DURATION", nullptr, 0);
+    unsigned hours = 0;
+    unsigned minutes = 0;
+    double seconds = 0;
+    if (!e || std::sscanf(e->value, "%u:%u:%lf", &hours, &minutes, &seconds) != 3 || minutes >= 60 || seconds < 0
+        || seconds >= 60)
+        return std::nullopt;
+    return std::chrono::hours(hours) + std::chrono::minutes(minutes)
+        + MediaTime(static_cast<int64_t>(std::llround(seconds * 1e7)));
+}
+
+// What the index reading may read: the Cues of a long movie take a few hundred kilobytes, so a seek that
+// reads on (a damaged index sends the demuxer through the clusters) is cut short at the limit.
+struct IndexReading {
+    const std::atomic<bool>* cancelled;
+    const AVFormatContext* format;
+    int64_t limit = INT64_MAX;
+};
+
+int interruptIndexRead(void* reading)
+{
+    const auto* r = static_cast<const IndexReading*>(reading);
+    return r->cancelled->load() || (r->format->pb && r->format->pb->bytes_read > r->limit) ? 1 : 0;
+}
+
+constexpr int64_t cueBytes = int64_t(16) << 20;
+
+// The captions of one stream from its index, or why the index will not do. The index is usable when it
+// holds two entries or more in order, each within the file and the movie's length, and it lists the
+// whole stream: a sample table always does; cue points when they number about the packets the file tells
+// (simultaneous captions share a cue point), or, told no count, when the last lies within a minute of the
+// end the file tells for the stream. Starts are exact; a sample lasts until the next (an empty one
+// clears the screen), a cue point's caption by indexedCaptionLength.
+const char* indexedCaptions(AVStream& stream, CaptionIndex kind, MediaTime startOffset, MediaTime duration,
+    int64_t fileSize, std::vector<CaptionText>& captions)
+{
+    const int n = avformat_index_get_entries_count(&stream);
+    if (n < 2)
+        return "fewer than two entries";
+    const MediaTime slack = std::chrono::seconds(1);
+    std::vector<std::pair<MediaTime, bool>> entries; // start, and whether it shows a caption
+    int64_t last = INT64_MIN;
+    for (int k = 0; k < n; ++k) {
+        const AVIndexEntry* e = avformat_index_get_entry(&stream, k);
+        if (!e || e->timestamp == AV_NOPTS_VALUE)
+            return "an entry without a time";
+        if (e->timestamp < last)
+            return "entries out of order";
+        last = e->timestamp;
+        if (e->pos < 0 || e->pos >= fileSize)
+            return "an entry past the end of the file";
+        const MediaTime at = toMediaTime(e->timestamp, stream.time_base) - startOffset;
+        if (duration.count() > 0 && at > duration + slack)
+            return "an entry past the end of the movie";
+        // An MP4 timed-text sample of two bytes holds an empty text: it ends the caption before it.
+        entries.emplace_back(at, kind == CaptionIndex::Cues || e->size > 2);
+    }
+    if (kind == CaptionIndex::Cues) {
+        const int64_t told = packetsTold(stream);
+        if (told >= 0 && (n > told || int64_t(n) * 4 < told * 3))
+            return "fewer entries than the stream has captions";
+        if (told < 0) {
+            const std::optional<MediaTime> end = durationTold(stream);
+            if (!end)
+                return "no count or end of the stream to check it against";
+            const MediaTime lastStart = entries.back().first + startOffset;
+            if (lastStart > *end + slack || lastStart + std::chrono::minutes(1) < *end)
+                return "its last entry is not near the end of the stream";
+        }
+    }
+    const size_t before = captions.size();
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (!entries[k].second)
+            continue;
+        const MediaTime start = entries[k].first;
+        MediaTime end = start + indexedCaptionLength;
+        if (k + 1 < entries.size() && entries[k + 1].first > start)
+            end = kind == CaptionIndex::Samples ? entries[k + 1].first : std::min(end, entries[k + 1].first);
+        if (end > start && end > MediaTime(0))
+            captions.push_back({ start, end, std::string(), false, stream.index });
+    }
+    if (captions.size() - before < 2)
+        return "fewer than two captions";
+    return nullptr;
+}
+
+// The captions of the streams asked for from the container's index alone, with their own opening of the
+// file; false (result untouched, the reason logged) where any of them has no usable index.
+bool captionsFromIndex(
+    const MovieScanRequest& request, const std::atomic<bool>& cancelled, int64_t fileSize, MovieScanResult& result)
+{
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        return false;
+    IndexReading reading { &cancelled, raw };
+    raw->interrupt_callback = { &interruptIndexRead, &reading };
+    if (avformat_open_input(&raw, request.path.c_str(), nullptr, nullptr) < 0)
+        return false;
+    FormatContextHandle format(raw);
+    const int streams = static_cast<int>(raw->nb_streams);
+    bool cues = false;
+    for (int index : request.captionStreams) {
+        const CaptionIndex kind
+            = index >= 0 && index < streams ? captionIndexOf(*raw, *raw->streams[index]) : CaptionIndex::None;
+        if (kind == CaptionIndex::None) {
+            platformLog("movie scan: caption stream %d of %s is not indexed caption by caption; the file is read "
+                        "whole\n",
+                index, request.path.c_str());
+            return false;
+        }
+        cues = cues || kind == CaptionIndex::Cues;
+    }
+    avformat_find_stream_info(raw, nullptr);
+    if (cancelled.load())
+        return false;
+    const MediaTime startOffset = startOffsetOf(*raw);
+    MovieScanResult found;
+    if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
+        found.duration = toMediaTime(raw->duration, AV_TIME_BASE_Q);
+    if (cues) {
+        // Matroska reads its cue points at the first seek.
+        reading.limit = (raw->pb ? raw->pb->bytes_read : 0) + cueBytes;
+        av_seek_frame(raw, -1, 0, AVSEEK_FLAG_BACKWARD);
+        if (cancelled.load())
+            return false;
+    }
+    for (int index : request.captionStreams) {
+        AVStream& stream = *raw->streams[index];
+        if (const char* why = indexedCaptions(
+                stream, captionIndexOf(*raw, stream), startOffset, found.duration, fileSize, found.captions)) {
+            platformLog("movie scan: caption stream %d of %s has no usable index (%s); the file is read whole\n", index,
+                request.path.c_str(), why);
+            return false;
+        }
+    }
+    platformLog(
+        "movie scan: %zu caption times of %s taken from its index\n", found.captions.size(), request.path.c_str());
+    found.fromIndex = true;
+    result = std::move(found);
+    return true;
+}
+
 }
 
 MovieScanResult scanMovie(
@@ -213,6 +397,14 @@ MovieScanResult scanMovie(
     if (::stat(wanted.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         result.outcome = ScanOutcome::CannotOpen;
         return result;
+    }
+    if (wanted.captionTimesOnly && wanted.audioStream < 0 && !wanted.captionStreams.empty()) {
+        if (captionsFromIndex(wanted, cancelled, static_cast<int64_t>(info.st_size), result))
+            return result;
+        if (cancelled.load()) {
+            result.outcome = ScanOutcome::Cancelled;
+            return result;
+        }
     }
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw) {
@@ -228,9 +420,7 @@ MovieScanResult scanMovie(
     }
     FormatContextHandle format(raw);
     avformat_find_stream_info(raw, nullptr);
-    const MediaTime startOffset = raw->start_time != AV_NOPTS_VALUE && raw->start_time > 0
-        ? toMediaTime(raw->start_time, AV_TIME_BASE_Q)
-        : MediaTime(0);
+    const MediaTime startOffset = startOffsetOf(*raw);
     if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0)
         result.duration = toMediaTime(raw->duration, AV_TIME_BASE_Q);
 

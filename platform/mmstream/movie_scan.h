@@ -22,7 +22,17 @@ struct MovieScanRequest {
     std::string path; // empty: nothing is read, and MovieScan only runs its finish
     int audioStream = -1; // the audio stream whose speech is found (or defaultAudioStream); -1 for none
     std::vector<int> captionStreams; // the caption streams whose captions are gathered
+    // The captions' times are all that is wanted (no texts): where the container's index lists every
+    // caption of each stream asked for, the times are taken from it and the file is not read through.
+    // Only with no audio stream asked for.
+    bool captionTimesOnly = false;
 };
+
+// How long a caption whose end the index does not tell (Matroska's cue points hold starts only) is taken
+// to last: until the next caption of its stream starts, at most this long. The starts carry an alignment;
+// a span a little shorter than most captions still weighs as much as a real one where it belongs, and
+// overlaps its neighbours less where it does not, so evenly spaced captions keep one clear placement.
+constexpr MediaTime indexedCaptionLength = std::chrono::milliseconds(1500);
 
 enum class ScanOutcome {
     Done,
@@ -42,13 +52,17 @@ struct MovieScanResult {
     MediaTime duration { 0 }; // the movie's length as its header gives it
     MediaTime soundRead { 0 }; // how far the sound was read
     int soundErrors = 0; // packets of sound the decoder refused
+    // The captions came from the container's index (captionTimesOnly): their starts exact, their ends
+    // by indexedCaptionLength where the index does not tell them, their texts empty.
+    bool fromIndex = false;
 };
 
 // Milliseconds of movie time per value of MovieScanResult::speech.
 constexpr int speechStep = 10;
 
-// Reads the movie on the calling thread. progress, when given, is told the share read so far (0 to 100)
-// whenever it grows; cancelled is looked at between packets and ends the work with Cancelled.
+// Reads the movie on the calling thread (or only its index, see captionTimesOnly). progress, when given, is told the
+// share read so far (0 to 100) whenever it grows; cancelled is looked at between packets and ends the work with
+// Cancelled.
 MovieScanResult scanMovie(
     const MovieScanRequest& request, const std::atomic<bool>& cancelled, const std::function<void(int)>& progress = {});
 

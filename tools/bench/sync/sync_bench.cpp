@@ -13,8 +13,12 @@
 //                              another movie were refused.
 //   sync_bench cpu MOVIE       the processor time of reading the movie's sound and syncing to it, against
 //                              decoding its sound alone, in the same run (thread CPU time, best of two).
-//   sync_bench reference MOVIE the time of syncing the movie's second caption stream to its first
-//                              (Shift+F5), wall clock and CPU.
+//   sync_bench ends DIR        Shift+F5's accuracy on the set when captions end by the rule the movie's
+//                              index is read with (indexedCaptionLength) instead of at their real ends.
+//   sync_bench reference MOVIE [whole]
+//                              the time of syncing the movie's second caption stream to its first
+//                              (Shift+F5), wall clock and CPU: the captions' times from the movie's index
+//                              where it has a usable one, as the player does, or (whole) read whole.
 #include "caption/caption.h"
 #include "caption/caption_sync.h"
 #include "caption/sync_alignment.h"
@@ -661,8 +665,74 @@ int cpu(const std::string& movie, const std::string& captionFile)
     return 0;
 }
 
-// reference MOVIE: the movie's second caption stream synced to its first.
-int reference(const std::string& movie)
+// The spans as the index gives them: each ends where the next starts, at most indexedCaptionLength on.
+std::vector<CaptionSpan> indexedSpans(std::vector<CaptionSpan> spans)
+{
+    return sublumen::spansEndedWithin(std::move(spans),
+        static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(platform::indexedCaptionLength).count()));
+}
+
+// ends DIR: Shift+F5's accuracy when the ends are the index's rule instead of the real ones. Each caption
+// file of the set is synced to the same captions at their true times (the reference track), with real
+// ends on both sides, the rule's on both (as the player does once it has read an index), and the rule's on
+// the reference only.
+int ends(const fs::path& dir)
+{
+    std::ifstream manifest(dir / "set.txt");
+    if (!manifest) {
+        std::fprintf(stderr, "sync_bench: no set in %s (run make first)\n", dir.c_str());
+        return 1;
+    }
+    const char* names[] = { "real ends", "rule's ends", "rule's on reference" };
+    std::vector<int64_t> errors[3];
+    int refused[3] = {};
+    int tries = 0;
+    std::string line;
+    while (std::getline(manifest, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string s; words >> s;)
+            w.push_back(s);
+        if (w.size() < 4 || w.back() == "-")
+            continue;
+        std::map<uint32_t, uint32_t> truth;
+        std::ifstream t(w.back());
+        for (uint32_t c = 0, m = 0; t >> c >> m;)
+            truth[c] = m;
+        const std::vector<CaptionSpan> shown = spansOfFile(w[w.size() - 2]);
+        std::vector<CaptionSpan> reference;
+        for (const CaptionSpan& s : shown)
+            if (auto found = truth.find(s.start); found != truth.end())
+                reference.push_back({ found->second, found->second + (s.end - s.start) });
+        std::sort(reference.begin(), reference.end(), [](auto& a, auto& b) { return a.start < b.start; });
+        ++tries;
+        for (int v = 0; v < 3; ++v) {
+            const sublumen::Alignment found
+                = sublumen::alignCaptions(sublumen::activityOfSpans(v == 0 ? reference : indexedSpans(reference)),
+                    v == 1 ? indexedSpans(shown) : shown);
+            const bool no = found.verdict != AlignmentVerdict::Fitted;
+            refused[v] += no ? 1 : 0;
+            for (const auto& [c, m] : truth)
+                errors[v].push_back(no
+                        ? INT64_MAX
+                        : std::llabs(sublumen::streamTimeOfCaption(c, found.shift, found.rate, found.pieces) - m));
+        }
+    }
+    std::printf("%d caption files synced to their true times\n", tries);
+    for (int v = 0; v < 3; ++v) {
+        std::vector<int64_t>& e = errors[v];
+        std::sort(e.begin(), e.end());
+        const size_t within = static_cast<size_t>(std::upper_bound(e.begin(), e.end(), 200) - e.begin());
+        std::printf("%-20s %5.1f%% within 200 ms, median %lld ms, %d refused\n", names[v],
+            e.empty() ? 0.0 : 100.0 * within / e.size(), e.empty() ? -1LL : static_cast<long long>(e[e.size() / 2]),
+            refused[v]);
+    }
+    return 0;
+}
+
+// reference MOVIE [whole]: the movie's second caption stream synced to its first.
+int reference(const std::string& movie, bool whole)
 {
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, movie.c_str(), nullptr, nullptr) < 0)
@@ -684,6 +754,7 @@ int reference(const std::string& movie)
         platform::MovieScanRequest request;
         request.path = movie;
         request.captionStreams = { captionStreams[0], captionStreams[1] };
+        request.captionTimesOnly = !whole;
         std::atomic<bool> cancelled { false };
         const platform::MovieScanResult result = platform::scanMovie(request, cancelled);
         const double readWall = wallSeconds() - wall;
@@ -695,10 +766,12 @@ int reference(const std::string& movie)
             (c.stream == captionStreams[0] ? reference : shown).push_back(span);
         }
         const sublumen::Alignment found = sublumen::alignCaptions(sublumen::activityOfSpans(reference), shown);
-        std::printf("round %d: %.1f MB read, %zu + %zu captions; read %.3f s, total %.3f s wall, %.3f s CPU; shift %d "
-                    "rate %.5f pieces %zu\n",
-            round + 1, bytes / 1e6, reference.size(), shown.size(), readWall, wallSeconds() - wall,
-            threadSeconds() - cpuStart, found.shift, found.rate, found.pieces.size());
+        std::printf("round %d: %.1f MB movie, %s, %zu + %zu captions; read %.3f s, total %.3f s wall, %.3f s CPU; "
+                    "%s shift %d rate %.5f pieces %zu\n",
+            round + 1, bytes / 1e6, result.fromIndex ? "its index" : "read whole", reference.size(), shown.size(),
+            readWall, wallSeconds() - wall, threadSeconds() - cpuStart,
+            found.verdict == AlignmentVerdict::Fitted ? "fitted" : "refused", found.shift, found.rate,
+            found.pieces.size());
     }
     return 0;
 }
@@ -713,8 +786,11 @@ int main(int argc, char** argv)
         return accuracy(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "cpu") == 0)
         return cpu(argv[2], argc >= 4 ? argv[3] : "");
+    if (argc >= 3 && std::strcmp(argv[1], "ends") == 0)
+        return ends(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "reference") == 0)
-        return reference(argv[2]);
-    std::fprintf(stderr, "usage: sync_bench make DIR | accuracy DIR | cpu MOVIE [CAPTIONS] | reference MOVIE\n");
+        return reference(argv[2], argc >= 4 && std::strcmp(argv[3], "whole") == 0);
+    std::fprintf(stderr,
+        "usage: sync_bench make DIR | accuracy DIR | cpu MOVIE [CAPTIONS] | ends DIR | reference MOVIE [whole]\n");
     return 2;
 }
