@@ -3,7 +3,8 @@
 # synthesised speech full screen under Xvfb (1920x1080) with its frame trace on; the same stretch of the
 # movie is played once without the sync (the reference) and once with F5 pressed at its start, and the
 # skipped pictures of each are counted from the trace (S events) over the time the sync ran.
-# Usage: playback_during_sync.sh PLAYER SET_DIR OUTDIR   (SET_DIR from `sync_bench make`)
+# Usage: [LENGTH=240] playback_during_sync.sh PLAYER SET_DIR OUTDIR   (SET_DIR from `sync_bench make`)
+# LENGTH=7200 makes the movie as long as the set's 2-hour one: the sync then reads 5 GB while it plays.
 set -uo pipefail
 program=$1
 set_dir=$2
@@ -16,9 +17,9 @@ mkdir -p "$out/config/sublumen" "$out/state" "$out/bin"
 cp "$program" "$out/bin/sublumen"
 log=$out/bin/DEBUG.LOG
 movie=$out/movie-1080p.mkv
-# Four minutes: 1080p pictures (the set's clip, looped) and the speech of the set's 2-hour movie.
+# 1080p pictures (the set's clip, looped) and the speech of the set's 2-hour movie.
 ffmpeg -loglevel error -y -stream_loop -1 -i "$set_dir/clip-1080p.mkv" -i "$set_dir/long-2h.mkv" -map 0:v -map 1:a \
-  -c copy -t 240 "$movie" || exit 1
+  -c copy -t "${LENGTH:-240}" "$movie" || exit 1
 cp "$set_dir/long-2h.late.srt" "$out/movie-1080p.srt"
 printf 'fullscreen dword 1\nasksmi dword 0\nhelp dword 0\nscreenx dword 1920\nscreeny dword 1080\nbpp dword 32\nresume dword 0\n' \
   >"$out/config/sublumen/settings"
