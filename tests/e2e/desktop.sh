@@ -147,6 +147,7 @@ has() { local text; text=$(cat "$1" 2>/dev/null; echo .); [[ $text == *"$2"* ]];
 wait_for() {  # log text [seconds]
   for _ in $(seq $(( ${3:-15} * 10 ))); do has "$1" "$2" && return 0; sleep 0.1; done
   fail "$run: no \"$2\" in $1 after ${3:-15} s"
+  tail -n 3 "$out/$run.stderr" 2>/dev/null
   return 1
 }
 finish() {  # expected-exit-code
@@ -373,7 +374,7 @@ placed || fail "$run: not the largest window inside the 1024x728 free area below
 kill -TERM "$player"
 finish 0
 cp "$state_log" "$out/$run.log" 2>/dev/null
-[ -n "$wm" ] && kill "$wm" 2>/dev/null
+[ -n "$wm" ] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
 wm=
 
 # Last, as it ends the X server: the display goes away under a running player.

@@ -17,7 +17,9 @@ xvfb_number_file=
 start_xvfb() {
   local log=$1 screen=${2:-1280x1024x24} number= i
   xvfb_number_file=$(mktemp "${TMPDIR:-/tmp}/xvfb-number.XXXXXX")
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$xvfb_number_file" >"$log" 2>&1 &
+  # -noreset: when its last client goes the server would start over, and a player started in that moment
+  # may find no display (seen as "SDL found only its offscreen driver") or wait on it.
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$xvfb_number_file" >"$log" 2>&1 &
   xvfb_pid=$!
   # Generous: a loaded machine can take seconds to start a server.
   for ((i = 0; i < 600; i++)); do
