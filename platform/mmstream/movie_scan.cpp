@@ -385,6 +385,46 @@ bool captionsFromIndex(
     return true;
 }
 
+// The audio stream a movie plays unless told otherwise: the first it flags default, else its first; -1
+// for none.
+int defaultAudioOf(const AVFormatContext& format)
+{
+    int chosen = -1;
+    for (int i = 0; i < static_cast<int>(format.nb_streams); ++i) {
+        const AVStream* st = format.streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        if (chosen < 0 || (st->disposition & AV_DISPOSITION_DEFAULT)) {
+            chosen = i;
+            if (st->disposition & AV_DISPOSITION_DEFAULT)
+                break;
+        }
+    }
+    return chosen;
+}
+
+// A picture caption lasts until the next of its stream when it tells no end, or until its stream
+// cleared the screen, 10 s at most.
+void endOpenPictureCaptions(std::vector<CaptionText>& captions, const std::vector<std::pair<int, MediaTime>>& clears)
+{
+    for (size_t i = 0; i < captions.size(); ++i) {
+        if (captions[i].end != MediaTime::max())
+            continue;
+        MediaTime next = captions[i].start + std::chrono::seconds(10);
+        for (size_t j = i + 1; j < captions.size(); ++j) {
+            if (captions[j].stream == captions[i].stream && captions[j].start > captions[i].start) {
+                next = std::min(next, captions[j].start);
+                break;
+            }
+        }
+        for (const auto& [stream, at] : clears) {
+            if (stream == captions[i].stream && at > captions[i].start)
+                next = std::min(next, at);
+        }
+        captions[i].end = next;
+    }
+}
+
 }
 
 MovieScanResult scanMovie(
@@ -427,18 +467,7 @@ MovieScanResult scanMovie(
     const int streams = static_cast<int>(raw->nb_streams);
     MovieScanRequest asked = wanted;
     if (asked.audioStream == defaultAudioStream) {
-        asked.audioStream = -1;
-        for (int i = 0; i < streams; ++i) {
-            const AVStream* st = raw->streams[i];
-            if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-                continue;
-            if (asked.audioStream < 0 || (st->disposition & AV_DISPOSITION_DEFAULT)) {
-                const bool flagged = st->disposition & AV_DISPOSITION_DEFAULT;
-                asked.audioStream = i;
-                if (flagged)
-                    break;
-            }
-        }
+        asked.audioStream = defaultAudioOf(*raw);
         if (asked.audioStream < 0) {
             result.outcome = ScanOutcome::NoSound;
             return result;
@@ -569,24 +598,7 @@ MovieScanResult scanMovie(
         avcodec_send_packet(sound.get(), nullptr);
         takeFrames();
     }
-    // A picture caption lasts until the next of its stream when it tells no end.
-    std::vector<CaptionText>& captions = result.captions;
-    for (size_t i = 0; i < captions.size(); ++i) {
-        if (captions[i].end != MediaTime::max())
-            continue;
-        MediaTime next = captions[i].start + std::chrono::seconds(10);
-        for (size_t j = i + 1; j < captions.size(); ++j) {
-            if (captions[j].stream == captions[i].stream && captions[j].start > captions[i].start) {
-                next = std::min(next, captions[j].start);
-                break;
-            }
-        }
-        for (const auto& [stream, at] : clears) {
-            if (stream == captions[i].stream && at > captions[i].start)
-                next = std::min(next, at);
-        }
-        captions[i].end = next;
-    }
+    endOpenPictureCaptions(result.captions, clears);
     return result;
 }
 
